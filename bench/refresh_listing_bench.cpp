@@ -1,0 +1,89 @@
+#include "platform/messages.h"
+#include "program/listing.h"
+#include "program/program_table.h"
+
+#include <QCoreApplication>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+class SilentMessages final : public kqm::platform::Messages {
+public:
+    kqm::platform::MessageAnswer show(kqm::platform::MessageIcon, const QString&,
+                                      kqm::platform::MessageButtons) override {
+        return kqm::platform::MessageAnswer::Ok;
+    }
+};
+
+// The largest program that fits: 1023 two-byte commands and a quit is 2048,
+// so 1022 commands of two bytes and one of three (2047 bytes, 1023 lines).
+void writeLargestProgram(const QString& path) {
+    QString error;
+    kqm::program::ProgramTable::CreateEmptyProgramFile(path, &error);
+    kqm::program::SqliteFile file;
+    file.open(path);
+    kqm::program::Transaction transaction(file);
+    QSqlQuery insert(file.database());
+    insert.prepare(QStringLiteral("INSERT INTO Main VALUES (0, 0, ?, '!', ' ')"));
+    const char* const cycle[] = {"+", "-", "G", "S", "F", "."};
+    for (int i = 0; i < 1022; ++i) {
+        insert.bindValue(0, QString::fromLatin1(cycle[i % 6]));
+        insert.exec();
+    }
+    insert.bindValue(0, QStringLiteral("A10"));
+    insert.exec();
+    transaction.commit();
+}
+
+void setAllPending(kqm::program::ProgramTable& table) {
+    table.file().exec(QStringLiteral("UPDATE Main SET Listing = '!', LineNo = 0, Address = 0"));
+}
+
+void BM_RefreshAllPending(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("largest.mdb"));
+    writeLargestProgram(path);
+    kqm::program::ProgramTable table;
+    table.open(path);
+    kqm::program::ProgramState programState;
+    SilentMessages messages;
+    for (auto _ : state) {
+        state.PauseTiming();
+        setAllPending(table);
+        state.ResumeTiming();
+        const auto result = kqm::program::RefreshListing(table, programState, messages);
+        if (!result.ok || programState.ProgramSize != 2047)
+            state.SkipWithError("refresh failed");
+    }
+}
+BENCHMARK(BM_RefreshAllPending)->Unit(benchmark::kMillisecond);
+
+void BM_RefreshAllComputed(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("largest.mdb"));
+    writeLargestProgram(path);
+    kqm::program::ProgramTable table;
+    table.open(path);
+    kqm::program::ProgramState programState;
+    SilentMessages messages;
+    kqm::program::RefreshListing(table, programState, messages);
+    for (auto _ : state) {
+        const auto result = kqm::program::RefreshListing(table, programState, messages);
+        if (!result.ok || programState.ProgramSize != 2047)
+            state.SkipWithError("refresh failed");
+    }
+}
+BENCHMARK(BM_RefreshAllComputed)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,45 @@
+#include "cli/list_command.h"
+
+#include "cli/console_messages.h"
+#include "program/command_set.h"
+#include "program/listing.h"
+#include "program/program_table.h"
+
+#include <QDir>
+
+namespace kqm::cli {
+
+int ListCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    if (arguments.size() != 1) {
+        err << "usage: kqmctl list FILE" << Qt::endl;
+        return UsageError;
+    }
+    const QString path = arguments.at(0);
+    program::ProgramTable table;
+    if (!table.open(path, program::SqliteFile::Mode::ReadOnly)) {
+        err << "kqmctl: " << QDir::toNativeSeparators(path)
+            << " is not a program file: " << table.lastError() << Qt::endl;
+        return UsageError;
+    }
+    auto rows = table.readRows();
+    if (!rows) {
+        err << "kqmctl: " << QDir::toNativeSeparators(path)
+            << " could not be read: " << table.lastError() << Qt::endl;
+        return UsageError;
+    }
+    ConsoleMessages messages(err);
+    const program::ListingOutcome outcome = program::ComputeListing(*rows, messages);
+    for (const program::ProgramRow& row : *rows) {
+        out << row.lineNo << '\t' << row.address << '\t' << program::StripCrLf(row.command) << '\t'
+            << row.listing << '\t' << row.comment << '\n';
+    }
+    out << outcome.caption << Qt::endl;
+    if (!outcome.programFits) {
+        messages.show(platform::MessageIcon::Critical, program::OverSizeWarning,
+                      platform::MessageButtons::Ok);
+        return ProgramTooLarge;
+    }
+    return Success;
+}
+
+} // namespace kqm::cli

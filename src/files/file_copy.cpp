@@ -1,0 +1,65 @@
+#include "files/file_copy.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QSaveFile>
+
+namespace kqm::files {
+
+namespace {
+
+CopyResult failed(const QFileDevice& file) {
+    CopyResult result;
+    result.detail = file.errorString();
+    switch (file.error()) {
+    case QFileDevice::ResourceError:
+        result.failure = CopyResult::Failure::NoSpace;
+        break;
+    case QFileDevice::PermissionsError:
+        result.failure = CopyResult::Failure::AccessDenied;
+        break;
+    default:
+        result.failure = CopyResult::Failure::Other;
+        break;
+    }
+    return result;
+}
+
+} // namespace
+
+CopyResult CopyFileReplacing(const QString& source, const QString& destination) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return failed(in);
+    QSaveFile out(destination);
+    if (!out.open(QIODevice::WriteOnly))
+        return failed(out);
+    char buffer[64 * 1024];
+    for (;;) {
+        const qint64 n = in.read(buffer, sizeof buffer);
+        if (n < 0) {
+            out.cancelWriting();
+            return failed(in);
+        }
+        if (n == 0)
+            break;
+        if (out.write(buffer, n) != n) {
+            CopyResult result = failed(out);
+            out.cancelWriting();
+            return result;
+        }
+    }
+    if (!out.commit())
+        return failed(out);
+    return {};
+}
+
+QString MoveAside(const QString& path) {
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString target = path + QStringLiteral(".damaged-") + stamp;
+    for (int n = 2; QFile::exists(target); ++n)
+        target = path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
+    return QFile::rename(path, target) ? target : QString();
+}
+
+} // namespace kqm::files

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+namespace kqm::files {
+
+struct CopyResult {
+    enum class Failure { None, NoSpace, AccessDenied, Other };
+    Failure failure = Failure::None;
+    QString detail;
+    bool ok() const { return failure == Failure::None; }
+};
+
+// Copies a file onto a path, replacing what is there. The copy is written
+// under a temporary name and renamed into place, so a failed copy (a full
+// disk, a pulled stick) leaves the destination as it was.
+CopyResult CopyFileReplacing(const QString& source, const QString& destination);
+
+// Renames a file that could not be read to "<name>.damaged-<date-time>" and
+// returns the new path (empty when even that failed).
+QString MoveAside(const QString& path);
+
+} // namespace kqm::files

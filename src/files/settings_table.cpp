@@ -1,0 +1,122 @@
+#include "files/settings_table.h"
+
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace kqm::files {
+
+using program::QuoteIdentifier;
+
+bool SettingsTable::open(const QString& path) {
+    if (!m_file.open(path))
+        return false;
+    if (!m_file.hasTable(TableName)) {
+        m_file.setError(QStringLiteral("it holds no settings table"));
+        m_file.close();
+        return false;
+    }
+    const QStringList columns = m_file.columns(TableName);
+    if (columns.size() < 2) {
+        m_file.setError(QStringLiteral("its settings table has fewer than two fields"));
+        m_file.close();
+        return false;
+    }
+    m_valueColumn = QuoteIdentifier(columns.at(1));
+    QSqlQuery query(m_file.database());
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(TableName))) ||
+        !query.next()) {
+        m_file.setError(query.lastError().text());
+        query = QSqlQuery();
+        m_file.close();
+        return false;
+    }
+    if (query.value(0).toInt() < RecordCount) {
+        m_file.setError(QStringLiteral("its settings table holds fewer than six records"));
+        query = QSqlQuery();
+        m_file.close();
+        return false;
+    }
+    return true;
+}
+
+std::optional<qint64> SettingsTable::rowidOf(int number) {
+    if (number < 1)
+        return std::nullopt;
+    QSqlQuery query(m_file.database());
+    query.prepare(QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid LIMIT 1 OFFSET ?")
+                      .arg(QuoteIdentifier(TableName)));
+    query.addBindValue(number - 1);
+    if (!query.exec() || !query.next()) {
+        m_file.setError(query.lastError().isValid() ? query.lastError().text()
+                                                    : QStringLiteral("no such settings record"));
+        return std::nullopt;
+    }
+    return query.value(0).toLongLong();
+}
+
+std::optional<QString> SettingsTable::record(int number) {
+    const auto rowid = rowidOf(number);
+    if (!rowid)
+        return std::nullopt;
+    QSqlQuery query(m_file.database());
+    query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                      .arg(m_valueColumn, QuoteIdentifier(TableName)));
+    query.addBindValue(*rowid);
+    if (!query.exec() || !query.next()) {
+        m_file.setError(query.lastError().text());
+        return std::nullopt;
+    }
+    const QVariant value = query.value(0);
+    return value.isNull() ? QString() : value.toString();
+}
+
+bool SettingsTable::setRecord(int number, const QString& value) {
+    const auto rowid = rowidOf(number);
+    if (!rowid)
+        return false;
+    QSqlQuery query(m_file.database());
+    query.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
+                      .arg(QuoteIdentifier(TableName), m_valueColumn));
+    query.addBindValue(value);
+    query.addBindValue(*rowid);
+    if (!query.exec()) {
+        m_file.setError(query.lastError().text());
+        return false;
+    }
+    return true;
+}
+
+bool SettingsTable::CreateDefaultFile(const QString& path, QString* error) {
+    QFile::remove(path);
+    program::SqliteFile file;
+    const auto fail = [&] {
+        if (error)
+            *error = file.lastError();
+        return false;
+    };
+    if (!file.open(path))
+        return fail();
+    if (!file.exec(QStringLiteral("CREATE TABLE %1 (Setting TEXT, Value TEXT)")
+                       .arg(QuoteIdentifier(TableName))))
+        return fail();
+    static const char* const defaults[RecordCount][2] = {
+        {"ComPort", "1"},  {"BaudRate", "9600"}, {"Axis", "0"},
+        {"Reserved4", ""}, {"Reserved5", ""},    {"CleanExit", "1"},
+    };
+    program::Transaction transaction(file);
+    QSqlQuery insert(file.database());
+    insert.prepare(QStringLiteral("INSERT INTO %1 VALUES (?, ?)").arg(QuoteIdentifier(TableName)));
+    for (const auto& record : defaults) {
+        insert.bindValue(0, QString::fromLatin1(record[0]));
+        insert.bindValue(1, QString::fromLatin1(record[1]));
+        if (!insert.exec()) {
+            file.setError(insert.lastError().text());
+            return fail();
+        }
+    }
+    return transaction.commit() || fail();
+}
+
+} // namespace kqm::files

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "program/sqlite_file.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace kqm::files {
+
+// The positional settings of table "Main Table": record n is the n-th record in
+// table order, its value the second field, as text.
+class SettingsTable {
+public:
+    static inline const QString TableName = QStringLiteral("Main Table");
+    static constexpr int RecordCount = 6;
+
+    enum Record { ComPort = 1, BaudRate = 2, Axis = 3, Record4 = 4, Record5 = 5, CleanExit = 6 };
+
+    // Opens the settings file; fails when it is not a database, has no
+    // settings table, or holds fewer than six records.
+    bool open(const QString& path);
+    void close() { m_file.close(); }
+    bool isOpen() const { return m_file.isOpen(); }
+    QString path() const { return m_file.path(); }
+    QString lastError() const { return m_file.lastError(); }
+    program::SqliteFile& file() { return m_file; }
+
+    std::optional<QString> record(int number);
+    bool setRecord(int number, const QString& value);
+
+    // Writes a new settings file with the defaults: COM 1, 9600 baud, axis 0,
+    // and a clean exit recorded.
+    static bool CreateDefaultFile(const QString& path, QString* error);
+
+private:
+    std::optional<qint64> rowidOf(int number);
+
+    program::SqliteFile m_file;
+    QString m_valueColumn;
+};
+
+} // namespace kqm::files

@@ -1,0 +1,169 @@
+#include "files/startup.h"
+
+#include "files/file_copy.h"
+#include "files/settings_table.h"
+#include "platform/messages.h"
+#include "program/program_table.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace kqm::files {
+
+using platform::MessageIcon;
+using platform::Messages;
+using program::ProgramTable;
+
+namespace {
+
+QString native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+void reportMovedAside(Messages& messages, const QString& what, const QString& path,
+                      const QString& reason, const QString& aside, const QString& remedy) {
+    QString text =
+        QStringLiteral("The %1 %2 could not be read (%3).").arg(what, native(path), reason);
+    if (!aside.isEmpty())
+        text += QStringLiteral("\n\nIt has been moved to %1 and %2.").arg(native(aside), remedy);
+    else
+        text += QStringLiteral("\n\nIt could not be moved aside; %1.").arg(remedy);
+    messages.show(MessageIcon::Warning, text);
+}
+
+enum class SettingsState { Opened, Created, Failed };
+
+// A file that cannot be opened as what it should be is moved aside, never
+// deleted, and a fresh one takes its place.
+SettingsState openSettings(const ProgramDirectoryFiles& files, SettingsTable& settings,
+                           Messages& messages) {
+    if (QFileInfo::exists(files.settings) && settings.open(files.settings))
+        return SettingsState::Opened;
+    if (QFileInfo::exists(files.settings)) {
+        const QString reason = settings.lastError();
+        const QString aside = MoveAside(files.settings);
+        reportMovedAside(messages, QStringLiteral("settings file"), files.settings, reason, aside,
+                         QStringLiteral("new settings with default values have been made"));
+    }
+    QString error;
+    if (!SettingsTable::CreateDefaultFile(files.settings, &error) ||
+        !settings.open(files.settings)) {
+        if (error.isEmpty())
+            error = settings.lastError();
+        messages.show(MessageIcon::Critical,
+                      QStringLiteral("The settings file %1 could not be made (%2). Settings will "
+                                     "not be kept.")
+                          .arg(native(files.settings), error));
+        return SettingsState::Failed;
+    }
+    return SettingsState::Created;
+}
+
+bool isProgramFile(const QString& path, QString* reason) {
+    ProgramTable table;
+    if (table.open(path, program::SqliteFile::Mode::ReadOnly))
+        return true;
+    if (reason)
+        *reason = table.lastError();
+    return false;
+}
+
+bool ensureTemplate(const ProgramDirectoryFiles& files, Messages& messages) {
+    QString reason;
+    if (QFileInfo::exists(files.templ)) {
+        if (isProgramFile(files.templ, &reason))
+            return true;
+        const QString aside = MoveAside(files.templ);
+        reportMovedAside(messages, QStringLiteral("program template"), files.templ, reason, aside,
+                         QStringLiteral("a new empty template has been made"));
+    }
+    if (ProgramTable::CreateEmptyProgramFile(files.templ, &reason))
+        return true;
+    messages.show(MessageIcon::Critical, QStringLiteral("The program template %1 could not be "
+                                                        "made (%2).")
+                                             .arg(native(files.templ), reason));
+    return false;
+}
+
+bool freshWorkingCopy(const ProgramDirectoryFiles& files, Messages& messages) {
+    const CopyResult copy = CopyFileReplacing(files.templ, files.workingCopy);
+    if (copy.ok())
+        return true;
+    QString reason;
+    if (isProgramFile(files.workingCopy, &reason)) {
+        messages.show(MessageIcon::Warning,
+                      QStringLiteral("A new working copy could not be made (%1). The working "
+                                     "copy %2 of the last run is used instead.")
+                          .arg(copy.detail, native(files.workingCopy)));
+        return true;
+    }
+    messages.show(MessageIcon::Critical, QStringLiteral("The working copy %1 could not be made "
+                                                        "(%2).")
+                                             .arg(native(files.workingCopy), copy.detail));
+    return false;
+}
+
+bool recoveredWorkingCopy(const ProgramDirectoryFiles& files, Messages& messages) {
+    if (!QFileInfo::exists(files.workingCopy))
+        return freshWorkingCopy(files, messages);
+    QString reason;
+    if (isProgramFile(files.workingCopy, &reason))
+        return true;
+    const QString aside = MoveAside(files.workingCopy);
+    reportMovedAside(messages, QStringLiteral("working copy"), files.workingCopy, reason, aside,
+                     QStringLiteral("an empty program has been started"));
+    return freshWorkingCopy(files, messages);
+}
+
+} // namespace
+
+ProgramDirectoryFiles ProgramDirectoryFiles::In(const QString& directory) {
+    ProgramDirectoryFiles files;
+    files.directory = directory;
+    files.settings = directory + QStringLiteral("/config.kqm");
+    files.templ = directory + QStringLiteral("/blank.kqm");
+    files.workingCopy = directory + QStringLiteral("/temp.mdb");
+    return files;
+}
+
+bool IsCleanExitFlag(const QString& value) {
+    return value.startsWith(QLatin1Char('1'));
+}
+
+LoadOutcome LoadDatabases(const ProgramDirectoryFiles& files, SettingsTable& settings,
+                          Messages& messages) {
+    LoadOutcome outcome;
+    const SettingsState state = openSettings(files, settings, messages);
+    const bool settingsOpen = state != SettingsState::Failed;
+    const bool templateReady = ensureTemplate(files, messages);
+
+    // A flag that was not read from the settings of the last run cannot say
+    // the run ended cleanly: an existing working copy is then kept rather
+    // than overwritten.
+    bool clean = false;
+    if (state == SettingsState::Opened)
+        clean = IsCleanExitFlag(settings.record(SettingsTable::CleanExit).value_or(QString()));
+    else
+        clean = !QFileInfo::exists(files.workingCopy);
+    bool workingCopyReady = false;
+    if (clean) {
+        workingCopyReady = templateReady && freshWorkingCopy(files, messages);
+    } else {
+        outcome.recovered = true;
+        messages.show(MessageIcon::Information, RecoveryMessage);
+        workingCopyReady = recoveredWorkingCopy(files, messages);
+    }
+    if (settingsOpen && !settings.setRecord(SettingsTable::CleanExit, QStringLiteral("0"))) {
+        messages.show(MessageIcon::Warning,
+                      QStringLiteral("The settings file %1 could not be written (%2).")
+                          .arg(native(files.settings), settings.lastError()));
+    }
+    outcome.ok = settingsOpen && workingCopyReady;
+    return outcome;
+}
+
+bool MarkCleanExit(SettingsTable& settings) {
+    return settings.isOpen() && settings.setRecord(SettingsTable::CleanExit, QStringLiteral("1"));
+}
+
+} // namespace kqm::files

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+
+namespace kqm::platform {
+class Messages;
+}
+
+namespace kqm::files {
+
+class SettingsTable;
+
+// The three files of the program directory.
+struct ProgramDirectoryFiles {
+    QString directory;
+    QString settings;    // config.kqm
+    QString templ;       // blank.kqm
+    QString workingCopy; // temp.mdb
+
+    static ProgramDirectoryFiles In(const QString& directory);
+};
+
+inline const QString RecoveryMessage =
+    QStringLiteral("The program was not shut down properly last time it was used.  If you were "
+                   "working on a program which had not been saved, it has been recovered and is "
+                   "available under the Program tab.");
+
+struct LoadOutcome {
+    bool recovered = false; // the last run did not end cleanly
+    bool ok = false;        // the settings table is open and the working copy usable
+};
+
+// Opens the settings table (making or repairing it and the template where
+// needed), decides from the clean-exit flag whether the working copy is made
+// fresh or kept as recovered, and marks this run as unfinished. Every problem
+// with a file is reported through messages; none ends the start.
+LoadOutcome LoadDatabases(const ProgramDirectoryFiles& files, SettingsTable& settings,
+                          platform::Messages& messages);
+
+// Records a clean exit in the settings table.
+bool MarkCleanExit(SettingsTable& settings);
+
+// True when the clean-exit value says the last run ended cleanly.
+bool IsCleanExitFlag(const QString& value);
+
+} // namespace kqm::files

@@ -1,0 +1,306 @@
+#include "main_window/main_window.h"
+
+#include "main_window/motion_tab.h"
+#include "platform/app_paths.h"
+#include "platform/messages.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace kqm::ui {
+
+using platform::MessageIcon;
+
+namespace {
+
+template <typename T> T* named(T* object, const QString& name) {
+    object->setObjectName(name);
+    return object;
+}
+
+QPushButton* button(const char* name, const QString& caption) {
+    return named(new QPushButton(caption), QString::fromLatin1(name));
+}
+
+QLabel* label(const char* name) {
+    return named(new QLabel, QString::fromLatin1(name));
+}
+
+// The grid's column widths, in twips, in field order: the line number and the
+// stored command are hidden.
+constexpr int GridColumnTwips[5] = {0, 800, 0, 3500, 4000};
+
+} // namespace
+
+QString Form1::Caption() {
+    return QStringLiteral("QUORVEX MOTION - KQM20/KQM21 WIN Programmable Indexer - Version 1.65");
+}
+
+Form1::Form1(Services services, QWidget* parent) : QMainWindow(parent), m_services(services) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(Caption());
+    createMenus();
+
+    SSTab2 = named(new QTabWidget, QStringLiteral("SSTab2"));
+    m_motionTab = named(new MotionTab, QStringLiteral("MotionTab"));
+    SSTab2->addTab(m_motionTab, QStringLiteral("Motion"));
+    SSTab2->addTab(createProgramTab(), QStringLiteral("Program"));
+    SSTab2->addTab(createTerminalTab(), QStringLiteral("Terminal"));
+    SSTab2->addTab(createDebugTab(), QStringLiteral("Debug"));
+
+    lblConnected = label("lblConnected");
+    QFont connectedFont = lblConnected->font();
+    connectedFont.setBold(true);
+    lblConnected->setFont(connectedFont);
+    lblConnected->setText(QStringLiteral("The Unit is NOT Connected"));
+    lblConnected->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);"));
+
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(createButtonRow());
+    layout->addWidget(lblConnected);
+    layout->addWidget(SSTab2, 1);
+    setCentralWidget(central);
+    resize(900, 640);
+
+    connectControls();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    mnuNewProgram =
+        named(file->addAction(QStringLiteral("&New Program")), QStringLiteral("mnuNewProgram"));
+    mnuOpenProgram = named(file->addAction(QStringLiteral("&Open Program...")),
+                           QStringLiteral("mnuOpenProgram"));
+    mnuSaveProgramAs = named(file->addAction(QStringLiteral("Save Program &As...")),
+                             QStringLiteral("mnuSaveProgramAs"));
+    mnuPrint = named(file->addAction(QStringLiteral("&Print...")), QStringLiteral("mnuPrint"));
+    file->addSeparator();
+    mnuExit = named(file->addAction(QStringLiteral("E&xit")), QStringLiteral("mnuExit"));
+
+    QMenu* setup = menuBar()->addMenu(QStringLiteral("&Setup"));
+    setup->setObjectName(QStringLiteral("mnuSetup"));
+    mnuConnect = named(setup->addAction(QStringLiteral("&Connect")), QStringLiteral("mnuConnect"));
+    mnuCommSettings = named(setup->addAction(QStringLiteral("Communication &Settings...")),
+                            QStringLiteral("mnuCommSettings"));
+    mnuAxis = named(setup->addMenu(QStringLiteral("&Axis")), QStringLiteral("mnuAxis"));
+    for (int axis = 0; axis < 32; ++axis) {
+        QAction* item = mnuAxis->addAction(QStringLiteral("Axis %1").arg(axis));
+        item->setObjectName(QStringLiteral("mnuAxisNum(%1)").arg(axis));
+        item->setCheckable(true);
+        mnuAxisNum << item;
+    }
+    mnuAutostartProgram = named(setup->addMenu(QStringLiteral("Autostart &Program")),
+                                QStringLiteral("mnuAutostartProgram"));
+    const QString autostart[2] = {QStringLiteral("Disable"), QStringLiteral("Enable")};
+    for (int i = 0; i < 2; ++i) {
+        QAction* item = mnuAutostartProgram->addAction(autostart[i]);
+        item->setObjectName(QStringLiteral("mnuAutostartOnOff(%1)").arg(i));
+        mnuAutostartOnOff << item;
+    }
+}
+
+QWidget* Form1::createButtonRow() {
+    cmdConnect = button("cmdConnect", QStringLiteral("&Connect"));
+    SSCommand1 = button("SSCommand1", QStringLiteral("New"));
+    cmdOpen = button("cmdOpen", QStringLiteral("Open"));
+    cmdSave = button("cmdSave", QStringLiteral("Save"));
+    cmdPrint = button("cmdPrint", QStringLiteral("Print"));
+    cmdCalculator = button("cmdCalculator", QStringLiteral("Calculator"));
+    cmdExit = button("cmdExit", QStringLiteral("Exit"));
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    for (QPushButton* push :
+         {cmdConnect, SSCommand1, cmdOpen, cmdSave, cmdPrint, cmdCalculator, cmdExit})
+        layout->addWidget(push);
+    layout->addStretch();
+    return row;
+}
+
+QWidget* Form1::createProgramTab() {
+    DBGrid2 = named(new QTableView, QStringLiteral("DBGrid2"));
+    DBGrid2->setModel(&m_gridModel);
+    DBGrid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid2->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGrid2->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid2->verticalHeader()->setDefaultSectionSize(DBGrid2->fontMetrics().height() + 6);
+
+    cmdAdd = button("cmdAdd", QStringLiteral("Add"));
+    cmdChange = button("cmdChange", QStringLiteral("Change"));
+    cmdInsert = button("cmdInsert", QStringLiteral("Insert"));
+    cmdDelete = button("cmdDelete", QStringLiteral("Delete"));
+    cmdSend = button("cmdSend", QStringLiteral("Send Program to Controller"));
+    cmdUpload = button("cmdUpload", QStringLiteral("Upload Program"));
+    cmdView = button("cmdView", QStringLiteral("View Program in Controller"));
+    cmdRun = button("cmdRun", QStringLiteral("Run"));
+    cmdStop = button("cmdStop", QStringLiteral("Stop"));
+    cmdEnableAutostart = button("cmdEnableAutostart", QStringLiteral("Enable Autostart"));
+    cmdDisableAutostart = button("cmdDisableAutostart", QStringLiteral("Disable Autostart"));
+    lblBytesUsed = label("lblBytesUsed");
+    lblCurrentCommand = label("lblCurrentCommand");
+    lblCurrentFile = label("lblCurrentFile");
+    lblCurrentFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* buttons = new QGridLayout;
+    const QList<QPushButton*> column = {cmdAdd,  cmdInsert, cmdChange, cmdDelete,
+                                        cmdSend, cmdUpload, cmdView};
+    for (int i = 0; i < column.size(); ++i)
+        buttons->addWidget(column.at(i), i, 0, 1, 2);
+    buttons->addWidget(cmdRun, 7, 0);
+    buttons->addWidget(cmdStop, 7, 1);
+    buttons->addWidget(cmdEnableAutostart, 8, 0, 1, 2);
+    buttons->addWidget(cmdDisableAutostart, 9, 0, 1, 2);
+    buttons->setRowStretch(10, 1);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(DBGrid2, 1);
+    top->addLayout(buttons);
+
+    auto* tab = new QWidget;
+    auto* layout = new QVBoxLayout(tab);
+    layout->addLayout(top, 1);
+    layout->addWidget(lblBytesUsed);
+    layout->addWidget(lblCurrentCommand);
+    layout->addWidget(lblCurrentFile);
+    return tab;
+}
+
+QWidget* Form1::createTerminalTab() {
+    txtTerminal = named(new QPlainTextEdit, QStringLiteral("txtTerminal"));
+    cmdClear = button("cmdClear", QStringLiteral("Clear"));
+    auto* tab = new QWidget;
+    auto* layout = new QVBoxLayout(tab);
+    layout->addWidget(txtTerminal, 1);
+    layout->addWidget(cmdClear, 0, Qt::AlignLeft);
+    return tab;
+}
+
+QWidget* Form1::createDebugTab() {
+    txtDebug = named(new QPlainTextEdit, QStringLiteral("txtDebug"));
+    txtDebug->setReadOnly(true);
+    cmdDebugClear = button("cmdDebugClear", QStringLiteral("Clear"));
+    auto* tab = new QWidget;
+    auto* layout = new QVBoxLayout(tab);
+    layout->addWidget(txtDebug, 1);
+    layout->addWidget(cmdDebugClear, 0, Qt::AlignLeft);
+    return tab;
+}
+
+void Form1::connectControls() {
+    connect(&m_programState, &program::ProgramState::bytesUsedCaptionChanged, lblBytesUsed,
+            &QLabel::setText);
+    connect(cmdExit, &QPushButton::clicked, this, &Form1::cmdExit_Click);
+    connect(mnuExit, &QAction::triggered, this, &Form1::mnuExit_Click);
+}
+
+void Form1::centreOnScreen() {
+    const QScreen* display = screen();
+    if (!display)
+        return;
+    const QRect area = display->availableGeometry();
+    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+}
+
+void Form1::Form_Load() {
+    SSTab2->setTabEnabled(DebugTabIndex, false);
+    SSTab2->setTabEnabled(TerminalTabIndex, false);
+    SSTab2->setTabEnabled(ProgramTabIndex, true);
+    lblCurrentCommand->clear();
+    lblBytesUsed->clear();
+    centreOnScreen();
+    LoadDatabases();
+    bindProgramFile(m_files.workingCopy);
+}
+
+void Form1::LoadDatabases() {
+    m_files = files::ProgramDirectoryFiles::In(m_services.paths.programDirectory());
+    const files::LoadOutcome outcome =
+        files::LoadDatabases(m_files, m_settings, m_services.messages);
+    m_recovered = outcome.recovered;
+}
+
+void Form1::bindProgramFile(const QString& path) {
+    if (!m_programTable.open(path)) {
+        m_services.messages.show(
+            MessageIcon::Critical,
+            QStringLiteral("The program file %1 could not be opened (%2).")
+                .arg(QDir::toNativeSeparators(path), m_programTable.lastError()));
+        m_gridModel.setRows({});
+    }
+    SetGridColumnWidths();
+    if (m_programTable.isOpen())
+        RefreshListing();
+    lblCurrentFile->setText(QDir::toNativeSeparators(path));
+}
+
+void Form1::SetGridColumnWidths() {
+    const int dpi = DBGrid2->logicalDpiX();
+    for (int column = 0; column < 5; ++column) {
+        const int pixels = GridColumnTwips[column] * dpi / 1440;
+        DBGrid2->setColumnHidden(column, pixels == 0);
+        if (pixels > 0)
+            DBGrid2->setColumnWidth(column, pixels);
+    }
+}
+
+bool Form1::RefreshListing() {
+    program::RefreshResult result =
+        program::RefreshListing(m_programTable, m_programState, m_services.messages);
+    if (!result.ok) {
+        m_services.messages.show(
+            MessageIcon::Critical,
+            QStringLiteral("The program table could not be updated (%1).").arg(result.error));
+        return false;
+    }
+    m_gridModel.setRows(std::move(result.rows));
+    return true;
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+    if (m_quitAfterClose)
+        QCoreApplication::quit();
+}
+
+void Form1::Form_Unload() {
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    if (!files::MarkCleanExit(m_settings) && m_settings.isOpen()) {
+        m_services.messages.show(MessageIcon::Warning,
+                                 QStringLiteral("The end of this run could not be recorded in "
+                                                "the settings file (%1). The next start will "
+                                                "keep the working copy as recovered.")
+                                     .arg(m_settings.lastError()));
+    }
+    m_programTable.close();
+    m_settings.close();
+}
+
+void Form1::cmdExit_Click() {
+    close();
+}
+
+void Form1::mnuExit_Click() {
+    m_quitAfterClose = true;
+    close();
+}
+
+} // namespace kqm::ui

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "files/settings_table.h"
+#include "files/startup.h"
+#include "main_window/services.h"
+#include "program/listing.h"
+#include "program/program_grid_model.h"
+#include "program/program_table.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QTableView;
+
+namespace kqm::ui {
+
+class MotionTab;
+
+// The main window: lays out the menus, the buttons, the connection label and
+// the four tabs, and routes their events to the subsystems.
+class Form1 final : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Form1(Services services, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    enum Tab { MotionTabIndex = 0, ProgramTabIndex = 1, TerminalTabIndex = 2, DebugTabIndex = 3 };
+
+    // Start-up: settings, working copy, program table, listing.
+    void Form_Load();
+    void LoadDatabases();
+    void SetGridColumnWidths();
+    // Refreshes the listing of the bound table and the grid; false (after a
+    // message) when the table could not be read or written.
+    bool RefreshListing();
+
+    program::ProgramState& programState() { return m_programState; }
+    program::ProgramTable& programTable() { return m_programTable; }
+    files::SettingsTable& settingsTable() { return m_settings; }
+    const files::ProgramDirectoryFiles& programFiles() const { return m_files; }
+    bool recoveredAtStart() const { return m_recovered; }
+
+    static QString Caption();
+
+public slots:
+    void cmdExit_Click();
+    void mnuExit_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createMenus();
+    QWidget* createProgramTab();
+    QWidget* createTerminalTab();
+    QWidget* createDebugTab();
+    QWidget* createButtonRow();
+    void connectControls();
+    void bindProgramFile(const QString& path);
+    void Form_Unload();
+    void centreOnScreen();
+
+    Services m_services;
+    files::ProgramDirectoryFiles m_files;
+    files::SettingsTable m_settings;
+    program::ProgramTable m_programTable;
+    program::ProgramState m_programState;
+    program::ProgramGridModel m_gridModel;
+    bool m_recovered = false;
+    bool m_unloaded = false;
+    bool m_quitAfterClose = false;
+
+    // Menus.
+    QAction* mnuNewProgram = nullptr;
+    QAction* mnuOpenProgram = nullptr;
+    QAction* mnuSaveProgramAs = nullptr;
+    QAction* mnuPrint = nullptr;
+    QAction* mnuExit = nullptr;
+    QAction* mnuConnect = nullptr;
+    QAction* mnuCommSettings = nullptr;
+    QMenu* mnuAxis = nullptr;
+    QList<QAction*> mnuAxisNum;
+    QMenu* mnuAutostartProgram = nullptr;
+    QList<QAction*> mnuAutostartOnOff;
+
+    // Buttons outside the tabs.
+    QPushButton* cmdConnect = nullptr;
+    QPushButton* cmdOpen = nullptr;
+    QPushButton* cmdSave = nullptr;
+    QPushButton* cmdPrint = nullptr;
+    QPushButton* cmdCalculator = nullptr;
+    QPushButton* cmdExit = nullptr;
+    QPushButton* SSCommand1 = nullptr;
+    QLabel* lblConnected = nullptr;
+
+    QTabWidget* SSTab2 = nullptr;
+    MotionTab* m_motionTab = nullptr;
+
+    // Program tab.
+    QTableView* DBGrid2 = nullptr;
+    QPushButton* cmdAdd = nullptr;
+    QPushButton* cmdChange = nullptr;
+    QPushButton* cmdInsert = nullptr;
+    QPushButton* cmdDelete = nullptr;
+    QPushButton* cmdSend = nullptr;
+    QPushButton* cmdUpload = nullptr;
+    QPushButton* cmdView = nullptr;
+    QPushButton* cmdRun = nullptr;
+    QPushButton* cmdStop = nullptr;
+    QPushButton* cmdEnableAutostart = nullptr;
+    QPushButton* cmdDisableAutostart = nullptr;
+    QLabel* lblBytesUsed = nullptr;
+    QLabel* lblCurrentCommand = nullptr;
+    QLabel* lblCurrentFile = nullptr;
+
+    // Terminal and debug tabs.
+    QPlainTextEdit* txtTerminal = nullptr;
+    QPushButton* cmdClear = nullptr;
+    QPlainTextEdit* txtDebug = nullptr;
+    QPushButton* cmdDebugClear = nullptr;
+};
+
+} // namespace kqm::ui

@@ -1,0 +1,155 @@
+#include "main_window/motion_tab.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kqm::ui {
+
+namespace {
+
+template <typename T> T* named(T* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QPushButton* button(const char* name, const QString& caption) {
+    return named(new QPushButton(caption), name);
+}
+
+QLineEdit* entry(const char* name, const QString& text) {
+    auto* edit = named(new QLineEdit(text), name);
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("88888888")));
+    return edit;
+}
+
+QLabel* label(const char* name, const QString& caption) {
+    return named(new QLabel(caption), name);
+}
+
+QCheckBox* check(const char* name, const QString& caption) {
+    return named(new QCheckBox(caption), name);
+}
+
+// A row of "value box, button" pairs inside a group.
+void addRow(QGridLayout* grid, QLineEdit* edit, QPushButton* push) {
+    const int row = grid->rowCount();
+    grid->addWidget(edit, row, 0);
+    grid->addWidget(push, row, 1);
+}
+
+} // namespace
+
+MotionTab::MotionTab(QWidget* parent) : QWidget(parent) {
+    txtSendAccel = entry("txtSendAccel", QStringLiteral("16"));
+    txtSendBase = entry("txtSendBase", QStringLiteral("500"));
+    txtSendMax = entry("txtSendMax", QStringLiteral("1500"));
+    txtJogSpeed = entry("txtJogSpeed", QStringLiteral("1500"));
+    txtSendAbsolute = entry("txtSendAbsolute", QStringLiteral("0"));
+    txtSendRel = entry("txtSendRel", QStringLiteral("400"));
+    txtGoAbsolute = entry("txtGoAbsolute", QStringLiteral("0"));
+
+    cmdSendAccel = button("cmdSendAccel", QStringLiteral("Send Accel/Decel"));
+    cmdSendBase = button("cmdSendBase", QStringLiteral("Send Base Speed"));
+    cmdSendMax = button("cmdSendMax", QStringLiteral("Send Max Speed"));
+    cmdJogSpeed = button("cmdJogSpeed", QStringLiteral("Send Jog Speed"));
+    cmdAbsolutePosition = button("cmdAbsolutePosition", QStringLiteral("Set Position"));
+    cmdDirPlus = button("cmdDirPlus", QStringLiteral("Set Dir CW"));
+    cmdDirMinus = button("cmdDirMinus", QStringLiteral("Set Dir CCW"));
+    cmdSendGo = button("cmdSendGo", QStringLiteral("Move number of steps below"));
+    cmdAbsoluteMove = button("cmdAbsoluteMove", QStringLiteral("Move to Position"));
+    Command1 = button("Command1", QStringLiteral("Slew"));
+    cmdHomeType0 = button("cmdHomeType0", QStringLiteral("Home using (Soft, Home)"));
+    cmdHomeType1 = button("cmdHomeType1", QStringLiteral("Home using (Home switch)"));
+    cmdStopAll = button("cmdStopAll", QStringLiteral("Stop Motion"));
+    cmdVerifyParameters = button("cmdVerifyParameters", QStringLiteral("Verify Parameters"));
+
+    chkOutput1 = check("chkOutput1", QStringLiteral("Output 1"));
+    chkOutput2 = check("chkOutput2", QStringLiteral("Output 2"));
+    chkInput1 = check("chkInput1", QStringLiteral("1"));
+    chkInput2 = check("chkInput2", QStringLiteral("2"));
+    chkInput3 = check("chkInput3", QStringLiteral("3"));
+    chkInput4 = check("chkInput4", QStringLiteral("4"));
+
+    const std::pair<int, const char*> infos[] = {
+        {0, "Accel/Decel"}, {2, "Base Speed"},     {3, "Max Speed"}, {6, "Number of Steps to Move"},
+        {7, "Position"},    {8, "Version Number"},
+    };
+    for (const auto& [index, caption] : infos) {
+        m_verifyInfo[index] = new QLabel(QString::fromLatin1(caption));
+        m_verifyInfo[index]->setObjectName(QStringLiteral("lblVerifyInfo(%1)").arg(index));
+    }
+    lblJogSpeed = label("lblJogSpeed", QStringLiteral("Jog Speed"));
+    lblDirection = label("lblDirection", QStringLiteral("Direction"));
+    lblError = label("lblError", QStringLiteral("Error Code"));
+
+    auto* speeds = new QGroupBox(QStringLiteral("Speeds"));
+    auto* speedGrid = new QGridLayout(speeds);
+    addRow(speedGrid, txtSendAccel, cmdSendAccel);
+    addRow(speedGrid, txtSendBase, cmdSendBase);
+    addRow(speedGrid, txtSendMax, cmdSendMax);
+    addRow(speedGrid, txtJogSpeed, cmdJogSpeed);
+
+    auto* moves = new QGroupBox(QStringLiteral("Moves"));
+    auto* moveGrid = new QGridLayout(moves);
+    addRow(moveGrid, txtSendRel, cmdSendGo);
+    addRow(moveGrid, txtGoAbsolute, cmdAbsoluteMove);
+    addRow(moveGrid, txtSendAbsolute, cmdAbsolutePosition);
+    moveGrid->addWidget(Command1, moveGrid->rowCount(), 1);
+
+    auto* homing = new QGroupBox(QStringLiteral("Direction and homing"));
+    auto* homingGrid = new QGridLayout(homing);
+    homingGrid->addWidget(cmdDirPlus, 0, 0);
+    homingGrid->addWidget(cmdDirMinus, 0, 1);
+    homingGrid->addWidget(cmdHomeType0, 1, 0);
+    homingGrid->addWidget(cmdHomeType1, 1, 1);
+
+    auto* outputs = new QGroupBox(QStringLiteral("Outputs"));
+    auto* outputRow = new QHBoxLayout(outputs);
+    outputRow->addWidget(chkOutput1);
+    outputRow->addWidget(chkOutput2);
+
+    auto* inputs = new QGroupBox(QStringLiteral("Inputs"));
+    auto* inputRow = new QHBoxLayout(inputs);
+    for (QCheckBox* box : {chkInput1, chkInput2, chkInput3, chkInput4})
+        inputRow->addWidget(box);
+
+    auto* readout = new QGroupBox(QStringLiteral("Parameters in the unit"));
+    auto* readoutColumn = new QVBoxLayout(readout);
+    for (const auto& [index, caption] : infos) {
+        Q_UNUSED(caption);
+        readoutColumn->addWidget(m_verifyInfo[index]);
+        if (index == 3) {
+            readoutColumn->addWidget(lblJogSpeed);
+            readoutColumn->addWidget(lblDirection);
+        }
+    }
+    readoutColumn->addWidget(lblError);
+    readoutColumn->addWidget(inputs);
+    readoutColumn->addWidget(cmdVerifyParameters);
+    readoutColumn->addStretch();
+
+    cmdStopAll->setMinimumHeight(cmdStopAll->sizeHint().height() * 2);
+    auto* left = new QVBoxLayout;
+    left->addWidget(speeds);
+    left->addWidget(moves);
+    left->addWidget(homing);
+    left->addWidget(outputs);
+    left->addWidget(cmdStopAll);
+    left->addStretch();
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left, 3);
+    layout->addWidget(readout, 2);
+}
+
+QLabel* MotionTab::lblVerifyInfo(int index) const {
+    return index >= 0 && index < 9 ? m_verifyInfo[index] : nullptr;
+}
+
+} // namespace kqm::ui

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kqm::ui {
+
+// The controls of the Motion tab, grouped as a technician uses them at a
+// machine: speeds, moves, direction and homing, outputs, and the readout.
+class MotionTab final : public QWidget {
+    Q_OBJECT
+public:
+    explicit MotionTab(QWidget* parent = nullptr);
+
+    QLineEdit* txtSendAccel = nullptr;
+    QLineEdit* txtSendBase = nullptr;
+    QLineEdit* txtSendMax = nullptr;
+    QLineEdit* txtJogSpeed = nullptr;
+    QLineEdit* txtSendAbsolute = nullptr;
+    QLineEdit* txtSendRel = nullptr;
+    QLineEdit* txtGoAbsolute = nullptr;
+
+    QPushButton* cmdSendAccel = nullptr;
+    QPushButton* cmdSendBase = nullptr;
+    QPushButton* cmdSendMax = nullptr;
+    QPushButton* cmdJogSpeed = nullptr;
+    QPushButton* cmdAbsolutePosition = nullptr;
+    QPushButton* cmdDirPlus = nullptr;
+    QPushButton* cmdDirMinus = nullptr;
+    QPushButton* cmdSendGo = nullptr;
+    QPushButton* cmdAbsoluteMove = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* cmdHomeType0 = nullptr;
+    QPushButton* cmdHomeType1 = nullptr;
+    QPushButton* cmdStopAll = nullptr;
+    QPushButton* cmdVerifyParameters = nullptr;
+
+    QCheckBox* chkOutput1 = nullptr;
+    QCheckBox* chkOutput2 = nullptr;
+    QCheckBox* chkInput1 = nullptr;
+    QCheckBox* chkInput2 = nullptr;
+    QCheckBox* chkInput3 = nullptr;
+    QCheckBox* chkInput4 = nullptr;
+
+    // lblVerifyInfo has the members 0, 2, 3, 6, 7 and 8.
+    QLabel* lblVerifyInfo(int index) const;
+    QLabel* lblJogSpeed = nullptr;
+    QLabel* lblDirection = nullptr;
+    QLabel* lblError = nullptr;
+
+private:
+    QLabel* m_verifyInfo[9] = {};
+};
+
+} // namespace kqm::ui

@@ -1,0 +1,21 @@
+#pragma once
+
+namespace kqm::platform {
+class AppPaths;
+class BusyCursor;
+class Clock;
+class Messages;
+} // namespace kqm::platform
+
+namespace kqm::ui {
+
+// The seams the windows reach the outside world through; app/ hands in the
+// real ones, tests their fakes.
+struct Services {
+    platform::Messages& messages;
+    platform::Clock& clock;
+    platform::AppPaths& paths;
+    platform::BusyCursor& busyCursor;
+};
+
+} // namespace kqm::ui

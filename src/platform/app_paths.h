@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+namespace kqm::platform {
+
+// Where the settings file, the program template and the working copy live.
+class AppPaths {
+public:
+    virtual ~AppPaths() = default;
+    // An existing directory, without a trailing separator.
+    virtual QString programDirectory() const = 0;
+};
+
+// The executable's directory, or the per-user data directory where the
+// executable's directory cannot be written (an installed copy, for example).
+class ExecutableAppPaths final : public AppPaths {
+public:
+    ExecutableAppPaths();
+    QString programDirectory() const override { return m_directory; }
+
+private:
+    QString m_directory;
+};
+
+// A fixed directory: tests use a temporary one.
+class FixedAppPaths final : public AppPaths {
+public:
+    explicit FixedAppPaths(QString directory) : m_directory(std::move(directory)) {}
+    QString programDirectory() const override { return m_directory; }
+
+private:
+    QString m_directory;
+};
+
+} // namespace kqm::platform

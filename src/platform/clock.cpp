@@ -1,0 +1,39 @@
+#include "platform/clock.h"
+
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <cmath>
+
+namespace kqm::platform {
+
+namespace {
+int toMilliseconds(double seconds) {
+    if (!(seconds > 0))
+        return 0;
+    return static_cast<int>(std::lround(std::min(seconds, 86400.0) * 1000.0));
+}
+} // namespace
+
+double SystemClock::now() const {
+    return static_cast<double>(m_timer.nsecsElapsed()) / 1e9;
+}
+
+void SystemClock::Delay(double seconds) {
+    // A nested event loop woken by a timer: the window stays responsive and the
+    // thread sleeps in the event dispatcher instead of polling.
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(toMilliseconds(seconds));
+    loop.exec();
+}
+
+void SystemClock::WaitWithoutYield(double seconds) {
+    QThread::msleep(static_cast<unsigned long>(toMilliseconds(seconds)));
+}
+
+} // namespace kqm::platform

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace kqm::platform {
+
+enum class MessageIcon { None, Information, Warning, Critical, Question };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
+
+// Every message box of the tool goes through this seam, so that logic never
+// opens a QMessageBox itself and tests can record and answer each box.
+class Messages {
+public:
+    virtual ~Messages() = default;
+    virtual MessageAnswer show(MessageIcon icon, const QString& text,
+                               MessageButtons buttons = MessageButtons::Ok) = 0;
+};
+
+// The real boxes: modal, with the application's title.
+class DialogMessages final : public Messages {
+public:
+    explicit DialogMessages(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget* parent) { m_parent = parent; }
+    MessageAnswer show(MessageIcon icon, const QString& text, MessageButtons buttons) override;
+
+private:
+    QWidget* m_parent = nullptr;
+};
+
+} // namespace kqm::platform

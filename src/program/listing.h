@@ -1,0 +1,68 @@
+#pragma once
+
+#include "program/program_table.h"
+
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <cstdint>
+
+namespace kqm::platform {
+class Messages;
+}
+
+namespace kqm::program {
+
+// What the last listing refresh found: the program's size, whether it fits the
+// unit, and the memory caption shown under the grid.
+class ProgramState : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    int ProgramSize = 0;
+    bool ProgramFits = true;
+
+    QString bytesUsedCaption() const { return m_caption; }
+    void setBytesUsedCaption(const QString& caption);
+
+signals:
+    void bytesUsedCaptionChanged(const QString& caption);
+
+private:
+    QString m_caption;
+};
+
+struct ListingOutcome {
+    int programSize = 0;
+    bool programFits = true;
+    QString caption;
+};
+
+QString MemoryCaption(int bytes);
+inline const QString OverSizeWarning =
+    QStringLiteral("Warning: Program size exceeds avaialable memory.");
+
+// Numbers the rows, gives each its address, fills pending listing texts and
+// sizes the program, showing the unknown-command box for each line it cannot
+// size. Works on rows in memory; the caller stores them and warns when the
+// program does not fit.
+ListingOutcome ComputeListing(QVector<ProgramRow>& rows, platform::Messages& messages);
+
+struct RefreshResult {
+    bool ok = false;
+    QString error;
+    QVector<ProgramRow> rows; // the table as stored after the refresh
+};
+
+// The listing refresh of the bound program table: computes the listing, stores
+// every changed row in one transaction, publishes size, fit and caption, and
+// warns when the program is larger than the unit's memory.
+RefreshResult RefreshListing(ProgramTable& table, ProgramState& state,
+                             platform::Messages& messages);
+
+// The Address field of every row in program order.
+std::optional<QVector<int16_t>> CollectLineAddresses(ProgramTable& table);
+
+} // namespace kqm::program

@@ -1,0 +1,122 @@
+#include "program/program_table.h"
+
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace kqm::program {
+
+namespace {
+constexpr int FieldCount = 5;
+
+QString text(const QVariant& value) {
+    return value.isNull() ? QString() : value.toString();
+}
+} // namespace
+
+bool ProgramTable::open(const QString& path, SqliteFile::Mode mode) {
+    m_columns.clear();
+    if (!m_file.open(path, mode))
+        return false;
+    if (!m_file.hasTable(TableName)) {
+        m_file.setError(QStringLiteral("it holds no program table"));
+        m_file.close();
+        return false;
+    }
+    m_columns = m_file.columns(TableName);
+    if (m_columns.size() < FieldCount) {
+        m_file.setError(QStringLiteral("its program table has fewer than five fields"));
+        m_file.close();
+        return false;
+    }
+    // A table without rowid cannot keep program order; reading it here tells.
+    QSqlQuery probe(m_file.database());
+    if (!probe.exec(
+            QStringLiteral("SELECT rowid FROM %1 LIMIT 1").arg(QuoteIdentifier(TableName)))) {
+        m_file.setError(probe.lastError().text());
+        probe = QSqlQuery();
+        m_file.close();
+        return false;
+    }
+    return true;
+}
+
+std::optional<QVector<ProgramRow>> ProgramTable::readRows() {
+    QSqlQuery query(m_file.database());
+    query.setForwardOnly(true);
+    const QString sql =
+        QStringLiteral("SELECT rowid, %1, %2, %3, %4, %5 FROM %6 ORDER BY rowid")
+            .arg(column(0), column(1), column(2), column(3), column(4), QuoteIdentifier(TableName));
+    if (!query.exec(sql)) {
+        m_file.setError(query.lastError().text());
+        return std::nullopt;
+    }
+    QVector<ProgramRow> rows;
+    while (query.next()) {
+        ProgramRow row;
+        row.rowid = query.value(0).toLongLong();
+        row.lineNo = query.value(1).toLongLong();
+        row.address = query.value(2).toLongLong();
+        row.command = text(query.value(3));
+        row.listing = text(query.value(4));
+        row.comment = text(query.value(5));
+        rows.push_back(std::move(row));
+    }
+    if (query.lastError().isValid()) {
+        m_file.setError(query.lastError().text());
+        return std::nullopt;
+    }
+    return rows;
+}
+
+std::optional<int> ProgramTable::rowCount() {
+    QSqlQuery query(m_file.database());
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(TableName))) ||
+        !query.next()) {
+        m_file.setError(query.lastError().text());
+        return std::nullopt;
+    }
+    return query.value(0).toInt();
+}
+
+bool ProgramTable::updateRows(const QVector<ProgramRow>& rows) {
+    QSqlQuery query(m_file.database());
+    const QString sql =
+        QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?, %4 = ?, %5 = ?, %6 = ? "
+                       "WHERE rowid = ?")
+            .arg(QuoteIdentifier(TableName), column(0), column(1), column(2), column(3), column(4));
+    if (!query.prepare(sql)) {
+        m_file.setError(query.lastError().text());
+        return false;
+    }
+    for (const ProgramRow& row : rows) {
+        query.bindValue(0, row.lineNo);
+        query.bindValue(1, row.address);
+        query.bindValue(2, row.command);
+        query.bindValue(3, row.listing);
+        query.bindValue(4, row.comment);
+        query.bindValue(5, row.rowid);
+        if (!query.exec()) {
+            m_file.setError(query.lastError().text());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ProgramTable::CreateEmptyProgramFile(const QString& path, QString* error) {
+    QFile::remove(path);
+    SqliteFile file;
+    if (!file.open(path) ||
+        !file.exec(QStringLiteral("CREATE TABLE %1 (LineNo INTEGER, Address INTEGER, "
+                                  "Command TEXT, Listing TEXT, Comment TEXT)")
+                       .arg(QuoteIdentifier(TableName)))) {
+        if (error)
+            *error = file.lastError();
+        return false;
+    }
+    return true;
+}
+
+} // namespace kqm::program

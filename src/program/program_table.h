@@ -1,0 +1,59 @@
+#pragma once
+
+#include "program/sqlite_file.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <optional>
+
+namespace kqm::program {
+
+// One program line: the five fields of table "Main" by position, and the
+// SQLite rowid that fixes the line's place in the program.
+struct ProgramRow {
+    qint64 rowid = 0;
+    qint64 lineNo = 0;
+    qint64 address = 0;
+    QString command;
+    QString listing;
+    QString comment;
+
+    bool operator==(const ProgramRow&) const = default;
+};
+
+// The program table of one program file. Record order is rowid order; fields
+// are reached by position, so files made by other tools with other column
+// names work as long as the five fields come first.
+class ProgramTable {
+public:
+    static inline const QString TableName = QStringLiteral("Main");
+
+    // Opens a program file; fails with a plain reason when the file is not a
+    // database or holds no table "Main" with five fields.
+    bool open(const QString& path, SqliteFile::Mode mode = SqliteFile::Mode::ReadWrite);
+    void close() { m_file.close(); }
+    bool isOpen() const { return m_file.isOpen(); }
+    QString path() const { return m_file.path(); }
+    QString lastError() const { return m_file.lastError(); }
+    SqliteFile& file() { return m_file; }
+
+    std::optional<QVector<ProgramRow>> readRows();
+    std::optional<int> rowCount();
+
+    // Writes the fields of the given rows, matched by rowid. Runs inside the
+    // caller's transaction.
+    bool updateRows(const QVector<ProgramRow>& rows);
+
+    // Makes a new program file with an empty table "Main".
+    static bool CreateEmptyProgramFile(const QString& path, QString* error);
+
+private:
+    QString column(int position) const { return QuoteIdentifier(m_columns.at(position)); }
+
+    SqliteFile m_file;
+    QStringList m_columns;
+};
+
+} // namespace kqm::program

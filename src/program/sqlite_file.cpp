@@ -1,0 +1,138 @@
+#include "program/sqlite_file.h"
+
+#include <QAtomicInteger>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace kqm::program {
+
+namespace {
+QString nextConnectionName() {
+    static QAtomicInteger<int> counter = 0;
+    return QStringLiteral("kqm-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+} // namespace
+
+QString QuoteIdentifier(const QString& name) {
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+SqliteFile::SqliteFile() : m_connection(nextConnectionName()) {}
+
+SqliteFile::~SqliteFile() {
+    close();
+}
+
+QSqlDatabase SqliteFile::database() const {
+    return QSqlDatabase::database(m_connection, false);
+}
+
+bool SqliteFile::isOpen() const {
+    return QSqlDatabase::contains(m_connection) && database().isOpen();
+}
+
+bool SqliteFile::open(const QString& path, Mode mode) {
+    close();
+    m_path = path;
+    m_error.clear();
+    if (mode == Mode::ReadOnly && !QFileInfo(path).isFile()) {
+        m_error = QStringLiteral("the file does not exist");
+        return false;
+    }
+    m_error = connect(path, mode);
+    if (m_error.isEmpty())
+        return true;
+    close();
+    return false;
+}
+
+QString SqliteFile::connect(const QString& path, Mode mode) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    db.setDatabaseName(path);
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000");
+    if (mode == Mode::ReadOnly)
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    db.setConnectOptions(options);
+    if (!db.open())
+        return db.lastError().text();
+    // SQLite opens lazily: reading the schema is what tells a database from
+    // any other file.
+    QSqlQuery probe(db);
+    if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+        return probe.lastError().text();
+    return QString();
+}
+
+void SqliteFile::close() {
+    if (!QSqlDatabase::contains(m_connection))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+bool SqliteFile::hasTable(const QString& table) {
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    query.addBindValue(table);
+    if (!query.exec()) {
+        m_error = query.lastError().text();
+        return false;
+    }
+    return query.next();
+}
+
+QStringList SqliteFile::columns(const QString& table) {
+    QStringList names;
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(QuoteIdentifier(table)))) {
+        m_error = query.lastError().text();
+        return names;
+    }
+    while (query.next())
+        names << query.value(1).toString();
+    return names;
+}
+
+bool SqliteFile::exec(const QString& statement) {
+    QSqlQuery query(database());
+    if (!query.exec(statement)) {
+        m_error = query.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+Transaction::Transaction(SqliteFile& file) : m_file(file) {
+    QSqlDatabase db = m_file.database();
+    m_started = db.isOpen() && db.transaction();
+    if (!m_started && db.isOpen())
+        m_file.setError(db.lastError().text());
+}
+
+Transaction::~Transaction() {
+    if (m_started && !m_done)
+        m_file.database().rollback();
+}
+
+bool Transaction::commit() {
+    if (!m_started || m_done)
+        return false;
+    QSqlDatabase db = m_file.database();
+    if (!db.commit()) {
+        m_file.setError(db.lastError().text());
+        db.rollback();
+        m_done = true;
+        return false;
+    }
+    m_done = true;
+    return true;
+}
+
+} // namespace kqm::program

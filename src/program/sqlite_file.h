@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+namespace kqm::program {
+
+// One SQLite connection with a name of its own, closed and removed with the
+// object. Program files, the template and the settings file all go through it.
+class SqliteFile {
+public:
+    enum class Mode { ReadWrite, ReadOnly };
+
+    SqliteFile();
+    ~SqliteFile();
+    SqliteFile(const SqliteFile&) = delete;
+    SqliteFile& operator=(const SqliteFile&) = delete;
+
+    // Opens an existing file (ReadOnly) or opens/creates it (ReadWrite). Also
+    // reads the schema once, so that a file that is not a database fails here.
+    bool open(const QString& path, Mode mode = Mode::ReadWrite);
+    void close();
+    bool isOpen() const;
+    QString path() const { return m_path; }
+    QString lastError() const { return m_error; }
+    QSqlDatabase database() const;
+
+    bool hasTable(const QString& table);
+    // The column names of a table, in field order.
+    QStringList columns(const QString& table);
+
+    // Runs one statement without bound values; sets lastError on failure.
+    bool exec(const QString& statement);
+
+    void setError(const QString& error) { m_error = error; }
+
+private:
+    // Adds and opens the connection; the error text, or empty on success.
+    QString connect(const QString& path, Mode mode);
+
+    QString m_connection;
+    QString m_path;
+    QString m_error;
+};
+
+// An SQLite transaction that rolls back unless committed.
+class Transaction {
+public:
+    explicit Transaction(SqliteFile& file);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    bool started() const { return m_started; }
+    bool commit();
+
+private:
+    SqliteFile& m_file;
+    bool m_started = false;
+    bool m_done = false;
+};
+
+QString QuoteIdentifier(const QString& name);
+
+} // namespace kqm::program

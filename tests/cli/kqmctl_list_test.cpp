@@ -1,0 +1,72 @@
+#include "support/program_files.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+CliRun kqmctl(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(KQMCTL_PATH), arguments);
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+class KqmctlList : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    QString file(const char* name) { return dir.filePath(QString::fromLatin1(name)); }
+    QTemporaryDir dir;
+};
+
+TEST_F(KqmctlList, PrintsTheListingWithoutChangingTheFile) {
+    const QString path = file("demo.mdb");
+    kqm::test::WriteProgramFile(
+        path,
+        {{"A10", "!", "ramp"}, {QStringLiteral("N500\r\n@0G")}, {"J5"}, {"Q", "Quit now", "end"}});
+    const QByteArray before = kqm::test::FileBytes(path);
+    const CliRun run = kqmctl({QStringLiteral("list"), path});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, QStringLiteral("1\t0\tA10\tAccel/Decel=10\tramp\n"
+                                      "2\t3\tN500@0G\tGo relative 500\t \n"
+                                      "3\t10\tJ5\tJog Speed=5\t \n"
+                                      "4\t10\tQ\tQuit now\tend\n"
+                                      "Memory: 12 of 2047 bytes used.\n"));
+    EXPECT_EQ(run.err, QStringLiteral("Error: Unknown command (J5).\n"));
+    EXPECT_EQ(kqm::test::FileBytes(path), before);
+}
+
+TEST_F(KqmctlList, ExitStatusTellsSizeAndUsage) {
+    const QString big = file("big.mdb");
+    kqm::test::WriteProgramFile(big, QVector<kqm::test::Line>(293, {"P1"}));
+    CliRun run = kqmctl({QStringLiteral("list"), big});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_TRUE(run.out.endsWith(QStringLiteral("Memory: 2051 of 2047 bytes used.\n")));
+    EXPECT_EQ(run.err, QStringLiteral("Warning: Program size exceeds avaialable memory.\n"));
+
+    const QString empty = file("empty.mdb");
+    kqm::test::WriteProgramFile(empty, {});
+    run = kqmctl({QStringLiteral("list"), empty});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, QStringLiteral("\n"));
+
+    EXPECT_EQ(kqmctl({QStringLiteral("list")}).status, 2);
+    EXPECT_EQ(kqmctl({QStringLiteral("list"), empty, empty}).status, 2);
+    EXPECT_EQ(kqmctl({QStringLiteral("frobnicate")}).status, 2);
+    EXPECT_EQ(kqmctl({}).status, 2);
+    run = kqmctl({QStringLiteral("list"), file("missing.mdb")});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("is not a program file")));
+    EXPECT_FALSE(QFile::exists(file("missing.mdb")));
+}
+
+} // namespace

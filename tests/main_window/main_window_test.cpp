@@ -1,0 +1,199 @@
+#include "files/settings_table.h"
+#include "main_window/main_window.h"
+#include "main_window/opening_window.h"
+#include "platform/app_paths.h"
+#include "platform/busy_cursor.h"
+#include "platform/virtual_clock.h"
+#include "support/fake_messages.h"
+#include "support/program_files.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace kqm;
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    std::unique_ptr<ui::Form1> load() {
+        auto form = std::make_unique<ui::Form1>(services);
+        form->Form_Load();
+        return form;
+    }
+
+    QString flag() {
+        files::SettingsTable settings;
+        return settings.open(dir.filePath(QStringLiteral("config.kqm")))
+                   ? settings.record(files::SettingsTable::CleanExit).value_or(QString())
+                   : QString();
+    }
+
+    QTemporaryDir dir;
+    test::FakeMessages messages;
+    platform::VirtualClock clock;
+    platform::FixedAppPaths paths{dir.path()};
+    platform::CountingBusyCursor cursor;
+    ui::Services services{messages, clock, paths, cursor};
+};
+
+TEST_F(MainWindowTest, ComesUpWithEveryNamedControl) {
+    auto form = load();
+    EXPECT_EQ(
+        form->windowTitle(),
+        QStringLiteral("QUORVEX MOTION - KQM20/KQM21 WIN Programmable Indexer - Version 1.65"));
+
+    auto* tabs = form->findChild<QTabWidget*>(QStringLiteral("SSTab2"));
+    ASSERT_NE(tabs, nullptr);
+    ASSERT_EQ(tabs->count(), 4);
+    const QStringList captions = {"Motion", "Program", "Terminal", "Debug"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(tabs->tabText(i), captions.at(i));
+    EXPECT_TRUE(tabs->isTabEnabled(0));
+    EXPECT_TRUE(tabs->isTabEnabled(1));
+    EXPECT_FALSE(tabs->isTabEnabled(2));
+    EXPECT_FALSE(tabs->isTabEnabled(3));
+
+    for (const char* name : {"cmdConnect",
+                             "cmdOpen",
+                             "cmdSave",
+                             "cmdPrint",
+                             "cmdCalculator",
+                             "cmdExit",
+                             "SSCommand1",
+                             "cmdAdd",
+                             "cmdChange",
+                             "cmdInsert",
+                             "cmdDelete",
+                             "cmdSend",
+                             "cmdUpload",
+                             "cmdView",
+                             "cmdRun",
+                             "cmdStop",
+                             "cmdEnableAutostart",
+                             "cmdDisableAutostart",
+                             "cmdClear",
+                             "cmdDebugClear",
+                             "cmdSendAccel",
+                             "cmdSendBase",
+                             "cmdSendMax",
+                             "cmdJogSpeed",
+                             "cmdAbsolutePosition",
+                             "cmdDirPlus",
+                             "cmdDirMinus",
+                             "cmdSendGo",
+                             "cmdAbsoluteMove",
+                             "Command1",
+                             "cmdHomeType0",
+                             "cmdHomeType1",
+                             "cmdStopAll",
+                             "cmdVerifyParameters"})
+        EXPECT_NE(form->findChild<QPushButton*>(QString::fromLatin1(name)), nullptr) << name;
+    for (const char* name :
+         {"lblConnected", "lblBytesUsed", "lblCurrentCommand", "lblCurrentFile", "lblJogSpeed",
+          "lblDirection", "lblError", "lblVerifyInfo(0)", "lblVerifyInfo(2)", "lblVerifyInfo(3)",
+          "lblVerifyInfo(6)", "lblVerifyInfo(7)", "lblVerifyInfo(8)"})
+        EXPECT_NE(form->findChild<QLabel*>(QString::fromLatin1(name)), nullptr) << name;
+    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblVerifyInfo(1)")), nullptr);
+    for (const char* name :
+         {"chkOutput1", "chkOutput2", "chkInput1", "chkInput2", "chkInput3", "chkInput4"})
+        EXPECT_NE(form->findChild<QCheckBox*>(QString::fromLatin1(name)), nullptr) << name;
+    EXPECT_EQ(form->findChild<QLineEdit*>(QStringLiteral("txtSendRel"))->text(), "400");
+    EXPECT_EQ(form->findChild<QLineEdit*>(QStringLiteral("txtSendMax"))->text(), "1500");
+
+    const std::pair<const char*, const char*> menuItems[] = {
+        {"mnuNewProgram", "&New Program"},
+        {"mnuOpenProgram", "&Open Program..."},
+        {"mnuSaveProgramAs", "Save Program &As..."},
+        {"mnuPrint", "&Print..."},
+        {"mnuExit", "E&xit"},
+        {"mnuConnect", "&Connect"},
+        {"mnuCommSettings", "Communication &Settings..."},
+        {"mnuAxisNum(0)", "Axis 0"},
+        {"mnuAxisNum(31)", "Axis 31"},
+        {"mnuAutostartOnOff(0)", "Disable"},
+        {"mnuAutostartOnOff(1)", "Enable"},
+    };
+    for (const auto& [name, text] : menuItems) {
+        auto* action = form->findChild<QAction*>(QString::fromLatin1(name));
+        ASSERT_NE(action, nullptr) << name;
+        EXPECT_EQ(action->text(), QString::fromLatin1(text));
+    }
+    EXPECT_EQ(form->findChild<QMenu*>(QStringLiteral("mnuAxis"))->title(), "&Axis");
+    EXPECT_EQ(form->findChild<QMenu*>(QStringLiteral("mnuAutostartProgram"))->title(),
+              "Autostart &Program");
+
+    auto* file = form->findChild<QLabel*>(QStringLiteral("lblCurrentFile"));
+    EXPECT_EQ(file->text(), QDir::toNativeSeparators(dir.filePath(QStringLiteral("temp.mdb"))));
+    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblBytesUsed"))->text(), QString());
+    EXPECT_TRUE(messages.boxes().isEmpty());
+    EXPECT_EQ(flag(), QStringLiteral("0"));
+}
+
+TEST_F(MainWindowTest, GridShowsAddressTextAndCommentAtTheirWidths) {
+    auto form = load();
+    auto* grid = form->findChild<QTableView*>(QStringLiteral("DBGrid2"));
+    ASSERT_NE(grid, nullptr);
+    EXPECT_TRUE(grid->isColumnHidden(0));
+    EXPECT_TRUE(grid->isColumnHidden(2));
+    const int dpi = grid->logicalDpiX();
+    EXPECT_EQ(grid->columnWidth(1), 800 * dpi / 1440);
+    EXPECT_EQ(grid->columnWidth(3), 3500 * dpi / 1440);
+    EXPECT_EQ(grid->columnWidth(4), 4000 * dpi / 1440);
+    EXPECT_EQ(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+}
+
+TEST_F(MainWindowTest, RecoveredProgramIsListedAndCloseRecordsCleanExit) {
+    load()->close(); // first run, ends cleanly
+    EXPECT_EQ(flag(), QStringLiteral("1"));
+    {
+        // The run ends without unloading (killed) with a program in the working copy.
+        auto form = load();
+        test::WriteProgramFile(dir.filePath(QStringLiteral("temp.mdb")),
+                               {{"A10"}, {QStringLiteral("N500\r@0G")}, {"Q", "!", "done"}});
+    }
+    messages.clear();
+    auto form = load();
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_EQ(messages.boxes().at(0).text, files::RecoveryMessage);
+    auto* grid = form->findChild<QTableView*>(QStringLiteral("DBGrid2"));
+    ASSERT_EQ(grid->model()->rowCount(), 3);
+    EXPECT_EQ(grid->model()->index(1, 1).data().toInt(), 3);
+    EXPECT_EQ(grid->model()->index(1, 3).data().toString(), QStringLiteral("Go relative 500"));
+    EXPECT_EQ(grid->model()->index(2, 4).data().toString(), QStringLiteral("done"));
+    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblBytesUsed"))->text(),
+              QStringLiteral("Memory: 12 of 2047 bytes used."));
+    EXPECT_EQ(form->programState().ProgramSize, 12);
+    EXPECT_EQ(flag(), QStringLiteral("0"));
+
+    QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("cmdExit")), Qt::LeftButton);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(flag(), QStringLiteral("1"));
+}
+
+TEST_F(MainWindowTest, SplashLoadsAndShowsTheMainWindow) {
+    ui::Opening splash(services);
+    EXPECT_EQ(ui::Opening::TitleLine(),
+              QStringLiteral("Programmable Indexer - KQM20/KQM21 Program   Version 1.65"));
+    splash.Form_Load();
+    ASSERT_NE(splash.mainWindow(), nullptr);
+    EXPECT_TRUE(splash.mainWindow()->isVisible());
+    EXPECT_FALSE(splash.isVisible());
+    splash.mainWindow()->close();
+}
+
+} // namespace
