@@ -1,6 +1,7 @@
 #include "main_window/main_window.h"
 
 #include "main_window/motion_tab.h"
+#include "main_window/opening_window.h"
 #include "platform/app_paths.h"
 #include "platform/messages.h"
 
@@ -14,7 +15,6 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -57,8 +57,13 @@ Form1::Form1(Services services, QWidget* parent) : QMainWindow(parent), m_servic
     m_motionTab = named(new MotionTab, QStringLiteral("MotionTab"));
     SSTab2->addTab(m_motionTab, QStringLiteral("Motion"));
     SSTab2->addTab(createProgramTab(), QStringLiteral("Program"));
-    SSTab2->addTab(createTerminalTab(), QStringLiteral("Terminal"));
-    SSTab2->addTab(createDebugTab(), QStringLiteral("Debug"));
+    txtTerminal = named(new QPlainTextEdit, QStringLiteral("txtTerminal"));
+    cmdClear = button("cmdClear", QStringLiteral("Clear"));
+    SSTab2->addTab(createPaneTab(txtTerminal, cmdClear), QStringLiteral("Terminal"));
+    txtDebug = named(new QPlainTextEdit, QStringLiteral("txtDebug"));
+    txtDebug->setReadOnly(true);
+    cmdDebugClear = button("cmdDebugClear", QStringLiteral("Clear"));
+    SSTab2->addTab(createPaneTab(txtDebug, cmdDebugClear), QStringLiteral("Debug"));
 
     lblConnected = label("lblConnected");
     QFont connectedFont = lblConnected->font();
@@ -181,24 +186,11 @@ QWidget* Form1::createProgramTab() {
     return tab;
 }
 
-QWidget* Form1::createTerminalTab() {
-    txtTerminal = named(new QPlainTextEdit, QStringLiteral("txtTerminal"));
-    cmdClear = button("cmdClear", QStringLiteral("Clear"));
+QWidget* Form1::createPaneTab(QPlainTextEdit* pane, QPushButton* clear) {
     auto* tab = new QWidget;
     auto* layout = new QVBoxLayout(tab);
-    layout->addWidget(txtTerminal, 1);
-    layout->addWidget(cmdClear, 0, Qt::AlignLeft);
-    return tab;
-}
-
-QWidget* Form1::createDebugTab() {
-    txtDebug = named(new QPlainTextEdit, QStringLiteral("txtDebug"));
-    txtDebug->setReadOnly(true);
-    cmdDebugClear = button("cmdDebugClear", QStringLiteral("Clear"));
-    auto* tab = new QWidget;
-    auto* layout = new QVBoxLayout(tab);
-    layout->addWidget(txtDebug, 1);
-    layout->addWidget(cmdDebugClear, 0, Qt::AlignLeft);
+    layout->addWidget(pane, 1);
+    layout->addWidget(clear, 0, Qt::AlignLeft);
     return tab;
 }
 
@@ -209,21 +201,13 @@ void Form1::connectControls() {
     connect(mnuExit, &QAction::triggered, this, &Form1::mnuExit_Click);
 }
 
-void Form1::centreOnScreen() {
-    const QScreen* display = screen();
-    if (!display)
-        return;
-    const QRect area = display->availableGeometry();
-    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-}
-
 void Form1::Form_Load() {
     SSTab2->setTabEnabled(DebugTabIndex, false);
     SSTab2->setTabEnabled(TerminalTabIndex, false);
     SSTab2->setTabEnabled(ProgramTabIndex, true);
     lblCurrentCommand->clear();
     lblBytesUsed->clear();
-    centreOnScreen();
+    CentreOnScreen(this);
     LoadDatabases();
     bindProgramFile(m_files.workingCopy);
 }

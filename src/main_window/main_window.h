@@ -57,13 +57,11 @@ protected:
 private:
     void createMenus();
     QWidget* createProgramTab();
-    QWidget* createTerminalTab();
-    QWidget* createDebugTab();
+    static QWidget* createPaneTab(QPlainTextEdit* pane, QPushButton* clear);
     QWidget* createButtonRow();
     void connectControls();
     void bindProgramFile(const QString& path);
     void Form_Unload();
-    void centreOnScreen();
 
     Services m_services;
     files::ProgramDirectoryFiles m_files;

@@ -47,17 +47,18 @@ Opening::Opening(Services services, QWidget* parent)
 
 Opening::~Opening() = default;
 
-void Opening::centreOnScreen() {
-    const QScreen* display = screen();
+void CentreOnScreen(QWidget* window) {
+    const QScreen* display = window->screen();
     if (!display)
         return;
     const QRect area = display->geometry();
-    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    window->move(area.x() + (area.width() - window->width()) / 2,
+                 area.y() + (area.height() - window->height()) / 2);
 }
 
 void Opening::Form_Load() {
     adjustSize();
-    centreOnScreen();
+    CentreOnScreen(this);
     show();
     repaint();
     QApplication::processEvents(); // let the splash paint before the start-up work
@@ -80,7 +81,7 @@ void Opening::cmdOK_Click() {
 void Opening::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (!isMinimized() && !isMaximized())
-        centreOnScreen();
+        CentreOnScreen(this);
 }
 
 } // namespace kqm::ui

@@ -12,6 +12,9 @@ namespace kqm::ui {
 
 class Form1;
 
+// Centres a window on its screen: left = (screen width - width) / 2, likewise top.
+void CentreOnScreen(QWidget* window);
+
 // The splash window: shown first, centred, while the main window starts up
 // behind it (settings, working copy, connection); hidden once that is done.
 class Opening final : public QWidget {
@@ -34,8 +37,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void centreOnScreen();
-
     Services m_services;
     std::unique_ptr<Form1> m_form1;
     QPushButton* cmdOK = nullptr;
