@@ -1,8 +1,12 @@
+#include "files/startup.h"
+#include "link/device_port.h"
+#include "link/qt_serial_port.h"
 #include "main_window/opening_window.h"
 #include "platform/app_paths.h"
 #include "platform/busy_cursor.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
+#include "simulator/simulated_port.h"
 
 #include <QApplication>
 
@@ -16,7 +20,15 @@ int main(int argc, char* argv[]) {
     kqm::platform::SystemClock clock;
     kqm::platform::ExecutableAppPaths paths;
     kqm::platform::OverrideBusyCursor busyCursor;
-    kqm::ui::Opening splash({messages, clock, paths, busyCursor});
+    const auto files = kqm::files::ProgramDirectoryFiles::In(paths.programDirectory());
+    kqm::link::DevicePort port(
+        kqm::link::SettingsFileResolver(files.settings),
+        [&clock](const QString& device) -> std::unique_ptr<kqm::platform::SerialPort> {
+            if (device == kqm::link::SimulatedDevice)
+                return std::make_unique<kqm::simulator::SimulatedPort>(clock);
+            return std::make_unique<kqm::link::QtSerialPort>(device);
+        });
+    kqm::ui::Opening splash({messages, clock, paths, busyCursor, port});
     splash.Form_Load();
     return QApplication::exec();
 }

@@ -88,6 +88,35 @@ bool SettingsTable::setRecord(int number, const QString& value) {
     return true;
 }
 
+std::optional<QString> SettingsTable::portDevice(int port) {
+    if (!m_file.hasTable(PortDeviceTable))
+        return std::nullopt;
+    QSqlQuery query(m_file.database());
+    query.prepare(QStringLiteral("SELECT Device FROM %1 WHERE Port = ?")
+                      .arg(QuoteIdentifier(PortDeviceTable)));
+    query.addBindValue(port);
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return query.value(0).toString();
+}
+
+bool SettingsTable::setPortDevice(int port, const QString& device) {
+    if (!m_file.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (Port INTEGER PRIMARY KEY, "
+                                    "Device TEXT)")
+                         .arg(QuoteIdentifier(PortDeviceTable))))
+        return false;
+    QSqlQuery query(m_file.database());
+    query.prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (Port, Device) VALUES (?, ?)")
+                      .arg(QuoteIdentifier(PortDeviceTable)));
+    query.addBindValue(port);
+    query.addBindValue(device);
+    if (!query.exec()) {
+        m_file.setError(query.lastError().text());
+        return false;
+    }
+    return true;
+}
+
 bool SettingsTable::CreateDefaultFile(const QString& path, QString* error) {
     QFile::remove(path);
     program::SqliteFile file;

@@ -29,6 +29,12 @@ public:
     std::optional<QString> record(int number);
     bool setRecord(int number, const QString& value);
 
+    // The serial device each port number stands for, kept in a table of its
+    // own beside the positional records. nullopt when none is stored.
+    static inline const QString PortDeviceTable = QStringLiteral("PortDevices");
+    std::optional<QString> portDevice(int port);
+    bool setPortDevice(int port, const QString& device);
+
     // Writes a new settings file with the defaults: COM 1, 9600 baud, axis 0,
     // and a clean exit recorded.
     static bool CreateDefaultFile(const QString& path, QString* error);

@@ -3,19 +3,24 @@
 #include "main_window/motion_tab.h"
 #include "main_window/opening_window.h"
 #include "platform/app_paths.h"
+#include "link/device_port.h"
 #include "platform/messages.h"
+#include "platform/serial_port.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTabBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -48,7 +53,10 @@ QString Form1::Caption() {
     return QStringLiteral("QUORVEX MOTION - KQM20/KQM21 WIN Programmable Indexer - Version 1.65");
 }
 
-Form1::Form1(Services services, QWidget* parent) : QMainWindow(parent), m_services(services) {
+Form1::Form1(Services services, QWidget* parent)
+    : QMainWindow(parent), m_services(services),
+      m_link(services.port, services.clock, services.messages, m_linkState),
+      m_connection(m_link, m_settings), m_debugCounter(m_linkState) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Caption());
     createMenus();
@@ -69,8 +77,7 @@ Form1::Form1(Services services, QWidget* parent) : QMainWindow(parent), m_servic
     QFont connectedFont = lblConnected->font();
     connectedFont.setBold(true);
     lblConnected->setFont(connectedFont);
-    lblConnected->setText(QStringLiteral("The Unit is NOT Connected"));
-    lblConnected->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0);"));
+    showConnectionStatus(false);
 
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
@@ -110,6 +117,7 @@ void Form1::createMenus() {
         item->setCheckable(true);
         mnuAxisNum << item;
     }
+    mnuTerminal = named(setup->addAction(QStringLiteral("&Terminal")), QStringLiteral("mnuTerminal"));
     mnuAutostartProgram = named(setup->addMenu(QStringLiteral("Autostart &Program")),
                                 QStringLiteral("mnuAutostartProgram"));
     const QString autostart[2] = {QStringLiteral("Disable"), QStringLiteral("Enable")};
@@ -199,6 +207,29 @@ void Form1::connectControls() {
             &QLabel::setText);
     connect(cmdExit, &QPushButton::clicked, this, &Form1::cmdExit_Click);
     connect(mnuExit, &QAction::triggered, this, &Form1::mnuExit_Click);
+
+    connect(&m_link, &link::Link::connectionStatusChanged, this, &Form1::showConnectionStatus);
+    connect(&m_link, &link::Link::progressCaptionChanged, lblBytesUsed, &QLabel::setText);
+    connect(&m_link, &link::Link::progressColourChanged, lblBytesUsed, [this](const QColor& c) {
+        lblBytesUsed->setStyleSheet(QStringLiteral("color: %1;").arg(c.name()));
+    });
+    connect(&m_link, &link::Link::debugEcho, this, &Form1::appendDebug);
+    connect(&m_link, &link::Link::busyChanged, this, [this](bool busy) {
+        if (!busy && m_closeWhenIdle)
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    });
+    connect(cmdConnect, &QPushButton::clicked, this, &Form1::cmdConnect_Click);
+    connect(mnuConnect, &QAction::triggered, this, &Form1::mnuConnect_Click);
+    for (int axis = 0; axis < mnuAxisNum.size(); ++axis) {
+        connect(mnuAxisNum.at(axis), &QAction::triggered, this,
+                [this, axis] { mnuAxisNum_Click(axis); });
+    }
+    connect(mnuTerminal, &QAction::triggered, this, &Form1::mnuTerminal_Click);
+    connect(cmdClear, &QPushButton::clicked, this, &Form1::cmdClear_Click);
+    connect(cmdDebugClear, &QPushButton::clicked, this, &Form1::cmdDebugClear_Click);
+    connect(SSTab2, &QTabWidget::currentChanged, this, &Form1::SSTab2_Click);
+    SSTab2->tabBar()->installEventFilter(this);
+    txtTerminal->installEventFilter(this);
 }
 
 void Form1::Form_Load() {
@@ -209,7 +240,9 @@ void Form1::Form_Load() {
     lblBytesUsed->clear();
     CentreOnScreen(this);
     LoadDatabases();
+    connectAtStartUp();
     bindProgramFile(m_files.workingCopy);
+    applyModelLayout();
 }
 
 void Form1::LoadDatabases() {
@@ -217,6 +250,18 @@ void Form1::LoadDatabases() {
     const files::LoadOutcome outcome =
         files::LoadDatabases(m_files, m_settings, m_services.messages);
     m_recovered = outcome.recovered;
+    if (m_settings.isOpen()) {
+        link::EnsurePortDevices(m_settings);
+        checkAxisItem(m_connection.LoadCommSettings());
+    }
+}
+
+void Form1::connectAtStartUp() {
+    link::Link::Exchange exchange(m_link);
+    m_linkState.UnitModel = QStringLiteral("KQM20");
+    if (!m_connection.ConnectUnit() && m_services.port.PortOpen())
+        m_services.port.Close();
+    m_link.ShowConnectionStatus();
 }
 
 void Form1::bindProgramFile(const QString& path) {
@@ -257,6 +302,13 @@ bool Form1::RefreshListing() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
+    if (m_link.isBusy()) {
+        // End the exchange at its next wait, then close.
+        m_closeWhenIdle = true;
+        m_link.requestAbort();
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
     if (m_quitAfterClose)
@@ -276,6 +328,8 @@ void Form1::Form_Unload() {
     }
     m_programTable.close();
     m_settings.close();
+    if (m_services.port.PortOpen())
+        m_services.port.Close();
 }
 
 void Form1::cmdExit_Click() {
@@ -285,6 +339,99 @@ void Form1::cmdExit_Click() {
 void Form1::mnuExit_Click() {
     m_quitAfterClose = true;
     close();
+}
+
+void Form1::showConnectionStatus(bool connected) {
+    lblConnected->setText(connected ? QStringLiteral("The Unit is Connected")
+                                    : QStringLiteral("The Unit is NOT Connected"));
+    lblConnected->setStyleSheet(connected ? QStringLiteral("color: rgb(0, 0, 255);")
+                                          : QStringLiteral("color: rgb(255, 0, 0);"));
+}
+
+void Form1::checkAxisItem(int index) {
+    for (int axis = 0; axis < mnuAxisNum.size(); ++axis)
+        mnuAxisNum.at(axis)->setChecked(axis == index);
+}
+
+void Form1::applyModelLayout() {
+    // Only ever towards the KQM21 layout; it stays for the rest of the run.
+    if (m_linkState.UnitModel != QLatin1String("KQM21"))
+        return;
+    m_motionTab->cmdAbsoluteMove->setText(QStringLiteral("Registration Mark Index"));
+    m_motionTab->cmdAbsolutePosition->hide();
+    m_motionTab->txtSendAbsolute->hide();
+}
+
+void Form1::cmdConnect_Click() {
+    if (m_link.RefuseWhenBusy())
+        return;
+    {
+        link::Link::Exchange exchange(m_link);
+        m_connection.ConnectAction();
+    }
+    applyModelLayout();
+}
+
+void Form1::mnuAxisNum_Click(int index) {
+    if (m_link.RefuseWhenBusy()) {
+        checkAxisItem(link::AxisMenuItemFor(m_linkState.AxisAddress));
+        return;
+    }
+    checkAxisItem(m_connection.ChooseAxis(index));
+}
+
+void Form1::mnuTerminal_Click() {
+    SSTab2->setTabEnabled(TerminalTabIndex, true);
+    SSTab2->setCurrentIndex(TerminalTabIndex);
+}
+
+void Form1::cmdClear_Click() {
+    txtTerminal->clear();
+    txtTerminal->setFocus();
+}
+
+void Form1::cmdDebugClear_Click() {
+    txtDebug->clear();
+    txtDebug->setFocus();
+}
+
+void Form1::appendDebug(const QString& text) {
+    QTextCursor end = txtDebug->textCursor();
+    end.movePosition(QTextCursor::End);
+    end.insertText(text);
+}
+
+void Form1::SSTab2_Click(int tab) {
+    m_debugCounter.tabChosen(tab);
+    if (tab == TerminalTabIndex)
+        txtTerminal->setFocus();
+}
+
+void Form1::txtTerminal_KeyPress(const QString& text) {
+    if (!m_services.port.PortOpen()) {
+        m_services.messages.show(MessageIcon::Information,
+                                 QStringLiteral("The Com Port is not Open!  Use Connect on the "
+                                                "Setup menu to reach the unit."));
+    } else if (!m_link.RefuseWhenBusy()) {
+        m_link.TransmitTerminalText(text.toUpper());
+    }
+    const QString trimmed = link::TrimTerminalText(txtTerminal->toPlainText());
+    if (trimmed.size() != txtTerminal->toPlainText().size())
+        txtTerminal->setPlainText(trimmed);
+    txtTerminal->moveCursor(QTextCursor::End);
+    txtTerminal->setFocus();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == txtTerminal && event->type() == QEvent::KeyPress) {
+        const QString text = static_cast<QKeyEvent*>(event)->text();
+        if (!text.isEmpty() && (text.at(0).isPrint() || text.at(0) == QLatin1Char('\r')))
+            txtTerminal_KeyPress(text);
+    } else if (watched == SSTab2->tabBar() && event->type() == QEvent::MouseButtonPress) {
+        if (m_debugCounter.tabControlClicked(SSTab2->currentIndex()))
+            SSTab2->setTabEnabled(DebugTabIndex, true);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 } // namespace kqm::ui

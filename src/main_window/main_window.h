@@ -2,6 +2,10 @@
 
 #include "files/settings_table.h"
 #include "files/startup.h"
+#include "link/connection.h"
+#include "link/link.h"
+#include "link/link_state.h"
+#include "link/terminal.h"
 #include "main_window/services.h"
 #include "program/listing.h"
 #include "program/program_grid_model.h"
@@ -39,6 +43,8 @@ public:
     // message) when the table could not be read or written.
     bool RefreshListing();
 
+    link::LinkState& linkState() { return m_linkState; }
+    link::Link& deviceLink() { return m_link; }
     program::ProgramState& programState() { return m_programState; }
     program::ProgramTable& programTable() { return m_programTable; }
     files::SettingsTable& settingsTable() { return m_settings; }
@@ -50,9 +56,16 @@ public:
 public slots:
     void cmdExit_Click();
     void mnuExit_Click();
+    void cmdConnect_Click();
+    void mnuConnect_Click() { cmdConnect_Click(); }
+    void mnuAxisNum_Click(int index);
+    void mnuTerminal_Click();
+    void cmdClear_Click();
+    void cmdDebugClear_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createMenus();
@@ -62,6 +75,13 @@ private:
     void connectControls();
     void bindProgramFile(const QString& path);
     void Form_Unload();
+    void connectAtStartUp();
+    void checkAxisItem(int index);
+    void applyModelLayout();
+    void showConnectionStatus(bool connected);
+    void txtTerminal_KeyPress(const QString& text);
+    void appendDebug(const QString& text);
+    void SSTab2_Click(int tab);
 
     Services m_services;
     files::ProgramDirectoryFiles m_files;
@@ -69,6 +89,11 @@ private:
     program::ProgramTable m_programTable;
     program::ProgramState m_programState;
     program::ProgramGridModel m_gridModel;
+    link::LinkState m_linkState;
+    link::Link m_link;
+    link::Connection m_connection;
+    link::DebugCounter m_debugCounter;
+    bool m_closeWhenIdle = false;
     bool m_recovered = false;
     bool m_unloaded = false;
     bool m_quitAfterClose = false;
@@ -83,6 +108,7 @@ private:
     QAction* mnuCommSettings = nullptr;
     QMenu* mnuAxis = nullptr;
     QList<QAction*> mnuAxisNum;
+    QAction* mnuTerminal = nullptr;
     QMenu* mnuAutostartProgram = nullptr;
     QList<QAction*> mnuAutostartOnOff;
 

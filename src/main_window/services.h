@@ -5,6 +5,7 @@ class AppPaths;
 class BusyCursor;
 class Clock;
 class Messages;
+class SerialPort;
 } // namespace kqm::platform
 
 namespace kqm::ui {
@@ -16,6 +17,7 @@ struct Services {
     platform::Clock& clock;
     platform::AppPaths& paths;
     platform::BusyCursor& busyCursor;
+    platform::SerialPort& port;
 };
 
 } // namespace kqm::ui

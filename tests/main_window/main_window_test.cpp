@@ -1,9 +1,12 @@
 #include "files/settings_table.h"
+#include "link/device_port.h"
+#include "link/qt_serial_port.h"
 #include "main_window/main_window.h"
 #include "main_window/opening_window.h"
 #include "platform/app_paths.h"
 #include "platform/busy_cursor.h"
 #include "platform/virtual_clock.h"
+#include "simulator/simulated_port.h"
 #include "support/fake_messages.h"
 #include "support/program_files.h"
 
@@ -28,7 +31,26 @@ namespace {
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        // COM 1 stands for the simulated unit; COM 2 for a device that is not there.
+        QString error;
+        ASSERT_TRUE(files::SettingsTable::CreateDefaultFile(settingsPath(), &error));
+        files::SettingsTable settings;
+        ASSERT_TRUE(settings.open(settingsPath()));
+        settings.setPortDevice(1, link::SimulatedDevice);
+        settings.setPortDevice(2, dir.filePath(QStringLiteral("no-such-tty")));
+        settings.setPortDevice(3, QString());
+        settings.setPortDevice(4, QString());
+    }
+
+    QString settingsPath() const { return dir.filePath(QStringLiteral("config.kqm")); }
+
+    void setRecord(int record, const QString& value) {
+        files::SettingsTable settings;
+        ASSERT_TRUE(settings.open(settingsPath()));
+        ASSERT_TRUE(settings.setRecord(record, value));
+    }
 
     std::unique_ptr<ui::Form1> load() {
         auto form = std::make_unique<ui::Form1>(services);
@@ -48,7 +70,16 @@ protected:
     platform::VirtualClock clock;
     platform::FixedAppPaths paths{dir.path()};
     platform::CountingBusyCursor cursor;
-    ui::Services services{messages, clock, paths, cursor};
+    simulator::SimulatedPort* simulated = nullptr;
+    link::DevicePort port{link::SettingsFileResolver(dir.filePath(QStringLiteral("config.kqm"))),
+                          [this](const QString& device) -> std::unique_ptr<platform::SerialPort> {
+                              if (device != link::SimulatedDevice)
+                                  return std::make_unique<link::QtSerialPort>(device);
+                              auto unit = std::make_unique<simulator::SimulatedPort>(clock);
+                              simulated = unit.get();
+                              return unit;
+                          }};
+    ui::Services services{messages, clock, paths, cursor, port};
 };
 
 TEST_F(MainWindowTest, ComesUpWithEveryNamedControl) {

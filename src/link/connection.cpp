@@ -1,0 +1,234 @@
+#include "link/connection.h"
+
+#include "files/settings_table.h"
+#include "link/link.h"
+#include "platform/messages.h"
+#include "platform/serial_port.h"
+
+namespace kqm::link {
+
+using files::SettingsTable;
+using platform::MessageIcon;
+using platform::SerialPort;
+
+namespace {
+constexpr int DefaultPort = 1;
+constexpr int DefaultBaudRate = 9600;
+} // namespace
+
+QString DidNotConnectMessage() {
+    return QStringLiteral("The unit did not CONNECT.  \r\r") +
+           QStringLiteral("Please check Baud Rate Setting, Baud Rate Switches, Axis Setting, ") +
+           QStringLiteral("Cables, Com Port Setting and Power.");
+}
+
+QString OpenFailedError(int port) {
+    return QStringLiteral("Error Opening Com Port") + QString::number(port) +
+           QStringLiteral(" - The com port is already open by another device (mouse, modem, "
+                          "etc.) or it does not exist.");
+}
+
+std::optional<int> ParsePortNumber(const QString& text) {
+    bool ok = false;
+    const int port = text.trimmed().toInt(&ok);
+    if (!ok || port < 1 || port > 32767)
+        return std::nullopt;
+    return port;
+}
+
+std::optional<int> ParseBaudRate(const QString& text) {
+    bool ok = false;
+    const int rate = text.trimmed().toInt(&ok);
+    if (!ok || rate < 1 || rate > 32767)
+        return std::nullopt;
+    return rate;
+}
+
+int AxisMenuItemFor(const QString& axisAddress) {
+    if (axisAddress.isEmpty())
+        return -1;
+    const QChar first = axisAddress.at(0);
+    if (first.isDigit() && first.unicode() < 128) {
+        bool ok = false;
+        const int index = axisAddress.toInt(&ok);
+        return ok && index <= 31 ? index : -1;
+    }
+    const int letter = QStringLiteral("ABCDEF").indexOf(axisAddress);
+    return axisAddress.size() == 1 && letter >= 0 ? 10 + letter : -1;
+}
+
+Connection::Connection(Link& link, SettingsTable& settings) : m_link(link), m_settings(settings) {}
+
+bool Connection::OpenComPort(int baudRate, int portNumber) {
+    SerialPort& port = m_link.port();
+    LinkState& state = m_link.state();
+    if (port.PortOpen()) {
+        state.LastCommError = QStringLiteral("Com Port %1 is already open").arg(port.CommPort());
+        return false;
+    }
+    port.setSettings(QStringLiteral("%1,N,8,1").arg(baudRate));
+    port.setCommPort(portNumber);
+    if (port.Open())
+        return true;
+    state.UnitConnected = false;
+    if (port.openFailure() == SerialPort::OpenFailure::PermissionDenied) {
+        state.LastCommError =
+            QStringLiteral("Error Opening Com Port%1 - permission to use %2 was denied. Add your "
+                           "user to the dialout group (sudo usermod -aG dialout $USER), then log "
+                           "out and in again.")
+                .arg(portNumber)
+                .arg(port.deviceName());
+    } else {
+        state.LastCommError = OpenFailedError(portNumber);
+    }
+    return false;
+}
+
+bool Connection::IdentifyUnit(const QString& axisAddress) {
+    SerialPort& port = m_link.port();
+    LinkState& state = m_link.state();
+    if (!port.PortOpen()) {
+        state.LastCommError = NotOpenError;
+        return false;
+    }
+    // The port going away mid-way, or the window closing, ends the attempt.
+    const auto interrupted = [&] {
+        if (m_link.abortRequested()) {
+            state.UnitConnected = false;
+            return true;
+        }
+        if (port.PortOpen())
+            return false;
+        m_link.messages().show(MessageIcon::Critical, ConnectErrorMessage);
+        state.UnitConnected = false;
+        return true;
+    };
+    const auto frame = [&](const QString& command) {
+        m_link.WriteDirect(QStringLiteral("@") + axisAddress + command + QLatin1Char('\r'));
+        m_link.Delay(0.5);
+        return !interrupted();
+    };
+
+    if (m_link.ReplyPending()) {
+        const QString stale = m_link.ReadReply();
+        m_link.messages().show(MessageIcon::None,
+                               QStringLiteral("This data was in the serial port [") + stale +
+                                   QLatin1Char(']'));
+    }
+    m_link.Delay(0.5);
+    if (interrupted() || !frame(QStringLiteral(".")) || !frame(QStringLiteral("!")))
+        return false;
+    if (m_link.ReplyPending())
+        m_link.ReadReply();
+    if (interrupted() || !frame(QStringLiteral("$")))
+        return false;
+    const QString reply = m_link.ReplyPending() ? m_link.ReadReply() : QStringLiteral(" ");
+    if (interrupted())
+        return false;
+
+    const QString model = reply.left(5);
+    state.UnitModel = model == QLatin1String("KQM21") ? model : QStringLiteral("KQM20");
+    if (model == QLatin1String("KQM20") || model == QLatin1String("KQM21")) {
+        state.UnitConnected = true;
+        m_link.ShowConnectionStatus();
+        return true;
+    }
+    state.LastCommError = DidNotConnectError;
+    state.UnitConnected = false;
+    m_link.ShowConnectionStatus();
+    return false;
+}
+
+void Connection::readPortSettings() {
+    LinkState& state = m_link.state();
+    state.ComPortNumber =
+        ParsePortNumber(m_settings.record(SettingsTable::ComPort).value_or(QString()))
+            .value_or(DefaultPort);
+    state.BaudRate = ParseBaudRate(m_settings.record(SettingsTable::BaudRate).value_or(QString()))
+                         .value_or(DefaultBaudRate);
+}
+
+bool Connection::ConnectUnit() {
+    readPortSettings();
+    const LinkState& state = m_link.state();
+    if (!OpenComPort(state.BaudRate, state.ComPortNumber))
+        return false;
+    return IdentifyUnit(state.AxisAddress);
+}
+
+int Connection::LoadCommSettings() {
+    LinkState& state = m_link.state();
+    platform::Messages& messages = m_link.messages();
+    const QString port = m_settings.record(SettingsTable::ComPort).value_or(QString());
+    const QString baud = m_settings.record(SettingsTable::BaudRate).value_or(QString());
+    if (!ParsePortNumber(port)) {
+        messages.show(MessageIcon::Warning,
+                      QStringLiteral("The serial port stored in the settings (\"%1\") is not a "
+                                     "port number. COM %2 is used until you choose another under "
+                                     "Communication Settings.")
+                          .arg(port)
+                          .arg(DefaultPort));
+    }
+    if (!ParseBaudRate(baud)) {
+        messages.show(MessageIcon::Warning,
+                      QStringLiteral("The baud rate stored in the settings (\"%1\") is not a "
+                                     "number. %2 baud is used until you choose another under "
+                                     "Communication Settings.")
+                          .arg(baud)
+                          .arg(DefaultBaudRate));
+    }
+    readPortSettings();
+    m_settings.record(SettingsTable::Record4);
+    m_settings.record(SettingsTable::Record5);
+
+    QString axis = m_settings.record(SettingsTable::Axis).value_or(QStringLiteral("0")).left(2);
+    if (axis.size() == 2 && axis.at(1) == QLatin1Char(' '))
+        axis.truncate(1);
+    if (!axis.isEmpty() && axis.at(0).isDigit() && AxisMenuItemFor(axis) < 0) {
+        messages.show(MessageIcon::Warning,
+                      QStringLiteral("The axis address stored in the settings (\"%1\") is not "
+                                     "between 0 and 31. Axis 0 is used until you choose another "
+                                     "in the Axis menu.")
+                          .arg(axis));
+        axis = QStringLiteral("0");
+    }
+    state.AxisAddress = axis;
+    return AxisMenuItemFor(axis);
+}
+
+bool Connection::ConnectAction() {
+    LinkState& state = m_link.state();
+    if (state.UnitConnected)
+        m_link.Disconnect();
+    state.LastCommError.clear();
+    if (ConnectUnit()) {
+        m_link.ShowConnectionStatus();
+        return true;
+    }
+    if (m_link.abortRequested()) {
+        m_link.Disconnect();
+        return false;
+    }
+    platform::Messages& messages = m_link.messages();
+    if (!state.LastCommError.isEmpty())
+        messages.show(MessageIcon::None, state.LastCommError);
+    m_link.Disconnect();
+    messages.show(MessageIcon::Critical, DidNotConnectMessage());
+    return false;
+}
+
+int Connection::ChooseAxis(int index) {
+    LinkState& state = m_link.state();
+    state.AxisAddress = QString::number(index);
+    if (!m_settings.setRecord(SettingsTable::Axis, state.AxisAddress)) {
+        m_link.messages().show(MessageIcon::Warning,
+                               QStringLiteral("The axis address could not be stored in the "
+                                              "settings (%1).")
+                                   .arg(m_settings.lastError()));
+    }
+    if (m_link.port().PortOpen())
+        m_link.Disconnect();
+    return index;
+}
+
+} // namespace kqm::link

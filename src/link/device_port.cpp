@@ -1,0 +1,94 @@
+#include "link/device_port.h"
+
+#include "files/settings_table.h"
+
+#include <QSerialPortInfo>
+
+namespace kqm::link {
+
+DevicePort::DevicePort(Resolver resolver, Factory factory)
+    : m_resolver(std::move(resolver)), m_factory(std::move(factory)) {}
+
+bool DevicePort::Open() {
+    m_failure = OpenFailure::None;
+    m_error.clear();
+    const QString device = m_resolver(m_commPort);
+    if (!m_port || device != m_device) {
+        m_port.reset();
+        m_device = device;
+        if (!device.isEmpty())
+            m_port = m_factory(device);
+    }
+    if (!m_port) {
+        m_failure = OpenFailure::NotFound;
+        m_error = QStringLiteral("no serial device is set for COM %1").arg(m_commPort);
+        return false;
+    }
+    m_port->setLostHandler([this](const QString& reason) { reportLost(reason); });
+    m_port->setCommPort(m_commPort);
+    m_port->setSettings(m_settings);
+    if (m_port->Open())
+        return true;
+    m_failure = m_port->openFailure();
+    m_error = m_port->errorString();
+    return false;
+}
+
+void DevicePort::Close() {
+    if (m_port)
+        m_port->Close();
+}
+
+void DevicePort::Output(const QByteArray& data) {
+    if (m_port)
+        m_port->Output(data);
+}
+
+void DevicePort::WaitForWritten(int milliseconds) {
+    if (m_port)
+        m_port->WaitForWritten(milliseconds);
+}
+
+QStringList DefaultPortDevices() {
+    QStringList usb;
+    QStringList others;
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo& info : ports) {
+        (info.hasVendorIdentifier() ? usb : others) << info.systemLocation();
+    }
+    QStringList devices = usb + others;
+    if (devices.isEmpty())
+        devices << SimulatedDevice;
+    while (devices.size() < 4)
+        devices << QString();
+    return devices.mid(0, 4);
+}
+
+void EnsurePortDevices(files::SettingsTable& settings) {
+    QStringList defaults;
+    for (int port = 1; port <= 4; ++port) {
+        if (settings.portDevice(port))
+            continue;
+        if (defaults.isEmpty())
+            defaults = DefaultPortDevices();
+        settings.setPortDevice(port, defaults.at(port - 1));
+    }
+}
+
+QString PortDevice(files::SettingsTable& settings, int portNumber) {
+    if (const auto device = settings.portDevice(portNumber))
+        return *device;
+    const QStringList defaults = DefaultPortDevices();
+    return portNumber >= 1 && portNumber <= 4 ? defaults.at(portNumber - 1) : QString();
+}
+
+DevicePort::Resolver SettingsFileResolver(const QString& settingsPath) {
+    return [settingsPath](int portNumber) {
+        files::SettingsTable settings;
+        if (!settings.open(settingsPath))
+            return QString();
+        return PortDevice(settings, portNumber);
+    };
+}
+
+} // namespace kqm::link

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "platform/serial_port.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace kqm::files {
+class SettingsTable;
+}
+
+namespace kqm::link {
+
+// The device name that stands for the built-in simulated unit.
+inline const QString SimulatedDevice = QStringLiteral("sim");
+
+// The port the link talks through: port numbers stand for devices (a path,
+// COMn, or the simulated unit), looked up when the port is opened, so a new
+// choice takes effect at the next connect.
+class DevicePort final : public platform::SerialPort {
+public:
+    using Resolver = std::function<QString(int portNumber)>;
+    using Factory = std::function<std::unique_ptr<platform::SerialPort>(const QString& device)>;
+
+    DevicePort(Resolver resolver, Factory factory);
+
+    bool PortOpen() const override { return m_port && m_port->PortOpen(); }
+    bool Open() override;
+    void Close() override;
+    int CommPort() const override { return m_commPort; }
+    void setCommPort(int port) override { m_commPort = port; }
+    void setSettings(const QString& settings) override { m_settings = settings; }
+    bool CTSHolding() override { return m_port && m_port->CTSHolding(); }
+    void Output(const QByteArray& data) override;
+    int OutBufferCount() override { return m_port ? m_port->OutBufferCount() : 0; }
+    int InBufferCount() override { return m_port ? m_port->InBufferCount() : 0; }
+    QByteArray Input() override { return m_port ? m_port->Input() : QByteArray(); }
+    void WaitForWritten(int milliseconds) override;
+    OpenFailure openFailure() const override { return m_failure; }
+    QString errorString() const override { return m_error; }
+    QString deviceName() const override { return m_device; }
+
+    platform::SerialPort* current() const { return m_port.get(); }
+
+private:
+    Resolver m_resolver;
+    Factory m_factory;
+    std::unique_ptr<platform::SerialPort> m_port;
+    QString m_device;
+    QString m_settings = QStringLiteral("9600,N,8,1");
+    int m_commPort = 1;
+    OpenFailure m_failure = OpenFailure::None;
+    QString m_error;
+};
+
+// Devices for COM 1 to COM 4 on a fresh installation: detected USB serial
+// adapters first, then the platform's other ports; the simulated unit for
+// COM 1 when nothing is detected.
+QStringList DefaultPortDevices();
+// Stores the default device of every port number 1 to 4 that has none yet.
+void EnsurePortDevices(files::SettingsTable& settings);
+// The stored device of a port number, or the default for it.
+QString PortDevice(files::SettingsTable& settings, int portNumber);
+// Looks the device up in the settings file at each open, so a choice made
+// meanwhile takes effect at the next connect.
+DevicePort::Resolver SettingsFileResolver(const QString& settingsPath);
+
+} // namespace kqm::link

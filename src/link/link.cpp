@@ -1,0 +1,206 @@
+#include "link/link.h"
+
+#include "platform/clock.h"
+#include "platform/messages.h"
+#include "platform/serial_port.h"
+
+#include <cmath>
+
+namespace kqm::link {
+
+using platform::MessageIcon;
+
+namespace {
+const QColor Blue(0, 0, 255);
+const QColor Purple(128, 0, 128);
+} // namespace
+
+QString NotConnectedMessage() {
+    return QStringLiteral("The KQM20 unit is not connected!  \r\n\r\n"
+                          "The KQM20 unit must be ONLINE before you can send any information. \r\n"
+                          "Go to the Setup Menu to configure the Com Port and CONNECT to the unit.");
+}
+
+QString TransmittingCaption(int sent, int total) {
+    const long percent = total > 0 ? std::lround(100.0 * sent / total) : 0;
+    return QStringLiteral(" TRANSMITTING: ") +
+           (percent == 0 ? QStringLiteral("%") : QString::number(percent) + QLatin1Char('%'));
+}
+
+Link::Link(platform::SerialPort& port, platform::Clock& clock, platform::Messages& messages,
+           LinkState& state, QObject* parent)
+    : QObject(parent), m_port(port), m_clock(clock), m_messages(messages), m_state(state) {
+    m_port.setLostHandler([this](const QString& reason) { portLost(reason); });
+}
+
+Link::~Link() {
+    m_port.setLostHandler({});
+}
+
+void Link::portLost(const QString& reason) {
+    m_state.LastCommError =
+        QStringLiteral("The serial device %1 is gone (%2).").arg(m_port.deviceName(), reason);
+    m_state.UnitConnected = false;
+    ShowConnectionStatus();
+}
+
+void Link::Delay(double seconds) {
+    if (m_abort)
+        return;
+    m_clock.Delay(seconds);
+}
+
+bool Link::waitFor(const std::function<bool()>& condition, double timeout, bool yield) {
+    const double start = m_clock.now();
+    while (!condition()) {
+        if (m_abort || m_clock.now() - start > timeout)
+            return false;
+        if (yield)
+            m_clock.Delay(PollInterval);
+        else
+            m_clock.WaitWithoutYield(PollInterval);
+    }
+    return true;
+}
+
+bool Link::ReplyPending() {
+    return m_port.PortOpen() && m_port.InBufferCount() > 0;
+}
+
+QString Link::ReadReply() {
+    if (!waitFor([this] { return ReplyPending(); }, 0.5, true)) {
+        m_state.LastCommError = NoDataError;
+        return QStringLiteral("False");
+    }
+    int previous = 0;
+    int current = m_port.InBufferCount();
+    while (current != previous && !m_abort) {
+        previous = m_port.InBufferCount();
+        Delay(0.1);
+        current = m_port.InBufferCount();
+    }
+    return QString::fromLatin1(m_port.Input());
+}
+
+void Link::WriteDirect(const QString& text) {
+    if (m_port.PortOpen())
+        m_port.Output(text.toLatin1());
+}
+
+void Link::WriteFrame(const QString& command) {
+    // In pieces, as the unit is used to receiving them; no pause between.
+    WriteDirect(QStringLiteral("@"));
+    WriteDirect(m_state.AxisAddress);
+    WriteDirect(command);
+    WriteDirect(QStringLiteral("\r"));
+}
+
+void Link::echo(const QString& text) {
+    if (m_state.debugEchoOn())
+        emit debugEcho(text);
+}
+
+bool Link::SendPacedChar(QChar character, double timeout) {
+    if (!waitFor([this] { return m_port.PortOpen() && m_port.CTSHolding(); }, timeout, true)) {
+        m_state.LastCommError = CtsBusyError;
+        m_port.Close();
+        m_state.UnitConnected = false;
+        ShowConnectionStatus();
+        return false;
+    }
+    m_port.Output(QByteArray(1, static_cast<char>(character.toLatin1())));
+    echo(QString(character).toLower());
+    if (!waitFor([this] { return m_port.OutBufferCount() < 1; }, timeout, true)) {
+        m_state.LastCommError = NotAcceptedError;
+        return false;
+    }
+    return true;
+}
+
+bool Link::TransmitPaced(const QString& text, double timeout, bool showProgress) {
+    const auto finish = [this] {
+        emit progressColourChanged(Purple);
+        emit progressCaptionChanged(QString());
+    };
+    emit progressColourChanged(Blue);
+    for (int i = 0; i < text.size(); ++i) {
+        if (showProgress)
+            emit progressCaptionChanged(TransmittingCaption(i + 1, static_cast<int>(text.size())));
+        if (!SendPacedChar(text.at(i), timeout)) {
+            finish();
+            return false;
+        }
+        Delay(0.1);
+    }
+    Delay(0.1);
+    finish();
+    echo(QStringLiteral("\r\n"));
+    return SendPacedChar(QLatin1Char('\r'), timeout);
+}
+
+bool Link::SendTerminalChar(QChar character) {
+    constexpr double timeout = 0.5;
+    const auto fail = [this](const QString& error) {
+        m_state.LastCommError = error;
+        m_messages.show(MessageIcon::None, error);
+        return false;
+    };
+    if (!waitFor([this] { return m_port.PortOpen() && m_port.CTSHolding(); }, timeout, false))
+        return fail(CtsBusyError);
+    m_port.Output(QByteArray(1, static_cast<char>(character.toLatin1())));
+    echo(QString(character).toLower());
+    const bool written = waitFor(
+        [this] {
+            m_port.WaitForWritten(0);
+            return m_port.OutBufferCount() < 1;
+        },
+        timeout, false);
+    return written || fail(NotAcceptedError);
+}
+
+bool Link::TransmitTerminalText(const QString& text) {
+    if (text.isEmpty())
+        return false;
+    for (const QChar character : text) {
+        if (!SendTerminalChar(character))
+            return false;
+    }
+    return true;
+}
+
+void Link::ShowConnectionStatus() {
+    emit connectionStatusChanged(m_state.UnitConnected);
+}
+
+void Link::ReportNotConnected() {
+    m_state.UnitConnected = false;
+    ShowConnectionStatus();
+    m_messages.show(MessageIcon::None, NotConnectedMessage());
+}
+
+void Link::Disconnect() {
+    if (m_port.PortOpen())
+        m_port.Close();
+    m_state.UnitConnected = false;
+    ShowConnectionStatus();
+}
+
+bool Link::RefuseWhenBusy() {
+    if (!m_busy)
+        return false;
+    m_messages.show(MessageIcon::Information, BusyMessage);
+    return true;
+}
+
+Link::Exchange::Exchange(Link& link) : m_link(link) {
+    m_link.m_busy = true;
+    m_link.m_abort = false;
+    emit m_link.busyChanged(true);
+}
+
+Link::Exchange::~Exchange() {
+    m_link.m_busy = false;
+    emit m_link.busyChanged(false);
+}
+
+} // namespace kqm::link

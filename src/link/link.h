@@ -1,0 +1,103 @@
+#pragma once
+
+#include "link/link_state.h"
+
+#include <QColor>
+#include <QObject>
+#include <QString>
+
+namespace kqm::platform {
+class Clock;
+class Messages;
+class SerialPort;
+} // namespace kqm::platform
+
+namespace kqm::link {
+
+inline const QString NoDataError = QStringLiteral("ERROR: There is no data in the serial port!");
+inline const QString CtsBusyError =
+    QStringLiteral("ERROR: The CTS line is BUSY - The unit is not responding");
+inline const QString NotAcceptedError = QStringLiteral("ERROR: The unit would not accept serial data");
+inline const QString BusyMessage = QStringLiteral(
+    "The unit is busy with another exchange. Please wait until it has finished.");
+
+QString NotConnectedMessage();
+// " TRANSMITTING: " and the share sent, formatted as "###%".
+QString TransmittingCaption(int sent, int total);
+
+// The lowest layer of the device link: the wire form of a command, direct and
+// paced writes, reading replies, the connection label and the busy state that
+// keeps two exchanges from mixing their characters on the wire. Every wait
+// sleeps through the clock; none spins the processor.
+class Link : public QObject {
+    Q_OBJECT
+public:
+    Link(platform::SerialPort& port, platform::Clock& clock, platform::Messages& messages,
+         LinkState& state, QObject* parent = nullptr);
+    ~Link() override;
+
+    LinkState& state() { return m_state; }
+    platform::SerialPort& port() { return m_port; }
+    platform::Clock& clock() { return m_clock; }
+    platform::Messages& messages() { return m_messages; }
+
+    void Delay(double seconds);
+    bool ReplyPending();
+    QString ReadReply();
+    // "@", the axis address, the command, CR, written straight to the port.
+    void WriteFrame(const QString& command);
+    void WriteDirect(const QString& text);
+    bool SendPacedChar(QChar character, double timeout);
+    bool TransmitPaced(const QString& text, double timeout, bool showProgress = false);
+    bool SendTerminalChar(QChar character);
+    bool TransmitTerminalText(const QString& text);
+    void ReportNotConnected();
+    void ShowConnectionStatus();
+    // Closes the port and shows the unit as not connected.
+    void Disconnect();
+
+    // The busy state: one exchange at a time.
+    bool isBusy() const { return m_busy; }
+    // Shows the busy message and returns true when an exchange is running.
+    bool RefuseWhenBusy();
+    // Ends the running exchange at its next wait (the window is closing).
+    void requestAbort() { m_abort = true; }
+    bool abortRequested() const { return m_abort; }
+
+    class Exchange {
+    public:
+        explicit Exchange(Link& link);
+        ~Exchange();
+        Exchange(const Exchange&) = delete;
+        Exchange& operator=(const Exchange&) = delete;
+
+    private:
+        Link& m_link;
+    };
+
+    static constexpr double PollInterval = 0.01;
+
+signals:
+    void connectionStatusChanged(bool connected);
+    // The progress line under the program grid (the memory label).
+    void progressCaptionChanged(const QString& caption);
+    void progressColourChanged(const QColor& colour);
+    // Text for the end of the debug pane.
+    void debugEcho(const QString& text);
+    void busyChanged(bool busy);
+
+private:
+    void echo(const QString& text);
+    void portLost(const QString& reason);
+    // Waits in small sleeps until the condition holds or the time-out passes.
+    bool waitFor(const std::function<bool()>& condition, double timeout, bool yield);
+
+    platform::SerialPort& m_port;
+    platform::Clock& m_clock;
+    platform::Messages& m_messages;
+    LinkState& m_state;
+    bool m_busy = false;
+    bool m_abort = false;
+};
+
+} // namespace kqm::link

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "simulator/simulated_unit.h"
+
+#include <QObject>
+#include <QString>
+
+class QSocketNotifier;
+class QTimer;
+
+namespace kqm::simulator {
+
+// Serves a simulated unit on a pseudo-terminal, so the real serial code path
+// (QSerialPort on a device) can talk to it. Runs on the event loop of the
+// thread that made it; the device path is what a client opens.
+class PtyServer final : public QObject {
+    Q_OBJECT
+public:
+    PtyServer(const platform::Clock& clock, QString model, int axis, QObject* parent = nullptr);
+    ~PtyServer() override;
+
+    bool start();
+    QString devicePath() const { return m_devicePath; }
+    QString errorString() const { return m_error; }
+    SimulatedUnit& unit() { return m_unit; }
+    // Closes the pseudo-terminal as a pulled cable would.
+    void unplug();
+
+private:
+    void readFromClient();
+    void flushToClient();
+    void scheduleFlush();
+
+    SimulatedUnit m_unit;
+    const platform::Clock& m_clock;
+    int m_master = -1;
+    int m_slave = -1; // kept open so the line survives a client closing it
+    QString m_devicePath;
+    QString m_error;
+    QSocketNotifier* m_notifier = nullptr;
+    QTimer* m_flushTimer = nullptr;
+};
+
+} // namespace kqm::simulator

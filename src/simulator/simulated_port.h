@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/serial_port.h"
+#include "simulator/simulated_unit.h"
+
+#include <QList>
+
+namespace kqm::simulator {
+
+// The serial-port operations with the simulated unit at the far end, in the
+// same process. Every byte written is logged with the clock's time, so tests
+// can check characters and the pauses between them.
+class SimulatedPort final : public platform::SerialPort {
+public:
+    struct Write {
+        double at;
+        char byte;
+    };
+
+    explicit SimulatedPort(const platform::Clock& clock, QString model = QStringLiteral("KQM20"),
+                           int axis = 0);
+
+    bool PortOpen() const override { return m_open; }
+    bool Open() override;
+    void Close() override { m_open = false; }
+    int CommPort() const override { return m_commPort; }
+    void setCommPort(int port) override { m_commPort = port; }
+    void setSettings(const QString& settings) override { m_settings = settings; }
+    bool CTSHolding() override { return m_open && m_unit.ctsHolding(); }
+    void Output(const QByteArray& data) override;
+    int OutBufferCount() override { return 0; }
+    int InBufferCount() override;
+    QByteArray Input() override;
+    void WaitForWritten(int) override {}
+    OpenFailure openFailure() const override { return m_failure; }
+    QString errorString() const override { return m_error; }
+    QString deviceName() const override { return QStringLiteral("simulated unit"); }
+
+    SimulatedUnit& unit() { return m_unit; }
+    QString settings() const { return m_settings; }
+    const QList<Write>& writes() const { return m_writes; }
+    QByteArray written() const;
+    void clearWrites() { m_writes.clear(); }
+
+    // Test controls: refuse the next opens, or pull the cable now.
+    void failOpens(OpenFailure failure, const QString& error);
+    void unplug();
+
+private:
+    void collect();
+
+    const platform::Clock& m_clock;
+    SimulatedUnit m_unit;
+    bool m_open = false;
+    int m_commPort = 1;
+    QString m_settings;
+    QByteArray m_received;
+    QList<Write> m_writes;
+    OpenFailure m_failure = OpenFailure::None;
+    OpenFailure m_failNext = OpenFailure::None;
+    QString m_error;
+    QString m_failError;
+};
+
+} // namespace kqm::simulator

@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <deque>
+
+namespace kqm::platform {
+class Clock;
+}
+
+namespace kqm::simulator {
+
+// A stand-in for a KQM20 or KQM21 indexer at the far end of the serial line.
+// It takes the bytes the tool writes, answers queries, stores a sent program
+// and moves its position with the clock. Everything time-dependent is worked
+// out from the clock when asked, so it runs the same on virtual and real time.
+class SimulatedUnit {
+public:
+    struct StoredCommand {
+        QChar letter;
+        QList<qint64> operands; // for a loop: count, then address
+        bool withGo = false;    // "N" or "P" followed by "G"
+        int size = 0;
+    };
+
+    // Ways to misbehave, for tests.
+    struct Faults {
+        bool silent = false;       // answers nothing
+        bool ctsFalse = false;     // never ready for a character
+        double replyDelay = 0.0;   // seconds before a reply starts
+        int burstSize = 0;         // split replies into pieces of this size...
+        double burstGap = 0.0;     // ...this far apart
+        bool corruptMemory = false;
+        bool garbage = false;      // replies are noise
+        QByteArray staleOnOpen;    // already waiting when the port opens
+    };
+
+    static constexpr int MemoryBytes = 2047;
+
+    SimulatedUnit(const platform::Clock& clock, QString model = QStringLiteral("KQM20"),
+                  int axis = 0);
+
+    // The wire.
+    void receive(const QByteArray& bytes);
+    QByteArray takeOutput(); // what has reached the host by now
+    bool hasScheduledOutput() const { return !m_output.empty(); }
+    double nextOutputTime() const;
+    bool ctsHolding() const { return !m_faults.ctsFalse; }
+
+    Faults& faults() { return m_faults; }
+
+    // State, for tests and the demo.
+    QString model() const { return m_model; }
+    void setModel(const QString& model) { m_model = model; }
+    int axis() const { return m_axis; }
+    void setAxis(int axis) { m_axis = axis; }
+    int errorCode() const { return m_errorCode; }
+    qint64 acceleration() const { return m_accel; }
+    qint64 baseSpeed() const { return m_base; }
+    qint64 maxSpeed() const { return m_max; }
+    qint64 jogSpeed() const { return m_jog; }
+    bool clockwise() const { return m_clockwise; }
+    qint64 position() const;
+    int outputs() const { return m_outputs; }
+    void setInputs(int inputs) { m_inputs = inputs & 15; }
+    bool autostart() const { return m_autostart; }
+    bool running() const { return m_running; }
+    bool moving() const;
+    bool inProgramEntry() const { return m_programEntry; }
+    const QList<StoredCommand>& program() const { return m_program; }
+    int programBytes() const;
+    // Every frame the unit has seen, addressed to it or not, without the CR.
+    const QList<QByteArray>& frames() const { return m_frames; }
+
+    QByteArray uploadReply() const;
+    QByteArray listingReply() const;
+
+private:
+    void handleFrame(const QByteArray& frame);
+    void execute(const QByteArray& command);
+    void store(const QByteArray& command);
+    void reply(const QByteArray& text);
+    bool readOperand(const QByteArray& text, qint64* value);
+    void settleMotion();
+    void startMove(qint64 distance, bool clockwise);
+    static QByteArray uploadForm(const StoredCommand& command);
+
+    struct Pending {
+        double readyAt;
+        QByteArray bytes;
+    };
+
+    const platform::Clock& m_clock;
+    QString m_model;
+    int m_axis = 0;
+    Faults m_faults;
+    QByteArray m_line;
+    QList<QByteArray> m_frames;
+    std::deque<Pending> m_output;
+
+    int m_errorCode = 0;
+    qint64 m_accel = 16;
+    qint64 m_base = 500;
+    qint64 m_max = 1500;
+    qint64 m_jog = 1500;
+    bool m_clockwise = true;
+    qint64 m_steps = 0;
+    qint64 m_target = 0;
+    bool m_targetSet = false;
+    int m_outputs = 0;
+    int m_inputs = 0;
+    bool m_autostart = false;
+    bool m_running = false;
+    bool m_programEntry = false;
+    QList<StoredCommand> m_program;
+
+    // Motion in progress: from m_position at m_moveStart, m_moveLength steps
+    // (negative: without end) in the given direction at the maximum speed.
+    double m_position = 0;
+    bool m_moving = false;
+    double m_moveStart = 0;
+    double m_moveLength = 0;
+    bool m_moveClockwise = true;
+};
+
+} // namespace kqm::simulator
