@@ -1,5 +1,7 @@
 #include "cli/console_messages.h"
 
+#include <QRegularExpression>
+
 namespace kqm::cli {
 
 using platform::MessageAnswer;
@@ -7,8 +9,9 @@ using platform::MessageButtons;
 
 MessageAnswer ConsoleMessages::show(platform::MessageIcon, const QString& text,
                                     MessageButtons buttons) {
+    // One box, one line: runs of line breaks become a single blank.
     QString line = text;
-    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    line.replace(QRegularExpression(QStringLiteral("[\r\n]+")), QStringLiteral(" "));
     m_err << line << Qt::endl;
     switch (buttons) {
     case MessageButtons::YesNoCancel:

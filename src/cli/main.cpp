@@ -1,3 +1,4 @@
+#include "cli/link_commands.h"
 #include "cli/list_command.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,11 @@ void printUsage(QTextStream& err) {
     err << "usage: kqmctl COMMAND [ARGUMENTS]\n"
            "\n"
            "commands:\n"
-           "  list FILE    print the listing of a program file\n";
+           "  list FILE                  print the listing of a program file\n"
+           "  connect --port DEVICE      identify the unit on DEVICE (a serial device, or sim\n"
+           "          [--baud N] [--axis N]  for the built-in simulated unit)\n"
+           "  simulate [--model KQM20|KQM21] [--axis N]\n"
+           "                             serve a simulated unit on a pseudo-terminal\n";
     err.flush();
 }
 
@@ -32,6 +37,10 @@ int main(int argc, char* argv[]) {
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("list"))
         return kqm::cli::ListCommand(arguments, out, err);
+    if (command == QLatin1String("connect"))
+        return kqm::cli::ConnectCommand(arguments, out, err);
+    if (command == QLatin1String("simulate"))
+        return kqm::cli::SimulateCommand(arguments, out, err);
     err << "kqmctl: unknown command '" << command << "'" << Qt::endl;
     printUsage(err);
     return kqm::cli::UsageError;

@@ -1,0 +1,169 @@
+#include "link/terminal.h"
+#include "link_fixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace kqm;
+using link::Link;
+
+namespace {
+
+class LinkTest : public ::testing::Test, public test::LinkFixture {};
+
+TEST_F(LinkTest, PacedTransmissionPausesEchoesAndShowsProgress) {
+    state.DebugMode = link::LinkState::DebugModeOn;
+    QSignalSpy echo(&deviceLink, &Link::debugEcho);
+    QSignalSpy captions(&deviceLink, &Link::progressCaptionChanged);
+    QSignalSpy colours(&deviceLink, &Link::progressColourChanged);
+
+    ASSERT_TRUE(deviceLink.TransmitPaced(QStringLiteral("VE"), 0.5, true));
+    EXPECT_EQ(port.written(), QByteArray("VE\r"));
+    const auto& writes = port.writes();
+    ASSERT_EQ(writes.size(), 3);
+    EXPECT_GE(writes[1].at - writes[0].at, 0.1 - 1e-9);
+    EXPECT_GE(writes[2].at - writes[1].at, 0.2 - 1e-9);
+
+    QStringList echoed;
+    for (const auto& args : echo)
+        echoed << args.at(0).toString();
+    EXPECT_EQ(echoed, (QStringList{"v", "e", "\r\n", "\r"}));
+    QStringList shown;
+    for (const auto& args : captions)
+        shown << args.at(0).toString();
+    EXPECT_EQ(shown, (QStringList{" TRANSMITTING: 50%", " TRANSMITTING: 100%", ""}));
+    EXPECT_EQ(colours.first().at(0).value<QColor>(), QColor(0, 0, 255));
+    EXPECT_EQ(colours.last().at(0).value<QColor>(), QColor(128, 0, 128));
+
+    // The unit answered the upload request.
+    EXPECT_EQ(deviceLink.ReadReply(), QStringLiteral("Q\r*"));
+}
+
+TEST_F(LinkTest, CtsHeldFalseFailsTheFirstCharacterAndClosesThePort) {
+    state.UnitConnected = true;
+    port.unit().faults().ctsFalse = true;
+    QSignalSpy status(&deviceLink, &Link::connectionStatusChanged);
+    QSignalSpy captions(&deviceLink, &Link::progressCaptionChanged);
+    QSignalSpy colours(&deviceLink, &Link::progressColourChanged);
+
+    EXPECT_FALSE(deviceLink.TransmitPaced(QStringLiteral("VE"), 0.5, true));
+    EXPECT_TRUE(port.written().isEmpty());
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_FALSE(state.UnitConnected);
+    EXPECT_EQ(state.LastCommError, link::CtsBusyError);
+    ASSERT_FALSE(status.isEmpty());
+    EXPECT_FALSE(status.last().at(0).toBool());
+    EXPECT_EQ(captions.last().at(0).toString(), QString());
+    EXPECT_EQ(colours.last().at(0).value<QColor>(), QColor(128, 0, 128));
+    EXPECT_GE(clock.now(), 0.5);
+    EXPECT_TRUE(messages.boxes().isEmpty());
+}
+
+TEST_F(LinkTest, ReadReplyWaitsForThePauseAndReportsSilence) {
+    EXPECT_EQ(deviceLink.ReadReply(), QStringLiteral("False"));
+    EXPECT_EQ(state.LastCommError, link::NoDataError);
+    EXPECT_NEAR(clock.now(), 0.5, 0.02);
+
+    // Two bursts 0.05 s apart are one reply.
+    state.LastCommError.clear();
+    port.unit().faults().burstSize = 3;
+    port.unit().faults().burstGap = 0.05;
+    deviceLink.WriteFrame(QStringLiteral("$"));
+    EXPECT_EQ(deviceLink.ReadReply(), QStringLiteral("KQM20  1.65\r"));
+    EXPECT_TRUE(state.LastCommError.isEmpty());
+
+    // A gap longer than the pause splits it.
+    port.unit().faults().burstSize = 6;
+    port.unit().faults().burstGap = 0.3;
+    deviceLink.WriteFrame(QStringLiteral("$"));
+    EXPECT_EQ(deviceLink.ReadReply(), QStringLiteral("KQM20 "));
+    EXPECT_EQ(deviceLink.ReadReply(), QStringLiteral(" 1.65\r"));
+}
+
+TEST_F(LinkTest, DirectWritesAreFramedAndNeverEchoed) {
+    state.DebugMode = link::LinkState::DebugModeOn;
+    state.AxisAddress = QStringLiteral("3");
+    QSignalSpy echo(&deviceLink, &Link::debugEcho);
+    deviceLink.WriteFrame(QStringLiteral("J1500"));
+    EXPECT_EQ(port.written(), QByteArray("@3J1500\r"));
+    EXPECT_TRUE(echo.isEmpty());
+    EXPECT_EQ(port.unit().jogSpeed(), 1500);
+    for (const auto& write : port.writes())
+        EXPECT_EQ(write.at, 0.0); // no pause between the pieces
+}
+
+TEST_F(LinkTest, TerminalSendsUpperCaseAndReportsCtsOnce) {
+    EXPECT_TRUE(deviceLink.TransmitTerminalText(QStringLiteral("A")));
+    EXPECT_EQ(port.written(), QByteArray("A"));
+    EXPECT_FALSE(deviceLink.TransmitTerminalText(QString()));
+
+    port.unit().faults().ctsFalse = true;
+    EXPECT_FALSE(deviceLink.TransmitTerminalText(QStringLiteral("BC")));
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_EQ(messages.boxes().at(0).text, link::CtsBusyError);
+    EXPECT_EQ(messages.boxes().at(0).icon, platform::MessageIcon::None);
+    EXPECT_TRUE(port.PortOpen());
+    EXPECT_EQ(port.written(), QByteArray("A"));
+}
+
+TEST_F(LinkTest, ReportNotConnectedClearsTheFlagAndExplains) {
+    state.UnitConnected = true;
+    deviceLink.ReportNotConnected();
+    EXPECT_FALSE(state.UnitConnected);
+    EXPECT_TRUE(port.PortOpen());
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_EQ(messages.boxes().at(0).text,
+              QStringLiteral("The KQM20 unit is not connected!  \r\n\r\nThe KQM20 unit must be "
+                             "ONLINE before you can send any information. \r\nGo to the Setup "
+                             "Menu to configure the Com Port and CONNECT to the unit."));
+}
+
+TEST_F(LinkTest, LostPortShowsTheUnitAsGone) {
+    state.UnitConnected = true;
+    QSignalSpy status(&deviceLink, &Link::connectionStatusChanged);
+    port.unplug();
+    EXPECT_FALSE(state.UnitConnected);
+    ASSERT_EQ(status.size(), 1);
+    EXPECT_TRUE(state.LastCommError.contains(QStringLiteral("unplugged")));
+    EXPECT_EQ(deviceLink.ReadReply(), QStringLiteral("False"));
+}
+
+TEST_F(LinkTest, BusyStateRefusesASecondExchange) {
+    EXPECT_FALSE(deviceLink.RefuseWhenBusy());
+    {
+        Link::Exchange exchange(deviceLink);
+        EXPECT_TRUE(deviceLink.isBusy());
+        EXPECT_TRUE(deviceLink.RefuseWhenBusy());
+        deviceLink.requestAbort();
+        const double before = clock.now();
+        deviceLink.Delay(5.0); // an aborted exchange waits no more
+        EXPECT_EQ(clock.now(), before);
+    }
+    EXPECT_FALSE(deviceLink.isBusy());
+    EXPECT_FALSE(deviceLink.abortRequested() && deviceLink.isBusy());
+    EXPECT_EQ(messages.texts(), QStringList{link::BusyMessage});
+}
+
+TEST(TerminalText, TrimsPastFiveThousandCharacters) {
+    const QString full(5000, QLatin1Char('x'));
+    EXPECT_EQ(link::TrimTerminalText(full), full);
+    QString over = QString(3999, QLatin1Char('a')) + QString(1002, QLatin1Char('b'));
+    EXPECT_EQ(link::TrimTerminalText(over), QString(1002, QLatin1Char('b')));
+}
+
+TEST(DebugCounterTest, UnlocksOnlyAfterEnoughClicksOnTheTerminalTab) {
+    link::LinkState state;
+    link::DebugCounter counter(state);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(counter.tabControlClicked(2));
+    counter.tabChosen(1); // leaving for the Program tab starts again
+    EXPECT_EQ(state.DebugMode, 0);
+    for (int i = 0; i < link::LinkState::DebugModeOn; ++i)
+        EXPECT_FALSE(counter.tabControlClicked(2));
+    EXPECT_TRUE(state.debugEchoOn());
+    EXPECT_TRUE(counter.tabControlClicked(2)); // switches the debug tab on
+    counter.tabChosen(0);
+    EXPECT_FALSE(counter.tabControlClicked(3));
+    EXPECT_TRUE(state.debugEchoOn()); // stays on for the run
+}
+
+} // namespace
