@@ -42,7 +42,8 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
     if (!parser.parse(QStringList{QStringLiteral("kqmctl")} + arguments))
         return fail(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().at(0)));
+        return fail(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().at(0)));
     LinkOptions options;
     options.device = parser.value(QStringLiteral("port"));
     if (options.device.isEmpty())
@@ -78,8 +79,8 @@ int ConnectCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
     link::Link deviceLink(port, clock, messages, state);
     files::SettingsTable noSettings;
     link::Connection connection(deviceLink, noSettings);
-    const bool connected = connection.OpenComPort(options->baud, 1) &&
-                           connection.IdentifyUnit(state.AxisAddress);
+    const bool connected =
+        connection.OpenComPort(options->baud, 1) && connection.IdentifyUnit(state.AxisAddress);
     if (port.PortOpen())
         port.Close();
     if (!connected) {

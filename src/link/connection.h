@@ -14,7 +14,8 @@ class Link;
 
 inline const QString NotOpenError = QStringLiteral("The Com Port is not Open!");
 inline const QString DidNotConnectError = QStringLiteral("Did Not Connect");
-inline const QString ConnectErrorMessage = QStringLiteral("An Error occurred while trying to connect");
+inline const QString ConnectErrorMessage =
+    QStringLiteral("An Error occurred while trying to connect");
 QString DidNotConnectMessage();
 QString OpenFailedError(int port);
 

@@ -16,9 +16,10 @@ const QColor Purple(128, 0, 128);
 } // namespace
 
 QString NotConnectedMessage() {
-    return QStringLiteral("The KQM20 unit is not connected!  \r\n\r\n"
-                          "The KQM20 unit must be ONLINE before you can send any information. \r\n"
-                          "Go to the Setup Menu to configure the Com Port and CONNECT to the unit.");
+    return QStringLiteral(
+        "The KQM20 unit is not connected!  \r\n\r\n"
+        "The KQM20 unit must be ONLINE before you can send any information. \r\n"
+        "Go to the Setup Menu to configure the Com Port and CONNECT to the unit.");
 }
 
 QString TransmittingCaption(int sent, int total) {

@@ -17,9 +17,10 @@ namespace kqm::link {
 inline const QString NoDataError = QStringLiteral("ERROR: There is no data in the serial port!");
 inline const QString CtsBusyError =
     QStringLiteral("ERROR: The CTS line is BUSY - The unit is not responding");
-inline const QString NotAcceptedError = QStringLiteral("ERROR: The unit would not accept serial data");
-inline const QString BusyMessage = QStringLiteral(
-    "The unit is busy with another exchange. Please wait until it has finished.");
+inline const QString NotAcceptedError =
+    QStringLiteral("ERROR: The unit would not accept serial data");
+inline const QString BusyMessage =
+    QStringLiteral("The unit is busy with another exchange. Please wait until it has finished.");
 
 QString NotConnectedMessage();
 // " TRANSMITTING: " and the share sent, formatted as "###%".

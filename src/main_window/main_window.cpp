@@ -1,26 +1,26 @@
 #include "main_window/main_window.h"
 
+#include "link/device_port.h"
 #include "main_window/motion_tab.h"
 #include "main_window/opening_window.h"
 #include "platform/app_paths.h"
-#include "link/device_port.h"
 #include "platform/messages.h"
 #include "platform/serial_port.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -117,7 +117,8 @@ void Form1::createMenus() {
         item->setCheckable(true);
         mnuAxisNum << item;
     }
-    mnuTerminal = named(setup->addAction(QStringLiteral("&Terminal")), QStringLiteral("mnuTerminal"));
+    mnuTerminal =
+        named(setup->addAction(QStringLiteral("&Terminal")), QStringLiteral("mnuTerminal"));
     mnuAutostartProgram = named(setup->addMenu(QStringLiteral("Autostart &Program")),
                                 QStringLiteral("mnuAutostartProgram"));
     const QString autostart[2] = {QStringLiteral("Disable"), QStringLiteral("Enable")};

@@ -27,14 +27,14 @@ public:
 
     // Ways to misbehave, for tests.
     struct Faults {
-        bool silent = false;       // answers nothing
-        bool ctsFalse = false;     // never ready for a character
-        double replyDelay = 0.0;   // seconds before a reply starts
-        int burstSize = 0;         // split replies into pieces of this size...
-        double burstGap = 0.0;     // ...this far apart
+        bool silent = false;     // answers nothing
+        bool ctsFalse = false;   // never ready for a character
+        double replyDelay = 0.0; // seconds before a reply starts
+        int burstSize = 0;       // split replies into pieces of this size...
+        double burstGap = 0.0;   // ...this far apart
         bool corruptMemory = false;
-        bool garbage = false;      // replies are noise
-        QByteArray staleOnOpen;    // already waiting when the port opens
+        bool garbage = false;   // replies are noise
+        QByteArray staleOnOpen; // already waiting when the port opens
     };
 
     static constexpr int MemoryBytes = 2047;

@@ -61,11 +61,26 @@ TEST_F(ConnectionTest, RefusedRepliesEndOfflineWithBothMessages) {
         const char* name;
         void (*setUp)(simulator::SimulatedUnit&);
     } cases[] = {
-        {"lower case", [](simulator::SimulatedUnit& u) { u.setModel(QStringLiteral("kqm21")); }},
-        {"leading blank", [](simulator::SimulatedUnit& u) { u.setModel(QStringLiteral(" KQM20")); }},
-        {"silent", [](simulator::SimulatedUnit& u) { u.faults().silent = true; }},
-        {"garbage", [](simulator::SimulatedUnit& u) { u.faults().garbage = true; }},
-        {"wrong axis", [](simulator::SimulatedUnit& u) { u.setAxis(5); }},
+        {"lower case",
+         [](simulator::SimulatedUnit& u) {
+             u.setModel(QStringLiteral("kqm21"));
+         }},
+        {"leading blank",
+         [](simulator::SimulatedUnit& u) {
+             u.setModel(QStringLiteral(" KQM20"));
+         }},
+        {"silent",
+         [](simulator::SimulatedUnit& u) {
+             u.faults().silent = true;
+         }},
+        {"garbage",
+         [](simulator::SimulatedUnit& u) {
+             u.faults().garbage = true;
+         }},
+        {"wrong axis",
+         [](simulator::SimulatedUnit& u) {
+             u.setAxis(5);
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -145,8 +160,8 @@ TEST_F(ConnectionTest, LoadCommSettingsReadsAndRepairsStoredValues) {
         QString address;
         int item;
         int boxes;
-    } cases[] = {{"5 ", "5", 5, 0},  {"B", "B", 11, 0}, {"31", "31", 31, 0}, {"12x", "12", 12, 0},
-                 {"45", "0", 0, 1},  {"G", "G", -1, 0}, {"", "", -1, 0}};
+    } cases[] = {{"5 ", "5", 5, 0}, {"B", "B", 11, 0}, {"31", "31", 31, 0}, {"12x", "12", 12, 0},
+                 {"45", "0", 0, 1}, {"G", "G", -1, 0}, {"", "", -1, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored.toStdString());
         settings.setRecord(SettingsTable::Axis, c.stored);

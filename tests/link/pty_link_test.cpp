@@ -73,7 +73,8 @@ TEST(PseudoTerminal, KqmctlConnectReportsTheModelOrTheFailure) {
     ASSERT_TRUE(connect.waitForFinished(20000));
     EXPECT_EQ(connect.exitCode(), 1);
     const QString err = QString::fromUtf8(connect.readAllStandardError());
-    EXPECT_TRUE(err.startsWith(QStringLiteral("Did Not Connect\nThe unit did not CONNECT."))) << err.toStdString();
+    EXPECT_TRUE(err.startsWith(QStringLiteral("Did Not Connect\nThe unit did not CONNECT.")))
+        << err.toStdString();
 
     connect.start(QStringLiteral(KQMCTL_PATH), {"connect", "--axis", "40"});
     ASSERT_TRUE(connect.waitForFinished(20000));

@@ -17,7 +17,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -225,6 +227,138 @@ TEST_F(MainWindowTest, SplashLoadsAndShowsTheMainWindow) {
     EXPECT_TRUE(splash.mainWindow()->isVisible());
     EXPECT_FALSE(splash.isVisible());
     splash.mainWindow()->close();
+}
+
+TEST_F(MainWindowTest, ConnectsAtStartUpToTheSimulatedUnit) {
+    auto form = load();
+    auto* label = form->findChild<QLabel*>(QStringLiteral("lblConnected"));
+    EXPECT_EQ(label->text(), QStringLiteral("The Unit is Connected"));
+    EXPECT_TRUE(label->styleSheet().contains(QStringLiteral("rgb(0, 0, 255)")));
+    EXPECT_TRUE(form->linkState().UnitConnected);
+    ASSERT_NE(simulated, nullptr);
+    EXPECT_EQ(simulated->written(), QByteArray("@0.\r@0!\r@0$\r"));
+    EXPECT_TRUE(form->findChild<QAction*>(QStringLiteral("mnuAxisNum(0)"))->isChecked());
+    EXPECT_FALSE(form->deviceLink().isBusy());
+    EXPECT_TRUE(messages.boxes().isEmpty());
+}
+
+TEST_F(MainWindowTest, StartsOfflineWhenTheDeviceIsMissing) {
+    setRecord(files::SettingsTable::ComPort, QStringLiteral("2"));
+    auto form = load();
+    auto* label = form->findChild<QLabel*>(QStringLiteral("lblConnected"));
+    EXPECT_EQ(label->text(), QStringLiteral("The Unit is NOT Connected"));
+    EXPECT_TRUE(label->styleSheet().contains(QStringLiteral("rgb(255, 0, 0)")));
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_TRUE(messages.boxes().isEmpty()); // start-up says nothing of its own
+
+    // The connect button says what went wrong.
+    QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("cmdConnect")), Qt::LeftButton);
+    ASSERT_EQ(messages.boxes().size(), 2);
+    EXPECT_TRUE(messages.boxes().at(0).text.startsWith(QStringLiteral("Error Opening Com Port2")));
+    EXPECT_EQ(messages.boxes().at(1).text, link::DidNotConnectMessage());
+}
+
+TEST_F(MainWindowTest, Kqm21ChangesTheMotionPanel) {
+    // The unit is made on first open: choose its model before start-up connects.
+    auto form = std::make_unique<ui::Form1>(services);
+    auto* move = form->findChild<QPushButton*>(QStringLiteral("cmdAbsoluteMove"));
+    EXPECT_EQ(move->text(), QStringLiteral("Move to Position"));
+    form->Form_Load();
+    ASSERT_NE(simulated, nullptr);
+    simulated->unit().setModel(QStringLiteral("KQM21"));
+    QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("cmdConnect")), Qt::LeftButton);
+    EXPECT_EQ(form->linkState().UnitModel, QStringLiteral("KQM21"));
+    EXPECT_EQ(move->text(), QStringLiteral("Registration Mark Index"));
+    EXPECT_TRUE(form->findChild<QPushButton*>(QStringLiteral("cmdAbsolutePosition"))->isHidden());
+    EXPECT_TRUE(form->findChild<QLineEdit*>(QStringLiteral("txtSendAbsolute"))->isHidden());
+    EXPECT_TRUE(messages.boxes().isEmpty());
+}
+
+TEST_F(MainWindowTest, AxisMenuStoresTheAddressAndDisconnects) {
+    auto form = load();
+    ASSERT_TRUE(form->linkState().UnitConnected);
+    form->findChild<QAction*>(QStringLiteral("mnuAxisNum(12)"))->trigger();
+    EXPECT_EQ(form->linkState().AxisAddress, QStringLiteral("12"));
+    EXPECT_TRUE(form->findChild<QAction*>(QStringLiteral("mnuAxisNum(12)"))->isChecked());
+    EXPECT_FALSE(form->findChild<QAction*>(QStringLiteral("mnuAxisNum(0)"))->isChecked());
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblConnected"))->text(),
+              QStringLiteral("The Unit is NOT Connected"));
+    files::SettingsTable settings;
+    ASSERT_TRUE(settings.open(settingsPath()));
+    EXPECT_EQ(settings.record(files::SettingsTable::Axis), QStringLiteral("12"));
+}
+
+TEST_F(MainWindowTest, TerminalSendsKeysAndDebugTabUnlocks) {
+    auto form = load();
+    auto* tabs = form->findChild<QTabWidget*>(QStringLiteral("SSTab2"));
+    form->findChild<QAction*>(QStringLiteral("mnuTerminal"))->trigger();
+    EXPECT_TRUE(tabs->isTabEnabled(2));
+    EXPECT_EQ(tabs->currentIndex(), 2);
+
+    auto* terminal = form->findChild<QPlainTextEdit*>(QStringLiteral("txtTerminal"));
+    simulated->clearWrites();
+    QTest::keyClicks(terminal, QStringLiteral("@0$"));
+    QTest::keyClick(terminal, Qt::Key_Return);
+    EXPECT_EQ(simulated->written(), QByteArray("@0$\r"));
+    EXPECT_TRUE(terminal->toPlainText().startsWith(QStringLiteral("@0$")));
+    EXPECT_EQ(simulated->unit().frames().last(), QByteArray("@0$"));
+
+    terminal->setPlainText(QString(5001, QLatin1Char('x')));
+    QTest::keyClick(terminal, Qt::Key_A);
+    EXPECT_EQ(terminal->toPlainText().size(), 1003);
+    EXPECT_TRUE(terminal->toPlainText().endsWith(QLatin1Char('a')));
+
+    // Clicks on the tab control while the terminal shows unlock the debug tab.
+    QTabBar* bar = tabs->tabBar();
+    const QPoint onTerminal = bar->tabRect(2).center();
+    for (int i = 0; i <= link::LinkState::DebugModeOn; ++i)
+        QTest::mouseClick(bar, Qt::LeftButton, {}, onTerminal);
+    EXPECT_TRUE(tabs->isTabEnabled(3));
+    EXPECT_TRUE(form->linkState().debugEchoOn());
+
+    auto* debug = form->findChild<QPlainTextEdit*>(QStringLiteral("txtDebug"));
+    QTest::keyClick(terminal, Qt::Key_Q);
+    EXPECT_EQ(debug->toPlainText(), QStringLiteral("q"));
+    QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("cmdDebugClear")),
+                      Qt::LeftButton);
+    EXPECT_TRUE(debug->toPlainText().isEmpty());
+    QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("cmdClear")), Qt::LeftButton);
+    EXPECT_TRUE(terminal->toPlainText().isEmpty());
+    EXPECT_TRUE(messages.boxes().isEmpty());
+}
+
+TEST_F(MainWindowTest, TerminalKeyWithThePortClosedExplains) {
+    setRecord(files::SettingsTable::ComPort, QStringLiteral("3"));
+    auto form = load();
+    form->findChild<QAction*>(QStringLiteral("mnuTerminal"))->trigger();
+    auto* terminal = form->findChild<QPlainTextEdit*>(QStringLiteral("txtTerminal"));
+    QTest::keyClick(terminal, Qt::Key_A);
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_TRUE(
+        messages.boxes().at(0).text.startsWith(QStringLiteral("The Com Port is not Open!")));
+    EXPECT_EQ(terminal->toPlainText(), QStringLiteral("a"));
+}
+
+TEST_F(MainWindowTest, ClosingDuringAnExchangeEndsItFirst) {
+    auto form = load();
+    form->show();
+    bool closeAsked = false;
+    clock.addListener([&](double) {
+        if (form->deviceLink().isBusy() && !closeAsked) {
+            closeAsked = true;
+            EXPECT_FALSE(form->close()); // refused while the exchange runs
+        }
+    });
+    const double before = clock.now();
+    QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("cmdConnect")), Qt::LeftButton);
+    EXPECT_TRUE(closeAsked);
+    EXPECT_LT(clock.now() - before, 1.0); // the identification stopped early
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_EQ(flag(), QStringLiteral("1"));
+    EXPECT_TRUE(messages.boxes().isEmpty());
 }
 
 } // namespace
