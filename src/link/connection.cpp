@@ -28,20 +28,23 @@ QString OpenFailedError(int port) {
                           "etc.) or it does not exist.");
 }
 
-std::optional<int> ParsePortNumber(const QString& text) {
+namespace {
+// A stored number the link can hold: 1 to 32767.
+std::optional<int> parsePositive16(const QString& text) {
     bool ok = false;
-    const int port = text.trimmed().toInt(&ok);
-    if (!ok || port < 1 || port > 32767)
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok || value < 1 || value > 32767)
         return std::nullopt;
-    return port;
+    return value;
+}
+} // namespace
+
+std::optional<int> ParsePortNumber(const QString& text) {
+    return parsePositive16(text);
 }
 
 std::optional<int> ParseBaudRate(const QString& text) {
-    bool ok = false;
-    const int rate = text.trimmed().toInt(&ok);
-    if (!ok || rate < 1 || rate > 32767)
-        return std::nullopt;
-    return rate;
+    return parsePositive16(text);
 }
 
 int AxisMenuItemFor(const QString& axisAddress) {
