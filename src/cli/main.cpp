@@ -1,3 +1,4 @@
+#include "cli/edit_command.h"
 #include "cli/link_commands.h"
 #include "cli/list_command.h"
 
@@ -13,6 +14,8 @@ void printUsage(QTextStream& err) {
            "\n"
            "commands:\n"
            "  list FILE                  print the listing of a program file\n"
+           "  edit FILE OPERATION ...    add, insert, change or delete a program line\n"
+           "                             (kqmctl edit --help for the details)\n"
            "  connect --port DEVICE      identify the unit on DEVICE (a serial device, or sim\n"
            "          [--baud N] [--axis N]  for the built-in simulated unit)\n"
            "  simulate [--model KQM20|KQM21] [--axis N]\n"
@@ -37,6 +40,8 @@ int main(int argc, char* argv[]) {
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("list"))
         return kqm::cli::ListCommand(arguments, out, err);
+    if (command == QLatin1String("edit"))
+        return kqm::cli::EditCommand(arguments, out, err);
     if (command == QLatin1String("connect"))
         return kqm::cli::ConnectCommand(arguments, out, err);
     if (command == QLatin1String("simulate"))

@@ -4,6 +4,7 @@
 #include "main_window/motion_tab.h"
 #include "main_window/opening_window.h"
 #include "platform/app_paths.h"
+#include "platform/busy_cursor.h"
 #include "platform/messages.h"
 #include "platform/serial_port.h"
 
@@ -219,6 +220,12 @@ void Form1::connectControls() {
         if (!busy && m_closeWhenIdle)
             QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     });
+    connect(cmdAdd, &QPushButton::clicked, this, &Form1::cmdAdd_Click);
+    connect(cmdInsert, &QPushButton::clicked, this, &Form1::cmdInsert_Click);
+    connect(cmdChange, &QPushButton::clicked, this, &Form1::cmdChange_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &Form1::cmdDelete_Click);
+    cmdAdd->installEventFilter(this);
+    DBGrid2->installEventFilter(this);
     connect(cmdConnect, &QPushButton::clicked, this, &Form1::cmdConnect_Click);
     connect(mnuConnect, &QAction::triggered, this, &Form1::mnuConnect_Click);
     for (int axis = 0; axis < mnuAxisNum.size(); ++axis) {
@@ -428,11 +435,102 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         const QString text = static_cast<QKeyEvent*>(event)->text();
         if (!text.isEmpty() && (text.at(0).isPrint() || text.at(0) == QLatin1Char('\r')))
             txtTerminal_KeyPress(text);
+    } else if ((watched == cmdAdd || watched == DBGrid2) && event->type() == QEvent::FocusIn) {
+        // Keep the keyboard focus off controls of a tab that is not shown.
+        const int tab = SSTab2->currentIndex();
+        if (tab == MotionTabIndex || (watched == DBGrid2 && tab == TerminalTabIndex))
+            SSTab2->setFocus();
     } else if (watched == SSTab2->tabBar() && event->type() == QEvent::MouseButtonPress) {
         if (m_debugCounter.tabControlClicked(SSTab2->currentIndex()))
             SSTab2->setTabEnabled(DebugTabIndex, true);
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+Form1::EditorAnswer Form1::runCommandEditor(const QString& caption, const program::Preload* preload,
+                                            const QString& comment) {
+    program::frmCommands editor(m_services.messages, m_editorMemory, m_linkState.UnitModel,
+                                m_linkState.AxisAddress, this);
+    editor.setWindowTitle(caption);
+    if (preload)
+        editor.preload(*preload, comment);
+    editor.exec();
+    return {editor.EditedCommand(), editor.EditedComment()};
+}
+
+std::optional<int> Form1::selectedRow() const {
+    const QModelIndexList rows = DBGrid2->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return std::nullopt;
+    return rows.first().row();
+}
+
+bool Form1::preconditionHolds(program::EditOperation operation) {
+    const auto message = program::PreconditionMessage(
+        operation, static_cast<int>(m_gridModel.rows().size()), selectedRow());
+    if (!message)
+        return true;
+    m_services.messages.show(MessageIcon::Warning, *message);
+    return false;
+}
+
+void Form1::applyEdit(program::EditResult result) {
+    if (!result.ok) {
+        m_services.messages.show(MessageIcon::Critical,
+                                 QStringLiteral("The program could not be changed (%1). It is "
+                                                "as it was before.")
+                                     .arg(result.error));
+        RefreshListing();
+        return;
+    }
+    m_gridModel.setRows(std::move(result.rows));
+    DBGrid2->clearSelection();
+    if (result.currentRow)
+        DBGrid2->selectRow(*result.currentRow);
+}
+
+void Form1::cmdAdd_Click() {
+    const EditorAnswer answer = runCommandEditor(QStringLiteral("Add Command"));
+    if (answer.command.isEmpty())
+        return;
+    applyEdit(program::AddLine(m_programTable, m_programState, m_services.messages, answer.command,
+                               answer.comment));
+}
+
+void Form1::cmdInsert_Click() {
+    if (!preconditionHolds(program::EditOperation::Insert))
+        return;
+    const int row = *selectedRow();
+    const EditorAnswer answer = runCommandEditor(QStringLiteral("Insert Command"));
+    if (answer.command.isEmpty())
+        return;
+    platform::BusyCursorGuard busy(m_services.busyCursor);
+    applyEdit(program::InsertLine(m_programTable, m_programState, m_services.messages, row,
+                                  answer.command, answer.comment));
+}
+
+void Form1::cmdChange_Click() {
+    if (preconditionHolds(program::EditOperation::Change)) {
+        const int row = *selectedRow();
+        const program::ProgramRow& line = m_gridModel.rows().at(row);
+        const program::Preload preload = program::PreloadFor(line.command);
+        const EditorAnswer answer =
+            runCommandEditor(QStringLiteral("Change Command"), &preload, line.comment);
+        if (!answer.command.isEmpty()) {
+            applyEdit(program::ChangeLine(m_programTable, m_programState, m_services.messages, row,
+                                          answer.command, answer.comment));
+            return;
+        }
+    }
+    RefreshListing();
+}
+
+void Form1::cmdDelete_Click() {
+    if (!preconditionHolds(program::EditOperation::Delete))
+        return;
+    const int row = *selectedRow();
+    platform::BusyCursorGuard busy(m_services.busyCursor);
+    applyEdit(program::DeleteLine(m_programTable, m_programState, m_services.messages, row));
 }
 
 } // namespace kqm::ui

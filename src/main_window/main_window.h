@@ -7,6 +7,8 @@
 #include "link/link_state.h"
 #include "link/terminal.h"
 #include "main_window/services.h"
+#include "program/command_editor_dialog.h"
+#include "program/editing.h"
 #include "program/listing.h"
 #include "program/program_grid_model.h"
 #include "program/program_table.h"
@@ -62,6 +64,10 @@ public slots:
     void mnuTerminal_Click();
     void cmdClear_Click();
     void cmdDebugClear_Click();
+    void cmdAdd_Click();
+    void cmdInsert_Click();
+    void cmdChange_Click();
+    void cmdDelete_Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -82,6 +88,15 @@ private:
     void txtTerminal_KeyPress(const QString& text);
     void appendDebug(const QString& text);
     void SSTab2_Click(int tab);
+    struct EditorAnswer {
+        QString command;
+        QString comment;
+    };
+    EditorAnswer runCommandEditor(const QString& caption, const program::Preload* preload = nullptr,
+                                  const QString& comment = QString());
+    std::optional<int> selectedRow() const;
+    bool preconditionHolds(program::EditOperation operation);
+    void applyEdit(program::EditResult result);
 
     Services m_services;
     files::ProgramDirectoryFiles m_files;
@@ -93,6 +108,7 @@ private:
     link::Link m_link;
     link::Connection m_connection;
     link::DebugCounter m_debugCounter;
+    program::EditorMemory m_editorMemory;
     bool m_closeWhenIdle = false;
     bool m_recovered = false;
     bool m_unloaded = false;

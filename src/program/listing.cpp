@@ -3,6 +3,8 @@
 #include "platform/messages.h"
 #include "program/command_set.h"
 
+#include <QHash>
+
 namespace kqm::program {
 
 void ProgramState::setBytesUsedCaption(const QString& caption) {
@@ -44,25 +46,40 @@ ListingOutcome ComputeListing(QVector<ProgramRow>& rows, platform::Messages& mes
 
 RefreshResult RefreshListing(ProgramTable& table, ProgramState& state,
                              platform::Messages& messages) {
-    RefreshResult result;
     auto rows = table.readRows();
     if (!rows) {
+        RefreshResult result;
         result.error = table.lastError();
         return result;
     }
-    const QVector<ProgramRow> before = *rows;
-    const ListingOutcome outcome = ComputeListing(*rows, messages);
+    return StoreAndRefresh(table, *rows, *rows, state, messages);
+}
 
-    // Only rows whose fields changed are written: an unchanged program costs
-    // no disk write, and a changed one is stored whole or not at all.
-    QVector<ProgramRow> changed;
-    for (qsizetype i = 0; i < rows->size(); ++i) {
-        if (!(rows->at(i) == before.at(i)))
-            changed.push_back(rows->at(i));
+RefreshResult StoreAndRefresh(ProgramTable& table, const QVector<ProgramRow>& before,
+                              QVector<ProgramRow> after, ProgramState& state,
+                              platform::Messages& messages) {
+    RefreshResult result;
+    const ListingOutcome outcome = ComputeListing(after, messages);
+
+    // Only what changed is written: an unchanged program costs no disk write,
+    // and a changed one is stored whole or not at all.
+    QHash<qint64, const ProgramRow*> old;
+    for (const ProgramRow& row : before)
+        old.insert(row.rowid, &row);
+    QVector<ProgramRow> inserted;
+    QVector<ProgramRow> updated;
+    for (const ProgramRow& row : after) {
+        const ProgramRow* previous = old.take(row.rowid);
+        if (!previous)
+            inserted.push_back(row);
+        else if (!(*previous == row))
+            updated.push_back(row);
     }
-    if (!changed.isEmpty()) {
+    const QVector<qint64> deleted = old.keys().toVector();
+    if (!inserted.isEmpty() || !updated.isEmpty() || !deleted.isEmpty()) {
         Transaction transaction(table.file());
-        if (!transaction.started() || !table.updateRows(changed) || !transaction.commit()) {
+        if (!transaction.started() || !table.deleteRows(deleted) || !table.updateRows(updated) ||
+            !table.insertRows(inserted) || !transaction.commit()) {
             result.error = table.lastError();
             return result;
         }
@@ -73,7 +90,7 @@ RefreshResult RefreshListing(ProgramTable& table, ProgramState& state,
     if (!outcome.programFits)
         messages.show(platform::MessageIcon::Critical, OverSizeWarning);
     result.ok = true;
-    result.rows = std::move(*rows);
+    result.rows = std::move(after);
     return result;
 }
 

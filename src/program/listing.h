@@ -62,6 +62,14 @@ struct RefreshResult {
 RefreshResult RefreshListing(ProgramTable& table, ProgramState& state,
                              platform::Messages& messages);
 
+// Stores an edited program and its refreshed listing in one transaction:
+// rows of `after` that are new (by rowid) are inserted, rows of `before`
+// that are gone are deleted, changed rows are updated. Then publishes as
+// RefreshListing does. A failed write leaves the file as it was.
+RefreshResult StoreAndRefresh(ProgramTable& table, const QVector<ProgramRow>& before,
+                              QVector<ProgramRow> after, ProgramState& state,
+                              platform::Messages& messages);
+
 // The Address field of every row in program order.
 std::optional<QVector<int16_t>> CollectLineAddresses(ProgramTable& table);
 

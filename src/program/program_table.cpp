@@ -105,6 +105,47 @@ bool ProgramTable::updateRows(const QVector<ProgramRow>& rows) {
     return true;
 }
 
+bool ProgramTable::insertRows(const QVector<ProgramRow>& rows) {
+    QSqlQuery query(m_file.database());
+    const QString sql = QStringLiteral("INSERT INTO %1 (rowid, %2, %3, %4, %5, %6) "
+                                       "VALUES (?, ?, ?, ?, ?, ?)")
+                            .arg(QuoteIdentifier(TableName), column(0), column(1), column(2),
+                                 column(3), column(4));
+    if (!query.prepare(sql)) {
+        m_file.setError(query.lastError().text());
+        return false;
+    }
+    for (const ProgramRow& row : rows) {
+        query.bindValue(0, row.rowid);
+        query.bindValue(1, row.lineNo);
+        query.bindValue(2, row.address);
+        query.bindValue(3, row.command);
+        query.bindValue(4, row.listing);
+        query.bindValue(5, row.comment);
+        if (!query.exec()) {
+            m_file.setError(query.lastError().text());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ProgramTable::deleteRows(const QVector<qint64>& rowids) {
+    QSqlQuery query(m_file.database());
+    if (!query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(QuoteIdentifier(TableName)))) {
+        m_file.setError(query.lastError().text());
+        return false;
+    }
+    for (const qint64 rowid : rowids) {
+        query.bindValue(0, rowid);
+        if (!query.exec()) {
+            m_file.setError(query.lastError().text());
+            return false;
+        }
+    }
+    return true;
+}
+
 bool ProgramTable::CreateEmptyProgramFile(const QString& path, QString* error) {
     QFile::remove(path);
     SqliteFile file;

@@ -45,6 +45,9 @@ public:
     // Writes the fields of the given rows, matched by rowid. Runs inside the
     // caller's transaction.
     bool updateRows(const QVector<ProgramRow>& rows);
+    // Adds rows with the rowids they carry (new rowids go after the last).
+    bool insertRows(const QVector<ProgramRow>& rows);
+    bool deleteRows(const QVector<qint64>& rowids);
 
     // Makes a new program file with an empty table "Main".
     static bool CreateEmptyProgramFile(const QString& path, QString* error);

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+
+namespace kqm::program {
+
+// The command kinds the editor offers, one per option button.
+enum class CommandKind {
+    Acceleration,
+    BaseSpeed,
+    MaxSpeed,
+    GoRelative,
+    GoAbsolute,
+    Registration,
+    Zero,
+    RepeatLastMove,
+    Slew,
+    Stop,
+    Finish,
+    Clockwise,
+    Counterclockwise,
+    Home0,
+    Home1,
+    Output,
+    IfThen,
+    Loop,
+    Goto,
+    Wait,
+    Quit,
+};
+
+inline constexpr int CommandKindCount = 21;
+
+// What the user typed for one command: the texts of the kind's boxes.
+struct CommandEntry {
+    CommandKind kind = CommandKind::Quit;
+    QString value;                  // the single entry box; for a loop the address
+    QString times;                  // loop: times to loop
+    std::array<QString, 2> outputs; // output 1, output 2
+    std::array<QString, 4> inputs;  // inputs 1 to 4
+};
+
+struct BuiltCommand {
+    QString command; // the stored form; empty when rejected
+    QString message; // why it was rejected
+    bool ok() const { return message.isEmpty(); }
+};
+
+// Checks the entry as the editor's OK does and builds the stored command. Go
+// moves embed the axis address after a carriage return.
+BuiltCommand BuildCommand(const CommandEntry& entry, const QString& axisAddress);
+
+// Reads a box as OK does: like an operand field, then rounded down. nullopt
+// when the value does not fit a 64-bit integer.
+std::optional<qint64> ReadEntryNumber(const QString& text);
+
+// The tab (0 or 2) a kind's option lies on.
+int TabOfKind(CommandKind kind);
+// The name the command line uses for a kind ("accel", "move-to", ...).
+QString KindName(CommandKind kind);
+std::optional<CommandKind> KindFromName(const QString& name);
+// How many values a kind takes on the command line.
+int ValueCount(CommandKind kind);
+
+// What Change pre-loads into the editor for a stored line.
+struct Preload {
+    std::optional<CommandKind> kind; // none: the editor opens as for Add
+    int tab = 0;
+    QString value;
+    QString times; // loop count
+};
+Preload PreloadFor(const QString& command);
+
+} // namespace kqm::program

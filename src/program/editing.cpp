@@ -1,0 +1,186 @@
+#include "program/editing.h"
+
+#include "program/command_set.h"
+
+#include <algorithm>
+
+namespace kqm::program {
+
+namespace {
+
+const QString Pending = QStringLiteral("!");
+
+QString nonEmpty(QString comment) {
+    return comment.isEmpty() ? QStringLiteral(" ") : comment;
+}
+
+// Command and listing as an operation stores them.
+void setCommand(ProgramRow& row, const QString& command) {
+    if (command.startsWith(QLatin1Char('!'))) {
+        row.command = command.mid(1);
+        row.listing = row.command;
+    } else {
+        row.command = command;
+        row.listing = Pending;
+    }
+}
+
+qint64 nextRowid(const QVector<ProgramRow>& rows) {
+    qint64 last = 0;
+    for (const ProgramRow& row : rows)
+        last = std::max(last, row.rowid);
+    return last + 1;
+}
+
+EditResult failed(const QString& error) {
+    EditResult result;
+    result.error = error;
+    return result;
+}
+
+EditResult store(ProgramTable& table, const QVector<ProgramRow>& before, QVector<ProgramRow> after,
+                 ProgramState& state, platform::Messages& messages,
+                 std::optional<int> currentRow) {
+    RefreshResult refreshed = StoreAndRefresh(table, before, std::move(after), state, messages);
+    if (!refreshed.ok)
+        return failed(refreshed.error);
+    EditResult result;
+    result.ok = true;
+    result.rows = std::move(refreshed.rows);
+    result.currentRow = currentRow;
+    return result;
+}
+
+} // namespace
+
+std::optional<QString> PreconditionMessage(EditOperation operation, int rowCount,
+                                           std::optional<int> selectedRow) {
+    const bool selected = selectedRow && *selectedRow >= 0 && *selectedRow < rowCount;
+    switch (operation) {
+    case EditOperation::Insert:
+        if (rowCount < 1)
+            return QStringLiteral("Use Add command to insert a command into an empty program");
+        if (!selected)
+            return QStringLiteral("Please select a location to insert a new line.");
+        break;
+    case EditOperation::Change:
+        if (rowCount < 1)
+            return QStringLiteral("Cannot change empty program");
+        if (!selected)
+            return QStringLiteral("Please select a program line to change.");
+        break;
+    case EditOperation::Delete:
+        if (rowCount < 1)
+            return QStringLiteral("Cannot delete empty program");
+        if (!selected)
+            return QStringLiteral("Please select a program line to delete.");
+        break;
+    }
+    return std::nullopt;
+}
+
+void AppendProgramLine(QVector<ProgramRow>& rows, const QString& command, QString comment) {
+    ProgramRow row;
+    row.rowid = nextRowid(rows);
+    setCommand(row, command);
+    row.comment = nonEmpty(std::move(comment));
+    rows.push_back(row);
+}
+
+void RenumberBranches(QVector<ProgramRow>& rows, int line, int shift, bool stripMarkers) {
+    for (ProgramRow& row : rows) {
+        if (stripMarkers && row.command.startsWith(QLatin1Char('~'))) {
+            row.command.remove(0, 1);
+            continue;
+        }
+        const QChar letter = row.command.isEmpty() ? QChar() : row.command.at(0);
+        if (letter == QLatin1Char('I') || letter == QLatin1Char('U')) {
+            const qint64 target = OperandField(row.command, 2);
+            if (target >= line) {
+                row.command = QStringLiteral("%1%2,%3,%4")
+                                  .arg(letter)
+                                  .arg(OperandField(row.command, 0))
+                                  .arg(OperandField(row.command, 1))
+                                  .arg(target + shift);
+                row.listing = Pending;
+            }
+        } else if (letter == QLatin1Char('&')) {
+            const qint64 target = OperandField(row.command, 1);
+            if (target >= line) {
+                row.command = QStringLiteral("&%1,%2")
+                                  .arg(OperandField(row.command, 0))
+                                  .arg(target + shift);
+                row.listing = Pending;
+            }
+        }
+    }
+}
+
+EditResult AddLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
+                   const QString& command, const QString& comment) {
+    const auto before = table.readRows();
+    if (!before)
+        return failed(table.lastError());
+    QVector<ProgramRow> after = *before;
+    AppendProgramLine(after, command, comment);
+    return store(table, *before, std::move(after), state, messages, std::nullopt);
+}
+
+EditResult InsertLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
+                      int row, const QString& command, const QString& comment) {
+    const auto before = table.readRows();
+    if (!before)
+        return failed(table.lastError());
+    if (row < 0 || row >= before->size())
+        return failed(QStringLiteral("there is no line %1").arg(row + 1));
+    QVector<ProgramRow> after = *before;
+    // A record is added at the end and the lines from the insertion point on
+    // move down one record; record order is program order.
+    ProgramRow added;
+    added.rowid = nextRowid(after);
+    after.push_back(added);
+    for (qsizetype i = after.size() - 1; i > row; --i) {
+        after[i].command = after[i - 1].command;
+        after[i].listing = Pending;
+        after[i].comment = after[i - 1].comment;
+    }
+    ProgramRow& inserted = after[row];
+    inserted.command = command;
+    inserted.listing = Pending;
+    inserted.comment = nonEmpty(comment);
+    // Line numbers are positions once refreshed; the position also holds for
+    // a file whose numbers were never refreshed.
+    RenumberBranches(after, row + 1, +1, true);
+    return store(table, *before, std::move(after), state, messages, row + 1);
+}
+
+EditResult ChangeLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
+                      int row, const QString& command, const QString& comment) {
+    const auto before = table.readRows();
+    if (!before)
+        return failed(table.lastError());
+    if (row < 0 || row >= before->size())
+        return failed(QStringLiteral("there is no line %1").arg(row + 1));
+    QVector<ProgramRow> after = *before;
+    setCommand(after[row], command);
+    after[row].comment = nonEmpty(comment);
+    return store(table, *before, std::move(after), state, messages, std::nullopt);
+}
+
+EditResult DeleteLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
+                      int row) {
+    const auto before = table.readRows();
+    if (!before)
+        return failed(table.lastError());
+    if (row < 0 || row >= before->size())
+        return failed(QStringLiteral("there is no line %1").arg(row + 1));
+    QVector<ProgramRow> after = *before;
+    after.removeAt(row);
+    RenumberBranches(after, row + 1, -1, false);
+    std::optional<int> current;
+    if (!after.isEmpty())
+        current = std::min(row, static_cast<int>(after.size()) - 1);
+    return store(table, *before, std::move(after), state, messages, current);
+}
+
+} // namespace kqm::program
