@@ -1,4 +1,5 @@
 #include "platform/messages.h"
+#include "program/editing.h"
 #include "program/listing.h"
 #include "program/program_table.h"
 
@@ -77,6 +78,50 @@ void BM_RefreshAllComputed(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RefreshAllComputed)->Unit(benchmark::kMillisecond);
+
+struct LargestProgram {
+    QTemporaryDir dir;
+    kqm::program::ProgramTable table;
+    kqm::program::ProgramState state;
+    SilentMessages messages;
+
+    LargestProgram() {
+        const QString path = dir.filePath(QStringLiteral("largest.mdb"));
+        writeLargestProgram(path);
+        table.open(path);
+        kqm::program::RefreshListing(table, state, messages);
+    }
+};
+
+void BM_InsertBeforeLineOne(benchmark::State& state) {
+    LargestProgram program;
+    for (auto _ : state) {
+        const auto inserted =
+            kqm::program::InsertLine(program.table, program.state, program.messages, 0, "W5", "");
+        state.PauseTiming();
+        const auto deleted =
+            kqm::program::DeleteLine(program.table, program.state, program.messages, 0);
+        if (!inserted.ok || !deleted.ok || inserted.rows.size() != 1024)
+            state.SkipWithError("insert failed");
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_InsertBeforeLineOne)->Unit(benchmark::kMillisecond);
+
+void BM_DeleteLineOne(benchmark::State& state) {
+    LargestProgram program;
+    for (auto _ : state) {
+        const auto deleted =
+            kqm::program::DeleteLine(program.table, program.state, program.messages, 0);
+        state.PauseTiming();
+        const auto inserted =
+            kqm::program::InsertLine(program.table, program.state, program.messages, 0, "+", "");
+        if (!inserted.ok || !deleted.ok || deleted.rows.size() != 1022)
+            state.SkipWithError("delete failed");
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_DeleteLineOne)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -173,8 +173,8 @@ QWidget* frmCommands::buildProgramTab() {
     txtLoopTimesToLoop = entryBox("txtLoopTimesToLoop", 3);
     txtGotoLineNumber = entryBox("txtGotoLineNumber", 4);
     txtWait = entryBox("txtWait", 4);
-    for (QLineEdit* box : {txtOutput[0], txtOutput[1], txtInput[0], txtInput[1], txtInput[2],
-                           txtInput[3]}) {
+    for (QLineEdit* box :
+         {txtOutput[0], txtOutput[1], txtInput[0], txtInput[1], txtInput[2], txtInput[3]}) {
         box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("888")));
         connect(box, &QLineEdit::textChanged, this, [this, box] { patternChanged(box); });
     }
@@ -213,10 +213,11 @@ QWidget* frmCommands::buildProgramTab() {
     grid->addWidget(option(CommandKind::Loop, "optLoop", QStringLiteral("Loop")), 3, 0);
     grid->addWidget(labelled(QStringLiteral("Address Number"), txtLoopLineNumber), 3, 1, 1, 2);
     grid->addWidget(labelled(QStringLiteral("Times to Loop"), txtLoopTimesToLoop), 3, 3, 1, 2);
-    m_options[index(CommandKind::Loop)] = {m_options[index(CommandKind::Loop)].button,
-                                           {txtLoopLineNumber, txtLoopTimesToLoop},
-                                           QStringLiteral("Loop to address, Times to Loop:(1 to 255)"),
-                                           txtLoopTimesToLoop};
+    m_options[index(CommandKind::Loop)] = {
+        m_options[index(CommandKind::Loop)].button,
+        {txtLoopLineNumber, txtLoopTimesToLoop},
+        QStringLiteral("Loop to address, Times to Loop:(1 to 255)"),
+        txtLoopTimesToLoop};
 
     grid->addWidget(option(CommandKind::Goto, "optGoto", QStringLiteral("Goto")), 4, 0);
     grid->addWidget(labelled(QStringLiteral("Address Number"), txtGotoLineNumber), 4, 1, 1, 2);

@@ -232,7 +232,7 @@ Preload PreloadFor(const QString& command) {
         return select(CommandKind::RepeatLastMove);
     case 'H':
         return select(command.mid(1, 1) == QLatin1String("0") ? CommandKind::Home0
-                                                               : CommandKind::Home1);
+                                                              : CommandKind::Home1);
     case '?':
         return select(CommandKind::IfThen);
     case 'M':

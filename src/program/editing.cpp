@@ -39,8 +39,7 @@ EditResult failed(const QString& error) {
 }
 
 EditResult store(ProgramTable& table, const QVector<ProgramRow>& before, QVector<ProgramRow> after,
-                 ProgramState& state, platform::Messages& messages,
-                 std::optional<int> currentRow) {
+                 ProgramState& state, platform::Messages& messages, std::optional<int> currentRow) {
     RefreshResult refreshed = StoreAndRefresh(table, before, std::move(after), state, messages);
     if (!refreshed.ok)
         return failed(refreshed.error);
@@ -107,9 +106,8 @@ void RenumberBranches(QVector<ProgramRow>& rows, int line, int shift, bool strip
         } else if (letter == QLatin1Char('&')) {
             const qint64 target = OperandField(row.command, 1);
             if (target >= line) {
-                row.command = QStringLiteral("&%1,%2")
-                                  .arg(OperandField(row.command, 0))
-                                  .arg(target + shift);
+                row.command =
+                    QStringLiteral("&%1,%2").arg(OperandField(row.command, 0)).arg(target + shift);
                 row.listing = Pending;
             }
         }

@@ -37,8 +37,8 @@ void RenumberBranches(QVector<ProgramRow>& rows, int line, int shift, bool strip
 struct EditResult {
     bool ok = false;
     QString error;
-    QVector<ProgramRow> rows;        // the table after the operation
-    std::optional<int> currentRow;   // 0-based; none: no line is current
+    QVector<ProgramRow> rows;      // the table after the operation
+    std::optional<int> currentRow; // 0-based; none: no line is current
 };
 
 // The editor's results go in as command and comment; row is 0-based.

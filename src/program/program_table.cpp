@@ -107,10 +107,10 @@ bool ProgramTable::updateRows(const QVector<ProgramRow>& rows) {
 
 bool ProgramTable::insertRows(const QVector<ProgramRow>& rows) {
     QSqlQuery query(m_file.database());
-    const QString sql = QStringLiteral("INSERT INTO %1 (rowid, %2, %3, %4, %5, %6) "
-                                       "VALUES (?, ?, ?, ?, ?, ?)")
-                            .arg(QuoteIdentifier(TableName), column(0), column(1), column(2),
-                                 column(3), column(4));
+    const QString sql =
+        QStringLiteral("INSERT INTO %1 (rowid, %2, %3, %4, %5, %6) "
+                       "VALUES (?, ?, ?, ?, ?, ?)")
+            .arg(QuoteIdentifier(TableName), column(0), column(1), column(2), column(3), column(4));
     if (!query.prepare(sql)) {
         m_file.setError(query.lastError().text());
         return false;
@@ -132,7 +132,8 @@ bool ProgramTable::insertRows(const QVector<ProgramRow>& rows) {
 
 bool ProgramTable::deleteRows(const QVector<qint64>& rowids) {
     QSqlQuery query(m_file.database());
-    if (!query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(QuoteIdentifier(TableName)))) {
+    if (!query.prepare(
+            QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(QuoteIdentifier(TableName)))) {
         m_file.setError(query.lastError().text());
         return false;
     }

@@ -11,6 +11,7 @@
 #include "support/program_files.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QHeaderView>
@@ -19,11 +20,13 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -359,6 +362,120 @@ TEST_F(MainWindowTest, ClosingDuringAnExchangeEndsItFirst) {
     EXPECT_FALSE(port.PortOpen());
     EXPECT_EQ(flag(), QStringLiteral("1"));
     EXPECT_TRUE(messages.boxes().isEmpty());
+}
+
+// Answers the next modal command editor: the driver fills it in and presses a button.
+void answerEditor(std::function<void(QDialog*)> driver) {
+    QTimer::singleShot(0, [driver = std::move(driver)] {
+        auto* editor = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(editor, nullptr);
+        driver(editor);
+    });
+}
+
+void choose(QDialog* editor, const char* option, const char* box = nullptr,
+            const QString& text = QString()) {
+    auto* button = editor->findChild<QRadioButton*>(QString::fromLatin1(option));
+    ASSERT_NE(button, nullptr) << option;
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+    if (box)
+        editor->findChild<QLineEdit*>(QString::fromLatin1(box))->setText(text);
+}
+
+void press(QDialog* editor, const char* name) {
+    QTest::mouseClick(editor->findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
+}
+
+TEST_F(MainWindowTest, EditingThroughTheProgramTab) {
+    auto form = load();
+    auto* grid = form->findChild<QTableView*>(QStringLiteral("DBGrid2"));
+    const auto listing = [grid](int row) {
+        return grid->model()->index(row, 3).data().toString();
+    };
+    const auto click = [&form](const char* name) {
+        QTest::mouseClick(form->findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
+    };
+
+    answerEditor([](QDialog* editor) {
+        EXPECT_EQ(editor->windowTitle(), QStringLiteral("Add Command"));
+        choose(editor, "optAcceleration", "txtAcceleration", QStringLiteral("100"));
+        press(editor, "btnOK");
+    });
+    click("cmdAdd");
+    ASSERT_EQ(grid->model()->rowCount(), 1);
+    EXPECT_EQ(listing(0), QStringLiteral("Accel/Decel=100"));
+    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblBytesUsed"))->text(),
+              QStringLiteral("Memory: 3 of 2047 bytes used."));
+
+    answerEditor([](QDialog* editor) {
+        choose(editor, "optStop");
+        press(editor, "btnOK");
+    });
+    click("cmdAdd");
+    ASSERT_EQ(grid->model()->rowCount(), 2);
+    EXPECT_TRUE(grid->selectionModel()->selectedRows().isEmpty());
+
+    // Insert needs a selected line.
+    click("cmdInsert");
+    EXPECT_EQ(messages.texts(), QStringList{"Please select a location to insert a new line."});
+    messages.clear();
+    grid->selectRow(1);
+    answerEditor([](QDialog* editor) {
+        EXPECT_EQ(editor->windowTitle(), QStringLiteral("Insert Command"));
+        editor->findChild<QTabWidget*>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
+        choose(editor, "optWait", "txtWait", QStringLiteral("10"));
+        press(editor, "btnOK");
+    });
+    click("cmdInsert");
+    ASSERT_EQ(grid->model()->rowCount(), 3);
+    EXPECT_EQ(listing(1), QStringLiteral("Wait 10"));
+    EXPECT_EQ(listing(2), QStringLiteral("Stop Motion"));
+    EXPECT_EQ(grid->selectionModel()->selectedRows().first().row(), 2);
+    EXPECT_EQ(cursor.depth(), 0);
+    EXPECT_EQ(cursor.timesShown(), 1);
+
+    // Change opens on the line's command; Cancel leaves it as it was.
+    grid->selectRow(1);
+    answerEditor([](QDialog* editor) {
+        EXPECT_EQ(editor->windowTitle(), QStringLiteral("Change Command"));
+        EXPECT_TRUE(editor->findChild<QRadioButton*>(QStringLiteral("optWait"))->isChecked());
+        EXPECT_EQ(editor->findChild<QLineEdit*>(QStringLiteral("txtWait"))->text(), "10");
+        press(editor, "btnCancel");
+    });
+    click("cmdChange");
+    EXPECT_EQ(listing(1), QStringLiteral("Wait 10"));
+    grid->selectRow(1);
+    answerEditor([](QDialog* editor) {
+        editor->findChild<QLineEdit*>(QStringLiteral("txtWait"))->setText(QStringLiteral("20"));
+        editor->findChild<QLineEdit*>(QStringLiteral("txtComment(2)"))->setText("pause");
+        press(editor, "btnOK");
+    });
+    click("cmdChange");
+    EXPECT_EQ(listing(1), QStringLiteral("Wait 20"));
+    EXPECT_EQ(grid->model()->index(1, 4).data().toString(), QStringLiteral("pause"));
+
+    grid->selectRow(2);
+    click("cmdDelete");
+    ASSERT_EQ(grid->model()->rowCount(), 2);
+    EXPECT_EQ(grid->selectionModel()->selectedRows().first().row(), 1);
+    EXPECT_EQ(cursor.depth(), 0);
+    EXPECT_TRUE(messages.boxes().isEmpty());
+
+    // The edits are in the working copy on disk.
+    const auto rows = test::ReadProgramFile(dir.filePath(QStringLiteral("temp.mdb")));
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[1].command, QStringLiteral("W20"));
+}
+
+TEST_F(MainWindowTest, EditingPreconditionsOnAnEmptyProgram) {
+    auto form = load();
+    for (const char* name : {"cmdInsert", "cmdChange", "cmdDelete"})
+        QTest::mouseClick(form->findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
+    EXPECT_EQ(messages.texts(),
+              (QStringList{"Use Add command to insert a command into an empty program",
+                           "Cannot change empty program", "Cannot delete empty program"}));
+    for (const auto& box : messages.boxes())
+        EXPECT_EQ(box.icon, platform::MessageIcon::Warning);
 }
 
 } // namespace

@@ -1,0 +1,59 @@
+#include "support/program_files.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    QString err;
+};
+
+Outcome edit(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(KQMCTL_PATH), QStringList{"edit"} + arguments);
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
+}
+
+TEST(KqmctlEdit, BuildsAProgramAsTheWindowWould) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("line.mdb"));
+    kqm::test::WriteProgramFile(file, {});
+    EXPECT_EQ(edit({file, "add", "accel", "100", "--comment", "ramp"}).status, 0);
+    EXPECT_EQ(edit({file, "add", "move", "1000", "--axis", "3"}).status, 0);
+    EXPECT_EQ(edit({file, "add", "U", "--comment", "x"}).status, 2);
+    EXPECT_EQ(edit({file, "add", "if-inputs", "1", "", "1", "0"}).status, 0);
+    EXPECT_EQ(edit({file, "add", "quit"}).status, 0);
+    EXPECT_EQ(edit({file, "insert", "2", "loop", "0", "5"}).status, 0);
+    EXPECT_EQ(edit({file, "change", "1", "wait", "10"}).status, 0);
+    EXPECT_EQ(edit({file, "delete", "4"}).status, 0);
+
+    const auto rows = kqm::test::ReadProgramFile(file);
+    QStringList commands;
+    for (const auto& row : rows)
+        commands << row.command;
+    EXPECT_EQ(commands, (QStringList{"W10", "&0_5", "N1000\r@3G", "Q"}));
+    EXPECT_EQ(rows[0].comment, QStringLiteral(" ")); // change without --comment
+    EXPECT_EQ(rows[3].address, 17);
+    EXPECT_EQ(rows[3].listing, QStringLiteral("Quit"));
+
+    // Values are checked as the editor checks them; nothing is written then.
+    const QByteArray before = kqm::test::FileBytes(file);
+    Outcome refused = edit({file, "add", "accel", "256"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, QStringLiteral("Acceleration value out of range.\n"));
+    refused = edit({file, "insert", "1", "loop", "12", "0"});
+    EXPECT_EQ(refused.err, QStringLiteral("Number of times to loop out of range.\n"));
+    EXPECT_EQ(edit({file, "delete", "9"}).status, 2);
+    EXPECT_EQ(edit({file, "change", "0", "quit"}).status, 2);
+    EXPECT_EQ(edit({file, "add", "wait"}).status, 2);
+    EXPECT_EQ(edit({file, "frob", "1"}).status, 2);
+    EXPECT_EQ(kqm::test::FileBytes(file), before);
+    EXPECT_EQ(edit({dir.filePath("none.mdb"), "add", "quit"}).status, 2);
+}
+
+} // namespace
