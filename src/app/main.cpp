@@ -1,3 +1,5 @@
+#include "files/file_copy.h"
+#include "files/listing_printer.h"
 #include "files/startup.h"
 #include "link/device_port.h"
 #include "link/qt_serial_port.h"
@@ -5,6 +7,7 @@
 #include "platform/app_paths.h"
 #include "platform/busy_cursor.h"
 #include "platform/clock.h"
+#include "platform/file_dialogs.h"
 #include "platform/messages.h"
 #include "simulator/simulated_port.h"
 
@@ -28,7 +31,11 @@ int main(int argc, char* argv[]) {
                 return std::make_unique<kqm::simulator::SimulatedPort>(clock);
             return std::make_unique<kqm::link::QtSerialPort>(device);
         });
-    kqm::ui::Opening splash({messages, clock, paths, busyCursor, port});
+    kqm::platform::QtFileDialogs fileDialogs;
+    kqm::files::AtomicFileCopier fileCopier;
+    kqm::files::QtPrintDialogs printDialogs;
+    kqm::ui::Opening splash(
+        {messages, clock, paths, busyCursor, port, fileDialogs, fileCopier, printDialogs});
     splash.Form_Load();
     return QApplication::exec();
 }

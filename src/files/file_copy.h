@@ -16,6 +16,20 @@ struct CopyResult {
 // disk, a pulled stick) leaves the destination as it was.
 CopyResult CopyFileReplacing(const QString& source, const QString& destination);
 
+// The copy seam: tests make copies fail as a full or write-protected disk would.
+class FileCopier {
+public:
+    virtual ~FileCopier() = default;
+    virtual CopyResult copy(const QString& source, const QString& destination) = 0;
+};
+
+class AtomicFileCopier final : public FileCopier {
+public:
+    CopyResult copy(const QString& source, const QString& destination) override {
+        return CopyFileReplacing(source, destination);
+    }
+};
+
 // Renames a file that could not be read to "<name>.damaged-<date-time>" and
 // returns the new path (empty when even that failed).
 QString MoveAside(const QString& path);

@@ -1,5 +1,7 @@
 #include "main_window/main_window.h"
 
+#include "files/listing_printer.h"
+#include "files/printed_listing.h"
 #include "link/device_port.h"
 #include "main_window/motion_tab.h"
 #include "main_window/opening_window.h"
@@ -9,6 +11,8 @@
 #include "platform/serial_port.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QPrinter>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGridLayout>
@@ -57,7 +61,8 @@ QString Form1::Caption() {
 Form1::Form1(Services services, QWidget* parent)
     : QMainWindow(parent), m_services(services),
       m_link(services.port, services.clock, services.messages, m_linkState),
-      m_connection(m_link, m_settings), m_debugCounter(m_linkState) {
+      m_connection(m_link, m_settings), m_debugCounter(m_linkState),
+      m_fileCommands(*this, services.messages, services.fileDialogs, services.fileCopier, m_files) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Caption());
     createMenus();
@@ -220,6 +225,14 @@ void Form1::connectControls() {
         if (!busy && m_closeWhenIdle)
             QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     });
+    connect(mnuNewProgram, &QAction::triggered, this, &Form1::mnuNewProgram_Click);
+    connect(SSCommand1, &QPushButton::clicked, this, &Form1::SSCommand1_Click);
+    connect(mnuOpenProgram, &QAction::triggered, this, &Form1::mnuOpenProgram_Click);
+    connect(cmdOpen, &QPushButton::clicked, this, &Form1::cmdOpen_Click);
+    connect(mnuSaveProgramAs, &QAction::triggered, this, &Form1::mnuSaveProgramAs_Click);
+    connect(cmdSave, &QPushButton::clicked, this, &Form1::cmdSave_Click);
+    connect(mnuPrint, &QAction::triggered, this, &Form1::mnuPrint_Click);
+    connect(cmdPrint, &QPushButton::clicked, this, &Form1::cmdPrint_Click);
     connect(cmdAdd, &QPushButton::clicked, this, &Form1::cmdAdd_Click);
     connect(cmdInsert, &QPushButton::clicked, this, &Form1::cmdInsert_Click);
     connect(cmdChange, &QPushButton::clicked, this, &Form1::cmdChange_Click);
@@ -249,7 +262,12 @@ void Form1::Form_Load() {
     CentreOnScreen(this);
     LoadDatabases();
     connectAtStartUp();
-    bindProgramFile(m_files.workingCopy);
+    QString error;
+    if (!bindFile(m_files.workingCopy, true, &error)) {
+        m_services.messages.show(MessageIcon::Critical,
+                                 QStringLiteral("The program file %1 could not be opened (%2).")
+                                     .arg(QDir::toNativeSeparators(m_files.workingCopy), error));
+    }
     applyModelLayout();
 }
 
@@ -272,18 +290,79 @@ void Form1::connectAtStartUp() {
     m_link.ShowConnectionStatus();
 }
 
-void Form1::bindProgramFile(const QString& path) {
+bool Form1::bindFile(const QString& path, bool refreshListing, QString* error) {
     if (!m_programTable.open(path)) {
-        m_services.messages.show(
-            MessageIcon::Critical,
-            QStringLiteral("The program file %1 could not be opened (%2).")
-                .arg(QDir::toNativeSeparators(path), m_programTable.lastError()));
+        if (error)
+            *error = m_programTable.lastError();
         m_gridModel.setRows({});
+        lblCurrentFile->clear();
+        return false;
     }
     SetGridColumnWidths();
-    if (m_programTable.isOpen())
+    if (refreshListing) {
         RefreshListing();
+    } else {
+        m_gridModel.setRows(m_programTable.readRows().value_or(QVector<program::ProgramRow>{}));
+    }
     lblCurrentFile->setText(QDir::toNativeSeparators(path));
+    return true;
+}
+
+QString Form1::boundFile() const {
+    return m_programTable.path();
+}
+
+std::optional<int> Form1::recordCount() {
+    return m_programTable.isOpen() ? m_programTable.rowCount() : std::nullopt;
+}
+
+void Form1::closeBoundFile() {
+    m_programTable.close();
+}
+
+void Form1::selectFirstLine() {
+    if (m_gridModel.rowCount() > 0)
+        DBGrid2->selectRow(0);
+}
+
+void Form1::ShowProgramTab() {
+    m_debugCounter.tabChosen(ProgramTabIndex);
+    SSTab2->setCurrentIndex(ProgramTabIndex);
+    SSTab2->setFocus();
+}
+
+void Form1::mnuNewProgram_Click() {
+    m_fileCommands.NewProgram();
+}
+
+void Form1::mnuOpenProgram_Click() {
+    m_fileCommands.OpenProgram();
+}
+
+void Form1::mnuSaveProgramAs_Click() {
+    m_fileCommands.SaveProgramAs();
+}
+
+void Form1::mnuPrint_Click() {
+    ShowProgramTab();
+    const auto rows = m_programTable.readRows();
+    if (!rows || rows->isEmpty()) {
+        m_services.messages.show(MessageIcon::Critical, QStringLiteral("The program is empty."));
+        return;
+    }
+    QPrinter printer;
+    if (!m_services.printDialogs.choosePrinter(printer))
+        return;
+    platform::BusyCursorGuard busy(m_services.busyCursor);
+    const auto items = files::LayOutListing(
+        *rows, QDir::toNativeSeparators(boundFile()), lblBytesUsed->text(),
+        QDateTime::currentDateTime(), files::PrinterLineHeights(printer));
+    QString error;
+    if (!files::RenderListing(printer, items, &error)) {
+        m_services.messages.show(MessageIcon::Critical,
+                                 QStringLiteral("A print routine error occurred.  Please check "
+                                                "your settings and try again."));
+    }
 }
 
 void Form1::SetGridColumnWidths() {
@@ -314,6 +393,12 @@ void Form1::closeEvent(QCloseEvent* event) {
         // End the exchange at its next wait, then close.
         m_closeWhenIdle = true;
         m_link.requestAbort();
+        event->ignore();
+        return;
+    }
+    // An unsaved program is not lost without asking.
+    if (!m_unloaded && !m_fileCommands.ConfirmClose()) {
+        m_quitAfterClose = false;
         event->ignore();
         return;
     }

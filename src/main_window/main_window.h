@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/program_files.h"
 #include "files/settings_table.h"
 #include "files/startup.h"
 #include "link/connection.h"
@@ -29,7 +30,7 @@ class MotionTab;
 
 // The main window: lays out the menus, the buttons, the connection label and
 // the four tabs, and routes their events to the subsystems.
-class Form1 final : public QMainWindow {
+class Form1 final : public QMainWindow, private files::ProgramHost {
     Q_OBJECT
 public:
     explicit Form1(Services services, QWidget* parent = nullptr);
@@ -64,6 +65,14 @@ public slots:
     void mnuTerminal_Click();
     void cmdClear_Click();
     void cmdDebugClear_Click();
+    void mnuNewProgram_Click();
+    void SSCommand1_Click() { mnuNewProgram_Click(); }
+    void mnuOpenProgram_Click();
+    void cmdOpen_Click() { mnuOpenProgram_Click(); }
+    void mnuSaveProgramAs_Click();
+    void cmdSave_Click() { mnuSaveProgramAs_Click(); }
+    void mnuPrint_Click();
+    void cmdPrint_Click() { mnuPrint_Click(); }
     void cmdAdd_Click();
     void cmdInsert_Click();
     void cmdChange_Click();
@@ -79,7 +88,13 @@ private:
     static QWidget* createPaneTab(QPlainTextEdit* pane, QPushButton* clear);
     QWidget* createButtonRow();
     void connectControls();
-    void bindProgramFile(const QString& path);
+    // The program host: what the file commands need of the window.
+    void ShowProgramTab() override;
+    QString boundFile() const override;
+    std::optional<int> recordCount() override;
+    void closeBoundFile() override;
+    bool bindFile(const QString& path, bool refreshListing, QString* error) override;
+    void selectFirstLine() override;
     void Form_Unload();
     void connectAtStartUp();
     void checkAxisItem(int index);
@@ -109,6 +124,7 @@ private:
     link::Connection m_connection;
     link::DebugCounter m_debugCounter;
     program::EditorMemory m_editorMemory;
+    files::ProgramFileCommands m_fileCommands;
     bool m_closeWhenIdle = false;
     bool m_recovered = false;
     bool m_unloaded = false;

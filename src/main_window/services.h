@@ -1,7 +1,13 @@
 #pragma once
 
+namespace kqm::files {
+class FileCopier;
+class PrintDialogs;
+} // namespace kqm::files
+
 namespace kqm::platform {
 class AppPaths;
+class FileDialogs;
 class BusyCursor;
 class Clock;
 class Messages;
@@ -18,6 +24,9 @@ struct Services {
     platform::AppPaths& paths;
     platform::BusyCursor& busyCursor;
     platform::SerialPort& port;
+    platform::FileDialogs& fileDialogs;
+    files::FileCopier& fileCopier;
+    files::PrintDialogs& printDialogs;
 };
 
 } // namespace kqm::ui

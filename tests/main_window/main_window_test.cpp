@@ -7,6 +7,7 @@
 #include "platform/busy_cursor.h"
 #include "platform/virtual_clock.h"
 #include "simulator/simulated_port.h"
+#include "support/fake_files.h"
 #include "support/fake_messages.h"
 #include "support/program_files.h"
 
@@ -84,7 +85,11 @@ protected:
                               simulated = unit.get();
                               return unit;
                           }};
-    ui::Services services{messages, clock, paths, cursor, port};
+    test::FakeFileDialogs fileDialogs;
+    test::FakeFileCopier fileCopier;
+    test::PdfPrintDialogs printDialogs;
+    ui::Services services{messages, clock,      paths,      cursor,
+                          port,     fileDialogs, fileCopier, printDialogs};
 };
 
 TEST_F(MainWindowTest, ComesUpWithEveryNamedControl) {
@@ -216,7 +221,11 @@ TEST_F(MainWindowTest, RecoveredProgramIsListedAndCloseRecordsCleanExit) {
     EXPECT_EQ(form->programState().ProgramSize, 12);
     EXPECT_EQ(flag(), QStringLiteral("0"));
 
+    // The recovered program is unsaved: closing asks first; No closes.
+    messages.clear();
+    messages.answerNext(platform::MessageAnswer::No);
     QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("cmdExit")), Qt::LeftButton);
+    EXPECT_EQ(messages.texts(), QStringList{files::UnsavedNewWarning});
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(flag(), QStringLiteral("1"));
 }

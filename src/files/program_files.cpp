@@ -1,0 +1,199 @@
+#include "files/program_files.h"
+
+#include "files/file_copy.h"
+#include "platform/file_dialogs.h"
+#include "platform/messages.h"
+#include "program/program_table.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace kqm::files {
+
+using platform::MessageAnswer;
+using platform::MessageButtons;
+using platform::MessageIcon;
+
+QString BackupName(const QString& path) {
+    const qsizetype length = path.size();
+    const qsizetype tail = std::max<qsizetype>(0, length - 3);
+    const qsizetype dot = path.indexOf(QLatin1Char('.'), tail);
+    if (dot >= 0)
+        return path.left(dot + 1) + QStringLiteral("BAK");
+    if (length >= 4 && path.at(length - 4) == QLatin1Char('.'))
+        return path.left(length - 3) + QStringLiteral("BAK");
+    return path + QStringLiteral(".BAK");
+}
+
+bool SameFile(const QString& a, const QString& b) {
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    if (first.exists() && second.exists())
+        return first.canonicalFilePath() == second.canonicalFilePath();
+    return QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath());
+}
+
+ProgramFileCommands::ProgramFileCommands(ProgramHost& host, platform::Messages& messages,
+                                         platform::FileDialogs& dialogs, FileCopier& copier,
+                                         const ProgramDirectoryFiles& files)
+    : m_host(host), m_messages(messages), m_dialogs(dialogs), m_copier(copier), m_files(files) {}
+
+bool ProgramFileCommands::IsUnsavedProgram() {
+    const QString workingCopy = m_files.directory + QStringLiteral("/TEMP.MDB");
+    if (QDir::cleanPath(m_host.boundFile()).toUpper() != QDir::cleanPath(workingCopy).toUpper())
+        return false;
+    return m_host.recordCount().value_or(0) > 0;
+}
+
+bool ProgramFileCommands::bind(const QString& path, bool refreshListing) {
+    QString error;
+    if (m_host.bindFile(path, refreshListing, &error))
+        return true;
+    m_messages.show(MessageIcon::Warning,
+                    QStringLiteral("%1 is not a program file (%2).")
+                        .arg(QDir::toNativeSeparators(path), error));
+    return false;
+}
+
+void ProgramFileCommands::rebind(const QString& path) {
+    QString error;
+    if (!m_host.bindFile(path, true, &error))
+        m_host.bindFile(m_files.workingCopy, true, &error);
+}
+
+void ProgramFileCommands::OpenProgram() {
+    m_host.ShowProgramTab();
+    const auto chosen = m_dialogs.openFileName(m_files.directory, ProgramFileFilter);
+    if (!chosen)
+        return;
+    m_host.recordCount();
+    if (IsUnsavedProgram()) {
+        const MessageAnswer answer =
+            m_messages.show(MessageIcon::Warning, UnsavedOpenWarning, MessageButtons::YesNoCancel);
+        if (answer == MessageAnswer::Yes) {
+            SaveProgramAs();
+            return;
+        }
+        if (answer != MessageAnswer::No)
+            return;
+    }
+    const QString file = *chosen;
+    const QString backup = BackupName(file);
+    const QString previous = m_host.boundFile();
+    CopyResult copy;
+    if (SameFile(file, previous)) {
+        const MessageAnswer answer =
+            m_messages.show(MessageIcon::Warning,
+                            QStringLiteral("Current program file selected - do you wish to "
+                                           "restore the program file?"),
+                            MessageButtons::YesNo);
+        if (answer != MessageAnswer::Yes)
+            return;
+        m_host.closeBoundFile();
+        copy = m_copier.copy(backup, file);
+    } else {
+        // A file that is no program is refused before a backup is made of it.
+        program::ProgramTable probe;
+        if (!probe.open(file, program::SqliteFile::Mode::ReadOnly)) {
+            m_messages.show(MessageIcon::Warning,
+                            QStringLiteral("%1 is not a program file (%2). The program that was "
+                                           "open stays open.")
+                                .arg(QDir::toNativeSeparators(file), probe.lastError()));
+            return;
+        }
+        probe.close();
+        copy = m_copier.copy(file, backup);
+    }
+    switch (copy.failure) {
+    case CopyResult::Failure::None:
+        break;
+    case CopyResult::Failure::NoSpace:
+        m_messages.show(MessageIcon::Information,
+                        QStringLiteral("Disk is full - no backup file create"));
+        break;
+    case CopyResult::Failure::AccessDenied:
+        m_messages.show(MessageIcon::Warning,
+                        QStringLiteral("Disk is write protected - cannot open program file"));
+        rebind(previous);
+        return;
+    case CopyResult::Failure::Other:
+        m_messages.show(MessageIcon::None, QStringLiteral("open program file error: ") + copy.detail);
+        rebind(previous);
+        return;
+    }
+    if (!bind(file, true)) {
+        rebind(previous);
+        return;
+    }
+    m_host.selectFirstLine();
+    m_host.ShowProgramTab();
+}
+
+void ProgramFileCommands::NewProgram() {
+    m_host.ShowProgramTab();
+    m_host.recordCount();
+    if (IsUnsavedProgram()) {
+        const MessageAnswer answer =
+            m_messages.show(MessageIcon::Warning, UnsavedNewWarning, MessageButtons::YesNoCancel);
+        if (answer == MessageAnswer::Yes) {
+            SaveProgramAs();
+            return;
+        }
+        if (answer != MessageAnswer::No)
+            return;
+    }
+    const QString previous = m_host.boundFile();
+    m_host.closeBoundFile();
+    const CopyResult copy = m_copier.copy(m_files.templ, m_files.workingCopy);
+    if (!copy.ok()) {
+        m_messages.show(MessageIcon::Warning,
+                        QStringLiteral("A new program could not be started: the template %1 "
+                                       "could not be copied (%2). The program that was open "
+                                       "stays open.")
+                            .arg(QDir::toNativeSeparators(m_files.templ), copy.detail));
+        rebind(previous);
+        return;
+    }
+    if (!bind(m_files.workingCopy, true))
+        rebind(previous);
+}
+
+bool ProgramFileCommands::SaveProgramAs() {
+    m_host.ShowProgramTab();
+    const auto chosen = m_dialogs.saveFileName(m_files.directory, ProgramFileFilter);
+    if (!chosen)
+        return false;
+    const QString previous = m_host.boundFile();
+    m_host.closeBoundFile();
+    if (*chosen != previous && !SameFile(*chosen, previous)) {
+        const CopyResult copy = m_copier.copy(previous, *chosen);
+        if (!copy.ok()) {
+            m_messages.show(MessageIcon::Warning,
+                            QStringLiteral("The program could not be saved as %1 (%2). It is "
+                                           "still in %3.")
+                                .arg(QDir::toNativeSeparators(*chosen), copy.detail,
+                                     QDir::toNativeSeparators(previous)));
+            rebind(previous);
+            return false;
+        }
+    } else {
+        m_messages.show(MessageIcon::Information, QStringLiteral("Program is already saved"));
+    }
+    if (!bind(*chosen, false)) {
+        rebind(previous);
+        return false;
+    }
+    return true;
+}
+
+bool ProgramFileCommands::ConfirmClose() {
+    if (!IsUnsavedProgram())
+        return true;
+    const MessageAnswer answer =
+        m_messages.show(MessageIcon::Warning, UnsavedNewWarning, MessageButtons::YesNoCancel);
+    if (answer == MessageAnswer::Yes)
+        return SaveProgramAs();
+    return answer == MessageAnswer::No;
+}
+
+} // namespace kqm::files

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "files/startup.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace kqm::platform {
+class FileDialogs;
+class Messages;
+} // namespace kqm::platform
+
+namespace kqm::files {
+
+class FileCopier;
+
+inline const QString ProgramFileFilter =
+    QStringLiteral("Program Files (*.mdb);;All Files (*.*)");
+inline const QString UnsavedOpenWarning =
+    QStringLiteral("Warning: The current program has not been saved.\rClick Yes to to save or No "
+                   "to loose your changes.");
+inline const QString UnsavedNewWarning =
+    QStringLiteral("Warning: The current program has not been saved.  Click Yes to to save or No "
+                   "to loose your changes.");
+
+// The backup of a program file: its name with the extension made "BAK".
+QString BackupName(const QString& path);
+// Whether two names stand for the same file (an existing file is compared by
+// its real path, so different spellings of one file match).
+bool SameFile(const QString& a, const QString& b);
+
+// What the program file commands need from the window that holds the program.
+class ProgramHost {
+public:
+    virtual ~ProgramHost() = default;
+    virtual void ShowProgramTab() = 0;
+    virtual QString boundFile() const = 0;
+    // Rereads the bound table; nullopt when it cannot be read.
+    virtual std::optional<int> recordCount() = 0;
+    virtual void closeBoundFile() = 0;
+    // Binds a program file; false (nothing bound) when it is not one.
+    virtual bool bindFile(const QString& path, bool refreshListing, QString* error) = 0;
+    virtual void selectFirstLine() = 0;
+};
+
+// New Program, Open Program (with backup and restore) and Save Program As.
+// No command leaves the window without a usable program file bound.
+class ProgramFileCommands {
+public:
+    ProgramFileCommands(ProgramHost& host, platform::Messages& messages,
+                        platform::FileDialogs& dialogs, FileCopier& copier,
+                        const ProgramDirectoryFiles& files);
+
+    bool IsUnsavedProgram();
+    void OpenProgram();
+    void NewProgram();
+    // True when the program is now in the chosen file.
+    bool SaveProgramAs();
+    // Before the window closes: asks about an unsaved program; true when the
+    // window may close.
+    bool ConfirmClose();
+
+private:
+    void rebind(const QString& path);
+    bool bind(const QString& path, bool refreshListing);
+
+    ProgramHost& m_host;
+    platform::Messages& m_messages;
+    platform::FileDialogs& m_dialogs;
+    FileCopier& m_copier;
+    const ProgramDirectoryFiles& m_files;
+};
+
+} // namespace kqm::files

@@ -1,0 +1,21 @@
+#include "platform/file_dialogs.h"
+
+#include <QFileDialog>
+
+namespace kqm::platform {
+
+std::optional<QString> QtFileDialogs::openFileName(const QString& directory,
+                                                   const QString& filter) {
+    const QString name =
+        QFileDialog::getOpenFileName(m_parent, QStringLiteral("Open Program"), directory, filter);
+    return name.isEmpty() ? std::nullopt : std::optional<QString>(name);
+}
+
+std::optional<QString> QtFileDialogs::saveFileName(const QString& directory,
+                                                   const QString& filter) {
+    const QString name = QFileDialog::getSaveFileName(m_parent, QStringLiteral("Save Program As"),
+                                                      directory, filter);
+    return name.isEmpty() ? std::nullopt : std::optional<QString>(name);
+}
+
+} // namespace kqm::platform
