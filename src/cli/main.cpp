@@ -1,11 +1,14 @@
 #include "cli/edit_command.h"
 #include "cli/link_commands.h"
 #include "cli/list_command.h"
+#include "cli/print_command.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -16,6 +19,7 @@ void printUsage(QTextStream& err) {
            "  list FILE                  print the listing of a program file\n"
            "  edit FILE OPERATION ...    add, insert, change or delete a program line\n"
            "                             (kqmctl edit --help for the details)\n"
+           "  print FILE --pdf OUT.pdf   write the printed listing of a program file to a PDF\n"
            "  connect --port DEVICE      identify the unit on DEVICE (a serial device, or sim\n"
            "          [--baud N] [--axis N]  for the built-in simulated unit)\n"
            "  simulate [--model KQM20|KQM21] [--axis N]\n"
@@ -26,7 +30,14 @@ void printUsage(QTextStream& err) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
+    // Printing lays out text with fonts, which takes a GUI application; it
+    // needs no display.
+    const bool printing = argc > 1 && qstrcmp(argv[1], "print") == 0;
+    if (printing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app = printing
+                                                ? std::make_unique<QGuiApplication>(argc, argv)
+                                                : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kqmctl"));
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -42,6 +53,8 @@ int main(int argc, char* argv[]) {
         return kqm::cli::ListCommand(arguments, out, err);
     if (command == QLatin1String("edit"))
         return kqm::cli::EditCommand(arguments, out, err);
+    if (command == QLatin1String("print"))
+        return kqm::cli::PrintCommand(arguments, out, err);
     if (command == QLatin1String("connect"))
         return kqm::cli::ConnectCommand(arguments, out, err);
     if (command == QLatin1String("simulate"))

@@ -63,8 +63,9 @@ bool RenderListing(QPrinter& printer, const QVector<PlacedText>& items, QString*
         const QFont font = fontFor(printer, item.pointSize, item.bold, item.italic);
         painter.setFont(font);
         const QFontMetricsF metrics(font, &printer);
-        painter.drawText(QPointF(toDevice(item.x, printer), toDevice(item.y, printer) + metrics.ascent()),
-                         item.text);
+        painter.drawText(
+            QPointF(toDevice(item.x, printer), toDevice(item.y, printer) + metrics.ascent()),
+            item.text);
     }
     if (!painter.end()) {
         if (error)

@@ -49,9 +49,8 @@ bool ProgramFileCommands::bind(const QString& path, bool refreshListing) {
     QString error;
     if (m_host.bindFile(path, refreshListing, &error))
         return true;
-    m_messages.show(MessageIcon::Warning,
-                    QStringLiteral("%1 is not a program file (%2).")
-                        .arg(QDir::toNativeSeparators(path), error));
+    m_messages.show(MessageIcon::Warning, QStringLiteral("%1 is not a program file (%2).")
+                                              .arg(QDir::toNativeSeparators(path), error));
     return false;
 }
 
@@ -117,7 +116,8 @@ void ProgramFileCommands::OpenProgram() {
         rebind(previous);
         return;
     case CopyResult::Failure::Other:
-        m_messages.show(MessageIcon::None, QStringLiteral("open program file error: ") + copy.detail);
+        m_messages.show(MessageIcon::None,
+                        QStringLiteral("open program file error: ") + copy.detail);
         rebind(previous);
         return;
     }

@@ -15,8 +15,7 @@ namespace kqm::files {
 
 class FileCopier;
 
-inline const QString ProgramFileFilter =
-    QStringLiteral("Program Files (*.mdb);;All Files (*.*)");
+inline const QString ProgramFileFilter = QStringLiteral("Program Files (*.mdb);;All Files (*.*)");
 inline const QString UnsavedOpenWarning =
     QStringLiteral("Warning: The current program has not been saved.\rClick Yes to to save or No "
                    "to loose your changes.");

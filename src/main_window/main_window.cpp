@@ -11,9 +11,8 @@
 #include "platform/serial_port.h"
 
 #include <QCloseEvent>
-#include <QDateTime>
-#include <QPrinter>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -23,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -354,9 +354,9 @@ void Form1::mnuPrint_Click() {
     if (!m_services.printDialogs.choosePrinter(printer))
         return;
     platform::BusyCursorGuard busy(m_services.busyCursor);
-    const auto items = files::LayOutListing(
-        *rows, QDir::toNativeSeparators(boundFile()), lblBytesUsed->text(),
-        QDateTime::currentDateTime(), files::PrinterLineHeights(printer));
+    const auto items =
+        files::LayOutListing(*rows, QDir::toNativeSeparators(boundFile()), lblBytesUsed->text(),
+                             QDateTime::currentDateTime(), files::PrinterLineHeights(printer));
     QString error;
     if (!files::RenderListing(printer, items, &error)) {
         m_services.messages.show(MessageIcon::Critical,

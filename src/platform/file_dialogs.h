@@ -12,8 +12,10 @@ namespace kqm::platform {
 class FileDialogs {
 public:
     virtual ~FileDialogs() = default;
-    virtual std::optional<QString> openFileName(const QString& directory, const QString& filter) = 0;
-    virtual std::optional<QString> saveFileName(const QString& directory, const QString& filter) = 0;
+    virtual std::optional<QString> openFileName(const QString& directory,
+                                                const QString& filter) = 0;
+    virtual std::optional<QString> saveFileName(const QString& directory,
+                                                const QString& filter) = 0;
 };
 
 class QtFileDialogs final : public FileDialogs {

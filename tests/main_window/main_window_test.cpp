@@ -88,7 +88,7 @@ protected:
     test::FakeFileDialogs fileDialogs;
     test::FakeFileCopier fileCopier;
     test::PdfPrintDialogs printDialogs;
-    ui::Services services{messages, clock,      paths,      cursor,
+    ui::Services services{messages, clock,       paths,      cursor,
                           port,     fileDialogs, fileCopier, printDialogs};
 };
 

@@ -1,0 +1,263 @@
+#include "files/program_files.h"
+#include "files/settings_table.h"
+#include "main_window/main_window.h"
+#include "platform/app_paths.h"
+#include "platform/busy_cursor.h"
+#include "platform/virtual_clock.h"
+#include "simulator/simulated_port.h"
+#include "support/fake_files.h"
+#include "support/fake_messages.h"
+#include "support/program_files.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace kqm;
+using files::CopyResult;
+using platform::MessageAnswer;
+
+namespace {
+
+// The main window with an offline port, a scripted file dialog and a copier
+// that can fail.
+class FileCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        form = std::make_unique<ui::Form1>(services);
+        form->Form_Load();
+        messages.clear();
+    }
+
+    QString file(const char* name) { return dir.filePath(QString::fromLatin1(name)); }
+    QString workingCopy() { return file("temp.mdb"); }
+    void click(const char* name) {
+        QTest::mouseClick(form->findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
+    }
+    QStringList listing() {
+        auto* grid = form->findChild<QTableView*>(QStringLiteral("DBGrid2"));
+        QStringList texts;
+        for (int row = 0; row < grid->model()->rowCount(); ++row)
+            texts << grid->model()->index(row, 3).data().toString();
+        return texts;
+    }
+    QString current() { return form->findChild<QLabel*>(QStringLiteral("lblCurrentFile"))->text(); }
+    // Puts an unsaved program into the working copy, as edits would.
+    void unsavedProgram() {
+        form->programTable().close();
+        test::WriteProgramFile(workingCopy(), {{"A10"}, {"Q"}});
+        ASSERT_TRUE(form->programTable().open(workingCopy()));
+        ASSERT_TRUE(form->RefreshListing());
+    }
+
+    QTemporaryDir dir;
+    test::FakeMessages messages;
+    platform::VirtualClock clock;
+    platform::FixedAppPaths paths{dir.path()};
+    platform::CountingBusyCursor cursor;
+    simulator::SimulatedPort port{clock};
+    test::FakeFileDialogs dialogs;
+    test::FakeFileCopier copier;
+    test::PdfPrintDialogs printDialogs;
+    ui::Services services{messages, clock, paths, cursor, port, dialogs, copier, printDialogs};
+    std::unique_ptr<ui::Form1> form;
+};
+
+TEST_F(FileCommandsTest, OpenTakesABackupAndListsTheProgram) {
+    test::WriteProgramFile(file("ABC.MDB"), {{"A10"}, {"W5"}, {"Q"}});
+    const QByteArray original = test::FileBytes(file("ABC.MDB"));
+    form->findChild<QTabWidget*>(QStringLiteral("SSTab2"))->setCurrentIndex(0);
+    dialogs.choose(file("ABC.MDB"));
+    click("cmdOpen");
+    EXPECT_EQ(dialogs.lastDirectory, dir.path());
+    EXPECT_EQ(dialogs.lastFilter, QStringLiteral("Program Files (*.mdb);;All Files (*.*)"));
+    EXPECT_EQ(test::FileBytes(file("ABC.BAK")), original);
+    EXPECT_EQ(listing(), (QStringList{"Accel/Decel=10", "Wait 5", "Quit"}));
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("ABC.MDB")));
+    EXPECT_EQ(form->findChild<QTabWidget*>(QStringLiteral("SSTab2"))->currentIndex(), 1);
+    auto* grid = form->findChild<QTableView*>(QStringLiteral("DBGrid2"));
+    EXPECT_EQ(grid->selectionModel()->selectedRows().first().row(), 0);
+    EXPECT_TRUE(messages.boxes().isEmpty()); // a named file is never "unsaved"
+
+    // Cancel in the dialog changes nothing.
+    click("cmdOpen");
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("ABC.MDB")));
+}
+
+TEST_F(FileCommandsTest, ChoosingTheOpenFileOffersTheRestore) {
+    test::WriteProgramFile(file("p.mdb"), {{"A10"}});
+    dialogs.choose(file("p.mdb"));
+    click("cmdOpen");
+    form->programTable().file().exec("UPDATE Main SET Command = 'W99', Listing = '!'");
+    form->RefreshListing();
+
+    dialogs.choose(file("p.mdb"));
+    messages.answerNext(MessageAnswer::No);
+    click("cmdOpen");
+    EXPECT_EQ(
+        messages.texts(),
+        QStringList{"Current program file selected - do you wish to restore the program file?"});
+    EXPECT_EQ(listing(), QStringList{"Wait 99"});
+
+    dialogs.choose(file("p.mdb"));
+    messages.answerNext(MessageAnswer::Yes);
+    click("cmdOpen");
+    EXPECT_EQ(listing(), QStringList{"Accel/Decel=10"});
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("p.mdb")));
+}
+
+TEST_F(FileCommandsTest, UnsavedProgramIsProtected) {
+    test::WriteProgramFile(file("other.mdb"), {{"G"}});
+    unsavedProgram();
+
+    // Cancel: nothing happens, after the file was chosen.
+    dialogs.choose(file("other.mdb"));
+    messages.answerNext(MessageAnswer::Cancel);
+    click("cmdOpen");
+    EXPECT_EQ(messages.texts(), QStringList{files::UnsavedOpenWarning});
+    EXPECT_EQ(current(), QDir::toNativeSeparators(workingCopy()));
+
+    // Yes: Save As runs and the chosen file stays unopened.
+    messages.clear();
+    dialogs.choose(file("other.mdb"));
+    dialogs.choose(file("saved.mdb"));
+    messages.answerNext(MessageAnswer::Yes);
+    click("cmdOpen");
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("saved.mdb")));
+    EXPECT_EQ(test::ReadProgramFile(file("saved.mdb")).size(), 2);
+    EXPECT_EQ(test::ReadProgramFile(workingCopy()).size(), 2); // kept on disk too
+    EXPECT_FALSE(QFile::exists(file("other.BAK")));
+
+    // A named file is bound now: New asks nothing.
+    messages.clear();
+    click("SSCommand1");
+    EXPECT_TRUE(messages.boxes().isEmpty());
+    EXPECT_EQ(current(), QDir::toNativeSeparators(workingCopy()));
+    EXPECT_TRUE(listing().isEmpty());
+}
+
+TEST_F(FileCommandsTest, NewProgramAsksAboutTheUnsavedOne) {
+    unsavedProgram();
+    messages.answerNext(MessageAnswer::Cancel);
+    click("SSCommand1");
+    EXPECT_EQ(messages.texts(), QStringList{files::UnsavedNewWarning});
+    EXPECT_EQ(listing().size(), 2);
+    messages.answerNext(MessageAnswer::No);
+    click("SSCommand1");
+    EXPECT_TRUE(listing().isEmpty());
+    EXPECT_EQ(form->programState().ProgramSize, 0);
+}
+
+TEST_F(FileCommandsTest, SaveAsOntoItselfSaysSo) {
+    test::WriteProgramFile(file("p.mdb"), {{"A10"}});
+    dialogs.choose(file("p.mdb"));
+    click("cmdOpen");
+    dialogs.choose(file("p.mdb"));
+    click("cmdSave");
+    EXPECT_EQ(messages.texts(), QStringList{"Program is already saved"});
+    EXPECT_EQ(messages.boxes().at(0).icon, platform::MessageIcon::Information);
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("p.mdb")));
+    EXPECT_EQ(listing(), QStringList{"Accel/Decel=10"});
+}
+
+TEST_F(FileCommandsTest, CopyFailuresAreReportedAndTheProgramStaysUsable) {
+    test::WriteProgramFile(file("p.mdb"), {{"A10"}});
+    test::WriteProgramFile(file("q.mdb"), {{"W5"}});
+
+    copier.failNext(CopyResult::Failure::NoSpace);
+    dialogs.choose(file("p.mdb"));
+    click("cmdOpen");
+    EXPECT_EQ(messages.texts(), QStringList{"Disk is full - no backup file create"});
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("p.mdb"))); // opened all the same
+
+    messages.clear();
+    copier.failNext(CopyResult::Failure::AccessDenied);
+    dialogs.choose(file("q.mdb"));
+    click("cmdOpen");
+    EXPECT_EQ(messages.texts(), QStringList{"Disk is write protected - cannot open program file"});
+    EXPECT_EQ(messages.boxes().at(0).icon, platform::MessageIcon::Warning);
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("p.mdb")));
+
+    messages.clear();
+    copier.failNext(CopyResult::Failure::Other);
+    dialogs.choose(file("q.mdb"));
+    click("cmdOpen");
+    EXPECT_EQ(messages.texts(), QStringList{"open program file error: simulated failure"});
+    EXPECT_EQ(messages.boxes().at(0).icon, platform::MessageIcon::None);
+
+    // The bound file still takes edits.
+    EXPECT_TRUE(program::AddLine(form->programTable(), form->programState(), messages, "Q", "").ok);
+
+    messages.clear();
+    copier.failNext(CopyResult::Failure::NoSpace);
+    click("SSCommand1");
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_TRUE(messages.boxes().at(0).text.startsWith("A new program could not be started"));
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("p.mdb")));
+
+    messages.clear();
+    copier.failNext(CopyResult::Failure::NoSpace);
+    dialogs.choose(file("r.mdb"));
+    click("cmdSave");
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_TRUE(messages.boxes().at(0).text.startsWith("The program could not be saved as"));
+    EXPECT_FALSE(QFile::exists(file("r.mdb")));
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("p.mdb")));
+    EXPECT_EQ(listing(), (QStringList{"Accel/Decel=10", "Quit"}));
+}
+
+TEST_F(FileCommandsTest, AFileThatIsNoProgramIsRefused) {
+    QFile text(file("notes.mdb"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write(QByteArray(2048, 'n'));
+    text.close();
+    dialogs.choose(file("notes.mdb"));
+    click("cmdOpen");
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_TRUE(messages.boxes().at(0).text.contains("is not a program file"));
+    EXPECT_EQ(current(), QDir::toNativeSeparators(workingCopy()));
+    EXPECT_FALSE(QFile::exists(file("notes.BAK")));
+}
+
+TEST_F(FileCommandsTest, PrintingTheListing) {
+    click("cmdPrint");
+    EXPECT_EQ(messages.texts(), QStringList{"The program is empty."});
+    EXPECT_EQ(printDialogs.shown, 0);
+
+    unsavedProgram();
+    messages.clear();
+    click("cmdPrint"); // cancelled in the print dialog
+    EXPECT_EQ(printDialogs.shown, 1);
+    EXPECT_TRUE(messages.boxes().isEmpty());
+
+    printDialogs.pdfPath = file("listing.pdf");
+    click("cmdPrint");
+    EXPECT_TRUE(messages.boxes().isEmpty());
+    EXPECT_TRUE(test::FileBytes(file("listing.pdf")).startsWith("%PDF"));
+    EXPECT_EQ(cursor.depth(), 0);
+}
+
+TEST_F(FileCommandsTest, ClosingWithAnUnsavedProgramAsksFirst) {
+    unsavedProgram();
+    form->show();
+    messages.answerNext(MessageAnswer::Cancel);
+    EXPECT_FALSE(form->close());
+    messages.answerNext(MessageAnswer::Yes); // Save As, then cancelled in its dialog
+    EXPECT_FALSE(form->close());
+    dialogs.choose(file("kept.mdb"));
+    messages.answerNext(MessageAnswer::Yes);
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(test::ReadProgramFile(file("kept.mdb")).size(), 2);
+    files::SettingsTable settings;
+    ASSERT_TRUE(settings.open(file("config.kqm")));
+    EXPECT_EQ(settings.record(files::SettingsTable::CleanExit), QStringLiteral("1"));
+}
+
+} // namespace
