@@ -196,6 +196,7 @@ bool Link::RefuseWhenBusy() {
 Link::Exchange::Exchange(Link& link) : m_link(link) {
     m_link.m_busy = true;
     m_link.m_abort = false;
+    m_link.m_stop = false;
     emit m_link.busyChanged(true);
 }
 

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace kqm::platform {
 class Clock;
 class Messages;
@@ -56,6 +58,13 @@ public:
     void ShowConnectionStatus();
     // Closes the port and shows the unit as not connected.
     void Disconnect();
+    // Appends text to the debug pane when the debug echo is on.
+    void EchoToDebug(const QString& text) { echo(text); }
+    // Waits in small sleeps until the condition holds or the time-out passes;
+    // with yield false the window system is not run meanwhile.
+    bool WaitUntil(const std::function<bool()>& condition, double timeout, bool yield) {
+        return waitFor(condition, timeout, yield);
+    }
 
     // The busy state: one exchange at a time.
     bool isBusy() const { return m_busy; }
@@ -64,6 +73,9 @@ public:
     // Ends the running exchange at its next wait (the window is closing).
     void requestAbort() { m_abort = true; }
     bool abortRequested() const { return m_abort; }
+    // Asks a running program send to end after its current character.
+    void requestStop() { m_stop = true; }
+    bool stopRequested() const { return m_stop; }
 
     class Exchange {
     public:
@@ -99,6 +111,7 @@ private:
     LinkState& m_state;
     bool m_busy = false;
     bool m_abort = false;
+    bool m_stop = false;
 };
 
 } // namespace kqm::link

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTabBar>
@@ -175,6 +176,8 @@ QWidget* Form1::createProgramTab() {
     lblBytesUsed = label("lblBytesUsed");
     lblCurrentCommand = label("lblCurrentCommand");
     lblCurrentFile = label("lblCurrentFile");
+    prgSend = named(new QProgressBar, QStringLiteral("prgSend"));
+    prgSend->hide();
     lblCurrentFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* buttons = new QGridLayout;
@@ -196,7 +199,10 @@ QWidget* Form1::createProgramTab() {
     auto* layout = new QVBoxLayout(tab);
     layout->addLayout(top, 1);
     layout->addWidget(lblBytesUsed);
-    layout->addWidget(lblCurrentCommand);
+    auto* sending = new QHBoxLayout;
+    sending->addWidget(lblCurrentCommand);
+    sending->addWidget(prgSend, 1);
+    layout->addLayout(sending);
     layout->addWidget(lblCurrentFile);
     return tab;
 }
@@ -233,6 +239,9 @@ void Form1::connectControls() {
     connect(cmdSave, &QPushButton::clicked, this, &Form1::cmdSave_Click);
     connect(mnuPrint, &QAction::triggered, this, &Form1::mnuPrint_Click);
     connect(cmdPrint, &QPushButton::clicked, this, &Form1::cmdPrint_Click);
+    connect(cmdSend, &QPushButton::clicked, this, &Form1::cmdSend_Click);
+    connect(cmdUpload, &QPushButton::clicked, this, &Form1::cmdUpload_Click);
+    connect(cmdView, &QPushButton::clicked, this, &Form1::cmdView_Click);
     connect(cmdAdd, &QPushButton::clicked, this, &Form1::cmdAdd_Click);
     connect(cmdInsert, &QPushButton::clicked, this, &Form1::cmdInsert_Click);
     connect(cmdChange, &QPushButton::clicked, this, &Form1::cmdChange_Click);

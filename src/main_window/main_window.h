@@ -20,6 +20,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class QTableView;
@@ -73,6 +74,9 @@ public slots:
     void cmdSave_Click() { mnuSaveProgramAs_Click(); }
     void mnuPrint_Click();
     void cmdPrint_Click() { mnuPrint_Click(); }
+    void cmdSend_Click();
+    void cmdUpload_Click();
+    void cmdView_Click();
     void cmdAdd_Click();
     void cmdInsert_Click();
     void cmdChange_Click();
@@ -112,6 +116,9 @@ private:
     std::optional<int> selectedRow() const;
     bool preconditionHolds(program::EditOperation operation);
     void applyEdit(program::EditResult result);
+    void runSend(const QString& sendText);
+    void showUploadColumns();
+    bool rebuildWorkingCopy();
 
     Services m_services;
     files::ProgramDirectoryFiles m_files;
@@ -173,6 +180,7 @@ private:
     QLabel* lblBytesUsed = nullptr;
     QLabel* lblCurrentCommand = nullptr;
     QLabel* lblCurrentFile = nullptr;
+    QProgressBar* prgSend = nullptr;
 
     // Terminal and debug tabs.
     QPlainTextEdit* txtTerminal = nullptr;

@@ -1,0 +1,209 @@
+#include "transfer/upload.h"
+
+#include "link/link.h"
+#include "platform/messages.h"
+#include "platform/serial_port.h"
+#include "program/command_set.h"
+#include "program/editing.h"
+#include "program/listing.h"
+
+namespace kqm::transfer {
+
+using platform::MessageIcon;
+
+namespace {
+
+// Addresses are worked out without showing anything; the final refresh
+// shows what needs showing.
+class SilentMessages final : public platform::Messages {
+public:
+    platform::MessageAnswer show(MessageIcon, const QString&, platform::MessageButtons) override {
+        return platform::MessageAnswer::Ok;
+    }
+};
+
+void notResponding(link::Link& link) {
+    link.messages().show(MessageIcon::Critical, NotRespondingMessage);
+    link.Disconnect();
+}
+
+bool isCommandLetterAt(const QString& text, qsizetype i) {
+    return i < text.size() && program::IsCommandLetter(text.mid(i, 1));
+}
+
+} // namespace
+
+UnitReply ReadUnitProgram(link::Link& link) {
+    UnitReply reply;
+    platform::SerialPort& port = link.port();
+    if (link.ReplyPending())
+        link.ReadReply();
+    if (!link.WaitUntil([&port] { return port.PortOpen() && port.CTSHolding(); }, 0.5, false)) {
+        notResponding(link);
+        return reply;
+    }
+    if (!link.TransmitPaced(QStringLiteral("VE"), 0.5)) {
+        // The request did not get through: the unit cannot answer it.
+        link.messages().show(MessageIcon::Critical, link.state().LastCommError);
+        notResponding(link);
+        return reply;
+    }
+    if (!link.WaitUntil([&port] { return port.PortOpen() && port.InBufferCount() > 0; }, 0.5,
+                        false)) {
+        notResponding(link);
+        return reply;
+    }
+    int previous = 0;
+    for (;;) {
+        const int current = port.InBufferCount();
+        if (current == previous || link.abortRequested())
+            break;
+        previous = port.InBufferCount();
+        link.Delay(0.5);
+    }
+    reply.responded = true;
+    reply.text = QString::fromLatin1(port.Input());
+    link.EchoToDebug(program::StripCrLf(reply.text) + QStringLiteral("\r\n"));
+    return reply;
+}
+
+ParsedReply ParseUploadReply(QString reply) {
+    ParsedReply parsed;
+    reply = program::StripLf(reply);
+    if (!reply.endsWith(QLatin1Char('*')))
+        reply += QLatin1Char('*');
+    if (reply.contains(QLatin1Char('_'))) {
+        parsed.corrupted = true;
+        return parsed;
+    }
+    qsizetype i = 0;
+    bool end = false;
+    while (!end) {
+        if (!isCommandLetterAt(reply, i)) {
+            parsed.invalidData = i >= reply.size() || reply.at(i) != QLatin1Char('*');
+            break;
+        }
+        QString command;
+        do {
+            const QChar c = reply.at(i);
+            if (c == QLatin1Char('\r'))
+                command += QLatin1Char(',');
+            else if (c == QLatin1Char('*'))
+                end = true;
+            else
+                command += c;
+            ++i;
+        } while (!end && i < reply.size() && !isCommandLetterAt(reply, i));
+        if (command.endsWith(QLatin1Char(',')))
+            command.chop(1);
+        if ((command.startsWith(QLatin1Char('N')) || command.startsWith(QLatin1Char('P'))) &&
+            i < reply.size() && reply.at(i) == QLatin1Char('G')) {
+            ++i;
+            command += QStringLiteral(",G");
+        }
+        parsed.commands << command;
+        if (i >= reply.size())
+            end = true;
+    }
+    return parsed;
+}
+
+void ConvertBranches(QVector<program::ProgramRow>& rows, platform::Messages& messages) {
+    // Target lines are found by the addresses read from the unit, then
+    // numbered by their place among the lines that remain.
+    QVector<int16_t> addresses;
+    for (const program::ProgramRow& row : rows)
+        addresses << static_cast<int16_t>(row.address);
+    const auto targetOf = [&addresses](int32_t address) {
+        for (qsizetype i = addresses.size() - 1; i >= 0; --i) {
+            if (addresses.at(i) == static_cast<int16_t>(address))
+                return static_cast<int>(i);
+        }
+        return -1;
+    };
+    QVector<bool> kept(rows.size(), true);
+    QVector<int> targets(rows.size(), -1);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const QString& command = rows.at(i).command;
+        if (!program::IsCommandString(command))
+            continue;
+        const QChar letter = command.at(0);
+        const bool loop = letter == QLatin1Char('&');
+        if (!loop && letter != QLatin1Char('I') && letter != QLatin1Char('U'))
+            continue;
+        targets[i] = targetOf(program::OperandField(command, loop ? 1 : 2));
+        if (targets[i] < 0) {
+            kept[i] = false;
+            messages.show(MessageIcon::None, loop ? InvalidLoopMessage : InvalidBranchMessage);
+        }
+    }
+    QVector<int> newLine(rows.size() + 1, 0);
+    int remaining = 0;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        newLine[i] = remaining + 1; // a deleted target hands on to the next line
+        if (kept.at(i))
+            ++remaining;
+    }
+    QVector<program::ProgramRow> result;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (!kept.at(i))
+            continue;
+        program::ProgramRow row = rows.at(i);
+        if (targets.at(i) >= 0) {
+            const QString& command = row.command;
+            const int line = newLine.at(targets.at(i));
+            if (command.at(0) == QLatin1Char('&')) {
+                row.command =
+                    QStringLiteral("&%1,%2").arg(program::OperandField(command, 0)).arg(line);
+            } else {
+                row.command = QStringLiteral("%1%2,%3,%4")
+                                  .arg(command.at(0))
+                                  .arg(program::OperandField(command, 0))
+                                  .arg(program::OperandField(command, 1))
+                                  .arg(line);
+            }
+            row.listing = QStringLiteral("!");
+        }
+        result << row;
+    }
+    rows = std::move(result);
+}
+
+void TrimTrailingQuits(QVector<program::ProgramRow>& rows, platform::Messages& messages) {
+    const auto isQuit = [&rows](qsizetype i) { return rows.at(i).command == QLatin1String("Q"); };
+    if (rows.isEmpty())
+        return;
+    if (!isQuit(rows.size() - 1)) {
+        messages.show(MessageIcon::Warning, NoQuitMessage);
+        return;
+    }
+    while (rows.size() >= 2 && isQuit(rows.size() - 2))
+        rows.removeAt(rows.size() - 2);
+    if (rows.size() == 1)
+        messages.show(MessageIcon::Warning, MemoryClearedMessage);
+}
+
+BuiltProgram BuildUploadedProgram(const QString& reply, platform::Messages& messages) {
+    BuiltProgram built;
+    const ParsedReply parsed = ParseUploadReply(reply);
+    if (parsed.corrupted) {
+        messages.show(MessageIcon::Warning, CorruptedMessage);
+        return built;
+    }
+    if (parsed.invalidData)
+        messages.show(MessageIcon::Warning, InvalidDataMessage);
+    built.stored = true;
+    if (parsed.commands.isEmpty()) {
+        messages.show(MessageIcon::Warning, NoLinesMessage);
+        return built;
+    }
+    for (const QString& command : parsed.commands)
+        program::AppendProgramLine(built.rows, command, QStringLiteral(" "));
+    SilentMessages quiet;
+    program::ComputeListing(built.rows, quiet);
+    ConvertBranches(built.rows, messages);
+    TrimTrailingQuits(built.rows, messages);
+    return built;
+}
+
+} // namespace kqm::transfer

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "program/program_table.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace kqm::link {
+class Link;
+}
+namespace kqm::platform {
+class Messages;
+}
+
+namespace kqm::transfer {
+
+inline const QString ReplaceWarning = QStringLiteral(
+    "Warning: The current program's contents will be replaced by the program in the KQM20.\r"
+    "Cancel and use the Save Program As... command to preserve the current program.");
+inline const QString NotRespondingMessage = QStringLiteral("ERROR: The unit is not responding");
+inline const QString CorruptedMessage = QStringLiteral("Corrupted program found - must Clear memory");
+inline const QString InvalidDataMessage = QStringLiteral(
+    "Warning: The KQM20 unit contains invalid data.  The memory should be cleared with the "
+    "Clear Memory command under the Setup menu when the upload operation is complete.");
+inline const QString InvalidLoopMessage = QStringLiteral("Invalid Loop branch address - deleted");
+inline const QString InvalidBranchMessage =
+    QStringLiteral("Invalid Input/Until branch address - deleted");
+inline const QString MemoryClearedMessage = QStringLiteral("KQM20 memory is cleared");
+inline const QString NoLinesMessage = QStringLiteral(
+    "The unit sent no program lines: its reply held no command. The program is empty.");
+inline const QString NoQuitMessage = QStringLiteral(
+    "The program read from the unit does not end with a Quit command; it is shown as read. "
+    "Add a Quit line before sending it back.");
+
+// The unit's reply to the upload request, as read: nullopt when the unit did
+// not respond (the link is then shown as not connected).
+struct UnitReply {
+    bool responded = false;
+    QString text;
+};
+UnitReply ReadUnitProgram(link::Link& link);
+
+// The reply cut into stored commands (go moves joined as "N500,G").
+struct ParsedReply {
+    bool corrupted = false;   // a "_" anywhere: nothing read
+    bool invalidData = false; // a character that cannot start a command
+    QStringList commands;
+};
+ParsedReply ParseUploadReply(QString reply);
+
+// Turns the unit's branch addresses of "&", "I" and "U" into line numbers,
+// deleting (with a message) branches to no line; later targets are numbered
+// against the lines that remain. Rows must carry their addresses.
+void ConvertBranches(QVector<program::ProgramRow>& rows, platform::Messages& messages);
+
+// Reduces repeated quit lines at the end to one; reports a cleared memory
+// (the single line "Q") and a program that does not end with "Q".
+void TrimTrailingQuits(QVector<program::ProgramRow>& rows, platform::Messages& messages);
+
+struct BuiltProgram {
+    bool stored = false; // false: corrupted memory, nothing to store
+    QVector<program::ProgramRow> rows;
+};
+// The whole rebuild of a reply into program lines, with its messages.
+BuiltProgram BuildUploadedProgram(const QString& reply, platform::Messages& messages);
+
+} // namespace kqm::transfer

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace kqm::link {
+class Link;
+}
+
+namespace kqm::transfer {
+
+// The unit's own listing cut into lines: each carriage-return-terminated line
+// up to the first "Q" anywhere.
+struct UnitListing {
+    QStringList lines;
+    bool endedWithQ = false; // false: the unit did not send its whole listing
+    bool truncated = false;  // more lines than the window keeps
+};
+
+inline constexpr int MaxListingLines = 1000;
+UnitListing SplitUnitListing(const QString& reply);
+
+// Asks the unit for its listing ("@" axis "*0") and reads the reply.
+QString RequestUnitListing(link::Link& link);
+
+inline const QString ListingIncompleteMessage = QStringLiteral(
+    "The unit did not answer with its whole listing (no line with Q arrived). The lines that "
+    "arrived are shown.");
+inline const QString ListingTooLongMessage = QStringLiteral(
+    "The unit's listing has more than 1000 lines; the first 1000 are shown.");
+
+} // namespace kqm::transfer

@@ -1,0 +1,68 @@
+#include "transfer/view_window.h"
+
+#include "link/link.h"
+#include "platform/busy_cursor.h"
+#include "platform/messages.h"
+#include "transfer/view.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace kqm::transfer {
+
+frmView::frmView(link::Link& link, platform::BusyCursor& cursor, QWidget* parent)
+    : QDialog(parent), m_link(link), m_cursor(cursor) {
+    setObjectName(QStringLiteral("frmView"));
+    setWindowTitle(QStringLiteral("View Program"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    List1 = new QListWidget;
+    List1->setObjectName(QStringLiteral("List1"));
+    QFont fixed = List1->font();
+    fixed.setFamily(QStringLiteral("monospace"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    List1->setFont(fixed);
+    auto* note = new QLabel(QStringLiteral(
+        "Note: Branching destinations are shown in terms of addresses, not line numbers."));
+    note->setObjectName(QStringLiteral("Label1"));
+    note->setWordWrap(true);
+    cmdClose = new QPushButton(QStringLiteral("Close"));
+    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(List1, 1);
+    layout->addWidget(note);
+    layout->addWidget(cmdClose, 0, Qt::AlignRight);
+    resize(380, 460);
+    connect(cmdClose, &QPushButton::clicked, this, &frmView::cmdClose_Click);
+}
+
+void frmView::Form_Load() {
+    if (const QScreen* display = screen()) {
+        const QRect area = display->geometry();
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    }
+    UnitListing listing;
+    {
+        platform::BusyCursorGuard busy(m_cursor);
+        link::Link::Exchange exchange(m_link);
+        listing = SplitUnitListing(RequestUnitListing(m_link));
+    }
+    List1->addItems(listing.lines);
+    if (listing.endedWithQ)
+        List1->addItem(QStringLiteral("Q"));
+    if (listing.truncated)
+        m_link.messages().show(platform::MessageIcon::Warning, ListingTooLongMessage);
+    else if (!listing.endedWithQ)
+        m_link.messages().show(platform::MessageIcon::Warning, ListingIncompleteMessage);
+}
+
+QStringList frmView::entries() const {
+    QStringList items;
+    for (int i = 0; i < List1->count(); ++i)
+        items << List1->item(i)->text();
+    return items;
+}
+
+} // namespace kqm::transfer
