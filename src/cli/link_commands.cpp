@@ -10,6 +10,17 @@
 #include "platform/clock.h"
 #include "simulator/pty_server.h"
 #include "simulator/simulated_port.h"
+#include "files/file_copy.h"
+#include "files/startup.h"
+#include "platform/app_paths.h"
+#include "program/listing.h"
+#include "program/program_table.h"
+#include "transfer/send.h"
+#include "transfer/upload.h"
+#include "transfer/view.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -24,27 +35,37 @@ struct LinkOptions {
     QString device;
     int baud = 9600;
     int axis = 0;
+    QString file;   // send: the program file
+    QString output; // upload: the new program file
 };
 
 // Parses --port/--baud/--axis; nullopt (after a usage line) when they are wrong.
 std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const QString& usage,
-                                            QTextStream& err) {
+                                            QTextStream& err, bool takesFile = false) {
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("port"), QStringLiteral("device"), QStringLiteral("DEVICE")});
     parser.addOption({QStringLiteral("baud"), QStringLiteral("baud rate"), QStringLiteral("N"),
                       QStringLiteral("9600")});
     parser.addOption({QStringLiteral("axis"), QStringLiteral("axis address"), QStringLiteral("N"),
                       QStringLiteral("0")});
+    parser.addOption({QStringLiteral("output"), QStringLiteral("new program file"),
+                      QStringLiteral("FILE")});
     const auto fail = [&](const QString& why) -> std::optional<LinkOptions> {
         err << "kqmctl: " << why << "\nusage: " << usage << Qt::endl;
         return std::nullopt;
     };
     if (!parser.parse(QStringList{QStringLiteral("kqmctl")} + arguments))
         return fail(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
-        return fail(
-            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().at(0)));
+    QStringList positional = parser.positionalArguments();
     LinkOptions options;
+    if (takesFile) {
+        if (positional.isEmpty())
+            return fail(QStringLiteral("a program FILE is required"));
+        options.file = positional.takeFirst();
+    }
+    if (!positional.isEmpty())
+        return fail(QStringLiteral("unexpected argument '%1'").arg(positional.at(0)));
+    options.output = parser.value(QStringLiteral("output"));
     options.device = parser.value(QStringLiteral("port"));
     if (options.device.isEmpty())
         return fail(QStringLiteral("--port is required"));
@@ -59,6 +80,57 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
     return options;
 }
 
+
+// An identified unit on a device, as the window's connection makes it.
+class Session {
+public:
+    Session(const LinkOptions& options, QTextStream& err)
+        : m_messages(err),
+          m_port([device = options.device](int) { return device; },
+                 [this](const QString& device) -> std::unique_ptr<platform::SerialPort> {
+                     if (device == link::SimulatedDevice)
+                         return std::make_unique<simulator::SimulatedPort>(m_clock);
+                     return std::make_unique<link::QtSerialPort>(device);
+                 }),
+          m_link(m_port, m_clock, m_messages, m_state), m_connection(m_link, m_noSettings),
+          m_baud(options.baud) {
+        m_state.AxisAddress = QString::number(options.axis);
+    }
+    ~Session() {
+        if (m_port.PortOpen())
+            m_port.Close();
+    }
+
+    bool connect(QTextStream& err) {
+        if (m_connection.OpenComPort(m_baud, 1) && m_connection.IdentifyUnit(m_state.AxisAddress))
+            return true;
+        if (!m_state.LastCommError.isEmpty())
+            err << m_state.LastCommError << Qt::endl;
+        m_messages.show(platform::MessageIcon::Critical, link::DidNotConnectMessage(),
+                        platform::MessageButtons::Ok);
+        return false;
+    }
+
+    link::Link& link() { return m_link; }
+    link::LinkState& state() { return m_state; }
+    platform::Messages& messages() { return m_messages; }
+
+private:
+    platform::SystemClock m_clock;
+    ConsoleMessages m_messages;
+    link::DevicePort m_port;
+    link::LinkState m_state;
+    link::Link m_link;
+    files::SettingsTable m_noSettings;
+    link::Connection m_connection;
+    int m_baud;
+};
+
+QString remaining(int characters) {
+    const int tenths = std::max(characters, 0);
+    return QStringLiteral("%1:%2").arg(tenths / 600).arg((tenths / 10) % 60, 2, 10, QLatin1Char('0'));
+}
+
 } // namespace
 
 int ConnectCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -66,31 +138,141 @@ int ConnectCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
     const auto options = parseLinkOptions(arguments, usage, err);
     if (!options)
         return UsageError;
-    platform::SystemClock clock;
-    ConsoleMessages messages(err);
-    link::DevicePort port([device = options->device](int) { return device; },
-                          [&clock](const QString& device) -> std::unique_ptr<platform::SerialPort> {
-                              if (device == link::SimulatedDevice)
-                                  return std::make_unique<simulator::SimulatedPort>(clock);
-                              return std::make_unique<link::QtSerialPort>(device);
-                          });
-    link::LinkState state;
-    state.AxisAddress = QString::number(options->axis);
-    link::Link deviceLink(port, clock, messages, state);
-    files::SettingsTable noSettings;
-    link::Connection connection(deviceLink, noSettings);
-    const bool connected =
-        connection.OpenComPort(options->baud, 1) && connection.IdentifyUnit(state.AxisAddress);
-    if (port.PortOpen())
-        port.Close();
-    if (!connected) {
-        if (!state.LastCommError.isEmpty())
-            err << state.LastCommError << Qt::endl;
-        messages.show(platform::MessageIcon::Critical, link::DidNotConnectMessage(),
-                      platform::MessageButtons::Ok);
+    Session session(*options, err);
+    if (!session.connect(err))
+        return Failure;
+    out << session.state().UnitModel << Qt::endl;
+    return Success;
+}
+
+int SendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const QString usage =
+        QStringLiteral("kqmctl send FILE --port DEVICE [--baud N] [--axis N]");
+    const auto options = parseLinkOptions(arguments, usage, err, true);
+    if (!options)
+        return UsageError;
+    program::ProgramTable table;
+    if (!table.open(options->file, program::SqliteFile::Mode::ReadOnly)) {
+        err << "kqmctl: " << QDir::toNativeSeparators(options->file)
+            << " is not a program file: " << table.lastError() << Qt::endl;
+        return UsageError;
+    }
+    auto rows = table.readRows().value_or(QVector<program::ProgramRow>{});
+    Session session(*options, err);
+    const program::ListingOutcome listing = program::ComputeListing(rows, session.messages());
+    if (const auto refusal =
+            transfer::SendRefusal(static_cast<int>(rows.size()), listing.programFits)) {
+        err << *refusal << Qt::endl;
         return Failure;
     }
-    out << state.UnitModel << Qt::endl;
+    const QString text = transfer::ProgramSendText(rows, session.state().AxisAddress);
+    if (!transfer::EndsWithQuit(text)) {
+        err << transfer::QuitRequiredMessage << Qt::endl;
+        return Failure;
+    }
+    if (!session.connect(err))
+        return Failure;
+    const int total = static_cast<int>(text.size());
+    const auto outcome = transfer::SendProgram(session.link(), text, [&err, total](int index, QChar) {
+        if (index % 10 == 0 || index + 1 == total) {
+            err << "\rSending: " << index + 1 << " of " << total << " characters, "
+                << remaining(total - index - 1) << " left " << Qt::flush;
+        }
+    });
+    err << Qt::endl;
+    if (outcome != transfer::SendOutcome::Sent) {
+        err << transfer::SendPortClosedMessage << Qt::endl;
+        return Failure;
+    }
+    out << "Sent " << rows.size() << " lines to the " << session.state().UnitModel << " on axis "
+        << session.state().AxisAddress << Qt::endl;
+    return Success;
+}
+
+int UploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const QString usage = QStringLiteral(
+        "kqmctl upload --port DEVICE [--baud N] [--axis N] --output FILE");
+    const auto options = parseLinkOptions(arguments, usage, err);
+    if (!options)
+        return UsageError;
+    if (options->output.isEmpty()) {
+        err << "kqmctl: --output is required\nusage: " << usage << Qt::endl;
+        return UsageError;
+    }
+    if (QFileInfo::exists(options->output)) {
+        err << "kqmctl: " << QDir::toNativeSeparators(options->output)
+            << " exists already; choose a new file" << Qt::endl;
+        return UsageError;
+    }
+    Session session(*options, err);
+    if (!session.connect(err))
+        return Failure;
+    const transfer::UnitReply reply = [&session] {
+        link::Link::Exchange exchange(session.link());
+        return transfer::ReadUnitProgram(session.link());
+    }();
+    if (!reply.responded)
+        return Failure;
+    const transfer::BuiltProgram built =
+        transfer::BuildUploadedProgram(reply.text, session.messages());
+    if (!built.stored)
+        return Failure;
+    // A new program file made from the template, as the window rebuilds its
+    // working copy.
+    platform::ExecutableAppPaths paths;
+    const auto files = files::ProgramDirectoryFiles::In(paths.programDirectory());
+    QString error;
+    const bool fromTemplate = QFileInfo::exists(files.templ) &&
+                              files::CopyFileReplacing(files.templ, options->output).ok();
+    if (!fromTemplate && !program::ProgramTable::CreateEmptyProgramFile(options->output, &error)) {
+        err << "kqmctl: " << QDir::toNativeSeparators(options->output)
+            << " could not be made: " << error << Qt::endl;
+        return Failure;
+    }
+    program::ProgramTable table;
+    if (!table.open(options->output)) {
+        err << "kqmctl: " << table.lastError() << Qt::endl;
+        return Failure;
+    }
+    program::ProgramState state;
+    const auto before = table.readRows().value_or(QVector<program::ProgramRow>{});
+    const program::RefreshResult stored =
+        program::StoreAndRefresh(table, before, built.rows, state, session.messages());
+    if (!stored.ok) {
+        err << "kqmctl: the program could not be stored: " << stored.error << Qt::endl;
+        return Failure;
+    }
+    out << "Uploaded " << stored.rows.size() << " lines into "
+        << QDir::toNativeSeparators(options->output) << Qt::endl;
+    return Success;
+}
+
+int ViewCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const QString usage = QStringLiteral("kqmctl view --port DEVICE [--baud N] [--axis N]");
+    const auto options = parseLinkOptions(arguments, usage, err);
+    if (!options)
+        return UsageError;
+    Session session(*options, err);
+    if (!session.connect(err))
+        return Failure;
+    transfer::UnitListing listing;
+    {
+        link::Link::Exchange exchange(session.link());
+        listing = transfer::SplitUnitListing(transfer::RequestUnitListing(session.link()));
+    }
+    for (const QString& line : listing.lines)
+        out << line << '\n';
+    if (listing.endedWithQ)
+        out << "Q\n";
+    out.flush();
+    if (listing.truncated) {
+        err << transfer::ListingTooLongMessage << Qt::endl;
+        return Failure;
+    }
+    if (!listing.endedWithQ) {
+        err << transfer::ListingIncompleteMessage << Qt::endl;
+        return Failure;
+    }
     return Success;
 }
 

@@ -22,6 +22,10 @@ void printUsage(QTextStream& err) {
            "  print FILE --pdf OUT.pdf   write the printed listing of a program file to a PDF\n"
            "  connect --port DEVICE      identify the unit on DEVICE (a serial device, or sim\n"
            "          [--baud N] [--axis N]  for the built-in simulated unit)\n"
+           "  send FILE --port DEVICE    send a program file to the unit\n"
+           "  upload --port DEVICE --output FILE\n"
+           "                             read the unit's program into a new program file\n"
+           "  view --port DEVICE         print the unit's own listing\n"
            "  simulate [--model KQM20|KQM21] [--axis N]\n"
            "                             serve a simulated unit on a pseudo-terminal\n";
     err.flush();
@@ -57,6 +61,12 @@ int main(int argc, char* argv[]) {
         return kqm::cli::PrintCommand(arguments, out, err);
     if (command == QLatin1String("connect"))
         return kqm::cli::ConnectCommand(arguments, out, err);
+    if (command == QLatin1String("send"))
+        return kqm::cli::SendCommand(arguments, out, err);
+    if (command == QLatin1String("upload"))
+        return kqm::cli::UploadCommand(arguments, out, err);
+    if (command == QLatin1String("view"))
+        return kqm::cli::ViewCommand(arguments, out, err);
     if (command == QLatin1String("simulate"))
         return kqm::cli::SimulateCommand(arguments, out, err);
     err << "kqmctl: unknown command '" << command << "'" << Qt::endl;
