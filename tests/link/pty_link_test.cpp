@@ -4,6 +4,7 @@
 #include "link/qt_serial_port.h"
 #include "platform/clock.h"
 #include "support/fake_messages.h"
+#include "support/pty_unit.h"
 
 #include <QProcess>
 
@@ -13,28 +14,10 @@ using namespace kqm;
 
 namespace {
 
-// A simulated unit served on a pseudo-terminal by kqmctl, for the real
-// QSerialPort code path.
-class PtyUnit {
-public:
-    explicit PtyUnit(const QStringList& arguments) {
-        m_process.start(QStringLiteral(KQMCTL_PATH), QStringList{"simulate"} + arguments);
-        if (m_process.waitForReadyRead(10000))
-            m_device = QString::fromUtf8(m_process.readLine()).trimmed();
-    }
-    ~PtyUnit() {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    QString device() const { return m_device; }
-
-private:
-    QProcess m_process;
-    QString m_device;
-};
+using PtyUnit = test::PtyUnit;
 
 TEST(PseudoTerminal, IdentifiesTheSimulatedUnitThroughQSerialPort) {
-    PtyUnit unit({QStringLiteral("--model"), QStringLiteral("KQM21"), QStringLiteral("--axis"),
+    PtyUnit unit(QStringLiteral(KQMCTL_PATH), {QStringLiteral("--model"), QStringLiteral("KQM21"), QStringLiteral("--axis"),
                   QStringLiteral("2")});
     ASSERT_TRUE(unit.device().startsWith(QStringLiteral("/dev/")));
 
@@ -61,7 +44,7 @@ TEST(PseudoTerminal, IdentifiesTheSimulatedUnitThroughQSerialPort) {
 }
 
 TEST(PseudoTerminal, KqmctlConnectReportsTheModelOrTheFailure) {
-    PtyUnit unit({});
+    PtyUnit unit(QStringLiteral(KQMCTL_PATH), {});
     ASSERT_FALSE(unit.device().isEmpty());
     QProcess connect;
     connect.start(QStringLiteral(KQMCTL_PATH), {"connect", "--port", unit.device()});

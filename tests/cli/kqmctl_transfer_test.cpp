@@ -1,0 +1,75 @@
+#include "support/program_files.h"
+#include "support/pty_unit.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Result {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Result kqmctl(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(KQMCTL_PATH), arguments);
+    EXPECT_TRUE(process.waitForFinished(50000));
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+// kqmctl simulate in one process; send, upload and view in others, through the
+// real serial code on a pseudo-terminal.
+TEST(KqmctlTransfer, RoundTripThroughAPseudoTerminal) {
+    QTemporaryDir dir;
+    kqm::test::PtyUnit unit(QStringLiteral(KQMCTL_PATH), {"--axis", "4"});
+    ASSERT_FALSE(unit.device().isEmpty());
+    const QString sent = dir.filePath(QStringLiteral("sent.mdb"));
+    kqm::test::WriteProgramFile(sent, {{"A100"}, {QStringLiteral("N500\r@4G")}, {"&3_2"}, {"Q"}});
+    const QStringList port = {"--port", unit.device(), "--axis", "4"};
+
+    Result result = kqmctl(QStringList{"send", sent} + port);
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QStringLiteral("left")));
+
+    const QString uploaded = dir.filePath(QStringLiteral("uploaded.mdb"));
+    result = kqmctl(QStringList{"upload"} + port + QStringList{"--output", uploaded});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    QStringList commands;
+    for (const auto& row : kqm::test::ReadProgramFile(uploaded))
+        commands << row.command;
+    EXPECT_EQ(commands, (QStringList{"A100", "N500,G", "&2,2", "Q"}));
+    // The same program as sent, in the forms an upload writes.
+    EXPECT_EQ(kqm::test::ReadProgramFile(uploaded).at(2).listing,
+              QStringLiteral("Loop 2 Times to Line 2"));
+
+    result = kqmctl(QStringList{"view"} + port);
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out, QStringLiteral("0000 A100\n0003 N500,G\n0010 &2,3\nQ\n"));
+
+    // An existing output file is never overwritten; a wrong axis does not connect.
+    EXPECT_EQ(kqmctl(QStringList{"upload"} + port + QStringList{"--output", uploaded}).status, 2);
+    EXPECT_EQ(kqmctl({"view", "--port", unit.device(), "--axis", "5"}).status, 1);
+}
+
+TEST(KqmctlTransfer, SendChecksTheProgramFirst) {
+    QTemporaryDir dir;
+    const QString noQuit = dir.filePath(QStringLiteral("noquit.mdb"));
+    kqm::test::WriteProgramFile(noQuit, {{"A100"}, {"W10"}});
+    Result result = kqmctl({"send", noQuit, "--port", "sim"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, QStringLiteral(
+                              "The last command must be a QUIT statement.  Please change and resend\n"));
+    const QString empty = dir.filePath(QStringLiteral("empty.mdb"));
+    kqm::test::WriteProgramFile(empty, {});
+    result = kqmctl({"send", empty, "--port", "sim"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, QStringLiteral("The program is empty.\n"));
+    EXPECT_EQ(kqmctl({"send", "--port", "sim"}).status, 2);
+}
+
+} // namespace

@@ -1,0 +1,176 @@
+#include "files/settings_table.h"
+#include "main_window/main_window.h"
+#include "platform/app_paths.h"
+#include "platform/busy_cursor.h"
+#include "platform/virtual_clock.h"
+#include "simulator/simulated_port.h"
+#include "support/fake_files.h"
+#include "support/fake_messages.h"
+#include "support/program_files.h"
+#include "transfer/send.h"
+#include "transfer/send_dialog.h"
+#include "transfer/upload.h"
+#include "transfer/view.h"
+#include "transfer/view_window.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace kqm;
+
+namespace {
+
+// The main window connected to the simulated unit on the virtual clock.
+class TransferWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        form = std::make_unique<ui::Form1>(services);
+        form->Form_Load(); // connects to the simulated unit
+        ASSERT_TRUE(form->linkState().UnitConnected);
+        port.clearWrites();
+        messages.clear();
+    }
+    void click(const char* name) {
+        QTest::mouseClick(form->findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
+    }
+    void program(const QVector<test::Line>& lines) {
+        for (const auto& line : lines)
+            ASSERT_TRUE(program::AddLine(form->programTable(), form->programState(), messages,
+                                         line.command, line.comment)
+                            .ok);
+        ASSERT_TRUE(form->RefreshListing());
+    }
+    QStringList gridColumn(int column) {
+        auto* grid = form->findChild<QTableView*>(QStringLiteral("DBGrid2"));
+        QStringList texts;
+        for (int row = 0; row < grid->model()->rowCount(); ++row)
+            texts << grid->model()->index(row, column).data().toString();
+        return texts;
+    }
+
+    QTemporaryDir dir;
+    test::FakeMessages messages;
+    platform::VirtualClock clock;
+    platform::FixedAppPaths paths{dir.path()};
+    platform::CountingBusyCursor cursor;
+    simulator::SimulatedPort port{clock};
+    test::FakeFileDialogs dialogs;
+    test::FakeFileCopier copier;
+    test::PdfPrintDialogs printDialogs;
+    ui::Services services{messages, clock, paths, cursor, port, dialogs, copier, printDialogs};
+    std::unique_ptr<ui::Form1> form;
+};
+
+TEST_F(TransferWindowTest, SendListsTheFramesAndSendsOnOk) {
+    program({{"A10"}, {"N500\r@0G"}, {"Q"}});
+    click("cmdSend");
+    auto* dialog = form->findChild<transfer::Form2*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Send Program"));
+    EXPECT_FALSE(dialog->isModal());
+    auto* list = dialog->findChild<QListWidget*>(QStringLiteral("List1"));
+    ASSERT_EQ(list->count(), 4);
+    EXPECT_EQ(list->item(1)->text(), QStringLiteral("@0N500"));
+    EXPECT_EQ(list->item(2)->text(), QStringLiteral("@0G"));
+
+    QStringList progress;
+    auto* current = form->findChild<QLabel*>(QStringLiteral("lblCurrentCommand"));
+    clock.addListener([&](double) {
+        if (progress.isEmpty() || progress.last() != current->text())
+            progress << current->text();
+    });
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+    EXPECT_EQ(port.written(), QByteArray("\r@0E0\r@0A10\r@0N500\r@0G\r@0Q\r"));
+    EXPECT_EQ(progress.first(), QStringLiteral("Sending: \r"));
+    EXPECT_TRUE(progress.contains(QStringLiteral("Sending: E")));
+    EXPECT_EQ(current->text(), QString());
+    EXPECT_EQ(cursor.depth(), 0);
+    EXPECT_FALSE(form->deviceLink().isBusy());
+    EXPECT_EQ(port.unit().program().size(), 3);
+    EXPECT_TRUE(messages.boxes().isEmpty());
+}
+
+TEST_F(TransferWindowTest, SendRefusals) {
+    click("cmdSend");
+    EXPECT_EQ(messages.texts(), QStringList{"The program is empty."});
+    program({{"A10"}, {"W10"}});
+    messages.clear();
+    click("cmdSend");
+    auto* dialog = form->findChild<transfer::Form2*>();
+    ASSERT_NE(dialog, nullptr);
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+    EXPECT_EQ(messages.texts(), QStringList{transfer::QuitRequiredMessage});
+    EXPECT_TRUE(port.written().isEmpty());
+
+    form->linkState().UnitConnected = false;
+    messages.clear();
+    for (const char* button : {"cmdSend", "cmdUpload", "cmdView"})
+        click(button);
+    EXPECT_EQ(messages.boxes().size(), 3);
+    EXPECT_TRUE(messages.boxes().at(0).text.startsWith("The KQM20 unit is not connected!"));
+}
+
+TEST_F(TransferWindowTest, UploadReplacesTheProgramAfterAsking) {
+    port.unit().receive("@0E0\r@0A100\r@0W5\r@0&3_2\r@0Q\r");
+    program({{"B600"}});
+    messages.answerNext(platform::MessageAnswer::Cancel);
+    click("cmdUpload");
+    EXPECT_EQ(messages.texts(), QStringList{transfer::ReplaceWarning});
+    EXPECT_EQ(gridColumn(3), QStringList{"Base Speed=600"});
+
+    messages.clear();
+    click("cmdUpload");
+    ASSERT_EQ(messages.boxes().size(), 1); // the replacement question
+    EXPECT_EQ(gridColumn(2), (QStringList{"A100", "W5", "&2,2", "Q"}));
+    auto* grid = form->findChild<QTableView*>(QStringLiteral("DBGrid2"));
+    EXPECT_FALSE(grid->isColumnHidden(0));
+    EXPECT_TRUE(grid->isColumnHidden(3));
+    EXPECT_TRUE(grid->isColumnHidden(4));
+    EXPECT_EQ(grid->selectionModel()->selectedRows().first().row(), 0);
+    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblBytesUsed"))->text(), QString());
+    EXPECT_EQ(form->programState().ProgramSize, 15);
+    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblCurrentFile"))->text(),
+              QDir::toNativeSeparators(dir.filePath("temp.mdb")));
+    const auto stored = test::ReadProgramFile(dir.filePath("temp.mdb"));
+    ASSERT_EQ(stored.size(), 4);
+    EXPECT_EQ(stored[2].listing, QStringLiteral("Loop 2 Times to Line 2"));
+    EXPECT_EQ(cursor.depth(), 0);
+}
+
+TEST_F(TransferWindowTest, UploadFromASilentUnitLeavesAnEmptyProgram) {
+    port.unit().faults().silent = true;
+    click("cmdUpload");
+    EXPECT_EQ(messages.texts(), QStringList{transfer::NotRespondingMessage});
+    EXPECT_TRUE(gridColumn(2).isEmpty());
+    EXPECT_FALSE(form->linkState().UnitConnected);
+    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblConnected"))->text(),
+              QStringLiteral("The Unit is NOT Connected"));
+}
+
+TEST_F(TransferWindowTest, ViewListsTheUnitsOwnListing) {
+    port.unit().receive("@0E0\r@0A100\r@0N5\r@0G\r@0Q\r");
+    click("cmdView");
+    auto* view = form->findChild<transfer::frmView*>();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->windowTitle(), QStringLiteral("View Program"));
+    EXPECT_EQ(view->entries(), (QStringList{"0000 A100", "0003 N5,G", "Q"}));
+    EXPECT_EQ(view->findChild<QLabel*>(QStringLiteral("Label1"))->text(),
+              QStringLiteral("Note: Branching destinations are shown in terms of addresses, not "
+                             "line numbers."));
+    EXPECT_TRUE(port.written().endsWith("@0*0\r"));
+    EXPECT_TRUE(messages.boxes().isEmpty());
+    EXPECT_EQ(cursor.depth(), 0);
+
+    port.unit().faults().silent = true;
+    click("cmdView");
+    EXPECT_EQ(messages.texts(), QStringList{transfer::ListingIncompleteMessage});
+}
+
+} // namespace
