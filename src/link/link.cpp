@@ -124,11 +124,13 @@ bool Link::TransmitPaced(const QString& text, double timeout, bool showProgress)
         emit progressCaptionChanged(QString());
     };
     emit progressColourChanged(Blue);
+    m_insideFrame = true;
     for (int i = 0; i < text.size(); ++i) {
         if (showProgress)
             emit progressCaptionChanged(TransmittingCaption(i + 1, static_cast<int>(text.size())));
         if (!SendPacedChar(text.at(i), timeout)) {
             finish();
+            WritePendingStop();
             return false;
         }
         Delay(0.1);
@@ -136,7 +138,11 @@ bool Link::TransmitPaced(const QString& text, double timeout, bool showProgress)
     Delay(0.1);
     finish();
     echo(QStringLiteral("\r\n"));
-    return SendPacedChar(QLatin1Char('\r'), timeout);
+    const bool sent = SendPacedChar(QLatin1Char('\r'), timeout);
+    m_insideFrame = !sent;
+    WritePendingStop();
+    m_insideFrame = false;
+    return sent;
 }
 
 bool Link::SendTerminalChar(QChar character) {
@@ -186,6 +192,25 @@ void Link::Disconnect() {
     ShowConnectionStatus();
 }
 
+void Link::StopMotion() {
+    if (m_insideFrame) {
+        m_stopPending = true;
+        m_stop = true;
+        return;
+    }
+    WriteFrame(QStringLiteral("."));
+}
+
+void Link::WritePendingStop() {
+    if (!m_stopPending)
+        return;
+    m_stopPending = false;
+    if (m_insideFrame)
+        WriteDirect(QStringLiteral("\r"));
+    m_insideFrame = false;
+    WriteFrame(QStringLiteral("."));
+}
+
 bool Link::RefuseWhenBusy() {
     if (!m_busy)
         return false;
@@ -197,10 +222,13 @@ Link::Exchange::Exchange(Link& link) : m_link(link) {
     m_link.m_busy = true;
     m_link.m_abort = false;
     m_link.m_stop = false;
+    m_link.m_stopPending = false;
     emit m_link.busyChanged(true);
 }
 
 Link::Exchange::~Exchange() {
+    m_link.WritePendingStop();
+    m_link.m_insideFrame = false;
     m_link.m_busy = false;
     emit m_link.busyChanged(false);
 }

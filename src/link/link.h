@@ -77,6 +77,16 @@ public:
     void requestStop() { m_stop = true; }
     bool stopRequested() const { return m_stop; }
 
+    // "Stop Motion": the stop frame goes out at once, never refused. When a
+    // paced writer is inside a frame, the frame is ended first and the stop
+    // frame follows as soon as the writer has put its current character out,
+    // so no two frames mix on the wire.
+    void StopMotion();
+    // For writers that put a frame out a character at a time.
+    void setInsideFrame(bool inside) { m_insideFrame = inside; }
+    // Writes a stop frame that waited for a writer's character, if any.
+    void WritePendingStop();
+
     class Exchange {
     public:
         explicit Exchange(Link& link);
@@ -112,6 +122,8 @@ private:
     bool m_busy = false;
     bool m_abort = false;
     bool m_stop = false;
+    bool m_insideFrame = false;
+    bool m_stopPending = false;
 };
 
 } // namespace kqm::link

@@ -63,7 +63,8 @@ Form1::Form1(Services services, QWidget* parent)
     : QMainWindow(parent), m_services(services),
       m_link(services.port, services.clock, services.messages, m_linkState),
       m_connection(m_link, m_settings), m_debugCounter(m_linkState),
-      m_fileCommands(*this, services.messages, services.fileDialogs, services.fileCopier, m_files) {
+      m_fileCommands(*this, services.messages, services.fileDialogs, services.fileCopier, m_files),
+      m_motion(m_link, services.busyCursor) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Caption());
     createMenus();
@@ -259,6 +260,7 @@ void Form1::connectControls() {
     connect(cmdDebugClear, &QPushButton::clicked, this, &Form1::cmdDebugClear_Click);
     connect(SSTab2, &QTabWidget::currentChanged, this, &Form1::SSTab2_Click);
     SSTab2->tabBar()->installEventFilter(this);
+    connectMotionControls();
     txtTerminal->installEventFilter(this);
 }
 
@@ -277,6 +279,8 @@ void Form1::Form_Load() {
                                  QStringLiteral("The program file %1 could not be opened (%2).")
                                      .arg(QDir::toNativeSeparators(m_files.workingCopy), error));
     }
+    if (SSTab2->currentIndex() == MotionTabIndex && m_linkState.UnitConnected)
+        cmdVerifyParameters_Click();
     applyModelLayout();
 }
 
@@ -467,10 +471,13 @@ void Form1::applyModelLayout() {
 void Form1::cmdConnect_Click() {
     if (m_link.RefuseWhenBusy())
         return;
+    bool connected = false;
     {
         link::Link::Exchange exchange(m_link);
-        m_connection.ConnectAction();
+        connected = m_connection.ConnectAction();
     }
+    if (connected)
+        cmdVerifyParameters_Click();
     applyModelLayout();
 }
 
@@ -505,6 +512,8 @@ void Form1::appendDebug(const QString& text) {
 
 void Form1::SSTab2_Click(int tab) {
     m_debugCounter.tabChosen(tab);
+    if (tab == MotionTabIndex && m_linkState.UnitConnected)
+        cmdVerifyParameters_Click();
     if (tab == TerminalTabIndex)
         txtTerminal->setFocus();
 }
@@ -529,6 +538,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         const QString text = static_cast<QKeyEvent*>(event)->text();
         if (!text.isEmpty() && (text.at(0).isPrint() || text.at(0) == QLatin1Char('\r')))
             txtTerminal_KeyPress(text);
+    } else if (event->type() == QEvent::FocusIn &&
+               ((watched == m_motionTab->cmdVerifyParameters &&
+                 SSTab2->currentIndex() == ProgramTabIndex) ||
+                (watched == cmdStop && SSTab2->currentIndex() == TerminalTabIndex))) {
+        SSTab2->setFocus();
     } else if ((watched == cmdAdd || watched == DBGrid2) && event->type() == QEvent::FocusIn) {
         // Keep the keyboard focus off controls of a tab that is not shown.
         const int tab = SSTab2->currentIndex();

@@ -6,6 +6,7 @@
 #include "link/connection.h"
 #include "link/link.h"
 #include "link/link_state.h"
+#include "link/motion_panel.h"
 #include "link/terminal.h"
 #include "main_window/services.h"
 #include "program/command_editor_dialog.h"
@@ -74,6 +75,7 @@ public slots:
     void cmdSave_Click() { mnuSaveProgramAs_Click(); }
     void mnuPrint_Click();
     void cmdPrint_Click() { mnuPrint_Click(); }
+    void cmdVerifyParameters_Click();
     void cmdSend_Click();
     void cmdUpload_Click();
     void cmdView_Click();
@@ -117,6 +119,8 @@ private:
     bool preconditionHolds(program::EditOperation operation);
     void applyEdit(program::EditResult result);
     void runSend(const QString& sendText);
+    void runMotion(link::MotionControl control, const QString& operand = QString());
+    void connectMotionControls();
     void showUploadColumns();
     bool rebuildWorkingCopy();
 
@@ -132,6 +136,7 @@ private:
     link::DebugCounter m_debugCounter;
     program::EditorMemory m_editorMemory;
     files::ProgramFileCommands m_fileCommands;
+    link::MotionPanel m_motion;
     bool m_closeWhenIdle = false;
     bool m_recovered = false;
     bool m_unloaded = false;

@@ -116,8 +116,12 @@ MotionTab::MotionTab(QWidget* parent) : QWidget(parent) {
 
     auto* inputs = new QGroupBox(QStringLiteral("Inputs"));
     auto* inputRow = new QHBoxLayout(inputs);
-    for (QCheckBox* box : {chkInput1, chkInput2, chkInput3, chkInput4})
+    for (QCheckBox* box : {chkInput1, chkInput2, chkInput3, chkInput4}) {
+        // They show the unit's inputs; a click cannot change them.
+        box->setAttribute(Qt::WA_TransparentForMouseEvents);
+        box->setFocusPolicy(Qt::NoFocus);
         inputRow->addWidget(box);
+    }
 
     auto* readout = new QGroupBox(QStringLiteral("Parameters in the unit"));
     auto* readoutColumn = new QVBoxLayout(readout);
@@ -146,6 +150,44 @@ MotionTab::MotionTab(QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 3);
     layout->addWidget(readout, 2);
+}
+
+void MotionTab::setLabel(Label label, const QString& text) {
+    switch (label) {
+    case Label::Acceleration:
+        m_verifyInfo[0]->setText(text);
+        break;
+    case Label::BaseSpeed:
+        m_verifyInfo[2]->setText(text);
+        break;
+    case Label::MaxSpeed:
+        m_verifyInfo[3]->setText(text);
+        break;
+    case Label::JogSpeed:
+        lblJogSpeed->setText(text);
+        break;
+    case Label::Direction:
+        lblDirection->setText(text);
+        break;
+    case Label::Steps:
+        m_verifyInfo[6]->setText(text);
+        break;
+    case Label::Position:
+        m_verifyInfo[7]->setText(text);
+        break;
+    case Label::Version:
+        m_verifyInfo[8]->setText(text);
+        break;
+    case Label::Error:
+        lblError->setText(text);
+        break;
+    }
+}
+
+void MotionTab::setInputs(int bits) {
+    QCheckBox* const boxes[4] = {chkInput1, chkInput2, chkInput3, chkInput4};
+    for (int i = 0; i < 4; ++i)
+        boxes[i]->setChecked(((bits >> i) & 1) != 0);
 }
 
 QLabel* MotionTab::lblVerifyInfo(int index) const {

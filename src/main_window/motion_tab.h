@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/readout.h"
+
 #include <QWidget>
 
 class QCheckBox;
@@ -11,10 +13,14 @@ namespace kqm::ui {
 
 // The controls of the Motion tab, grouped as a technician uses them at a
 // machine: speeds, moves, direction and homing, outputs, and the readout.
-class MotionTab final : public QWidget {
+class MotionTab final : public QWidget, public link::ReadoutView {
     Q_OBJECT
 public:
     explicit MotionTab(QWidget* parent = nullptr);
+
+    // The readout's labels and input boxes.
+    void setLabel(Label label, const QString& text) override;
+    void setInputs(int bits) override;
 
     QLineEdit* txtSendAccel = nullptr;
     QLineEdit* txtSendBase = nullptr;

@@ -43,19 +43,25 @@ bool EndsWithQuit(const QString& sendText) {
 SendOutcome SendProgram(link::Link& link, const QString& text,
                         const std::function<void(int, QChar)>& progress) {
     platform::SerialPort& port = link.port();
+    const auto finish = [&link](SendOutcome outcome) {
+        link.WritePendingStop();
+        link.setInsideFrame(false);
+        return outcome;
+    };
     for (int i = 0; i < text.size(); ++i) {
         if (link.abortRequested())
-            return SendOutcome::Aborted;
+            return finish(SendOutcome::Aborted);
         if (link.stopRequested())
-            return SendOutcome::Stopped;
+            return finish(SendOutcome::Stopped);
         if (!port.PortOpen())
-            return SendOutcome::PortClosed;
+            return finish(SendOutcome::PortClosed);
         port.Output(QByteArray(1, text.at(i).toLatin1()));
+        link.setInsideFrame(text.at(i) != QLatin1Char('\r'));
         if (progress)
             progress(i, text.at(i));
         link.Delay(0.1);
     }
-    return SendOutcome::Sent;
+    return finish(SendOutcome::Sent);
 }
 
 } // namespace kqm::transfer
