@@ -2,19 +2,20 @@
 
 #include "cli/console_messages.h"
 #include "cli/list_command.h"
+#include "files/file_copy.h"
 #include "files/settings_table.h"
+#include "files/startup.h"
 #include "link/connection.h"
 #include "link/device_port.h"
 #include "link/link.h"
 #include "link/qt_serial_port.h"
-#include "platform/clock.h"
-#include "simulator/pty_server.h"
-#include "simulator/simulated_port.h"
-#include "files/file_copy.h"
-#include "files/startup.h"
+#include "link/readout.h"
 #include "platform/app_paths.h"
+#include "platform/clock.h"
 #include "program/listing.h"
 #include "program/program_table.h"
+#include "simulator/pty_server.h"
+#include "simulator/simulated_port.h"
 #include "transfer/send.h"
 #include "transfer/upload.h"
 #include "transfer/view.h"
@@ -48,8 +49,8 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
                       QStringLiteral("9600")});
     parser.addOption({QStringLiteral("axis"), QStringLiteral("axis address"), QStringLiteral("N"),
                       QStringLiteral("0")});
-    parser.addOption({QStringLiteral("output"), QStringLiteral("new program file"),
-                      QStringLiteral("FILE")});
+    parser.addOption(
+        {QStringLiteral("output"), QStringLiteral("new program file"), QStringLiteral("FILE")});
     const auto fail = [&](const QString& why) -> std::optional<LinkOptions> {
         err << "kqmctl: " << why << "\nusage: " << usage << Qt::endl;
         return std::nullopt;
@@ -79,7 +80,6 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
         return fail(QStringLiteral("--axis takes a number from 0 to 31"));
     return options;
 }
-
 
 // An identified unit on a device, as the window's connection makes it.
 class Session {
@@ -128,7 +128,9 @@ private:
 
 QString remaining(int characters) {
     const int tenths = std::max(characters, 0);
-    return QStringLiteral("%1:%2").arg(tenths / 600).arg((tenths / 10) % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2")
+        .arg(tenths / 600)
+        .arg((tenths / 10) % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -146,8 +148,7 @@ int ConnectCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
 }
 
 int SendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const QString usage =
-        QStringLiteral("kqmctl send FILE --port DEVICE [--baud N] [--axis N]");
+    const QString usage = QStringLiteral("kqmctl send FILE --port DEVICE [--baud N] [--axis N]");
     const auto options = parseLinkOptions(arguments, usage, err, true);
     if (!options)
         return UsageError;
@@ -173,12 +174,13 @@ int SendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     if (!session.connect(err))
         return Failure;
     const int total = static_cast<int>(text.size());
-    const auto outcome = transfer::SendProgram(session.link(), text, [&err, total](int index, QChar) {
-        if (index % 10 == 0 || index + 1 == total) {
-            err << "\rSending: " << index + 1 << " of " << total << " characters, "
-                << remaining(total - index - 1) << " left " << Qt::flush;
-        }
-    });
+    const auto outcome =
+        transfer::SendProgram(session.link(), text, [&err, total](int index, QChar) {
+            if (index % 10 == 0 || index + 1 == total) {
+                err << "\rSending: " << index + 1 << " of " << total << " characters, "
+                    << remaining(total - index - 1) << " left " << Qt::flush;
+            }
+        });
     err << Qt::endl;
     if (outcome != transfer::SendOutcome::Sent) {
         err << transfer::SendPortClosedMessage << Qt::endl;
@@ -190,8 +192,8 @@ int SendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
 }
 
 int UploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const QString usage = QStringLiteral(
-        "kqmctl upload --port DEVICE [--baud N] [--axis N] --output FILE");
+    const QString usage =
+        QStringLiteral("kqmctl upload --port DEVICE [--baud N] [--axis N] --output FILE");
     const auto options = parseLinkOptions(arguments, usage, err);
     if (!options)
         return UsageError;
@@ -273,6 +275,46 @@ int ViewCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         err << transfer::ListingIncompleteMessage << Qt::endl;
         return Failure;
     }
+    return Success;
+}
+
+namespace {
+// The readout's labels as lines, in the order the motion tab shows them.
+class LinesView final : public link::ReadoutView {
+public:
+    void setLabel(Label label, const QString& text) override {
+        m_labels[static_cast<int>(label)] = text;
+    }
+    void setInputs(int bits) override { m_inputs = bits; }
+    void print(QTextStream& out) const {
+        for (const QString& text : m_labels)
+            out << QString(text).remove(QLatin1Char('\r')).remove(QLatin1Char('\n')) << '\n';
+        out << "Inputs:";
+        for (int i = 0; i < 4; ++i)
+            out << ' ' << (m_inputs ? (*m_inputs >> i) & 1 : 0);
+        out << Qt::endl;
+    }
+
+private:
+    QString m_labels[9];
+    std::optional<int> m_inputs;
+};
+} // namespace
+
+int ReadoutCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const QString usage = QStringLiteral("kqmctl readout --port DEVICE [--baud N] [--axis N]");
+    const auto options = parseLinkOptions(arguments, usage, err);
+    if (!options)
+        return UsageError;
+    Session session(*options, err);
+    if (!session.connect(err))
+        return Failure;
+    LinesView view;
+    {
+        link::Link::Exchange exchange(session.link());
+        link::RunReadout(session.link(), view);
+    }
+    view.print(out);
     return Success;
 }
 

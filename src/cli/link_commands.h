@@ -13,6 +13,8 @@ int SendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
 int UploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 // kqmctl view --port DEVICE [--baud N] [--axis N]
 int ViewCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
+// kqmctl readout --port DEVICE [--baud N] [--axis N]
+int ReadoutCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 // kqmctl simulate [--model KQM20|KQM21] [--axis N]
 int SimulateCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 

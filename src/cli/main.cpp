@@ -26,6 +26,7 @@ void printUsage(QTextStream& err) {
            "  upload --port DEVICE --output FILE\n"
            "                             read the unit's program into a new program file\n"
            "  view --port DEVICE         print the unit's own listing\n"
+           "  readout --port DEVICE      print the unit's parameters, version and inputs\n"
            "  simulate [--model KQM20|KQM21] [--axis N]\n"
            "                             serve a simulated unit on a pseudo-terminal\n";
     err.flush();
@@ -65,6 +66,8 @@ int main(int argc, char* argv[]) {
         return kqm::cli::SendCommand(arguments, out, err);
     if (command == QLatin1String("upload"))
         return kqm::cli::UploadCommand(arguments, out, err);
+    if (command == QLatin1String("readout"))
+        return kqm::cli::ReadoutCommand(arguments, out, err);
     if (command == QLatin1String("view"))
         return kqm::cli::ViewCommand(arguments, out, err);
     if (command == QLatin1String("simulate"))

@@ -13,8 +13,17 @@ class Link;
 // line).
 class ReadoutView {
 public:
-    enum class Label { Acceleration, BaseSpeed, MaxSpeed, JogSpeed, Direction, Steps, Position,
-                       Version, Error };
+    enum class Label {
+        Acceleration,
+        BaseSpeed,
+        MaxSpeed,
+        JogSpeed,
+        Direction,
+        Steps,
+        Position,
+        Version,
+        Error
+    };
     virtual ~ReadoutView() = default;
     virtual void setLabel(Label label, const QString& text) = 0;
     virtual void setInputs(int bits) = 0;

@@ -22,8 +22,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>

@@ -90,9 +90,9 @@ bool Form1::rebuildWorkingCopy() {
         return false;
     }
     if (!bindFile(m_files.workingCopy, true, &error)) {
-        m_services.messages.show(MessageIcon::Critical,
-                                 QStringLiteral("The working copy could not be opened (%1).")
-                                     .arg(error));
+        m_services.messages.show(
+            MessageIcon::Critical,
+            QStringLiteral("The working copy could not be opened (%1).").arg(error));
         return false;
     }
     return true;

@@ -25,6 +25,7 @@ QPushButton* button(const char* name, const QString& caption) {
 QLineEdit* entry(const char* name, const QString& text) {
     auto* edit = named(new QLineEdit(text), name);
     edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("88888888")));
+    edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("8888888888888")));
     return edit;
 }
 
@@ -138,7 +139,13 @@ MotionTab::MotionTab(QWidget* parent) : QWidget(parent) {
     readoutColumn->addWidget(cmdVerifyParameters);
     readoutColumn->addStretch();
 
+    // The one button a technician must find without looking twice.
     cmdStopAll->setMinimumHeight(cmdStopAll->sizeHint().height() * 2);
+    QFont stopFont = cmdStopAll->font();
+    stopFont.setBold(true);
+    stopFont.setPointSizeF(stopFont.pointSizeF() * 1.3);
+    cmdStopAll->setFont(stopFont);
+    cmdStopAll->setStyleSheet(QStringLiteral("QPushButton { color: rgb(192, 0, 0); }"));
     auto* left = new QVBoxLayout;
     left->addWidget(speeds);
     left->addWidget(moves);

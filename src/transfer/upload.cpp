@@ -170,7 +170,9 @@ void ConvertBranches(QVector<program::ProgramRow>& rows, platform::Messages& mes
 }
 
 void TrimTrailingQuits(QVector<program::ProgramRow>& rows, platform::Messages& messages) {
-    const auto isQuit = [&rows](qsizetype i) { return rows.at(i).command == QLatin1String("Q"); };
+    const auto isQuit = [&rows](qsizetype i) {
+        return rows.at(i).command == QLatin1String("Q");
+    };
     if (rows.isEmpty())
         return;
     if (!isQuit(rows.size() - 1)) {

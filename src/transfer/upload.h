@@ -19,7 +19,8 @@ inline const QString ReplaceWarning = QStringLiteral(
     "Warning: The current program's contents will be replaced by the program in the KQM20.\r"
     "Cancel and use the Save Program As... command to preserve the current program.");
 inline const QString NotRespondingMessage = QStringLiteral("ERROR: The unit is not responding");
-inline const QString CorruptedMessage = QStringLiteral("Corrupted program found - must Clear memory");
+inline const QString CorruptedMessage =
+    QStringLiteral("Corrupted program found - must Clear memory");
 inline const QString InvalidDataMessage = QStringLiteral(
     "Warning: The KQM20 unit contains invalid data.  The memory should be cleared with the "
     "Clear Memory command under the Setup menu when the upload operation is complete.");

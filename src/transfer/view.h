@@ -26,7 +26,7 @@ QString RequestUnitListing(link::Link& link);
 inline const QString ListingIncompleteMessage = QStringLiteral(
     "The unit did not answer with its whole listing (no line with Q arrived). The lines that "
     "arrived are shown.");
-inline const QString ListingTooLongMessage = QStringLiteral(
-    "The unit's listing has more than 1000 lines; the first 1000 are shown.");
+inline const QString ListingTooLongMessage =
+    QStringLiteral("The unit's listing has more than 1000 lines; the first 1000 are shown.");
 
 } // namespace kqm::transfer

@@ -62,14 +62,28 @@ TEST(KqmctlTransfer, SendChecksTheProgramFirst) {
     kqm::test::WriteProgramFile(noQuit, {{"A100"}, {"W10"}});
     Result result = kqmctl({"send", noQuit, "--port", "sim"});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, QStringLiteral(
-                              "The last command must be a QUIT statement.  Please change and resend\n"));
+    EXPECT_EQ(
+        result.err,
+        QStringLiteral("The last command must be a QUIT statement.  Please change and resend\n"));
     const QString empty = dir.filePath(QStringLiteral("empty.mdb"));
     kqm::test::WriteProgramFile(empty, {});
     result = kqmctl({"send", empty, "--port", "sim"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, QStringLiteral("The program is empty.\n"));
     EXPECT_EQ(kqmctl({"send", "--port", "sim"}).status, 2);
+}
+
+TEST(KqmctlReadout, PrintsEveryLabelAndTheInputs) {
+    kqm::test::PtyUnit unit(QStringLiteral(KQMCTL_PATH), {"--model", "KQM21"});
+    ASSERT_FALSE(unit.device().isEmpty());
+    const Result result = kqmctl({"readout", "--port", unit.device()});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out, QStringLiteral("Acceleration: 16\nBase Speed: 500\nMax Speed: 1500\n"
+                                         "Jog Speed: 1500\nDirection: CW\n"
+                                         "Number of Steps to Move: 0\nRegistration Index: 0\n"
+                                         "Version: KQM21, Revision 1.65\nError Code: 0\n"
+                                         "Inputs: 0 0 0 0\n"));
+    EXPECT_EQ(kqmctl({"readout"}).status, 2);
 }
 
 } // namespace

@@ -17,8 +17,8 @@ namespace {
 using PtyUnit = test::PtyUnit;
 
 TEST(PseudoTerminal, IdentifiesTheSimulatedUnitThroughQSerialPort) {
-    PtyUnit unit(QStringLiteral(KQMCTL_PATH), {QStringLiteral("--model"), QStringLiteral("KQM21"), QStringLiteral("--axis"),
-                  QStringLiteral("2")});
+    PtyUnit unit(QStringLiteral(KQMCTL_PATH), {QStringLiteral("--model"), QStringLiteral("KQM21"),
+                                               QStringLiteral("--axis"), QStringLiteral("2")});
     ASSERT_TRUE(unit.device().startsWith(QStringLiteral("/dev/")));
 
     platform::SystemClock clock;

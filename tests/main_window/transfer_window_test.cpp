@@ -13,9 +13,13 @@
 #include "transfer/view.h"
 #include "transfer/view_window.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -171,6 +175,40 @@ TEST_F(TransferWindowTest, ViewListsTheUnitsOwnListing) {
     port.unit().faults().silent = true;
     click("cmdView");
     EXPECT_EQ(messages.texts(), QStringList{transfer::ListingIncompleteMessage});
+}
+
+TEST_F(TransferWindowTest, MotionPanelThroughTheWindow) {
+    auto* tabs = form->findChild<QTabWidget*>(QStringLiteral("SSTab2"));
+    tabs->setCurrentIndex(1);
+    port.clearWrites();
+    port.unit().setInputs(5);
+    tabs->setCurrentIndex(0); // choosing the Motion tab reads the unit
+    EXPECT_TRUE(port.written().startsWith("@0VA\r"));
+    EXPECT_TRUE(form->findChild<QCheckBox*>(QStringLiteral("chkInput1"))->isChecked());
+    EXPECT_FALSE(form->findChild<QCheckBox*>(QStringLiteral("chkInput2"))->isChecked());
+    EXPECT_TRUE(form->findChild<QCheckBox*>(QStringLiteral("chkInput3"))->isChecked());
+
+    port.clearWrites();
+    form->findChild<QLineEdit*>(QStringLiteral("txtJogSpeed"))->setText(QStringLiteral("1200"));
+    click("cmdJogSpeed");
+    EXPECT_TRUE(port.written().startsWith("@0J1200\r@0VA\r")); // then the readout
+    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblJogSpeed"))->text(),
+              QStringLiteral("Jog Speed: 1200\r"));
+
+    port.clearWrites();
+    auto* output = form->findChild<QCheckBox*>(QStringLiteral("chkOutput2"));
+    QTest::mouseClick(output, Qt::LeftButton, {}, QPoint(6, output->height() / 2));
+    EXPECT_EQ(port.written(), QByteArray("@0O2\r"));
+    EXPECT_EQ(port.unit().outputs(), 2);
+
+    port.clearWrites();
+    click("cmdStopAll");
+    EXPECT_EQ(port.written(), QByteArray("@0.\r"));
+    form->findChild<QAction*>(QStringLiteral("mnuAutostartOnOff(1)"))->trigger();
+    EXPECT_EQ(tabs->currentIndex(), 1);
+    EXPECT_TRUE(port.unit().autostart());
+    EXPECT_TRUE(messages.boxes().isEmpty());
+    EXPECT_EQ(cursor.depth(), 0);
 }
 
 } // namespace

@@ -30,9 +30,8 @@ TEST_F(SendTest, TheExampleProgramCharacterByCharacter) {
     EXPECT_TRUE(transfer::EndsWithQuit(text));
 
     QString shown;
-    const auto outcome = transfer::SendProgram(deviceLink, text, [&shown](int, QChar c) {
-        shown += c;
-    });
+    const auto outcome =
+        transfer::SendProgram(deviceLink, text, [&shown](int, QChar c) { shown += c; });
     EXPECT_EQ(outcome, transfer::SendOutcome::Sent);
     EXPECT_EQ(shown, text);
     EXPECT_EQ(port.written(), text.toLatin1());

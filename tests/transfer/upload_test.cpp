@@ -65,8 +65,7 @@ TEST(UploadReply, LaterTargetsCountOnlyTheLinesThatRemain) {
     test::FakeMessages messages;
     // Line 2 branches nowhere and goes; the loop names W5 (address 8), line 3 as
     // read and line 2 once line 2 is gone.
-    const auto built =
-        transfer::BuildUploadedProgram("A10\rI1\r2\r999\rW5\r&3\r8\rQ\r*", messages);
+    const auto built = transfer::BuildUploadedProgram("A10\rI1\r2\r999\rW5\r&3\r8\rQ\r*", messages);
     EXPECT_EQ(commandsOf(built), (QStringList{"A10", "W5", "&3,2", "Q"}));
     EXPECT_EQ(messages.texts(), QStringList{transfer::InvalidBranchMessage});
 }
