@@ -3,6 +3,8 @@
 #include "files/listing_printer.h"
 #include "files/printed_listing.h"
 #include "link/device_port.h"
+#include "tools/calculator_window.h"
+#include "tools/comm_settings_dialog.h"
 #include "main_window/motion_tab.h"
 #include "main_window/opening_window.h"
 #include "platform/app_paths.h"
@@ -249,6 +251,8 @@ void Form1::connectControls() {
     connect(cmdDelete, &QPushButton::clicked, this, &Form1::cmdDelete_Click);
     cmdAdd->installEventFilter(this);
     DBGrid2->installEventFilter(this);
+    connect(mnuCommSettings, &QAction::triggered, this, &Form1::mnuCommSettings_Click);
+    connect(cmdCalculator, &QPushButton::clicked, this, &Form1::cmdCalculator_Click);
     connect(cmdConnect, &QPushButton::clicked, this, &Form1::cmdConnect_Click);
     connect(mnuConnect, &QAction::triggered, this, &Form1::mnuConnect_Click);
     for (int axis = 0; axis < mnuAxisNum.size(); ++axis) {
@@ -639,6 +643,27 @@ void Form1::cmdDelete_Click() {
     const int row = *selectedRow();
     platform::BusyCursorGuard busy(m_services.busyCursor);
     applyEdit(program::DeleteLine(m_programTable, m_programState, m_services.messages, row));
+}
+
+void Form1::mnuCommSettings_Click() {
+    if (m_link.RefuseWhenBusy())
+        return;
+    {
+        tools::frmCommSettings dialog(m_services.messages, m_settings, m_linkState.ComPortNumber,
+                                      m_linkState.BaudRate, tools::AvailableDevices(), this);
+        dialog.exec();
+    }
+    // The dialog always ends a connection: the next connect uses the new choice.
+    if (m_services.port.PortOpen())
+        m_link.Disconnect();
+}
+
+void Form1::cmdCalculator_Click() {
+    if (!m_calculator)
+        m_calculator = new tools::frmCalculator(m_services.messages, this);
+    m_calculator->show();
+    m_calculator->raise();
+    m_calculator->activateWindow();
 }
 
 } // namespace kqm::ui

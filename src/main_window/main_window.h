@@ -26,6 +26,10 @@ class QPushButton;
 class QTabWidget;
 class QTableView;
 
+namespace kqm::tools {
+class frmCalculator;
+}
+
 namespace kqm::ui {
 
 class MotionTab;
@@ -76,6 +80,8 @@ public slots:
     void mnuPrint_Click();
     void cmdPrint_Click() { mnuPrint_Click(); }
     void cmdVerifyParameters_Click();
+    void mnuCommSettings_Click();
+    void cmdCalculator_Click();
     void cmdSend_Click();
     void cmdUpload_Click();
     void cmdView_Click();
@@ -137,6 +143,7 @@ private:
     program::EditorMemory m_editorMemory;
     files::ProgramFileCommands m_fileCommands;
     link::MotionPanel m_motion;
+    tools::frmCalculator* m_calculator = nullptr; // made on first use, then kept
     bool m_closeWhenIdle = false;
     bool m_recovered = false;
     bool m_unloaded = false;

@@ -40,8 +40,12 @@ QMessageBox::StandardButtons toBoxButtons(MessageButtons buttons) {
 } // namespace
 
 MessageAnswer DialogMessages::show(MessageIcon icon, const QString& text, MessageButtons buttons) {
-    QMessageBox box(toBoxIcon(icon), QApplication::applicationDisplayName(), text,
-                    toBoxButtons(buttons), m_parent);
+    return showTitled(QApplication::applicationDisplayName(), icon, text, buttons);
+}
+
+MessageAnswer DialogMessages::showTitled(const QString& title, MessageIcon icon,
+                                         const QString& text, MessageButtons buttons) {
+    QMessageBox box(toBoxIcon(icon), title, text, toBoxButtons(buttons), m_parent);
     switch (box.exec()) {
     case QMessageBox::Yes:
         return MessageAnswer::Yes;

@@ -17,6 +17,12 @@ public:
     virtual ~Messages() = default;
     virtual MessageAnswer show(MessageIcon icon, const QString& text,
                                MessageButtons buttons = MessageButtons::Ok) = 0;
+    // A box with a title of its own instead of the application's.
+    virtual MessageAnswer showTitled(const QString& title, MessageIcon icon, const QString& text,
+                                     MessageButtons buttons = MessageButtons::Ok) {
+        Q_UNUSED(title);
+        return show(icon, text, buttons);
+    }
 };
 
 // The real boxes: modal, with the application's title.
@@ -25,6 +31,8 @@ public:
     explicit DialogMessages(QWidget* parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget* parent) { m_parent = parent; }
     MessageAnswer show(MessageIcon icon, const QString& text, MessageButtons buttons) override;
+    MessageAnswer showTitled(const QString& title, MessageIcon icon, const QString& text,
+                             MessageButtons buttons) override;
 
 private:
     QWidget* m_parent = nullptr;

@@ -1,0 +1,54 @@
+#include "tools/comm_settings.h"
+
+#include "files/settings_table.h"
+
+namespace kqm::tools {
+
+namespace {
+constexpr int BaudRates[6] = {300, 600, 1200, 2400, 4800, 9600};
+}
+
+QStringList ComPortEntries() {
+    return {QStringLiteral("COM 1"), QStringLiteral("COM 2"), QStringLiteral("COM 3"),
+            QStringLiteral("COM 4")};
+}
+
+QStringList BaudRateEntries() {
+    return {QStringLiteral("300    [2]"), QStringLiteral("600    [3]"), QStringLiteral("1200  [4]"),
+            QStringLiteral("2400  [5]"),  QStringLiteral("4800  [6]"), QStringLiteral("9600  [7]")};
+}
+
+int BaudRateAt(int index) {
+    return index >= 0 && index < 6 ? BaudRates[index] : 0;
+}
+
+int PortIndexFor(int comPortNumber) {
+    return comPortNumber >= 1 && comPortNumber <= 4 ? comPortNumber - 1 : -1;
+}
+
+int BaudIndexFor(int baudRate) {
+    for (int i = 0; i < 6; ++i) {
+        if (BaudRates[i] == baudRate)
+            return i;
+    }
+    return -1;
+}
+
+bool ApplyCommSettings(const CommChoice& chosen, const CommChoice& old, int& comPortNumber,
+                       int& baudRate, files::SettingsTable& settings, QString* error) {
+    if (chosen.portIndex >= 0)
+        comPortNumber = chosen.portIndex + 1;
+    if (chosen.baudIndex >= 0)
+        baudRate = BaudRateAt(chosen.baudIndex);
+    if (chosen.baudIndex == old.baudIndex && chosen.portIndex == old.portIndex)
+        return false;
+    if (!settings.setRecord(files::SettingsTable::BaudRate, QString::number(baudRate)) ||
+        !settings.setRecord(files::SettingsTable::ComPort, QString::number(comPortNumber))) {
+        if (error)
+            *error = settings.lastError();
+        return false;
+    }
+    return true;
+}
+
+} // namespace kqm::tools
