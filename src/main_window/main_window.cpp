@@ -3,14 +3,14 @@
 #include "files/listing_printer.h"
 #include "files/printed_listing.h"
 #include "link/device_port.h"
-#include "tools/calculator_window.h"
-#include "tools/comm_settings_dialog.h"
 #include "main_window/motion_tab.h"
 #include "main_window/opening_window.h"
 #include "platform/app_paths.h"
 #include "platform/busy_cursor.h"
 #include "platform/messages.h"
 #include "platform/serial_port.h"
+#include "tools/calculator_window.h"
+#include "tools/comm_settings_dialog.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

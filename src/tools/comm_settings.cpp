@@ -14,8 +14,9 @@ QStringList ComPortEntries() {
 }
 
 QStringList BaudRateEntries() {
-    return {QStringLiteral("300    [2]"), QStringLiteral("600    [3]"), QStringLiteral("1200  [4]"),
-            QStringLiteral("2400  [5]"),  QStringLiteral("4800  [6]"), QStringLiteral("9600  [7]")};
+    return {QStringLiteral("300    [2]"), QStringLiteral("600    [3]"),
+            QStringLiteral("1200  [4]"),  QStringLiteral("2400  [5]"),
+            QStringLiteral("4800  [6]"),  QStringLiteral("9600  [7]")};
 }
 
 int BaudRateAt(int index) {

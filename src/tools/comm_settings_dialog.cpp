@@ -26,7 +26,8 @@ QList<DeviceChoice> AvailableDevices() {
             description += QStringLiteral(" (%1)").arg(info.manufacturer());
         devices.push_back({info.systemLocation(), description});
     }
-    devices.push_back({link::SimulatedDevice, QStringLiteral("Simulated unit (for trying the tool)")});
+    devices.push_back(
+        {link::SimulatedDevice, QStringLiteral("Simulated unit (for trying the tool)")});
     return devices;
 }
 
@@ -134,8 +135,8 @@ void frmCommSettings::rememberDevice() {
     if (m_shownPort < 0)
         return;
     const int index = cboDevice->findText(cboDevice->currentText());
-    m_chosenDevice[m_shownPort] = index >= 0 ? cboDevice->itemData(index).toString()
-                                             : cboDevice->currentText().trimmed();
+    m_chosenDevice[m_shownPort] =
+        index >= 0 ? cboDevice->itemData(index).toString() : cboDevice->currentText().trimmed();
 }
 
 void frmCommSettings::btnOK_Click() {
@@ -146,8 +147,8 @@ void frmCommSettings::btnOK_Click() {
     if (lstBaudRates->selectedItems().isEmpty())
         chosen.baudIndex = -1;
     QString error;
-    bool changed = ApplyCommSettings(chosen, {OldComPort, OldBaudRate}, m_comPortNumber,
-                                     m_baudRate, m_settings, &error);
+    bool changed = ApplyCommSettings(chosen, {OldComPort, OldBaudRate}, m_comPortNumber, m_baudRate,
+                                     m_settings, &error);
     for (int port = 0; port < 4; ++port) {
         if (m_chosenDevice[port] == m_storedDevice[port])
             continue;

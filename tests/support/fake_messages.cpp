@@ -6,7 +6,7 @@ namespace kqm::test {
 
 platform::MessageAnswer FakeMessages::show(platform::MessageIcon icon, const QString& text,
                                            platform::MessageButtons buttons) {
-    m_boxes.push_back({icon, text, buttons});
+    m_boxes.push_back({icon, text, buttons, QString()});
     if (!m_script.isEmpty())
         return m_script.takeFirst();
     switch (buttons) {
@@ -16,6 +16,14 @@ platform::MessageAnswer FakeMessages::show(platform::MessageIcon icon, const QSt
     default:
         return platform::MessageAnswer::Ok;
     }
+}
+
+platform::MessageAnswer FakeMessages::showTitled(const QString& title, platform::MessageIcon icon,
+                                                 const QString& text,
+                                                 platform::MessageButtons buttons) {
+    const platform::MessageAnswer answer = show(icon, text, buttons);
+    m_boxes.last().title = title;
+    return answer;
 }
 
 QStringList FakeMessages::texts() const {

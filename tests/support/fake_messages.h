@@ -16,10 +16,14 @@ public:
         platform::MessageIcon icon;
         QString text;
         platform::MessageButtons buttons;
+        QString title; // empty: the application's title
     };
 
     platform::MessageAnswer show(platform::MessageIcon icon, const QString& text,
                                  platform::MessageButtons buttons) override;
+    platform::MessageAnswer showTitled(const QString& title, platform::MessageIcon icon,
+                                       const QString& text,
+                                       platform::MessageButtons buttons) override;
 
     void answerNext(platform::MessageAnswer answer) { m_script << answer; }
     const QList<Box>& boxes() const { return m_boxes; }
