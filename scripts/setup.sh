@@ -7,6 +7,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6serialport6-dev
     libgtest-dev libbenchmark-dev
     sqlite3 xvfb xauth poppler-utils fonts-dejavu-core
+    clang libclang-rt-14-dev
 )
 
 missing=()

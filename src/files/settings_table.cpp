@@ -12,6 +12,11 @@ using program::QuoteIdentifier;
 bool SettingsTable::open(const QString& path) {
     if (!m_file.open(path))
         return false;
+    if (const QString problem = m_file.integrityProblem(); !problem.isEmpty()) {
+        m_file.setError(QStringLiteral("the file is damaged: %1").arg(problem.simplified()));
+        m_file.close();
+        return false;
+    }
     if (!m_file.hasTable(TableName)) {
         m_file.setError(QStringLiteral("it holds no settings table"));
         m_file.close();

@@ -19,6 +19,12 @@ bool ProgramTable::open(const QString& path, SqliteFile::Mode mode) {
     m_columns.clear();
     if (!m_file.open(path, mode))
         return false;
+    // A damaged file could read back rows other than those written.
+    if (const QString problem = m_file.integrityProblem(); !problem.isEmpty()) {
+        m_file.setError(QStringLiteral("the file is damaged: %1").arg(problem.simplified()));
+        m_file.close();
+        return false;
+    }
     if (!m_file.hasTable(TableName)) {
         m_file.setError(QStringLiteral("it holds no program table"));
         m_file.close();

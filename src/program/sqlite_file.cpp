@@ -100,6 +100,15 @@ QStringList SqliteFile::columns(const QString& table) {
     return names;
 }
 
+QString SqliteFile::integrityProblem() {
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("PRAGMA quick_check(1)")) || !query.next())
+        return query.lastError().isValid() ? query.lastError().text()
+                                           : QStringLiteral("the check could not run");
+    const QString result = query.value(0).toString();
+    return result == QLatin1String("ok") ? QString() : result;
+}
+
 bool SqliteFile::exec(const QString& statement) {
     QSqlQuery query(database());
     if (!query.exec(statement)) {

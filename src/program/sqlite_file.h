@@ -29,6 +29,10 @@ public:
     // The column names of a table, in field order.
     QStringList columns(const QString& table);
 
+    // SQLite's structural check: empty when the file is sound, else the
+    // first problem found.
+    QString integrityProblem();
+
     // Runs one statement without bound values; sets lastError on failure.
     bool exec(const QString& statement);
 

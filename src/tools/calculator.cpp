@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kqm::tools {
@@ -20,9 +21,25 @@ std::optional<double> DisplayNumber(const QString& text) {
 }
 
 QString FormatValue(double value) {
-    if (value == 0.0)
-        value = 0.0; // no "-0" for a computed zero
-    return QString::number(value, 'g', 15);
+    // Plain decimal text, never an exponent, so that digits typed after a
+    // conversion extend the number and not an exponent.
+    const double magnitude = std::fabs(value);
+    if (magnitude < 1e-15)
+        return QStringLiteral("0");
+    const int decimals =
+        std::clamp(14 - static_cast<int>(std::floor(std::log10(magnitude))), 0, 15);
+    QString text = QString::number(value, 'f', decimals);
+    if (text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+    }
+    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
+}
+
+bool Showable(double value) {
+    return std::isfinite(value) && std::fabs(value) < MaxShown;
 }
 
 double LeadingNumber(const QString& text) {
@@ -40,6 +57,11 @@ double valueOf(const QString& text) {
 } // namespace
 
 void Calculator::digit(int d) {
+    // A pocket calculator takes no more digits than it can show exactly.
+    if (m_lastInput == Input::Nums &&
+        std::count_if(m_display.begin(), m_display.end(), [](QChar c) { return c.isDigit(); }) >=
+            MaxDigits)
+        return;
     if (m_lastInput != Input::Nums) {
         m_display = QStringLiteral(".");
         m_decimalSeen = false;
@@ -110,7 +132,7 @@ void Calculator::op(QChar key) {
             break;
         }
         if (result) {
-            if (std::isfinite(*result))
+            if (Showable(*result))
                 m_operand1 = FormatValue(*result);
             else if (warn)
                 warn(TooLargeMessage);
@@ -161,13 +183,13 @@ void Calculator::convert(const QString& stepsPerRev, bool toRps) {
         return;
     }
     const double result = toRps ? *value / steps : *value * steps;
-    if (!std::isfinite(result)) {
+    if (!Showable(result)) {
         if (warn)
             warn(TooLargeMessage);
         return;
     }
     m_display = FormatValue(result);
-    if (!m_display.contains(QLatin1Char('.')) && !m_display.contains(QLatin1Char('e')))
+    if (!m_display.contains(QLatin1Char('.')))
         m_display += QLatin1Char('.');
 }
 

@@ -52,9 +52,13 @@ private:
 // The number a display shows ("12.", "-0.", "2.5", "1e+20"); nullopt for "."
 // alone, "-" alone or anything else that is no number.
 std::optional<double> DisplayNumber(const QString& text);
-// A computed value as the display shows it: up to 15 significant digits, no
-// decimal point for a whole number.
+// A computed value as the display shows it: plain decimal text with up to 15
+// significant digits, no decimal point for a whole number; below 1e-15 it is 0.
 QString FormatValue(double value);
+// Results from 1e15 on (and infinities) are too large for the display.
+inline constexpr double MaxShown = 1e15;
+inline constexpr int MaxDigits = 15;
+bool Showable(double value);
 // The number at the start of a text (leading digits, an optional fraction);
 // 0 when it does not start with one.
 double LeadingNumber(const QString& text);
