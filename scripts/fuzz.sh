@@ -23,7 +23,7 @@ for target in "${targets[@]}"; do
     (cd build-fuzz/findings && "../tests/fuzz/fuzz_$target" -max_total_time="$seconds" \
         -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$work") >"$log" 2>&1 || rc=$?
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
-    cov=$(grep -oE '#[0-9]+ +DONE +cov: [0-9]+' "$log" | grep -oE '[0-9]+$' || true)
+    cov=$(grep -oE 'DONE +cov: [0-9]+' "$log" | grep -oE '[0-9]+$' || true)
     echo "fuzz_$target: ${runs:-?} executions, coverage ${cov:-?} edges, exit $rc"
     if [ "$rc" -ne 0 ]; then
         grep -E 'ERROR|SUMMARY|Test unit written' "$log" || tail -20 "$log"

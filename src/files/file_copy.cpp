@@ -59,7 +59,16 @@ QString MoveAside(const QString& path) {
     QString target = path + QStringLiteral(".damaged-") + stamp;
     for (int n = 2; QFile::exists(target); ++n)
         target = path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
-    return QFile::rename(path, target) ? target : QString();
+    if (!QFile::rename(path, target))
+        return QString();
+    // A journal left beside the file belongs to it: it goes along, or SQLite
+    // would apply it to the new file of the same name.
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+        const QString companion = path + QLatin1String(suffix);
+        if (QFile::exists(companion))
+            QFile::rename(companion, target + QLatin1String(suffix));
+    }
+    return target;
 }
 
 } // namespace kqm::files

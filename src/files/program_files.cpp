@@ -93,7 +93,7 @@ void ProgramFileCommands::OpenProgram() {
     } else {
         // A file that is no program is refused before a backup is made of it.
         program::ProgramTable probe;
-        if (!probe.open(file, program::SqliteFile::Mode::ReadOnly)) {
+        if (!probe.open(file, program::SqliteFile::Mode::ReadWrite)) {
             m_messages.show(MessageIcon::Warning,
                             QStringLiteral("%1 is not a program file (%2). The program that was "
                                            "open stays open.")

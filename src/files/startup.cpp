@@ -60,8 +60,11 @@ SettingsState openSettings(const ProgramDirectoryFiles& files, SettingsTable& se
 }
 
 bool isProgramFile(const QString& path, QString* reason) {
+    // Opened for writing: a run that was killed mid-write leaves a journal
+    // that only a writer can roll back; a read-only look would call the file
+    // damaged and the recovery would lose it.
     ProgramTable table;
-    if (table.open(path, program::SqliteFile::Mode::ReadOnly))
+    if (table.open(path, program::SqliteFile::Mode::ReadWrite))
         return true;
     if (reason)
         *reason = table.lastError();

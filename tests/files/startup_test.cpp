@@ -1,3 +1,4 @@
+#include "files/file_copy.h"
 #include "files/settings_table.h"
 #include "files/startup.h"
 #include "program/sqlite_file.h"
@@ -197,6 +198,53 @@ TEST_F(StartupTest, DamagedWorkingCopyOnRecoveryIsMovedAsideNotLost) {
     EXPECT_TRUE(start().ok);
     EXPECT_EQ(messages.boxes().size(), 1);
     EXPECT_TRUE(QFile::exists(files.workingCopy));
+}
+
+TEST_F(StartupTest, AWorkingCopyLeftMidWriteIsRecoveredNotMovedAside) {
+    ASSERT_TRUE(start().ok);
+    QVector<kqm::test::Line> lines(3000, kqm::test::Line{"W5"});
+    kqm::test::WriteProgramFile(files.workingCopy, lines);
+    // A run killed inside a write leaves the file with a hot journal: copy the
+    // file and its journal while a transaction that spilled to disk is open.
+    const QString elsewhere = dir.filePath(QStringLiteral("busy.mdb"));
+    QFile::copy(files.workingCopy, elsewhere);
+    {
+        kqm::program::SqliteFile writer;
+        ASSERT_TRUE(writer.open(elsewhere));
+        ASSERT_TRUE(writer.exec(QStringLiteral("PRAGMA cache_size = 1")));
+        ASSERT_TRUE(writer.exec(QStringLiteral("BEGIN")));
+        ASSERT_TRUE(writer.exec(
+            QStringLiteral("UPDATE Main SET Comment = 'half written, half written, half'")));
+        ASSERT_TRUE(QFile::exists(elsewhere + QStringLiteral("-journal")));
+        QFile::remove(files.workingCopy);
+        ASSERT_TRUE(QFile::copy(elsewhere, files.workingCopy));
+        ASSERT_TRUE(QFile::copy(elsewhere + QStringLiteral("-journal"),
+                                files.workingCopy + QStringLiteral("-journal")));
+        writer.exec(QStringLiteral("ROLLBACK"));
+    }
+    messages.clear();
+    const LoadOutcome outcome = start();
+    EXPECT_TRUE(outcome.recovered);
+    EXPECT_EQ(messages.texts(), QStringList{RecoveryMessage});
+    EXPECT_TRUE(asideFiles().isEmpty());
+    const auto rows = kqm::test::ReadProgramFile(files.workingCopy);
+    ASSERT_EQ(rows.size(), 3000);
+    EXPECT_EQ(rows[0].comment, QStringLiteral(" ")); // the unfinished write is undone
+    EXPECT_EQ(rows[2999].comment, QStringLiteral(" "));
+}
+
+TEST(MoveAsideTest, TakesTheJournalAlong) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("temp.mdb"));
+    for (const QString& name : {file, file + QStringLiteral("-journal")}) {
+        QFile f(name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+    const QString aside = MoveAside(file);
+    ASSERT_FALSE(aside.isEmpty());
+    EXPECT_FALSE(QFile::exists(file + QStringLiteral("-journal")));
+    EXPECT_TRUE(QFile::exists(aside + QStringLiteral("-journal")));
 }
 
 } // namespace
