@@ -324,7 +324,11 @@ int SimulateCommand(const QStringList& arguments, QTextStream& out, QTextStream&
                       QStringLiteral("MODEL"), QStringLiteral("KQM20")});
     parser.addOption({QStringLiteral("axis"), QStringLiteral("axis address"), QStringLiteral("N"),
                       QStringLiteral("0")});
-    const QString usage = QStringLiteral("kqmctl simulate [--model KQM20|KQM21] [--axis N]");
+    parser.addOption({QStringLiteral("stall-after"),
+                      QStringLiteral("stop answering after this many reply bytes"),
+                      QStringLiteral("BYTES")});
+    const QString usage =
+        QStringLiteral("kqmctl simulate [--model KQM20|KQM21] [--axis N] [--stall-after BYTES]");
     if (!parser.parse(QStringList{QStringLiteral("kqmctl")} + arguments) ||
         !parser.positionalArguments().isEmpty()) {
         err << "usage: " << usage << Qt::endl;
@@ -340,6 +344,8 @@ int SimulateCommand(const QStringList& arguments, QTextStream& out, QTextStream&
     }
     platform::SystemClock clock;
     simulator::PtyServer server(clock, model, axis);
+    if (parser.isSet(QStringLiteral("stall-after")))
+        server.unit().faults().replyBudget = parser.value(QStringLiteral("stall-after")).toInt();
     if (!server.start()) {
         err << "kqmctl: no pseudo-terminal could be made: " << server.errorString() << Qt::endl;
         return Failure;

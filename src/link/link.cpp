@@ -41,6 +41,7 @@ Link::~Link() {
 void Link::portLost(const QString& reason) {
     m_state.LastCommError =
         QStringLiteral("The serial device %1 is gone (%2).").arg(m_port.deviceName(), reason);
+    m_lostReason = m_state.LastCommError;
     m_state.UnitConnected = false;
     ShowConnectionStatus();
 }
@@ -223,6 +224,7 @@ Link::Exchange::Exchange(Link& link) : m_link(link) {
     m_link.m_abort = false;
     m_link.m_stop = false;
     m_link.m_stopPending = false;
+    m_link.m_lostReason.clear();
     emit m_link.busyChanged(true);
 }
 

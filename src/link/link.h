@@ -58,6 +58,8 @@ public:
     void ShowConnectionStatus();
     // Closes the port and shows the unit as not connected.
     void Disconnect();
+    // Why the port went away last, if it did during the current exchange.
+    QString lostReason() const { return m_lostReason; }
     // Appends text to the debug pane when the debug echo is on.
     void EchoToDebug(const QString& text) { echo(text); }
     // Waits in small sleeps until the condition holds or the time-out passes;
@@ -124,6 +126,7 @@ private:
     bool m_stop = false;
     bool m_insideFrame = false;
     bool m_stopPending = false;
+    QString m_lostReason;
 };
 
 } // namespace kqm::link

@@ -6,6 +6,8 @@
 #include "link/readout.h"
 #include "main_window/motion_tab.h"
 #include "platform/busy_cursor.h"
+#include "platform/messages.h"
+#include "platform/serial_port.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -26,6 +28,10 @@ void Form1::cmdVerifyParameters_Click() {
     platform::BusyCursorGuard busy(m_services.busyCursor);
     link::Link::Exchange exchange(m_link);
     link::RunReadout(m_link, *m_motionTab);
+    // A unit that is silent shows "False" in the labels; a port that went
+    // away during the readout is said plainly.
+    if (!m_link.lostReason().isEmpty())
+        m_services.messages.show(platform::MessageIcon::Critical, m_link.lostReason());
 }
 
 void Form1::runMotion(MotionControl control, const QString& operand) {

@@ -93,6 +93,13 @@ void SimulatedUnit::reply(const QByteArray& text) {
     if (m_faults.silent)
         return;
     QByteArray bytes = m_faults.garbage ? QByteArray("\x15#\x7f%?k", 6) : text;
+    if (m_faults.replyBudget >= 0) {
+        // The unit stops answering in the middle of a reply.
+        bytes.truncate(m_faults.replyBudget);
+        m_faults.replyBudget -= static_cast<int>(bytes.size());
+        if (bytes.isEmpty())
+            return;
+    }
     double at = std::max(m_clock.now() + m_faults.replyDelay,
                          m_output.empty() ? 0.0 : m_output.back().readyAt);
     if (m_faults.burstSize <= 0) {

@@ -35,6 +35,8 @@ public:
         bool corruptMemory = false;
         bool garbage = false;   // replies are noise
         QByteArray staleOnOpen; // already waiting when the port opens
+        // Reply bytes left before it stops answering mid-reply; -1: no end.
+        int replyBudget = -1;
     };
 
     static constexpr int MemoryBytes = 2047;

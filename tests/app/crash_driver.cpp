@@ -63,7 +63,7 @@ void answerEditor(int step) {
             QTest::mouseClick(wait, Qt::LeftButton, {}, QPoint(6, wait->height() / 2));
         }
         editor->findChild<QLineEdit*>(QStringLiteral("txtWait"))->setText(value);
-        const char* word = crash::KindOf(step) == crash::Kind::InsertFirst  ? "insert "
+        const char* word = crash::KindOf(step) == crash::Kind::InsertFirst    ? "insert "
                            : crash::KindOf(step) == crash::Kind::ChangeSecond ? "change "
                                                                               : "add ";
         editor->findChild<QLineEdit*>(QStringLiteral("txtComment(2)"))

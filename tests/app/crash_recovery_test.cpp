@@ -3,8 +3,8 @@
 
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QThread>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 

@@ -211,4 +211,19 @@ TEST_F(TransferWindowTest, MotionPanelThroughTheWindow) {
     EXPECT_EQ(cursor.depth(), 0);
 }
 
+TEST_F(TransferWindowTest, CtsDropsDuringThePacedRequest) {
+    const double start = clock.now();
+    clock.addListener([this, start](double now) {
+        if (now - start > 0.15)
+            port.unit().faults().ctsFalse = true;
+    });
+    click("cmdUpload");
+    EXPECT_EQ(messages.texts(), (QStringList{link::CtsBusyError, transfer::NotRespondingMessage}));
+    EXPECT_EQ(port.written(), QByteArray("VE")); // the carriage return never went out
+    EXPECT_FALSE(form->linkState().UnitConnected);
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_FALSE(form->deviceLink().isBusy());
+    EXPECT_EQ(cursor.depth(), 0);
+}
+
 } // namespace

@@ -1,0 +1,183 @@
+// Serial faults end to end: the window on the real serial code, a simulated
+// unit on a pseudo-terminal that is pulled away (its process killed) in the
+// middle of each kind of exchange.
+#include "files/file_copy.h"
+#include "files/settings_table.h"
+#include "link/device_port.h"
+#include "link/link.h"
+#include "link/qt_serial_port.h"
+#include "main_window/main_window.h"
+#include "platform/app_paths.h"
+#include "platform/busy_cursor.h"
+#include "platform/clock.h"
+#include "program/editing.h"
+#include "support/fake_files.h"
+#include "support/fake_messages.h"
+#include "support/program_files.h"
+#include "support/pty_unit.h"
+#include "transfer/send.h"
+#include "transfer/send_dialog.h"
+#include "transfer/upload.h"
+#include "transfer/view.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace kqm;
+
+namespace {
+
+class SerialFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QString error;
+        ASSERT_TRUE(files::SettingsTable::CreateDefaultFile(dir.filePath("config.kqm"), &error));
+        plugIn();
+        form = std::make_unique<ui::Form1>(services);
+        form->Form_Load();
+        ASSERT_TRUE(form->linkState().UnitConnected);
+        messages.clear();
+    }
+
+    // A new unit on a new pseudo-terminal, and COM 1 pointed at it.
+    void plugIn(const QStringList& arguments = {}) {
+        unit = std::make_unique<test::PtyUnit>(QStringLiteral(KQMCTL_PATH), arguments);
+        ASSERT_FALSE(unit->device().isEmpty());
+        files::SettingsTable settings;
+        ASSERT_TRUE(settings.open(dir.filePath("config.kqm")));
+        settings.setPortDevice(1, unit->device());
+    }
+    // Pulls the cable after a while, from inside whatever exchange runs then.
+    void pullAfter(int milliseconds) {
+        QTimer::singleShot(milliseconds, [this] { unit.reset(); });
+    }
+    void click(const char* name) {
+        QTest::mouseClick(form->findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
+    }
+    QString label() { return form->findChild<QLabel*>(QStringLiteral("lblConnected"))->text(); }
+    // After a fault: shown offline, and a new unit connects again.
+    void expectOfflineThenReconnect() {
+        EXPECT_FALSE(form->linkState().UnitConnected);
+        EXPECT_EQ(label(), QStringLiteral("The Unit is NOT Connected"));
+        EXPECT_FALSE(port.PortOpen());
+        EXPECT_FALSE(form->deviceLink().isBusy());
+        plugIn();
+        messages.clear();
+        click("cmdConnect");
+        EXPECT_TRUE(form->linkState().UnitConnected);
+        EXPECT_EQ(label(), QStringLiteral("The Unit is Connected"));
+    }
+    void program(const QStringList& commands) {
+        for (const QString& command : commands)
+            ASSERT_TRUE(program::AddLine(form->programTable(), form->programState(), messages,
+                                         command, QString())
+                            .ok);
+        ASSERT_TRUE(form->RefreshListing());
+    }
+
+    QTemporaryDir dir;
+    test::FakeMessages messages;
+    platform::SystemClock clock;
+    platform::FixedAppPaths paths{dir.path()};
+    platform::CountingBusyCursor cursor;
+    std::unique_ptr<test::PtyUnit> unit;
+    link::DevicePort port{link::SettingsFileResolver(dir.filePath("config.kqm")),
+                          [](const QString& device) -> std::unique_ptr<platform::SerialPort> {
+                              return std::make_unique<link::QtSerialPort>(device);
+                          }};
+    test::FakeFileDialogs dialogs;
+    test::FakeFileCopier copier;
+    test::PdfPrintDialogs printDialogs;
+    ui::Services services{messages, clock, paths, cursor, port, dialogs, copier, printDialogs};
+    std::unique_ptr<ui::Form1> form;
+};
+
+TEST_F(SerialFaults, PulledDuringASend) {
+    program({"A10", "B500", "M1500", "W100", "W200", "Q"});
+    const auto before = test::ReadProgramFile(dir.filePath("temp.mdb"));
+    click("cmdSend");
+    auto* dialog = form->findChild<transfer::Form2*>();
+    ASSERT_NE(dialog, nullptr);
+    pullAfter(800);
+    QElapsedTimer responsive;
+    responsive.start();
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&ticks] { ++ticks; });
+    tick.start(50);
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+    tick.stop();
+    EXPECT_GT(ticks, 5); // the event loop ran all along
+    EXPECT_EQ(messages.texts(), QStringList{transfer::SendPortClosedMessage});
+    EXPECT_EQ(test::ReadProgramFile(dir.filePath("temp.mdb")), before);
+    expectOfflineThenReconnect();
+}
+
+TEST_F(SerialFaults, PulledDuringAnUpload) {
+    program({"A10", "Q"});
+    messages.answerNext(platform::MessageAnswer::Ok); // replace the program
+    pullAfter(100);
+    click("cmdUpload");
+    // The failed request's reason, then the not-responding path.
+    EXPECT_GE(messages.boxes().size(), 2);
+    EXPECT_EQ(messages.texts().last(), transfer::NotRespondingMessage);
+    expectOfflineThenReconnect();
+}
+
+TEST_F(SerialFaults, PulledDuringAViewOrAReadout) {
+    pullAfter(200);
+    click("cmdView");
+    EXPECT_EQ(messages.texts(), QStringList{transfer::ListingIncompleteMessage});
+    expectOfflineThenReconnect();
+
+    pullAfter(400);
+    click("cmdVerifyParameters");
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_TRUE(messages.boxes().at(0).text.contains(QStringLiteral("is gone")));
+    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblError"))->text(),
+              QStringLiteral("Error Code: False"));
+    expectOfflineThenReconnect();
+}
+
+TEST_F(SerialFaults, PulledDuringIdentification) {
+    pullAfter(700);
+    click("cmdConnect");
+    const QStringList texts = messages.texts();
+    ASSERT_GE(texts.size(), 2);
+    EXPECT_EQ(texts.last(), link::DidNotConnectMessage());
+    EXPECT_TRUE(texts.contains(link::ConnectErrorMessage) ||
+                texts.first().contains(QStringLiteral("is gone")));
+    expectOfflineThenReconnect();
+}
+
+TEST_F(SerialFaults, UnitStopsAnsweringInTheMiddleOfAnUpload) {
+    // Connecting (identification and readout) takes 53 reply bytes from this
+    // unit; it then sends 5 bytes of its upload reply and falls silent.
+    plugIn({"--stall-after", "58"});
+    click("cmdConnect");
+    ASSERT_TRUE(form->linkState().UnitConnected);
+    program({"A10", "W100", "B500", "Q"});
+    click("cmdSend");
+    auto* dialog = form->findChild<transfer::Form2*>();
+    ASSERT_NE(dialog, nullptr);
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+    messages.clear();
+    messages.answerNext(platform::MessageAnswer::Ok);
+    click("cmdUpload");
+    // What arrived is shown as read, with the warning that it is incomplete.
+    EXPECT_EQ(messages.texts(), (QStringList{transfer::ReplaceWarning, transfer::NoQuitMessage}));
+    QStringList commands;
+    for (const auto& row : test::ReadProgramFile(dir.filePath("temp.mdb")))
+        commands << row.command;
+    EXPECT_EQ(commands, (QStringList{"A10", "W"}));
+    EXPECT_FALSE(form->deviceLink().isBusy());
+}
+
+} // namespace
