@@ -125,6 +125,9 @@ private:
     bool preconditionHolds(program::EditOperation operation);
     void applyEdit(program::EditResult result);
     void runSend(const QString& sendText);
+    // True when a unit is connected and no other exchange runs; otherwise
+    // says why.
+    bool unitReady();
     void runMotion(link::MotionControl control, const QString& operand = QString());
     void connectMotionControls();
     void showUploadColumns();

@@ -18,12 +18,16 @@ namespace kqm::ui {
 
 using link::MotionControl;
 
-void Form1::cmdVerifyParameters_Click() {
+bool Form1::unitReady() {
     if (!m_linkState.UnitConnected) {
         m_link.ReportNotConnected();
-        return;
+        return false;
     }
-    if (m_link.RefuseWhenBusy())
+    return !m_link.RefuseWhenBusy();
+}
+
+void Form1::cmdVerifyParameters_Click() {
+    if (!unitReady())
         return;
     platform::BusyCursorGuard busy(m_services.busyCursor);
     link::Link::Exchange exchange(m_link);

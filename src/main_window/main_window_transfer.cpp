@@ -111,11 +111,7 @@ void Form1::showUploadColumns() {
 }
 
 void Form1::cmdUpload_Click() {
-    if (!m_linkState.UnitConnected) {
-        m_link.ReportNotConnected();
-        return;
-    }
-    if (m_link.RefuseWhenBusy())
+    if (!unitReady())
         return;
     platform::BusyCursorGuard busy(m_services.busyCursor);
     if (recordCount().value_or(0) > 0 &&
@@ -152,11 +148,7 @@ void Form1::cmdUpload_Click() {
 }
 
 void Form1::cmdView_Click() {
-    if (!m_linkState.UnitConnected) {
-        m_link.ReportNotConnected();
-        return;
-    }
-    if (m_link.RefuseWhenBusy())
+    if (!unitReady())
         return;
     auto* view = new transfer::frmView(m_link, m_services.busyCursor, this);
     view->show();

@@ -91,38 +91,7 @@ BuiltCommand rejected(const char* message) {
 } // namespace
 
 std::optional<qint64> ReadEntryNumber(const QString& text) {
-    // The operand reader gives the value rounded half to even; reading the
-    // digits again here keeps the fraction so that it can be rounded down.
-    double whole = 0.0;
-    double fraction = 0.0;
-    double scale = 1.0;
-    bool negative = false;
-    bool started = false;
-    bool inFraction = false;
-    for (const QChar c : text) {
-        if (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n'))
-            continue;
-        if (c == QLatin1Char('-') && !started) {
-            negative = true;
-            started = true;
-        } else if (c.isDigit() && c.unicode() < 128) {
-            started = true;
-            const int digit = c.unicode() - '0';
-            if (inFraction) {
-                scale /= 10.0;
-                fraction += digit * scale;
-            } else {
-                whole = whole * 10.0 + digit;
-            }
-        } else if (c == QLatin1Char('.') && !inFraction) {
-            started = true;
-            inFraction = true;
-        } else {
-            break;
-        }
-    }
-    double value = whole + fraction;
-    value = std::floor(negative ? -value : value);
+    const double value = std::floor(ReadDecimal(text));
     if (!(std::fabs(value) < 9.0e18))
         return std::nullopt;
     return static_cast<qint64>(value);

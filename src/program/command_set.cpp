@@ -111,14 +111,14 @@ int16_t CommandSize(const QString& command, platform::Messages& messages) {
     return 0;
 }
 
-int32_t ReadFieldValue(const QString& field) {
+double ReadDecimal(const QString& text) {
     double integerPart = 0.0;
     double fraction = 0.0;
     double scale = 1.0;
     bool negative = false;
-    bool started = false; // a sign or digit has been read
+    bool started = false; // a sign, digit or point has been read
     bool inFraction = false;
-    for (const QChar c : field) {
+    for (const QChar c : text) {
         if (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n'))
             continue;
         if (c == QLatin1Char('-') && !started) {
@@ -130,10 +130,10 @@ int32_t ReadFieldValue(const QString& field) {
             if (inFraction) {
                 scale /= 10.0;
                 fraction += digit * scale;
-            } else if (integerPart < 1e12) {
+            } else if (integerPart < 1e18) {
                 integerPart = integerPart * 10.0 + digit;
             } else {
-                integerPart = 1e12; // far beyond 32 bits; saturates below
+                integerPart = 1e19; // far beyond any operand; callers range-check
             }
         } else if (c == QLatin1Char('.') && !inFraction) {
             started = true;
@@ -142,9 +142,12 @@ int32_t ReadFieldValue(const QString& field) {
             break;
         }
     }
-    double value = std::nearbyint(integerPart + fraction); // default rounding: halves to even
-    if (negative)
-        value = -value;
+    const double value = integerPart + fraction;
+    return negative ? -value : value;
+}
+
+int32_t ReadFieldValue(const QString& field) {
+    const double value = std::nearbyint(ReadDecimal(field)); // default rounding: halves to even
     constexpr double low = std::numeric_limits<int32_t>::min();
     constexpr double high = std::numeric_limits<int32_t>::max();
     if (value < low)

@@ -32,6 +32,9 @@ QString UnknownCommandText(const QString& command);
 // reading stops at the first other character, halves round to even, the result
 // saturates to 32 bits.
 int32_t ReadFieldValue(const QString& field);
+// The same reading without rounding: the decimal number at the start of the
+// text as written (0 when there is none).
+double ReadDecimal(const QString& text);
 // Value of the index-th comma-separated operand field after the letter.
 int32_t OperandField(const QString& command, int index);
 
