@@ -2,15 +2,23 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QStorageInfo>
 
 namespace kqm::files {
 
 namespace {
 
-CopyResult failed(const QFileDevice& file) {
+CopyResult failed(const QFileDevice& file, qint64 needed = 0) {
     CopyResult result;
     result.detail = file.errorString();
+    // Qt reports a full disk as a plain write error; the free space tells.
+    const QStorageInfo storage(QFileInfo(file.fileName()).absolutePath());
+    if (needed > 0 && storage.isValid() && storage.bytesAvailable() < needed) {
+        result.failure = CopyResult::Failure::NoSpace;
+        return result;
+    }
     switch (file.error()) {
     case QFileDevice::ResourceError:
         result.failure = CopyResult::Failure::NoSpace;
@@ -44,13 +52,13 @@ CopyResult CopyFileReplacing(const QString& source, const QString& destination) 
         if (n == 0)
             break;
         if (out.write(buffer, n) != n) {
-            CopyResult result = failed(out);
+            CopyResult result = failed(out, in.size());
             out.cancelWriting();
             return result;
         }
     }
     if (!out.commit())
-        return failed(out);
+        return failed(out, in.size());
     return {};
 }
 
