@@ -133,17 +133,33 @@ QString remaining(int characters) {
         .arg((tenths / 10) % 60, 2, 10, QLatin1Char('0'));
 }
 
+// Parses the link options and identifies the unit; nullptr, with the exit
+// status set, when either fails.
+std::unique_ptr<Session> connectedSession(const QStringList& arguments, const QString& usage,
+                                          QTextStream& err, int* status) {
+    const auto options = parseLinkOptions(arguments, usage, err);
+    if (!options) {
+        *status = UsageError;
+        return nullptr;
+    }
+    auto session = std::make_unique<Session>(*options, err);
+    if (!session->connect(err)) {
+        *status = Failure;
+        return nullptr;
+    }
+    return session;
+}
+
 } // namespace
 
 int ConnectCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const QString usage = QStringLiteral("kqmctl connect --port DEVICE [--baud N] [--axis N]");
-    const auto options = parseLinkOptions(arguments, usage, err);
-    if (!options)
-        return UsageError;
-    Session session(*options, err);
-    if (!session.connect(err))
-        return Failure;
-    out << session.state().UnitModel << Qt::endl;
+    int status = Success;
+    const auto session = connectedSession(
+        arguments, QStringLiteral("kqmctl connect --port DEVICE [--baud N] [--axis N]"), err,
+        &status);
+    if (!session)
+        return status;
+    out << session->state().UnitModel << Qt::endl;
     return Success;
 }
 
@@ -250,17 +266,15 @@ int UploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
 }
 
 int ViewCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const QString usage = QStringLiteral("kqmctl view --port DEVICE [--baud N] [--axis N]");
-    const auto options = parseLinkOptions(arguments, usage, err);
-    if (!options)
-        return UsageError;
-    Session session(*options, err);
-    if (!session.connect(err))
-        return Failure;
+    int status = Success;
+    const auto session = connectedSession(
+        arguments, QStringLiteral("kqmctl view --port DEVICE [--baud N] [--axis N]"), err, &status);
+    if (!session)
+        return status;
     transfer::UnitListing listing;
     {
-        link::Link::Exchange exchange(session.link());
-        listing = transfer::SplitUnitListing(transfer::RequestUnitListing(session.link()));
+        link::Link::Exchange exchange(session->link());
+        listing = transfer::SplitUnitListing(transfer::RequestUnitListing(session->link()));
     }
     for (const QString& line : listing.lines)
         out << line << '\n';
@@ -302,17 +316,16 @@ private:
 } // namespace
 
 int ReadoutCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const QString usage = QStringLiteral("kqmctl readout --port DEVICE [--baud N] [--axis N]");
-    const auto options = parseLinkOptions(arguments, usage, err);
-    if (!options)
-        return UsageError;
-    Session session(*options, err);
-    if (!session.connect(err))
-        return Failure;
+    int status = Success;
+    const auto session = connectedSession(
+        arguments, QStringLiteral("kqmctl readout --port DEVICE [--baud N] [--axis N]"), err,
+        &status);
+    if (!session)
+        return status;
     LinesView view;
     {
-        link::Link::Exchange exchange(session.link());
-        link::RunReadout(session.link(), view);
+        link::Link::Exchange exchange(session->link());
+        link::RunReadout(session->link(), view);
     }
     view.print(out);
     return Success;

@@ -54,27 +54,18 @@ EditResult store(ProgramTable& table, const QVector<ProgramRow>& before, QVector
 
 std::optional<QString> PreconditionMessage(EditOperation operation, int rowCount,
                                            std::optional<int> selectedRow) {
-    const bool selected = selectedRow && *selectedRow >= 0 && *selectedRow < rowCount;
-    switch (operation) {
-    case EditOperation::Insert:
-        if (rowCount < 1)
-            return QStringLiteral("Use Add command to insert a command into an empty program");
-        if (!selected)
-            return QStringLiteral("Please select a location to insert a new line.");
-        break;
-    case EditOperation::Change:
-        if (rowCount < 1)
-            return QStringLiteral("Cannot change empty program");
-        if (!selected)
-            return QStringLiteral("Please select a program line to change.");
-        break;
-    case EditOperation::Delete:
-        if (rowCount < 1)
-            return QStringLiteral("Cannot delete empty program");
-        if (!selected)
-            return QStringLiteral("Please select a program line to delete.");
-        break;
-    }
+    // For each operation: the message for an empty program, then for no line selected.
+    static const char* const messages[3][2] = {
+        {"Use Add command to insert a command into an empty program",
+         "Please select a location to insert a new line."},
+        {"Cannot change empty program", "Please select a program line to change."},
+        {"Cannot delete empty program", "Please select a program line to delete."},
+    };
+    const auto& texts = messages[static_cast<int>(operation)];
+    if (rowCount < 1)
+        return QString::fromLatin1(texts[0]);
+    if (!selectedRow || *selectedRow < 0 || *selectedRow >= rowCount)
+        return QString::fromLatin1(texts[1]);
     return std::nullopt;
 }
 
