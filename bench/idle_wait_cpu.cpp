@@ -1,6 +1,5 @@
 // Measures the processor time the process uses while the link waits: a
 // 5-second Delay, and a 2-second identification of the simulated unit.
-#include "files/settings_table.h"
 #include "link/connection.h"
 #include "link/link.h"
 #include "platform/clock.h"
@@ -44,8 +43,7 @@ int main(int argc, char** argv) {
     kqm::simulator::SimulatedPort port(clock);
     kqm::link::LinkState state;
     kqm::link::Link link(port, clock, messages, state);
-    kqm::files::SettingsTable unused;
-    kqm::link::Connection connection(link, unused);
+    kqm::link::Connection connection(link);
     measure("identification of the simulated unit", [&] {
         connection.OpenComPort(9600, 1);
         connection.IdentifyUnit(QStringLiteral("0"));

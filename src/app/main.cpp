@@ -2,13 +2,14 @@
 #include "files/listing_printer.h"
 #include "files/startup.h"
 #include "link/device_port.h"
-#include "link/qt_serial_port.h"
+#include "main_window/main_window.h"
 #include "main_window/opening_window.h"
+#include "main_window/session.h"
 #include "platform/app_paths.h"
-#include "platform/busy_cursor.h"
 #include "platform/clock.h"
-#include "platform/file_dialogs.h"
-#include "platform/messages.h"
+#include "platform/dialog_messages.h"
+#include "platform/override_busy_cursor.h"
+#include "platform/qt_file_dialogs.h"
 #include "simulator/simulated_port.h"
 
 #include <QApplication>
@@ -24,18 +25,19 @@ int main(int argc, char* argv[]) {
     kqm::platform::ExecutableAppPaths paths;
     kqm::platform::OverrideBusyCursor busyCursor;
     const auto files = kqm::files::ProgramDirectoryFiles::In(paths.programDirectory());
-    kqm::link::DevicePort port(
-        kqm::link::SettingsFileResolver(files.settings),
-        [&clock](const QString& device) -> std::unique_ptr<kqm::platform::SerialPort> {
-            if (device == kqm::link::SimulatedDevice)
-                return std::make_unique<kqm::simulator::SimulatedPort>(clock);
-            return std::make_unique<kqm::link::QtSerialPort>(device);
-        });
+    kqm::link::DevicePort port(kqm::link::SettingsFileResolver(files.settings),
+                               kqm::link::DeviceFactory([&clock] {
+                                   return std::make_unique<kqm::simulator::SimulatedPort>(clock);
+                               }));
     kqm::platform::QtFileDialogs fileDialogs;
     kqm::files::AtomicFileCopier fileCopier;
     kqm::files::QtPrintDialogs printDialogs;
-    kqm::ui::Opening splash(
+
+    // The session outlives both windows.
+    kqm::ui::Session session(
         {messages, clock, paths, busyCursor, port, fileDialogs, fileCopier, printDialogs});
-    splash.Form_Load();
+    kqm::ui::Opening splash;
+    kqm::ui::Form1 form(session);
+    kqm::ui::StartUp(splash, form);
     return QApplication::exec();
 }

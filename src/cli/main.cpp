@@ -1,7 +1,8 @@
 #include "cli/edit_command.h"
-#include "cli/link_commands.h"
 #include "cli/list_command.h"
 #include "cli/print_command.h"
+#include "cli/transfer_commands.h"
+#include "cli/unit_commands.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -2,14 +2,15 @@
 
 #include "cli/console_messages.h"
 #include "cli/list_command.h"
-#include "files/listing_printer.h"
+#include "files/listing_render.h"
 #include "files/printed_listing.h"
 #include "program/listing.h"
 #include "program/program_table.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QPrinter>
+#include <QFileInfo>
+#include <QPdfWriter>
 
 namespace kqm::cli {
 
@@ -43,13 +44,12 @@ int PrintCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
     }
     ConsoleMessages messages(err);
     const program::ListingOutcome outcome = program::ComputeListing(*rows, messages);
-    QPrinter printer(QPrinter::HighResolution);
-    files::UsePdfFile(printer, pdf);
+    QPdfWriter writer(pdf);
     const auto items = files::LayOutListing(
         *rows, QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()), outcome.caption,
-        QDateTime::currentDateTime(), files::PrinterLineHeights(printer));
+        QDateTime::currentDateTime(), files::DeviceLineHeights(writer));
     QString error;
-    if (!files::RenderListing(printer, items, &error)) {
+    if (!files::RenderListing(writer, items, &error)) {
         err << "kqmctl: " << QDir::toNativeSeparators(pdf) << " could not be written: " << error
             << Qt::endl;
         return Failure;

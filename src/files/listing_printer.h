@@ -1,8 +1,6 @@
 #pragma once
 
-#include "files/printed_listing.h"
-
-#include <QString>
+#include "files/listing_render.h"
 
 class QPrinter;
 class QWidget;
@@ -25,13 +23,6 @@ public:
 private:
     QWidget* m_parent = nullptr;
 };
-
-// The heights of the listing's two font sizes on this printer, in twips.
-LineHeights PrinterLineHeights(QPrinter& printer);
-
-// Draws placed text on the printer, page by page; false (with a reason) when
-// the printer cannot be drawn on.
-bool RenderListing(QPrinter& printer, const QVector<PlacedText>& items, QString* error);
 
 // A printer that writes a PDF file.
 void UsePdfFile(QPrinter& printer, const QString& path);

@@ -3,6 +3,7 @@
 #include "files/file_copy.h"
 #include "platform/file_dialogs.h"
 #include "platform/messages.h"
+#include "program/program_document.h"
 #include "program/program_table.h"
 
 #include <QDir>
@@ -33,21 +34,24 @@ bool SameFile(const QString& a, const QString& b) {
     return QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath());
 }
 
-ProgramFileCommands::ProgramFileCommands(ProgramHost& host, platform::Messages& messages,
+ProgramFileCommands::ProgramFileCommands(program::ProgramDocument& document,
+                                         std::function<void()> showProgramTab,
+                                         platform::Messages& messages,
                                          platform::FileDialogs& dialogs, FileCopier& copier,
                                          const ProgramDirectoryFiles& files)
-    : m_host(host), m_messages(messages), m_dialogs(dialogs), m_copier(copier), m_files(files) {}
+    : m_document(document), m_showProgramTab(std::move(showProgramTab)), m_messages(messages),
+      m_dialogs(dialogs), m_copier(copier), m_files(files) {}
 
 bool ProgramFileCommands::IsUnsavedProgram() {
     const QString workingCopy = m_files.directory + QStringLiteral("/TEMP.MDB");
-    if (QDir::cleanPath(m_host.boundFile()).toUpper() != QDir::cleanPath(workingCopy).toUpper())
+    if (QDir::cleanPath(m_document.path()).toUpper() != QDir::cleanPath(workingCopy).toUpper())
         return false;
-    return m_host.recordCount().value_or(0) > 0;
+    return m_document.recordCount().value_or(0) > 0;
 }
 
 bool ProgramFileCommands::bind(const QString& path, bool refreshListing) {
     QString error;
-    if (m_host.bindFile(path, refreshListing, &error))
+    if (m_document.bind(path, refreshListing, &error))
         return true;
     m_messages.show(MessageIcon::Warning, QStringLiteral("%1 is not a program file (%2).")
                                               .arg(QDir::toNativeSeparators(path), error));
@@ -56,29 +60,20 @@ bool ProgramFileCommands::bind(const QString& path, bool refreshListing) {
 
 void ProgramFileCommands::rebind(const QString& path) {
     QString error;
-    if (!m_host.bindFile(path, true, &error))
-        m_host.bindFile(m_files.workingCopy, true, &error);
+    if (!m_document.bind(path, true, &error))
+        m_document.bind(m_files.workingCopy, true, &error);
 }
 
 void ProgramFileCommands::OpenProgram() {
-    m_host.ShowProgramTab();
+    m_showProgramTab();
     const auto chosen = m_dialogs.openFileName(m_files.directory, ProgramFileFilter);
     if (!chosen)
         return;
-    m_host.recordCount();
-    if (IsUnsavedProgram()) {
-        const MessageAnswer answer =
-            m_messages.show(MessageIcon::Warning, UnsavedOpenWarning, MessageButtons::YesNoCancel);
-        if (answer == MessageAnswer::Yes) {
-            SaveProgramAs();
-            return;
-        }
-        if (answer != MessageAnswer::No)
-            return;
-    }
+    if (askAboutUnsaved(UnsavedOpenWarning))
+        return;
     const QString file = *chosen;
     const QString backup = BackupName(file);
-    const QString previous = m_host.boundFile();
+    const QString previous = m_document.path();
     CopyResult copy;
     if (SameFile(file, previous)) {
         const MessageAnswer answer =
@@ -88,7 +83,7 @@ void ProgramFileCommands::OpenProgram() {
                             MessageButtons::YesNo);
         if (answer != MessageAnswer::Yes)
             return;
-        m_host.closeBoundFile();
+        m_document.close();
         copy = m_copier.copy(backup, file);
     } else {
         // A file that is no program is refused before a backup is made of it.
@@ -125,25 +120,17 @@ void ProgramFileCommands::OpenProgram() {
         rebind(previous);
         return;
     }
-    m_host.selectFirstLine();
-    m_host.ShowProgramTab();
+    if (!m_document.rows().isEmpty())
+        m_document.setCurrentRow(0);
+    m_showProgramTab();
 }
 
 void ProgramFileCommands::NewProgram() {
-    m_host.ShowProgramTab();
-    m_host.recordCount();
-    if (IsUnsavedProgram()) {
-        const MessageAnswer answer =
-            m_messages.show(MessageIcon::Warning, UnsavedNewWarning, MessageButtons::YesNoCancel);
-        if (answer == MessageAnswer::Yes) {
-            SaveProgramAs();
-            return;
-        }
-        if (answer != MessageAnswer::No)
-            return;
-    }
-    const QString previous = m_host.boundFile();
-    m_host.closeBoundFile();
+    m_showProgramTab();
+    if (askAboutUnsaved(UnsavedNewWarning))
+        return;
+    const QString previous = m_document.path();
+    m_document.close();
     const CopyResult copy = m_copier.copy(m_files.templ, m_files.workingCopy);
     if (!copy.ok()) {
         m_messages.show(MessageIcon::Warning,
@@ -159,12 +146,12 @@ void ProgramFileCommands::NewProgram() {
 }
 
 bool ProgramFileCommands::SaveProgramAs() {
-    m_host.ShowProgramTab();
+    m_showProgramTab();
     const auto chosen = m_dialogs.saveFileName(m_files.directory, ProgramFileFilter);
     if (!chosen)
         return false;
-    const QString previous = m_host.boundFile();
-    m_host.closeBoundFile();
+    const QString previous = m_document.path();
+    m_document.close();
     if (*chosen != previous && !SameFile(*chosen, previous)) {
         const CopyResult copy = m_copier.copy(previous, *chosen);
         if (!copy.ok()) {
@@ -186,14 +173,22 @@ bool ProgramFileCommands::SaveProgramAs() {
     return true;
 }
 
-bool ProgramFileCommands::ConfirmClose() {
+std::optional<bool> ProgramFileCommands::askAboutUnsaved(const QString& warning) {
+    m_document.recordCount();
     if (!IsUnsavedProgram())
-        return true;
+        return std::nullopt;
     const MessageAnswer answer =
-        m_messages.show(MessageIcon::Warning, UnsavedNewWarning, MessageButtons::YesNoCancel);
+        m_messages.show(MessageIcon::Warning, warning, MessageButtons::YesNoCancel);
     if (answer == MessageAnswer::Yes)
         return SaveProgramAs();
-    return answer == MessageAnswer::No;
+    if (answer == MessageAnswer::No)
+        return std::nullopt;
+    return false;
+}
+
+bool ProgramFileCommands::ConfirmClose() {
+    const std::optional<bool> asked = askAboutUnsaved(UnsavedNewWarning);
+    return !asked || *asked;
 }
 
 } // namespace kqm::files

@@ -4,12 +4,17 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace kqm::platform {
 class FileDialogs;
 class Messages;
 } // namespace kqm::platform
+
+namespace kqm::program {
+class ProgramDocument;
+}
 
 namespace kqm::files {
 
@@ -29,27 +34,14 @@ QString BackupName(const QString& path);
 // its real path, so different spellings of one file match).
 bool SameFile(const QString& a, const QString& b);
 
-// What the program file commands need from the window that holds the program.
-class ProgramHost {
-public:
-    virtual ~ProgramHost() = default;
-    virtual void ShowProgramTab() = 0;
-    virtual QString boundFile() const = 0;
-    // Rereads the bound table; nullopt when it cannot be read.
-    virtual std::optional<int> recordCount() = 0;
-    virtual void closeBoundFile() = 0;
-    // Binds a program file; false (nothing bound) when it is not one.
-    virtual bool bindFile(const QString& path, bool refreshListing, QString* error) = 0;
-    virtual void selectFirstLine() = 0;
-};
-
 // New Program, Open Program (with backup and restore) and Save Program As.
 // No command leaves the window without a usable program file bound.
 class ProgramFileCommands {
 public:
-    ProgramFileCommands(ProgramHost& host, platform::Messages& messages,
-                        platform::FileDialogs& dialogs, FileCopier& copier,
-                        const ProgramDirectoryFiles& files);
+    // showProgramTab brings the program into view before each command.
+    ProgramFileCommands(program::ProgramDocument& document, std::function<void()> showProgramTab,
+                        platform::Messages& messages, platform::FileDialogs& dialogs,
+                        FileCopier& copier, const ProgramDirectoryFiles& files);
 
     bool IsUnsavedProgram();
     void OpenProgram();
@@ -63,8 +55,13 @@ public:
 private:
     void rebind(const QString& path);
     bool bind(const QString& path, bool refreshListing);
+    // Asks about an unsaved program. Nothing (go on) when there is none or
+    // the user lets it go; otherwise the command stops, and the value says
+    // whether the program was saved.
+    std::optional<bool> askAboutUnsaved(const QString& warning);
 
-    ProgramHost& m_host;
+    program::ProgramDocument& m_document;
+    std::function<void()> m_showProgramTab;
     platform::Messages& m_messages;
     platform::FileDialogs& m_dialogs;
     FileCopier& m_copier;

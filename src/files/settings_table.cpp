@@ -1,5 +1,7 @@
 #include "files/settings_table.h"
 
+#include "platform/messages.h"
+
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -151,6 +153,24 @@ bool SettingsTable::CreateDefaultFile(const QString& path, QString* error) {
         }
     }
     return transaction.commit() || fail();
+}
+
+CommSettings ReadCommSettings(SettingsTable& settings) {
+    CommSettings stored;
+    stored.comPort = settings.record(SettingsTable::ComPort).value_or(QString());
+    stored.baudRate = settings.record(SettingsTable::BaudRate).value_or(QString());
+    stored.axis = settings.record(SettingsTable::Axis).value_or(QStringLiteral("0"));
+    settings.record(SettingsTable::Record4);
+    settings.record(SettingsTable::Record5);
+    return stored;
+}
+
+void StoreAxisAddress(SettingsTable& settings, const QString& axis, platform::Messages& messages) {
+    if (settings.setRecord(SettingsTable::Axis, axis))
+        return;
+    messages.show(platform::MessageIcon::Warning,
+                  QStringLiteral("The axis address could not be stored in the settings (%1).")
+                      .arg(settings.lastError()));
 }
 
 } // namespace kqm::files

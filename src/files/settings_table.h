@@ -6,6 +6,10 @@
 
 #include <optional>
 
+namespace kqm::platform {
+class Messages;
+}
+
 namespace kqm::files {
 
 // The positional settings of table "Main Table": record n is the n-th record in
@@ -45,5 +49,18 @@ private:
     program::SqliteFile m_file;
     QString m_valueColumn;
 };
+
+// The link's settings as stored (records 1 to 3, as text), for the
+// connection to read without knowing the settings file.
+struct CommSettings {
+    QString comPort;
+    QString baudRate;
+    QString axis = QStringLiteral("0");
+};
+// Reads records 1 to 5 (4 and 5 are read and not used); a missing record
+// reads as empty text, a missing axis as "0".
+CommSettings ReadCommSettings(SettingsTable& settings);
+// Stores the axis address in record 3; a failed write is reported.
+void StoreAxisAddress(SettingsTable& settings, const QString& axis, platform::Messages& messages);
 
 } // namespace kqm::files

@@ -1,13 +1,11 @@
 #include "link/connection.h"
 
-#include "files/settings_table.h"
 #include "link/link.h"
 #include "platform/messages.h"
 #include "platform/serial_port.h"
 
 namespace kqm::link {
 
-using files::SettingsTable;
 using platform::MessageIcon;
 using platform::SerialPort;
 
@@ -60,7 +58,7 @@ int AxisMenuItemFor(const QString& axisAddress) {
     return axisAddress.size() == 1 && letter >= 0 ? 10 + letter : -1;
 }
 
-Connection::Connection(Link& link, SettingsTable& settings) : m_link(link), m_settings(settings) {}
+Connection::Connection(Link& link) : m_link(link) {}
 
 bool Connection::OpenComPort(int baudRate, int portNumber) {
     SerialPort& port = m_link.port();
@@ -142,28 +140,38 @@ bool Connection::IdentifyUnit(const QString& axisAddress) {
     return false;
 }
 
-void Connection::readPortSettings() {
+void Connection::readPortSettings(const files::CommSettings& stored) {
     LinkState& state = m_link.state();
-    state.ComPortNumber =
-        ParsePortNumber(m_settings.record(SettingsTable::ComPort).value_or(QString()))
-            .value_or(DefaultPort);
-    state.BaudRate = ParseBaudRate(m_settings.record(SettingsTable::BaudRate).value_or(QString()))
-                         .value_or(DefaultBaudRate);
+    state.ComPortNumber = ParsePortNumber(stored.comPort).value_or(DefaultPort);
+    state.BaudRate = ParseBaudRate(stored.baudRate).value_or(DefaultBaudRate);
 }
 
-bool Connection::ConnectUnit() {
-    readPortSettings();
-    const LinkState& state = m_link.state();
-    if (!OpenComPort(state.BaudRate, state.ComPortNumber))
+bool Connection::ConnectTo(int baudRate, int portNumber) {
+    if (!OpenComPort(baudRate, portNumber))
         return false;
-    return IdentifyUnit(state.AxisAddress);
+    return IdentifyUnit(m_link.state().AxisAddress);
 }
 
-int Connection::LoadCommSettings() {
+bool Connection::ConnectUnit(const files::CommSettings& stored) {
+    readPortSettings(stored);
+    const LinkState& state = m_link.state();
+    return ConnectTo(state.BaudRate, state.ComPortNumber);
+}
+
+void Connection::ReportConnectFailure() {
+    platform::Messages& messages = m_link.messages();
+    const QString& error = m_link.state().LastCommError;
+    if (!error.isEmpty())
+        messages.show(MessageIcon::None, error);
+    m_link.Disconnect();
+    messages.show(MessageIcon::Critical, DidNotConnectMessage());
+}
+
+int Connection::LoadCommSettings(const files::CommSettings& stored) {
     LinkState& state = m_link.state();
     platform::Messages& messages = m_link.messages();
-    const QString port = m_settings.record(SettingsTable::ComPort).value_or(QString());
-    const QString baud = m_settings.record(SettingsTable::BaudRate).value_or(QString());
+    const QString& port = stored.comPort;
+    const QString& baud = stored.baudRate;
     if (!ParsePortNumber(port)) {
         messages.show(MessageIcon::Warning,
                       QStringLiteral("The serial port stored in the settings (\"%1\") is not a "
@@ -180,11 +188,9 @@ int Connection::LoadCommSettings() {
                           .arg(baud)
                           .arg(DefaultBaudRate));
     }
-    readPortSettings();
-    m_settings.record(SettingsTable::Record4);
-    m_settings.record(SettingsTable::Record5);
+    readPortSettings(stored);
 
-    QString axis = m_settings.record(SettingsTable::Axis).value_or(QStringLiteral("0")).left(2);
+    QString axis = stored.axis.left(2);
     if (axis.size() == 2 && axis.at(1) == QLatin1Char(' '))
         axis.truncate(1);
     if (!axis.isEmpty() && axis.at(0).isDigit() && AxisMenuItemFor(axis) < 0) {
@@ -199,12 +205,12 @@ int Connection::LoadCommSettings() {
     return AxisMenuItemFor(axis);
 }
 
-bool Connection::ConnectAction() {
+bool Connection::ConnectAction(const files::CommSettings& stored) {
     LinkState& state = m_link.state();
     if (state.UnitConnected)
         m_link.Disconnect();
     state.LastCommError.clear();
-    if (ConnectUnit()) {
+    if (ConnectUnit(stored)) {
         m_link.ShowConnectionStatus();
         return true;
     }
@@ -212,24 +218,14 @@ bool Connection::ConnectAction() {
         m_link.Disconnect();
         return false;
     }
-    platform::Messages& messages = m_link.messages();
-    if (!state.LastCommError.isEmpty())
-        messages.show(MessageIcon::None, state.LastCommError);
-    m_link.Disconnect();
-    messages.show(MessageIcon::Critical, DidNotConnectMessage());
+    ReportConnectFailure();
     return false;
 }
 
 int Connection::ChooseAxis(int index) {
     LinkState& state = m_link.state();
     state.AxisAddress = QString::number(index);
-    if (!m_settings.setRecord(SettingsTable::Axis, state.AxisAddress)) {
-        m_link.messages().show(MessageIcon::Warning,
-                               QStringLiteral("The axis address could not be stored in the "
-                                              "settings (%1).")
-                                   .arg(m_settings.lastError()));
-    }
-    if (m_link.port().PortOpen())
+    if (m_link.isPortOpen())
         m_link.Disconnect();
     return index;
 }

@@ -4,9 +4,7 @@
 
 #include <optional>
 
-namespace kqm::files {
-class SettingsTable;
-}
+#include "files/settings_table.h"
 
 namespace kqm::link {
 
@@ -30,28 +28,33 @@ int AxisMenuItemFor(const QString& axisAddress);
 // choice of address, and the start-up loading of the link settings.
 class Connection {
 public:
-    Connection(Link& link, files::SettingsTable& settings);
+    explicit Connection(Link& link);
 
     bool OpenComPort(int baudRate, int portNumber);
     bool IdentifyUnit(const QString& axisAddress);
-    bool ConnectUnit();
+    // Opens the port and identifies the unit at the current axis address.
+    bool ConnectTo(int baudRate, int portNumber);
+    // After a failed attempt: shows why (LastCommError, if any), closes the
+    // port and shows the message that the unit did not connect.
+    void ReportConnectFailure();
+    // Port and baud rate from the stored settings, then open and identify.
+    bool ConnectUnit(const files::CommSettings& stored);
 
-    // Start-up: port, baud rate and axis from the settings; reports stored
-    // values it cannot use and falls back to defaults. Returns the Axis
-    // menu item to check (-1: none).
-    int LoadCommSettings();
+    // Start-up: port, baud rate and axis from the stored settings; reports
+    // stored values it cannot use and falls back to defaults. Returns the
+    // Axis menu item to check (-1: none).
+    int LoadCommSettings(const files::CommSettings& stored);
 
     // The user's connect action; true when the unit is connected afterwards.
-    bool ConnectAction();
-    // The Axis menu: stores the address and ends a connection. Returns the
-    // item to check.
+    bool ConnectAction(const files::CommSettings& stored);
+    // The Axis menu: takes the address and ends a connection (the caller
+    // stores it). Returns the item to check.
     int ChooseAxis(int index);
 
 private:
-    void readPortSettings();
+    void readPortSettings(const files::CommSettings& stored);
 
     Link& m_link;
-    files::SettingsTable& m_settings;
 };
 
 } // namespace kqm::link

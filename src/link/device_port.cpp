@@ -1,6 +1,7 @@
 #include "link/device_port.h"
 
 #include "files/settings_table.h"
+#include "link/qt_serial_port.h"
 
 #include <QSerialPortInfo>
 
@@ -88,6 +89,29 @@ DevicePort::Resolver SettingsFileResolver(const QString& settingsPath) {
         if (!settings.open(settingsPath))
             return QString();
         return PortDevice(settings, portNumber);
+    };
+}
+
+QList<DeviceChoice> AvailableDevices() {
+    QList<DeviceChoice> devices;
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo& info : ports) {
+        QString description = info.description();
+        if (!info.manufacturer().isEmpty() && !description.contains(info.manufacturer()))
+            description += QStringLiteral(" (%1)").arg(info.manufacturer());
+        devices.push_back({info.systemLocation(), description});
+    }
+    devices.push_back({SimulatedDevice, QStringLiteral("Simulated unit (for trying the tool)")});
+    return devices;
+}
+
+DevicePort::Factory
+DeviceFactory(std::function<std::unique_ptr<platform::SerialPort>()> makeSimulated) {
+    return [makeSimulated = std::move(makeSimulated)](
+               const QString& device) -> std::unique_ptr<platform::SerialPort> {
+        if (device == SimulatedDevice)
+            return makeSimulated();
+        return std::make_unique<QtSerialPort>(device);
     };
 }
 

@@ -55,6 +55,20 @@ private:
     QString m_error;
 };
 
+// What opens a device: the simulated unit for SimulatedDevice (made by the
+// caller, who holds the simulator), a real serial port for anything else.
+DevicePort::Factory
+DeviceFactory(std::function<std::unique_ptr<platform::SerialPort>()> makeSimulated);
+
+// A serial device the user can pick for a port number.
+struct DeviceChoice {
+    QString device;      // what is stored: a path, COMn, or "sim"
+    QString description; // what the user reads
+};
+// The ports the platform reports (with their descriptions) and the
+// simulated unit.
+QList<DeviceChoice> AvailableDevices();
+
 // Devices for COM 1 to COM 4 on a fresh installation: detected USB serial
 // adapters first, then the platform's other ports; the simulated unit for
 // COM 1 when nothing is detected.

@@ -10,11 +10,6 @@ namespace kqm::link {
 
 using platform::MessageIcon;
 
-namespace {
-const QColor Blue(0, 0, 255);
-const QColor Purple(128, 0, 128);
-} // namespace
-
 QString NotConnectedMessage() {
     return QStringLiteral(
         "The KQM20 unit is not connected!  \r\n\r\n"
@@ -46,6 +41,14 @@ void Link::portLost(const QString& reason) {
     ShowConnectionStatus();
 }
 
+bool Link::isPortOpen() const {
+    return m_port.PortOpen();
+}
+
+QString Link::deviceName() const {
+    return m_port.deviceName();
+}
+
 void Link::Delay(double seconds) {
     if (m_abort)
         return;
@@ -70,18 +73,30 @@ bool Link::ReplyPending() {
 }
 
 QString Link::ReadReply() {
-    if (!waitFor([this] { return ReplyPending(); }, 0.5, true)) {
+    if (!WaitForReply(0.5, true)) {
         m_state.LastCommError = NoDataError;
         return QStringLiteral("False");
     }
+    return QString::fromLatin1(ReadSettled(0.1));
+}
+
+QByteArray Link::ReadSettled(double pause) {
     int previous = 0;
     int current = m_port.InBufferCount();
     while (current != previous && !m_abort) {
         previous = m_port.InBufferCount();
-        Delay(0.1);
+        Delay(pause);
         current = m_port.InBufferCount();
     }
-    return QString::fromLatin1(m_port.Input());
+    return m_port.Input();
+}
+
+bool Link::WaitForCts(double timeout, bool yield) {
+    return waitFor([this] { return m_port.PortOpen() && m_port.CTSHolding(); }, timeout, yield);
+}
+
+bool Link::WaitForReply(double timeout, bool yield) {
+    return waitFor([this] { return ReplyPending(); }, timeout, yield);
 }
 
 void Link::WriteDirect(const QString& text) {
@@ -103,7 +118,7 @@ void Link::echo(const QString& text) {
 }
 
 bool Link::SendPacedChar(QChar character, double timeout) {
-    if (!waitFor([this] { return m_port.PortOpen() && m_port.CTSHolding(); }, timeout, true)) {
+    if (!WaitForCts(timeout, true)) {
         m_state.LastCommError = CtsBusyError;
         m_port.Close();
         m_state.UnitConnected = false;
@@ -121,14 +136,13 @@ bool Link::SendPacedChar(QChar character, double timeout) {
 
 bool Link::TransmitPaced(const QString& text, double timeout, bool showProgress) {
     const auto finish = [this] {
-        emit progressColourChanged(Purple);
-        emit progressCaptionChanged(QString());
+        emit progressEnded();
     };
-    emit progressColourChanged(Blue);
+    emit progressStarted();
     m_insideFrame = true;
     for (int i = 0; i < text.size(); ++i) {
         if (showProgress)
-            emit progressCaptionChanged(TransmittingCaption(i + 1, static_cast<int>(text.size())));
+            emit progressChanged(i + 1, static_cast<int>(text.size()));
         if (!SendPacedChar(text.at(i), timeout)) {
             finish();
             WritePendingStop();
@@ -153,7 +167,7 @@ bool Link::SendTerminalChar(QChar character) {
         m_messages.show(MessageIcon::None, error);
         return false;
     };
-    if (!waitFor([this] { return m_port.PortOpen() && m_port.CTSHolding(); }, timeout, false))
+    if (!WaitForCts(timeout, false))
         return fail(CtsBusyError);
     m_port.Output(QByteArray(1, static_cast<char>(character.toLatin1())));
     echo(QString(character).toLower());
@@ -212,6 +226,23 @@ void Link::WritePendingStop() {
     WriteFrame(QStringLiteral("."));
 }
 
+Link::SendStep Link::WriteSendCharacter(QChar character) {
+    if (m_abort)
+        return SendStep::Aborted;
+    if (m_stop)
+        return SendStep::Stopped;
+    if (!m_port.PortOpen())
+        return SendStep::PortClosed;
+    m_port.Output(QByteArray(1, character.toLatin1()));
+    m_insideFrame = character != QLatin1Char('\r');
+    return SendStep::Written;
+}
+
+void Link::EndSend() {
+    WritePendingStop();
+    m_insideFrame = false;
+}
+
 bool Link::RefuseWhenBusy() {
     if (!m_busy)
         return false;
@@ -219,20 +250,38 @@ bool Link::RefuseWhenBusy() {
     return true;
 }
 
-Link::Exchange::Exchange(Link& link) : m_link(link) {
-    m_link.m_busy = true;
-    m_link.m_abort = false;
-    m_link.m_stop = false;
-    m_link.m_stopPending = false;
-    m_link.m_lostReason.clear();
-    emit m_link.busyChanged(true);
+std::optional<Link::Exchange> Link::tryBegin() {
+    if (!m_state.UnitConnected) {
+        ReportNotConnected();
+        return std::nullopt;
+    }
+    return tryBeginWithoutUnit();
+}
+
+std::optional<Link::Exchange> Link::tryBeginWithoutUnit() {
+    if (RefuseWhenBusy())
+        return std::nullopt;
+    std::optional<Exchange> exchange;
+    exchange.emplace(*this);
+    return exchange;
+}
+
+Link::Exchange::Exchange(Link& link) : m_link(&link) {
+    m_link->m_busy = true;
+    m_link->m_abort = false;
+    m_link->m_stop = false;
+    m_link->m_stopPending = false;
+    m_link->m_lostReason.clear();
+    emit m_link->busyChanged(true);
 }
 
 Link::Exchange::~Exchange() {
-    m_link.WritePendingStop();
-    m_link.m_insideFrame = false;
-    m_link.m_busy = false;
-    emit m_link.busyChanged(false);
+    if (!m_link)
+        return;
+    m_link->WritePendingStop();
+    m_link->m_insideFrame = false;
+    m_link->m_busy = false;
+    emit m_link->busyChanged(false);
 }
 
 } // namespace kqm::link

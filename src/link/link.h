@@ -2,11 +2,11 @@
 
 #include "link/link_state.h"
 
-#include <QColor>
 #include <QObject>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace kqm::platform {
 class Clock;
@@ -40,13 +40,21 @@ public:
     ~Link() override;
 
     LinkState& state() { return m_state; }
-    platform::SerialPort& port() { return m_port; }
-    platform::Clock& clock() { return m_clock; }
     platform::Messages& messages() { return m_messages; }
+    bool isPortOpen() const;
+    // The device that the port stands for, for messages.
+    QString deviceName() const;
 
     void Delay(double seconds);
     bool ReplyPending();
     QString ReadReply();
+    // Waits until the receive count stays the same across a pause, then
+    // returns everything received.
+    QByteArray ReadSettled(double pause);
+    // Waits, without yielding when yield is false, for CTS or for the first
+    // character of a reply; false when the time-out passes first.
+    bool WaitForCts(double timeout, bool yield);
+    bool WaitForReply(double timeout, bool yield);
     // "@", the axis address, the command, CR, written straight to the port.
     void WriteFrame(const QString& command);
     void WriteDirect(const QString& text);
@@ -62,11 +70,6 @@ public:
     QString lostReason() const { return m_lostReason; }
     // Appends text to the debug pane when the debug echo is on.
     void EchoToDebug(const QString& text) { echo(text); }
-    // Waits in small sleeps until the condition holds or the time-out passes;
-    // with yield false the window system is not run meanwhile.
-    bool WaitUntil(const std::function<bool()>& condition, double timeout, bool yield) {
-        return waitFor(condition, timeout, yield);
-    }
 
     // The busy state: one exchange at a time.
     bool isBusy() const { return m_busy; }
@@ -84,34 +87,55 @@ public:
     // frame follows as soon as the writer has put its current character out,
     // so no two frames mix on the wire.
     void StopMotion();
-    // For writers that put a frame out a character at a time.
-    void setInsideFrame(bool inside) { m_insideFrame = inside; }
-    // Writes a stop frame that waited for a writer's character, if any.
-    void WritePendingStop();
 
+    // The program send's writer: one character per write, straight into the
+    // port (no CTS, no echo). It knows whether it stands inside a frame, so
+    // that Stop Motion never lands in the middle of one.
+    enum class SendStep { Written, Stopped, PortClosed, Aborted };
+    SendStep WriteSendCharacter(QChar character);
+    // After the last character, or when the send ends early: a stop frame
+    // that waited for the writer goes out now.
+    void EndSend();
+
+    // One exchange with the unit at a time; the line is free again when the
+    // exchange object ends.
     class Exchange {
     public:
         explicit Exchange(Link& link);
         ~Exchange();
+        Exchange(Exchange&& other) noexcept : m_link(other.m_link) { other.m_link = nullptr; }
         Exchange(const Exchange&) = delete;
         Exchange& operator=(const Exchange&) = delete;
+        Exchange& operator=(Exchange&&) = delete;
 
     private:
-        Link& m_link;
+        Link* m_link;
     };
+    // Starts an exchange when a unit is connected and no other exchange
+    // runs; otherwise shows why (the not-connected or the busy message) and
+    // returns nothing.
+    std::optional<Exchange> tryBegin();
+    // The same for exchanges that need the line but no identified unit
+    // (connecting, choosing settings).
+    std::optional<Exchange> tryBeginWithoutUnit();
 
     static constexpr double PollInterval = 0.01;
 
 signals:
     void connectionStatusChanged(bool connected);
-    // The progress line under the program grid (the memory label).
-    void progressCaptionChanged(const QString& caption);
-    void progressColourChanged(const QColor& colour);
+    // The paced transmitter's progress: started (sent 0), each character
+    // when progress is shown, and ended.
+    void progressStarted();
+    void progressChanged(int sent, int total);
+    void progressEnded();
     // Text for the end of the debug pane.
     void debugEcho(const QString& text);
     void busyChanged(bool busy);
 
 private:
+    friend class Connection; // opens the port and greets the unit
+    platform::SerialPort& port() { return m_port; }
+    void WritePendingStop();
     void echo(const QString& text);
     void portLost(const QString& reason);
     // Waits in small sleeps until the condition holds or the time-out passes.

@@ -33,14 +33,6 @@ std::optional<QString> parameterLetter(MotionControl control) {
 
 } // namespace
 
-bool MotionPanel::refused() {
-    if (!m_link.state().UnitConnected) {
-        m_link.ReportNotConnected();
-        return true;
-    }
-    return m_link.RefuseWhenBusy();
-}
-
 bool MotionPanel::frameThenWait(const QString& command, double seconds) {
     m_link.WriteFrame(command);
     m_link.Delay(seconds);
@@ -58,16 +50,16 @@ bool MotionPanel::Run(MotionControl control, const QString& operand) {
     }
     if (control == MotionControl::EnableAutostart || control == MotionControl::DisableAutostart) {
         platform::BusyCursorGuard busy(m_cursor);
-        if (refused())
+        const auto exchange = m_link.tryBegin();
+        if (!exchange)
             return false;
-        Link::Exchange exchange(m_link);
         return frameThenWait(control == MotionControl::EnableAutostart ? QStringLiteral("U1")
                                                                        : QStringLiteral("U0"),
                              0.5);
     }
-    if (refused())
+    const auto exchange = m_link.tryBegin();
+    if (!exchange)
         return false;
-    Link::Exchange exchange(m_link);
     if (const auto letter = parameterLetter(control)) {
         frameThenWait(*letter + operand, 0.5);
         return true;
@@ -101,10 +93,10 @@ bool MotionPanel::Run(MotionControl control, const QString& operand) {
 }
 
 void MotionPanel::OutputClicked(int output, bool checked) {
-    if (refused())
+    const auto exchange = m_link.tryBegin();
+    if (!exchange)
         return; // the box keeps what the user gave it; the flag stays as it was
     (output == 1 ? Output1On : Output2On) = checked ? 1 : 0;
-    Link::Exchange exchange(m_link);
     frameThenWait(QStringLiteral("O%1").arg(Output1On + 2 * Output2On), 0.5);
 }
 

@@ -46,7 +46,6 @@ public:
     int Output2On = 0;
 
 private:
-    bool refused();
     bool frameThenWait(const QString& command, double seconds);
 
     Link& m_link;

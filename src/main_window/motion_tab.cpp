@@ -1,6 +1,7 @@
 #include "main_window/motion_tab.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -157,6 +158,48 @@ MotionTab::MotionTab(QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 3);
     layout->addWidget(readout, 2);
+    connectControls();
+}
+
+void MotionTab::connectControls() {
+    using link::MotionControl;
+    const auto bind = [this](QPushButton* button, MotionControl control,
+                             QLineEdit* operand = nullptr) {
+        connect(button, &QPushButton::clicked, this, [this, control, operand] {
+            emit motionRequested(control, operand ? operand->text() : QString());
+        });
+    };
+    bind(cmdSendAccel, MotionControl::SendAccel, txtSendAccel);
+    bind(cmdSendBase, MotionControl::SendBase, txtSendBase);
+    bind(cmdSendMax, MotionControl::SendMax, txtSendMax);
+    bind(cmdJogSpeed, MotionControl::JogSpeed, txtJogSpeed);
+    bind(cmdAbsolutePosition, MotionControl::AbsolutePosition, txtSendAbsolute);
+    bind(cmdDirPlus, MotionControl::DirPlus);
+    bind(cmdDirMinus, MotionControl::DirMinus);
+    bind(cmdSendGo, MotionControl::SendGo, txtSendRel);
+    bind(cmdAbsoluteMove, MotionControl::AbsoluteMove, txtGoAbsolute);
+    bind(Command1, MotionControl::Slew);
+    bind(cmdHomeType0, MotionControl::HomeType0);
+    bind(cmdHomeType1, MotionControl::HomeType1);
+    bind(cmdStopAll, MotionControl::StopAll);
+    connect(cmdVerifyParameters, &QPushButton::clicked, this, &MotionTab::verifyRequested);
+    connect(chkOutput1, &QCheckBox::clicked, this,
+            [this](bool checked) { emit outputClicked(1, checked); });
+    connect(chkOutput2, &QCheckBox::clicked, this,
+            [this](bool checked) { emit outputClicked(2, checked); });
+    cmdVerifyParameters->installEventFilter(this);
+}
+
+bool MotionTab::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == cmdVerifyParameters && event->type() == QEvent::FocusIn)
+        emit verifyButtonFocused();
+    return QWidget::eventFilter(watched, event);
+}
+
+void MotionTab::showKqm21Layout() {
+    cmdAbsoluteMove->setText(QStringLiteral("Registration Mark Index"));
+    cmdAbsolutePosition->hide();
+    txtSendAbsolute->hide();
 }
 
 void MotionTab::setLabel(Label label, const QString& text) {
@@ -195,10 +238,6 @@ void MotionTab::setInputs(int bits) {
     QCheckBox* const boxes[4] = {chkInput1, chkInput2, chkInput3, chkInput4};
     for (int i = 0; i < 4; ++i)
         boxes[i]->setChecked(((bits >> i) & 1) != 0);
-}
-
-QLabel* MotionTab::lblVerifyInfo(int index) const {
-    return index >= 0 && index < 9 ? m_verifyInfo[index] : nullptr;
 }
 
 } // namespace kqm::ui

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/motion_panel.h"
 #include "link/readout.h"
 
 #include <QWidget>
@@ -13,6 +14,7 @@ namespace kqm::ui {
 
 // The controls of the Motion tab, grouped as a technician uses them at a
 // machine: speeds, moves, direction and homing, outputs, and the readout.
+// It says what the user asks for; the window decides what happens.
 class MotionTab final : public QWidget, public link::ReadoutView {
     Q_OBJECT
 public:
@@ -21,6 +23,22 @@ public:
     // The readout's labels and input boxes.
     void setLabel(Label label, const QString& text) override;
     void setInputs(int bits) override;
+    // The layout of a KQM21: the absolute move becomes the registration
+    // mark index, and the position cannot be set.
+    void showKqm21Layout();
+
+signals:
+    // A control that drives the unit, with the text of its operand box.
+    void motionRequested(kqm::link::MotionControl control, const QString& operand);
+    void verifyRequested();
+    void outputClicked(int output, bool checked);
+    void verifyButtonFocused();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void connectControls();
 
     QLineEdit* txtSendAccel = nullptr;
     QLineEdit* txtSendBase = nullptr;
@@ -39,7 +57,7 @@ public:
     QPushButton* cmdDirMinus = nullptr;
     QPushButton* cmdSendGo = nullptr;
     QPushButton* cmdAbsoluteMove = nullptr;
-    QPushButton* Command1 = nullptr;
+    QPushButton* Command1 = nullptr; // Slew
     QPushButton* cmdHomeType0 = nullptr;
     QPushButton* cmdHomeType1 = nullptr;
     QPushButton* cmdStopAll = nullptr;
@@ -53,13 +71,10 @@ public:
     QCheckBox* chkInput4 = nullptr;
 
     // lblVerifyInfo has the members 0, 2, 3, 6, 7 and 8.
-    QLabel* lblVerifyInfo(int index) const;
+    QLabel* m_verifyInfo[9] = {};
     QLabel* lblJogSpeed = nullptr;
     QLabel* lblDirection = nullptr;
     QLabel* lblError = nullptr;
-
-private:
-    QLabel* m_verifyInfo[9] = {};
 };
 
 } // namespace kqm::ui

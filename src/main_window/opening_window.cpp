@@ -1,22 +1,21 @@
 #include "main_window/opening_window.h"
 
 #include "main_window/main_window.h"
-#include "platform/messages.h"
+#include "platform/window_placement.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace kqm::ui {
 
 QString Opening::TitleLine() {
-    return QStringLiteral("Programmable Indexer - KQM20/KQM21 Program   Version 1.65");
+    return QStringLiteral("Programmable Indexer - KQM20/KQM21 Program   Version " KQM_VERSION);
 }
 
-Opening::Opening(Services services, QWidget* parent)
-    : QWidget(parent, Qt::SplashScreen), m_services(services) {
+Opening::Opening(QWidget* parent) : QWidget(parent, Qt::SplashScreen) {
     setObjectName(QStringLiteral("Opening"));
     setWindowTitle(TitleLine());
 
@@ -45,34 +44,26 @@ Opening::Opening(Services services, QWidget* parent)
     connect(cmdOK, &QPushButton::clicked, this, &Opening::cmdOK_Click);
 }
 
-Opening::~Opening() = default;
-
-void CentreOnScreen(QWidget* window) {
-    const QScreen* display = window->screen();
-    if (!display)
-        return;
-    const QRect area = display->geometry();
-    window->move(area.x() + (area.width() - window->width()) / 2,
-                 area.y() + (area.height() - window->height()) / 2);
-}
-
 void Opening::Form_Load() {
     adjustSize();
-    CentreOnScreen(this);
+    platform::CentreOnScreen(this);
     show();
     repaint();
     QApplication::processEvents(); // let the splash paint before the start-up work
+}
 
-    m_form1 = std::make_unique<Form1>(m_services);
-    m_form1->Form_Load();
-    m_form1->show();
-    hide();
+void StartUp(Opening& splash, Form1& form) {
+    splash.Form_Load();
+    splash.setMainWindow(&form);
+    form.Form_Load();
+    form.show();
+    splash.hide();
 }
 
 void Opening::cmdOK_Click() {
-    if (m_form1) {
-        m_form1->show();
-        m_form1->repaint();
+    if (m_mainWindow) {
+        m_mainWindow->show();
+        m_mainWindow->repaint();
     }
     hide();
     cmdOK->hide();
@@ -81,7 +72,7 @@ void Opening::cmdOK_Click() {
 void Opening::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (!isMinimized() && !isMaximized())
-        CentreOnScreen(this);
+        platform::CentreOnScreen(this);
 }
 
 } // namespace kqm::ui

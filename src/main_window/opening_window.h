@@ -1,10 +1,6 @@
 #pragma once
 
-#include "main_window/services.h"
-
 #include <QWidget>
-
-#include <memory>
 
 class QPushButton;
 
@@ -12,23 +8,19 @@ namespace kqm::ui {
 
 class Form1;
 
-// Centres a window on its screen: left = (screen width - width) / 2, likewise top.
-void CentreOnScreen(QWidget* window);
-
 // The splash window: shown first, centred, while the main window starts up
 // behind it (settings, working copy, connection); hidden once that is done.
 class Opening final : public QWidget {
     Q_OBJECT
 public:
-    explicit Opening(Services services, QWidget* parent = nullptr);
-    ~Opening() override;
+    explicit Opening(QWidget* parent = nullptr);
 
     static QString TitleLine();
 
-    // Shows the splash, runs the main window's start-up, shows the main window
-    // and hides the splash.
+    // Shows the splash, centred and painted, before the start-up work.
     void Form_Load();
-    Form1* mainWindow() const { return m_form1.get(); }
+    // The window that OK brings to the front.
+    void setMainWindow(QWidget* window) { m_mainWindow = window; }
 
 public slots:
     void cmdOK_Click();
@@ -37,9 +29,12 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    Services m_services;
-    std::unique_ptr<Form1> m_form1;
+    QWidget* m_mainWindow = nullptr;
     QPushButton* cmdOK = nullptr;
 };
+
+// The start of a run: the splash shows while the main window starts up,
+// then the main window shows and the splash hides.
+void StartUp(Opening& splash, Form1& form);
 
 } // namespace kqm::ui

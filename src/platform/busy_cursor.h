@@ -11,15 +11,6 @@ public:
     virtual void ShowNormalCursor() = 0;
 };
 
-class OverrideBusyCursor final : public BusyCursor {
-public:
-    void ShowBusyCursor() override;
-    void ShowNormalCursor() override;
-
-private:
-    int m_depth = 0;
-};
-
 // Counts instead of drawing; tests read the depth to see that it came back.
 class CountingBusyCursor final : public BusyCursor {
 public:

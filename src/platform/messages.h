@@ -2,8 +2,6 @@
 
 #include <QString>
 
-class QWidget;
-
 namespace kqm::platform {
 
 enum class MessageIcon { None, Information, Warning, Critical, Question };
@@ -23,19 +21,6 @@ public:
         Q_UNUSED(title);
         return show(icon, text, buttons);
     }
-};
-
-// The real boxes: modal, with the application's title.
-class DialogMessages final : public Messages {
-public:
-    explicit DialogMessages(QWidget* parent = nullptr) : m_parent(parent) {}
-    void setParent(QWidget* parent) { m_parent = parent; }
-    MessageAnswer show(MessageIcon icon, const QString& text, MessageButtons buttons) override;
-    MessageAnswer showTitled(const QString& title, MessageIcon icon, const QString& text,
-                             MessageButtons buttons) override;
-
-private:
-    QWidget* m_parent = nullptr;
 };
 
 } // namespace kqm::platform

@@ -1,6 +1,7 @@
 #include "program/command_editor_dialog.h"
 
 #include "platform/messages.h"
+#include "platform/window_placement.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -419,11 +420,7 @@ void frmCommands::showEvent(QShowEvent* event) {
     m_positioned = true;
     if (m_memory.FirstLoad) {
         m_memory.FirstLoad = false;
-        if (const QScreen* display = screen()) {
-            const QRect area = display->geometry();
-            move(area.x() + (area.width() - width()) / 2,
-                 area.y() + (area.height() - height()) / 2);
-        }
+        platform::CentreOnScreen(this);
     } else {
         move(m_memory.LeftPos, m_memory.TopPos);
     }

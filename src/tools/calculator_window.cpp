@@ -1,6 +1,7 @@
 #include "tools/calculator_window.h"
 
 #include "platform/messages.h"
+#include "platform/window_placement.h"
 
 #include <QGridLayout>
 #include <QKeyEvent>
@@ -126,10 +127,7 @@ QPushButton* frmCalculator::key(const QString& name, const QString& caption) {
 }
 
 void frmCalculator::centre() {
-    if (const QScreen* display = screen()) {
-        const QRect area = display->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
+    platform::CentreOnScreen(this);
 }
 
 void frmCalculator::refresh() {

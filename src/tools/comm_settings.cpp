@@ -1,6 +1,8 @@
 #include "tools/comm_settings.h"
 
 #include "files/settings_table.h"
+#include "link/device_port.h"
+#include "platform/messages.h"
 
 namespace kqm::tools {
 
@@ -50,6 +52,35 @@ bool ApplyCommSettings(const CommChoice& chosen, const CommChoice& old, int& com
         return false;
     }
     return true;
+}
+
+std::array<QString, 4> StoredDevices(files::SettingsTable& settings) {
+    std::array<QString, 4> devices;
+    for (int port = 0; port < 4; ++port)
+        devices[port] = link::PortDevice(settings, port + 1);
+    return devices;
+}
+
+void StoreCommSettingsChoice(const CommSettingsChoice& choice, int& comPortNumber, int& baudRate,
+                             files::SettingsTable& settings, platform::Messages& messages) {
+    QString error;
+    bool changed =
+        ApplyCommSettings(choice.chosen, choice.old, comPortNumber, baudRate, settings, &error);
+    const std::array<QString, 4> stored = StoredDevices(settings);
+    for (int port = 0; port < 4; ++port) {
+        if (choice.devices[port] == stored[port])
+            continue;
+        if (settings.setPortDevice(port + 1, choice.devices[port]))
+            changed = true;
+        else
+            error = settings.lastError();
+    }
+    if (!error.isEmpty()) {
+        messages.show(platform::MessageIcon::Warning,
+                      QStringLiteral("The settings could not be stored (%1).").arg(error));
+    } else if (changed) {
+        messages.show(platform::MessageIcon::Information, SettingsChangedMessage);
+    }
 }
 
 } // namespace kqm::tools

@@ -3,8 +3,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
+
 namespace kqm::files {
 class SettingsTable;
+}
+namespace kqm::platform {
+class Messages;
 }
 
 namespace kqm::tools {
@@ -31,5 +36,20 @@ struct CommChoice {
 };
 bool ApplyCommSettings(const CommChoice& chosen, const CommChoice& old, int& comPortNumber,
                        int& baudRate, files::SettingsTable& settings, QString* error);
+
+// What the dialog hands back when the user presses OK: the selections it
+// opened with and ended with, and the device of each port number.
+struct CommSettingsChoice {
+    CommChoice chosen;
+    CommChoice old;
+    std::array<QString, 4> devices;
+};
+// The stored device of each port number 1 to 4 (or its default).
+std::array<QString, 4> StoredDevices(files::SettingsTable& settings);
+// Stores what the user chose and says so: the changed port and baud rate
+// (records 1 and 2), the changed devices, and the message that the change
+// takes effect at the next connect. A failed write is reported.
+void StoreCommSettingsChoice(const CommSettingsChoice& choice, int& comPortNumber, int& baudRate,
+                             files::SettingsTable& settings, platform::Messages& messages);
 
 } // namespace kqm::tools

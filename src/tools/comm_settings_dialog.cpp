@@ -1,8 +1,7 @@
 #include "tools/comm_settings_dialog.h"
 
-#include "files/settings_table.h"
 #include "link/device_port.h"
-#include "platform/messages.h"
+#include "platform/window_placement.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -11,31 +10,14 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
-#include <QSerialPortInfo>
 #include <QVBoxLayout>
 
 namespace kqm::tools {
 
-QList<DeviceChoice> AvailableDevices() {
-    QList<DeviceChoice> devices;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports) {
-        QString description = info.description();
-        if (!info.manufacturer().isEmpty() && !description.contains(info.manufacturer()))
-            description += QStringLiteral(" (%1)").arg(info.manufacturer());
-        devices.push_back({info.systemLocation(), description});
-    }
-    devices.push_back(
-        {link::SimulatedDevice, QStringLiteral("Simulated unit (for trying the tool)")});
-    return devices;
-}
-
-frmCommSettings::frmCommSettings(platform::Messages& messages, files::SettingsTable& settings,
-                                 int& comPortNumber, int& baudRate, QList<DeviceChoice> devices,
-                                 QWidget* parent)
-    : QDialog(parent), m_messages(messages), m_settings(settings), m_comPortNumber(comPortNumber),
-      m_baudRate(baudRate), m_devices(std::move(devices)) {
+frmCommSettings::frmCommSettings(int comPortNumber, int baudRate,
+                                 const std::array<QString, 4>& storedDevices,
+                                 QList<link::DeviceChoice> devices, QWidget* parent)
+    : QDialog(parent), m_devices(std::move(devices)), m_chosenDevice(storedDevices) {
     setObjectName(QStringLiteral("frmCommSettings"));
     setWindowTitle(QStringLiteral("Communication Settings"));
     setModal(true);
@@ -55,7 +37,7 @@ frmCommSettings::frmCommSettings(platform::Messages& messages, files::SettingsTa
     cboDevice->setObjectName(QStringLiteral("cboDevice"));
     cboDevice->setEditable(true); // a device path can be typed
     cboDevice->setInsertPolicy(QComboBox::NoInsert);
-    for (const DeviceChoice& choice : m_devices)
+    for (const link::DeviceChoice& choice : m_devices)
         cboDevice->addItem(QStringLiteral("%1 - %2").arg(choice.device, choice.description),
                            choice.device);
     lblDevice = new QLabel(QStringLiteral("Device:"));
@@ -84,14 +66,9 @@ frmCommSettings::frmCommSettings(platform::Messages& messages, files::SettingsTa
     layout->addLayout(device);
     layout->addLayout(buttons);
 
-    for (int port = 0; port < 4; ++port) {
-        m_storedDevice[port] = link::PortDevice(m_settings, port + 1);
-        m_chosenDevice[port] = m_storedDevice[port];
-    }
-
     // Opening: select what is stored; a value without an entry selects none.
-    const int portIndex = PortIndexFor(m_comPortNumber);
-    const int baudIndex = BaudIndexFor(m_baudRate);
+    const int portIndex = PortIndexFor(comPortNumber);
+    const int baudIndex = BaudIndexFor(baudRate);
     if (portIndex >= 0)
         lstComPorts->setCurrentRow(portIndex);
     if (baudIndex >= 0)
@@ -107,10 +84,7 @@ frmCommSettings::frmCommSettings(platform::Messages& messages, files::SettingsTa
     connect(btnOK, &QPushButton::clicked, this, &frmCommSettings::btnOK_Click);
     connect(btnCancel, &QPushButton::clicked, this, &frmCommSettings::btnCancel_Click);
     adjustSize();
-    if (const QScreen* display = screen()) {
-        const QRect area = display->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
+    platform::CentreOnScreen(this);
 }
 
 void frmCommSettings::showDeviceOf(int portIndex) {
@@ -146,23 +120,7 @@ void frmCommSettings::btnOK_Click() {
         chosen.portIndex = -1;
     if (lstBaudRates->selectedItems().isEmpty())
         chosen.baudIndex = -1;
-    QString error;
-    bool changed = ApplyCommSettings(chosen, {OldComPort, OldBaudRate}, m_comPortNumber, m_baudRate,
-                                     m_settings, &error);
-    for (int port = 0; port < 4; ++port) {
-        if (m_chosenDevice[port] == m_storedDevice[port])
-            continue;
-        if (m_settings.setPortDevice(port + 1, m_chosenDevice[port]))
-            changed = true;
-        else
-            error = m_settings.lastError();
-    }
-    if (!error.isEmpty()) {
-        m_messages.show(platform::MessageIcon::Warning,
-                        QStringLiteral("The settings could not be stored (%1).").arg(error));
-    } else if (changed) {
-        m_messages.show(platform::MessageIcon::Information, SettingsChangedMessage);
-    }
+    m_choice = {chosen, {OldComPort, OldBaudRate}, m_chosenDevice};
     accept();
 }
 

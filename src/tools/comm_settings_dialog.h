@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/device_port.h"
 #include "tools/comm_settings.h"
 
 #include <QDialog>
@@ -11,34 +12,22 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 
-namespace kqm::files {
-class SettingsTable;
-}
-namespace kqm::platform {
-class Messages;
-}
-
 namespace kqm::tools {
 
-// A serial device the user can pick for a port number.
-struct DeviceChoice {
-    QString device;      // what is stored: a path, COMn, or "sim"
-    QString description; // what the user reads
-};
-// The ports the platform reports (with their descriptions) and the
-// simulated unit.
-QList<DeviceChoice> AvailableDevices();
-
 // Port and baud rate, and the serial device each port number stands for.
+// It opens on the current values and hands back what the user chose; the
+// caller stores it.
 class frmCommSettings final : public QDialog {
     Q_OBJECT
 public:
-    frmCommSettings(platform::Messages& messages, files::SettingsTable& settings,
-                    int& comPortNumber, int& baudRate, QList<DeviceChoice> devices,
-                    QWidget* parent = nullptr);
+    frmCommSettings(int comPortNumber, int baudRate, const std::array<QString, 4>& storedDevices,
+                    QList<link::DeviceChoice> devices, QWidget* parent = nullptr);
 
     int OldComPort = -1;
     int OldBaudRate = -1;
+
+    // What OK chose; only meaningful when the dialog was accepted.
+    CommSettingsChoice choice() const { return m_choice; }
 
 public slots:
     void btnOK_Click();
@@ -48,13 +37,9 @@ private:
     void showDeviceOf(int portIndex);
     void rememberDevice();
 
-    platform::Messages& m_messages;
-    files::SettingsTable& m_settings;
-    int& m_comPortNumber;
-    int& m_baudRate;
-    QList<DeviceChoice> m_devices;
-    std::array<QString, 4> m_storedDevice;
+    QList<link::DeviceChoice> m_devices;
     std::array<QString, 4> m_chosenDevice;
+    CommSettingsChoice m_choice;
     int m_shownPort = -1;
 
     QListWidget* lstComPorts = nullptr;

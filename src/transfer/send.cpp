@@ -1,7 +1,6 @@
 #include "transfer/send.h"
 
 #include "link/link.h"
-#include "platform/serial_port.h"
 #include "program/command_set.h"
 
 namespace kqm::transfer {
@@ -36,27 +35,47 @@ std::optional<QString> SendRefusal(int rowCount, bool programFits) {
     return std::nullopt;
 }
 
+PreparedSend PrepareSend(const QVector<program::ProgramRow>& rows, bool programFits,
+                         const QString& axisAddress) {
+    PreparedSend prepared;
+    prepared.refusal = SendRefusal(static_cast<int>(rows.size()), programFits);
+    if (prepared.refusal)
+        return prepared;
+    prepared.text = ProgramSendText(rows, axisAddress);
+    prepared.items = SendListItems(rows, axisAddress);
+    return prepared;
+}
+
+QString TimeLeft(int characters) {
+    // Every character takes 0.1 s.
+    const int tenths = std::max(characters, 0);
+    return QStringLiteral("%1:%2")
+        .arg(tenths / 600)
+        .arg((tenths / 10) % 60, 2, 10, QLatin1Char('0'));
+}
+
 bool EndsWithQuit(const QString& sendText) {
     return sendText.size() >= 2 && sendText.at(sendText.size() - 2) == QLatin1Char('Q');
 }
 
 SendOutcome SendProgram(link::Link& link, const QString& text,
                         const std::function<void(int, QChar)>& progress) {
-    platform::SerialPort& port = link.port();
+    using Step = link::Link::SendStep;
     const auto finish = [&link](SendOutcome outcome) {
-        link.WritePendingStop();
-        link.setInsideFrame(false);
+        link.EndSend();
         return outcome;
     };
     for (int i = 0; i < text.size(); ++i) {
-        if (link.abortRequested())
+        switch (link.WriteSendCharacter(text.at(i))) {
+        case Step::Aborted:
             return finish(SendOutcome::Aborted);
-        if (link.stopRequested())
+        case Step::Stopped:
             return finish(SendOutcome::Stopped);
-        if (!port.PortOpen())
+        case Step::PortClosed:
             return finish(SendOutcome::PortClosed);
-        port.Output(QByteArray(1, text.at(i).toLatin1()));
-        link.setInsideFrame(text.at(i) != QLatin1Char('\r'));
+        case Step::Written:
+            break;
+        }
         if (progress)
             progress(i, text.at(i));
         link.Delay(0.1);

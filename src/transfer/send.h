@@ -24,6 +24,19 @@ QStringList SendListItems(const QVector<program::ProgramRow>& rows, const QStrin
 // Why the send button refuses, or nullopt when the dialog may open
 // (connection is checked by the caller).
 std::optional<QString> SendRefusal(int rowCount, bool programFits);
+
+// What a send of these rows puts on the wire and lists, or why it cannot
+// be sent at all.
+struct PreparedSend {
+    std::optional<QString> refusal;
+    QString text;
+    QStringList items;
+};
+PreparedSend PrepareSend(const QVector<program::ProgramRow>& rows, bool programFits,
+                         const QString& axisAddress);
+
+// The time that characters still take at the send's pace, as "m:ss".
+QString TimeLeft(int characters);
 inline const QString QuitRequiredMessage =
     QStringLiteral("The last command must be a QUIT statement.  Please change and resend");
 bool EndsWithQuit(const QString& sendText);

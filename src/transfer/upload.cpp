@@ -2,10 +2,10 @@
 
 #include "link/link.h"
 #include "platform/messages.h"
-#include "platform/serial_port.h"
 #include "program/command_set.h"
 #include "program/editing.h"
 #include "program/listing.h"
+#include "program/program_document.h"
 
 namespace kqm::transfer {
 
@@ -35,10 +35,9 @@ bool isCommandLetterAt(const QString& text, qsizetype i) {
 
 UnitReply ReadUnitProgram(link::Link& link) {
     UnitReply reply;
-    platform::SerialPort& port = link.port();
     if (link.ReplyPending())
         link.ReadReply();
-    if (!link.WaitUntil([&port] { return port.PortOpen() && port.CTSHolding(); }, 0.5, false)) {
+    if (!link.WaitForCts(0.5, false)) {
         notResponding(link);
         return reply;
     }
@@ -48,21 +47,12 @@ UnitReply ReadUnitProgram(link::Link& link) {
         notResponding(link);
         return reply;
     }
-    if (!link.WaitUntil([&port] { return port.PortOpen() && port.InBufferCount() > 0; }, 0.5,
-                        false)) {
+    if (!link.WaitForReply(0.5, false)) {
         notResponding(link);
         return reply;
     }
-    int previous = 0;
-    for (;;) {
-        const int current = port.InBufferCount();
-        if (current == previous || link.abortRequested())
-            break;
-        previous = port.InBufferCount();
-        link.Delay(0.5);
-    }
     reply.responded = true;
-    reply.text = QString::fromLatin1(port.Input());
+    reply.text = QString::fromLatin1(link.ReadSettled(0.5));
     link.EchoToDebug(program::StripCrLf(reply.text) + QStringLiteral("\r\n"));
     return reply;
 }
@@ -206,6 +196,23 @@ BuiltProgram BuildUploadedProgram(const QString& reply, platform::Messages& mess
     ConvertBranches(built.rows, messages);
     TrimTrailingQuits(built.rows, messages);
     return built;
+}
+
+UploadedProgram UploadProgram(link::Link& link, const std::function<void()>& replyArrived) {
+    UploadedProgram uploaded;
+    const UnitReply reply = ReadUnitProgram(link);
+    uploaded.responded = reply.responded;
+    if (!reply.responded)
+        return uploaded;
+    if (replyArrived)
+        replyArrived();
+    uploaded.built = BuildUploadedProgram(reply.text, link.messages());
+    return uploaded;
+}
+
+bool StoreUploadedProgram(program::ProgramDocument& document, const BuiltProgram& built,
+                          QString* error) {
+    return !built.stored || document.replaceRows(built.rows, error);
 }
 
 } // namespace kqm::transfer

@@ -6,8 +6,13 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 namespace kqm::link {
 class Link;
+}
+namespace kqm::program {
+class ProgramDocument;
 }
 namespace kqm::platform {
 class Messages;
@@ -65,5 +70,19 @@ struct BuiltProgram {
 };
 // The whole rebuild of a reply into program lines, with its messages.
 BuiltProgram BuildUploadedProgram(const QString& reply, platform::Messages& messages);
+
+// The upload exchange, for the window and kqmctl alike: reads the unit's
+// program and rebuilds it into program lines. replyArrived runs between the
+// two (the window shows that it is working). Runs inside the caller's
+// exchange.
+struct UploadedProgram {
+    bool responded = false; // false: the unit did not answer (link shown as lost)
+    BuiltProgram built;
+};
+UploadedProgram UploadProgram(link::Link& link, const std::function<void()>& replyArrived = {});
+// Stores uploaded lines as the whole program of the document's bound file
+// and refreshes its listing; false, with the reason, when it cannot be written.
+bool StoreUploadedProgram(program::ProgramDocument& document, const BuiltProgram& built,
+                          QString* error);
 
 } // namespace kqm::transfer

@@ -35,4 +35,8 @@ QString RequestUnitListing(link::Link& link) {
     return link.ReadReply();
 }
 
+UnitListing ReadUnitListing(link::Link& link) {
+    return SplitUnitListing(RequestUnitListing(link));
+}
+
 } // namespace kqm::transfer

@@ -1,20 +1,15 @@
 #include "transfer/view_window.h"
 
-#include "link/link.h"
-#include "platform/busy_cursor.h"
-#include "platform/messages.h"
 #include "transfer/view.h"
 
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace kqm::transfer {
 
-frmView::frmView(link::Link& link, platform::BusyCursor& cursor, QWidget* parent)
-    : QDialog(parent), m_link(link), m_cursor(cursor) {
+frmView::frmView(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmView"));
     setWindowTitle(QStringLiteral("View Program"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -38,24 +33,10 @@ frmView::frmView(link::Link& link, platform::BusyCursor& cursor, QWidget* parent
     connect(cmdClose, &QPushButton::clicked, this, &frmView::cmdClose_Click);
 }
 
-void frmView::Form_Load() {
-    if (const QScreen* display = screen()) {
-        const QRect area = display->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
-    UnitListing listing;
-    {
-        platform::BusyCursorGuard busy(m_cursor);
-        link::Link::Exchange exchange(m_link);
-        listing = SplitUnitListing(RequestUnitListing(m_link));
-    }
+void frmView::showListing(const UnitListing& listing) {
     List1->addItems(listing.lines);
     if (listing.endedWithQ)
         List1->addItem(QStringLiteral("Q"));
-    if (listing.truncated)
-        m_link.messages().show(platform::MessageIcon::Warning, ListingTooLongMessage);
-    else if (!listing.endedWithQ)
-        m_link.messages().show(platform::MessageIcon::Warning, ListingIncompleteMessage);
 }
 
 QStringList frmView::entries() const {

@@ -13,6 +13,7 @@
 #include "platform/file_dialogs.h"
 #include "platform/messages.h"
 #include "program/editing.h"
+#include "support/test_form.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -52,8 +53,7 @@ public:
 };
 
 void answerEditor(int step) {
-    QTimer::singleShot(0, [step] {
-        auto* editor = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    test::AnswerModal([step](QDialog* editor) {
         if (!editor)
             return;
         const QString value = crash::StepValue(step);
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
     NoDialogs dialogs;
     files::AtomicFileCopier copier;
     NoPrinter printer;
-    ui::Form1 form({messages, clock, paths, cursor, port, dialogs, copier, printer});
+    test::TestForm form({messages, clock, paths, cursor, port, dialogs, copier, printer});
     form.Form_Load();
 
     if (mode == QLatin1String("check")) {

@@ -15,6 +15,7 @@
 #include "support/fake_messages.h"
 #include "support/program_files.h"
 #include "support/pty_unit.h"
+#include "support/window_fixture.h"
 #include "transfer/send.h"
 #include "transfer/send_dialog.h"
 #include "transfer/upload.h"
@@ -33,14 +34,14 @@ using namespace kqm;
 
 namespace {
 
-class SerialFaults : public ::testing::Test {
+class SerialFaults : public ::testing::Test, public test::WindowFixture {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         QString error;
         ASSERT_TRUE(files::SettingsTable::CreateDefaultFile(dir.filePath("config.kqm"), &error));
         plugIn();
-        form = std::make_unique<ui::Form1>(services);
+        form = makeWindow(clock, port);
         form->Form_Load();
         ASSERT_TRUE(form->linkState().UnitConnected);
         messages.clear();
@@ -58,10 +59,7 @@ protected:
     void pullAfter(int milliseconds) {
         QTimer::singleShot(milliseconds, [this] { unit.reset(); });
     }
-    void click(const char* name) {
-        QTest::mouseClick(form->findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
-    }
-    QString label() { return form->findChild<QLabel*>(QStringLiteral("lblConnected"))->text(); }
+    QString label() { return labelText("lblConnected"); }
     // After a fault: shown offline, and a new unit connects again.
     void expectOfflineThenReconnect() {
         EXPECT_FALSE(form->linkState().UnitConnected);
@@ -82,21 +80,12 @@ protected:
         ASSERT_TRUE(form->RefreshListing());
     }
 
-    QTemporaryDir dir;
-    test::FakeMessages messages;
     platform::SystemClock clock;
-    platform::FixedAppPaths paths{dir.path()};
-    platform::CountingBusyCursor cursor;
     std::unique_ptr<test::PtyUnit> unit;
     link::DevicePort port{link::SettingsFileResolver(dir.filePath("config.kqm")),
                           [](const QString& device) -> std::unique_ptr<platform::SerialPort> {
                               return std::make_unique<link::QtSerialPort>(device);
                           }};
-    test::FakeFileDialogs dialogs;
-    test::FakeFileCopier copier;
-    test::PdfPrintDialogs printDialogs;
-    ui::Services services{messages, clock, paths, cursor, port, dialogs, copier, printDialogs};
-    std::unique_ptr<ui::Form1> form;
 };
 
 TEST_F(SerialFaults, PulledDuringASend) {

@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kqm::simulator::SimulatedPort port(clock);
     kqm::link::LinkState state;
     kqm::link::Link link(port, clock, messages, state);
-    kqm::link::Connection connection(link, settings);
-    const int item = connection.LoadCommSettings();
+    kqm::link::Connection connection(link);
+    const int item = connection.LoadCommSettings(kqm::files::ReadCommSettings(settings));
     KQM_FUZZ_CHECK(item >= -1 && item <= 31);
     KQM_FUZZ_CHECK(state.ComPortNumber >= 1 && state.BaudRate >= 1);
     KQM_FUZZ_CHECK(state.AxisAddress.size() <= 2);

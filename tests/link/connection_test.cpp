@@ -25,12 +25,23 @@ protected:
 
     QTemporaryDir dir;
     SettingsTable settings;
-    link::Connection connection{deviceLink, settings};
+    link::Connection connection{deviceLink};
+
+    // The connection reads the stored settings afresh at each attempt.
+    bool connectAction() { return connection.ConnectAction(files::ReadCommSettings(settings)); }
+    int loadCommSettings() {
+        return connection.LoadCommSettings(files::ReadCommSettings(settings));
+    }
+    int chooseAxis(int index) {
+        const int item = connection.ChooseAxis(index);
+        files::StoreAxisAddress(settings, state.AxisAddress, messages);
+        return item;
+    }
 };
 
 TEST_F(ConnectionTest, IdentifiesAKqm20WithTheGreetingFrames) {
     state.AxisAddress = QStringLiteral("0");
-    ASSERT_TRUE(connection.ConnectAction());
+    ASSERT_TRUE(connectAction());
     EXPECT_TRUE(state.UnitConnected);
     EXPECT_EQ(state.UnitModel, QStringLiteral("KQM20"));
     EXPECT_EQ(port.settings(), QStringLiteral("9600,N,8,1"));
@@ -49,9 +60,9 @@ TEST_F(ConnectionTest, IdentifiesAKqm20WithTheGreetingFrames) {
 TEST_F(ConnectionTest, IdentifiesAKqm21AtAnyAxis) {
     port.unit().setModel(QStringLiteral("KQM21"));
     port.unit().setAxis(17);
-    connection.ChooseAxis(17);
+    chooseAxis(17);
     EXPECT_EQ(settings.record(SettingsTable::Axis), QStringLiteral("17"));
-    ASSERT_TRUE(connection.ConnectAction());
+    ASSERT_TRUE(connectAction());
     EXPECT_EQ(state.UnitModel, QStringLiteral("KQM21"));
     EXPECT_TRUE(port.written().startsWith("@17."));
 }
@@ -87,10 +98,10 @@ TEST_F(ConnectionTest, RefusedRepliesEndOfflineWithBothMessages) {
         simulator::SimulatedPort fresh(clock);
         c.setUp(fresh.unit());
         link::Link freshLink(fresh, clock, messages, state);
-        link::Connection attempt(freshLink, settings);
+        link::Connection attempt(freshLink);
         state.UnitModel = QStringLiteral("KQM21");
         messages.clear();
-        EXPECT_FALSE(attempt.ConnectAction());
+        EXPECT_FALSE(attempt.ConnectAction(files::ReadCommSettings(settings)));
         EXPECT_FALSE(state.UnitConnected);
         EXPECT_EQ(state.UnitModel, QStringLiteral("KQM20"));
         EXPECT_FALSE(fresh.PortOpen());
@@ -107,7 +118,7 @@ TEST_F(ConnectionTest, RefusedRepliesEndOfflineWithBothMessages) {
 
 TEST_F(ConnectionTest, StaleDataIsShownAndTheAttemptGoesOn) {
     port.unit().faults().staleOnOpen = "old reply";
-    ASSERT_TRUE(connection.ConnectAction());
+    ASSERT_TRUE(connectAction());
     EXPECT_EQ(messages.texts(),
               QStringList{QStringLiteral("This data was in the serial port [old reply]")});
 }
@@ -115,7 +126,7 @@ TEST_F(ConnectionTest, StaleDataIsShownAndTheAttemptGoesOn) {
 TEST_F(ConnectionTest, PortThatCannotBeOpenedSaysWhy) {
     settings.setRecord(SettingsTable::ComPort, QStringLiteral("2"));
     port.failOpens(platform::SerialPort::OpenFailure::Busy, QStringLiteral("busy"));
-    EXPECT_FALSE(connection.ConnectAction());
+    EXPECT_FALSE(connectAction());
     ASSERT_EQ(messages.boxes().size(), 2);
     EXPECT_EQ(messages.boxes().at(0).text,
               QStringLiteral("Error Opening Com Port2 - The com port is already open by another "
@@ -123,7 +134,7 @@ TEST_F(ConnectionTest, PortThatCannotBeOpenedSaysWhy) {
 
     messages.clear();
     port.failOpens(platform::SerialPort::OpenFailure::PermissionDenied, QStringLiteral("denied"));
-    EXPECT_FALSE(connection.ConnectAction());
+    EXPECT_FALSE(connectAction());
     ASSERT_EQ(messages.boxes().size(), 2);
     EXPECT_TRUE(messages.boxes().at(0).text.contains(QStringLiteral("dialout")));
 
@@ -135,15 +146,15 @@ TEST_F(ConnectionTest, PortThatCannotBeOpenedSaysWhy) {
 }
 
 TEST_F(ConnectionTest, ConnectingAgainReidentifies) {
-    ASSERT_TRUE(connection.ConnectAction());
+    ASSERT_TRUE(connectAction());
     port.clearWrites();
-    ASSERT_TRUE(connection.ConnectAction());
+    ASSERT_TRUE(connectAction());
     EXPECT_EQ(port.written(), QByteArray("@0.\r@0!\r@0$\r"));
 }
 
 TEST_F(ConnectionTest, ChoosingAnAxisStoresItAndEndsTheConnection) {
-    ASSERT_TRUE(connection.ConnectAction());
-    EXPECT_EQ(connection.ChooseAxis(12), 12);
+    ASSERT_TRUE(connectAction());
+    EXPECT_EQ(chooseAxis(12), 12);
     EXPECT_EQ(settings.record(SettingsTable::Axis), QStringLiteral("12"));
     EXPECT_FALSE(port.PortOpen());
     EXPECT_FALSE(state.UnitConnected);
@@ -166,7 +177,7 @@ TEST_F(ConnectionTest, LoadCommSettingsReadsAndRepairsStoredValues) {
         SCOPED_TRACE(c.stored.toStdString());
         settings.setRecord(SettingsTable::Axis, c.stored);
         messages.clear();
-        EXPECT_EQ(connection.LoadCommSettings(), c.item);
+        EXPECT_EQ(loadCommSettings(), c.item);
         EXPECT_EQ(state.AxisAddress, c.address);
         EXPECT_EQ(messages.boxes().size(), c.boxes);
     }
@@ -174,14 +185,14 @@ TEST_F(ConnectionTest, LoadCommSettingsReadsAndRepairsStoredValues) {
     settings.setRecord(SettingsTable::ComPort, QStringLiteral("COM3"));
     settings.setRecord(SettingsTable::BaudRate, QStringLiteral("fast"));
     messages.clear();
-    connection.LoadCommSettings();
+    loadCommSettings();
     EXPECT_EQ(messages.boxes().size(), 2);
     EXPECT_EQ(state.ComPortNumber, 1);
     EXPECT_EQ(state.BaudRate, 9600);
 
     settings.setRecord(SettingsTable::ComPort, QStringLiteral("3"));
     settings.setRecord(SettingsTable::BaudRate, QStringLiteral("2400"));
-    connection.LoadCommSettings();
+    loadCommSettings();
     EXPECT_EQ(state.ComPortNumber, 3);
     EXPECT_EQ(state.BaudRate, 2400);
 }

@@ -1,6 +1,8 @@
 #include "link/terminal.h"
 #include "link_fixture.h"
 
+#include <QColor>
+
 #include <gtest/gtest.h>
 
 using namespace kqm;
@@ -10,11 +12,28 @@ namespace {
 
 class LinkTest : public ::testing::Test, public test::LinkFixture {};
 
+// The progress line as the window shows the link's progress: blue while
+// transmitting, purple and empty when it ends.
+struct ProgressSpy {
+    explicit ProgressSpy(Link& link) {
+        QObject::connect(&link, &Link::progressStarted, &link,
+                         [this] { colours << QColor(0, 0, 255); });
+        QObject::connect(&link, &Link::progressChanged, &link, [this](int sent, int total) {
+            captions << link::TransmittingCaption(sent, total);
+        });
+        QObject::connect(&link, &Link::progressEnded, &link, [this] {
+            colours << QColor(128, 0, 128);
+            captions << QString();
+        });
+    }
+    QStringList captions;
+    QList<QColor> colours;
+};
+
 TEST_F(LinkTest, PacedTransmissionPausesEchoesAndShowsProgress) {
     state.DebugMode = link::LinkState::DebugModeOn;
     QSignalSpy echo(&deviceLink, &Link::debugEcho);
-    QSignalSpy captions(&deviceLink, &Link::progressCaptionChanged);
-    QSignalSpy colours(&deviceLink, &Link::progressColourChanged);
+    ProgressSpy progress(deviceLink);
 
     ASSERT_TRUE(deviceLink.TransmitPaced(QStringLiteral("VE"), 0.5, true));
     EXPECT_EQ(port.written(), QByteArray("VE\r"));
@@ -27,12 +46,9 @@ TEST_F(LinkTest, PacedTransmissionPausesEchoesAndShowsProgress) {
     for (const auto& args : echo)
         echoed << args.at(0).toString();
     EXPECT_EQ(echoed, (QStringList{"v", "e", "\r\n", "\r"}));
-    QStringList shown;
-    for (const auto& args : captions)
-        shown << args.at(0).toString();
-    EXPECT_EQ(shown, (QStringList{" TRANSMITTING: 50%", " TRANSMITTING: 100%", ""}));
-    EXPECT_EQ(colours.first().at(0).value<QColor>(), QColor(0, 0, 255));
-    EXPECT_EQ(colours.last().at(0).value<QColor>(), QColor(128, 0, 128));
+    EXPECT_EQ(progress.captions, (QStringList{" TRANSMITTING: 50%", " TRANSMITTING: 100%", ""}));
+    EXPECT_EQ(progress.colours.first(), QColor(0, 0, 255));
+    EXPECT_EQ(progress.colours.last(), QColor(128, 0, 128));
 
     // The unit answered the upload request.
     EXPECT_EQ(deviceLink.ReadReply(), QStringLiteral("Q\r*"));
@@ -42,8 +58,7 @@ TEST_F(LinkTest, CtsHeldFalseFailsTheFirstCharacterAndClosesThePort) {
     state.UnitConnected = true;
     port.unit().faults().ctsFalse = true;
     QSignalSpy status(&deviceLink, &Link::connectionStatusChanged);
-    QSignalSpy captions(&deviceLink, &Link::progressCaptionChanged);
-    QSignalSpy colours(&deviceLink, &Link::progressColourChanged);
+    ProgressSpy progress(deviceLink);
 
     EXPECT_FALSE(deviceLink.TransmitPaced(QStringLiteral("VE"), 0.5, true));
     EXPECT_TRUE(port.written().isEmpty());
@@ -52,8 +67,8 @@ TEST_F(LinkTest, CtsHeldFalseFailsTheFirstCharacterAndClosesThePort) {
     EXPECT_EQ(state.LastCommError, link::CtsBusyError);
     ASSERT_FALSE(status.isEmpty());
     EXPECT_FALSE(status.last().at(0).toBool());
-    EXPECT_EQ(captions.last().at(0).toString(), QString());
-    EXPECT_EQ(colours.last().at(0).value<QColor>(), QColor(128, 0, 128));
+    EXPECT_EQ(progress.captions.last(), QString());
+    EXPECT_EQ(progress.colours.last(), QColor(128, 0, 128));
     EXPECT_GE(clock.now(), 0.5);
     EXPECT_TRUE(messages.boxes().isEmpty());
 }

@@ -27,8 +27,7 @@ TEST(PseudoTerminal, IdentifiesTheSimulatedUnitThroughQSerialPort) {
     link::LinkState state;
     state.AxisAddress = QStringLiteral("2");
     link::Link deviceLink(port, clock, messages, state);
-    files::SettingsTable unused;
-    link::Connection connection(deviceLink, unused);
+    link::Connection connection(deviceLink);
 
     ASSERT_TRUE(connection.OpenComPort(9600, 1)) << state.LastCommError.toStdString();
     EXPECT_TRUE(port.CTSHolding()); // a pseudo-terminal has no modem lines

@@ -1,3 +1,4 @@
+#include "files/program_files.h"
 #include "files/settings_table.h"
 #include "link/device_port.h"
 #include "link/qt_serial_port.h"
@@ -10,6 +11,7 @@
 #include "support/fake_files.h"
 #include "support/fake_messages.h"
 #include "support/program_files.h"
+#include "support/window_fixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -35,7 +37,7 @@ using namespace kqm;
 
 namespace {
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test, public test::WindowFixture {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
@@ -59,7 +61,7 @@ protected:
     }
 
     std::unique_ptr<ui::Form1> load() {
-        auto form = std::make_unique<ui::Form1>(services);
+        auto form = makeWindow(clock, port);
         form->Form_Load();
         return form;
     }
@@ -71,11 +73,7 @@ protected:
                    : QString();
     }
 
-    QTemporaryDir dir;
-    test::FakeMessages messages;
     platform::VirtualClock clock;
-    platform::FixedAppPaths paths{dir.path()};
-    platform::CountingBusyCursor cursor;
     simulator::SimulatedPort* simulated = nullptr;
     link::DevicePort port{link::SettingsFileResolver(dir.filePath(QStringLiteral("config.kqm"))),
                           [this](const QString& device) -> std::unique_ptr<platform::SerialPort> {
@@ -85,11 +83,8 @@ protected:
                               simulated = unit.get();
                               return unit;
                           }};
-    test::FakeFileDialogs fileDialogs;
-    test::FakeFileCopier fileCopier;
-    test::PdfPrintDialogs printDialogs;
-    ui::Services services{messages, clock,       paths,      cursor,
-                          port,     fileDialogs, fileCopier, printDialogs};
+    test::FakeFileDialogs& fileDialogs = dialogs;
+    ui::Services services = servicesWith(clock, port);
 };
 
 TEST_F(MainWindowTest, ComesUpWithEveryNamedControl) {
@@ -231,14 +226,14 @@ TEST_F(MainWindowTest, RecoveredProgramIsListedAndCloseRecordsCleanExit) {
 }
 
 TEST_F(MainWindowTest, SplashLoadsAndShowsTheMainWindow) {
-    ui::Opening splash(services);
+    ui::Opening splash;
     EXPECT_EQ(ui::Opening::TitleLine(),
               QStringLiteral("Programmable Indexer - KQM20/KQM21 Program   Version 1.65"));
-    splash.Form_Load();
-    ASSERT_NE(splash.mainWindow(), nullptr);
-    EXPECT_TRUE(splash.mainWindow()->isVisible());
+    auto mainWindow = makeWindow(clock, port);
+    ui::StartUp(splash, *mainWindow);
+    EXPECT_TRUE(mainWindow->isVisible());
     EXPECT_FALSE(splash.isVisible());
-    splash.mainWindow()->close();
+    mainWindow->close();
 }
 
 TEST_F(MainWindowTest, ConnectsAtStartUpToTheSimulatedUnit) {
@@ -276,7 +271,7 @@ TEST_F(MainWindowTest, StartsOfflineWhenTheDeviceIsMissing) {
 
 TEST_F(MainWindowTest, Kqm21ChangesTheMotionPanel) {
     // The unit is made on first open: choose its model before start-up connects.
-    auto form = std::make_unique<ui::Form1>(services);
+    auto form = makeWindow(clock, port);
     auto* move = form->findChild<QPushButton*>(QStringLiteral("cmdAbsoluteMove"));
     EXPECT_EQ(move->text(), QStringLiteral("Move to Position"));
     form->Form_Load();
@@ -379,8 +374,7 @@ TEST_F(MainWindowTest, ClosingDuringAnExchangeEndsItFirst) {
 
 // Answers the next modal command editor: the driver fills it in and presses a button.
 void answerEditor(std::function<void(QDialog*)> driver) {
-    QTimer::singleShot(0, [driver = std::move(driver)] {
-        auto* editor = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    test::AnswerModal([driver = std::move(driver)](QDialog* editor) {
         ASSERT_NE(editor, nullptr);
         driver(editor);
     });

@@ -8,6 +8,7 @@
 #include "support/fake_files.h"
 #include "support/fake_messages.h"
 #include "support/program_files.h"
+#include "support/window_fixture.h"
 
 #include <QFile>
 #include <QLabel>
@@ -27,28 +28,19 @@ namespace {
 
 // The main window with an offline port, a scripted file dialog and a copier
 // that can fail.
-class FileCommandsTest : public ::testing::Test {
+class FileCommandsTest : public ::testing::Test, public test::WindowFixture {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        form = std::make_unique<ui::Form1>(services);
+        form = makeWindow(clock, port);
         form->Form_Load();
         messages.clear();
     }
 
     QString file(const char* name) { return dir.filePath(QString::fromLatin1(name)); }
     QString workingCopy() { return file("temp.mdb"); }
-    void click(const char* name) {
-        QTest::mouseClick(form->findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
-    }
-    QStringList listing() {
-        auto* grid = form->findChild<QTableView*>(QStringLiteral("DBGrid2"));
-        QStringList texts;
-        for (int row = 0; row < grid->model()->rowCount(); ++row)
-            texts << grid->model()->index(row, 3).data().toString();
-        return texts;
-    }
-    QString current() { return form->findChild<QLabel*>(QStringLiteral("lblCurrentFile"))->text(); }
+    QStringList listing() { return gridColumn(3); }
+    QString current() { return labelText("lblCurrentFile"); }
     // Puts an unsaved program into the working copy, as edits would.
     void unsavedProgram() {
         form->programTable().close();
@@ -57,17 +49,8 @@ protected:
         ASSERT_TRUE(form->RefreshListing());
     }
 
-    QTemporaryDir dir;
-    test::FakeMessages messages;
     platform::VirtualClock clock;
-    platform::FixedAppPaths paths{dir.path()};
-    platform::CountingBusyCursor cursor;
     simulator::SimulatedPort port{clock};
-    test::FakeFileDialogs dialogs;
-    test::FakeFileCopier copier;
-    test::PdfPrintDialogs printDialogs;
-    ui::Services services{messages, clock, paths, cursor, port, dialogs, copier, printDialogs};
-    std::unique_ptr<ui::Form1> form;
 };
 
 TEST_F(FileCommandsTest, OpenTakesABackupAndListsTheProgram) {

@@ -7,6 +7,7 @@
 #include "support/fake_files.h"
 #include "support/fake_messages.h"
 #include "support/program_files.h"
+#include "support/window_fixture.h"
 #include "transfer/send.h"
 #include "transfer/send_dialog.h"
 #include "transfer/upload.h"
@@ -31,18 +32,15 @@ using namespace kqm;
 namespace {
 
 // The main window connected to the simulated unit on the virtual clock.
-class TransferWindowTest : public ::testing::Test {
+class TransferWindowTest : public ::testing::Test, public test::WindowFixture {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        form = std::make_unique<ui::Form1>(services);
+        form = makeWindow(clock, port);
         form->Form_Load(); // connects to the simulated unit
         ASSERT_TRUE(form->linkState().UnitConnected);
         port.clearWrites();
         messages.clear();
-    }
-    void click(const char* name) {
-        QTest::mouseClick(form->findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
     }
     void program(const QVector<test::Line>& lines) {
         for (const auto& line : lines)
@@ -51,25 +49,9 @@ protected:
                             .ok);
         ASSERT_TRUE(form->RefreshListing());
     }
-    QStringList gridColumn(int column) {
-        auto* grid = form->findChild<QTableView*>(QStringLiteral("DBGrid2"));
-        QStringList texts;
-        for (int row = 0; row < grid->model()->rowCount(); ++row)
-            texts << grid->model()->index(row, column).data().toString();
-        return texts;
-    }
 
-    QTemporaryDir dir;
-    test::FakeMessages messages;
     platform::VirtualClock clock;
-    platform::FixedAppPaths paths{dir.path()};
-    platform::CountingBusyCursor cursor;
     simulator::SimulatedPort port{clock};
-    test::FakeFileDialogs dialogs;
-    test::FakeFileCopier copier;
-    test::PdfPrintDialogs printDialogs;
-    ui::Services services{messages, clock, paths, cursor, port, dialogs, copier, printDialogs};
-    std::unique_ptr<ui::Form1> form;
 };
 
 TEST_F(TransferWindowTest, SendListsTheFramesAndSendsOnOk) {

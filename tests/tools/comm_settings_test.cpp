@@ -7,6 +7,7 @@
 #include "simulator/simulated_port.h"
 #include "support/fake_files.h"
 #include "support/fake_messages.h"
+#include "support/window_fixture.h"
 #include "tools/comm_settings.h"
 #include "tools/comm_settings_dialog.h"
 
@@ -28,7 +29,7 @@ namespace {
 
 // The main window on a device port: COM 1 is the simulated unit, and what
 // each later open gets is recorded.
-class CommSettingsTest : public ::testing::Test {
+class CommSettingsTest : public ::testing::Test, public test::WindowFixture {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
@@ -40,7 +41,7 @@ protected:
         for (int p = 2; p <= 4; ++p)
             settings.setPortDevice(p, QString());
         settings.close();
-        form = std::make_unique<ui::Form1>(services);
+        form = makeWindow(clock, port);
         form->Form_Load();
         messages.clear();
     }
@@ -54,8 +55,7 @@ protected:
 
     // Opens the dialog from the Setup menu; the driver answers it.
     void openDialog(std::function<void(QDialog*)> driver) {
-        QTimer::singleShot(0, [driver = std::move(driver)] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        test::AnswerModal([driver = std::move(driver)](QDialog* dialog) {
             ASSERT_NE(dialog, nullptr);
             driver(dialog);
         });
@@ -70,11 +70,7 @@ protected:
                           Qt::LeftButton);
     }
 
-    QTemporaryDir dir;
-    test::FakeMessages messages;
     platform::VirtualClock clock;
-    platform::FixedAppPaths paths{dir.path()};
-    platform::CountingBusyCursor cursor;
     QStringList opened; // "device settings" of every open
     simulator::SimulatedPort* unit = nullptr;
     link::DevicePort port{link::SettingsFileResolver(dir.filePath("config.kqm")),
@@ -86,11 +82,6 @@ protected:
                               unit = made.get();
                               return made;
                           }};
-    test::FakeFileDialogs dialogs;
-    test::FakeFileCopier copier;
-    test::PdfPrintDialogs printDialogs;
-    ui::Services services{messages, clock, paths, cursor, port, dialogs, copier, printDialogs};
-    std::unique_ptr<ui::Form1> form;
 };
 
 TEST_F(CommSettingsTest, EntriesAreWrittenExactly) {

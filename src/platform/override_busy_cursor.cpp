@@ -1,4 +1,4 @@
-#include "platform/busy_cursor.h"
+#include "platform/override_busy_cursor.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "platform/messages.h"
+#include "platform/dialog_messages.h"
 
 #include <QApplication>
 #include <QMessageBox>

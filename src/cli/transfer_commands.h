@@ -5,17 +5,11 @@
 
 namespace kqm::cli {
 
-// kqmctl connect --port DEVICE [--baud N] [--axis N]
-int ConnectCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 // kqmctl send FILE --port DEVICE [--baud N] [--axis N]
 int SendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 // kqmctl upload --port DEVICE [--baud N] [--axis N] --output FILE
 int UploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 // kqmctl view --port DEVICE [--baud N] [--axis N]
 int ViewCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
-// kqmctl readout --port DEVICE [--baud N] [--axis N]
-int ReadoutCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
-// kqmctl simulate [--model KQM20|KQM21] [--axis N]
-int SimulateCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
 } // namespace kqm::cli

@@ -1,0 +1,149 @@
+#include "cli/transfer_commands.h"
+
+#include "cli/list_command.h"
+#include "cli/unit_session.h"
+#include "files/file_copy.h"
+#include "files/startup.h"
+#include "platform/app_paths.h"
+#include "program/listing.h"
+#include "program/program_document.h"
+#include "program/program_table.h"
+#include "transfer/send.h"
+#include "transfer/upload.h"
+#include "transfer/view.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace kqm::cli {
+
+int SendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const QString usage = QStringLiteral("kqmctl send FILE --port DEVICE [--baud N] [--axis N]");
+    const auto options = ParseLinkOptions(arguments, usage, err, true);
+    if (!options)
+        return UsageError;
+    program::ProgramTable table;
+    if (!table.open(options->file, program::SqliteFile::Mode::ReadOnly)) {
+        err << "kqmctl: " << QDir::toNativeSeparators(options->file)
+            << " is not a program file: " << table.lastError() << Qt::endl;
+        return UsageError;
+    }
+    auto rows = table.readRows().value_or(QVector<program::ProgramRow>{});
+    UnitSession session(*options, err);
+    const program::ListingOutcome listing = program::ComputeListing(rows, session.messages());
+    const transfer::PreparedSend prepared =
+        transfer::PrepareSend(rows, listing.programFits, session.state().AxisAddress);
+    if (prepared.refusal) {
+        err << *prepared.refusal << Qt::endl;
+        return Failure;
+    }
+    if (!transfer::EndsWithQuit(prepared.text)) {
+        err << transfer::QuitRequiredMessage << Qt::endl;
+        return Failure;
+    }
+    if (!session.connect())
+        return Failure;
+    const int total = static_cast<int>(prepared.text.size());
+    const auto outcome =
+        transfer::SendProgram(session.link(), prepared.text, [&err, total](int index, QChar) {
+            if (index % 10 == 0 || index + 1 == total) {
+                err << "\rSending: " << index + 1 << " of " << total << " characters, "
+                    << transfer::TimeLeft(total - index - 1) << " left " << Qt::flush;
+            }
+        });
+    err << Qt::endl;
+    if (outcome != transfer::SendOutcome::Sent) {
+        err << transfer::SendPortClosedMessage << Qt::endl;
+        return Failure;
+    }
+    out << "Sent " << rows.size() << " lines to the " << session.state().UnitModel << " on axis "
+        << session.state().AxisAddress << Qt::endl;
+    return Success;
+}
+
+namespace {
+
+// A new program file made from the template, as the window rebuilds its
+// working copy; an empty program file where there is no template.
+bool makeProgramFile(const QString& path, QString* error) {
+    platform::ExecutableAppPaths paths;
+    const auto files = files::ProgramDirectoryFiles::In(paths.programDirectory());
+    const bool fromTemplate =
+        QFileInfo::exists(files.templ) && files::CopyFileReplacing(files.templ, path).ok();
+    return fromTemplate || program::ProgramTable::CreateEmptyProgramFile(path, error);
+}
+
+} // namespace
+
+int UploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const QString usage =
+        QStringLiteral("kqmctl upload --port DEVICE [--baud N] [--axis N] --output FILE");
+    const auto options = ParseLinkOptions(arguments, usage, err);
+    if (!options)
+        return UsageError;
+    if (options->output.isEmpty()) {
+        err << "kqmctl: --output is required\nusage: " << usage << Qt::endl;
+        return UsageError;
+    }
+    if (QFileInfo::exists(options->output)) {
+        err << "kqmctl: " << QDir::toNativeSeparators(options->output)
+            << " exists already; choose a new file" << Qt::endl;
+        return UsageError;
+    }
+    UnitSession session(*options, err);
+    if (!session.connect())
+        return Failure;
+    const transfer::UploadedProgram uploaded = [&session] {
+        link::Link::Exchange exchange(session.link());
+        return transfer::UploadProgram(session.link());
+    }();
+    if (!uploaded.responded || !uploaded.built.stored)
+        return Failure;
+    QString error;
+    if (!makeProgramFile(options->output, &error)) {
+        err << "kqmctl: " << QDir::toNativeSeparators(options->output)
+            << " could not be made: " << error << Qt::endl;
+        return Failure;
+    }
+    program::ProgramDocument document(session.messages());
+    if (!document.bind(options->output, false, &error)) {
+        err << "kqmctl: " << error << Qt::endl;
+        return Failure;
+    }
+    if (!transfer::StoreUploadedProgram(document, uploaded.built, &error)) {
+        err << "kqmctl: the program could not be stored: " << error << Qt::endl;
+        return Failure;
+    }
+    out << "Uploaded " << document.rows().size() << " lines into "
+        << QDir::toNativeSeparators(options->output) << Qt::endl;
+    return Success;
+}
+
+int ViewCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    int status = Success;
+    const auto session = ConnectedSession(
+        arguments, QStringLiteral("kqmctl view --port DEVICE [--baud N] [--axis N]"), err, &status);
+    if (!session)
+        return status;
+    transfer::UnitListing listing;
+    {
+        link::Link::Exchange exchange(session->link());
+        listing = transfer::ReadUnitListing(session->link());
+    }
+    for (const QString& line : listing.lines)
+        out << line << '\n';
+    if (listing.endedWithQ)
+        out << "Q\n";
+    out.flush();
+    if (listing.truncated) {
+        err << transfer::ListingTooLongMessage << Qt::endl;
+        return Failure;
+    }
+    if (!listing.endedWithQ) {
+        err << transfer::ListingIncompleteMessage << Qt::endl;
+        return Failure;
+    }
+    return Success;
+}
+
+} // namespace kqm::cli

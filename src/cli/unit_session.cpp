@@ -1,0 +1,86 @@
+#include "cli/unit_session.h"
+
+#include "cli/list_command.h"
+#include "simulator/simulated_port.h"
+
+#include <QCommandLineParser>
+
+namespace kqm::cli {
+
+std::optional<LinkOptions> ParseLinkOptions(const QStringList& arguments, const QString& usage,
+                                            QTextStream& err, bool takesFile) {
+    QCommandLineParser parser;
+    parser.addOption({QStringLiteral("port"), QStringLiteral("device"), QStringLiteral("DEVICE")});
+    parser.addOption({QStringLiteral("baud"), QStringLiteral("baud rate"), QStringLiteral("N"),
+                      QStringLiteral("9600")});
+    parser.addOption({QStringLiteral("axis"), QStringLiteral("axis address"), QStringLiteral("N"),
+                      QStringLiteral("0")});
+    parser.addOption(
+        {QStringLiteral("output"), QStringLiteral("new program file"), QStringLiteral("FILE")});
+    const auto fail = [&](const QString& why) -> std::optional<LinkOptions> {
+        err << "kqmctl: " << why << "\nusage: " << usage << Qt::endl;
+        return std::nullopt;
+    };
+    if (!parser.parse(QStringList{QStringLiteral("kqmctl")} + arguments))
+        return fail(parser.errorText());
+    QStringList positional = parser.positionalArguments();
+    LinkOptions options;
+    if (takesFile) {
+        if (positional.isEmpty())
+            return fail(QStringLiteral("a program FILE is required"));
+        options.file = positional.takeFirst();
+    }
+    if (!positional.isEmpty())
+        return fail(QStringLiteral("unexpected argument '%1'").arg(positional.at(0)));
+    options.output = parser.value(QStringLiteral("output"));
+    options.device = parser.value(QStringLiteral("port"));
+    if (options.device.isEmpty())
+        return fail(QStringLiteral("--port is required"));
+    bool baudOk = false;
+    bool axisOk = false;
+    options.baud = parser.value(QStringLiteral("baud")).toInt(&baudOk);
+    options.axis = parser.value(QStringLiteral("axis")).toInt(&axisOk);
+    if (!baudOk || options.baud <= 0)
+        return fail(QStringLiteral("--baud takes a positive number"));
+    if (!axisOk || options.axis < 0 || options.axis > 31)
+        return fail(QStringLiteral("--axis takes a number from 0 to 31"));
+    return options;
+}
+
+UnitSession::UnitSession(const LinkOptions& options, QTextStream& err)
+    : m_messages(err),
+      m_port([device = options.device](int) { return device; }, link::DeviceFactory([this] {
+                 return std::make_unique<simulator::SimulatedPort>(m_clock);
+             })),
+      m_link(m_port, m_clock, m_messages, m_state), m_connection(m_link), m_baud(options.baud) {
+    m_state.AxisAddress = QString::number(options.axis);
+}
+
+UnitSession::~UnitSession() {
+    m_link.Disconnect();
+}
+
+bool UnitSession::connect() {
+    // kqmctl names the device itself, so port number 1 stands for it.
+    if (m_connection.ConnectTo(m_baud, 1))
+        return true;
+    m_connection.ReportConnectFailure();
+    return false;
+}
+
+std::unique_ptr<UnitSession> ConnectedSession(const QStringList& arguments, const QString& usage,
+                                              QTextStream& err, int* status) {
+    const auto options = ParseLinkOptions(arguments, usage, err);
+    if (!options) {
+        *status = UsageError;
+        return nullptr;
+    }
+    auto session = std::make_unique<UnitSession>(*options, err);
+    if (!session->connect()) {
+        *status = Failure;
+        return nullptr;
+    }
+    return session;
+}
+
+} // namespace kqm::cli

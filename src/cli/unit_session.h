@@ -1,0 +1,62 @@
+#pragma once
+
+#include "cli/console_messages.h"
+#include "link/connection.h"
+#include "link/device_port.h"
+#include "link/link.h"
+#include "platform/clock.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+#include <memory>
+#include <optional>
+
+namespace kqm::cli {
+
+// The options every command that talks to the unit takes.
+struct LinkOptions {
+    QString device;
+    int baud = 9600;
+    int axis = 0;
+    QString file;   // send: the program file
+    QString output; // upload: the new program file
+};
+
+// Parses --port/--baud/--axis (and FILE or --output where the command takes
+// them); nullopt, after a usage line, when they are wrong.
+std::optional<LinkOptions> ParseLinkOptions(const QStringList& arguments, const QString& usage,
+                                            QTextStream& err, bool takesFile = false);
+
+// A unit on a device, reached through the same link and connection as the
+// window's; messages become lines on standard error.
+class UnitSession {
+public:
+    UnitSession(const LinkOptions& options, QTextStream& err);
+    ~UnitSession();
+
+    // Opens the device and identifies the unit; false after the window's
+    // messages when it does not answer.
+    bool connect();
+
+    link::Link& link() { return m_link; }
+    link::LinkState& state() { return m_state; }
+    platform::Messages& messages() { return m_messages; }
+
+private:
+    platform::SystemClock m_clock;
+    ConsoleMessages m_messages;
+    link::DevicePort m_port;
+    link::LinkState m_state;
+    link::Link m_link;
+    link::Connection m_connection;
+    int m_baud;
+};
+
+// Parses the link options and identifies the unit; nullptr, with the exit
+// status set, when either fails.
+std::unique_ptr<UnitSession> ConnectedSession(const QStringList& arguments, const QString& usage,
+                                              QTextStream& err, int* status);
+
+} // namespace kqm::cli

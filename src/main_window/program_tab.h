@@ -1,0 +1,86 @@
+#pragma once
+
+#include "link/motion_panel.h"
+#include "program/program_grid_model.h"
+
+#include <QWidget>
+
+#include <optional>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+
+namespace kqm::ui {
+
+// The Program tab: the program grid, the editing and transfer buttons, the
+// unit's run and autostart buttons, and the memory, sending and file lines.
+// It says what the user asks for; the window decides what happens.
+class ProgramTab final : public QWidget {
+    Q_OBJECT
+public:
+    explicit ProgramTab(QWidget* parent = nullptr);
+
+    void showRows(const QVector<program::ProgramRow>& rows);
+    // 0-based; none when no line is selected.
+    std::optional<int> selectedRow() const;
+    // -1 clears the selection.
+    void selectRow(int row);
+    const QVector<program::ProgramRow>& rows() const { return m_gridModel.rows(); }
+
+    // The grid's column widths: after binding a file, the address, listing
+    // text and comment; after an upload, line number, address and command.
+    void SetGridColumnWidths();
+    void showUploadColumns();
+
+    // The line under the grid: the memory use, or a transfer's progress.
+    void showMemoryText(const QString& text);
+    void showProgressColour(bool transmitting);
+    void showUploadStandby();
+    void showCurrentFile(const QString& path);
+    // The program send's progress: the character and the time left.
+    void sendStarted(int total);
+    void showSending(int index, int total, QChar character);
+    void sendEnded();
+
+signals:
+    void addRequested();
+    void insertRequested();
+    void changeRequested();
+    void deleteRequested();
+    void sendRequested();
+    void uploadRequested();
+    void viewRequested();
+    void motionRequested(kqm::link::MotionControl control);
+    // The focus landed where the tab that shows does not hold it.
+    void addFocused();
+    void gridFocused();
+    void stopFocused();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void setColumnTwips(const int (&twips)[5]);
+
+    program::ProgramGridModel m_gridModel;
+    QTableView* DBGrid2 = nullptr;
+    QPushButton* cmdAdd = nullptr;
+    QPushButton* cmdChange = nullptr;
+    QPushButton* cmdInsert = nullptr;
+    QPushButton* cmdDelete = nullptr;
+    QPushButton* cmdSend = nullptr;
+    QPushButton* cmdUpload = nullptr;
+    QPushButton* cmdView = nullptr;
+    QPushButton* cmdRun = nullptr;
+    QPushButton* cmdStop = nullptr;
+    QPushButton* cmdEnableAutostart = nullptr;
+    QPushButton* cmdDisableAutostart = nullptr;
+    QLabel* lblBytesUsed = nullptr;
+    QLabel* lblCurrentCommand = nullptr;
+    QLabel* lblCurrentFile = nullptr;
+    QProgressBar* prgSend = nullptr;
+};
+
+} // namespace kqm::ui

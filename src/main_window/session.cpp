@@ -1,0 +1,14 @@
+#include "main_window/session.h"
+
+#include "platform/app_paths.h"
+
+namespace kqm::ui {
+
+Session::Session(Services services)
+    : services(services),
+      files(files::ProgramDirectoryFiles::In(services.paths.programDirectory())),
+      document(services.messages),
+      link(services.port, services.clock, services.messages, linkState), connection(link),
+      motion(link, services.busyCursor) {}
+
+} // namespace kqm::ui

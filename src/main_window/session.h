@@ -1,0 +1,32 @@
+#pragma once
+
+#include "files/settings_table.h"
+#include "files/startup.h"
+#include "link/connection.h"
+#include "link/link.h"
+#include "link/link_state.h"
+#include "link/motion_panel.h"
+#include "main_window/services.h"
+#include "program/command_editor_dialog.h"
+#include "program/program_document.h"
+
+namespace kqm::ui {
+
+// What one run of the window works on: the files of the program directory,
+// the settings, the program being edited and the link to the unit. main()
+// owns it; the windows show it and route the user's requests to it.
+struct Session {
+    explicit Session(Services services);
+
+    Services services;
+    files::ProgramDirectoryFiles files;
+    files::SettingsTable settings;
+    program::ProgramDocument document;
+    link::LinkState linkState;
+    link::Link link;
+    link::Connection connection;
+    link::MotionPanel motion;
+    program::EditorMemory editorMemory;
+};
+
+} // namespace kqm::ui

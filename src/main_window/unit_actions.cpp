@@ -1,0 +1,223 @@
+#include "main_window/unit_actions.h"
+
+#include "files/file_copy.h"
+#include "link/device_port.h"
+#include "link/readout.h"
+#include "main_window/motion_tab.h"
+#include "main_window/program_tab.h"
+#include "main_window/session.h"
+#include "platform/busy_cursor.h"
+#include "platform/messages.h"
+#include "platform/window_placement.h"
+#include "tools/comm_settings.h"
+#include "tools/comm_settings_dialog.h"
+#include "transfer/send.h"
+#include "transfer/send_dialog.h"
+#include "transfer/upload.h"
+#include "transfer/view.h"
+#include "transfer/view_window.h"
+
+#include <QDir>
+
+namespace kqm::ui {
+
+using platform::MessageIcon;
+
+UnitActions::UnitActions(Session& session, MotionTab& motionTab, ProgramTab& programTab,
+                         QWidget* dialogParent)
+    : m_session(session), m_motionTab(motionTab), m_programTab(programTab),
+      m_dialogParent(dialogParent) {}
+
+void UnitActions::connectAtStartUp() {
+    link::Link::Exchange exchange(m_session.link);
+    m_session.linkState.UnitModel = QStringLiteral("KQM20");
+    if (!m_session.connection.ConnectUnit(files::ReadCommSettings(m_session.settings)) &&
+        m_session.link.isPortOpen())
+        m_session.link.Disconnect();
+    m_session.link.ShowConnectionStatus();
+}
+
+void UnitActions::applyModelLayout() {
+    if (m_session.linkState.UnitModel == QLatin1String("KQM21"))
+        m_motionTab.showKqm21Layout();
+}
+
+void UnitActions::cmdConnect_Click() {
+    bool connected = false;
+    {
+        const auto exchange = m_session.link.tryBeginWithoutUnit();
+        if (!exchange)
+            return;
+        connected = m_session.connection.ConnectAction(files::ReadCommSettings(m_session.settings));
+    }
+    if (connected)
+        cmdVerifyParameters_Click();
+    applyModelLayout();
+}
+
+int UnitActions::mnuAxisNum_Click(int index) {
+    if (m_session.link.RefuseWhenBusy())
+        return link::AxisMenuItemFor(m_session.linkState.AxisAddress);
+    const int item = m_session.connection.ChooseAxis(index);
+    files::StoreAxisAddress(m_session.settings, m_session.linkState.AxisAddress,
+                            m_session.services.messages);
+    return item;
+}
+
+void UnitActions::mnuCommSettings_Click() {
+    if (m_session.link.RefuseWhenBusy())
+        return;
+    link::LinkState& state = m_session.linkState;
+    {
+        tools::frmCommSettings dialog(state.ComPortNumber, state.BaudRate,
+                                      tools::StoredDevices(m_session.settings),
+                                      link::AvailableDevices(), m_dialogParent);
+        if (dialog.exec() == QDialog::Accepted) {
+            tools::StoreCommSettingsChoice(dialog.choice(), state.ComPortNumber, state.BaudRate,
+                                           m_session.settings, m_session.services.messages);
+        }
+    }
+    // The dialog always ends a connection: the next connect uses the new choice.
+    if (m_session.link.isPortOpen())
+        m_session.link.Disconnect();
+}
+
+void UnitActions::cmdVerifyParameters_Click() {
+    const auto exchange = m_session.link.tryBegin();
+    if (!exchange)
+        return;
+    platform::BusyCursorGuard busy(m_session.services.busyCursor);
+    link::RunReadout(m_session.link, m_motionTab);
+    // A unit that is silent shows "False" in the labels; a port that went
+    // away during the readout is said plainly.
+    if (!m_session.link.lostReason().isEmpty())
+        m_session.services.messages.show(MessageIcon::Critical, m_session.link.lostReason());
+}
+
+void UnitActions::runMotion(link::MotionControl control, const QString& operand) {
+    if (m_session.motion.Run(control, operand))
+        cmdVerifyParameters_Click();
+}
+
+void UnitActions::cmdSend_Click() {
+    if (!m_session.linkState.UnitConnected) {
+        m_session.link.ReportNotConnected();
+        return;
+    }
+    const auto rows =
+        m_session.document.table().readRows().value_or(QVector<program::ProgramRow>{});
+    transfer::PreparedSend prepared;
+    {
+        platform::BusyCursorGuard busy(m_session.services.busyCursor);
+        prepared = transfer::PrepareSend(rows, m_session.document.state().ProgramFits,
+                                         m_session.linkState.AxisAddress);
+    }
+    if (prepared.refusal) {
+        m_session.services.messages.show(MessageIcon::Critical, *prepared.refusal);
+        return;
+    }
+    auto* dialog = new transfer::Form2(m_session.services.messages, prepared.text, prepared.items,
+                                       m_dialogParent);
+    QObject::connect(dialog, &transfer::Form2::sendRequested, dialog,
+                     [this](const QString& text) { runSend(text); });
+    dialog->show();
+    platform::CentreOnScreen(dialog);
+}
+
+void UnitActions::runSend(const QString& sendText) {
+    transfer::SendOutcome outcome;
+    {
+        const auto exchange = m_session.link.tryBeginWithoutUnit();
+        if (!exchange)
+            return;
+        platform::BusyCursorGuard busy(m_session.services.busyCursor);
+        const int total = static_cast<int>(sendText.size());
+        m_programTab.sendStarted(total);
+        outcome =
+            transfer::SendProgram(m_session.link, sendText, [this, total](int index, QChar c) {
+                m_programTab.showSending(index, total, c);
+            });
+        m_programTab.sendEnded();
+    }
+    platform::Messages& messages = m_session.services.messages;
+    if (outcome == transfer::SendOutcome::PortClosed)
+        messages.show(MessageIcon::Critical, transfer::SendPortClosedMessage);
+    else if (outcome == transfer::SendOutcome::Stopped)
+        messages.show(MessageIcon::Warning,
+                      QStringLiteral("The send was stopped before the whole program reached the "
+                                     "unit. Send the program again."));
+}
+
+bool UnitActions::rebuildWorkingCopy() {
+    program::ProgramDocument& document = m_session.document;
+    platform::Messages& messages = m_session.services.messages;
+    const QString previous = document.path();
+    document.close();
+    const files::CopyResult copy =
+        m_session.services.fileCopier.copy(m_session.files.templ, m_session.files.workingCopy);
+    QString error;
+    if (!copy.ok()) {
+        messages.show(MessageIcon::Critical,
+                      QStringLiteral("The working copy could not be made from the template (%1); "
+                                     "nothing was uploaded.")
+                          .arg(copy.detail));
+        document.bind(previous, true, &error);
+        return false;
+    }
+    if (!document.bind(m_session.files.workingCopy, true, &error)) {
+        messages.show(MessageIcon::Critical,
+                      QStringLiteral("The working copy could not be opened (%1).").arg(error));
+        return false;
+    }
+    return true;
+}
+
+void UnitActions::cmdUpload_Click() {
+    const auto exchange = m_session.link.tryBegin();
+    if (!exchange)
+        return;
+    platform::BusyCursorGuard busy(m_session.services.busyCursor);
+    platform::Messages& messages = m_session.services.messages;
+    if (m_session.document.recordCount().value_or(0) > 0 &&
+        messages.show(MessageIcon::Warning, transfer::ReplaceWarning,
+                      platform::MessageButtons::OkCancel) != platform::MessageAnswer::Ok)
+        return;
+    if (!rebuildWorkingCopy())
+        return;
+    m_programTab.showUploadColumns();
+    const transfer::UploadedProgram uploaded =
+        transfer::UploadProgram(m_session.link, [this] { m_programTab.showUploadStandby(); });
+    if (!uploaded.responded)
+        return;
+    QString error;
+    if (!transfer::StoreUploadedProgram(m_session.document, uploaded.built, &error)) {
+        messages.show(MessageIcon::Critical,
+                      QStringLiteral("The uploaded program could not be stored (%1).").arg(error));
+    }
+    m_programTab.showProgressColour(false);
+    m_programTab.showMemoryText(QString());
+    if (!m_session.document.rows().isEmpty())
+        m_session.document.setCurrentRow(0);
+}
+
+void UnitActions::cmdView_Click() {
+    auto exchange = m_session.link.tryBegin();
+    if (!exchange)
+        return;
+    auto* view = new transfer::frmView(m_dialogParent);
+    view->show();
+    platform::CentreOnScreen(view);
+    transfer::UnitListing listing;
+    {
+        platform::BusyCursorGuard busy(m_session.services.busyCursor);
+        listing = transfer::ReadUnitListing(m_session.link);
+        exchange.reset();
+    }
+    view->showListing(listing);
+    if (listing.truncated)
+        m_session.services.messages.show(MessageIcon::Warning, transfer::ListingTooLongMessage);
+    else if (!listing.endedWithQ)
+        m_session.services.messages.show(MessageIcon::Warning, transfer::ListingIncompleteMessage);
+}
+
+} // namespace kqm::ui

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/file_dialogs.h"
+
+class QWidget;
+
+namespace kqm::platform {
+
+class QtFileDialogs final : public FileDialogs {
+public:
+    explicit QtFileDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget* parent) { m_parent = parent; }
+    std::optional<QString> openFileName(const QString& directory, const QString& filter) override;
+    std::optional<QString> saveFileName(const QString& directory, const QString& filter) override;
+
+private:
+    QWidget* m_parent = nullptr;
+};
+
+} // namespace kqm::platform

@@ -1,0 +1,17 @@
+#include "platform/window_placement.h"
+
+#include <QScreen>
+#include <QWidget>
+
+namespace kqm::platform {
+
+void CentreOnScreen(QWidget* window) {
+    const QScreen* display = window->screen();
+    if (!display)
+        return;
+    const QRect area = display->geometry();
+    window->move(area.x() + (area.width() - window->width()) / 2,
+                 area.y() + (area.height() - window->height()) / 2);
+}
+
+} // namespace kqm::platform
