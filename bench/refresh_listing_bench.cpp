@@ -23,7 +23,7 @@ public:
 // so 1022 commands of two bytes and one of three (2047 bytes, 1023 lines).
 void writeLargestProgram(const QString& path) {
     QString error;
-    kqm::program::ProgramTable::CreateEmptyProgramFile(path, &error);
+    kqm::program::ProgramTable::createEmptyProgramFile(path, &error);
     kqm::program::SqliteFile file;
     file.open(path);
     kqm::program::Transaction transaction(file);
@@ -97,10 +97,10 @@ void BM_InsertBeforeLineOne(benchmark::State& state) {
     LargestProgram program;
     for (auto _ : state) {
         const auto inserted =
-            kqm::program::InsertLine(program.table, program.state, program.messages, 0, "W5", "");
+            kqm::program::insertLine(program.table, program.state, program.messages, 0, "W5", "");
         state.PauseTiming();
         const auto deleted =
-            kqm::program::DeleteLine(program.table, program.state, program.messages, 0);
+            kqm::program::deleteLine(program.table, program.state, program.messages, 0);
         if (!inserted.ok || !deleted.ok || inserted.rows.size() != 1024)
             state.SkipWithError("insert failed");
         state.ResumeTiming();
@@ -112,10 +112,10 @@ void BM_DeleteLineOne(benchmark::State& state) {
     LargestProgram program;
     for (auto _ : state) {
         const auto deleted =
-            kqm::program::DeleteLine(program.table, program.state, program.messages, 0);
+            kqm::program::deleteLine(program.table, program.state, program.messages, 0);
         state.PauseTiming();
         const auto inserted =
-            kqm::program::InsertLine(program.table, program.state, program.messages, 0, "+", "");
+            kqm::program::insertLine(program.table, program.state, program.messages, 0, "+", "");
         if (!inserted.ok || !deleted.ok || deleted.rows.size() != 1022)
             state.SkipWithError("delete failed");
         state.ResumeTiming();

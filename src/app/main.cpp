@@ -24,9 +24,9 @@ int main(int argc, char* argv[]) {
     kqm::platform::SystemClock clock;
     kqm::platform::ExecutableAppPaths paths;
     kqm::platform::OverrideBusyCursor busyCursor;
-    const auto files = kqm::files::ProgramDirectoryFiles::In(paths.programDirectory());
-    kqm::link::DevicePort port(kqm::link::SettingsFileResolver(files.settings),
-                               kqm::link::DeviceFactory([&clock] {
+    const auto files = kqm::files::ProgramDirectoryFiles::in(paths.programDirectory());
+    kqm::link::DevicePort port(kqm::link::settingsFileResolver(files.settings),
+                               kqm::link::deviceFactory([&clock] {
                                    return std::make_unique<kqm::simulator::SimulatedPort>(clock);
                                }));
     kqm::platform::QtFileDialogs fileDialogs;
@@ -38,6 +38,6 @@ int main(int argc, char* argv[]) {
         {messages, clock, paths, busyCursor, port, fileDialogs, fileCopier, printDialogs});
     kqm::ui::Opening splash;
     kqm::ui::Form1 form(session);
-    kqm::ui::StartUp(splash, form);
+    kqm::ui::startUp(splash, form);
     return QApplication::exec();
 }

@@ -40,7 +40,7 @@ struct EditRequest {
 // The axis written into go moves when none is given: the settings file's.
 QString storedAxis() {
     platform::ExecutableAppPaths paths;
-    const auto files = files::ProgramDirectoryFiles::In(paths.programDirectory());
+    const auto files = files::ProgramDirectoryFiles::in(paths.programDirectory());
     files::SettingsTable settings;
     if (!QFileInfo::exists(files.settings) || !settings.open(files.settings))
         return QStringLiteral("0");
@@ -55,16 +55,16 @@ std::optional<program::CommandEntry> entryFrom(const QStringList& words, QString
         *why = QStringLiteral("a command KIND is required");
         return std::nullopt;
     }
-    const auto kind = program::KindFromName(words.first());
+    const auto kind = program::kindFromName(words.first());
     if (!kind) {
         *why = QStringLiteral("unknown command kind '%1'").arg(words.first());
         return std::nullopt;
     }
     const QStringList values = words.mid(1);
-    if (values.size() != program::ValueCount(*kind)) {
+    if (values.size() != program::valueCount(*kind)) {
         *why = QStringLiteral("'%1' takes %2 value(s)")
                    .arg(words.first())
-                   .arg(program::ValueCount(*kind));
+                   .arg(program::valueCount(*kind));
         return std::nullopt;
     }
     program::CommandEntry entry;
@@ -148,7 +148,7 @@ std::optional<EditRequest> parse(QStringList arguments, QString* why) {
 
 } // namespace
 
-int EditCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
+int editCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
     QString why;
     const auto request = parse(arguments, &why);
     if (!request) {
@@ -176,7 +176,7 @@ int EditCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
     QString command;
     if (request->entry) {
         const program::BuiltCommand built =
-            program::BuildCommand(*request->entry, request->axis.value_or(storedAxis()));
+            program::buildCommand(*request->entry, request->axis.value_or(storedAxis()));
         if (!built.ok()) {
             err << built.message << Qt::endl;
             return Failure;
@@ -187,13 +187,13 @@ int EditCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
     const int row = request->line - 1;
     program::EditResult result;
     if (request->operation == QLatin1String("add"))
-        result = program::AddLine(table, state, messages, command, request->comment);
+        result = program::addLine(table, state, messages, command, request->comment);
     else if (request->operation == QLatin1String("insert"))
-        result = program::InsertLine(table, state, messages, row, command, request->comment);
+        result = program::insertLine(table, state, messages, row, command, request->comment);
     else if (request->operation == QLatin1String("change"))
-        result = program::ChangeLine(table, state, messages, row, command, request->comment);
+        result = program::changeLine(table, state, messages, row, command, request->comment);
     else
-        result = program::DeleteLine(table, state, messages, row);
+        result = program::deleteLine(table, state, messages, row);
     if (!result.ok) {
         err << "kqmctl: the program could not be changed (" << result.error
             << "); it is as it was before." << Qt::endl;

@@ -7,6 +7,6 @@ namespace kqm::cli {
 
 // kqmctl edit FILE OPERATION ...: the window's Add, Insert, Change and Delete
 // for scripted program building.
-int EditCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
+int editCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
 } // namespace kqm::cli

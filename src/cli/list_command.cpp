@@ -9,7 +9,7 @@
 
 namespace kqm::cli {
 
-int ListCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+int listCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     if (arguments.size() != 1) {
         err << "usage: kqmctl list FILE" << Qt::endl;
         return UsageError;
@@ -28,7 +28,7 @@ int ListCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         return UsageError;
     }
     ConsoleMessages messages(err);
-    const program::ListingOutcome outcome = program::ComputeListing(*rows, messages);
+    const program::ListingOutcome outcome = program::computeListing(*rows, messages);
     for (const program::ProgramRow& row : *rows) {
         out << row.lineNo << '\t' << row.address << '\t' << program::StripCrLf(row.command) << '\t'
             << row.listing << '\t' << row.comment << '\n';

@@ -9,6 +9,6 @@ enum ExitStatus { Success = 0, Failure = 1, UsageError = 2, ProgramTooLarge = 3 
 
 // kqmctl list FILE: the listing of a program file as the window computes it,
 // without changing the file.
-int ListCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
+int listCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
 } // namespace kqm::cli

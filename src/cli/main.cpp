@@ -56,23 +56,23 @@ int main(int argc, char* argv[]) {
     }
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("list"))
-        return kqm::cli::ListCommand(arguments, out, err);
+        return kqm::cli::listCommand(arguments, out, err);
     if (command == QLatin1String("edit"))
-        return kqm::cli::EditCommand(arguments, out, err);
+        return kqm::cli::editCommand(arguments, out, err);
     if (command == QLatin1String("print"))
-        return kqm::cli::PrintCommand(arguments, out, err);
+        return kqm::cli::printCommand(arguments, out, err);
     if (command == QLatin1String("connect"))
-        return kqm::cli::ConnectCommand(arguments, out, err);
+        return kqm::cli::connectCommand(arguments, out, err);
     if (command == QLatin1String("send"))
-        return kqm::cli::SendCommand(arguments, out, err);
+        return kqm::cli::sendCommand(arguments, out, err);
     if (command == QLatin1String("upload"))
-        return kqm::cli::UploadCommand(arguments, out, err);
+        return kqm::cli::uploadCommand(arguments, out, err);
     if (command == QLatin1String("readout"))
-        return kqm::cli::ReadoutCommand(arguments, out, err);
+        return kqm::cli::readoutCommand(arguments, out, err);
     if (command == QLatin1String("view"))
-        return kqm::cli::ViewCommand(arguments, out, err);
+        return kqm::cli::viewCommand(arguments, out, err);
     if (command == QLatin1String("simulate"))
-        return kqm::cli::SimulateCommand(arguments, out, err);
+        return kqm::cli::simulateCommand(arguments, out, err);
     err << "kqmctl: unknown command '" << command << "'" << Qt::endl;
     printUsage(err);
     return kqm::cli::UsageError;

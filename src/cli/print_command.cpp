@@ -14,7 +14,7 @@
 
 namespace kqm::cli {
 
-int PrintCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
+int printCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
     QStringList words = arguments;
     QString pdf;
     const qsizetype option = words.indexOf(QStringLiteral("--pdf"));
@@ -43,13 +43,13 @@ int PrintCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
         return Failure;
     }
     ConsoleMessages messages(err);
-    const program::ListingOutcome outcome = program::ComputeListing(*rows, messages);
+    const program::ListingOutcome outcome = program::computeListing(*rows, messages);
     QPdfWriter writer(pdf);
-    const auto items = files::LayOutListing(
+    const auto items = files::layOutListing(
         *rows, QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()), outcome.caption,
-        QDateTime::currentDateTime(), files::DeviceLineHeights(writer));
+        QDateTime::currentDateTime(), files::deviceLineHeights(writer));
     QString error;
-    if (!files::RenderListing(writer, items, &error)) {
+    if (!files::renderListing(writer, items, &error)) {
         err << "kqmctl: " << QDir::toNativeSeparators(pdf) << " could not be written: " << error
             << Qt::endl;
         return Failure;

@@ -17,9 +17,9 @@
 
 namespace kqm::cli {
 
-int SendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     const QString usage = QStringLiteral("kqmctl send FILE --port DEVICE [--baud N] [--axis N]");
-    const auto options = ParseLinkOptions(arguments, usage, err, true);
+    const auto options = parseLinkOptions(arguments, usage, err, true);
     if (!options)
         return UsageError;
     program::ProgramTable table;
@@ -30,14 +30,14 @@ int SendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     }
     auto rows = table.readRows().value_or(QVector<program::ProgramRow>{});
     UnitSession session(*options, err);
-    const program::ListingOutcome listing = program::ComputeListing(rows, session.messages());
+    const program::ListingOutcome listing = program::computeListing(rows, session.messages());
     const transfer::PreparedSend prepared =
-        transfer::PrepareSend(rows, listing.programFits, session.state().AxisAddress);
+        transfer::prepareSend(rows, listing.programFits, session.state().AxisAddress);
     if (prepared.refusal) {
         err << *prepared.refusal << Qt::endl;
         return Failure;
     }
-    if (!transfer::EndsWithQuit(prepared.text)) {
+    if (!transfer::endsWithQuit(prepared.text)) {
         err << transfer::QuitRequiredMessage << Qt::endl;
         return Failure;
     }
@@ -45,10 +45,10 @@ int SendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         return Failure;
     const int total = static_cast<int>(prepared.text.size());
     const auto outcome =
-        transfer::SendProgram(session.link(), prepared.text, [&err, total](int index, QChar) {
+        transfer::sendProgram(session.link(), prepared.text, [&err, total](int index, QChar) {
             if (index % 10 == 0 || index + 1 == total) {
                 err << "\rSending: " << index + 1 << " of " << total << " characters, "
-                    << transfer::TimeLeft(total - index - 1) << " left " << Qt::flush;
+                    << transfer::timeLeft(total - index - 1) << " left " << Qt::flush;
             }
         });
     err << Qt::endl;
@@ -67,18 +67,18 @@ namespace {
 // working copy; an empty program file where there is no template.
 bool makeProgramFile(const QString& path, QString* error) {
     platform::ExecutableAppPaths paths;
-    const auto files = files::ProgramDirectoryFiles::In(paths.programDirectory());
+    const auto files = files::ProgramDirectoryFiles::in(paths.programDirectory());
     const bool fromTemplate =
-        QFileInfo::exists(files.templ) && files::CopyFileReplacing(files.templ, path).ok();
-    return fromTemplate || program::ProgramTable::CreateEmptyProgramFile(path, error);
+        QFileInfo::exists(files.templ) && files::copyFileReplacing(files.templ, path).ok();
+    return fromTemplate || program::ProgramTable::createEmptyProgramFile(path, error);
 }
 
 } // namespace
 
-int UploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     const QString usage =
         QStringLiteral("kqmctl upload --port DEVICE [--baud N] [--axis N] --output FILE");
-    const auto options = ParseLinkOptions(arguments, usage, err);
+    const auto options = parseLinkOptions(arguments, usage, err);
     if (!options)
         return UsageError;
     if (options->output.isEmpty()) {
@@ -95,7 +95,7 @@ int UploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
         return Failure;
     const transfer::UploadedProgram uploaded = [&session] {
         link::Link::Exchange exchange(session.link());
-        return transfer::UploadProgram(session.link());
+        return transfer::uploadProgram(session.link());
     }();
     if (!uploaded.responded || !uploaded.built.stored)
         return Failure;
@@ -110,7 +110,7 @@ int UploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
         err << "kqmctl: " << error << Qt::endl;
         return Failure;
     }
-    if (!transfer::StoreUploadedProgram(document, uploaded.built, &error)) {
+    if (!transfer::storeUploadedProgram(document, uploaded.built, &error)) {
         err << "kqmctl: the program could not be stored: " << error << Qt::endl;
         return Failure;
     }
@@ -119,16 +119,16 @@ int UploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
     return Success;
 }
 
-int ViewCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+int viewCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     int status = Success;
-    const auto session = ConnectedSession(
+    const auto session = connectedSession(
         arguments, QStringLiteral("kqmctl view --port DEVICE [--baud N] [--axis N]"), err, &status);
     if (!session)
         return status;
     transfer::UnitListing listing;
     {
         link::Link::Exchange exchange(session->link());
-        listing = transfer::ReadUnitListing(session->link());
+        listing = transfer::readUnitListing(session->link());
     }
     for (const QString& line : listing.lines)
         out << line << '\n';

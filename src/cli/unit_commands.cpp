@@ -10,9 +10,9 @@
 
 namespace kqm::cli {
 
-int ConnectCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+int connectCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     int status = Success;
-    const auto session = ConnectedSession(
+    const auto session = connectedSession(
         arguments, QStringLiteral("kqmctl connect --port DEVICE [--baud N] [--axis N]"), err,
         &status);
     if (!session)
@@ -44,9 +44,9 @@ private:
 };
 } // namespace
 
-int ReadoutCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+int readoutCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     int status = Success;
-    const auto session = ConnectedSession(
+    const auto session = connectedSession(
         arguments, QStringLiteral("kqmctl readout --port DEVICE [--baud N] [--axis N]"), err,
         &status);
     if (!session)
@@ -54,13 +54,13 @@ int ReadoutCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
     LinesView view;
     {
         link::Link::Exchange exchange(session->link());
-        link::RunReadout(session->link(), view);
+        link::runReadout(session->link(), view);
     }
     view.print(out);
     return Success;
 }
 
-int SimulateCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("model"), QStringLiteral("KQM20 or KQM21"),
                       QStringLiteral("MODEL"), QStringLiteral("KQM20")});

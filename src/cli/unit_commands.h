@@ -6,10 +6,10 @@
 namespace kqm::cli {
 
 // kqmctl connect --port DEVICE [--baud N] [--axis N]
-int ConnectCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
+int connectCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 // kqmctl readout --port DEVICE [--baud N] [--axis N]
-int ReadoutCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
+int readoutCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 // kqmctl simulate [--model KQM20|KQM21] [--axis N]
-int SimulateCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
+int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
 } // namespace kqm::cli

@@ -7,7 +7,7 @@
 
 namespace kqm::cli {
 
-std::optional<LinkOptions> ParseLinkOptions(const QStringList& arguments, const QString& usage,
+std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const QString& usage,
                                             QTextStream& err, bool takesFile) {
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("port"), QStringLiteral("device"), QStringLiteral("DEVICE")});
@@ -49,7 +49,7 @@ std::optional<LinkOptions> ParseLinkOptions(const QStringList& arguments, const 
 
 UnitSession::UnitSession(const LinkOptions& options, QTextStream& err)
     : m_messages(err),
-      m_port([device = options.device](int) { return device; }, link::DeviceFactory([this] {
+      m_port([device = options.device](int) { return device; }, link::deviceFactory([this] {
                  return std::make_unique<simulator::SimulatedPort>(m_clock);
              })),
       m_link(m_port, m_clock, m_messages, m_state), m_connection(m_link), m_baud(options.baud) {
@@ -57,20 +57,20 @@ UnitSession::UnitSession(const LinkOptions& options, QTextStream& err)
 }
 
 UnitSession::~UnitSession() {
-    m_link.Disconnect();
+    m_link.disconnectUnit();
 }
 
 bool UnitSession::connect() {
     // kqmctl names the device itself, so port number 1 stands for it.
-    if (m_connection.ConnectTo(m_baud, 1))
+    if (m_connection.connectTo(m_baud, 1))
         return true;
-    m_connection.ReportConnectFailure();
+    m_connection.reportConnectFailure();
     return false;
 }
 
-std::unique_ptr<UnitSession> ConnectedSession(const QStringList& arguments, const QString& usage,
+std::unique_ptr<UnitSession> connectedSession(const QStringList& arguments, const QString& usage,
                                               QTextStream& err, int* status) {
-    const auto options = ParseLinkOptions(arguments, usage, err);
+    const auto options = parseLinkOptions(arguments, usage, err);
     if (!options) {
         *status = UsageError;
         return nullptr;

@@ -26,7 +26,7 @@ struct LinkOptions {
 
 // Parses --port/--baud/--axis (and FILE or --output where the command takes
 // them); nullopt, after a usage line, when they are wrong.
-std::optional<LinkOptions> ParseLinkOptions(const QStringList& arguments, const QString& usage,
+std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const QString& usage,
                                             QTextStream& err, bool takesFile = false);
 
 // A unit on a device, reached through the same link and connection as the
@@ -56,7 +56,7 @@ private:
 
 // Parses the link options and identifies the unit; nullptr, with the exit
 // status set, when either fails.
-std::unique_ptr<UnitSession> ConnectedSession(const QStringList& arguments, const QString& usage,
+std::unique_ptr<UnitSession> connectedSession(const QStringList& arguments, const QString& usage,
                                               QTextStream& err, int* status);
 
 } // namespace kqm::cli

@@ -35,7 +35,7 @@ CopyResult failed(const QFileDevice& file, qint64 needed = 0) {
 
 } // namespace
 
-CopyResult CopyFileReplacing(const QString& source, const QString& destination) {
+CopyResult copyFileReplacing(const QString& source, const QString& destination) {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
         return failed(in);
@@ -62,7 +62,7 @@ CopyResult CopyFileReplacing(const QString& source, const QString& destination) 
     return {};
 }
 
-QString MoveAside(const QString& path) {
+QString moveAside(const QString& path) {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
     QString target = path + QStringLiteral(".damaged-") + stamp;
     for (int n = 2; QFile::exists(target); ++n)

@@ -14,7 +14,7 @@ struct CopyResult {
 // Copies a file onto a path, replacing what is there. The copy is written
 // under a temporary name and renamed into place, so a failed copy (a full
 // disk, a pulled stick) leaves the destination as it was.
-CopyResult CopyFileReplacing(const QString& source, const QString& destination);
+CopyResult copyFileReplacing(const QString& source, const QString& destination);
 
 // The copy seam: tests make copies fail as a full or write-protected disk would.
 class FileCopier {
@@ -26,12 +26,12 @@ public:
 class AtomicFileCopier final : public FileCopier {
 public:
     CopyResult copy(const QString& source, const QString& destination) override {
-        return CopyFileReplacing(source, destination);
+        return copyFileReplacing(source, destination);
     }
 };
 
 // Renames a file that could not be read to "<name>.damaged-<date-time>" and
 // returns the new path (empty when even that failed).
-QString MoveAside(const QString& path);
+QString moveAside(const QString& path);
 
 } // namespace kqm::files

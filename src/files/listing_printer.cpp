@@ -13,7 +13,7 @@ bool QtPrintDialogs::choosePrinter(QPrinter& printer) {
     return dialog.exec() == QDialog::Accepted;
 }
 
-void UsePdfFile(QPrinter& printer, const QString& path) {
+void usePdfFile(QPrinter& printer, const QString& path) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(path);
 }

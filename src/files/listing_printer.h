@@ -25,6 +25,6 @@ private:
 };
 
 // A printer that writes a PDF file.
-void UsePdfFile(QPrinter& printer, const QString& path);
+void usePdfFile(QPrinter& printer, const QString& path);
 
 } // namespace kqm::files

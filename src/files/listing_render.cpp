@@ -24,7 +24,7 @@ double toDevice(int twips, const QPaintDevice& device) {
 
 } // namespace
 
-LineHeights DeviceLineHeights(QPaintDevice& device) {
+LineHeights deviceLineHeights(QPaintDevice& device) {
     const auto height = [&device](int size) {
         const QFontMetricsF metrics(fontFor(size, false, false), &device);
         return static_cast<int>(std::lround(metrics.height() * 1440.0 / device.logicalDpiY()));
@@ -32,7 +32,7 @@ LineHeights DeviceLineHeights(QPaintDevice& device) {
     return {height(12), height(10)};
 }
 
-bool RenderListing(QPagedPaintDevice& device, const QVector<PlacedText>& items, QString* error) {
+bool renderListing(QPagedPaintDevice& device, const QVector<PlacedText>& items, QString* error) {
     QPainter painter;
     if (!painter.begin(&device)) {
         if (error)

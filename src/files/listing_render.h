@@ -11,10 +11,10 @@ class QPagedPaintDevice;
 namespace kqm::files {
 
 // The heights of the listing's two font sizes on a paint device, in twips.
-LineHeights DeviceLineHeights(QPaintDevice& device);
+LineHeights deviceLineHeights(QPaintDevice& device);
 
 // Draws placed text on a paged device (a printer or a PDF writer), page by
 // page; false (with a reason) when the device cannot be drawn on.
-bool RenderListing(QPagedPaintDevice& device, const QVector<PlacedText>& items, QString* error);
+bool renderListing(QPagedPaintDevice& device, const QVector<PlacedText>& items, QString* error);
 
 } // namespace kqm::files

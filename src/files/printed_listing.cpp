@@ -52,20 +52,20 @@ private:
 
 } // namespace
 
-QString ListingTitle(const QDateTime& when) {
+QString listingTitle(const QDateTime& when) {
     const QLocale c = QLocale::c();
     return QStringLiteral("Quorvex Motion KQM20 Program Listing     ") +
            c.toString(when.date(), QStringLiteral("MMM d,yyyy")) + QLatin1Char(',') +
            c.toString(when.time(), QStringLiteral("hh:mm AP"));
 }
 
-QVector<PlacedText> LayOutListing(const QVector<program::ProgramRow>& rows, const QString& fileName,
+QVector<PlacedText> layOutListing(const QVector<program::ProgramRow>& rows, const QString& fileName,
                                   const QString& memoryCaption, const QDateTime& when,
                                   const LineHeights& heights) {
     QVector<PlacedText> items;
     Page page(items, heights);
     page.m_bold = true;
-    page.print(LeftMargin, ListingTitle(when));
+    page.print(LeftMargin, listingTitle(when));
     page.m_bold = false;
     page.m_italic = true;
     page.print(LeftMargin, fileName);

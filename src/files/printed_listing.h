@@ -28,11 +28,11 @@ struct LineHeights {
     int size10 = 240;
 };
 
-QString ListingTitle(const QDateTime& when);
+QString listingTitle(const QDateTime& when);
 
 // The dated listing as placed text: title, file name, headings, one row per
 // program line (headings repeated on every new page) and the memory line.
-QVector<PlacedText> LayOutListing(const QVector<program::ProgramRow>& rows, const QString& fileName,
+QVector<PlacedText> layOutListing(const QVector<program::ProgramRow>& rows, const QString& fileName,
                                   const QString& memoryCaption, const QDateTime& when,
                                   const LineHeights& heights);
 

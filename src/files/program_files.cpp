@@ -15,7 +15,7 @@ using platform::MessageAnswer;
 using platform::MessageButtons;
 using platform::MessageIcon;
 
-QString BackupName(const QString& path) {
+QString backupName(const QString& path) {
     const qsizetype length = path.size();
     const qsizetype tail = std::max<qsizetype>(0, length - 3);
     const qsizetype dot = path.indexOf(QLatin1Char('.'), tail);
@@ -26,7 +26,7 @@ QString BackupName(const QString& path) {
     return path + QStringLiteral(".BAK");
 }
 
-bool SameFile(const QString& a, const QString& b) {
+bool sameFile(const QString& a, const QString& b) {
     const QFileInfo first(a);
     const QFileInfo second(b);
     if (first.exists() && second.exists())
@@ -42,7 +42,7 @@ ProgramFileCommands::ProgramFileCommands(program::ProgramDocument& document,
     : m_document(document), m_showProgramTab(std::move(showProgramTab)), m_messages(messages),
       m_dialogs(dialogs), m_copier(copier), m_files(files) {}
 
-bool ProgramFileCommands::IsUnsavedProgram() {
+bool ProgramFileCommands::isUnsavedProgram() {
     const QString workingCopy = m_files.directory + QStringLiteral("/TEMP.MDB");
     if (QDir::cleanPath(m_document.path()).toUpper() != QDir::cleanPath(workingCopy).toUpper())
         return false;
@@ -64,7 +64,7 @@ void ProgramFileCommands::rebind(const QString& path) {
         m_document.bind(m_files.workingCopy, true, &error);
 }
 
-void ProgramFileCommands::OpenProgram() {
+void ProgramFileCommands::openProgram() {
     m_showProgramTab();
     const auto chosen = m_dialogs.openFileName(m_files.directory, ProgramFileFilter);
     if (!chosen)
@@ -72,10 +72,10 @@ void ProgramFileCommands::OpenProgram() {
     if (askAboutUnsaved(UnsavedOpenWarning))
         return;
     const QString file = *chosen;
-    const QString backup = BackupName(file);
+    const QString backup = backupName(file);
     const QString previous = m_document.path();
     CopyResult copy;
-    if (SameFile(file, previous)) {
+    if (sameFile(file, previous)) {
         const MessageAnswer answer =
             m_messages.show(MessageIcon::Warning,
                             QStringLiteral("Current program file selected - do you wish to "
@@ -125,7 +125,7 @@ void ProgramFileCommands::OpenProgram() {
     m_showProgramTab();
 }
 
-void ProgramFileCommands::NewProgram() {
+void ProgramFileCommands::newProgram() {
     m_showProgramTab();
     if (askAboutUnsaved(UnsavedNewWarning))
         return;
@@ -145,14 +145,14 @@ void ProgramFileCommands::NewProgram() {
         rebind(previous);
 }
 
-bool ProgramFileCommands::SaveProgramAs() {
+bool ProgramFileCommands::saveProgramAs() {
     m_showProgramTab();
     const auto chosen = m_dialogs.saveFileName(m_files.directory, ProgramFileFilter);
     if (!chosen)
         return false;
     const QString previous = m_document.path();
     m_document.close();
-    if (*chosen != previous && !SameFile(*chosen, previous)) {
+    if (*chosen != previous && !sameFile(*chosen, previous)) {
         const CopyResult copy = m_copier.copy(previous, *chosen);
         if (!copy.ok()) {
             m_messages.show(MessageIcon::Warning,
@@ -175,18 +175,18 @@ bool ProgramFileCommands::SaveProgramAs() {
 
 std::optional<bool> ProgramFileCommands::askAboutUnsaved(const QString& warning) {
     m_document.recordCount();
-    if (!IsUnsavedProgram())
+    if (!isUnsavedProgram())
         return std::nullopt;
     const MessageAnswer answer =
         m_messages.show(MessageIcon::Warning, warning, MessageButtons::YesNoCancel);
     if (answer == MessageAnswer::Yes)
-        return SaveProgramAs();
+        return saveProgramAs();
     if (answer == MessageAnswer::No)
         return std::nullopt;
     return false;
 }
 
-bool ProgramFileCommands::ConfirmClose() {
+bool ProgramFileCommands::confirmClose() {
     const std::optional<bool> asked = askAboutUnsaved(UnsavedNewWarning);
     return !asked || *asked;
 }

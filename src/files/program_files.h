@@ -29,10 +29,10 @@ inline const QString UnsavedNewWarning =
                    "to loose your changes.");
 
 // The backup of a program file: its name with the extension made "BAK".
-QString BackupName(const QString& path);
+QString backupName(const QString& path);
 // Whether two names stand for the same file (an existing file is compared by
 // its real path, so different spellings of one file match).
-bool SameFile(const QString& a, const QString& b);
+bool sameFile(const QString& a, const QString& b);
 
 // New Program, Open Program (with backup and restore) and Save Program As.
 // No command leaves the window without a usable program file bound.
@@ -43,14 +43,14 @@ public:
                         platform::Messages& messages, platform::FileDialogs& dialogs,
                         FileCopier& copier, const ProgramDirectoryFiles& files);
 
-    bool IsUnsavedProgram();
-    void OpenProgram();
-    void NewProgram();
+    bool isUnsavedProgram();
+    void openProgram();
+    void newProgram();
     // True when the program is now in the chosen file.
-    bool SaveProgramAs();
+    bool saveProgramAs();
     // Before the window closes: asks about an unsaved program; true when the
     // window may close.
-    bool ConfirmClose();
+    bool confirmClose();
 
 private:
     void rebind(const QString& path);

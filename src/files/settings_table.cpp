@@ -9,41 +9,24 @@
 
 namespace kqm::files {
 
-using program::QuoteIdentifier;
+using program::quoteIdentifier;
 
 bool SettingsTable::open(const QString& path) {
-    if (!m_file.open(path))
+    const auto columns = m_file.openTable(path, program::SqliteFile::Mode::ReadWrite, TableName, 2,
+                                          QStringLiteral("settings"), QStringLiteral("two"));
+    if (!columns)
         return false;
-    if (const QString problem = m_file.integrityProblem(); !problem.isEmpty()) {
-        m_file.setError(QStringLiteral("the file is damaged: %1").arg(problem.simplified()));
-        m_file.close();
-        return false;
-    }
-    if (!m_file.hasTable(TableName)) {
-        m_file.setError(QStringLiteral("it holds no settings table"));
-        m_file.close();
-        return false;
-    }
-    const QStringList columns = m_file.columns(TableName);
-    if (columns.size() < 2) {
-        m_file.setError(QStringLiteral("its settings table has fewer than two fields"));
-        m_file.close();
-        return false;
-    }
-    m_valueColumn = QuoteIdentifier(columns.at(1));
+    m_valueColumn = quoteIdentifier(columns->at(1));
     QSqlQuery query(m_file.database());
-    if (!query.exec(QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(TableName))) ||
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM %1").arg(quoteIdentifier(TableName))) ||
         !query.next()) {
-        m_file.setError(query.lastError().text());
+        const QString error = query.lastError().text();
         query = QSqlQuery();
-        m_file.close();
-        return false;
+        return m_file.fail(error);
     }
     if (query.value(0).toInt() < RecordCount) {
-        m_file.setError(QStringLiteral("its settings table holds fewer than six records"));
         query = QSqlQuery();
-        m_file.close();
-        return false;
+        return m_file.fail(QStringLiteral("its settings table holds fewer than six records"));
     }
     return true;
 }
@@ -53,7 +36,7 @@ std::optional<qint64> SettingsTable::rowidOf(int number) {
         return std::nullopt;
     QSqlQuery query(m_file.database());
     query.prepare(QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid LIMIT 1 OFFSET ?")
-                      .arg(QuoteIdentifier(TableName)));
+                      .arg(quoteIdentifier(TableName)));
     query.addBindValue(number - 1);
     if (!query.exec() || !query.next()) {
         m_file.setError(query.lastError().isValid() ? query.lastError().text()
@@ -69,7 +52,7 @@ std::optional<QString> SettingsTable::record(int number) {
         return std::nullopt;
     QSqlQuery query(m_file.database());
     query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
-                      .arg(m_valueColumn, QuoteIdentifier(TableName)));
+                      .arg(m_valueColumn, quoteIdentifier(TableName)));
     query.addBindValue(*rowid);
     if (!query.exec() || !query.next()) {
         m_file.setError(query.lastError().text());
@@ -85,7 +68,7 @@ bool SettingsTable::setRecord(int number, const QString& value) {
         return false;
     QSqlQuery query(m_file.database());
     query.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
-                      .arg(QuoteIdentifier(TableName), m_valueColumn));
+                      .arg(quoteIdentifier(TableName), m_valueColumn));
     query.addBindValue(value);
     query.addBindValue(*rowid);
     if (!query.exec()) {
@@ -100,7 +83,7 @@ std::optional<QString> SettingsTable::portDevice(int port) {
         return std::nullopt;
     QSqlQuery query(m_file.database());
     query.prepare(QStringLiteral("SELECT Device FROM %1 WHERE Port = ?")
-                      .arg(QuoteIdentifier(PortDeviceTable)));
+                      .arg(quoteIdentifier(PortDeviceTable)));
     query.addBindValue(port);
     if (!query.exec() || !query.next())
         return std::nullopt;
@@ -110,11 +93,11 @@ std::optional<QString> SettingsTable::portDevice(int port) {
 bool SettingsTable::setPortDevice(int port, const QString& device) {
     if (!m_file.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (Port INTEGER PRIMARY KEY, "
                                     "Device TEXT)")
-                         .arg(QuoteIdentifier(PortDeviceTable))))
+                         .arg(quoteIdentifier(PortDeviceTable))))
         return false;
     QSqlQuery query(m_file.database());
     query.prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (Port, Device) VALUES (?, ?)")
-                      .arg(QuoteIdentifier(PortDeviceTable)));
+                      .arg(quoteIdentifier(PortDeviceTable)));
     query.addBindValue(port);
     query.addBindValue(device);
     if (!query.exec()) {
@@ -124,7 +107,7 @@ bool SettingsTable::setPortDevice(int port, const QString& device) {
     return true;
 }
 
-bool SettingsTable::CreateDefaultFile(const QString& path, QString* error) {
+bool SettingsTable::createDefaultFile(const QString& path, QString* error) {
     QFile::remove(path);
     program::SqliteFile file;
     const auto fail = [&] {
@@ -135,7 +118,7 @@ bool SettingsTable::CreateDefaultFile(const QString& path, QString* error) {
     if (!file.open(path))
         return fail();
     if (!file.exec(QStringLiteral("CREATE TABLE %1 (Setting TEXT, Value TEXT)")
-                       .arg(QuoteIdentifier(TableName))))
+                       .arg(quoteIdentifier(TableName))))
         return fail();
     static const char* const defaults[RecordCount][2] = {
         {"ComPort", "1"},  {"BaudRate", "9600"}, {"Axis", "0"},
@@ -143,7 +126,7 @@ bool SettingsTable::CreateDefaultFile(const QString& path, QString* error) {
     };
     program::Transaction transaction(file);
     QSqlQuery insert(file.database());
-    insert.prepare(QStringLiteral("INSERT INTO %1 VALUES (?, ?)").arg(QuoteIdentifier(TableName)));
+    insert.prepare(QStringLiteral("INSERT INTO %1 VALUES (?, ?)").arg(quoteIdentifier(TableName)));
     for (const auto& record : defaults) {
         insert.bindValue(0, QString::fromLatin1(record[0]));
         insert.bindValue(1, QString::fromLatin1(record[1]));
@@ -155,7 +138,7 @@ bool SettingsTable::CreateDefaultFile(const QString& path, QString* error) {
     return transaction.commit() || fail();
 }
 
-CommSettings ReadCommSettings(SettingsTable& settings) {
+CommSettings readCommSettings(SettingsTable& settings) {
     CommSettings stored;
     stored.comPort = settings.record(SettingsTable::ComPort).value_or(QString());
     stored.baudRate = settings.record(SettingsTable::BaudRate).value_or(QString());
@@ -165,7 +148,7 @@ CommSettings ReadCommSettings(SettingsTable& settings) {
     return stored;
 }
 
-void StoreAxisAddress(SettingsTable& settings, const QString& axis, platform::Messages& messages) {
+void storeAxisAddress(SettingsTable& settings, const QString& axis, platform::Messages& messages) {
     if (settings.setRecord(SettingsTable::Axis, axis))
         return;
     messages.show(platform::MessageIcon::Warning,

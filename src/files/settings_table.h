@@ -41,7 +41,7 @@ public:
 
     // Writes a new settings file with the defaults: COM 1, 9600 baud, axis 0,
     // and a clean exit recorded.
-    static bool CreateDefaultFile(const QString& path, QString* error);
+    static bool createDefaultFile(const QString& path, QString* error);
 
 private:
     std::optional<qint64> rowidOf(int number);
@@ -59,8 +59,8 @@ struct CommSettings {
 };
 // Reads records 1 to 5 (4 and 5 are read and not used); a missing record
 // reads as empty text, a missing axis as "0".
-CommSettings ReadCommSettings(SettingsTable& settings);
+CommSettings readCommSettings(SettingsTable& settings);
 // Stores the axis address in record 3; a failed write is reported.
-void StoreAxisAddress(SettingsTable& settings, const QString& axis, platform::Messages& messages);
+void storeAxisAddress(SettingsTable& settings, const QString& axis, platform::Messages& messages);
 
 } // namespace kqm::files

@@ -41,12 +41,12 @@ SettingsState openSettings(const ProgramDirectoryFiles& files, SettingsTable& se
         return SettingsState::Opened;
     if (QFileInfo::exists(files.settings)) {
         const QString reason = settings.lastError();
-        const QString aside = MoveAside(files.settings);
+        const QString aside = moveAside(files.settings);
         reportMovedAside(messages, QStringLiteral("settings file"), files.settings, reason, aside,
                          QStringLiteral("new settings with default values have been made"));
     }
     QString error;
-    if (!SettingsTable::CreateDefaultFile(files.settings, &error) ||
+    if (!SettingsTable::createDefaultFile(files.settings, &error) ||
         !settings.open(files.settings)) {
         if (error.isEmpty())
             error = settings.lastError();
@@ -76,11 +76,11 @@ bool ensureTemplate(const ProgramDirectoryFiles& files, Messages& messages) {
     if (QFileInfo::exists(files.templ)) {
         if (isProgramFile(files.templ, &reason))
             return true;
-        const QString aside = MoveAside(files.templ);
+        const QString aside = moveAside(files.templ);
         reportMovedAside(messages, QStringLiteral("program template"), files.templ, reason, aside,
                          QStringLiteral("a new empty template has been made"));
     }
-    if (ProgramTable::CreateEmptyProgramFile(files.templ, &reason))
+    if (ProgramTable::createEmptyProgramFile(files.templ, &reason))
         return true;
     messages.show(MessageIcon::Critical, QStringLiteral("The program template %1 could not be "
                                                         "made (%2).")
@@ -89,7 +89,7 @@ bool ensureTemplate(const ProgramDirectoryFiles& files, Messages& messages) {
 }
 
 bool freshWorkingCopy(const ProgramDirectoryFiles& files, Messages& messages) {
-    const CopyResult copy = CopyFileReplacing(files.templ, files.workingCopy);
+    const CopyResult copy = copyFileReplacing(files.templ, files.workingCopy);
     if (copy.ok())
         return true;
     QString reason;
@@ -112,7 +112,7 @@ bool recoveredWorkingCopy(const ProgramDirectoryFiles& files, Messages& messages
     QString reason;
     if (isProgramFile(files.workingCopy, &reason))
         return true;
-    const QString aside = MoveAside(files.workingCopy);
+    const QString aside = moveAside(files.workingCopy);
     reportMovedAside(messages, QStringLiteral("working copy"), files.workingCopy, reason, aside,
                      QStringLiteral("an empty program has been started"));
     return freshWorkingCopy(files, messages);
@@ -120,7 +120,7 @@ bool recoveredWorkingCopy(const ProgramDirectoryFiles& files, Messages& messages
 
 } // namespace
 
-ProgramDirectoryFiles ProgramDirectoryFiles::In(const QString& directory) {
+ProgramDirectoryFiles ProgramDirectoryFiles::in(const QString& directory) {
     ProgramDirectoryFiles files;
     files.directory = directory;
     files.settings = directory + QStringLiteral("/config.kqm");
@@ -129,7 +129,7 @@ ProgramDirectoryFiles ProgramDirectoryFiles::In(const QString& directory) {
     return files;
 }
 
-bool IsCleanExitFlag(const QString& value) {
+bool isCleanExitFlag(const QString& value) {
     return value.startsWith(QLatin1Char('1'));
 }
 
@@ -145,7 +145,7 @@ LoadOutcome LoadDatabases(const ProgramDirectoryFiles& files, SettingsTable& set
     // than overwritten.
     bool clean = false;
     if (state == SettingsState::Opened)
-        clean = IsCleanExitFlag(settings.record(SettingsTable::CleanExit).value_or(QString()));
+        clean = isCleanExitFlag(settings.record(SettingsTable::CleanExit).value_or(QString()));
     else
         clean = !QFileInfo::exists(files.workingCopy);
     bool workingCopyReady = false;
@@ -165,7 +165,7 @@ LoadOutcome LoadDatabases(const ProgramDirectoryFiles& files, SettingsTable& set
     return outcome;
 }
 
-bool MarkCleanExit(SettingsTable& settings) {
+bool markCleanExit(SettingsTable& settings) {
     return settings.isOpen() && settings.setRecord(SettingsTable::CleanExit, QStringLiteral("1"));
 }
 

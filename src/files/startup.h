@@ -17,7 +17,7 @@ struct ProgramDirectoryFiles {
     QString templ;       // blank.kqm
     QString workingCopy; // temp.mdb
 
-    static ProgramDirectoryFiles In(const QString& directory);
+    static ProgramDirectoryFiles in(const QString& directory);
 };
 
 inline const QString RecoveryMessage =
@@ -38,9 +38,9 @@ LoadOutcome LoadDatabases(const ProgramDirectoryFiles& files, SettingsTable& set
                           platform::Messages& messages);
 
 // Records a clean exit in the settings table.
-bool MarkCleanExit(SettingsTable& settings);
+bool markCleanExit(SettingsTable& settings);
 
 // True when the clean-exit value says the last run ended cleanly.
-bool IsCleanExitFlag(const QString& value);
+bool isCleanExitFlag(const QString& value);
 
 } // namespace kqm::files

@@ -14,13 +14,13 @@ constexpr int DefaultPort = 1;
 constexpr int DefaultBaudRate = 9600;
 } // namespace
 
-QString DidNotConnectMessage() {
+QString didNotConnectMessage() {
     return QStringLiteral("The unit did not CONNECT.  \r\r") +
            QStringLiteral("Please check Baud Rate Setting, Baud Rate Switches, Axis Setting, ") +
            QStringLiteral("Cables, Com Port Setting and Power.");
 }
 
-QString OpenFailedError(int port) {
+QString openFailedError(int port) {
     return QStringLiteral("Error Opening Com Port") + QString::number(port) +
            QStringLiteral(" - The com port is already open by another device (mouse, modem, "
                           "etc.) or it does not exist.");
@@ -37,15 +37,15 @@ std::optional<int> parsePositive16(const QString& text) {
 }
 } // namespace
 
-std::optional<int> ParsePortNumber(const QString& text) {
+std::optional<int> parsePortNumber(const QString& text) {
     return parsePositive16(text);
 }
 
-std::optional<int> ParseBaudRate(const QString& text) {
+std::optional<int> parseBaudRate(const QString& text) {
     return parsePositive16(text);
 }
 
-int AxisMenuItemFor(const QString& axisAddress) {
+int axisMenuItemFor(const QString& axisAddress) {
     if (axisAddress.isEmpty())
         return -1;
     const QChar first = axisAddress.at(0);
@@ -69,7 +69,7 @@ bool Connection::OpenComPort(int baudRate, int portNumber) {
     }
     port.setSettings(QStringLiteral("%1,N,8,1").arg(baudRate));
     port.setCommPort(portNumber);
-    if (port.Open())
+    if (port.open())
         return true;
     state.UnitConnected = false;
     if (port.openFailure() == SerialPort::OpenFailure::PermissionDenied) {
@@ -80,7 +80,7 @@ bool Connection::OpenComPort(int baudRate, int portNumber) {
                 .arg(portNumber)
                 .arg(port.deviceName());
     } else {
-        state.LastCommError = OpenFailedError(portNumber);
+        state.LastCommError = openFailedError(portNumber);
     }
     return false;
 }
@@ -105,7 +105,7 @@ bool Connection::IdentifyUnit(const QString& axisAddress) {
         return true;
     };
     const auto frame = [&](const QString& command) {
-        m_link.WriteDirect(QStringLiteral("@") + axisAddress + command + QLatin1Char('\r'));
+        m_link.writeDirect(QStringLiteral("@") + axisAddress + command + QLatin1Char('\r'));
         m_link.Delay(0.5);
         return !interrupted();
     };
@@ -142,11 +142,11 @@ bool Connection::IdentifyUnit(const QString& axisAddress) {
 
 void Connection::readPortSettings(const files::CommSettings& stored) {
     LinkState& state = m_link.state();
-    state.ComPortNumber = ParsePortNumber(stored.comPort).value_or(DefaultPort);
-    state.BaudRate = ParseBaudRate(stored.baudRate).value_or(DefaultBaudRate);
+    state.ComPortNumber = parsePortNumber(stored.comPort).value_or(DefaultPort);
+    state.BaudRate = parseBaudRate(stored.baudRate).value_or(DefaultBaudRate);
 }
 
-bool Connection::ConnectTo(int baudRate, int portNumber) {
+bool Connection::connectTo(int baudRate, int portNumber) {
     if (!OpenComPort(baudRate, portNumber))
         return false;
     return IdentifyUnit(m_link.state().AxisAddress);
@@ -155,16 +155,16 @@ bool Connection::ConnectTo(int baudRate, int portNumber) {
 bool Connection::ConnectUnit(const files::CommSettings& stored) {
     readPortSettings(stored);
     const LinkState& state = m_link.state();
-    return ConnectTo(state.BaudRate, state.ComPortNumber);
+    return connectTo(state.BaudRate, state.ComPortNumber);
 }
 
-void Connection::ReportConnectFailure() {
+void Connection::reportConnectFailure() {
     platform::Messages& messages = m_link.messages();
     const QString& error = m_link.state().LastCommError;
     if (!error.isEmpty())
         messages.show(MessageIcon::None, error);
-    m_link.Disconnect();
-    messages.show(MessageIcon::Critical, DidNotConnectMessage());
+    m_link.disconnectUnit();
+    messages.show(MessageIcon::Critical, didNotConnectMessage());
 }
 
 int Connection::LoadCommSettings(const files::CommSettings& stored) {
@@ -172,7 +172,7 @@ int Connection::LoadCommSettings(const files::CommSettings& stored) {
     platform::Messages& messages = m_link.messages();
     const QString& port = stored.comPort;
     const QString& baud = stored.baudRate;
-    if (!ParsePortNumber(port)) {
+    if (!parsePortNumber(port)) {
         messages.show(MessageIcon::Warning,
                       QStringLiteral("The serial port stored in the settings (\"%1\") is not a "
                                      "port number. COM %2 is used until you choose another under "
@@ -180,7 +180,7 @@ int Connection::LoadCommSettings(const files::CommSettings& stored) {
                           .arg(port)
                           .arg(DefaultPort));
     }
-    if (!ParseBaudRate(baud)) {
+    if (!parseBaudRate(baud)) {
         messages.show(MessageIcon::Warning,
                       QStringLiteral("The baud rate stored in the settings (\"%1\") is not a "
                                      "number. %2 baud is used until you choose another under "
@@ -193,7 +193,7 @@ int Connection::LoadCommSettings(const files::CommSettings& stored) {
     QString axis = stored.axis.left(2);
     if (axis.size() == 2 && axis.at(1) == QLatin1Char(' '))
         axis.truncate(1);
-    if (!axis.isEmpty() && axis.at(0).isDigit() && AxisMenuItemFor(axis) < 0) {
+    if (!axis.isEmpty() && axis.at(0).isDigit() && axisMenuItemFor(axis) < 0) {
         messages.show(MessageIcon::Warning,
                       QStringLiteral("The axis address stored in the settings (\"%1\") is not "
                                      "between 0 and 31. Axis 0 is used until you choose another "
@@ -202,31 +202,31 @@ int Connection::LoadCommSettings(const files::CommSettings& stored) {
         axis = QStringLiteral("0");
     }
     state.AxisAddress = axis;
-    return AxisMenuItemFor(axis);
+    return axisMenuItemFor(axis);
 }
 
-bool Connection::ConnectAction(const files::CommSettings& stored) {
+bool Connection::connectAction(const files::CommSettings& stored) {
     LinkState& state = m_link.state();
     if (state.UnitConnected)
-        m_link.Disconnect();
+        m_link.disconnectUnit();
     state.LastCommError.clear();
     if (ConnectUnit(stored)) {
         m_link.ShowConnectionStatus();
         return true;
     }
     if (m_link.abortRequested()) {
-        m_link.Disconnect();
+        m_link.disconnectUnit();
         return false;
     }
-    ReportConnectFailure();
+    reportConnectFailure();
     return false;
 }
 
-int Connection::ChooseAxis(int index) {
+int Connection::chooseAxis(int index) {
     LinkState& state = m_link.state();
     state.AxisAddress = QString::number(index);
     if (m_link.isPortOpen())
-        m_link.Disconnect();
+        m_link.disconnectUnit();
     return index;
 }
 

@@ -14,15 +14,15 @@ inline const QString NotOpenError = QStringLiteral("The Com Port is not Open!");
 inline const QString DidNotConnectError = QStringLiteral("Did Not Connect");
 inline const QString ConnectErrorMessage =
     QStringLiteral("An Error occurred while trying to connect");
-QString DidNotConnectMessage();
-QString OpenFailedError(int port);
+QString didNotConnectMessage();
+QString openFailedError(int port);
 
 // Reads a stored port number or baud rate; nullopt when it is not a number
 // the link can use.
-std::optional<int> ParsePortNumber(const QString& text);
-std::optional<int> ParseBaudRate(const QString& text);
+std::optional<int> parsePortNumber(const QString& text);
+std::optional<int> parseBaudRate(const QString& text);
 // The Axis menu item that a stored axis address checks, or -1 for none.
-int AxisMenuItemFor(const QString& axisAddress);
+int axisMenuItemFor(const QString& axisAddress);
 
 // Connecting to the unit and telling which model it is, the Axis menu's
 // choice of address, and the start-up loading of the link settings.
@@ -33,10 +33,10 @@ public:
     bool OpenComPort(int baudRate, int portNumber);
     bool IdentifyUnit(const QString& axisAddress);
     // Opens the port and identifies the unit at the current axis address.
-    bool ConnectTo(int baudRate, int portNumber);
+    bool connectTo(int baudRate, int portNumber);
     // After a failed attempt: shows why (LastCommError, if any), closes the
     // port and shows the message that the unit did not connect.
-    void ReportConnectFailure();
+    void reportConnectFailure();
     // Port and baud rate from the stored settings, then open and identify.
     bool ConnectUnit(const files::CommSettings& stored);
 
@@ -46,10 +46,10 @@ public:
     int LoadCommSettings(const files::CommSettings& stored);
 
     // The user's connect action; true when the unit is connected afterwards.
-    bool ConnectAction(const files::CommSettings& stored);
+    bool connectAction(const files::CommSettings& stored);
     // The Axis menu: takes the address and ends a connection (the caller
     // stores it). Returns the item to check.
-    int ChooseAxis(int index);
+    int chooseAxis(int index);
 
 private:
     void readPortSettings(const files::CommSettings& stored);

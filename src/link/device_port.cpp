@@ -10,7 +10,7 @@ namespace kqm::link {
 DevicePort::DevicePort(Resolver resolver, Factory factory)
     : m_resolver(std::move(resolver)), m_factory(std::move(factory)) {}
 
-bool DevicePort::Open() {
+bool DevicePort::open() {
     m_failure = OpenFailure::None;
     m_error.clear();
     const QString device = m_resolver(m_commPort);
@@ -28,7 +28,7 @@ bool DevicePort::Open() {
     m_port->setLostHandler([this](const QString& reason) { reportLost(reason); });
     m_port->setCommPort(m_commPort);
     m_port->setSettings(m_settings);
-    if (m_port->Open())
+    if (m_port->open())
         return true;
     m_failure = m_port->openFailure();
     m_error = m_port->errorString();
@@ -45,12 +45,12 @@ void DevicePort::Output(const QByteArray& data) {
         m_port->Output(data);
 }
 
-void DevicePort::WaitForWritten(int milliseconds) {
+void DevicePort::waitForWritten(int milliseconds) {
     if (m_port)
-        m_port->WaitForWritten(milliseconds);
+        m_port->waitForWritten(milliseconds);
 }
 
-QStringList DefaultPortDevices() {
+QStringList defaultPortDevices() {
     QStringList usb;
     QStringList others;
     const auto ports = QSerialPortInfo::availablePorts();
@@ -65,34 +65,34 @@ QStringList DefaultPortDevices() {
     return devices.mid(0, 4);
 }
 
-void EnsurePortDevices(files::SettingsTable& settings) {
+void ensurePortDevices(files::SettingsTable& settings) {
     QStringList defaults;
     for (int port = 1; port <= 4; ++port) {
         if (settings.portDevice(port))
             continue;
         if (defaults.isEmpty())
-            defaults = DefaultPortDevices();
+            defaults = defaultPortDevices();
         settings.setPortDevice(port, defaults.at(port - 1));
     }
 }
 
-QString PortDevice(files::SettingsTable& settings, int portNumber) {
+QString portDevice(files::SettingsTable& settings, int portNumber) {
     if (const auto device = settings.portDevice(portNumber))
         return *device;
-    const QStringList defaults = DefaultPortDevices();
+    const QStringList defaults = defaultPortDevices();
     return portNumber >= 1 && portNumber <= 4 ? defaults.at(portNumber - 1) : QString();
 }
 
-DevicePort::Resolver SettingsFileResolver(const QString& settingsPath) {
+DevicePort::Resolver settingsFileResolver(const QString& settingsPath) {
     return [settingsPath](int portNumber) {
         files::SettingsTable settings;
         if (!settings.open(settingsPath))
             return QString();
-        return PortDevice(settings, portNumber);
+        return portDevice(settings, portNumber);
     };
 }
 
-QList<DeviceChoice> AvailableDevices() {
+QList<DeviceChoice> availableDevices() {
     QList<DeviceChoice> devices;
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo& info : ports) {
@@ -106,7 +106,7 @@ QList<DeviceChoice> AvailableDevices() {
 }
 
 DevicePort::Factory
-DeviceFactory(std::function<std::unique_ptr<platform::SerialPort>()> makeSimulated) {
+deviceFactory(std::function<std::unique_ptr<platform::SerialPort>()> makeSimulated) {
     return [makeSimulated = std::move(makeSimulated)](
                const QString& device) -> std::unique_ptr<platform::SerialPort> {
         if (device == SimulatedDevice)

@@ -27,7 +27,7 @@ public:
     DevicePort(Resolver resolver, Factory factory);
 
     bool PortOpen() const override { return m_port && m_port->PortOpen(); }
-    bool Open() override;
+    bool open() override;
     void Close() override;
     int CommPort() const override { return m_commPort; }
     void setCommPort(int port) override { m_commPort = port; }
@@ -37,7 +37,7 @@ public:
     int OutBufferCount() override { return m_port ? m_port->OutBufferCount() : 0; }
     int InBufferCount() override { return m_port ? m_port->InBufferCount() : 0; }
     QByteArray Input() override { return m_port ? m_port->Input() : QByteArray(); }
-    void WaitForWritten(int milliseconds) override;
+    void waitForWritten(int milliseconds) override;
     OpenFailure openFailure() const override { return m_failure; }
     QString errorString() const override { return m_error; }
     QString deviceName() const override { return m_device; }
@@ -58,7 +58,7 @@ private:
 // What opens a device: the simulated unit for SimulatedDevice (made by the
 // caller, who holds the simulator), a real serial port for anything else.
 DevicePort::Factory
-DeviceFactory(std::function<std::unique_ptr<platform::SerialPort>()> makeSimulated);
+deviceFactory(std::function<std::unique_ptr<platform::SerialPort>()> makeSimulated);
 
 // A serial device the user can pick for a port number.
 struct DeviceChoice {
@@ -67,18 +67,18 @@ struct DeviceChoice {
 };
 // The ports the platform reports (with their descriptions) and the
 // simulated unit.
-QList<DeviceChoice> AvailableDevices();
+QList<DeviceChoice> availableDevices();
 
 // Devices for COM 1 to COM 4 on a fresh installation: detected USB serial
 // adapters first, then the platform's other ports; the simulated unit for
 // COM 1 when nothing is detected.
-QStringList DefaultPortDevices();
+QStringList defaultPortDevices();
 // Stores the default device of every port number 1 to 4 that has none yet.
-void EnsurePortDevices(files::SettingsTable& settings);
+void ensurePortDevices(files::SettingsTable& settings);
 // The stored device of a port number, or the default for it.
-QString PortDevice(files::SettingsTable& settings, int portNumber);
+QString portDevice(files::SettingsTable& settings, int portNumber);
 // Looks the device up in the settings file at each open, so a choice made
 // meanwhile takes effect at the next connect.
-DevicePort::Resolver SettingsFileResolver(const QString& settingsPath);
+DevicePort::Resolver settingsFileResolver(const QString& settingsPath);
 
 } // namespace kqm::link

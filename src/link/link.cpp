@@ -10,14 +10,14 @@ namespace kqm::link {
 
 using platform::MessageIcon;
 
-QString NotConnectedMessage() {
+QString notConnectedMessage() {
     return QStringLiteral(
         "The KQM20 unit is not connected!  \r\n\r\n"
         "The KQM20 unit must be ONLINE before you can send any information. \r\n"
         "Go to the Setup Menu to configure the Com Port and CONNECT to the unit.");
 }
 
-QString TransmittingCaption(int sent, int total) {
+QString transmittingCaption(int sent, int total) {
     const long percent = total > 0 ? std::lround(100.0 * sent / total) : 0;
     return QStringLiteral(" TRANSMITTING: ") +
            (percent == 0 ? QStringLiteral("%") : QString::number(percent) + QLatin1Char('%'));
@@ -63,7 +63,7 @@ bool Link::waitFor(const std::function<bool()>& condition, double timeout, bool 
         if (yield)
             m_clock.Delay(PollInterval);
         else
-            m_clock.WaitWithoutYield(PollInterval);
+            m_clock.waitWithoutYield(PollInterval);
     }
     return true;
 }
@@ -73,14 +73,14 @@ bool Link::ReplyPending() {
 }
 
 QString Link::ReadReply() {
-    if (!WaitForReply(0.5, true)) {
+    if (!waitForReply(0.5, true)) {
         m_state.LastCommError = NoDataError;
         return QStringLiteral("False");
     }
-    return QString::fromLatin1(ReadSettled(0.1));
+    return QString::fromLatin1(readSettled(0.1));
 }
 
-QByteArray Link::ReadSettled(double pause) {
+QByteArray Link::readSettled(double pause) {
     int previous = 0;
     int current = m_port.InBufferCount();
     while (current != previous && !m_abort) {
@@ -91,25 +91,25 @@ QByteArray Link::ReadSettled(double pause) {
     return m_port.Input();
 }
 
-bool Link::WaitForCts(double timeout, bool yield) {
+bool Link::waitForCts(double timeout, bool yield) {
     return waitFor([this] { return m_port.PortOpen() && m_port.CTSHolding(); }, timeout, yield);
 }
 
-bool Link::WaitForReply(double timeout, bool yield) {
+bool Link::waitForReply(double timeout, bool yield) {
     return waitFor([this] { return ReplyPending(); }, timeout, yield);
 }
 
-void Link::WriteDirect(const QString& text) {
+void Link::writeDirect(const QString& text) {
     if (m_port.PortOpen())
         m_port.Output(text.toLatin1());
 }
 
-void Link::WriteFrame(const QString& command) {
+void Link::writeFrame(const QString& command) {
     // In pieces, as the unit is used to receiving them; no pause between.
-    WriteDirect(QStringLiteral("@"));
-    WriteDirect(m_state.AxisAddress);
-    WriteDirect(command);
-    WriteDirect(QStringLiteral("\r"));
+    writeDirect(QStringLiteral("@"));
+    writeDirect(m_state.AxisAddress);
+    writeDirect(command);
+    writeDirect(QStringLiteral("\r"));
 }
 
 void Link::echo(const QString& text) {
@@ -118,7 +118,7 @@ void Link::echo(const QString& text) {
 }
 
 bool Link::SendPacedChar(QChar character, double timeout) {
-    if (!WaitForCts(timeout, true)) {
+    if (!waitForCts(timeout, true)) {
         m_state.LastCommError = CtsBusyError;
         m_port.Close();
         m_state.UnitConnected = false;
@@ -145,7 +145,7 @@ bool Link::TransmitPaced(const QString& text, double timeout, bool showProgress)
             emit progressChanged(i + 1, static_cast<int>(text.size()));
         if (!SendPacedChar(text.at(i), timeout)) {
             finish();
-            WritePendingStop();
+            writePendingStop();
             return false;
         }
         Delay(0.1);
@@ -155,7 +155,7 @@ bool Link::TransmitPaced(const QString& text, double timeout, bool showProgress)
     echo(QStringLiteral("\r\n"));
     const bool sent = SendPacedChar(QLatin1Char('\r'), timeout);
     m_insideFrame = !sent;
-    WritePendingStop();
+    writePendingStop();
     m_insideFrame = false;
     return sent;
 }
@@ -167,13 +167,13 @@ bool Link::SendTerminalChar(QChar character) {
         m_messages.show(MessageIcon::None, error);
         return false;
     };
-    if (!WaitForCts(timeout, false))
+    if (!waitForCts(timeout, false))
         return fail(CtsBusyError);
     m_port.Output(QByteArray(1, static_cast<char>(character.toLatin1())));
     echo(QString(character).toLower());
     const bool written = waitFor(
         [this] {
-            m_port.WaitForWritten(0);
+            m_port.waitForWritten(0);
             return m_port.OutBufferCount() < 1;
         },
         timeout, false);
@@ -197,36 +197,36 @@ void Link::ShowConnectionStatus() {
 void Link::ReportNotConnected() {
     m_state.UnitConnected = false;
     ShowConnectionStatus();
-    m_messages.show(MessageIcon::None, NotConnectedMessage());
+    m_messages.show(MessageIcon::None, notConnectedMessage());
 }
 
-void Link::Disconnect() {
+void Link::disconnectUnit() {
     if (m_port.PortOpen())
         m_port.Close();
     m_state.UnitConnected = false;
     ShowConnectionStatus();
 }
 
-void Link::StopMotion() {
+void Link::stopMotion() {
     if (m_insideFrame) {
         m_stopPending = true;
         m_stop = true;
         return;
     }
-    WriteFrame(QStringLiteral("."));
+    writeFrame(QStringLiteral("."));
 }
 
-void Link::WritePendingStop() {
+void Link::writePendingStop() {
     if (!m_stopPending)
         return;
     m_stopPending = false;
     if (m_insideFrame)
-        WriteDirect(QStringLiteral("\r"));
+        writeDirect(QStringLiteral("\r"));
     m_insideFrame = false;
-    WriteFrame(QStringLiteral("."));
+    writeFrame(QStringLiteral("."));
 }
 
-Link::SendStep Link::WriteSendCharacter(QChar character) {
+Link::SendStep Link::writeSendCharacter(QChar character) {
     if (m_abort)
         return SendStep::Aborted;
     if (m_stop)
@@ -238,12 +238,12 @@ Link::SendStep Link::WriteSendCharacter(QChar character) {
     return SendStep::Written;
 }
 
-void Link::EndSend() {
-    WritePendingStop();
+void Link::endSend() {
+    writePendingStop();
     m_insideFrame = false;
 }
 
-bool Link::RefuseWhenBusy() {
+bool Link::refuseWhenBusy() {
     if (!m_busy)
         return false;
     m_messages.show(MessageIcon::Information, BusyMessage);
@@ -259,7 +259,7 @@ std::optional<Link::Exchange> Link::tryBegin() {
 }
 
 std::optional<Link::Exchange> Link::tryBeginWithoutUnit() {
-    if (RefuseWhenBusy())
+    if (refuseWhenBusy())
         return std::nullopt;
     std::optional<Exchange> exchange;
     exchange.emplace(*this);
@@ -278,7 +278,7 @@ Link::Exchange::Exchange(Link& link) : m_link(&link) {
 Link::Exchange::~Exchange() {
     if (!m_link)
         return;
-    m_link->WritePendingStop();
+    m_link->writePendingStop();
     m_link->m_insideFrame = false;
     m_link->m_busy = false;
     emit m_link->busyChanged(false);

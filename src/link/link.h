@@ -24,9 +24,9 @@ inline const QString NotAcceptedError =
 inline const QString BusyMessage =
     QStringLiteral("The unit is busy with another exchange. Please wait until it has finished.");
 
-QString NotConnectedMessage();
+QString notConnectedMessage();
 // " TRANSMITTING: " and the share sent, formatted as "###%".
-QString TransmittingCaption(int sent, int total);
+QString transmittingCaption(int sent, int total);
 
 // The lowest layer of the device link: the wire form of a command, direct and
 // paced writes, reading replies, the connection label and the busy state that
@@ -50,14 +50,14 @@ public:
     QString ReadReply();
     // Waits until the receive count stays the same across a pause, then
     // returns everything received.
-    QByteArray ReadSettled(double pause);
+    QByteArray readSettled(double pause);
     // Waits, without yielding when yield is false, for CTS or for the first
     // character of a reply; false when the time-out passes first.
-    bool WaitForCts(double timeout, bool yield);
-    bool WaitForReply(double timeout, bool yield);
+    bool waitForCts(double timeout, bool yield);
+    bool waitForReply(double timeout, bool yield);
     // "@", the axis address, the command, CR, written straight to the port.
-    void WriteFrame(const QString& command);
-    void WriteDirect(const QString& text);
+    void writeFrame(const QString& command);
+    void writeDirect(const QString& text);
     bool SendPacedChar(QChar character, double timeout);
     bool TransmitPaced(const QString& text, double timeout, bool showProgress = false);
     bool SendTerminalChar(QChar character);
@@ -65,16 +65,16 @@ public:
     void ReportNotConnected();
     void ShowConnectionStatus();
     // Closes the port and shows the unit as not connected.
-    void Disconnect();
+    void disconnectUnit();
     // Why the port went away last, if it did during the current exchange.
     QString lostReason() const { return m_lostReason; }
     // Appends text to the debug pane when the debug echo is on.
-    void EchoToDebug(const QString& text) { echo(text); }
+    void echoToDebug(const QString& text) { echo(text); }
 
     // The busy state: one exchange at a time.
     bool isBusy() const { return m_busy; }
     // Shows the busy message and returns true when an exchange is running.
-    bool RefuseWhenBusy();
+    bool refuseWhenBusy();
     // Ends the running exchange at its next wait (the window is closing).
     void requestAbort() { m_abort = true; }
     bool abortRequested() const { return m_abort; }
@@ -86,16 +86,16 @@ public:
     // paced writer is inside a frame, the frame is ended first and the stop
     // frame follows as soon as the writer has put its current character out,
     // so no two frames mix on the wire.
-    void StopMotion();
+    void stopMotion();
 
     // The program send's writer: one character per write, straight into the
     // port (no CTS, no echo). It knows whether it stands inside a frame, so
     // that Stop Motion never lands in the middle of one.
     enum class SendStep { Written, Stopped, PortClosed, Aborted };
-    SendStep WriteSendCharacter(QChar character);
+    SendStep writeSendCharacter(QChar character);
     // After the last character, or when the send ends early: a stop frame
     // that waited for the writer goes out now.
-    void EndSend();
+    void endSend();
 
     // One exchange with the unit at a time; the line is free again when the
     // exchange object ends.
@@ -135,7 +135,7 @@ signals:
 private:
     friend class Connection; // opens the port and greets the unit
     platform::SerialPort& port() { return m_port; }
-    void WritePendingStop();
+    void writePendingStop();
     void echo(const QString& text);
     void portLost(const QString& reason);
     // Waits in small sleeps until the condition holds or the time-out passes.

@@ -34,18 +34,18 @@ std::optional<QString> parameterLetter(MotionControl control) {
 } // namespace
 
 bool MotionPanel::frameThenWait(const QString& command, double seconds) {
-    m_link.WriteFrame(command);
+    m_link.writeFrame(command);
     m_link.Delay(seconds);
     return false;
 }
 
-bool MotionPanel::Run(MotionControl control, const QString& operand) {
+bool MotionPanel::run(MotionControl control, const QString& operand) {
     if (control == MotionControl::StopAll) {
         // Never refused, never waits.
         if (!m_link.state().UnitConnected)
             m_link.ReportNotConnected();
         else
-            m_link.StopMotion();
+            m_link.stopMotion();
         return false;
     }
     if (control == MotionControl::EnableAutostart || control == MotionControl::DisableAutostart) {
@@ -92,7 +92,7 @@ bool MotionPanel::Run(MotionControl control, const QString& operand) {
     }
 }
 
-void MotionPanel::OutputClicked(int output, bool checked) {
+void MotionPanel::outputClicked(int output, bool checked) {
     const auto exchange = m_link.tryBegin();
     if (!exchange)
         return; // the box keeps what the user gave it; the flag stays as it was

@@ -38,9 +38,9 @@ public:
 
     // Runs a control with the text of its operand box, sent exactly as typed.
     // True when the parameter readout is to follow.
-    bool Run(MotionControl control, const QString& operand = QString());
+    bool run(MotionControl control, const QString& operand = QString());
     // An output check box was clicked; it now shows `checked`.
-    void OutputClicked(int output, bool checked);
+    void outputClicked(int output, bool checked);
 
     int Output1On = 0;
     int Output2On = 0;

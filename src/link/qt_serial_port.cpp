@@ -14,11 +14,11 @@ QtSerialPort::~QtSerialPort() {
         m_port.close();
 }
 
-bool QtSerialPort::Open() {
+bool QtSerialPort::open() {
     m_failure = OpenFailure::None;
     m_error.clear();
     m_port.setPortName(m_device);
-    const int baud = platform::BaudRateOfSettings(m_settings);
+    const int baud = platform::baudRateOfSettings(m_settings);
     m_port.setBaudRate(baud > 0 ? baud : 9600);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);
@@ -98,7 +98,7 @@ QByteArray QtSerialPort::Input() {
     return m_port.isOpen() ? m_port.readAll() : QByteArray();
 }
 
-void QtSerialPort::WaitForWritten(int milliseconds) {
+void QtSerialPort::waitForWritten(int milliseconds) {
     if (m_port.isOpen() && m_port.bytesToWrite() > 0)
         m_port.waitForBytesWritten(milliseconds);
 }

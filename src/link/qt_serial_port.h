@@ -15,7 +15,7 @@ public:
     ~QtSerialPort() override;
 
     bool PortOpen() const override { return m_port.isOpen(); }
-    bool Open() override;
+    bool open() override;
     void Close() override;
     int CommPort() const override { return m_commPort; }
     void setCommPort(int port) override { m_commPort = port; }
@@ -25,7 +25,7 @@ public:
     int OutBufferCount() override;
     int InBufferCount() override;
     QByteArray Input() override;
-    void WaitForWritten(int milliseconds) override;
+    void waitForWritten(int milliseconds) override;
     OpenFailure openFailure() const override { return m_failure; }
     QString errorString() const override { return m_error; }
     QString deviceName() const override { return m_device; }

@@ -8,12 +8,12 @@ namespace kqm::link {
 
 using Label = ReadoutView::Label;
 
-QString VersionText(const QString& reply) {
+QString versionText(const QString& reply) {
     return QStringLiteral("Version: KQM") + reply.mid(3, 2) + QStringLiteral(", Revision ") +
            reply.mid(7, 4);
 }
 
-std::optional<int> InputBits(const QString& reply) {
+std::optional<int> inputBits(const QString& reply) {
     // Blanks and line ends around the number are allowed; nothing else.
     static const QRegularExpression number(QStringLiteral("^\\s*(\\d{1,2})\\s*$"));
     const QRegularExpressionMatch match = number.match(reply);
@@ -25,7 +25,7 @@ std::optional<int> InputBits(const QString& reply) {
     return value;
 }
 
-std::optional<QString> DirectionText(const QString& reply) {
+std::optional<QString> directionText(const QString& reply) {
     if (reply.startsWith(QLatin1Char('0')))
         return QStringLiteral("Direction: CCW");
     if (reply.startsWith(QLatin1Char('1')))
@@ -33,7 +33,7 @@ std::optional<QString> DirectionText(const QString& reply) {
     return std::nullopt;
 }
 
-bool RunReadout(Link& link, ReadoutView& view) {
+bool runReadout(Link& link, ReadoutView& view) {
     if (!link.state().UnitConnected) {
         link.ReportNotConnected();
         return false;
@@ -48,7 +48,7 @@ bool RunReadout(Link& link, ReadoutView& view) {
     view.setLabel(Label::Version, QStringLiteral("Version: KQM  , Revision "));
 
     const auto query = [&link](const QString& characters) {
-        link.WriteFrame(characters);
+        link.writeFrame(characters);
         link.Delay(0.05);
         return link.ReadReply();
     };
@@ -56,7 +56,7 @@ bool RunReadout(Link& link, ReadoutView& view) {
     view.setLabel(Label::BaseSpeed, QStringLiteral("Base Speed: ") + query("VB"));
     view.setLabel(Label::MaxSpeed, QStringLiteral("Max Speed: ") + query("VM"));
     view.setLabel(Label::JogSpeed, QStringLiteral("Jog Speed: ") + query("VJ"));
-    if (const auto direction = DirectionText(query("V+")))
+    if (const auto direction = directionText(query("V+")))
         view.setLabel(Label::Direction, *direction);
     const QString steps = query("VN");
     view.setLabel(Label::Steps, QStringLiteral("Number of Steps to Move: ") + steps);
@@ -65,8 +65,8 @@ bool RunReadout(Link& link, ReadoutView& view) {
         view.setLabel(Label::Position, QStringLiteral("Position: ") + query("VZ"));
     else
         view.setLabel(Label::Position, QStringLiteral("Registration Index: ") + steps);
-    view.setLabel(Label::Version, VersionText(query("$")));
-    if (const auto bits = InputBits(query("I")))
+    view.setLabel(Label::Version, versionText(query("$")));
+    if (const auto bits = inputBits(query("I")))
         view.setInputs(*bits);
     return true;
 }

@@ -31,15 +31,15 @@ public:
 
 // "Version: KQM" with characters 4 and 5 of the reply, ", Revision " and
 // characters 8 to 11; missing characters are simply absent.
-QString VersionText(const QString& reply);
+QString versionText(const QString& reply);
 // The input bits of a reply that reads as a whole number 0 to 15.
-std::optional<int> InputBits(const QString& reply);
+std::optional<int> inputBits(const QString& reply);
 // "Direction: CW"/"Direction: CCW" from the first character, else nullopt.
-std::optional<QString> DirectionText(const QString& reply);
+std::optional<QString> directionText(const QString& reply);
 
 // Asks the unit for its parameters, error code, version and inputs and shows
 // each answer as it arrives. False (after the not-connected message) when no
 // unit is connected.
-bool RunReadout(Link& link, ReadoutView& view);
+bool runReadout(Link& link, ReadoutView& view);
 
 } // namespace kqm::link

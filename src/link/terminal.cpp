@@ -4,7 +4,7 @@
 
 namespace kqm::link {
 
-QString TrimTerminalText(const QString& text) {
+QString trimTerminalText(const QString& text) {
     return text.size() > 5000 ? text.mid(3999) : text;
 }
 

@@ -8,7 +8,7 @@ struct LinkState;
 
 // The terminal pane keeps at most about 5000 characters: past that, the
 // first 3999 are dropped.
-QString TrimTerminalText(const QString& text);
+QString trimTerminalText(const QString& text);
 
 // What the tab control does with the debug counter. Tabs: 0 Motion,
 // 1 Program, 2 Terminal, 3 Debug.

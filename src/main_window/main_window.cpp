@@ -185,13 +185,13 @@ void Form1::connectControls() {
 void Form1::connectFileCommands() {
     files::ProgramFileCommands* commands = m_fileCommands.get();
     const auto newProgram = [commands] {
-        commands->NewProgram();
+        commands->newProgram();
     };
     const auto openProgram = [commands] {
-        commands->OpenProgram();
+        commands->openProgram();
     };
     const auto saveProgramAs = [commands] {
-        commands->SaveProgramAs();
+        commands->saveProgramAs();
     };
     connect(mnuNewProgram, &QAction::triggered, this, newProgram);
     connect(SSCommand1, &QPushButton::clicked, this, newProgram);
@@ -238,7 +238,7 @@ void Form1::connectUnitControls() {
     connect(&link, &link::Link::connectionStatusChanged, this, &Form1::showConnectionStatus);
     connect(&link, &link::Link::progressStarted, tab, [tab] { tab->showProgressColour(true); });
     connect(&link, &link::Link::progressChanged, tab, [tab](int sent, int total) {
-        tab->showMemoryText(link::TransmittingCaption(sent, total));
+        tab->showMemoryText(link::transmittingCaption(sent, total));
     });
     connect(&link, &link::Link::progressEnded, tab, [tab] {
         tab->showProgressColour(false);
@@ -268,7 +268,7 @@ void Form1::connectUnitControls() {
     connect(m_motionTab, &MotionTab::verifyRequested, this,
             [unit] { unit->cmdVerifyParameters_Click(); });
     connect(m_motionTab, &MotionTab::outputClicked, this,
-            [this](int output, bool checked) { m_session.motion.OutputClicked(output, checked); });
+            [this](int output, bool checked) { m_session.motion.outputClicked(output, checked); });
     connect(m_motionTab, &MotionTab::verifyButtonFocused, this,
             [this] { focusTabsWhenShowing({ProgramTabIndex}); });
     const link::MotionControl autostart[2] = {link::MotionControl::DisableAutostart,
@@ -292,7 +292,7 @@ void Form1::Form_Load() {
     SSTab2->setTabEnabled(ProgramTabIndex, true);
     m_programTab->sendEnded();
     m_programTab->showMemoryText(QString());
-    platform::CentreOnScreen(this);
+    platform::centreOnScreen(this);
     LoadDatabases();
     m_unit.connectAtStartUp();
     QString error;
@@ -312,9 +312,9 @@ void Form1::LoadDatabases() {
         files::LoadDatabases(m_session.files, m_session.settings, m_services.messages);
     m_recovered = outcome.recovered;
     if (m_session.settings.isOpen()) {
-        link::EnsurePortDevices(m_session.settings);
+        link::ensurePortDevices(m_session.settings);
         checkAxisItem(
-            m_session.connection.LoadCommSettings(files::ReadCommSettings(m_session.settings)));
+            m_session.connection.LoadCommSettings(files::readCommSettings(m_session.settings)));
     }
 }
 
@@ -335,11 +335,11 @@ void Form1::mnuPrint_Click() {
     if (!m_services.printDialogs.choosePrinter(printer))
         return;
     platform::BusyCursorGuard busy(m_services.busyCursor);
-    const auto items = files::LayOutListing(
+    const auto items = files::layOutListing(
         *rows, QDir::toNativeSeparators(m_session.document.path()), m_session.document.memoryText(),
-        QDateTime::currentDateTime(), files::DeviceLineHeights(printer));
+        QDateTime::currentDateTime(), files::deviceLineHeights(printer));
     QString error;
-    if (!files::RenderListing(printer, items, &error)) {
+    if (!files::renderListing(printer, items, &error)) {
         m_services.messages.show(MessageIcon::Critical,
                                  QStringLiteral("A print routine error occurred.  Please check "
                                                 "your settings and try again."));
@@ -355,7 +355,7 @@ void Form1::closeEvent(QCloseEvent* event) {
         return;
     }
     // An unsaved program is not lost without asking.
-    if (!m_unloaded && !m_fileCommands->ConfirmClose()) {
+    if (!m_unloaded && !m_fileCommands->confirmClose()) {
         m_quitAfterClose = false;
         event->ignore();
         return;
@@ -370,7 +370,7 @@ void Form1::Form_Unload() {
     if (m_unloaded)
         return;
     m_unloaded = true;
-    if (!files::MarkCleanExit(m_session.settings) && m_session.settings.isOpen()) {
+    if (!files::markCleanExit(m_session.settings) && m_session.settings.isOpen()) {
         m_services.messages.show(MessageIcon::Warning,
                                  QStringLiteral("The end of this run could not be recorded in "
                                                 "the settings file (%1). The next start will "
@@ -380,7 +380,7 @@ void Form1::Form_Unload() {
     m_session.document.close();
     m_session.settings.close();
     if (m_session.link.isPortOpen())
-        m_session.link.Disconnect();
+        m_session.link.disconnectUnit();
 }
 
 void Form1::showConnectionStatus(bool connected) {
@@ -414,10 +414,10 @@ void Form1::txtTerminal_KeyPress(const QString& text) {
         m_services.messages.show(MessageIcon::Information,
                                  QStringLiteral("The Com Port is not Open!  Use Connect on the "
                                                 "Setup menu to reach the unit."));
-    } else if (!m_session.link.RefuseWhenBusy()) {
+    } else if (!m_session.link.refuseWhenBusy()) {
         m_session.link.TransmitTerminalText(text.toUpper());
     }
-    const QString trimmed = link::TrimTerminalText(txtTerminal->toPlainText());
+    const QString trimmed = link::trimTerminalText(txtTerminal->toPlainText());
     if (trimmed.size() != txtTerminal->toPlainText().size())
         txtTerminal->setPlainText(trimmed);
     txtTerminal->moveCursor(QTextCursor::End);

@@ -11,20 +11,20 @@
 
 namespace kqm::ui {
 
-QString Opening::TitleLine() {
+QString Opening::titleLine() {
     return QStringLiteral("Programmable Indexer - KQM20/KQM21 Program   Version " KQM_VERSION);
 }
 
 Opening::Opening(QWidget* parent) : QWidget(parent, Qt::SplashScreen) {
     setObjectName(QStringLiteral("Opening"));
-    setWindowTitle(TitleLine());
+    setWindowTitle(titleLine());
 
     auto* maker = new QLabel(QStringLiteral("QUORVEX MOTION"));
     QFont makerFont = maker->font();
     makerFont.setBold(true);
     makerFont.setPointSizeF(makerFont.pointSizeF() * 1.8);
     maker->setFont(makerFont);
-    auto* title = new QLabel(TitleLine());
+    auto* title = new QLabel(titleLine());
     title->setObjectName(QStringLiteral("lblTitle"));
     auto* identification =
         new QLabel(QStringLiteral("Stepper motor indexers KQM20 and KQM21\nSerial programming "
@@ -46,13 +46,13 @@ Opening::Opening(QWidget* parent) : QWidget(parent, Qt::SplashScreen) {
 
 void Opening::Form_Load() {
     adjustSize();
-    platform::CentreOnScreen(this);
+    platform::centreOnScreen(this);
     show();
     repaint();
     QApplication::processEvents(); // let the splash paint before the start-up work
 }
 
-void StartUp(Opening& splash, Form1& form) {
+void startUp(Opening& splash, Form1& form) {
     splash.Form_Load();
     splash.setMainWindow(&form);
     form.Form_Load();
@@ -72,7 +72,7 @@ void Opening::cmdOK_Click() {
 void Opening::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (!isMinimized() && !isMaximized())
-        platform::CentreOnScreen(this);
+        platform::centreOnScreen(this);
 }
 
 } // namespace kqm::ui

@@ -15,7 +15,7 @@ class Opening final : public QWidget {
 public:
     explicit Opening(QWidget* parent = nullptr);
 
-    static QString TitleLine();
+    static QString titleLine();
 
     // Shows the splash, centred and painted, before the start-up work.
     void Form_Load();
@@ -35,6 +35,6 @@ private:
 
 // The start of a run: the splash shows while the main window starts up,
 // then the main window shows and the splash hides.
-void StartUp(Opening& splash, Form1& form);
+void startUp(Opening& splash, Form1& form);
 
 } // namespace kqm::ui

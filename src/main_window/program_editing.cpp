@@ -25,7 +25,7 @@ ProgramEditing::EditorAnswer ProgramEditing::runCommandEditor(const QString& cap
 }
 
 bool ProgramEditing::preconditionHolds(program::EditOperation operation) {
-    const auto message = program::PreconditionMessage(
+    const auto message = program::preconditionMessage(
         operation, static_cast<int>(m_tab.rows().size()), m_tab.selectedRow());
     if (!message)
         return true;
@@ -38,7 +38,7 @@ void ProgramEditing::cmdAdd_Click() {
     if (answer.command.isEmpty())
         return;
     m_session.document.apply([&answer](auto& table, auto& state, auto& messages) {
-        return program::AddLine(table, state, messages, answer.command, answer.comment);
+        return program::addLine(table, state, messages, answer.command, answer.comment);
     });
 }
 
@@ -51,7 +51,7 @@ void ProgramEditing::cmdInsert_Click() {
         return;
     platform::BusyCursorGuard busy(m_session.services.busyCursor);
     m_session.document.apply([&answer, row](auto& table, auto& state, auto& messages) {
-        return program::InsertLine(table, state, messages, row, answer.command, answer.comment);
+        return program::insertLine(table, state, messages, row, answer.command, answer.comment);
     });
 }
 
@@ -59,12 +59,12 @@ void ProgramEditing::cmdChange_Click() {
     if (preconditionHolds(program::EditOperation::Change)) {
         const int row = *m_tab.selectedRow();
         const program::ProgramRow& line = m_tab.rows().at(row);
-        const program::Preload preload = program::PreloadFor(line.command);
+        const program::Preload preload = program::preloadFor(line.command);
         const EditorAnswer answer =
             runCommandEditor(QStringLiteral("Change Command"), &preload, line.comment);
         if (!answer.command.isEmpty()) {
             m_session.document.apply([&answer, row](auto& table, auto& state, auto& messages) {
-                return program::ChangeLine(table, state, messages, row, answer.command,
+                return program::changeLine(table, state, messages, row, answer.command,
                                            answer.comment);
             });
             return;
@@ -79,7 +79,7 @@ void ProgramEditing::cmdDelete_Click() {
     const int row = *m_tab.selectedRow();
     platform::BusyCursorGuard busy(m_session.services.busyCursor);
     m_session.document.apply([row](auto& table, auto& state, auto& messages) {
-        return program::DeleteLine(table, state, messages, row);
+        return program::deleteLine(table, state, messages, row);
     });
 }
 

@@ -184,7 +184,7 @@ void ProgramTab::sendStarted(int total) {
 void ProgramTab::showSending(int index, int total, QChar character) {
     lblCurrentCommand->setText(QStringLiteral("Sending: ") + character);
     prgSend->setValue(index + 1);
-    prgSend->setFormat(QStringLiteral("%p% - %1 left").arg(transfer::TimeLeft(total - index - 1)));
+    prgSend->setFormat(QStringLiteral("%p% - %1 left").arg(transfer::timeLeft(total - index - 1)));
 }
 
 void ProgramTab::sendEnded() {

@@ -31,9 +31,9 @@ UnitActions::UnitActions(Session& session, MotionTab& motionTab, ProgramTab& pro
 void UnitActions::connectAtStartUp() {
     link::Link::Exchange exchange(m_session.link);
     m_session.linkState.UnitModel = QStringLiteral("KQM20");
-    if (!m_session.connection.ConnectUnit(files::ReadCommSettings(m_session.settings)) &&
+    if (!m_session.connection.ConnectUnit(files::readCommSettings(m_session.settings)) &&
         m_session.link.isPortOpen())
-        m_session.link.Disconnect();
+        m_session.link.disconnectUnit();
     m_session.link.ShowConnectionStatus();
 }
 
@@ -48,7 +48,7 @@ void UnitActions::cmdConnect_Click() {
         const auto exchange = m_session.link.tryBeginWithoutUnit();
         if (!exchange)
             return;
-        connected = m_session.connection.ConnectAction(files::ReadCommSettings(m_session.settings));
+        connected = m_session.connection.connectAction(files::readCommSettings(m_session.settings));
     }
     if (connected)
         cmdVerifyParameters_Click();
@@ -56,30 +56,30 @@ void UnitActions::cmdConnect_Click() {
 }
 
 int UnitActions::mnuAxisNum_Click(int index) {
-    if (m_session.link.RefuseWhenBusy())
-        return link::AxisMenuItemFor(m_session.linkState.AxisAddress);
-    const int item = m_session.connection.ChooseAxis(index);
-    files::StoreAxisAddress(m_session.settings, m_session.linkState.AxisAddress,
+    if (m_session.link.refuseWhenBusy())
+        return link::axisMenuItemFor(m_session.linkState.AxisAddress);
+    const int item = m_session.connection.chooseAxis(index);
+    files::storeAxisAddress(m_session.settings, m_session.linkState.AxisAddress,
                             m_session.services.messages);
     return item;
 }
 
 void UnitActions::mnuCommSettings_Click() {
-    if (m_session.link.RefuseWhenBusy())
+    if (m_session.link.refuseWhenBusy())
         return;
     link::LinkState& state = m_session.linkState;
     {
         tools::frmCommSettings dialog(state.ComPortNumber, state.BaudRate,
-                                      tools::StoredDevices(m_session.settings),
-                                      link::AvailableDevices(), m_dialogParent);
+                                      tools::storedDevices(m_session.settings),
+                                      link::availableDevices(), m_dialogParent);
         if (dialog.exec() == QDialog::Accepted) {
-            tools::StoreCommSettingsChoice(dialog.choice(), state.ComPortNumber, state.BaudRate,
+            tools::storeCommSettingsChoice(dialog.choice(), state.ComPortNumber, state.BaudRate,
                                            m_session.settings, m_session.services.messages);
         }
     }
     // The dialog always ends a connection: the next connect uses the new choice.
     if (m_session.link.isPortOpen())
-        m_session.link.Disconnect();
+        m_session.link.disconnectUnit();
 }
 
 void UnitActions::cmdVerifyParameters_Click() {
@@ -87,7 +87,7 @@ void UnitActions::cmdVerifyParameters_Click() {
     if (!exchange)
         return;
     platform::BusyCursorGuard busy(m_session.services.busyCursor);
-    link::RunReadout(m_session.link, m_motionTab);
+    link::runReadout(m_session.link, m_motionTab);
     // A unit that is silent shows "False" in the labels; a port that went
     // away during the readout is said plainly.
     if (!m_session.link.lostReason().isEmpty())
@@ -95,7 +95,7 @@ void UnitActions::cmdVerifyParameters_Click() {
 }
 
 void UnitActions::runMotion(link::MotionControl control, const QString& operand) {
-    if (m_session.motion.Run(control, operand))
+    if (m_session.motion.run(control, operand))
         cmdVerifyParameters_Click();
 }
 
@@ -109,7 +109,7 @@ void UnitActions::cmdSend_Click() {
     transfer::PreparedSend prepared;
     {
         platform::BusyCursorGuard busy(m_session.services.busyCursor);
-        prepared = transfer::PrepareSend(rows, m_session.document.state().ProgramFits,
+        prepared = transfer::prepareSend(rows, m_session.document.state().ProgramFits,
                                          m_session.linkState.AxisAddress);
     }
     if (prepared.refusal) {
@@ -121,7 +121,7 @@ void UnitActions::cmdSend_Click() {
     QObject::connect(dialog, &transfer::Form2::sendRequested, dialog,
                      [this](const QString& text) { runSend(text); });
     dialog->show();
-    platform::CentreOnScreen(dialog);
+    platform::centreOnScreen(dialog);
 }
 
 void UnitActions::runSend(const QString& sendText) {
@@ -134,7 +134,7 @@ void UnitActions::runSend(const QString& sendText) {
         const int total = static_cast<int>(sendText.size());
         m_programTab.sendStarted(total);
         outcome =
-            transfer::SendProgram(m_session.link, sendText, [this, total](int index, QChar c) {
+            transfer::sendProgram(m_session.link, sendText, [this, total](int index, QChar c) {
                 m_programTab.showSending(index, total, c);
             });
         m_programTab.sendEnded();
@@ -186,11 +186,11 @@ void UnitActions::cmdUpload_Click() {
         return;
     m_programTab.showUploadColumns();
     const transfer::UploadedProgram uploaded =
-        transfer::UploadProgram(m_session.link, [this] { m_programTab.showUploadStandby(); });
+        transfer::uploadProgram(m_session.link, [this] { m_programTab.showUploadStandby(); });
     if (!uploaded.responded)
         return;
     QString error;
-    if (!transfer::StoreUploadedProgram(m_session.document, uploaded.built, &error)) {
+    if (!transfer::storeUploadedProgram(m_session.document, uploaded.built, &error)) {
         messages.show(MessageIcon::Critical,
                       QStringLiteral("The uploaded program could not be stored (%1).").arg(error));
     }
@@ -206,11 +206,11 @@ void UnitActions::cmdView_Click() {
         return;
     auto* view = new transfer::frmView(m_dialogParent);
     view->show();
-    platform::CentreOnScreen(view);
+    platform::centreOnScreen(view);
     transfer::UnitListing listing;
     {
         platform::BusyCursorGuard busy(m_session.services.busyCursor);
-        listing = transfer::ReadUnitListing(m_session.link);
+        listing = transfer::readUnitListing(m_session.link);
         exchange.reset();
     }
     view->showListing(listing);

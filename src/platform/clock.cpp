@@ -32,7 +32,7 @@ void SystemClock::Delay(double seconds) {
     loop.exec();
 }
 
-void SystemClock::WaitWithoutYield(double seconds) {
+void SystemClock::waitWithoutYield(double seconds) {
     QThread::msleep(static_cast<unsigned long>(toMilliseconds(seconds)));
 }
 

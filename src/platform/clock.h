@@ -14,7 +14,7 @@ public:
     // Waits while pending events are processed; the process sleeps meanwhile.
     virtual void Delay(double seconds) = 0;
     // Waits without processing events.
-    virtual void WaitWithoutYield(double seconds) = 0;
+    virtual void waitWithoutYield(double seconds) = 0;
 };
 
 class SystemClock final : public Clock {
@@ -22,7 +22,7 @@ public:
     SystemClock() { m_timer.start(); }
     double now() const override;
     void Delay(double seconds) override;
-    void WaitWithoutYield(double seconds) override;
+    void waitWithoutYield(double seconds) override;
 
 private:
     QElapsedTimer m_timer;

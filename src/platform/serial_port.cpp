@@ -2,7 +2,7 @@
 
 namespace kqm::platform {
 
-int BaudRateOfSettings(const QString& settings) {
+int baudRateOfSettings(const QString& settings) {
     bool ok = false;
     const int rate = settings.section(QLatin1Char(','), 0, 0).trimmed().toInt(&ok);
     return ok && rate > 0 ? rate : 0;

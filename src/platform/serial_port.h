@@ -19,7 +19,7 @@ public:
     virtual bool PortOpen() const = 0;
     // Opens the port of CommPort with the framing of Settings; false (with
     // openFailure and errorString) when the device cannot be opened.
-    virtual bool Open() = 0;
+    virtual bool open() = 0;
     virtual void Close() = 0;
     virtual int CommPort() const = 0;
     virtual void setCommPort(int port) = 0;
@@ -33,7 +33,7 @@ public:
     virtual int InBufferCount() = 0;
     virtual QByteArray Input() = 0;
     // Moves pending output to the device without yielding to the window system.
-    virtual void WaitForWritten(int milliseconds) = 0;
+    virtual void waitForWritten(int milliseconds) = 0;
 
     virtual OpenFailure openFailure() const = 0;
     virtual QString errorString() const = 0;
@@ -57,6 +57,6 @@ private:
 };
 
 // Baud rate of a framing text such as "9600,N,8,1"; 0 when it has none.
-int BaudRateOfSettings(const QString& settings);
+int baudRateOfSettings(const QString& settings);
 
 } // namespace kqm::platform

@@ -16,7 +16,7 @@ public:
 
     double now() const override { return m_now; }
     void Delay(double seconds) override { advance(seconds); }
-    void WaitWithoutYield(double seconds) override { advance(seconds); }
+    void waitWithoutYield(double seconds) override { advance(seconds); }
 
     void advance(double seconds);
     void addListener(Listener listener) { m_listeners.push_back(std::move(listener)); }

@@ -5,7 +5,7 @@
 
 namespace kqm::platform {
 
-void CentreOnScreen(QWidget* window) {
+void centreOnScreen(QWidget* window) {
     const QScreen* display = window->screen();
     if (!display)
         return;

@@ -5,6 +5,6 @@ class QWidget;
 namespace kqm::platform {
 
 // Centres a window on its screen: left = (screen width - width) / 2, likewise top.
-void CentreOnScreen(QWidget* window);
+void centreOnScreen(QWidget* window);
 
 } // namespace kqm::platform

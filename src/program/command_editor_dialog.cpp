@@ -375,7 +375,7 @@ void frmCommands::btnOK_Click() {
         return;
     m_editedComment = txtComment[tab]->text();
     const auto kind = selectedKind();
-    if (!kind || TabOfKind(*kind) != tab) {
+    if (!kind || tabOfKind(*kind) != tab) {
         m_messages.show(platform::MessageIcon::Warning,
                         tab == 0 ? QStringLiteral("Please select a command.")
                                  : QStringLiteral("Please select a command to add."));
@@ -393,7 +393,7 @@ void frmCommands::btnOK_Click() {
         entry.outputs[i] = txtOutput[i]->text();
     for (int i = 0; i < 4; ++i)
         entry.inputs[i] = txtInput[i]->text();
-    const BuiltCommand built = BuildCommand(entry, m_axisAddress);
+    const BuiltCommand built = buildCommand(entry, m_axisAddress);
     if (!built.ok()) {
         m_messages.show(platform::MessageIcon::Warning, built.message);
         return;
@@ -420,7 +420,7 @@ void frmCommands::showEvent(QShowEvent* event) {
     m_positioned = true;
     if (m_memory.FirstLoad) {
         m_memory.FirstLoad = false;
-        platform::CentreOnScreen(this);
+        platform::centreOnScreen(this);
     } else {
         move(m_memory.LeftPos, m_memory.TopPos);
     }

@@ -46,7 +46,7 @@ const KindInfo& info(CommandKind kind) {
 
 // A value read from a box, checked against a range; nullopt when outside.
 std::optional<qint64> inRange(const QString& text, qint64 low, qint64 high) {
-    const auto value = ReadEntryNumber(text);
+    const auto value = readEntryNumber(text);
     if (!value || *value < low || *value > high)
         return std::nullopt;
     return value;
@@ -90,14 +90,14 @@ BuiltCommand rejected(const char* message) {
 
 } // namespace
 
-std::optional<qint64> ReadEntryNumber(const QString& text) {
-    const double value = std::floor(ReadDecimal(text));
+std::optional<qint64> readEntryNumber(const QString& text) {
+    const double value = std::floor(readDecimal(text));
     if (!(std::fabs(value) < 9.0e18))
         return std::nullopt;
     return static_cast<qint64>(value);
 }
 
-BuiltCommand BuildCommand(const CommandEntry& entry, const QString& axisAddress) {
+BuiltCommand buildCommand(const CommandEntry& entry, const QString& axisAddress) {
     for (const RangedKind& ranged : Ranged) {
         if (ranged.kind != entry.kind)
             continue;
@@ -156,15 +156,15 @@ BuiltCommand BuildCommand(const CommandEntry& entry, const QString& axisAddress)
     return rejected("Please select a command.");
 }
 
-int TabOfKind(CommandKind kind) {
+int tabOfKind(CommandKind kind) {
     return info(kind).tab;
 }
 
-QString KindName(CommandKind kind) {
+QString kindName(CommandKind kind) {
     return QString::fromLatin1(info(kind).name);
 }
 
-std::optional<CommandKind> KindFromName(const QString& name) {
+std::optional<CommandKind> kindFromName(const QString& name) {
     for (const KindInfo& kind : Kinds) {
         if (name == QLatin1String(kind.name))
             return kind.kind;
@@ -172,11 +172,11 @@ std::optional<CommandKind> KindFromName(const QString& name) {
     return std::nullopt;
 }
 
-int ValueCount(CommandKind kind) {
+int valueCount(CommandKind kind) {
     return info(kind).values;
 }
 
-Preload PreloadFor(const QString& command) {
+Preload preloadFor(const QString& command) {
     Preload preload;
     if (!IsCommandString(command))
         return preload;
@@ -184,7 +184,7 @@ Preload PreloadFor(const QString& command) {
     const bool hasGo = command.contains(QLatin1Char('G'));
     const auto select = [&](CommandKind kind, QString value = QString()) {
         preload.kind = kind;
-        preload.tab = TabOfKind(kind);
+        preload.tab = tabOfKind(kind);
         preload.value = std::move(value);
         return preload;
     };

@@ -52,19 +52,19 @@ struct BuiltCommand {
 
 // Checks the entry as the editor's OK does and builds the stored command. Go
 // moves embed the axis address after a carriage return.
-BuiltCommand BuildCommand(const CommandEntry& entry, const QString& axisAddress);
+BuiltCommand buildCommand(const CommandEntry& entry, const QString& axisAddress);
 
 // Reads a box as OK does: like an operand field, then rounded down. nullopt
 // when the value does not fit a 64-bit integer.
-std::optional<qint64> ReadEntryNumber(const QString& text);
+std::optional<qint64> readEntryNumber(const QString& text);
 
 // The tab (0 or 2) a kind's option lies on.
-int TabOfKind(CommandKind kind);
+int tabOfKind(CommandKind kind);
 // The name the command line uses for a kind ("accel", "move-to", ...).
-QString KindName(CommandKind kind);
-std::optional<CommandKind> KindFromName(const QString& name);
+QString kindName(CommandKind kind);
+std::optional<CommandKind> kindFromName(const QString& name);
 // How many values a kind takes on the command line.
-int ValueCount(CommandKind kind);
+int valueCount(CommandKind kind);
 
 // What Change pre-loads into the editor for a stored line.
 struct Preload {
@@ -73,6 +73,6 @@ struct Preload {
     QString value;
     QString times; // loop count
 };
-Preload PreloadFor(const QString& command);
+Preload preloadFor(const QString& command);
 
 } // namespace kqm::program

@@ -29,7 +29,7 @@ std::optional<int32_t> loopCount(const QString& command) {
     const int maxLength = underscore >= 4 ? 4 : 5;
     if (count.isEmpty() || count.size() > maxLength)
         return std::nullopt;
-    return ReadFieldValue(count);
+    return readFieldValue(count);
 }
 
 QString loopText(const QString& command) {
@@ -65,7 +65,7 @@ bool IsCommandString(const QString& text) {
     return !text.isEmpty() && IsCommandLetter(text.left(1));
 }
 
-std::optional<int16_t> KnownCommandSize(const QString& command) {
+std::optional<int16_t> knownCommandSize(const QString& command) {
     if (command.isEmpty())
         return std::nullopt;
     switch (command.at(0).unicode()) {
@@ -100,18 +100,18 @@ std::optional<int16_t> KnownCommandSize(const QString& command) {
     }
 }
 
-QString UnknownCommandText(const QString& command) {
+QString unknownCommandText(const QString& command) {
     return QStringLiteral("Error: Unknown command (") + command + QStringLiteral(").");
 }
 
 int16_t CommandSize(const QString& command, platform::Messages& messages) {
-    if (const auto size = KnownCommandSize(command))
+    if (const auto size = knownCommandSize(command))
         return *size;
-    messages.show(platform::MessageIcon::Critical, UnknownCommandText(command));
+    messages.show(platform::MessageIcon::Critical, unknownCommandText(command));
     return 0;
 }
 
-double ReadDecimal(const QString& text) {
+double readDecimal(const QString& text) {
     double integerPart = 0.0;
     double fraction = 0.0;
     double scale = 1.0;
@@ -146,8 +146,8 @@ double ReadDecimal(const QString& text) {
     return negative ? -value : value;
 }
 
-int32_t ReadFieldValue(const QString& field) {
-    const double value = std::nearbyint(ReadDecimal(field)); // default rounding: halves to even
+int32_t readFieldValue(const QString& field) {
+    const double value = std::nearbyint(readDecimal(field)); // default rounding: halves to even
     constexpr double low = std::numeric_limits<int32_t>::min();
     constexpr double high = std::numeric_limits<int32_t>::max();
     if (value < low)
@@ -164,7 +164,7 @@ int32_t OperandField(const QString& command, int index) {
         const int comma = rest.indexOf(QLatin1Char(','));
         if (comma < 0)
             return 0; // more fields asked for than there are; no caller does this
-        value = ReadFieldValue(rest.left(comma));
+        value = readFieldValue(rest.left(comma));
         rest.remove(0, comma + 1);
     }
     return value;

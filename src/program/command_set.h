@@ -24,17 +24,17 @@ bool IsCommandString(const QString& text);
 // "Error: Unknown command (...)." and counts 0 bytes.
 int16_t CommandSize(const QString& command, platform::Messages& messages);
 // The same rule without the message; nullopt for an unknown letter.
-std::optional<int16_t> KnownCommandSize(const QString& command);
-QString UnknownCommandText(const QString& command);
+std::optional<int16_t> knownCommandSize(const QString& command);
+QString unknownCommandText(const QString& command);
 
 // Reads a field the way the unit's operands are read: blanks, tabs and line
 // feeds are skipped, an optional minus sign, digits with an optional fraction;
 // reading stops at the first other character, halves round to even, the result
 // saturates to 32 bits.
-int32_t ReadFieldValue(const QString& field);
+int32_t readFieldValue(const QString& field);
 // The same reading without rounding: the decimal number at the start of the
 // text as written (0 when there is none).
-double ReadDecimal(const QString& text);
+double readDecimal(const QString& text);
 // Value of the index-th comma-separated operand field after the letter.
 int32_t OperandField(const QString& command, int index);
 

@@ -40,7 +40,7 @@ EditResult failed(const QString& error) {
 
 EditResult store(ProgramTable& table, const QVector<ProgramRow>& before, QVector<ProgramRow> after,
                  ProgramState& state, platform::Messages& messages, std::optional<int> currentRow) {
-    RefreshResult refreshed = StoreAndRefresh(table, before, std::move(after), state, messages);
+    RefreshResult refreshed = storeAndRefresh(table, before, std::move(after), state, messages);
     if (!refreshed.ok)
         return failed(refreshed.error);
     EditResult result;
@@ -52,7 +52,7 @@ EditResult store(ProgramTable& table, const QVector<ProgramRow>& before, QVector
 
 } // namespace
 
-std::optional<QString> PreconditionMessage(EditOperation operation, int rowCount,
+std::optional<QString> preconditionMessage(EditOperation operation, int rowCount,
                                            std::optional<int> selectedRow) {
     // For each operation: the message for an empty program, then for no line selected.
     static const char* const messages[3][2] = {
@@ -69,7 +69,7 @@ std::optional<QString> PreconditionMessage(EditOperation operation, int rowCount
     return std::nullopt;
 }
 
-void AppendProgramLine(QVector<ProgramRow>& rows, const QString& command, QString comment) {
+void appendProgramLine(QVector<ProgramRow>& rows, const QString& command, QString comment) {
     ProgramRow row;
     row.rowid = nextRowid(rows);
     setCommand(row, command);
@@ -77,7 +77,7 @@ void AppendProgramLine(QVector<ProgramRow>& rows, const QString& command, QStrin
     rows.push_back(row);
 }
 
-void RenumberBranches(QVector<ProgramRow>& rows, int line, int shift, bool stripMarkers) {
+void renumberBranches(QVector<ProgramRow>& rows, int line, int shift, bool stripMarkers) {
     for (ProgramRow& row : rows) {
         if (stripMarkers && row.command.startsWith(QLatin1Char('~'))) {
             row.command.remove(0, 1);
@@ -105,17 +105,17 @@ void RenumberBranches(QVector<ProgramRow>& rows, int line, int shift, bool strip
     }
 }
 
-EditResult AddLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
+EditResult addLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
                    const QString& command, const QString& comment) {
     const auto before = table.readRows();
     if (!before)
         return failed(table.lastError());
     QVector<ProgramRow> after = *before;
-    AppendProgramLine(after, command, comment);
+    appendProgramLine(after, command, comment);
     return store(table, *before, std::move(after), state, messages, std::nullopt);
 }
 
-EditResult InsertLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
+EditResult insertLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
                       int row, const QString& command, const QString& comment) {
     const auto before = table.readRows();
     if (!before)
@@ -139,11 +139,11 @@ EditResult InsertLine(ProgramTable& table, ProgramState& state, platform::Messag
     inserted.comment = nonEmpty(comment);
     // Line numbers are positions once refreshed; the position also holds for
     // a file whose numbers were never refreshed.
-    RenumberBranches(after, row + 1, +1, true);
+    renumberBranches(after, row + 1, +1, true);
     return store(table, *before, std::move(after), state, messages, row + 1);
 }
 
-EditResult ChangeLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
+EditResult changeLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
                       int row, const QString& command, const QString& comment) {
     const auto before = table.readRows();
     if (!before)
@@ -156,7 +156,7 @@ EditResult ChangeLine(ProgramTable& table, ProgramState& state, platform::Messag
     return store(table, *before, std::move(after), state, messages, std::nullopt);
 }
 
-EditResult DeleteLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
+EditResult deleteLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
                       int row) {
     const auto before = table.readRows();
     if (!before)
@@ -165,7 +165,7 @@ EditResult DeleteLine(ProgramTable& table, ProgramState& state, platform::Messag
         return failed(QStringLiteral("there is no line %1").arg(row + 1));
     QVector<ProgramRow> after = *before;
     after.removeAt(row);
-    RenumberBranches(after, row + 1, -1, false);
+    renumberBranches(after, row + 1, -1, false);
     std::optional<int> current;
     if (!after.isEmpty())
         current = std::min(row, static_cast<int>(after.size()) - 1);

@@ -22,17 +22,17 @@ enum class EditOperation { Insert, Change, Delete };
 
 // The message an operation shows instead of running when the table is empty or
 // no line is selected; nullopt when it may run. Add has no precondition.
-std::optional<QString> PreconditionMessage(EditOperation operation, int rowCount,
+std::optional<QString> preconditionMessage(EditOperation operation, int rowCount,
                                            std::optional<int> selectedRow);
 
 // Appends one line to rows in memory: a command beginning with "!" is stored
 // without it and shown verbatim; an empty comment becomes " ".
-void AppendProgramLine(QVector<ProgramRow>& rows, const QString& command, QString comment);
+void appendProgramLine(QVector<ProgramRow>& rows, const QString& command, QString comment);
 
 // Shifts the line-number branch operands ("I" and "U" third, comma-form "&"
 // second) that are at least `line` by `shift`. With stripMarkers a leading "~"
 // is removed instead (and that line is not examined further).
-void RenumberBranches(QVector<ProgramRow>& rows, int line, int shift, bool stripMarkers);
+void renumberBranches(QVector<ProgramRow>& rows, int line, int shift, bool stripMarkers);
 
 struct EditResult {
     bool ok = false;
@@ -42,13 +42,13 @@ struct EditResult {
 };
 
 // The editor's results go in as command and comment; row is 0-based.
-EditResult AddLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
+EditResult addLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
                    const QString& command, const QString& comment);
-EditResult InsertLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
+EditResult insertLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
                       int row, const QString& command, const QString& comment);
-EditResult ChangeLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
+EditResult changeLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
                       int row, const QString& command, const QString& comment);
-EditResult DeleteLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
+EditResult deleteLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
                       int row);
 
 } // namespace kqm::program

@@ -12,11 +12,11 @@ void ProgramState::setBytesUsedCaption(const QString& caption) {
     emit bytesUsedCaptionChanged(caption);
 }
 
-QString MemoryCaption(int bytes) {
+QString memoryCaption(int bytes) {
     return QStringLiteral("Memory: %1 of %2 bytes used.").arg(bytes).arg(UnitMemoryBytes);
 }
 
-ListingOutcome ComputeListing(QVector<ProgramRow>& rows, platform::Messages& messages) {
+ListingOutcome computeListing(QVector<ProgramRow>& rows, platform::Messages& messages) {
     ListingOutcome outcome;
     if (rows.isEmpty())
         return outcome;
@@ -39,7 +39,7 @@ ListingOutcome ComputeListing(QVector<ProgramRow>& rows, platform::Messages& mes
         ++lineNumber;
     }
     outcome.programSize = address;
-    outcome.caption = MemoryCaption(address);
+    outcome.caption = memoryCaption(address);
     outcome.programFits = address <= UnitMemoryBytes;
     return outcome;
 }
@@ -52,14 +52,14 @@ RefreshResult RefreshListing(ProgramTable& table, ProgramState& state,
         result.error = table.lastError();
         return result;
     }
-    return StoreAndRefresh(table, *rows, *rows, state, messages);
+    return storeAndRefresh(table, *rows, *rows, state, messages);
 }
 
-RefreshResult StoreAndRefresh(ProgramTable& table, const QVector<ProgramRow>& before,
+RefreshResult storeAndRefresh(ProgramTable& table, const QVector<ProgramRow>& before,
                               QVector<ProgramRow> after, ProgramState& state,
                               platform::Messages& messages) {
     RefreshResult result;
-    const ListingOutcome outcome = ComputeListing(after, messages);
+    const ListingOutcome outcome = computeListing(after, messages);
 
     // Only what changed is written: an unchanged program costs no disk write,
     // and a changed one is stored whole or not at all.

@@ -40,7 +40,7 @@ struct ListingOutcome {
     QString caption;
 };
 
-QString MemoryCaption(int bytes);
+QString memoryCaption(int bytes);
 inline const QString OverSizeWarning =
     QStringLiteral("Warning: Program size exceeds avaialable memory.");
 
@@ -48,7 +48,7 @@ inline const QString OverSizeWarning =
 // sizes the program, showing the unknown-command box for each line it cannot
 // size. Works on rows in memory; the caller stores them and warns when the
 // program does not fit.
-ListingOutcome ComputeListing(QVector<ProgramRow>& rows, platform::Messages& messages);
+ListingOutcome computeListing(QVector<ProgramRow>& rows, platform::Messages& messages);
 
 struct RefreshResult {
     bool ok = false;
@@ -66,7 +66,7 @@ RefreshResult RefreshListing(ProgramTable& table, ProgramState& state,
 // rows of `after` that are new (by rowid) are inserted, rows of `before`
 // that are gone are deleted, changed rows are updated. Then publishes as
 // RefreshListing does. A failed write leaves the file as it was.
-RefreshResult StoreAndRefresh(ProgramTable& table, const QVector<ProgramRow>& before,
+RefreshResult storeAndRefresh(ProgramTable& table, const QVector<ProgramRow>& before,
                               QVector<ProgramRow> after, ProgramState& state,
                               platform::Messages& messages);
 

@@ -63,7 +63,7 @@ bool ProgramDocument::apply(const Edit& edit) {
 }
 
 bool ProgramDocument::replaceRows(const QVector<ProgramRow>& rows, QString* error) {
-    RefreshResult stored = StoreAndRefresh(m_table, m_rows, rows, m_state, m_messages);
+    RefreshResult stored = storeAndRefresh(m_table, m_rows, rows, m_state, m_messages);
     if (!stored.ok) {
         if (error)
             *error = stored.error;

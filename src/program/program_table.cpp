@@ -17,33 +17,18 @@ QString text(const QVariant& value) {
 
 bool ProgramTable::open(const QString& path, SqliteFile::Mode mode) {
     m_columns.clear();
-    if (!m_file.open(path, mode))
+    const auto columns = m_file.openTable(path, mode, TableName, FieldCount,
+                                          QStringLiteral("program"), QStringLiteral("five"));
+    if (!columns)
         return false;
-    // A damaged file could read back rows other than those written.
-    if (const QString problem = m_file.integrityProblem(); !problem.isEmpty()) {
-        m_file.setError(QStringLiteral("the file is damaged: %1").arg(problem.simplified()));
-        m_file.close();
-        return false;
-    }
-    if (!m_file.hasTable(TableName)) {
-        m_file.setError(QStringLiteral("it holds no program table"));
-        m_file.close();
-        return false;
-    }
-    m_columns = m_file.columns(TableName);
-    if (m_columns.size() < FieldCount) {
-        m_file.setError(QStringLiteral("its program table has fewer than five fields"));
-        m_file.close();
-        return false;
-    }
+    m_columns = *columns;
     // A table without rowid cannot keep program order; reading it here tells.
     QSqlQuery probe(m_file.database());
     if (!probe.exec(
-            QStringLiteral("SELECT rowid FROM %1 LIMIT 1").arg(QuoteIdentifier(TableName)))) {
-        m_file.setError(probe.lastError().text());
+            QStringLiteral("SELECT rowid FROM %1 LIMIT 1").arg(quoteIdentifier(TableName)))) {
+        const QString error = probe.lastError().text();
         probe = QSqlQuery();
-        m_file.close();
-        return false;
+        return m_file.fail(error);
     }
     return true;
 }
@@ -53,7 +38,7 @@ std::optional<QVector<ProgramRow>> ProgramTable::readRows() {
     query.setForwardOnly(true);
     const QString sql =
         QStringLiteral("SELECT rowid, %1, %2, %3, %4, %5 FROM %6 ORDER BY rowid")
-            .arg(column(0), column(1), column(2), column(3), column(4), QuoteIdentifier(TableName));
+            .arg(column(0), column(1), column(2), column(3), column(4), quoteIdentifier(TableName));
     if (!query.exec(sql)) {
         m_file.setError(query.lastError().text());
         return std::nullopt;
@@ -78,7 +63,7 @@ std::optional<QVector<ProgramRow>> ProgramTable::readRows() {
 
 std::optional<int> ProgramTable::rowCount() {
     QSqlQuery query(m_file.database());
-    if (!query.exec(QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(TableName))) ||
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM %1").arg(quoteIdentifier(TableName))) ||
         !query.next()) {
         m_file.setError(query.lastError().text());
         return std::nullopt;
@@ -91,7 +76,7 @@ bool ProgramTable::updateRows(const QVector<ProgramRow>& rows) {
     const QString sql =
         QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?, %4 = ?, %5 = ?, %6 = ? "
                        "WHERE rowid = ?")
-            .arg(QuoteIdentifier(TableName), column(0), column(1), column(2), column(3), column(4));
+            .arg(quoteIdentifier(TableName), column(0), column(1), column(2), column(3), column(4));
     if (!query.prepare(sql)) {
         m_file.setError(query.lastError().text());
         return false;
@@ -116,7 +101,7 @@ bool ProgramTable::insertRows(const QVector<ProgramRow>& rows) {
     const QString sql =
         QStringLiteral("INSERT INTO %1 (rowid, %2, %3, %4, %5, %6) "
                        "VALUES (?, ?, ?, ?, ?, ?)")
-            .arg(QuoteIdentifier(TableName), column(0), column(1), column(2), column(3), column(4));
+            .arg(quoteIdentifier(TableName), column(0), column(1), column(2), column(3), column(4));
     if (!query.prepare(sql)) {
         m_file.setError(query.lastError().text());
         return false;
@@ -139,7 +124,7 @@ bool ProgramTable::insertRows(const QVector<ProgramRow>& rows) {
 bool ProgramTable::deleteRows(const QVector<qint64>& rowids) {
     QSqlQuery query(m_file.database());
     if (!query.prepare(
-            QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(QuoteIdentifier(TableName)))) {
+            QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdentifier(TableName)))) {
         m_file.setError(query.lastError().text());
         return false;
     }
@@ -153,13 +138,13 @@ bool ProgramTable::deleteRows(const QVector<qint64>& rowids) {
     return true;
 }
 
-bool ProgramTable::CreateEmptyProgramFile(const QString& path, QString* error) {
+bool ProgramTable::createEmptyProgramFile(const QString& path, QString* error) {
     QFile::remove(path);
     SqliteFile file;
     if (!file.open(path) ||
         !file.exec(QStringLiteral("CREATE TABLE %1 (LineNo INTEGER, Address INTEGER, "
                                   "Command TEXT, Listing TEXT, Comment TEXT)")
-                       .arg(QuoteIdentifier(TableName)))) {
+                       .arg(quoteIdentifier(TableName)))) {
         if (error)
             *error = file.lastError();
         return false;

@@ -50,10 +50,10 @@ public:
     bool deleteRows(const QVector<qint64>& rowids);
 
     // Makes a new program file with an empty table "Main".
-    static bool CreateEmptyProgramFile(const QString& path, QString* error);
+    static bool createEmptyProgramFile(const QString& path, QString* error);
 
 private:
-    QString column(int position) const { return QuoteIdentifier(m_columns.at(position)); }
+    QString column(int position) const { return quoteIdentifier(m_columns.at(position)); }
 
     SqliteFile m_file;
     QStringList m_columns;

@@ -14,7 +14,7 @@ QString nextConnectionName() {
 }
 } // namespace
 
-QString QuoteIdentifier(const QString& name) {
+QString quoteIdentifier(const QString& name) {
     QString quoted = name;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
@@ -91,7 +91,7 @@ bool SqliteFile::hasTable(const QString& table) {
 QStringList SqliteFile::columns(const QString& table) {
     QStringList names;
     QSqlQuery query(database());
-    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(QuoteIdentifier(table)))) {
+    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(table)))) {
         m_error = query.lastError().text();
         return names;
     }
@@ -142,6 +142,34 @@ bool Transaction::commit() {
     }
     m_done = true;
     return true;
+}
+
+std::optional<QStringList> SqliteFile::openTable(const QString& path, Mode mode,
+                                                 const QString& table, int minimumFields,
+                                                 const QString& kind, const QString& fieldCount) {
+    if (!open(path, mode))
+        return std::nullopt;
+    // A damaged file could read back rows other than those written.
+    if (const QString problem = integrityProblem(); !problem.isEmpty()) {
+        fail(QStringLiteral("the file is damaged: %1").arg(problem.simplified()));
+        return std::nullopt;
+    }
+    if (!hasTable(table)) {
+        fail(QStringLiteral("it holds no %1 table").arg(kind));
+        return std::nullopt;
+    }
+    QStringList names = columns(table);
+    if (names.size() < minimumFields) {
+        fail(QStringLiteral("its %1 table has fewer than %2 fields").arg(kind, fieldCount));
+        return std::nullopt;
+    }
+    return names;
+}
+
+bool SqliteFile::fail(const QString& reason) {
+    m_error = reason;
+    close();
+    return false;
 }
 
 } // namespace kqm::program

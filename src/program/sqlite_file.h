@@ -2,6 +2,9 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 namespace kqm::program {
 
@@ -24,6 +27,16 @@ public:
     QString path() const { return m_path; }
     QString lastError() const { return m_error; }
     QSqlDatabase database() const;
+
+    // Opens a file that must hold the given table: a sound database whose
+    // table has at least minimumFields fields. Returns the table's column
+    // names, or nothing with the reason in lastError and the file closed.
+    // kind and fieldCount word the reason ("program", "five").
+    std::optional<QStringList> openTable(const QString& path, Mode mode, const QString& table,
+                                         int minimumFields, const QString& kind,
+                                         const QString& fieldCount);
+    // Closes the file with the reason; false, for returning at once.
+    bool fail(const QString& reason);
 
     bool hasTable(const QString& table);
     // The column names of a table, in field order.
@@ -64,6 +77,6 @@ private:
     bool m_done = false;
 };
 
-QString QuoteIdentifier(const QString& name);
+QString quoteIdentifier(const QString& name);
 
 } // namespace kqm::program

@@ -7,7 +7,7 @@ namespace kqm::simulator {
 SimulatedPort::SimulatedPort(const platform::Clock& clock, QString model, int axis)
     : m_clock(clock), m_unit(clock, std::move(model), axis) {}
 
-bool SimulatedPort::Open() {
+bool SimulatedPort::open() {
     if (m_failNext != OpenFailure::None) {
         m_failure = m_failNext;
         m_error = m_failError;

@@ -21,7 +21,7 @@ public:
                            int axis = 0);
 
     bool PortOpen() const override { return m_open; }
-    bool Open() override;
+    bool open() override;
     void Close() override { m_open = false; }
     int CommPort() const override { return m_commPort; }
     void setCommPort(int port) override { m_commPort = port; }
@@ -31,7 +31,7 @@ public:
     int OutBufferCount() override { return 0; }
     int InBufferCount() override;
     QByteArray Input() override;
-    void WaitForWritten(int) override {}
+    void waitForWritten(int) override {}
     OpenFailure openFailure() const override { return m_failure; }
     QString errorString() const override { return m_error; }
     QString deviceName() const override { return QStringLiteral("simulated unit"); }

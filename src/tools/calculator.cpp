@@ -7,7 +7,7 @@
 
 namespace kqm::tools {
 
-std::optional<double> DisplayNumber(const QString& text) {
+std::optional<double> displayNumber(const QString& text) {
     static const QRegularExpression number(
         QStringLiteral("^-?(\\d+\\.?\\d*|\\.\\d+)([eE][-+]?\\d+)?$"));
     if (!number.match(text).hasMatch())
@@ -20,7 +20,7 @@ std::optional<double> DisplayNumber(const QString& text) {
     return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
-QString FormatValue(double value) {
+QString formatValue(double value) {
     // Plain decimal text, never an exponent, so that digits typed after a
     // conversion extend the number and not an exponent.
     const double magnitude = std::fabs(value);
@@ -38,11 +38,11 @@ QString FormatValue(double value) {
     return text == QLatin1String("-0") ? QStringLiteral("0") : text;
 }
 
-bool Showable(double value) {
+bool showable(double value) {
     return std::isfinite(value) && std::fabs(value) < MaxShown;
 }
 
-double LeadingNumber(const QString& text) {
+double leadingNumber(const QString& text) {
     static const QRegularExpression number(QStringLiteral("^\\s*(-?\\d*\\.?\\d*)"));
     const QString match = number.match(text).captured(1);
     bool ok = false;
@@ -52,7 +52,7 @@ double LeadingNumber(const QString& text) {
 
 namespace {
 double valueOf(const QString& text) {
-    return DisplayNumber(text).value_or(0.0);
+    return displayNumber(text).value_or(0.0);
 }
 } // namespace
 
@@ -132,8 +132,8 @@ void Calculator::op(QChar key) {
             break;
         }
         if (result) {
-            if (Showable(*result))
-                m_operand1 = FormatValue(*result);
+            if (showable(*result))
+                m_operand1 = formatValue(*result);
             else if (warn)
                 warn(TooLargeMessage);
         }
@@ -148,8 +148,8 @@ void Calculator::op(QChar key) {
 
 void Calculator::percent() {
     // A display that is no number (a lone "-") stays as it is.
-    if (const auto value = DisplayNumber(m_display))
-        m_display = FormatValue(*value / 100.0);
+    if (const auto value = displayNumber(m_display))
+        m_display = formatValue(*value / 100.0);
     m_lastInput = Input::Ops;
     m_pendingOp = QLatin1Char('%');
     m_decimalSeen = true;
@@ -173,22 +173,22 @@ void Calculator::clearEntry() {
 }
 
 void Calculator::convert(const QString& stepsPerRev, bool toRps) {
-    const auto value = DisplayNumber(m_display);
+    const auto value = displayNumber(m_display);
     if (!value)
         return;
-    const double steps = LeadingNumber(stepsPerRev);
+    const double steps = leadingNumber(stepsPerRev);
     if (steps == 0.0) {
         if (warn)
             warn(StepsPerRevMessage);
         return;
     }
     const double result = toRps ? *value / steps : *value * steps;
-    if (!Showable(result)) {
+    if (!showable(result)) {
         if (warn)
             warn(TooLargeMessage);
         return;
     }
-    m_display = FormatValue(result);
+    m_display = formatValue(result);
     if (!m_display.contains(QLatin1Char('.')))
         m_display += QLatin1Char('.');
 }

@@ -51,17 +51,17 @@ private:
 
 // The number a display shows ("12.", "-0.", "2.5", "1e+20"); nullopt for "."
 // alone, "-" alone or anything else that is no number.
-std::optional<double> DisplayNumber(const QString& text);
+std::optional<double> displayNumber(const QString& text);
 // A computed value as the display shows it: plain decimal text with up to 15
 // significant digits, no decimal point for a whole number; below 1e-15 it is 0.
-QString FormatValue(double value);
+QString formatValue(double value);
 // Results from 1e15 on (and infinities) are too large for the display.
 inline constexpr double MaxShown = 1e15;
 inline constexpr int MaxDigits = 15;
-bool Showable(double value);
+bool showable(double value);
 // The number at the start of a text (leading digits, an optional fraction);
 // 0 when it does not start with one.
-double LeadingNumber(const QString& text);
+double leadingNumber(const QString& text);
 
 inline const QString DivideByZeroMessage = QStringLiteral("Can't divide by zero");
 inline const QString TooLargeMessage = QStringLiteral("The result is too large to show.");

@@ -127,7 +127,7 @@ QPushButton* frmCalculator::key(const QString& name, const QString& caption) {
 }
 
 void frmCalculator::centre() {
-    platform::CentreOnScreen(this);
+    platform::centreOnScreen(this);
 }
 
 void frmCalculator::refresh() {

@@ -10,26 +10,26 @@ namespace {
 constexpr int BaudRates[6] = {300, 600, 1200, 2400, 4800, 9600};
 }
 
-QStringList ComPortEntries() {
+QStringList comPortEntries() {
     return {QStringLiteral("COM 1"), QStringLiteral("COM 2"), QStringLiteral("COM 3"),
             QStringLiteral("COM 4")};
 }
 
-QStringList BaudRateEntries() {
+QStringList baudRateEntries() {
     return {QStringLiteral("300    [2]"), QStringLiteral("600    [3]"),
             QStringLiteral("1200  [4]"),  QStringLiteral("2400  [5]"),
             QStringLiteral("4800  [6]"),  QStringLiteral("9600  [7]")};
 }
 
-int BaudRateAt(int index) {
+int baudRateAt(int index) {
     return index >= 0 && index < 6 ? BaudRates[index] : 0;
 }
 
-int PortIndexFor(int comPortNumber) {
+int portIndexFor(int comPortNumber) {
     return comPortNumber >= 1 && comPortNumber <= 4 ? comPortNumber - 1 : -1;
 }
 
-int BaudIndexFor(int baudRate) {
+int baudIndexFor(int baudRate) {
     for (int i = 0; i < 6; ++i) {
         if (BaudRates[i] == baudRate)
             return i;
@@ -37,12 +37,12 @@ int BaudIndexFor(int baudRate) {
     return -1;
 }
 
-bool ApplyCommSettings(const CommChoice& chosen, const CommChoice& old, int& comPortNumber,
+bool applyCommSettings(const CommChoice& chosen, const CommChoice& old, int& comPortNumber,
                        int& baudRate, files::SettingsTable& settings, QString* error) {
     if (chosen.portIndex >= 0)
         comPortNumber = chosen.portIndex + 1;
     if (chosen.baudIndex >= 0)
-        baudRate = BaudRateAt(chosen.baudIndex);
+        baudRate = baudRateAt(chosen.baudIndex);
     if (chosen.baudIndex == old.baudIndex && chosen.portIndex == old.portIndex)
         return false;
     if (!settings.setRecord(files::SettingsTable::BaudRate, QString::number(baudRate)) ||
@@ -54,19 +54,19 @@ bool ApplyCommSettings(const CommChoice& chosen, const CommChoice& old, int& com
     return true;
 }
 
-std::array<QString, 4> StoredDevices(files::SettingsTable& settings) {
+std::array<QString, 4> storedDevices(files::SettingsTable& settings) {
     std::array<QString, 4> devices;
     for (int port = 0; port < 4; ++port)
-        devices[port] = link::PortDevice(settings, port + 1);
+        devices[port] = link::portDevice(settings, port + 1);
     return devices;
 }
 
-void StoreCommSettingsChoice(const CommSettingsChoice& choice, int& comPortNumber, int& baudRate,
+void storeCommSettingsChoice(const CommSettingsChoice& choice, int& comPortNumber, int& baudRate,
                              files::SettingsTable& settings, platform::Messages& messages) {
     QString error;
     bool changed =
-        ApplyCommSettings(choice.chosen, choice.old, comPortNumber, baudRate, settings, &error);
-    const std::array<QString, 4> stored = StoredDevices(settings);
+        applyCommSettings(choice.chosen, choice.old, comPortNumber, baudRate, settings, &error);
+    const std::array<QString, 4> stored = storedDevices(settings);
     for (int port = 0; port < 4; ++port) {
         if (choice.devices[port] == stored[port])
             continue;

@@ -15,13 +15,13 @@ class Messages;
 namespace kqm::tools {
 
 // The entries of the two lists, exactly as the dialog shows them.
-QStringList ComPortEntries();
-QStringList BaudRateEntries();
-int BaudRateAt(int index);
+QStringList comPortEntries();
+QStringList baudRateEntries();
+int baudRateAt(int index);
 
 // List indexes for the stored values; -1 where there is no entry.
-int PortIndexFor(int comPortNumber);
-int BaudIndexFor(int baudRate);
+int portIndexFor(int comPortNumber);
+int baudIndexFor(int baudRate);
 
 inline const QString SettingsChangedMessage = QStringLiteral(
     "Changes will take effect the next time you connect.  To reconnect, click the Connect "
@@ -34,7 +34,7 @@ struct CommChoice {
     int portIndex = -1;
     int baudIndex = -1;
 };
-bool ApplyCommSettings(const CommChoice& chosen, const CommChoice& old, int& comPortNumber,
+bool applyCommSettings(const CommChoice& chosen, const CommChoice& old, int& comPortNumber,
                        int& baudRate, files::SettingsTable& settings, QString* error);
 
 // What the dialog hands back when the user presses OK: the selections it
@@ -45,11 +45,11 @@ struct CommSettingsChoice {
     std::array<QString, 4> devices;
 };
 // The stored device of each port number 1 to 4 (or its default).
-std::array<QString, 4> StoredDevices(files::SettingsTable& settings);
+std::array<QString, 4> storedDevices(files::SettingsTable& settings);
 // Stores what the user chose and says so: the changed port and baud rate
 // (records 1 and 2), the changed devices, and the message that the change
 // takes effect at the next connect. A failed write is reported.
-void StoreCommSettingsChoice(const CommSettingsChoice& choice, int& comPortNumber, int& baudRate,
+void storeCommSettingsChoice(const CommSettingsChoice& choice, int& comPortNumber, int& baudRate,
                              files::SettingsTable& settings, platform::Messages& messages);
 
 } // namespace kqm::tools

@@ -24,10 +24,10 @@ frmCommSettings::frmCommSettings(int comPortNumber, int baudRate,
 
     lstComPorts = new QListWidget;
     lstComPorts->setObjectName(QStringLiteral("lstComPorts"));
-    lstComPorts->addItems(ComPortEntries());
+    lstComPorts->addItems(comPortEntries());
     lstBaudRates = new QListWidget;
     lstBaudRates->setObjectName(QStringLiteral("lstBaudRates"));
-    lstBaudRates->addItems(BaudRateEntries());
+    lstBaudRates->addItems(baudRateEntries());
     for (QListWidget* list : {lstComPorts, lstBaudRates}) {
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setMaximumHeight(list->sizeHintForRow(0) * 7);
@@ -67,8 +67,8 @@ frmCommSettings::frmCommSettings(int comPortNumber, int baudRate,
     layout->addLayout(buttons);
 
     // Opening: select what is stored; a value without an entry selects none.
-    const int portIndex = PortIndexFor(comPortNumber);
-    const int baudIndex = BaudIndexFor(baudRate);
+    const int portIndex = portIndexFor(comPortNumber);
+    const int baudIndex = baudIndexFor(baudRate);
     if (portIndex >= 0)
         lstComPorts->setCurrentRow(portIndex);
     if (baudIndex >= 0)
@@ -84,7 +84,7 @@ frmCommSettings::frmCommSettings(int comPortNumber, int baudRate,
     connect(btnOK, &QPushButton::clicked, this, &frmCommSettings::btnOK_Click);
     connect(btnCancel, &QPushButton::clicked, this, &frmCommSettings::btnCancel_Click);
     adjustSize();
-    platform::CentreOnScreen(this);
+    platform::centreOnScreen(this);
 }
 
 void frmCommSettings::showDeviceOf(int portIndex) {

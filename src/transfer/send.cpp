@@ -13,7 +13,7 @@ QString ProgramSendText(const QVector<program::ProgramRow>& rows, const QString&
     return text;
 }
 
-QStringList SendListItems(const QVector<program::ProgramRow>& rows, const QString& axisAddress) {
+QStringList sendListItems(const QVector<program::ProgramRow>& rows, const QString& axisAddress) {
     QStringList items;
     for (const program::ProgramRow& row : rows) {
         const QString command = program::StripCrLf(row.command);
@@ -25,7 +25,7 @@ QStringList SendListItems(const QVector<program::ProgramRow>& rows, const QStrin
     return items;
 }
 
-std::optional<QString> SendRefusal(int rowCount, bool programFits) {
+std::optional<QString> sendRefusal(int rowCount, bool programFits) {
     if (rowCount < 1)
         return QStringLiteral("The program is empty.");
     if (!programFits) {
@@ -35,18 +35,18 @@ std::optional<QString> SendRefusal(int rowCount, bool programFits) {
     return std::nullopt;
 }
 
-PreparedSend PrepareSend(const QVector<program::ProgramRow>& rows, bool programFits,
+PreparedSend prepareSend(const QVector<program::ProgramRow>& rows, bool programFits,
                          const QString& axisAddress) {
     PreparedSend prepared;
-    prepared.refusal = SendRefusal(static_cast<int>(rows.size()), programFits);
+    prepared.refusal = sendRefusal(static_cast<int>(rows.size()), programFits);
     if (prepared.refusal)
         return prepared;
     prepared.text = ProgramSendText(rows, axisAddress);
-    prepared.items = SendListItems(rows, axisAddress);
+    prepared.items = sendListItems(rows, axisAddress);
     return prepared;
 }
 
-QString TimeLeft(int characters) {
+QString timeLeft(int characters) {
     // Every character takes 0.1 s.
     const int tenths = std::max(characters, 0);
     return QStringLiteral("%1:%2")
@@ -54,19 +54,19 @@ QString TimeLeft(int characters) {
         .arg((tenths / 10) % 60, 2, 10, QLatin1Char('0'));
 }
 
-bool EndsWithQuit(const QString& sendText) {
+bool endsWithQuit(const QString& sendText) {
     return sendText.size() >= 2 && sendText.at(sendText.size() - 2) == QLatin1Char('Q');
 }
 
-SendOutcome SendProgram(link::Link& link, const QString& text,
+SendOutcome sendProgram(link::Link& link, const QString& text,
                         const std::function<void(int, QChar)>& progress) {
     using Step = link::Link::SendStep;
     const auto finish = [&link](SendOutcome outcome) {
-        link.EndSend();
+        link.endSend();
         return outcome;
     };
     for (int i = 0; i < text.size(); ++i) {
-        switch (link.WriteSendCharacter(text.at(i))) {
+        switch (link.writeSendCharacter(text.at(i))) {
         case Step::Aborted:
             return finish(SendOutcome::Aborted);
         case Step::Stopped:

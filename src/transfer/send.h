@@ -19,11 +19,11 @@ namespace kqm::transfer {
 // "@" axis "E0", then "@" axis and each stored command with a carriage return.
 QString ProgramSendText(const QVector<program::ProgramRow>& rows, const QString& axisAddress);
 // What the send dialog lists: one or two frames per program line.
-QStringList SendListItems(const QVector<program::ProgramRow>& rows, const QString& axisAddress);
+QStringList sendListItems(const QVector<program::ProgramRow>& rows, const QString& axisAddress);
 
 // Why the send button refuses, or nullopt when the dialog may open
 // (connection is checked by the caller).
-std::optional<QString> SendRefusal(int rowCount, bool programFits);
+std::optional<QString> sendRefusal(int rowCount, bool programFits);
 
 // What a send of these rows puts on the wire and lists, or why it cannot
 // be sent at all.
@@ -32,14 +32,14 @@ struct PreparedSend {
     QString text;
     QStringList items;
 };
-PreparedSend PrepareSend(const QVector<program::ProgramRow>& rows, bool programFits,
+PreparedSend prepareSend(const QVector<program::ProgramRow>& rows, bool programFits,
                          const QString& axisAddress);
 
 // The time that characters still take at the send's pace, as "m:ss".
-QString TimeLeft(int characters);
+QString timeLeft(int characters);
 inline const QString QuitRequiredMessage =
     QStringLiteral("The last command must be a QUIT statement.  Please change and resend");
-bool EndsWithQuit(const QString& sendText);
+bool endsWithQuit(const QString& sendText);
 
 enum class SendOutcome { Sent, Stopped, PortClosed, Aborted };
 
@@ -47,7 +47,7 @@ enum class SendOutcome { Sent, Stopped, PortClosed, Aborted };
 // no echo, no reply). progress(index, character) is called before each
 // character's pause. Ends early, between characters, when the port closes,
 // Stop Motion asks it to, or the window is closing.
-SendOutcome SendProgram(link::Link& link, const QString& text,
+SendOutcome sendProgram(link::Link& link, const QString& text,
                         const std::function<void(int index, QChar character)>& progress);
 
 inline const QString SendPortClosedMessage = QStringLiteral(

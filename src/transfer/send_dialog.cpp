@@ -37,7 +37,7 @@ Form2::Form2(platform::Messages& messages, QString sendText, const QStringList& 
 }
 
 void Form2::cmdOK_Click() {
-    if (!EndsWithQuit(m_sendText)) {
+    if (!endsWithQuit(m_sendText)) {
         m_messages.show(platform::MessageIcon::None, QuitRequiredMessage);
         close();
         return;

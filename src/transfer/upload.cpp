@@ -24,7 +24,7 @@ public:
 
 void notResponding(link::Link& link) {
     link.messages().show(MessageIcon::Critical, NotRespondingMessage);
-    link.Disconnect();
+    link.disconnectUnit();
 }
 
 bool isCommandLetterAt(const QString& text, qsizetype i) {
@@ -33,11 +33,11 @@ bool isCommandLetterAt(const QString& text, qsizetype i) {
 
 } // namespace
 
-UnitReply ReadUnitProgram(link::Link& link) {
+UnitReply readUnitProgram(link::Link& link) {
     UnitReply reply;
     if (link.ReplyPending())
         link.ReadReply();
-    if (!link.WaitForCts(0.5, false)) {
+    if (!link.waitForCts(0.5, false)) {
         notResponding(link);
         return reply;
     }
@@ -47,17 +47,17 @@ UnitReply ReadUnitProgram(link::Link& link) {
         notResponding(link);
         return reply;
     }
-    if (!link.WaitForReply(0.5, false)) {
+    if (!link.waitForReply(0.5, false)) {
         notResponding(link);
         return reply;
     }
     reply.responded = true;
-    reply.text = QString::fromLatin1(link.ReadSettled(0.5));
-    link.EchoToDebug(program::StripCrLf(reply.text) + QStringLiteral("\r\n"));
+    reply.text = QString::fromLatin1(link.readSettled(0.5));
+    link.echoToDebug(program::StripCrLf(reply.text) + QStringLiteral("\r\n"));
     return reply;
 }
 
-ParsedReply ParseUploadReply(QString reply) {
+ParsedReply parseUploadReply(QString reply) {
     ParsedReply parsed;
     reply = program::StripLf(reply);
     if (!reply.endsWith(QLatin1Char('*')))
@@ -98,7 +98,7 @@ ParsedReply ParseUploadReply(QString reply) {
     return parsed;
 }
 
-void ConvertBranches(QVector<program::ProgramRow>& rows, platform::Messages& messages) {
+void convertBranches(QVector<program::ProgramRow>& rows, platform::Messages& messages) {
     // Target lines are found by the addresses read from the unit, then
     // numbered by their place among the lines that remain.
     QVector<int16_t> addresses;
@@ -159,7 +159,7 @@ void ConvertBranches(QVector<program::ProgramRow>& rows, platform::Messages& mes
     rows = std::move(result);
 }
 
-void TrimTrailingQuits(QVector<program::ProgramRow>& rows, platform::Messages& messages) {
+void trimTrailingQuits(QVector<program::ProgramRow>& rows, platform::Messages& messages) {
     const auto isQuit = [&rows](qsizetype i) {
         return rows.at(i).command == QLatin1String("Q");
     };
@@ -175,9 +175,9 @@ void TrimTrailingQuits(QVector<program::ProgramRow>& rows, platform::Messages& m
         messages.show(MessageIcon::Warning, MemoryClearedMessage);
 }
 
-BuiltProgram BuildUploadedProgram(const QString& reply, platform::Messages& messages) {
+BuiltProgram buildUploadedProgram(const QString& reply, platform::Messages& messages) {
     BuiltProgram built;
-    const ParsedReply parsed = ParseUploadReply(reply);
+    const ParsedReply parsed = parseUploadReply(reply);
     if (parsed.corrupted) {
         messages.show(MessageIcon::Warning, CorruptedMessage);
         return built;
@@ -190,27 +190,27 @@ BuiltProgram BuildUploadedProgram(const QString& reply, platform::Messages& mess
         return built;
     }
     for (const QString& command : parsed.commands)
-        program::AppendProgramLine(built.rows, command, QStringLiteral(" "));
+        program::appendProgramLine(built.rows, command, QStringLiteral(" "));
     SilentMessages quiet;
-    program::ComputeListing(built.rows, quiet);
-    ConvertBranches(built.rows, messages);
-    TrimTrailingQuits(built.rows, messages);
+    program::computeListing(built.rows, quiet);
+    convertBranches(built.rows, messages);
+    trimTrailingQuits(built.rows, messages);
     return built;
 }
 
-UploadedProgram UploadProgram(link::Link& link, const std::function<void()>& replyArrived) {
+UploadedProgram uploadProgram(link::Link& link, const std::function<void()>& replyArrived) {
     UploadedProgram uploaded;
-    const UnitReply reply = ReadUnitProgram(link);
+    const UnitReply reply = readUnitProgram(link);
     uploaded.responded = reply.responded;
     if (!reply.responded)
         return uploaded;
     if (replyArrived)
         replyArrived();
-    uploaded.built = BuildUploadedProgram(reply.text, link.messages());
+    uploaded.built = buildUploadedProgram(reply.text, link.messages());
     return uploaded;
 }
 
-bool StoreUploadedProgram(program::ProgramDocument& document, const BuiltProgram& built,
+bool storeUploadedProgram(program::ProgramDocument& document, const BuiltProgram& built,
                           QString* error) {
     return !built.stored || document.replaceRows(built.rows, error);
 }

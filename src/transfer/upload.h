@@ -45,7 +45,7 @@ struct UnitReply {
     bool responded = false;
     QString text;
 };
-UnitReply ReadUnitProgram(link::Link& link);
+UnitReply readUnitProgram(link::Link& link);
 
 // The reply cut into stored commands (go moves joined as "N500,G").
 struct ParsedReply {
@@ -53,23 +53,23 @@ struct ParsedReply {
     bool invalidData = false; // a character that cannot start a command
     QStringList commands;
 };
-ParsedReply ParseUploadReply(QString reply);
+ParsedReply parseUploadReply(QString reply);
 
 // Turns the unit's branch addresses of "&", "I" and "U" into line numbers,
 // deleting (with a message) branches to no line; later targets are numbered
 // against the lines that remain. Rows must carry their addresses.
-void ConvertBranches(QVector<program::ProgramRow>& rows, platform::Messages& messages);
+void convertBranches(QVector<program::ProgramRow>& rows, platform::Messages& messages);
 
 // Reduces repeated quit lines at the end to one; reports a cleared memory
 // (the single line "Q") and a program that does not end with "Q".
-void TrimTrailingQuits(QVector<program::ProgramRow>& rows, platform::Messages& messages);
+void trimTrailingQuits(QVector<program::ProgramRow>& rows, platform::Messages& messages);
 
 struct BuiltProgram {
     bool stored = false; // false: corrupted memory, nothing to store
     QVector<program::ProgramRow> rows;
 };
 // The whole rebuild of a reply into program lines, with its messages.
-BuiltProgram BuildUploadedProgram(const QString& reply, platform::Messages& messages);
+BuiltProgram buildUploadedProgram(const QString& reply, platform::Messages& messages);
 
 // The upload exchange, for the window and kqmctl alike: reads the unit's
 // program and rebuilds it into program lines. replyArrived runs between the
@@ -79,10 +79,10 @@ struct UploadedProgram {
     bool responded = false; // false: the unit did not answer (link shown as lost)
     BuiltProgram built;
 };
-UploadedProgram UploadProgram(link::Link& link, const std::function<void()>& replyArrived = {});
+UploadedProgram uploadProgram(link::Link& link, const std::function<void()>& replyArrived = {});
 // Stores uploaded lines as the whole program of the document's bound file
 // and refreshes its listing; false, with the reason, when it cannot be written.
-bool StoreUploadedProgram(program::ProgramDocument& document, const BuiltProgram& built,
+bool storeUploadedProgram(program::ProgramDocument& document, const BuiltProgram& built,
                           QString* error);
 
 } // namespace kqm::transfer

@@ -4,7 +4,7 @@
 
 namespace kqm::transfer {
 
-UnitListing SplitUnitListing(const QString& reply) {
+UnitListing splitUnitListing(const QString& reply) {
     UnitListing listing;
     qsizetype start = 0;
     for (qsizetype p = 0; p < reply.size(); ++p) {
@@ -25,18 +25,18 @@ UnitListing SplitUnitListing(const QString& reply) {
     return listing;
 }
 
-QString RequestUnitListing(link::Link& link) {
-    link.WriteDirect(QStringLiteral("@"));
-    link.WriteDirect(link.state().AxisAddress);
-    link.WriteDirect(QStringLiteral("*"));
-    link.WriteDirect(QStringLiteral("0"));
-    link.WriteDirect(QStringLiteral("\r"));
+QString requestUnitListing(link::Link& link) {
+    link.writeDirect(QStringLiteral("@"));
+    link.writeDirect(link.state().AxisAddress);
+    link.writeDirect(QStringLiteral("*"));
+    link.writeDirect(QStringLiteral("0"));
+    link.writeDirect(QStringLiteral("\r"));
     link.Delay(0.5);
     return link.ReadReply();
 }
 
-UnitListing ReadUnitListing(link::Link& link) {
-    return SplitUnitListing(RequestUnitListing(link));
+UnitListing readUnitListing(link::Link& link) {
+    return splitUnitListing(requestUnitListing(link));
 }
 
 } // namespace kqm::transfer

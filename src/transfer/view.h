@@ -18,13 +18,13 @@ struct UnitListing {
 };
 
 inline constexpr int MaxListingLines = 1000;
-UnitListing SplitUnitListing(const QString& reply);
+UnitListing splitUnitListing(const QString& reply);
 
 // Asks the unit for its listing ("@" axis "*0") and reads the reply.
-QString RequestUnitListing(link::Link& link);
+QString requestUnitListing(link::Link& link);
 // The view exchange, for the window and kqmctl alike: the request and the
 // reply cut into lines. Runs inside the caller's exchange.
-UnitListing ReadUnitListing(link::Link& link);
+UnitListing readUnitListing(link::Link& link);
 
 inline const QString ListingIncompleteMessage = QStringLiteral(
     "The unit did not answer with its whole listing (no line with Q arrived). The lines that "

@@ -136,8 +136,8 @@ int main(int argc, char** argv) {
     if (rows.isEmpty()) {
         QVector<program::ProgramRow> lines;
         for (const crash::Line& line : crash::InitialProgram())
-            program::AppendProgramLine(lines, line.command, line.comment);
-        program::StoreAndRefresh(form.programTable(), rows, lines, form.programState(), messages);
+            program::appendProgramLine(lines, line.command, line.comment);
+        program::storeAndRefresh(form.programTable(), rows, lines, form.programState(), messages);
         form.RefreshListing();
     }
     std::printf("ready\n");

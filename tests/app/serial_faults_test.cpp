@@ -39,7 +39,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         QString error;
-        ASSERT_TRUE(files::SettingsTable::CreateDefaultFile(dir.filePath("config.kqm"), &error));
+        ASSERT_TRUE(files::SettingsTable::createDefaultFile(dir.filePath("config.kqm"), &error));
         plugIn();
         form = makeWindow(clock, port);
         form->Form_Load();
@@ -74,7 +74,7 @@ protected:
     }
     void program(const QStringList& commands) {
         for (const QString& command : commands)
-            ASSERT_TRUE(program::AddLine(form->programTable(), form->programState(), messages,
+            ASSERT_TRUE(program::addLine(form->programTable(), form->programState(), messages,
                                          command, QString())
                             .ok);
         ASSERT_TRUE(form->RefreshListing());
@@ -82,7 +82,7 @@ protected:
 
     platform::SystemClock clock;
     std::unique_ptr<test::PtyUnit> unit;
-    link::DevicePort port{link::SettingsFileResolver(dir.filePath("config.kqm")),
+    link::DevicePort port{link::settingsFileResolver(dir.filePath("config.kqm")),
                           [](const QString& device) -> std::unique_ptr<platform::SerialPort> {
                               return std::make_unique<link::QtSerialPort>(device);
                           }};
@@ -140,7 +140,7 @@ TEST_F(SerialFaults, PulledDuringIdentification) {
     click("cmdConnect");
     const QStringList texts = messages.texts();
     ASSERT_GE(texts.size(), 2);
-    EXPECT_EQ(texts.last(), link::DidNotConnectMessage());
+    EXPECT_EQ(texts.last(), link::didNotConnectMessage());
     EXPECT_TRUE(texts.contains(link::ConnectErrorMessage) ||
                 texts.first().contains(QStringLiteral("is gone")));
     expectOfflineThenReconnect();

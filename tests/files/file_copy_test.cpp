@@ -50,7 +50,7 @@ TEST(FileCopy, AFullDiskLeavesTheDestinationAsItWas) {
     CopyResult result;
     {
         FileSizeLimit limit(64 * 1024);
-        result = CopyFileReplacing(source, destination);
+        result = copyFileReplacing(source, destination);
     }
     EXPECT_FALSE(result.ok());
     EXPECT_FALSE(result.detail.isEmpty());
@@ -65,11 +65,11 @@ TEST(FileCopy, CopiesAndReplacesWholeFiles) {
     const QString destination = dir.filePath(QStringLiteral("b.mdb"));
     writeFile(source, QByteArray(100000, 'a'));
     writeFile(destination, QByteArray("old"));
-    EXPECT_TRUE(CopyFileReplacing(source, destination).ok());
+    EXPECT_TRUE(copyFileReplacing(source, destination).ok());
     EXPECT_EQ(kqm::test::FileBytes(destination), QByteArray(100000, 'a'));
 
     const CopyResult missing =
-        CopyFileReplacing(dir.filePath(QStringLiteral("none.BAK")), destination);
+        copyFileReplacing(dir.filePath(QStringLiteral("none.BAK")), destination);
     EXPECT_EQ(missing.failure, CopyResult::Failure::Other);
     EXPECT_EQ(kqm::test::FileBytes(destination), QByteArray(100000, 'a'));
 }

@@ -24,15 +24,15 @@ TEST(BackupNameRule, EveryCase) {
         {"a.b.c", "a.b.BAK"},
     };
     for (const auto& [name, backup] : cases)
-        EXPECT_EQ(BackupName(QString::fromLatin1(name)), QString::fromLatin1(backup)) << name;
+        EXPECT_EQ(backupName(QString::fromLatin1(name)), QString::fromLatin1(backup)) << name;
 }
 
 TEST(SameFileTest, RealPathsDecide) {
     QTemporaryDir dir;
     const QString file = dir.filePath("p.mdb");
     QFile(file).open(QIODevice::WriteOnly);
-    EXPECT_TRUE(SameFile(file, dir.path() + "/./p.mdb"));
-    EXPECT_FALSE(SameFile(file, dir.filePath("q.mdb")));
+    EXPECT_TRUE(sameFile(file, dir.path() + "/./p.mdb"));
+    EXPECT_FALSE(sameFile(file, dir.filePath("q.mdb")));
 }
 
 kqm::program::ProgramRow row(int line, const QString& command, const QString& comment = " ") {
@@ -49,7 +49,7 @@ const LineHeights Heights{300, 250};
 const QDateTime When(QDate(2026, 3, 4), QTime(21, 5));
 
 TEST(PrintedListing, OneLineOnOnePage) {
-    const auto items = LayOutListing({row(1, "N500\r\n@0G", "go")}, "/p/prog.mdb",
+    const auto items = layOutListing({row(1, "N500\r\n@0G", "go")}, "/p/prog.mdb",
                                      "Memory: 7 of 2047 bytes used.", When, Heights);
     const QVector<PlacedText> expected = {
         {0, 500, 100, "Quorvex Motion KQM20 Program Listing     Mar 4,2026,09:05 PM", 12, true,
@@ -68,7 +68,7 @@ TEST(PrintedListing, OneLineOnOnePage) {
         {0, 500, 1400, "Memory: 7 of 2047 bytes used.", 10, true, false},
     };
     EXPECT_EQ(items, expected);
-    EXPECT_EQ(ListingTitle(QDateTime(QDate(2026, 12, 17), QTime(9, 30))),
+    EXPECT_EQ(listingTitle(QDateTime(QDate(2026, 12, 17), QTime(9, 30))),
               QStringLiteral("Quorvex Motion KQM20 Program Listing     Dec 17,2026,09:30 AM"));
 }
 
@@ -76,7 +76,7 @@ TEST(PrintedListing, HeadingsRepeatOnEveryNewPage) {
     QVector<kqm::program::ProgramRow> rows;
     for (int line = 1; line <= 120; ++line)
         rows << row(line, "G");
-    const auto items = LayOutListing(rows, "f", "Memory", When, Heights);
+    const auto items = layOutListing(rows, "f", "Memory", When, Heights);
     // Rows start at 1150 and are 250 apart: the last row on page 0 starts at
     // or before 14699 and the next page starts with the headings at 100.
     int lastPage = 0;
@@ -112,11 +112,11 @@ TEST(PrintedListing, MemoryLineAloneOnANewPage) {
     QVector<kqm::program::ProgramRow> rows;
     for (int line = 1; line <= 54; ++line)
         rows << row(line, "G");
-    auto items = LayOutListing(rows, "f", "Memory: 108 of 2047 bytes used.", When, Heights);
+    auto items = layOutListing(rows, "f", "Memory: 108 of 2047 bytes used.", When, Heights);
     EXPECT_EQ(items.last(),
               (PlacedText{1, 500, 100, "Memory: 108 of 2047 bytes used.", 10, true, false}));
     rows.removeLast();
-    items = LayOutListing(rows, "f", "Memory", When, Heights);
+    items = layOutListing(rows, "f", "Memory", When, Heights);
     EXPECT_EQ(items.last().page, 0);
     EXPECT_EQ(items.last().y, 14400);
 }

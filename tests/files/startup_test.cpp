@@ -20,7 +20,7 @@ class StartupTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        files = ProgramDirectoryFiles::In(dir.path());
+        files = ProgramDirectoryFiles::in(dir.path());
     }
 
     LoadOutcome start() {
@@ -97,7 +97,7 @@ TEST_F(StartupTest, CleanExitReplacesWorkingCopyAndCrashKeepsIt) {
     {
         SettingsTable settings;
         ASSERT_TRUE(settings.open(files.settings));
-        ASSERT_TRUE(MarkCleanExit(settings));
+        ASSERT_TRUE(markCleanExit(settings));
     }
     EXPECT_EQ(flag(), QStringLiteral("1"));
     messages.clear();
@@ -120,8 +120,8 @@ TEST_F(StartupTest, OnlyTheFirstCharacterOfTheFlagCounts) {
         EXPECT_EQ(start().recovered, !c.clean) << c.value.toStdString();
         EXPECT_EQ(messages.boxes().size(), c.clean ? 0 : 1) << c.value.toStdString();
     }
-    EXPECT_TRUE(IsCleanExitFlag(QStringLiteral("1abc")));
-    EXPECT_FALSE(IsCleanExitFlag(QString()));
+    EXPECT_TRUE(isCleanExitFlag(QStringLiteral("1abc")));
+    EXPECT_FALSE(isCleanExitFlag(QString()));
 }
 
 TEST_F(StartupTest, DamagedSettingsAreMovedAsideAndTheWorkingCopyKept) {
@@ -241,7 +241,7 @@ TEST(MoveAsideTest, TakesTheJournalAlong) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("x");
     }
-    const QString aside = MoveAside(file);
+    const QString aside = moveAside(file);
     ASSERT_FALSE(aside.isEmpty());
     EXPECT_FALSE(QFile::exists(file + QStringLiteral("-journal")));
     EXPECT_TRUE(QFile::exists(aside + QStringLiteral("-journal")));

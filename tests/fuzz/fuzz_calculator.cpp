@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         KQM_FUZZ_CHECK(!shown.contains(QStringLiteral("inf")) &&
                        !shown.contains(QStringLiteral("nan")));
         KQM_FUZZ_CHECK(shown == QLatin1String("-") || shown == QLatin1String(".") ||
-                       kqm::tools::DisplayNumber(shown).has_value());
+                       kqm::tools::displayNumber(shown).has_value());
     }
     return 0;
 }

@@ -20,9 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QList<QByteArray> parts =
         QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)).split('\n');
     static QTemporaryDir dir;
-    const auto files = kqm::files::ProgramDirectoryFiles::In(dir.path());
+    const auto files = kqm::files::ProgramDirectoryFiles::in(dir.path());
     QString error;
-    if (!kqm::files::SettingsTable::CreateDefaultFile(files.settings, &error))
+    if (!kqm::files::SettingsTable::createDefaultFile(files.settings, &error))
         return 0;
     {
         kqm::files::SettingsTable settings;
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kqm::link::LinkState state;
     kqm::link::Link link(port, clock, messages, state);
     kqm::link::Connection connection(link);
-    const int item = connection.LoadCommSettings(kqm::files::ReadCommSettings(settings));
+    const int item = connection.LoadCommSettings(kqm::files::readCommSettings(settings));
     KQM_FUZZ_CHECK(item >= -1 && item <= 31);
     KQM_FUZZ_CHECK(state.ComPortNumber >= 1 && state.BaudRate >= 1);
     KQM_FUZZ_CHECK(state.AxisAddress.size() <= 2);

@@ -4,7 +4,7 @@
 #include "transfer/view.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const auto listing = kqm::transfer::SplitUnitListing(kqm::fuzz::Text(data, size));
+    const auto listing = kqm::transfer::splitUnitListing(kqm::fuzz::Text(data, size));
     KQM_FUZZ_CHECK(listing.lines.size() <= kqm::transfer::MaxListingLines);
     for (const QString& line : listing.lines) {
         KQM_FUZZ_CHECK(!line.contains(QLatin1Char('\r')));

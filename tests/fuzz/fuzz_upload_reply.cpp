@@ -6,7 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kqm::fuzz::QuietMessages messages;
-    const auto built = kqm::transfer::BuildUploadedProgram(kqm::fuzz::Text(data, size), messages);
+    const auto built = kqm::transfer::buildUploadedProgram(kqm::fuzz::Text(data, size), messages);
     const auto count = built.rows.size();
     for (const auto& row : built.rows) {
         KQM_FUZZ_CHECK(!row.command.isEmpty());

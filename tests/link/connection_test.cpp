@@ -19,7 +19,7 @@ protected:
         ASSERT_TRUE(dir.isValid());
         const QString path = dir.filePath(QStringLiteral("config.kqm"));
         QString error;
-        ASSERT_TRUE(SettingsTable::CreateDefaultFile(path, &error));
+        ASSERT_TRUE(SettingsTable::createDefaultFile(path, &error));
         ASSERT_TRUE(settings.open(path));
     }
 
@@ -28,13 +28,13 @@ protected:
     link::Connection connection{deviceLink};
 
     // The connection reads the stored settings afresh at each attempt.
-    bool connectAction() { return connection.ConnectAction(files::ReadCommSettings(settings)); }
+    bool connectAction() { return connection.connectAction(files::readCommSettings(settings)); }
     int loadCommSettings() {
-        return connection.LoadCommSettings(files::ReadCommSettings(settings));
+        return connection.LoadCommSettings(files::readCommSettings(settings));
     }
     int chooseAxis(int index) {
-        const int item = connection.ChooseAxis(index);
-        files::StoreAxisAddress(settings, state.AxisAddress, messages);
+        const int item = connection.chooseAxis(index);
+        files::storeAxisAddress(settings, state.AxisAddress, messages);
         return item;
     }
 };
@@ -101,7 +101,7 @@ TEST_F(ConnectionTest, RefusedRepliesEndOfflineWithBothMessages) {
         link::Connection attempt(freshLink);
         state.UnitModel = QStringLiteral("KQM21");
         messages.clear();
-        EXPECT_FALSE(attempt.ConnectAction(files::ReadCommSettings(settings)));
+        EXPECT_FALSE(attempt.connectAction(files::readCommSettings(settings)));
         EXPECT_FALSE(state.UnitConnected);
         EXPECT_EQ(state.UnitModel, QStringLiteral("KQM20"));
         EXPECT_FALSE(fresh.PortOpen());
@@ -139,7 +139,7 @@ TEST_F(ConnectionTest, PortThatCannotBeOpenedSaysWhy) {
     EXPECT_TRUE(messages.boxes().at(0).text.contains(QStringLiteral("dialout")));
 
     port.failOpens(platform::SerialPort::OpenFailure::None, QString());
-    ASSERT_TRUE(port.Open());
+    ASSERT_TRUE(port.open());
     EXPECT_FALSE(connection.OpenComPort(9600, 2));
     // The port control still holds the number of the last attempt.
     EXPECT_EQ(state.LastCommError, QStringLiteral("Com Port 2 is already open"));
@@ -159,9 +159,9 @@ TEST_F(ConnectionTest, ChoosingAnAxisStoresItAndEndsTheConnection) {
     EXPECT_FALSE(port.PortOpen());
     EXPECT_FALSE(state.UnitConnected);
     EXPECT_TRUE(messages.boxes().isEmpty());
-    port.Open();
+    port.open();
     port.clearWrites();
-    deviceLink.WriteFrame(QStringLiteral("$"));
+    deviceLink.writeFrame(QStringLiteral("$"));
     EXPECT_EQ(port.written(), QByteArray("@12$\r"));
 }
 

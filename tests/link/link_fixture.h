@@ -17,7 +17,7 @@ struct LinkFixture {
     link::LinkState state;
     link::Link deviceLink{port, clock, messages, state};
 
-    LinkFixture() { port.Open(); }
+    LinkFixture() { port.open(); }
 
     // Times at which the given bytes were written, in order.
     QList<double> timesOf(const QByteArray& bytes) const {

@@ -19,7 +19,7 @@ struct ProgressSpy {
         QObject::connect(&link, &Link::progressStarted, &link,
                          [this] { colours << QColor(0, 0, 255); });
         QObject::connect(&link, &Link::progressChanged, &link, [this](int sent, int total) {
-            captions << link::TransmittingCaption(sent, total);
+            captions << link::transmittingCaption(sent, total);
         });
         QObject::connect(&link, &Link::progressEnded, &link, [this] {
             colours << QColor(128, 0, 128);
@@ -82,14 +82,14 @@ TEST_F(LinkTest, ReadReplyWaitsForThePauseAndReportsSilence) {
     state.LastCommError.clear();
     port.unit().faults().burstSize = 3;
     port.unit().faults().burstGap = 0.05;
-    deviceLink.WriteFrame(QStringLiteral("$"));
+    deviceLink.writeFrame(QStringLiteral("$"));
     EXPECT_EQ(deviceLink.ReadReply(), QStringLiteral("KQM20  1.65\r"));
     EXPECT_TRUE(state.LastCommError.isEmpty());
 
     // A gap longer than the pause splits it.
     port.unit().faults().burstSize = 6;
     port.unit().faults().burstGap = 0.3;
-    deviceLink.WriteFrame(QStringLiteral("$"));
+    deviceLink.writeFrame(QStringLiteral("$"));
     EXPECT_EQ(deviceLink.ReadReply(), QStringLiteral("KQM20 "));
     EXPECT_EQ(deviceLink.ReadReply(), QStringLiteral(" 1.65\r"));
 }
@@ -98,7 +98,7 @@ TEST_F(LinkTest, DirectWritesAreFramedAndNeverEchoed) {
     state.DebugMode = link::LinkState::DebugModeOn;
     state.AxisAddress = QStringLiteral("3");
     QSignalSpy echo(&deviceLink, &Link::debugEcho);
-    deviceLink.WriteFrame(QStringLiteral("J1500"));
+    deviceLink.writeFrame(QStringLiteral("J1500"));
     EXPECT_EQ(port.written(), QByteArray("@3J1500\r"));
     EXPECT_TRUE(echo.isEmpty());
     EXPECT_EQ(port.unit().jogSpeed(), 1500);
@@ -143,11 +143,11 @@ TEST_F(LinkTest, LostPortShowsTheUnitAsGone) {
 }
 
 TEST_F(LinkTest, BusyStateRefusesASecondExchange) {
-    EXPECT_FALSE(deviceLink.RefuseWhenBusy());
+    EXPECT_FALSE(deviceLink.refuseWhenBusy());
     {
         Link::Exchange exchange(deviceLink);
         EXPECT_TRUE(deviceLink.isBusy());
-        EXPECT_TRUE(deviceLink.RefuseWhenBusy());
+        EXPECT_TRUE(deviceLink.refuseWhenBusy());
         deviceLink.requestAbort();
         const double before = clock.now();
         deviceLink.Delay(5.0); // an aborted exchange waits no more
@@ -160,9 +160,9 @@ TEST_F(LinkTest, BusyStateRefusesASecondExchange) {
 
 TEST(TerminalText, TrimsPastFiveThousandCharacters) {
     const QString full(5000, QLatin1Char('x'));
-    EXPECT_EQ(link::TrimTerminalText(full), full);
+    EXPECT_EQ(link::trimTerminalText(full), full);
     QString over = QString(3999, QLatin1Char('a')) + QString(1002, QLatin1Char('b'));
-    EXPECT_EQ(link::TrimTerminalText(over), QString(1002, QLatin1Char('b')));
+    EXPECT_EQ(link::trimTerminalText(over), QString(1002, QLatin1Char('b')));
 }
 
 TEST(DebugCounterTest, UnlocksOnlyAfterEnoughClicksOnTheTerminalTab) {

@@ -69,7 +69,7 @@ TEST_F(MotionTest, EveryControlWritesItsFramesAndWaits) {
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.control));
         const double start = clock.now();
-        EXPECT_EQ(panel.Run(c.control, c.operand), c.readout);
+        EXPECT_EQ(panel.run(c.control, c.operand), c.readout);
         EXPECT_NEAR(clock.now() - start, c.wait, 1e-6);
         const auto written = frames();
         ASSERT_EQ(written.size(), c.frames.size());
@@ -87,32 +87,32 @@ TEST_F(MotionTest, EveryControlWritesItsFramesAndWaits) {
 TEST_F(MotionTest, Kqm21RegistrationMarkIndex) {
     state.UnitModel = QStringLiteral("KQM21");
     const double start = clock.now();
-    EXPECT_TRUE(panel.Run(MotionControl::AbsoluteMove, "250"));
+    EXPECT_TRUE(panel.run(MotionControl::AbsoluteMove, "250"));
     EXPECT_NEAR(clock.now() - start, 0.6, 1e-6);
     EXPECT_EQ(port.written(), QByteArray("@3N250\r"));
 }
 
 TEST_F(MotionTest, OutputsAndOfflineClicks) {
-    panel.OutputClicked(1, true);
-    panel.OutputClicked(2, true);
-    panel.OutputClicked(1, false);
+    panel.outputClicked(1, true);
+    panel.outputClicked(2, true);
+    panel.outputClicked(1, false);
     EXPECT_EQ(port.written(), QByteArray("@3O1\r@3O3\r@3O2\r"));
     EXPECT_EQ(port.unit().outputs(), 0); // the unit is at axis 0, these went elsewhere
 
     state.UnitConnected = false;
     port.clearWrites();
-    panel.OutputClicked(2, false); // the flag keeps its old value
+    panel.outputClicked(2, false); // the flag keeps its old value
     EXPECT_EQ(panel.Output2On, 1);
     EXPECT_EQ(messages.boxes().size(), 1);
     state.UnitConnected = true;
-    panel.OutputClicked(1, true);
+    panel.outputClicked(1, true);
     EXPECT_EQ(port.written(), QByteArray("@3O3\r"));
 
     state.UnitConnected = false;
     messages.clear();
     port.clearWrites();
     for (int control = 0; control <= static_cast<int>(MotionControl::DisableAutostart); ++control)
-        panel.Run(static_cast<MotionControl>(control), "1");
+        panel.run(static_cast<MotionControl>(control), "1");
     EXPECT_TRUE(port.written().isEmpty());
     EXPECT_EQ(messages.boxes().size(), 17);
     EXPECT_EQ(cursor.depth(), 0);
@@ -121,8 +121,8 @@ TEST_F(MotionTest, OutputsAndOfflineClicks) {
 TEST_F(MotionTest, StopMotionIsNeverRefusedNorMixedIntoAFrame) {
     {
         link::Link::Exchange other(deviceLink);                 // a readout, say
-        EXPECT_FALSE(panel.Run(MotionControl::SendAccel, "5")); // refused
-        panel.Run(MotionControl::StopAll);                      // not refused
+        EXPECT_FALSE(panel.run(MotionControl::SendAccel, "5")); // refused
+        panel.run(MotionControl::StopAll);                      // not refused
     }
     EXPECT_EQ(port.written(), QByteArray("@3.\r"));
     EXPECT_EQ(messages.texts(), QStringList{link::BusyMessage});
@@ -132,9 +132,9 @@ TEST_F(MotionTest, StopMotionIsNeverRefusedNorMixedIntoAFrame) {
     port.clearWrites();
     link::Link::Exchange sending(deviceLink);
     const auto outcome =
-        transfer::SendProgram(deviceLink, "\r@3E0\r@3A10\r", [&](int index, QChar) {
+        transfer::sendProgram(deviceLink, "\r@3E0\r@3A10\r", [&](int index, QChar) {
             if (index == 8)
-                panel.Run(MotionControl::StopAll);
+                panel.run(MotionControl::StopAll);
         });
     EXPECT_EQ(outcome, transfer::SendOutcome::Stopped);
     EXPECT_EQ(port.written(), QByteArray("\r@3E0\r@3A\r@3.\r"));
@@ -158,7 +158,7 @@ protected:
 TEST_F(ReadoutTest, ANormalUnit) {
     port.unit().setInputs(5);
     port.unit().receive("@0-\r@0N250\r@0A20\r");
-    ASSERT_TRUE(link::RunReadout(deviceLink, view));
+    ASSERT_TRUE(link::runReadout(deviceLink, view));
     EXPECT_EQ(port.written(),
               QByteArray("@0VA\r@0VB\r@0VM\r@0VJ\r@0V+\r@0VN\r@0!\r@0VZ\r@0$\r@0I\r"));
     EXPECT_EQ(view.labels[Label::Acceleration], QStringLiteral("Acceleration: 20\r"));
@@ -176,7 +176,7 @@ TEST_F(ReadoutTest, ANormalUnit) {
 TEST_F(ReadoutTest, AKqm21HasNoPositionQuery) {
     port.unit().setModel(QStringLiteral("KQM21"));
     state.UnitModel = QStringLiteral("KQM21");
-    ASSERT_TRUE(link::RunReadout(deviceLink, view));
+    ASSERT_TRUE(link::runReadout(deviceLink, view));
     EXPECT_FALSE(port.written().contains("VZ"));
     EXPECT_EQ(view.labels[Label::Position], QStringLiteral("Registration Index: 0\r"));
     EXPECT_EQ(view.labels[Label::Version], QStringLiteral("Version: KQM21, Revision 1.65"));
@@ -184,7 +184,7 @@ TEST_F(ReadoutTest, AKqm21HasNoPositionQuery) {
 
 TEST_F(ReadoutTest, ASilentUnit) {
     port.unit().faults().silent = true;
-    ASSERT_TRUE(link::RunReadout(deviceLink, view));
+    ASSERT_TRUE(link::runReadout(deviceLink, view));
     EXPECT_EQ(view.labels[Label::Acceleration], QStringLiteral("Acceleration: False"));
     EXPECT_EQ(view.labels[Label::Direction], QStringLiteral("Direction: "));
     EXPECT_EQ(view.labels[Label::Version], QStringLiteral("Version: KQMse, Revision "));
@@ -194,21 +194,21 @@ TEST_F(ReadoutTest, ASilentUnit) {
 }
 
 TEST(ReadoutText, RepliesOfTheWrongShape) {
-    EXPECT_EQ(link::InputBits("5\r"), 5);
-    EXPECT_EQ(link::InputBits(" 15 \r\n"), 15);
-    EXPECT_EQ(link::InputBits("16\r"), std::nullopt);
-    EXPECT_EQ(link::InputBits("A\r"), std::nullopt);
-    EXPECT_EQ(link::InputBits("-1"), std::nullopt);
-    EXPECT_EQ(link::DirectionText("1\r"), QStringLiteral("Direction: CW"));
-    EXPECT_EQ(link::DirectionText("X"), std::nullopt);
-    EXPECT_EQ(link::VersionText("KQM20 "), QStringLiteral("Version: KQM20, Revision "));
-    EXPECT_EQ(link::VersionText(""), QStringLiteral("Version: KQM, Revision "));
+    EXPECT_EQ(link::inputBits("5\r"), 5);
+    EXPECT_EQ(link::inputBits(" 15 \r\n"), 15);
+    EXPECT_EQ(link::inputBits("16\r"), std::nullopt);
+    EXPECT_EQ(link::inputBits("A\r"), std::nullopt);
+    EXPECT_EQ(link::inputBits("-1"), std::nullopt);
+    EXPECT_EQ(link::directionText("1\r"), QStringLiteral("Direction: CW"));
+    EXPECT_EQ(link::directionText("X"), std::nullopt);
+    EXPECT_EQ(link::versionText("KQM20 "), QStringLiteral("Version: KQM20, Revision "));
+    EXPECT_EQ(link::versionText(""), QStringLiteral("Version: KQM, Revision "));
 }
 
 TEST(ReadoutOffline, SaysNotConnectedAndSendsNothing) {
     test::LinkFixture offline;
     RecordingView view;
-    EXPECT_FALSE(link::RunReadout(offline.deviceLink, view));
+    EXPECT_FALSE(link::runReadout(offline.deviceLink, view));
     EXPECT_TRUE(offline.port.written().isEmpty());
     EXPECT_EQ(offline.messages.boxes().size(), 1);
 }

@@ -34,7 +34,7 @@ TEST(PseudoTerminal, IdentifiesTheSimulatedUnitThroughQSerialPort) {
     ASSERT_TRUE(connection.IdentifyUnit(state.AxisAddress));
     EXPECT_EQ(state.UnitModel, QStringLiteral("KQM21"));
 
-    deviceLink.WriteFrame(QStringLiteral("VJ"));
+    deviceLink.writeFrame(QStringLiteral("VJ"));
     deviceLink.Delay(0.05);
     EXPECT_EQ(deviceLink.ReadReply(), QStringLiteral("1500\r"));
     EXPECT_TRUE(deviceLink.TransmitPaced(QStringLiteral("VE"), 0.5));

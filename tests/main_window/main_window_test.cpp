@@ -43,7 +43,7 @@ protected:
         ASSERT_TRUE(dir.isValid());
         // COM 1 stands for the simulated unit; COM 2 for a device that is not there.
         QString error;
-        ASSERT_TRUE(files::SettingsTable::CreateDefaultFile(settingsPath(), &error));
+        ASSERT_TRUE(files::SettingsTable::createDefaultFile(settingsPath(), &error));
         files::SettingsTable settings;
         ASSERT_TRUE(settings.open(settingsPath()));
         settings.setPortDevice(1, link::SimulatedDevice);
@@ -75,7 +75,7 @@ protected:
 
     platform::VirtualClock clock;
     simulator::SimulatedPort* simulated = nullptr;
-    link::DevicePort port{link::SettingsFileResolver(dir.filePath(QStringLiteral("config.kqm"))),
+    link::DevicePort port{link::settingsFileResolver(dir.filePath(QStringLiteral("config.kqm"))),
                           [this](const QString& device) -> std::unique_ptr<platform::SerialPort> {
                               if (device != link::SimulatedDevice)
                                   return std::make_unique<link::QtSerialPort>(device);
@@ -227,10 +227,10 @@ TEST_F(MainWindowTest, RecoveredProgramIsListedAndCloseRecordsCleanExit) {
 
 TEST_F(MainWindowTest, SplashLoadsAndShowsTheMainWindow) {
     ui::Opening splash;
-    EXPECT_EQ(ui::Opening::TitleLine(),
+    EXPECT_EQ(ui::Opening::titleLine(),
               QStringLiteral("Programmable Indexer - KQM20/KQM21 Program   Version 1.65"));
     auto mainWindow = makeWindow(clock, port);
-    ui::StartUp(splash, *mainWindow);
+    ui::startUp(splash, *mainWindow);
     EXPECT_TRUE(mainWindow->isVisible());
     EXPECT_FALSE(splash.isVisible());
     mainWindow->close();
@@ -266,7 +266,7 @@ TEST_F(MainWindowTest, StartsOfflineWhenTheDeviceIsMissing) {
     QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("cmdConnect")), Qt::LeftButton);
     ASSERT_EQ(messages.boxes().size(), 2);
     EXPECT_TRUE(messages.boxes().at(0).text.startsWith(QStringLiteral("Error Opening Com Port2")));
-    EXPECT_EQ(messages.boxes().at(1).text, link::DidNotConnectMessage());
+    EXPECT_EQ(messages.boxes().at(1).text, link::didNotConnectMessage());
 }
 
 TEST_F(MainWindowTest, Kqm21ChangesTheMotionPanel) {

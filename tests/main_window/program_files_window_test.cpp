@@ -176,7 +176,7 @@ TEST_F(FileCommandsTest, CopyFailuresAreReportedAndTheProgramStaysUsable) {
     EXPECT_EQ(messages.boxes().at(0).icon, platform::MessageIcon::None);
 
     // The bound file still takes edits.
-    EXPECT_TRUE(program::AddLine(form->programTable(), form->programState(), messages, "Q", "").ok);
+    EXPECT_TRUE(program::addLine(form->programTable(), form->programState(), messages, "Q", "").ok);
 
     messages.clear();
     copier.failNext(CopyResult::Failure::NoSpace);

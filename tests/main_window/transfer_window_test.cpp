@@ -44,7 +44,7 @@ protected:
     }
     void program(const QVector<test::Line>& lines) {
         for (const auto& line : lines)
-            ASSERT_TRUE(program::AddLine(form->programTable(), form->programState(), messages,
+            ASSERT_TRUE(program::addLine(form->programTable(), form->programState(), messages,
                                          line.command, line.comment)
                             .ok);
         ASSERT_TRUE(form->RefreshListing());

@@ -41,7 +41,7 @@ TEST(VirtualClockTest, AdvancesInstantlyAndTellsListeners) {
     EXPECT_DOUBLE_EQ(last, 120.0);
     EXPECT_GE(ticks, 119999);
     clock.Delay(-1);
-    clock.WaitWithoutYield(0.5);
+    clock.waitWithoutYield(0.5);
     EXPECT_DOUBLE_EQ(clock.now(), 120.5);
     EXPECT_DOUBLE_EQ(clock.totalDelayed(), 120.5);
 }

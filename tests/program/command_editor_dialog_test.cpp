@@ -118,7 +118,7 @@ TEST_F(EditorTest, ModelDecidesTheMoveOptions) {
 
 TEST_F(EditorTest, PreloadSelectsEvenAHiddenOption) {
     frmCommands dialog(messages, memory, QStringLiteral("KQM20"), QStringLiteral("0"));
-    dialog.preload(PreloadFor(QStringLiteral("N500")), QStringLiteral("index"));
+    dialog.preload(preloadFor(QStringLiteral("N500")), QStringLiteral("index"));
     dialog.show();
     EXPECT_TRUE(child<QRadioButton>(&dialog, "optRegistration")->isChecked());
     EXPECT_TRUE(child<QLineEdit>(&dialog, "txtRegistration")->isVisible());
@@ -126,7 +126,7 @@ TEST_F(EditorTest, PreloadSelectsEvenAHiddenOption) {
     EXPECT_EQ(child<QLineEdit>(&dialog, "txtComment(0)")->text(), QStringLiteral("index"));
 
     frmCommands loop(messages, memory, QStringLiteral("KQM20"), QStringLiteral("0"));
-    loop.preload(PreloadFor(QStringLiteral("&12_5")), QStringLiteral(" "));
+    loop.preload(preloadFor(QStringLiteral("&12_5")), QStringLiteral(" "));
     loop.show();
     EXPECT_EQ(child<QTabWidget>(&loop, "SSTab1")->currentIndex(), 2);
     EXPECT_EQ(child<QLineEdit>(&loop, "txtLoopLineNumber")->text(), QStringLiteral("12"));
@@ -135,7 +135,7 @@ TEST_F(EditorTest, PreloadSelectsEvenAHiddenOption) {
     EXPECT_EQ(loop.EditedCommand(), QStringLiteral("&12_5"));
 
     frmCommands outputs(messages, memory, QStringLiteral("KQM20"), QStringLiteral("0"));
-    outputs.preload(PreloadFor(QStringLiteral("O3")), QString());
+    outputs.preload(preloadFor(QStringLiteral("O3")), QString());
     outputs.show();
     click(&outputs, "btnOK");
     EXPECT_EQ(outputs.EditedCommand(), QStringLiteral("O0")); // pattern boxes start empty

@@ -12,7 +12,7 @@ BuiltCommand build(CommandKind kind, const QString& value, const QString& times 
     entry.kind = kind;
     entry.value = value;
     entry.times = times;
-    return BuildCommand(entry, QStringLiteral("3"));
+    return buildCommand(entry, QStringLiteral("3"));
 }
 
 struct RangeCase {
@@ -57,9 +57,9 @@ TEST(CommandRules, NumbersAreReadLikeOperandsAndRoundedDown) {
     EXPECT_EQ(build(CommandKind::Acceleration, QStringLiteral(" 1 2")).command, "A12");
     EXPECT_EQ(build(CommandKind::Acceleration, QStringLiteral("abc")).message,
               QStringLiteral("Acceleration value out of range."));
-    EXPECT_EQ(ReadEntryNumber(QStringLiteral("-0.5")), -1);
-    EXPECT_EQ(ReadEntryNumber(QStringLiteral("7x9")), 7);
-    EXPECT_EQ(ReadEntryNumber(QString()), 0);
+    EXPECT_EQ(readEntryNumber(QStringLiteral("-0.5")), -1);
+    EXPECT_EQ(readEntryNumber(QStringLiteral("7x9")), 7);
+    EXPECT_EQ(readEntryNumber(QString()), 0);
     // Far beyond 32 bits is out of range, not wrapped into it.
     EXPECT_FALSE(build(CommandKind::Wait, QStringLiteral("4294967297")).ok());
 }
@@ -94,15 +94,15 @@ TEST(CommandRules, GotoPatternsAndFixedCommands) {
     CommandEntry outputs;
     outputs.kind = CommandKind::Output;
     outputs.outputs = {"1", ""};
-    EXPECT_EQ(BuildCommand(outputs, "0").command, "O1");
+    EXPECT_EQ(buildCommand(outputs, "0").command, "O1");
     outputs.outputs = {"0", "1"};
-    EXPECT_EQ(BuildCommand(outputs, "0").command, "O2");
+    EXPECT_EQ(buildCommand(outputs, "0").command, "O2");
     CommandEntry inputs;
     inputs.kind = CommandKind::IfThen;
     inputs.inputs = {"1", "", "1", "0"};
-    EXPECT_EQ(BuildCommand(inputs, "0").command, "?5");
+    EXPECT_EQ(buildCommand(inputs, "0").command, "?5");
     inputs.inputs = {"1", "1", "1", "1"};
-    EXPECT_EQ(BuildCommand(inputs, "0").command, "?15");
+    EXPECT_EQ(buildCommand(inputs, "0").command, "?15");
 
     const std::pair<CommandKind, const char*> fixed[] = {{CommandKind::RepeatLastMove, "G"},
                                                          {CommandKind::Slew, "S"},
@@ -120,10 +120,10 @@ TEST(CommandRules, GotoPatternsAndFixedCommands) {
 TEST(CommandRules, KindNamesRoundTrip) {
     for (int i = 0; i < CommandKindCount; ++i) {
         const auto kind = static_cast<CommandKind>(i);
-        EXPECT_EQ(KindFromName(KindName(kind)), kind);
+        EXPECT_EQ(kindFromName(kindName(kind)), kind);
     }
-    EXPECT_EQ(KindFromName("teleport"), std::nullopt);
-    EXPECT_EQ(ValueCount(CommandKind::IfThen), 4);
+    EXPECT_EQ(kindFromName("teleport"), std::nullopt);
+    EXPECT_EQ(valueCount(CommandKind::IfThen), 4);
 }
 
 TEST(CommandRules, PreloadForEveryStoredForm) {
@@ -167,7 +167,7 @@ TEST(CommandRules, PreloadForEveryStoredForm) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.command.toStdString());
-        const Preload preload = PreloadFor(c.command);
+        const Preload preload = preloadFor(c.command);
         EXPECT_EQ(preload.kind, c.kind);
         if (c.kind) {
             EXPECT_EQ(preload.tab, c.tab);

@@ -31,7 +31,7 @@ TEST_P(CommandTable, SizeAndListingText) {
     EXPECT_EQ(CommandSize(c.command, messages), c.size);
     if (c.size == 0) {
         ASSERT_EQ(messages.boxes().size(), 1);
-        EXPECT_EQ(messages.boxes().at(0).text, UnknownCommandText(c.command));
+        EXPECT_EQ(messages.boxes().at(0).text, unknownCommandText(c.command));
         EXPECT_EQ(messages.boxes().at(0).icon, kqm::platform::MessageIcon::Critical);
     } else {
         EXPECT_TRUE(messages.boxes().isEmpty());
@@ -113,15 +113,15 @@ TEST(OperandFieldTest, FieldsAndNumberReading) {
 }
 
 TEST(OperandFieldTest, FractionsRoundHalfToEvenAndSaturate) {
-    EXPECT_EQ(ReadFieldValue(QStringLiteral("2.5")), 2);
-    EXPECT_EQ(ReadFieldValue(QStringLiteral("3.5")), 4);
-    EXPECT_EQ(ReadFieldValue(QStringLiteral("-2.5")), -2);
-    EXPECT_EQ(ReadFieldValue(QStringLiteral("2.51")), 3);
-    EXPECT_EQ(ReadFieldValue(QStringLiteral(".5")), 0);
-    EXPECT_EQ(ReadFieldValue(QStringLiteral("1.5.7")), 2);
-    EXPECT_EQ(ReadFieldValue(QStringLiteral("2147483647")), 2147483647);
-    EXPECT_EQ(ReadFieldValue(QStringLiteral("99999999999999999999")), 2147483647);
-    EXPECT_EQ(ReadFieldValue(QStringLiteral("-99999999999")), -2147483647 - 1);
+    EXPECT_EQ(readFieldValue(QStringLiteral("2.5")), 2);
+    EXPECT_EQ(readFieldValue(QStringLiteral("3.5")), 4);
+    EXPECT_EQ(readFieldValue(QStringLiteral("-2.5")), -2);
+    EXPECT_EQ(readFieldValue(QStringLiteral("2.51")), 3);
+    EXPECT_EQ(readFieldValue(QStringLiteral(".5")), 0);
+    EXPECT_EQ(readFieldValue(QStringLiteral("1.5.7")), 2);
+    EXPECT_EQ(readFieldValue(QStringLiteral("2147483647")), 2147483647);
+    EXPECT_EQ(readFieldValue(QStringLiteral("99999999999999999999")), 2147483647);
+    EXPECT_EQ(readFieldValue(QStringLiteral("-99999999999")), -2147483647 - 1);
 }
 
 TEST(CommandText, SixteenBitOperandsWrapInTheListing) {

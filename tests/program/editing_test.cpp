@@ -41,7 +41,7 @@ protected:
 
 TEST_F(EditingTest, AddToAnEmptyProgram) {
     program({});
-    const EditResult result = AddLine(table, state, messages, "A100", "");
+    const EditResult result = addLine(table, state, messages, "A100", "");
     ASSERT_TRUE(result.ok);
     const auto rows = kqm::test::ReadProgramFile(path);
     ASSERT_EQ(rows.size(), 1);
@@ -56,12 +56,12 @@ TEST_F(EditingTest, AddToAnEmptyProgram) {
 
 TEST_F(EditingTest, VerbatimLinesKeepTheirText) {
     program({});
-    ASSERT_TRUE(AddLine(table, state, messages, "!hello there", "c").ok);
+    ASSERT_TRUE(addLine(table, state, messages, "!hello there", "c").ok);
     const auto rows = kqm::test::ReadProgramFile(path);
     EXPECT_EQ(rows[0].command, QStringLiteral("hello there"));
     EXPECT_EQ(rows[0].listing, QStringLiteral("hello there"));
     QVector<ProgramRow> memory;
-    AppendProgramLine(memory, "W5", "");
+    appendProgramLine(memory, "W5", "");
     EXPECT_EQ(memory[0].listing, QStringLiteral("!"));
     EXPECT_EQ(memory[0].comment, QStringLiteral(" "));
 }
@@ -73,7 +73,7 @@ TEST_F(EditingTest, InsertMovesLinesDownAndRenumbersBranches) {
              {"&4,5", "!", "four"},
              {"&12_5", "!", "five"},
              {"X12", "!", "six"}});
-    const EditResult result = InsertLine(table, state, messages, 2, "W10", "new");
+    const EditResult result = insertLine(table, state, messages, 2, "W10", "new");
     ASSERT_TRUE(result.ok);
     EXPECT_EQ(commands(), (QStringList{"A1", "U0,1,4", "W10", "I1,2,2", "&4,6", "&12_5", "X12"}));
     const auto rows = kqm::test::ReadProgramFile(path);
@@ -92,28 +92,28 @@ TEST_F(EditingTest, InsertStripsMarkersInItsPass) {
         ASSERT_TRUE(file.open(path));
         ASSERT_TRUE(file.exec("UPDATE Main SET Command = '~U0,1,1' WHERE rowid = 2"));
     }
-    ASSERT_TRUE(InsertLine(table, state, messages, 0, "Q", "").ok);
+    ASSERT_TRUE(insertLine(table, state, messages, 0, "Q", "").ok);
     EXPECT_EQ(commands(), (QStringList{"Q", "A1", "U0,1,1"}));
 }
 
 TEST_F(EditingTest, DeleteShiftsBranchesDownAndKeepsAPosition) {
     program({{"A1"}, {"B100"}, {"M900"}, {"W4"}, {"U0,1,4"}, {"U0,1,6"}, {"U0,1,2"}});
-    const EditResult result = DeleteLine(table, state, messages, 3);
+    const EditResult result = deleteLine(table, state, messages, 3);
     ASSERT_TRUE(result.ok);
     EXPECT_EQ(commands(), (QStringList{"A1", "B100", "M900", "U0,1,3", "U0,1,5", "U0,1,2"}));
     EXPECT_EQ(result.currentRow, 3);
 
     // Deleting the last line makes the new last line current.
-    EXPECT_EQ(DeleteLine(table, state, messages, 5).currentRow, 4);
+    EXPECT_EQ(deleteLine(table, state, messages, 5).currentRow, 4);
     // A branch to line 1 becomes 0 when line 1 goes.
     program({{"A1"}, {"U0,1,1"}});
-    ASSERT_TRUE(DeleteLine(table, state, messages, 0).ok);
+    ASSERT_TRUE(deleteLine(table, state, messages, 0).ok);
     EXPECT_EQ(commands(), QStringList{"U0,1,0"});
 }
 
 TEST_F(EditingTest, DeletingTheOnlyLineEmptiesTheProgram) {
     program({{"A1"}});
-    const EditResult result = DeleteLine(table, state, messages, 0);
+    const EditResult result = deleteLine(table, state, messages, 0);
     ASSERT_TRUE(result.ok);
     EXPECT_TRUE(commands().isEmpty());
     EXPECT_EQ(state.ProgramSize, 0);
@@ -123,30 +123,30 @@ TEST_F(EditingTest, DeletingTheOnlyLineEmptiesTheProgram) {
 
 TEST_F(EditingTest, ChangeRewritesOneLineOnly) {
     program({{"A1", "!", "keep"}, {"U0,1,2"}, {"&1,1"}});
-    const EditResult result = ChangeLine(table, state, messages, 0, "B700", "");
+    const EditResult result = changeLine(table, state, messages, 0, "B700", "");
     ASSERT_TRUE(result.ok);
     EXPECT_EQ(commands(), (QStringList{"B700", "U0,1,2", "&1,1"}));
     const auto rows = kqm::test::ReadProgramFile(path);
     EXPECT_EQ(rows[0].comment, QStringLiteral(" "));
     EXPECT_EQ(rows[1].address, 4); // the new size moved the later lines
     EXPECT_EQ(result.currentRow, std::nullopt);
-    EXPECT_FALSE(ChangeLine(table, state, messages, 7, "Q", "").ok);
+    EXPECT_FALSE(changeLine(table, state, messages, 7, "Q", "").ok);
 }
 
 TEST_F(EditingTest, PreconditionsName) {
-    EXPECT_EQ(PreconditionMessage(EditOperation::Insert, 0, std::nullopt),
+    EXPECT_EQ(preconditionMessage(EditOperation::Insert, 0, std::nullopt),
               QStringLiteral("Use Add command to insert a command into an empty program"));
-    EXPECT_EQ(PreconditionMessage(EditOperation::Insert, 2, std::nullopt),
+    EXPECT_EQ(preconditionMessage(EditOperation::Insert, 2, std::nullopt),
               QStringLiteral("Please select a location to insert a new line."));
-    EXPECT_EQ(PreconditionMessage(EditOperation::Change, 0, 0),
+    EXPECT_EQ(preconditionMessage(EditOperation::Change, 0, 0),
               QStringLiteral("Cannot change empty program"));
-    EXPECT_EQ(PreconditionMessage(EditOperation::Change, 2, 2),
+    EXPECT_EQ(preconditionMessage(EditOperation::Change, 2, 2),
               QStringLiteral("Please select a program line to change."));
-    EXPECT_EQ(PreconditionMessage(EditOperation::Delete, 0, std::nullopt),
+    EXPECT_EQ(preconditionMessage(EditOperation::Delete, 0, std::nullopt),
               QStringLiteral("Cannot delete empty program"));
-    EXPECT_EQ(PreconditionMessage(EditOperation::Delete, 1, std::nullopt),
+    EXPECT_EQ(preconditionMessage(EditOperation::Delete, 1, std::nullopt),
               QStringLiteral("Please select a program line to delete."));
-    EXPECT_EQ(PreconditionMessage(EditOperation::Delete, 1, 0), std::nullopt);
+    EXPECT_EQ(preconditionMessage(EditOperation::Delete, 1, 0), std::nullopt);
 }
 
 TEST_F(EditingTest, AFailedWriteLeavesTheProgramAsItWas) {
@@ -155,7 +155,7 @@ TEST_F(EditingTest, AFailedWriteLeavesTheProgramAsItWas) {
     SqliteFile blocker;
     ASSERT_TRUE(blocker.open(path));
     ASSERT_TRUE(blocker.exec("BEGIN IMMEDIATE"));
-    const EditResult result = InsertLine(table, state, messages, 0, "W5", "");
+    const EditResult result = insertLine(table, state, messages, 0, "W5", "");
     EXPECT_FALSE(result.ok);
     EXPECT_FALSE(result.error.isEmpty());
     blocker.exec("ROLLBACK");

@@ -46,7 +46,7 @@ public:
             m_failNext = files::CopyResult::Failure::None;
             return failed;
         }
-        return files::CopyFileReplacing(source, destination);
+        return files::copyFileReplacing(source, destination);
     }
     void failNext(files::CopyResult::Failure failure) { m_failNext = failure; }
     QStringList copies;
@@ -62,7 +62,7 @@ public:
         ++shown;
         if (pdfPath.isEmpty())
             return false;
-        files::UsePdfFile(printer, pdfPath);
+        files::usePdfFile(printer, pdfPath);
         return true;
     }
     QString pdfPath;

@@ -9,7 +9,7 @@ namespace kqm::test {
 
 void WriteProgramFile(const QString& path, const QVector<Line>& lines) {
     QString error;
-    ASSERT_TRUE(program::ProgramTable::CreateEmptyProgramFile(path, &error)) << error.toStdString();
+    ASSERT_TRUE(program::ProgramTable::createEmptyProgramFile(path, &error)) << error.toStdString();
     program::SqliteFile file;
     ASSERT_TRUE(file.open(path));
     program::Transaction transaction(file);

@@ -93,7 +93,7 @@ TEST(CalculatorKeys, DivideByZeroAndResultsThatCannotBeShown) {
     const QString shown = press(calculator, keys).last();
     EXPECT_FALSE(shown.contains(QStringLiteral("inf")));
     EXPECT_FALSE(shown.contains(QStringLiteral("nan")));
-    EXPECT_TRUE(kqm::tools::DisplayNumber(shown).has_value());
+    EXPECT_TRUE(kqm::tools::displayNumber(shown).has_value());
     EXPECT_TRUE(warnings.contains(kqm::tools::TooLargeMessage));
 
     // A lone "-" is no number: percent and conversions leave it alone.

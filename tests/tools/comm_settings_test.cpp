@@ -34,7 +34,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         QString error;
-        ASSERT_TRUE(SettingsTable::CreateDefaultFile(dir.filePath("config.kqm"), &error));
+        ASSERT_TRUE(SettingsTable::createDefaultFile(dir.filePath("config.kqm"), &error));
         SettingsTable settings;
         ASSERT_TRUE(settings.open(dir.filePath("config.kqm")));
         settings.setPortDevice(1, link::SimulatedDevice);
@@ -73,7 +73,7 @@ protected:
     platform::VirtualClock clock;
     QStringList opened; // "device settings" of every open
     simulator::SimulatedPort* unit = nullptr;
-    link::DevicePort port{link::SettingsFileResolver(dir.filePath("config.kqm")),
+    link::DevicePort port{link::settingsFileResolver(dir.filePath("config.kqm")),
                           [this](const QString& device) -> std::unique_ptr<platform::SerialPort> {
                               auto made = std::make_unique<simulator::SimulatedPort>(clock);
                               if (device != link::SimulatedDevice)
@@ -85,8 +85,8 @@ protected:
 };
 
 TEST_F(CommSettingsTest, EntriesAreWrittenExactly) {
-    EXPECT_EQ(tools::ComPortEntries(), (QStringList{"COM 1", "COM 2", "COM 3", "COM 4"}));
-    EXPECT_EQ(tools::BaudRateEntries(), (QStringList{"300    [2]", "600    [3]", "1200  [4]",
+    EXPECT_EQ(tools::comPortEntries(), (QStringList{"COM 1", "COM 2", "COM 3", "COM 4"}));
+    EXPECT_EQ(tools::baudRateEntries(), (QStringList{"300    [2]", "600    [3]", "1200  [4]",
                                                      "2400  [5]", "4800  [6]", "9600  [7]"}));
 }
 

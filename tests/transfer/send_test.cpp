@@ -25,13 +25,13 @@ TEST_F(SendTest, TheExampleProgramCharacterByCharacter) {
     const QString text = transfer::ProgramSendText(program, "0");
     EXPECT_EQ(text, QStringLiteral("\r@0E0\r@0A10\r@0N500\r@0G\r@0Q\r"));
     EXPECT_EQ(text.size(), 27);
-    EXPECT_EQ(transfer::SendListItems(program, "0"),
+    EXPECT_EQ(transfer::sendListItems(program, "0"),
               (QStringList{"@0A10", "@0N500", "@0G", "@0Q"}));
-    EXPECT_TRUE(transfer::EndsWithQuit(text));
+    EXPECT_TRUE(transfer::endsWithQuit(text));
 
     QString shown;
     const auto outcome =
-        transfer::SendProgram(deviceLink, text, [&shown](int, QChar c) { shown += c; });
+        transfer::sendProgram(deviceLink, text, [&shown](int, QChar c) { shown += c; });
     EXPECT_EQ(outcome, transfer::SendOutcome::Sent);
     EXPECT_EQ(shown, text);
     EXPECT_EQ(port.written(), text.toLatin1());
@@ -48,17 +48,17 @@ TEST_F(SendTest, AxisTwelveAndStoredAxesOfMoves) {
     const auto program = rows({"P100\r@3G", "Q"});
     const QString text = transfer::ProgramSendText(program, "12");
     EXPECT_EQ(text, QStringLiteral("\r@12E0\r@12P100\r@3G\r@12Q\r"));
-    EXPECT_EQ(transfer::SendListItems(program, "12"), (QStringList{"@12P100", "@3G", "@12Q"}));
+    EXPECT_EQ(transfer::sendListItems(program, "12"), (QStringList{"@12P100", "@3G", "@12Q"}));
     EXPECT_EQ(transfer::ProgramSendText(rows({"Q"}), "0"), QStringLiteral("\r@0E0\r@0Q\r"));
 }
 
 TEST_F(SendTest, RefusalsBeforeTheDialog) {
-    EXPECT_FALSE(transfer::EndsWithQuit(transfer::ProgramSendText(rows({"A1", "W10"}), "0")));
-    EXPECT_EQ(transfer::SendRefusal(0, true), QStringLiteral("The program is empty."));
-    EXPECT_EQ(transfer::SendRefusal(3, false),
+    EXPECT_FALSE(transfer::endsWithQuit(transfer::ProgramSendText(rows({"A1", "W10"}), "0")));
+    EXPECT_EQ(transfer::sendRefusal(0, true), QStringLiteral("The program is empty."));
+    EXPECT_EQ(transfer::sendRefusal(3, false),
               QStringLiteral("The program size exceeds available memory.  The program cannot be "
                              "sent until total memory usage is reduced to 2047 bytes or less."));
-    EXPECT_EQ(transfer::SendRefusal(3, true), std::nullopt);
+    EXPECT_EQ(transfer::sendRefusal(3, true), std::nullopt);
 }
 
 TEST_F(SendTest, EndsCleanlyWhenThePortClosesOrStopIsPressed) {
@@ -67,12 +67,12 @@ TEST_F(SendTest, EndsCleanlyWhenThePortClosesOrStopIsPressed) {
         if (now > 0.55)
             port.unplug();
     });
-    EXPECT_EQ(transfer::SendProgram(deviceLink, text, {}), transfer::SendOutcome::PortClosed);
+    EXPECT_EQ(transfer::sendProgram(deviceLink, text, {}), transfer::SendOutcome::PortClosed);
     EXPECT_EQ(port.written().size(), 6); // whole characters only, none after the loss
 
     test::LinkFixture second;
     int sent = 0;
-    const auto outcome = transfer::SendProgram(second.deviceLink, text, [&](int index, QChar) {
+    const auto outcome = transfer::sendProgram(second.deviceLink, text, [&](int index, QChar) {
         sent = index + 1;
         if (index == 3)
             second.deviceLink.requestStop();

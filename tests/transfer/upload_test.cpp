@@ -38,13 +38,13 @@ TEST(UploadReply, EdgeCasesOfTheReply) {
     for (const auto& c : cases) {
         SCOPED_TRACE(QString::fromLatin1(c.reply).toStdString());
         messages.clear();
-        const auto built = transfer::BuildUploadedProgram(QString::fromLatin1(c.reply), messages);
+        const auto built = transfer::buildUploadedProgram(QString::fromLatin1(c.reply), messages);
         EXPECT_TRUE(built.stored);
         EXPECT_EQ(commandsOf(built), c.commands);
         EXPECT_EQ(messages.texts(), c.boxes);
     }
     messages.clear();
-    const auto corrupted = transfer::BuildUploadedProgram("A10\r_Q\r*", messages);
+    const auto corrupted = transfer::buildUploadedProgram("A10\r_Q\r*", messages);
     EXPECT_FALSE(corrupted.stored);
     EXPECT_EQ(messages.texts(), QStringList{transfer::CorruptedMessage});
 }
@@ -52,11 +52,11 @@ TEST(UploadReply, EdgeCasesOfTheReply) {
 TEST(UploadReply, BranchAddressesBecomeLineNumbers) {
     test::FakeMessages messages;
     // Addresses: A10 0, W5 3, F 8, + 10, & 12: the loop to address 10 names line 4.
-    auto built = transfer::BuildUploadedProgram("A10\rW5\rF+&3\r10\rU0\r3\r8\rQ\r*", messages);
+    auto built = transfer::buildUploadedProgram("A10\rW5\rF+&3\r10\rU0\r3\r8\rQ\r*", messages);
     EXPECT_EQ(commandsOf(built), (QStringList{"A10", "W5", "F", "+", "&3,4", "U0,3,3", "Q"}));
     EXPECT_TRUE(messages.boxes().isEmpty());
 
-    built = transfer::BuildUploadedProgram("A10\r&3\r12\rQ\r*", messages);
+    built = transfer::buildUploadedProgram("A10\r&3\r12\rQ\r*", messages);
     EXPECT_EQ(commandsOf(built), (QStringList{"A10", "Q"}));
     EXPECT_EQ(messages.texts(), QStringList{transfer::InvalidLoopMessage});
 }
@@ -65,7 +65,7 @@ TEST(UploadReply, LaterTargetsCountOnlyTheLinesThatRemain) {
     test::FakeMessages messages;
     // Line 2 branches nowhere and goes; the loop names W5 (address 8), line 3 as
     // read and line 2 once line 2 is gone.
-    const auto built = transfer::BuildUploadedProgram("A10\rI1\r2\r999\rW5\r&3\r8\rQ\r*", messages);
+    const auto built = transfer::buildUploadedProgram("A10\rI1\r2\r999\rW5\r&3\r8\rQ\r*", messages);
     EXPECT_EQ(commandsOf(built), (QStringList{"A10", "W5", "&3,2", "Q"}));
     EXPECT_EQ(messages.texts(), QStringList{transfer::InvalidBranchMessage});
 }
@@ -80,18 +80,18 @@ TEST_F(UploadExchange, ProgramSentAndReadBackIsTheSameProgram) {
         sent << row;
     }
     state.UnitConnected = true;
-    ASSERT_EQ(transfer::SendProgram(deviceLink, transfer::ProgramSendText(sent, "0"), {}),
+    ASSERT_EQ(transfer::sendProgram(deviceLink, transfer::ProgramSendText(sent, "0"), {}),
               transfer::SendOutcome::Sent);
-    const transfer::UnitReply reply = transfer::ReadUnitProgram(deviceLink);
+    const transfer::UnitReply reply = transfer::readUnitProgram(deviceLink);
     ASSERT_TRUE(reply.responded);
-    const auto built = transfer::BuildUploadedProgram(reply.text, messages);
+    const auto built = transfer::buildUploadedProgram(reply.text, messages);
     EXPECT_EQ(commandsOf(built),
               (QStringList{"A100", "N500,G", "W10", "&2,2", "P200,G", "X3", "Q"}));
     EXPECT_TRUE(messages.boxes().isEmpty());
     // The request went out paced: V, E and the carriage return.
     EXPECT_TRUE(port.written().endsWith("VE\r"));
 
-    const auto listing = transfer::SplitUnitListing(transfer::RequestUnitListing(deviceLink));
+    const auto listing = transfer::splitUnitListing(transfer::requestUnitListing(deviceLink));
     EXPECT_TRUE(listing.endedWithQ);
     EXPECT_EQ(listing.lines, (QStringList{"0000 A100", "0003 N500,G", "0010 W10", "0015 &2,3",
                                           "0020 P200,G", "0027 X3"}));
@@ -100,7 +100,7 @@ TEST_F(UploadExchange, ProgramSentAndReadBackIsTheSameProgram) {
 TEST_F(UploadExchange, SilentUnitTakesTheNotRespondingPath) {
     state.UnitConnected = true;
     port.unit().faults().silent = true;
-    EXPECT_FALSE(transfer::ReadUnitProgram(deviceLink).responded);
+    EXPECT_FALSE(transfer::readUnitProgram(deviceLink).responded);
     EXPECT_EQ(messages.texts(), QStringList{transfer::NotRespondingMessage});
     EXPECT_FALSE(port.PortOpen());
     EXPECT_FALSE(state.UnitConnected);
@@ -109,29 +109,29 @@ TEST_F(UploadExchange, SilentUnitTakesTheNotRespondingPath) {
 TEST_F(UploadExchange, HeldCtsAndStaleDataAreHandled) {
     port.unit().faults().staleOnOpen = "junk";
     port.Close();
-    port.Open();
+    port.open();
     port.unit().faults().ctsFalse = true;
-    EXPECT_FALSE(transfer::ReadUnitProgram(deviceLink).responded);
+    EXPECT_FALSE(transfer::readUnitProgram(deviceLink).responded);
     EXPECT_EQ(messages.texts(), QStringList{transfer::NotRespondingMessage});
     EXPECT_FALSE(port.written().contains("VE")); // nothing was requested
 }
 
 TEST(UnitListing, SplittingRules) {
-    auto listing = transfer::SplitUnitListing("0000 A10\rxyQ\r");
+    auto listing = transfer::splitUnitListing("0000 A10\rxyQ\r");
     EXPECT_EQ(listing.lines, QStringList{"0000 A10"});
     EXPECT_TRUE(listing.endedWithQ);
-    listing = transfer::SplitUnitListing("Q\r");
+    listing = transfer::splitUnitListing("Q\r");
     EXPECT_TRUE(listing.lines.isEmpty());
     EXPECT_TRUE(listing.endedWithQ);
-    listing = transfer::SplitUnitListing("a\r\r\nb\rQ");
+    listing = transfer::splitUnitListing("a\r\r\nb\rQ");
     EXPECT_EQ(listing.lines, (QStringList{"a", "", "\nb"}));
-    listing = transfer::SplitUnitListing("False");
+    listing = transfer::splitUnitListing("False");
     EXPECT_TRUE(listing.lines.isEmpty());
     EXPECT_FALSE(listing.endedWithQ);
     QString many;
     for (int i = 0; i < 1200; ++i)
         many += QStringLiteral("%1 G\r").arg(i, 4, 10, QLatin1Char('0'));
-    listing = transfer::SplitUnitListing(many + "Q\r");
+    listing = transfer::splitUnitListing(many + "Q\r");
     EXPECT_EQ(listing.lines.size(), transfer::MaxListingLines);
     EXPECT_TRUE(listing.truncated);
     EXPECT_FALSE(listing.endedWithQ);

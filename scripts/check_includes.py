@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""Checks that every source file of a product target includes only headers of
+libraries that its target links directly (our own libraries and Qt modules),
+and that every target links only libraries whose headers it includes.
+
+Usage: check_includes.py LINK_MAP QT_INCLUDE_DIR
+LINK_MAP is written by CMake (build/link_map.tsv): one line per target with
+its source directory, its sources and the libraries it links.
+"""
+import os
+import re
+import sys
+
+INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
+
+
+def main(link_map, qt_include):
+    targets = {}
+    owner = {"version.h": "version"}  # generated from project(VERSION)
+    for line in open(link_map, encoding="utf-8"):
+        name, directory, sources, links = (line.rstrip("\n").split("\t") + [""] * 4)[:4]
+        folder = os.path.basename(directory)
+        files = [s for s in sources.split(",") if s]
+        targets[name] = (directory, files, set(l for l in links.split(",") if l))
+        for source in files:
+            if source.endswith(".h"):
+                owner[f"{folder}/{source}"] = name
+    folders = {key.split("/")[0] for key in owner if "/" in key}
+
+    qt_module = {}
+    for module in os.listdir(qt_include):
+        path = os.path.join(qt_include, module)
+        if module.startswith("Qt") and os.path.isdir(path):
+            for header in os.listdir(path):
+                qt_module.setdefault(header, "Qt6::" + module[2:])
+
+    problems = []
+    for name, (directory, files, links) in sorted(targets.items()):
+        used = set()
+        for source in files:
+            path = os.path.join(directory, source)
+            text = open(path, encoding="utf-8").read()
+            for kind, header in INCLUDE.findall(text):
+                if kind == '"':
+                    needed = owner.get(header)
+                    if needed is None:
+                        if header.split("/")[0] in folders:
+                            problems.append(f"{path}: {header} belongs to no library")
+                        continue
+                else:
+                    needed = qt_module.get(header)
+                    if needed is None:
+                        continue  # the standard library or the system
+                used.add(needed)
+                if needed != name and needed not in links:
+                    problems.append(f"{path}: includes {header} of {needed}, "
+                                    f"which {name} does not link")
+        for unused in sorted(links - used):
+            # Qt Core comes with every Qt target, whatever it includes.
+            if unused in targets or unused == "version" or (
+                    unused.startswith("Qt6::") and unused != "Qt6::Core"):
+                problems.append(f"{name} links {unused} but includes none of its headers")
+    for problem in problems:
+        print(problem)
+    print(f"{len(targets)} targets checked: "
+          f"{'every include is linked' if not problems else f'{len(problems)} problems'}")
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    sys.exit(main(sys.argv[1], sys.argv[2]))
