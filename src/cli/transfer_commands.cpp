@@ -2,7 +2,7 @@
 
 #include "cli/list_command.h"
 #include "cli/unit_session.h"
-#include "files/file_copy.h"
+#include "files/program_files.h"
 #include "files/startup.h"
 #include "platform/app_paths.h"
 #include "program/listing.h"
@@ -61,20 +61,6 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     return Success;
 }
 
-namespace {
-
-// A new program file made from the template, as the window rebuilds its
-// working copy; an empty program file where there is no template.
-bool makeProgramFile(const QString& path, QString* error) {
-    platform::ExecutableAppPaths paths;
-    const auto files = files::ProgramDirectoryFiles::in(paths.programDirectory());
-    const bool fromTemplate =
-        QFileInfo::exists(files.templ) && files::copyFileReplacing(files.templ, path).ok();
-    return fromTemplate || program::ProgramTable::createEmptyProgramFile(path, error);
-}
-
-} // namespace
-
 int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     const QString usage =
         QStringLiteral("kqmctl upload --port DEVICE [--baud N] [--axis N] --output FILE");
@@ -100,7 +86,9 @@ int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
     if (!uploaded.responded || !uploaded.built.stored)
         return Failure;
     QString error;
-    if (!makeProgramFile(options->output, &error)) {
+    platform::ExecutableAppPaths paths;
+    const auto files = files::ProgramDirectoryFiles::in(paths.programDirectory());
+    if (!files::makeProgramFile(files, options->output, &error)) {
         err << "kqmctl: " << QDir::toNativeSeparators(options->output)
             << " could not be made: " << error << Qt::endl;
         return Failure;

@@ -26,6 +26,12 @@ QString backupName(const QString& path) {
     return path + QStringLiteral(".BAK");
 }
 
+bool makeProgramFile(const ProgramDirectoryFiles& files, const QString& path, QString* error) {
+    const bool fromTemplate =
+        QFileInfo::exists(files.templ) && copyFileReplacing(files.templ, path).ok();
+    return fromTemplate || program::ProgramTable::createEmptyProgramFile(path, error);
+}
+
 bool sameFile(const QString& a, const QString& b) {
     const QFileInfo first(a);
     const QFileInfo second(b);

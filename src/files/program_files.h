@@ -28,6 +28,10 @@ inline const QString UnsavedNewWarning =
     QStringLiteral("Warning: The current program has not been saved.  Click Yes to to save or No "
                    "to loose your changes.");
 
+// A new program file made from the template, as the window rebuilds its
+// working copy; an empty program file where there is no template.
+bool makeProgramFile(const ProgramDirectoryFiles& files, const QString& path, QString* error);
+
 // The backup of a program file: its name with the extension made "BAK".
 QString backupName(const QString& path);
 // Whether two names stand for the same file (an existing file is compared by

@@ -34,7 +34,7 @@ signals:
 private:
     platform::Messages& m_messages;
     QString m_sendText;
-    QListWidget* List1 = nullptr;
+    QListWidget* List1 = nullptr; // the frames that go out
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 };

@@ -24,7 +24,7 @@ public slots:
     void cmdClose_Click() { close(); }
 
 private:
-    QListWidget* List1 = nullptr;
+    QListWidget* List1 = nullptr; // the lines of the unit's listing
     QPushButton* cmdClose = nullptr;
 };
 

@@ -34,7 +34,7 @@ using namespace kqm;
 
 namespace {
 
-class SerialFaults : public ::testing::Test, public test::WindowFixture {
+class SerialFaults : public test::WindowFixture {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());

@@ -37,7 +37,7 @@ using namespace kqm;
 
 namespace {
 
-class MainWindowTest : public ::testing::Test, public test::WindowFixture {
+class MainWindowTest : public test::WindowFixture {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());

@@ -28,7 +28,7 @@ namespace {
 
 // The main window with an offline port, a scripted file dialog and a copier
 // that can fail.
-class FileCommandsTest : public ::testing::Test, public test::WindowFixture {
+class FileCommandsTest : public test::WindowFixture {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());

@@ -32,7 +32,7 @@ using namespace kqm;
 namespace {
 
 // The main window connected to the simulated unit on the virtual clock.
-class TransferWindowTest : public ::testing::Test, public test::WindowFixture {
+class TransferWindowTest : public test::WindowFixture {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());

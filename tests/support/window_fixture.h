@@ -14,12 +14,15 @@
 
 #include <memory>
 
+#include <gtest/gtest.h>
+
 namespace kqm::test {
 
 // What every window test sets up: a program directory of its own, recorded
 // message boxes, scripted file dialogs, a copier that can fail and a print
-// dialog that writes a PDF. Each test brings its clock and port.
-struct WindowFixture {
+// dialog that writes a PDF. Each test brings its clock and port, so the
+// window goes before them, at tear-down.
+struct WindowFixture : public ::testing::Test {
     QTemporaryDir dir;
     FakeMessages messages;
     platform::FixedAppPaths paths{dir.path()};
@@ -28,6 +31,8 @@ struct WindowFixture {
     FakeFileCopier copier;
     PdfPrintDialogs printDialogs;
     std::unique_ptr<ui::Form1> form;
+
+    void TearDown() override { form.reset(); }
 
     ui::Services servicesWith(platform::Clock& clock, platform::SerialPort& port) {
         return {messages, clock, paths, cursor, port, dialogs, copier, printDialogs};

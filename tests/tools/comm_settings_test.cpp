@@ -29,7 +29,7 @@ namespace {
 
 // The main window on a device port: COM 1 is the simulated unit, and what
 // each later open gets is recorded.
-class CommSettingsTest : public ::testing::Test, public test::WindowFixture {
+class CommSettingsTest : public test::WindowFixture {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
