@@ -1,5 +1,6 @@
 #include "cli/transfer_commands.h"
 
+#include "cli/interrupt_guard.h"
 #include "cli/list_command.h"
 #include "cli/unit_session.h"
 #include "files/program_files.h"
@@ -37,22 +38,32 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         err << *prepared.refusal << Qt::endl;
         return Failure;
     }
-    if (!transfer::endsWithQuit(prepared.text)) {
+    if (!transfer::endsWithQuit(prepared.text())) {
         err << transfer::QuitRequiredMessage << Qt::endl;
         return Failure;
     }
     if (!session.connect())
         return Failure;
-    const int total = static_cast<int>(prepared.text.size());
-    const auto outcome =
-        transfer::sendProgram(session.link(), prepared.text, [&err, total](int index, QChar) {
+    const int total = static_cast<int>(prepared.text().size());
+    transfer::SendResult result;
+    {
+        InterruptGuard interrupt;
+        link::Link& link = session.link();
+        result = transfer::sendProgram(link, prepared, [&err, &link, total](int index, QChar) {
+            if (InterruptGuard::requested())
+                link.requestStop();
             if (index % 10 == 0 || index + 1 == total) {
                 err << "\rSending: " << index + 1 << " of " << total << " characters, "
                     << transfer::timeLeft(total - index - 1) << " left " << Qt::flush;
             }
         });
+    }
     err << Qt::endl;
-    if (outcome != transfer::SendOutcome::Sent) {
+    if (result.outcome == transfer::SendOutcome::Stopped) {
+        err << transfer::stoppedSendMessage(result.linesSent) << Qt::endl;
+        return Failure;
+    }
+    if (result.outcome == transfer::SendOutcome::PortClosed) {
         err << transfer::SendPortClosedMessage << Qt::endl;
         return Failure;
     }

@@ -208,6 +208,10 @@ void Link::disconnectUnit() {
 }
 
 void Link::stopMotion() {
+    if (m_sending) {
+        m_stop = true;
+        return;
+    }
     if (m_insideFrame) {
         m_stopPending = true;
         m_stop = true;
@@ -226,21 +230,23 @@ void Link::writePendingStop() {
     writeFrame(QStringLiteral("."));
 }
 
+void Link::beginSend() {
+    m_sending = true;
+}
+
 Link::SendStep Link::writeSendCharacter(QChar character) {
-    if (m_abort)
-        return SendStep::Aborted;
-    if (m_stop)
-        return SendStep::Stopped;
     if (!m_port.PortOpen())
         return SendStep::PortClosed;
     m_port.Output(QByteArray(1, character.toLatin1()));
-    m_insideFrame = character != QLatin1Char('\r');
     return SendStep::Written;
 }
 
 void Link::endSend() {
-    writePendingStop();
-    m_insideFrame = false;
+    m_sending = false;
+}
+
+void Link::pace(double seconds) {
+    m_clock.Delay(seconds);
 }
 
 bool Link::refuseWhenBusy() {

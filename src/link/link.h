@@ -82,20 +82,24 @@ public:
     void requestStop() { m_stop = true; }
     bool stopRequested() const { return m_stop; }
 
-    // "Stop Motion": the stop frame goes out at once, never refused. When a
-    // paced writer is inside a frame, the frame is ended first and the stop
-    // frame follows as soon as the writer has put its current character out,
-    // so no two frames mix on the wire.
+    // "Stop Motion": never refused, never mixed into a frame. Outside a
+    // program send the stop frame goes out at once, or, when a paced writer
+    // is inside a frame, as soon as that frame is complete. During a program
+    // send it asks the send to end; the send ends it cleanly (it finishes the
+    // line, ends program entry, then writes the stop frame).
     void stopMotion();
 
     // The program send's writer: one character per write, straight into the
-    // port (no CTS, no echo). It knows whether it stands inside a frame, so
-    // that Stop Motion never lands in the middle of one.
-    enum class SendStep { Written, Stopped, PortClosed, Aborted };
+    // port (no CTS, no echo).
+    enum class SendStep { Written, PortClosed };
+    void beginSend();
     SendStep writeSendCharacter(QChar character);
-    // After the last character, or when the send ends early: a stop frame
-    // that waited for the writer goes out now.
     void endSend();
+    // Stop Motion was pressed or the window is closing.
+    bool sendInterrupted() const { return m_stop || m_abort; }
+    // The send's pause between characters: it is kept even while the window
+    // closes, so that a send ends at the unit's pace.
+    void pace(double seconds);
 
     // One exchange with the unit at a time; the line is free again when the
     // exchange object ends.
@@ -149,6 +153,7 @@ private:
     bool m_abort = false;
     bool m_stop = false;
     bool m_insideFrame = false;
+    bool m_sending = false;
     bool m_stopPending = false;
     QString m_lostReason;
 };

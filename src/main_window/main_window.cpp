@@ -184,21 +184,22 @@ void Form1::connectControls() {
 
 void Form1::connectFileCommands() {
     files::ProgramFileCommands* commands = m_fileCommands.get();
-    const auto newProgram = [commands] {
-        commands->newProgram();
-    };
-    const auto openProgram = [commands] {
-        commands->openProgram();
-    };
-    const auto saveProgramAs = [commands] {
-        commands->saveProgramAs();
-    };
+    const auto newProgram = whenLineFree([commands] { commands->newProgram(); });
+    const auto openProgram = whenLineFree([commands] { commands->openProgram(); });
+    const auto saveProgramAs = whenLineFree([commands] { commands->saveProgramAs(); });
     connect(mnuNewProgram, &QAction::triggered, this, newProgram);
     connect(SSCommand1, &QPushButton::clicked, this, newProgram);
     connect(mnuOpenProgram, &QAction::triggered, this, openProgram);
     connect(cmdOpen, &QPushButton::clicked, this, openProgram);
     connect(mnuSaveProgramAs, &QAction::triggered, this, saveProgramAs);
     connect(cmdSave, &QPushButton::clicked, this, saveProgramAs);
+}
+
+std::function<void()> Form1::whenLineFree(std::function<void()> action) {
+    return [this, action = std::move(action)] {
+        if (!m_session.link.refuseWhenBusy())
+            action();
+    };
 }
 
 void Form1::connectProgramTab() {
@@ -218,10 +219,14 @@ void Form1::connectProgramTab() {
         m_services.messages.show(MessageIcon::Critical, message);
     });
     ProgramEditing* editing = &m_editing;
-    connect(tab, &ProgramTab::addRequested, this, [editing] { editing->cmdAdd_Click(); });
-    connect(tab, &ProgramTab::insertRequested, this, [editing] { editing->cmdInsert_Click(); });
-    connect(tab, &ProgramTab::changeRequested, this, [editing] { editing->cmdChange_Click(); });
-    connect(tab, &ProgramTab::deleteRequested, this, [editing] { editing->cmdDelete_Click(); });
+    connect(tab, &ProgramTab::addRequested, this,
+            whenLineFree([editing] { editing->cmdAdd_Click(); }));
+    connect(tab, &ProgramTab::insertRequested, this,
+            whenLineFree([editing] { editing->cmdInsert_Click(); }));
+    connect(tab, &ProgramTab::changeRequested, this,
+            whenLineFree([editing] { editing->cmdChange_Click(); }));
+    connect(tab, &ProgramTab::deleteRequested, this,
+            whenLineFree([editing] { editing->cmdDelete_Click(); }));
     // Keep the keyboard focus off controls of a tab that is not shown.
     connect(tab, &ProgramTab::addFocused, this, [this] { focusTabsWhenShowing({MotionTabIndex}); });
     connect(tab, &ProgramTab::gridFocused, this, [this] {
@@ -403,7 +408,8 @@ void Form1::appendDebug(const QString& text) {
 
 void Form1::SSTab2_Click(int tab) {
     m_debugCounter.tabChosen(tab);
-    if (tab == MotionTabIndex && m_session.linkState.UnitConnected)
+    // During another exchange the readout is skipped rather than refused.
+    if (tab == MotionTabIndex && m_session.linkState.UnitConnected && !m_session.link.isBusy())
         m_unit.cmdVerifyParameters_Click();
     if (tab == TerminalTabIndex)
         txtTerminal->setFocus();

@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -72,6 +73,9 @@ private:
     void connectFileCommands();
     void connectProgramTab();
     void connectUnitControls();
+    // While an exchange with the unit runs, nothing may change the program
+    // or which file is bound: the action is refused with the busy message.
+    std::function<void()> whenLineFree(std::function<void()> action);
     void ShowProgramTab();
     void Form_Unload();
     void checkAxisItem(int index);

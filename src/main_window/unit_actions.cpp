@@ -116,36 +116,33 @@ void UnitActions::cmdSend_Click() {
         m_session.services.messages.show(MessageIcon::Critical, *prepared.refusal);
         return;
     }
-    auto* dialog = new transfer::Form2(m_session.services.messages, prepared.text, prepared.items,
+    auto* dialog = new transfer::Form2(m_session.services.messages, prepared.text(), prepared.items,
                                        m_dialogParent);
     QObject::connect(dialog, &transfer::Form2::sendRequested, dialog,
-                     [this](const QString& text) { runSend(text); });
+                     [this, prepared](const QString&) { runSend(prepared); });
     dialog->show();
     platform::centreOnScreen(dialog);
 }
 
-void UnitActions::runSend(const QString& sendText) {
-    transfer::SendOutcome outcome;
+void UnitActions::runSend(const transfer::PreparedSend& send) {
+    transfer::SendResult result;
     {
         const auto exchange = m_session.link.tryBeginWithoutUnit();
         if (!exchange)
             return;
         platform::BusyCursorGuard busy(m_session.services.busyCursor);
-        const int total = static_cast<int>(sendText.size());
+        const int total = static_cast<int>(send.text().size());
         m_programTab.sendStarted(total);
-        outcome =
-            transfer::sendProgram(m_session.link, sendText, [this, total](int index, QChar c) {
-                m_programTab.showSending(index, total, c);
-            });
+        result = transfer::sendProgram(m_session.link, send, [this, total](int index, QChar c) {
+            m_programTab.showSending(index, total, c);
+        });
         m_programTab.sendEnded();
     }
     platform::Messages& messages = m_session.services.messages;
-    if (outcome == transfer::SendOutcome::PortClosed)
+    if (result.outcome == transfer::SendOutcome::PortClosed)
         messages.show(MessageIcon::Critical, transfer::SendPortClosedMessage);
-    else if (outcome == transfer::SendOutcome::Stopped)
-        messages.show(MessageIcon::Warning,
-                      QStringLiteral("The send was stopped before the whole program reached the "
-                                     "unit. Send the program again."));
+    else if (result.outcome == transfer::SendOutcome::Stopped)
+        messages.show(MessageIcon::Warning, transfer::stoppedSendMessage(result.linesSent));
 }
 
 bool UnitActions::rebuildWorkingCopy() {
@@ -185,12 +182,19 @@ void UnitActions::cmdUpload_Click() {
     if (!rebuildWorkingCopy())
         return;
     m_programTab.showUploadColumns();
+    const QString target = m_session.document.path();
     const transfer::UploadedProgram uploaded =
         transfer::uploadProgram(m_session.link, [this] { m_programTab.showUploadStandby(); });
     if (!uploaded.responded)
         return;
     QString error;
-    if (!transfer::storeUploadedProgram(m_session.document, uploaded.built, &error)) {
+    if (m_session.document.path() != target) {
+        // Nothing may rebind during the exchange; should it happen, the
+        // program read is not written into a file it was not meant for.
+        messages.show(MessageIcon::Critical,
+                      QStringLiteral("The uploaded program was not stored: another program file "
+                                     "was opened while it was read."));
+    } else if (!transfer::storeUploadedProgram(m_session.document, uploaded.built, &error)) {
         messages.show(MessageIcon::Critical,
                       QStringLiteral("The uploaded program could not be stored (%1).").arg(error));
     }

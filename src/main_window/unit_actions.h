@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/motion_panel.h"
+#include "transfer/send.h"
 
 #include <QString>
 
@@ -34,7 +35,7 @@ public:
     void applyModelLayout();
 
 private:
-    void runSend(const QString& sendText);
+    void runSend(const transfer::PreparedSend& send);
     bool rebuildWorkingCopy();
 
     Session& m_session;

@@ -3,26 +3,81 @@
 #include "link/link.h"
 #include "program/command_set.h"
 
+#include <QRegularExpression>
+
 namespace kqm::transfer {
 
+namespace {
+
+const QRegularExpression GoMove(QStringLiteral("^([NP][^\\r,]*)(?:\\r@[0-9]+G|,G)$"));
+
+bool holdsControlCharacter(const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+// The address of every line, from the command sizes.
+QVector<int> lineAddresses(const QVector<program::ProgramRow>& rows) {
+    QVector<int> addresses;
+    int address = 0;
+    for (const program::ProgramRow& row : rows) {
+        addresses << address;
+        address += program::knownCommandSize(row.command).value_or(0);
+    }
+    return addresses;
+}
+
+WireForm wireFormAt(const QVector<program::ProgramRow>& rows, const QVector<int>& addresses,
+                    int index) {
+    const QString& command = rows.at(index).command;
+    const int line = index + 1;
+    if (const auto go = GoMove.match(command); go.hasMatch())
+        return {{go.captured(1), QStringLiteral("G")}, std::nullopt};
+    if (holdsControlCharacter(command)) {
+        return {{},
+                QStringLiteral("Line %1 holds a control character in its command, which would "
+                               "put a frame of its own on the line. Change that line before "
+                               "sending the program.")
+                    .arg(line)};
+    }
+    const QChar letter = command.isEmpty() ? QChar() : command.at(0);
+    const bool commaLoop = letter == QLatin1Char('&') && !command.contains(QLatin1Char('_'));
+    if (!commaLoop && letter != QLatin1Char('I') && letter != QLatin1Char('U'))
+        return {{command}, std::nullopt};
+    const int target = program::OperandField(command, commaLoop ? 1 : 2);
+    if (target < 1 || target > rows.size()) {
+        return {{},
+                QStringLiteral("Line %1 branches to line %2, which the program does not have. "
+                               "Change that line before sending the program.")
+                    .arg(line)
+                    .arg(target)};
+    }
+    const QString address = QString::number(addresses.at(target - 1));
+    const auto field = [&command](int n) {
+        return QString::number(program::OperandField(command, n));
+    };
+    if (commaLoop)
+        return {{QStringLiteral("&") + address + QLatin1Char('_') + field(0)}, std::nullopt};
+    return {{letter + field(0) + QLatin1Char(',') + field(1) + QLatin1Char(',') + address},
+            std::nullopt};
+}
+
+} // namespace
+
+WireForm wireForm(const QVector<program::ProgramRow>& rows, int index) {
+    return wireFormAt(rows, lineAddresses(rows), index);
+}
+
 QString ProgramSendText(const QVector<program::ProgramRow>& rows, const QString& axisAddress) {
-    const QString prefix = QLatin1Char('@') + axisAddress;
-    QString text = QStringLiteral("\r") + prefix + QStringLiteral("E0\r");
-    for (const program::ProgramRow& row : rows)
-        text += prefix + row.command + QLatin1Char('\r');
-    return text;
+    const PreparedSend prepared = prepareSend(rows, true, axisAddress);
+    return prepared.refusal ? QString() : prepared.text();
 }
 
 QStringList sendListItems(const QVector<program::ProgramRow>& rows, const QString& axisAddress) {
-    QStringList items;
-    for (const program::ProgramRow& row : rows) {
-        const QString command = program::StripCrLf(row.command);
-        const qsizetype at = command.indexOf(QLatin1Char('@'));
-        items << QLatin1Char('@') + axisAddress + (at < 0 ? command : command.left(at));
-        if (at >= 0 && at < command.size())
-            items << command.mid(at);
-    }
-    return items;
+    return prepareSend(rows, true, axisAddress).items;
 }
 
 std::optional<QString> sendRefusal(int rowCount, bool programFits) {
@@ -41,8 +96,23 @@ PreparedSend prepareSend(const QVector<program::ProgramRow>& rows, bool programF
     prepared.refusal = sendRefusal(static_cast<int>(rows.size()), programFits);
     if (prepared.refusal)
         return prepared;
-    prepared.text = ProgramSendText(rows, axisAddress);
-    prepared.items = sendListItems(rows, axisAddress);
+    const QString prefix = QLatin1Char('@') + axisAddress;
+    prepared.axis = axisAddress;
+    prepared.leadIn = QStringLiteral("\r") + prefix + QStringLiteral("E0\r");
+    const QVector<int> addresses = lineAddresses(rows);
+    for (int i = 0; i < rows.size(); ++i) {
+        const WireForm form = wireFormAt(rows, addresses, i);
+        if (form.refusal) {
+            prepared.refusal = form.refusal;
+            return prepared;
+        }
+        QString line;
+        for (const QString& command : form.commands) {
+            line += prefix + command + QLatin1Char('\r');
+            prepared.items << prefix + command;
+        }
+        prepared.lines << line;
+    }
     return prepared;
 }
 
@@ -58,29 +128,67 @@ bool endsWithQuit(const QString& sendText) {
     return sendText.size() >= 2 && sendText.at(sendText.size() - 2) == QLatin1Char('Q');
 }
 
-SendOutcome sendProgram(link::Link& link, const QString& text,
-                        const std::function<void(int, QChar)>& progress) {
-    using Step = link::Link::SendStep;
-    const auto finish = [&link](SendOutcome outcome) {
-        link.endSend();
-        return outcome;
-    };
-    for (int i = 0; i < text.size(); ++i) {
-        switch (link.writeSendCharacter(text.at(i))) {
-        case Step::Aborted:
-            return finish(SendOutcome::Aborted);
-        case Step::Stopped:
-            return finish(SendOutcome::Stopped);
-        case Step::PortClosed:
-            return finish(SendOutcome::PortClosed);
-        case Step::Written:
-            break;
-        }
+namespace {
+
+// Writes characters at the send's pace; false when the port has closed.
+bool writePaced(link::Link& link, const QString& text, int* index,
+                const std::function<void(int, QChar)>& progress) {
+    for (const QChar c : text) {
+        if (link.writeSendCharacter(c) == link::Link::SendStep::PortClosed)
+            return false;
         if (progress)
-            progress(i, text.at(i));
-        link.Delay(0.1);
+            progress((*index)++, c);
+        link.pace(0.1);
     }
-    return finish(SendOutcome::Sent);
+    return true;
+}
+
+} // namespace
+
+SendResult sendProgram(link::Link& link, const PreparedSend& send,
+                       const std::function<void(int, QChar)>& progress) {
+    struct Sending {
+        link::Link& link;
+        explicit Sending(link::Link& l) : link(l) { link.beginSend(); }
+        ~Sending() { link.endSend(); }
+    } sending(link);
+    SendResult result;
+    int index = 0;
+    const auto closed = [&result] {
+        result.outcome = SendOutcome::PortClosed;
+        return result;
+    };
+    if (!writePaced(link, send.leadIn, &index, progress))
+        return closed();
+    for (const QString& line : send.lines) {
+        if (link.sendInterrupted())
+            break;
+        if (!writePaced(link, line, &index, progress))
+            return closed();
+        ++result.linesSent;
+    }
+    const QString prefix = QLatin1Char('@') + send.axis;
+    const QString stop = prefix + QStringLiteral(".\r");
+    if (!link.sendInterrupted())
+        return result;
+    int uncounted = 0;
+    if (result.linesSent == send.lines.size()) {
+        // The whole program is in: only the stop that was asked for follows.
+        return writePaced(link, stop, &uncounted, {}) ? result : closed();
+    }
+    // End program entry, stop, then leave an empty program behind.
+    const QString end = prefix + QStringLiteral("Q\r") + stop + prefix + QStringLiteral("E0\r") +
+                        prefix + QStringLiteral("Q\r");
+    if (!writePaced(link, end, &uncounted, {}))
+        return closed();
+    result.outcome = SendOutcome::Stopped;
+    return result;
+}
+
+QString stoppedSendMessage(int linesSent) {
+    return QStringLiteral("The send was stopped after %1 program lines. The unit's program memory "
+                          "is now empty: send the program again before you run it.")
+        .arg(linesSent);
 }
 
 } // namespace kqm::transfer

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/types.h>
+
 namespace {
 
 struct Result {
@@ -47,6 +50,17 @@ TEST(KqmctlTransfer, RoundTripThroughAPseudoTerminal) {
     EXPECT_EQ(kqm::test::ReadProgramFile(uploaded).at(2).listing,
               QStringLiteral("Loop 2 Times to Line 2"));
 
+    // Sent back as uploaded, and uploaded again: the same program.
+    result = kqmctl(QStringList{"send", uploaded} + port);
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    const QString again = dir.filePath(QStringLiteral("again.mdb"));
+    result = kqmctl(QStringList{"upload"} + port + QStringList{"--output", again});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    QStringList againCommands;
+    for (const auto& row : kqm::test::ReadProgramFile(again))
+        againCommands << row.command;
+    EXPECT_EQ(againCommands, commands);
+
     result = kqmctl(QStringList{"view"} + port);
     EXPECT_EQ(result.status, 0) << result.err.toStdString();
     EXPECT_EQ(result.out, QStringLiteral("0000 A100\n0003 N500,G\n0010 &2,3\nQ\n"));
@@ -84,6 +98,40 @@ TEST(KqmctlReadout, PrintsEveryLabelAndTheInputs) {
                                          "Version: KQM21, Revision 1.65\nError Code: 0\n"
                                          "Inputs: 0 0 0 0\n"));
     EXPECT_EQ(kqmctl({"readout"}).status, 2);
+}
+
+// Ctrl+C during a send: the line in hand is finished, the unit is left with
+// an empty program and answers again, and kqmctl says so and fails.
+TEST(KqmctlTransfer, InterruptedSendLeavesAnEmptyProgram) {
+    QTemporaryDir dir;
+    kqm::test::PtyUnit unit(QStringLiteral(KQMCTL_PATH), {});
+    ASSERT_FALSE(unit.device().isEmpty());
+    const QString file = dir.filePath(QStringLiteral("long.mdb"));
+    QVector<kqm::test::Line> lines;
+    for (int i = 0; i < 20; ++i)
+        lines << kqm::test::Line{QStringLiteral("N%1\r@0G").arg(100000 + i)};
+    lines << kqm::test::Line{QStringLiteral("Q")};
+    kqm::test::WriteProgramFile(file, lines);
+    const QStringList port = {"--port", unit.device()};
+
+    QProcess send;
+    send.setReadChannel(QProcess::StandardError);
+    send.start(QStringLiteral(KQMCTL_PATH), QStringList{"send", file} + port);
+    QByteArray progress;
+    while (!progress.contains("Sending: 31 of") && send.waitForReadyRead(20000))
+        progress += send.readAllStandardError();
+    ASSERT_TRUE(progress.contains("Sending: 31 of"));
+    ::kill(static_cast<pid_t>(send.processId()), SIGINT);
+    ASSERT_TRUE(send.waitForFinished(20000));
+    const QString err = QString::fromUtf8(progress + send.readAllStandardError());
+    EXPECT_EQ(send.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(send.exitCode(), 1);
+    EXPECT_TRUE(err.contains(QStringLiteral("The send was stopped after"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("program memory is now empty")));
+
+    const Result view = kqmctl(QStringList{"view"} + port);
+    EXPECT_EQ(view.status, 0) << view.err.toStdString();
+    EXPECT_EQ(view.out, QStringLiteral("Q\n"));
 }
 
 } // namespace

@@ -127,17 +127,22 @@ TEST_F(MotionTest, StopMotionIsNeverRefusedNorMixedIntoAFrame) {
     EXPECT_EQ(port.written(), QByteArray("@3.\r"));
     EXPECT_EQ(messages.texts(), QStringList{link::BusyMessage});
 
-    // During a program send the stop waits for the current character, ends
-    // the frame, and the send stops.
+    // During a program send the stop never cuts a frame: the line in hand
+    // is finished, program entry ends with the quit frame, the stop frame
+    // follows, and the unit is left with an empty program.
     port.clearWrites();
     link::Link::Exchange sending(deviceLink);
-    const auto outcome =
-        transfer::sendProgram(deviceLink, "\r@3E0\r@3A10\r", [&](int index, QChar) {
+    program::ProgramRow accel;
+    accel.command = QStringLiteral("A10");
+    program::ProgramRow quit;
+    quit.command = QStringLiteral("Q");
+    const auto result = transfer::sendProgram(
+        deviceLink, transfer::prepareSend({accel, quit}, true, "3"), [&](int index, QChar) {
             if (index == 8)
                 panel.run(MotionControl::StopAll);
         });
-    EXPECT_EQ(outcome, transfer::SendOutcome::Stopped);
-    EXPECT_EQ(port.written(), QByteArray("\r@3E0\r@3A\r@3.\r"));
+    EXPECT_EQ(result.outcome, transfer::SendOutcome::Stopped);
+    EXPECT_EQ(port.written(), QByteArray("\r@3E0\r@3A10\r@3Q\r@3.\r@3E0\r@3Q\r"));
 }
 
 // Records what the readout shows.

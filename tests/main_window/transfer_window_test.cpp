@@ -130,6 +130,77 @@ TEST_F(TransferWindowTest, UploadReplacesTheProgramAfterAsking) {
     EXPECT_EQ(cursor.depth(), 0);
 }
 
+// During an upload's waits nothing may change the program or rebind the
+// file: the upload writes only into the file it started with, and choosing
+// the Motion tab meanwhile shows no busy box. Stop Motion stays live.
+TEST_F(TransferWindowTest, NothingRebindsOrEditsDuringAnUpload) {
+    port.unit().receive("@0E0\r@0A100\r@0W5\r@0Q\r");
+    const QString named = dir.filePath("named.mdb");
+    test::WriteProgramFile(named, {{"B600"}, {"Q"}});
+    const QByteArray namedBefore = test::FileBytes(named);
+    int actions = 0;
+    clock.addListener([&](double) {
+        if (!form->deviceLink().isBusy() || actions > 0)
+            return;
+        ++actions;
+        dialogs.choose(named);
+        form->findChild<QAction*>(QStringLiteral("mnuOpenProgram"))->trigger();
+        for (const char* name :
+             {"cmdAdd", "cmdInsert", "cmdChange", "cmdDelete", "SSCommand1", "cmdSave"})
+            click(name);
+        form->findChild<QTabWidget*>(QStringLiteral("SSTab2"))->setCurrentIndex(0);
+        click("cmdStopAll");
+    });
+    form->findChild<QTabWidget*>(QStringLiteral("SSTab2"))->setCurrentIndex(1);
+    click("cmdUpload");
+    EXPECT_EQ(actions, 1);
+    EXPECT_EQ(messages.texts(), QStringList(7, link::BusyMessage));
+    EXPECT_EQ(dialogs.shown, 0);
+    EXPECT_TRUE(port.written().contains("@0.\r"));
+    EXPECT_EQ(test::FileBytes(named), namedBefore);
+    EXPECT_EQ(labelText("lblCurrentFile"), QDir::toNativeSeparators(dir.filePath("temp.mdb")));
+    EXPECT_EQ(gridColumn(2), (QStringList{"A100", "W5", "Q"}));
+}
+
+// Stop Motion or closing the window during a send: the line in hand is
+// finished, program entry ends, and the unit is left with an empty program.
+TEST_F(TransferWindowTest, StoppingOrClosingDuringASendLeavesNoHalfProgram) {
+    program({{"A10"}, {"N500\r@0G"}, {"W5"}, {"Q"}});
+    form->show();
+    for (const bool closing : {false, true}) {
+        SCOPED_TRACE(closing ? "closing" : "Stop Motion");
+        messages.clear();
+        if (closing) {
+            messages.answerNext(platform::MessageAnswer::Ok);
+            messages.answerNext(platform::MessageAnswer::No); // the unsaved program
+        }
+        click("cmdSend");
+        auto* dialog = form->findChild<transfer::Form2*>();
+        ASSERT_NE(dialog, nullptr);
+        bool interrupted = false;
+        port.clearWrites();
+        const double start = clock.now();
+        clock.addListener([&](double now) {
+            if (interrupted || now - start < 1.45)
+                return;
+            interrupted = true;
+            if (closing)
+                form->close();
+            else
+                click("cmdStopAll");
+        });
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(port.written(), QByteArray("\r@0E0\r@0A10\r@0N500\r@0G\r@0Q\r@0.\r@0E0\r@0Q\r"));
+        EXPECT_FALSE(port.unit().inProgramEntry());
+        EXPECT_EQ(port.unit().uploadReply(), QByteArray("Q\r*"));
+        EXPECT_EQ(messages.texts().first(), transfer::stoppedSendMessage(2));
+        EXPECT_EQ(messages.texts().size(), closing ? 2 : 1);
+        EXPECT_FALSE(form->deviceLink().isBusy());
+        EXPECT_EQ(form->isVisible(), !closing);
+    }
+}
+
 TEST_F(TransferWindowTest, UploadFromASilentUnitLeavesAnEmptyProgram) {
     port.unit().faults().silent = true;
     click("cmdUpload");
