@@ -156,14 +156,23 @@ int editCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
         return UsageError;
     }
     program::ProgramTable table;
-    if (!table.open(request->file)) {
-        err << "kqmctl: " << QDir::toNativeSeparators(request->file)
-            << " is not a program file: " << table.lastError() << Qt::endl;
+    if (!table.open(request->file, program::SqliteFile::Mode::ReadWriteExisting)) {
+        err << "kqmctl: " << table.openFailure(request->file) << Qt::endl;
         return UsageError;
     }
     const auto rowCount = table.rowCount();
     if (!rowCount) {
         err << "kqmctl: " << table.lastError() << Qt::endl;
+        return Failure;
+    }
+    const std::optional<program::EditOperation> operation =
+        request->operation == QLatin1String("insert")   ? program::EditOperation::Insert
+        : request->operation == QLatin1String("change") ? program::EditOperation::Change
+        : request->operation == QLatin1String("delete") ? program::EditOperation::Delete
+                                                        : std::optional<program::EditOperation>();
+    if (operation && *rowCount == 0) {
+        // The operations' own words for an empty program.
+        err << *program::preconditionMessage(*operation, 0, std::nullopt) << Qt::endl;
         return Failure;
     }
     if (request->line > *rowCount) {

@@ -17,8 +17,7 @@ int listCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     const QString path = arguments.at(0);
     program::ProgramTable table;
     if (!table.open(path, program::SqliteFile::Mode::ReadOnly)) {
-        err << "kqmctl: " << QDir::toNativeSeparators(path)
-            << " is not a program file: " << table.lastError() << Qt::endl;
+        err << "kqmctl: " << table.openFailure(path) << Qt::endl;
         return UsageError;
     }
     auto rows = table.readRows();

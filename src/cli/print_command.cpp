@@ -29,8 +29,7 @@ int printCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
     const QString file = words.first();
     program::ProgramTable table;
     if (!table.open(file, program::SqliteFile::Mode::ReadOnly)) {
-        err << "kqmctl: " << QDir::toNativeSeparators(file)
-            << " is not a program file: " << table.lastError() << Qt::endl;
+        err << "kqmctl: " << table.openFailure(file) << Qt::endl;
         return UsageError;
     }
     auto rows = table.readRows();

@@ -25,8 +25,7 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         return UsageError;
     program::ProgramTable table;
     if (!table.open(options->file, program::SqliteFile::Mode::ReadOnly)) {
-        err << "kqmctl: " << QDir::toNativeSeparators(options->file)
-            << " is not a program file: " << table.lastError() << Qt::endl;
+        err << "kqmctl: " << table.openFailure(options->file) << Qt::endl;
         return UsageError;
     }
     auto rows = table.readRows().value_or(QVector<program::ProgramRow>{});

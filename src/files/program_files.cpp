@@ -59,8 +59,7 @@ bool ProgramFileCommands::bind(const QString& path, bool refreshListing) {
     QString error;
     if (m_document.bind(path, refreshListing, &error))
         return true;
-    m_messages.show(MessageIcon::Warning, QStringLiteral("%1 is not a program file (%2).")
-                                              .arg(QDir::toNativeSeparators(path), error));
+    m_messages.show(MessageIcon::Warning, m_document.table().openFailure(path) + QLatin1Char('.'));
     return false;
 }
 
@@ -94,11 +93,10 @@ void ProgramFileCommands::openProgram() {
     } else {
         // A file that is no program is refused before a backup is made of it.
         program::ProgramTable probe;
-        if (!probe.open(file, program::SqliteFile::Mode::ReadWrite)) {
+        if (!probe.open(file, program::SqliteFile::Mode::ReadWriteExisting)) {
             m_messages.show(MessageIcon::Warning,
-                            QStringLiteral("%1 is not a program file (%2). The program that was "
-                                           "open stays open.")
-                                .arg(QDir::toNativeSeparators(file), probe.lastError()));
+                            probe.openFailure(file) +
+                                QStringLiteral(". The program that was open stays open."));
             return;
         }
         probe.close();

@@ -1,5 +1,6 @@
 #include "program/program_table.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -150,6 +151,15 @@ bool ProgramTable::createEmptyProgramFile(const QString& path, QString* error) {
         return false;
     }
     return true;
+}
+
+QString ProgramTable::openFailure(const QString& path) const {
+    const QString name = QDir::toNativeSeparators(path);
+    if (m_file.inUse()) {
+        return QStringLiteral("%1 is in use by another program; close it there and try again")
+            .arg(name);
+    }
+    return QStringLiteral("%1 is not a program file: %2").arg(name, m_file.lastError());
 }
 
 } // namespace kqm::program

@@ -37,6 +37,9 @@ public:
     bool isOpen() const { return m_file.isOpen(); }
     QString path() const { return m_file.path(); }
     QString lastError() const { return m_file.lastError(); }
+    // What the user is told when open failed: the file is not a program
+    // file (and why), or another program is using it.
+    QString openFailure(const QString& path) const;
     SqliteFile& file() { return m_file; }
 
     std::optional<QVector<ProgramRow>> readRows();

@@ -38,9 +38,12 @@ bool SqliteFile::open(const QString& path, Mode mode) {
     close();
     m_path = path;
     m_error.clear();
-    if (mode == Mode::ReadOnly && !QFileInfo(path).isFile()) {
-        m_error = QStringLiteral("the file does not exist");
-        return false;
+    m_inUse = false;
+    if (mode != Mode::ReadWrite) {
+        if (const auto problem = existingFileProblem(path)) {
+            m_error = *problem;
+            return false;
+        }
     }
     m_error = connect(path, mode);
     if (m_error.isEmpty())
@@ -61,8 +64,13 @@ QString SqliteFile::connect(const QString& path, Mode mode) {
     // SQLite opens lazily: reading the schema is what tells a database from
     // any other file.
     QSqlQuery probe(db);
-    if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
-        return probe.lastError().text();
+    if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+        const QSqlError error = probe.lastError();
+        // SQLITE_BUSY (5) and SQLITE_LOCKED (6): another program has it.
+        const QString code = error.nativeErrorCode();
+        m_inUse = code == QLatin1String("5") || code == QLatin1String("6");
+        return m_inUse ? QStringLiteral("another program is using it") : error.text();
+    }
     return QString();
 }
 
@@ -170,6 +178,17 @@ bool SqliteFile::fail(const QString& reason) {
     m_error = reason;
     close();
     return false;
+}
+
+std::optional<QString> existingFileProblem(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("the file does not exist");
+    if (info.isDir())
+        return QStringLiteral("it is a folder, not a file");
+    if (!info.isFile())
+        return QStringLiteral("it is a device or a pipe, not a file");
+    return std::nullopt;
 }
 
 } // namespace kqm::program

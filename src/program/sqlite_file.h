@@ -12,7 +12,8 @@ namespace kqm::program {
 // object. Program files, the template and the settings file all go through it.
 class SqliteFile {
 public:
-    enum class Mode { ReadWrite, ReadOnly };
+    // ReadWrite makes the file when it is not there; the others need it.
+    enum class Mode { ReadWrite, ReadOnly, ReadWriteExisting };
 
     SqliteFile();
     ~SqliteFile();
@@ -26,6 +27,8 @@ public:
     bool isOpen() const;
     QString path() const { return m_path; }
     QString lastError() const { return m_error; }
+    // The last open failed because another program holds the file locked.
+    bool inUse() const { return m_inUse; }
     QSqlDatabase database() const;
 
     // Opens a file that must hold the given table: a sound database whose
@@ -58,7 +61,12 @@ private:
     QString m_connection;
     QString m_path;
     QString m_error;
+    bool m_inUse = false;
 };
+
+// Why a path cannot be opened as an existing file, or nothing: it is not
+// there, it is a folder, or it is a device or a pipe.
+std::optional<QString> existingFileProblem(const QString& path);
 
 // An SQLite transaction that rolls back unless committed.
 class Transaction {

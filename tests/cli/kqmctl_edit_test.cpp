@@ -1,5 +1,6 @@
 #include "support/program_files.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -54,6 +55,38 @@ TEST(KqmctlEdit, BuildsAProgramAsTheWindowWould) {
     EXPECT_EQ(edit({file, "frob", "1"}).status, 2);
     EXPECT_EQ(kqm::test::FileBytes(file), before);
     EXPECT_EQ(edit({dir.filePath("none.mdb"), "add", "quit"}).status, 2);
+}
+
+// A mistyped name never makes a file, and an empty program gets the
+// operations' own words.
+TEST(KqmctlEdit, OpensOnlyExistingFilesAndSaysWhatAnEmptyProgramAllows) {
+    QTemporaryDir dir;
+    const QString typo = dir.filePath(QStringLiteral("tpyo.mdb"));
+    const QStringList operations[] = {
+        {"add", "quit"}, {"insert", "1", "quit"}, {"change", "1", "quit"}, {"delete", "1"}};
+    for (const QStringList& operation : operations) {
+        const Outcome missing = edit(QStringList{typo} + operation);
+        EXPECT_EQ(missing.status, 2) << missing.err.toStdString();
+        EXPECT_TRUE(missing.err.contains(QStringLiteral("does not exist")));
+        EXPECT_FALSE(QFile::exists(typo));
+    }
+    const QString empty = dir.filePath(QStringLiteral("empty.mdb"));
+    kqm::test::WriteProgramFile(empty, {});
+    const QByteArray before = kqm::test::FileBytes(empty);
+    const struct {
+        QStringList arguments;
+        QString message;
+    } cases[] = {
+        {{"insert", "1", "quit"}, "Use Add command to insert a command into an empty program\n"},
+        {{"change", "1", "quit"}, "Cannot change empty program\n"},
+        {{"delete", "1"}, "Cannot delete empty program\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome refused = edit(QStringList{empty} + c.arguments);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.err, c.message);
+    }
+    EXPECT_EQ(kqm::test::FileBytes(empty), before);
 }
 
 } // namespace

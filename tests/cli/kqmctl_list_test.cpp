@@ -1,9 +1,14 @@
 #include "support/program_files.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -67,6 +72,38 @@ TEST_F(KqmctlList, ExitStatusTellsSizeAndUsage) {
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.err.contains(QStringLiteral("is not a program file")));
     EXPECT_FALSE(QFile::exists(file("missing.mdb")));
+}
+
+// What a path that cannot be opened is, said plainly: missing, a folder, a
+// pipe, or a program file that another program holds locked.
+TEST_F(KqmctlList, SaysWhyAPathIsNoProgramFile) {
+    const QString fifo = dir.filePath(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString locked = dir.filePath(QStringLiteral("locked.mdb"));
+    kqm::test::WriteProgramFile(locked, {{"Q"}});
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+        other.setDatabaseName(locked);
+        ASSERT_TRUE(other.open());
+        QSqlQuery hold(other);
+        ASSERT_TRUE(hold.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        const struct {
+            QString path;
+            QString said;
+        } cases[] = {
+            {dir.filePath(QStringLiteral("missing.mdb")), "the file does not exist"},
+            {dir.path(), "it is a folder, not a file"},
+            {fifo, "it is a device or a pipe, not a file"},
+            {locked, "is in use by another program"},
+        };
+        for (const auto& c : cases) {
+            const CliRun run = kqmctl({QStringLiteral("list"), c.path});
+            EXPECT_EQ(run.status, 2) << c.path.toStdString();
+            EXPECT_TRUE(run.err.contains(c.said)) << run.err.toStdString();
+        }
+        hold.exec(QStringLiteral("ROLLBACK"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("other"));
 }
 
 } // namespace
