@@ -16,14 +16,20 @@ using platform::MessageButtons;
 using platform::MessageIcon;
 
 QString backupName(const QString& path) {
-    const qsizetype length = path.size();
+    // The rule works on the file's own name, so the backup stays in the
+    // file's folder whatever dots the folders have.
+    const qsizetype slash =
+        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    const QString folder = path.left(slash + 1);
+    const QString name = path.mid(slash + 1);
+    const qsizetype length = name.size();
     const qsizetype tail = std::max<qsizetype>(0, length - 3);
-    const qsizetype dot = path.indexOf(QLatin1Char('.'), tail);
+    const qsizetype dot = name.indexOf(QLatin1Char('.'), tail);
     if (dot >= 0)
-        return path.left(dot + 1) + QStringLiteral("BAK");
-    if (length >= 4 && path.at(length - 4) == QLatin1Char('.'))
-        return path.left(length - 3) + QStringLiteral("BAK");
-    return path + QStringLiteral(".BAK");
+        return folder + name.left(dot + 1) + QStringLiteral("BAK");
+    if (length >= 4 && name.at(length - 4) == QLatin1Char('.'))
+        return folder + name.left(length - 3) + QStringLiteral("BAK");
+    return folder + name + QStringLiteral(".BAK");
 }
 
 bool makeProgramFile(const ProgramDirectoryFiles& files, const QString& path, QString* error) {

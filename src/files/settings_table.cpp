@@ -90,21 +90,42 @@ std::optional<QString> SettingsTable::portDevice(int port) {
     return query.value(0).toString();
 }
 
-bool SettingsTable::setPortDevice(int port, const QString& device) {
+bool SettingsTable::setPortDevice(int port, const QString& device, bool automatic) {
+    const QString devices = quoteIdentifier(PortDeviceTable);
+    const QString automatics = quoteIdentifier(AutomaticDeviceTable);
     if (!m_file.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (Port INTEGER PRIMARY KEY, "
                                     "Device TEXT)")
-                         .arg(quoteIdentifier(PortDeviceTable))))
+                         .arg(devices)) ||
+        !m_file.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (Port INTEGER PRIMARY KEY)")
+                         .arg(automatics)))
         return false;
+    program::Transaction transaction(m_file);
     QSqlQuery query(m_file.database());
-    query.prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (Port, Device) VALUES (?, ?)")
-                      .arg(quoteIdentifier(PortDeviceTable)));
+    query.prepare(
+        QStringLiteral("INSERT OR REPLACE INTO %1 (Port, Device) VALUES (?, ?)").arg(devices));
     query.addBindValue(port);
     query.addBindValue(device);
-    if (!query.exec()) {
-        m_file.setError(query.lastError().text());
+    QSqlQuery mark(m_file.database());
+    mark.prepare(automatic
+                     ? QStringLiteral("INSERT OR REPLACE INTO %1 (Port) VALUES (?)").arg(automatics)
+                     : QStringLiteral("DELETE FROM %1 WHERE Port = ?").arg(automatics));
+    mark.addBindValue(port);
+    if (!query.exec() || !mark.exec() || !transaction.commit()) {
+        m_file.setError(query.lastError().isValid() ? query.lastError().text()
+                                                    : mark.lastError().text());
         return false;
     }
     return true;
+}
+
+bool SettingsTable::portDeviceAutomatic(int port) {
+    if (!m_file.hasTable(AutomaticDeviceTable))
+        return false;
+    QSqlQuery query(m_file.database());
+    query.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE Port = ?")
+                      .arg(quoteIdentifier(AutomaticDeviceTable)));
+    query.addBindValue(port);
+    return query.exec() && query.next();
 }
 
 bool SettingsTable::createDefaultFile(const QString& path, QString* error) {

@@ -36,8 +36,12 @@ public:
     // The serial device each port number stands for, kept in a table of its
     // own beside the positional records. nullopt when none is stored.
     static inline const QString PortDeviceTable = QStringLiteral("PortDevices");
+    static inline const QString AutomaticDeviceTable = QStringLiteral("AutomaticPortDevices");
     std::optional<QString> portDevice(int port);
-    bool setPortDevice(int port, const QString& device);
+    // automatic: the tool chose the device itself (a default at first start),
+    // so a later start may choose again; a user's choice is never changed.
+    bool setPortDevice(int port, const QString& device, bool automatic = false);
+    bool portDeviceAutomatic(int port);
 
     // Writes a new settings file with the defaults: COM 1, 9600 baud, axis 0,
     // and a clean exit recorded.

@@ -92,7 +92,10 @@ bool Connection::IdentifyUnit(const QString& axisAddress) {
         state.LastCommError = NotOpenError;
         return false;
     }
-    // The port going away mid-way, or the window closing, ends the attempt.
+    // The port going away mid-way, or the window closing, ends the attempt;
+    // the error text stays what this attempt had (the box says what went
+    // wrong, and the connect action adds no third box).
+    const QString errorBefore = state.LastCommError;
     const auto interrupted = [&] {
         if (m_link.abortRequested()) {
             state.UnitConnected = false;
@@ -100,6 +103,7 @@ bool Connection::IdentifyUnit(const QString& axisAddress) {
         }
         if (port.PortOpen())
             return false;
+        state.LastCommError = errorBefore;
         m_link.messages().show(MessageIcon::Critical, ConnectErrorMessage);
         state.UnitConnected = false;
         return true;

@@ -65,14 +65,24 @@ QStringList defaultPortDevices() {
     return devices.mid(0, 4);
 }
 
-void ensurePortDevices(files::SettingsTable& settings) {
-    QStringList defaults;
+void ensurePortDevices(files::SettingsTable& settings,
+                       const std::function<QStringList()>& defaults) {
+    QStringList detected;
+    const auto defaultFor = [&](int port) {
+        if (detected.isEmpty())
+            detected = defaults();
+        return detected.value(port - 1);
+    };
     for (int port = 1; port <= 4; ++port) {
-        if (settings.portDevice(port))
-            continue;
-        if (defaults.isEmpty())
-            defaults = defaultPortDevices();
-        settings.setPortDevice(port, defaults.at(port - 1));
+        const std::optional<QString> stored = settings.portDevice(port);
+        if (!stored) {
+            const QString device = defaultFor(port);
+            settings.setPortDevice(port, device, device == SimulatedDevice);
+        } else if (*stored == SimulatedDevice && settings.portDeviceAutomatic(port)) {
+            const QString device = defaultFor(port);
+            if (!device.isEmpty() && device != SimulatedDevice)
+                settings.setPortDevice(port, device);
+        }
     }
 }
 

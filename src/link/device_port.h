@@ -41,6 +41,7 @@ public:
     OpenFailure openFailure() const override { return m_failure; }
     QString errorString() const override { return m_error; }
     QString deviceName() const override { return m_device; }
+    bool simulated() const override { return m_port && m_port->simulated(); }
 
     platform::SerialPort* current() const { return m_port.get(); }
 
@@ -74,7 +75,11 @@ QList<DeviceChoice> availableDevices();
 // COM 1 when nothing is detected.
 QStringList defaultPortDevices();
 // Stores the default device of every port number 1 to 4 that has none yet.
-void ensurePortDevices(files::SettingsTable& settings);
+// A port that the tool itself pointed at the simulated unit, because no
+// serial port was found then, gets the detected port once one is there; a
+// port that the user pointed at the simulated unit stays as it is.
+void ensurePortDevices(files::SettingsTable& settings,
+                       const std::function<QStringList()>& defaults = defaultPortDevices);
 // The stored device of a port number, or the default for it.
 QString portDevice(files::SettingsTable& settings, int portNumber);
 // Looks the device up in the settings file at each open, so a choice made

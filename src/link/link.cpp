@@ -45,6 +45,10 @@ bool Link::isPortOpen() const {
     return m_port.PortOpen();
 }
 
+bool Link::isSimulated() const {
+    return m_port.simulated();
+}
+
 QString Link::deviceName() const {
     return m_port.deviceName();
 }

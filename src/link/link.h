@@ -44,6 +44,8 @@ public:
     bool isPortOpen() const;
     // The device that the port stands for, for messages.
     QString deviceName() const;
+    // The unit on the port is the built-in simulated one.
+    bool isSimulated() const;
 
     void Delay(double seconds);
     bool ReplyPending();

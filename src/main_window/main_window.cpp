@@ -389,8 +389,12 @@ void Form1::Form_Unload() {
 }
 
 void Form1::showConnectionStatus(bool connected) {
-    lblConnected->setText(connected ? QStringLiteral("The Unit is Connected")
-                                    : QStringLiteral("The Unit is NOT Connected"));
+    QString caption = connected ? QStringLiteral("The Unit is Connected")
+                                : QStringLiteral("The Unit is NOT Connected");
+    // Nobody should take the simulated unit for a machine.
+    if (connected && m_session.link.isSimulated())
+        caption += QStringLiteral(" (simulated unit)");
+    lblConnected->setText(caption);
     lblConnected->setStyleSheet(connected ? QStringLiteral("color: rgb(0, 0, 255);")
                                           : QStringLiteral("color: rgb(255, 0, 0);"));
 }

@@ -39,6 +39,8 @@ public:
     virtual QString errorString() const = 0;
     // The device named for the user (a path, "COM3", "simulated unit").
     virtual QString deviceName() const = 0;
+    // The built-in simulated unit rather than a serial device.
+    virtual bool simulated() const { return false; }
 
     // Called once when an open port goes away (cable pulled, adapter
     // removed); the port is closed by then.

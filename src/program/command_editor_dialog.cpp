@@ -173,7 +173,8 @@ QWidget* frmCommands::buildProgramTab() {
     txtLoopLineNumber = entryBox("txtLoopLineNumber", 4);
     txtLoopTimesToLoop = entryBox("txtLoopTimesToLoop", 3);
     txtGotoLineNumber = entryBox("txtGotoLineNumber", 4);
-    txtWait = entryBox("txtWait", 4);
+    // Five characters: the accepted waits go up to 10000.
+    txtWait = entryBox("txtWait", 5);
     for (QLineEdit* box :
          {txtOutput[0], txtOutput[1], txtInput[0], txtInput[1], txtInput[2], txtInput[3]}) {
         box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("888")));

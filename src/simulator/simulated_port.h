@@ -28,13 +28,14 @@ public:
     void setSettings(const QString& settings) override { m_settings = settings; }
     bool CTSHolding() override { return m_open && m_unit.ctsHolding(); }
     void Output(const QByteArray& data) override;
-    int OutBufferCount() override { return 0; }
+    int OutBufferCount() override { return m_unit.faults().transmitStuck ? 1 : 0; }
     int InBufferCount() override;
     QByteArray Input() override;
     void waitForWritten(int) override {}
     OpenFailure openFailure() const override { return m_failure; }
     QString errorString() const override { return m_error; }
     QString deviceName() const override { return QStringLiteral("simulated unit"); }
+    bool simulated() const override { return true; }
 
     SimulatedUnit& unit() { return m_unit; }
     QString settings() const { return m_settings; }

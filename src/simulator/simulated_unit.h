@@ -37,6 +37,9 @@ public:
         QByteArray staleOnOpen; // already waiting when the port opens
         // Reply bytes left before it stops answering mid-reply; -1: no end.
         int replyBudget = -1;
+        // The port's transmit buffer never drains: characters reach the unit
+        // but the port always reports some still waiting.
+        bool transmitStuck = false;
     };
 
     static constexpr int MemoryBytes = 2047;

@@ -42,10 +42,9 @@ UnitReply readUnitProgram(link::Link& link) {
         return reply;
     }
     if (!link.TransmitPaced(QStringLiteral("VE"), 0.5)) {
-        // The request did not get through: the unit cannot answer it.
+        // Said, then the wait for the reply goes on: a unit that took the
+        // request may still answer; one that did not ends as not responding.
         link.messages().show(MessageIcon::Critical, link.state().LastCommError);
-        notResponding(link);
-        return reply;
     }
     if (!link.waitForReply(0.5, false)) {
         notResponding(link);

@@ -22,6 +22,10 @@ TEST(BackupNameRule, EveryCase) {
         {"/d/x.y/prog", "/d/x.y/prog.BAK"},
         {"/d/ABC.MDB", "/d/ABC.BAK"},
         {"a.b.c", "a.b.BAK"},
+        // The rule applies to the name alone: the backup stays beside the file.
+        {"/home/u/x./ab", "/home/u/x./ab.BAK"},
+        {"/home/u/x.y/ab", "/home/u/x.y/ab.BAK"},
+        {"C:\\pro.g\\ab", "C:\\pro.g\\ab.BAK"},
     };
     for (const auto& [name, backup] : cases)
         EXPECT_EQ(backupName(QString::fromLatin1(name)), QString::fromLatin1(backup)) << name;

@@ -1,5 +1,6 @@
 #include "files/settings_table.h"
 #include "link/connection.h"
+#include "link/device_port.h"
 #include "link_fixture.h"
 
 #include <QTemporaryDir>
@@ -206,6 +207,39 @@ TEST_F(ConnectionTest, UnplugDuringIdentificationReportsTheError) {
     EXPECT_FALSE(connection.IdentifyUnit(QStringLiteral("0")));
     EXPECT_FALSE(state.UnitConnected);
     EXPECT_EQ(messages.texts(), QStringList{link::ConnectErrorMessage});
+}
+
+TEST_F(ConnectionTest, PortLostDuringIdentificationShowsTwoBoxes) {
+    clock.addListener([this](double now) {
+        if (now > 0.7)
+            port.unplug();
+    });
+    EXPECT_FALSE(connectAction());
+    EXPECT_EQ(messages.texts(),
+              (QStringList{link::ConnectErrorMessage, link::didNotConnectMessage()}));
+    EXPECT_TRUE(state.LastCommError.isEmpty());
+}
+
+// The simulated unit that the tool chose because no port was there gives
+// way to a real adapter at a later start; the user's own choice stays.
+TEST_F(ConnectionTest, AnAutomaticSimulatedUnitGivesWayToARealAdapter) {
+    const auto nothing = [] {
+        return QStringList{"sim", "", "", ""};
+    };
+    const auto adapter = [] {
+        return QStringList{"/dev/ttyUSB0", "/dev/ttyS0", "", ""};
+    };
+    link::ensurePortDevices(settings, nothing);
+    EXPECT_EQ(settings.portDevice(1), QStringLiteral("sim"));
+    link::ensurePortDevices(settings, nothing);
+    EXPECT_EQ(settings.portDevice(1), QStringLiteral("sim"));
+    link::ensurePortDevices(settings, adapter);
+    EXPECT_EQ(settings.portDevice(1), QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(settings.portDevice(2), QString()); // a port the user left empty stays so
+
+    settings.setPortDevice(1, QStringLiteral("sim")); // the user's choice
+    link::ensurePortDevices(settings, adapter);
+    EXPECT_EQ(settings.portDevice(1), QStringLiteral("sim"));
 }
 
 } // namespace

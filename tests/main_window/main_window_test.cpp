@@ -239,7 +239,7 @@ TEST_F(MainWindowTest, SplashLoadsAndShowsTheMainWindow) {
 TEST_F(MainWindowTest, ConnectsAtStartUpToTheSimulatedUnit) {
     auto form = load();
     auto* label = form->findChild<QLabel*>(QStringLiteral("lblConnected"));
-    EXPECT_EQ(label->text(), QStringLiteral("The Unit is Connected"));
+    EXPECT_EQ(label->text(), QStringLiteral("The Unit is Connected (simulated unit)"));
     EXPECT_TRUE(label->styleSheet().contains(QStringLiteral("rgb(0, 0, 255)")));
     EXPECT_TRUE(form->linkState().UnitConnected);
     ASSERT_NE(simulated, nullptr);

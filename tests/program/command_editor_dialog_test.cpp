@@ -154,3 +154,20 @@ TEST_F(EditorTest, CancelAndThePositionKeptBetweenOpenings) {
 }
 
 } // namespace
+
+namespace {
+
+// The wait box holds the largest wait the editor accepts.
+TEST_F(EditorTest, TheWaitBoxTakesTenThousand) {
+    auto dialog = open();
+    child<QTabWidget>(dialog.get(), "SSTab1")->setCurrentIndex(2);
+    click(dialog.get(), "optWait");
+    auto* wait = child<QLineEdit>(dialog.get(), "txtWait");
+    QTest::keyClicks(wait, QStringLiteral("100000"));
+    EXPECT_EQ(wait->text(), QStringLiteral("10000"));
+    click(dialog.get(), "btnOK");
+    EXPECT_EQ(dialog->EditedCommand(), QStringLiteral("W10000"));
+    EXPECT_TRUE(messages.boxes().isEmpty());
+}
+
+} // namespace

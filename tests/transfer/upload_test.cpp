@@ -137,4 +137,18 @@ TEST(UnitListing, SplittingRules) {
     EXPECT_FALSE(listing.endedWithQ);
 }
 
+// A transmit buffer that never drains: the request is said to fail, and the
+// upload still waits for a reply before it gives up.
+TEST_F(UploadExchange, RequestThatIsNotAcceptedStillWaitsForTheReply) {
+    state.UnitConnected = true;
+    port.unit().faults().transmitStuck = true;
+    const double start = clock.now();
+    const transfer::UnitReply reply = transfer::readUnitProgram(deviceLink);
+    EXPECT_FALSE(reply.responded);
+    EXPECT_EQ(messages.texts(),
+              (QStringList{link::NotAcceptedError, transfer::NotRespondingMessage}));
+    EXPECT_EQ(port.written(), QByteArray("V"));
+    EXPECT_GE(clock.now() - start, 1.0 - 1e-9); // the request's wait and the reply's
+}
+
 } // namespace
