@@ -157,9 +157,13 @@ void ProgramFileCommands::newProgram() {
 
 bool ProgramFileCommands::saveProgramAs() {
     m_showProgramTab();
-    const auto chosen = m_dialogs.saveFileName(m_files.directory, ProgramFileFilter);
+    auto chosen = m_dialogs.saveFileName(m_files.directory, ProgramFileFilter);
     if (!chosen)
         return false;
+    // A name typed without an extension gets ".mdb": the Open dialog would
+    // hide it otherwise, and it would share its backup with NAME.mdb.
+    if (!QFileInfo(*chosen).fileName().contains(QLatin1Char('.')))
+        *chosen += QStringLiteral(".mdb");
     const QString previous = m_document.path();
     m_document.close();
     if (*chosen != previous && !sameFile(*chosen, previous)) {

@@ -2,6 +2,8 @@
 
 #include "link/link.h"
 #include "platform/busy_cursor.h"
+#include "platform/messages.h"
+#include "program/command_rules.h"
 
 #include <optional>
 
@@ -33,6 +35,59 @@ std::optional<QString> parameterLetter(MotionControl control) {
 
 } // namespace
 
+std::optional<QString> MotionPanel::checkedOperand(MotionControl control, const QString& operand) {
+    using program::CommandKind;
+    const bool kqm21 = m_link.state().UnitModel == QLatin1String("KQM21");
+    std::optional<CommandKind> kind;
+    QString field;
+    switch (control) {
+    case MotionControl::SendAccel:
+        kind = CommandKind::Acceleration;
+        break;
+    case MotionControl::SendBase:
+        kind = CommandKind::BaseSpeed;
+        break;
+    case MotionControl::SendMax:
+        kind = CommandKind::MaxSpeed;
+        break;
+    case MotionControl::AbsolutePosition:
+        kind = CommandKind::Zero;
+        break;
+    case MotionControl::SendGo:
+        kind = CommandKind::GoRelative;
+        break;
+    case MotionControl::AbsoluteMove:
+        kind = kqm21 ? CommandKind::Registration : CommandKind::GoAbsolute;
+        break;
+    case MotionControl::JogSpeed:
+        field = QStringLiteral("Jog Speed");
+        break;
+    default:
+        return operand; // no operand to check
+    }
+    const std::optional<program::ValueRange> range =
+        kind ? program::valueRange(*kind) : std::nullopt;
+    if (range)
+        field = range->field;
+    platform::Messages& messages = m_link.messages();
+    if (!program::isPlainNumber(operand) || (!range && operand.trimmed().isEmpty())) {
+        messages.show(platform::MessageIcon::Warning, program::notANumberMessage(field, operand) +
+                                                          QStringLiteral(" Nothing was sent."));
+        return std::nullopt;
+    }
+    const std::optional<qint64> value = program::readEntryNumber(operand);
+    if (!value || (range && (*value < range->low || *value > range->high))) {
+        messages.show(platform::MessageIcon::Warning,
+                      QStringLiteral("%1: %2 is outside the range %3 to %4. Nothing was sent.")
+                          .arg(field, operand.trimmed().isEmpty() ? QStringLiteral("nothing")
+                                                                  : operand.trimmed())
+                          .arg(range ? range->low : 0)
+                          .arg(range ? range->high : 0));
+        return std::nullopt;
+    }
+    return QString::number(*value);
+}
+
 bool MotionPanel::frameThenWait(const QString& command, double seconds) {
     m_link.writeFrame(command);
     m_link.Delay(seconds);
@@ -60,6 +115,13 @@ bool MotionPanel::run(MotionControl control, const QString& operand) {
     const auto exchange = m_link.tryBegin();
     if (!exchange)
         return false;
+    const std::optional<QString> checked = checkedOperand(control, operand);
+    if (!checked)
+        return false;
+    return send(control, *checked);
+}
+
+bool MotionPanel::send(MotionControl control, const QString& operand) {
     if (const auto letter = parameterLetter(control)) {
         frameThenWait(*letter + operand, 0.5);
         return true;

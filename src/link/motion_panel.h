@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace kqm::platform {
 class BusyCursor;
 }
@@ -36,8 +38,10 @@ class MotionPanel {
 public:
     MotionPanel(Link& link, platform::BusyCursor& cursor) : m_link(link), m_cursor(cursor) {}
 
-    // Runs a control with the text of its operand box, sent exactly as typed.
-    // True when the parameter readout is to follow.
+    // Runs a control with the text of its operand box. The value is checked
+    // as the command editor checks it (the jog speed only for being a
+    // number) before anything goes out; a refusal is said and nothing is
+    // sent. True when the parameter readout is to follow.
     bool run(MotionControl control, const QString& operand = QString());
     // An output check box was clicked; it now shows `checked`.
     void outputClicked(int output, bool checked);
@@ -47,6 +51,10 @@ public:
 
 private:
     bool frameThenWait(const QString& command, double seconds);
+    // Writes a checked control's frames and waits.
+    bool send(MotionControl control, const QString& operand);
+    // The operand as it goes out, or nothing (after the message) when it is refused.
+    std::optional<QString> checkedOperand(MotionControl control, const QString& operand);
 
     Link& m_link;
     platform::BusyCursor& m_cursor;

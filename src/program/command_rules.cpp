@@ -2,6 +2,8 @@
 
 #include "program/command_set.h"
 
+#include <QRegularExpression>
+
 #include <cmath>
 #include <limits>
 
@@ -58,18 +60,25 @@ struct RangedKind {
     qint64 low;
     qint64 high;
     const char* message;
+    const char* field;
 };
 
 constexpr RangedKind Ranged[] = {
-    {CommandKind::Acceleration, "A", 1, 255, "Acceleration value out of range."},
-    {CommandKind::BaseSpeed, "B", 70, 5000, "Base speed value out of range."},
-    {CommandKind::MaxSpeed, "M", 70, 20000, "Max speed value out of range."},
-    {CommandKind::GoRelative, "N", 0, 8388607, "Number of steps out of range."},
-    {CommandKind::GoAbsolute, "P", 0, 8388607, "Motor position value out of range."},
-    {CommandKind::Registration, "N", 0, 8388607, "Registration value out of range."},
-    {CommandKind::Zero, "Z", 0, 8388607, "Position register value out of range."},
-    {CommandKind::Wait, "W", 1, 10000, "Wait time out of range."},
+    {CommandKind::Acceleration, "A", 1, 255, "Acceleration value out of range.", "Accel/Decel"},
+    {CommandKind::BaseSpeed, "B", 70, 5000, "Base speed value out of range.", "Base Speed"},
+    {CommandKind::MaxSpeed, "M", 70, 20000, "Max speed value out of range.", "Max. Speed"},
+    {CommandKind::GoRelative, "N", 0, 8388607, "Number of steps out of range.", "Steps"},
+    {CommandKind::GoAbsolute, "P", 0, 8388607, "Motor position value out of range.",
+     "Move to Position"},
+    {CommandKind::Registration, "N", 0, 8388607, "Registration value out of range.",
+     "Registration Index"},
+    {CommandKind::Zero, "Z", 0, 8388607, "Position register value out of range.", "Set Position"},
+    {CommandKind::Wait, "W", 1, 10000, "Wait time out of range.", "Wait (milliseconds)"},
 };
+
+BuiltCommand notANumber(const char* field, const QString& typed) {
+    return {QString(), notANumberMessage(QString::fromLatin1(field), typed)};
+}
 
 int pattern(const QString* boxes, int count) {
     int value = 0;
@@ -90,6 +99,25 @@ BuiltCommand rejected(const char* message) {
 
 } // namespace
 
+bool isPlainNumber(const QString& text) {
+    static const QRegularExpression plain(
+        QStringLiteral("^\\s*(-?([0-9]+(\\.[0-9]*)?|\\.[0-9]+))?\\s*$"));
+    return plain.match(text).hasMatch();
+}
+
+QString notANumberMessage(const QString& field, const QString& typed) {
+    return QStringLiteral("%1: \"%2\" is not a number. Type the value in digits, for example 100.")
+        .arg(field, typed);
+}
+
+std::optional<ValueRange> valueRange(CommandKind kind) {
+    for (const RangedKind& ranged : Ranged) {
+        if (ranged.kind == kind)
+            return ValueRange{ranged.low, ranged.high, QString::fromLatin1(ranged.field)};
+    }
+    return std::nullopt;
+}
+
 std::optional<qint64> readEntryNumber(const QString& text) {
     const double value = std::floor(readDecimal(text));
     if (!(std::fabs(value) < 9.0e18))
@@ -101,6 +129,8 @@ BuiltCommand buildCommand(const CommandEntry& entry, const QString& axisAddress)
     for (const RangedKind& ranged : Ranged) {
         if (ranged.kind != entry.kind)
             continue;
+        if (!isPlainNumber(entry.value))
+            return notANumber(ranged.field, entry.value);
         // Values are 32-bit: a value too large for that is out of range too.
         const auto value = inRange(entry.value, ranged.low, ranged.high);
         if (!value)
@@ -134,15 +164,21 @@ BuiltCommand buildCommand(const CommandEntry& entry, const QString& axisAddress)
     case CommandKind::IfThen:
         return built(QStringLiteral("?%1").arg(pattern(entry.inputs.data(), 4)));
     case CommandKind::Loop: {
+        if (!isPlainNumber(entry.times))
+            return notANumber("Times to Loop", entry.times);
         const auto times = inRange(entry.times, 1, 255);
         if (!times)
             return rejected("Number of times to loop out of range.");
+        if (!isPlainNumber(entry.value))
+            return notANumber("Address Number", entry.value);
         const auto address = inRange(entry.value, 0, 2057);
         if (!address || entry.value.isEmpty())
             return rejected("Address number empty or invalid.");
         return built(QStringLiteral("&%1_%2").arg(*address).arg(*times));
     }
     case CommandKind::Goto: {
+        if (!isPlainNumber(entry.value))
+            return notANumber("Address Number", entry.value);
         // The goto address has no range of its own, but it is a 16-bit value.
         const auto address = inRange(entry.value, std::numeric_limits<qint16>::min(),
                                      std::numeric_limits<qint16>::max());

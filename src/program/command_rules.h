@@ -58,6 +58,21 @@ BuiltCommand buildCommand(const CommandEntry& entry, const QString& axisAddress)
 // when the value does not fit a 64-bit integer.
 std::optional<qint64> readEntryNumber(const QString& text);
 
+// A box's text is a plain decimal number: digits with an optional minus sign
+// and fraction, blanks around it; or nothing. "4,000" and "1a" are not.
+bool isPlainNumber(const QString& text);
+// What the user is told when a box holds something else.
+QString notANumberMessage(const QString& field, const QString& typed);
+
+// The editor's range for a kind's single value, and the name of its box;
+// nothing for kinds without one value.
+struct ValueRange {
+    qint64 low = 0;
+    qint64 high = 0;
+    QString field;
+};
+std::optional<ValueRange> valueRange(CommandKind kind);
+
 // The tab (0 or 2) a kind's option lies on.
 int tabOfKind(CommandKind kind);
 // The name the command line uses for a kind ("accel", "move-to", ...).

@@ -2,6 +2,7 @@
 #include "link/readout.h"
 #include "link_fixture.h"
 #include "platform/busy_cursor.h"
+#include "program/command_rules.h"
 #include "transfer/send.h"
 
 #include <QMap>
@@ -50,9 +51,9 @@ TEST_F(MotionTest, EveryControlWritesItsFramesAndWaits) {
     } cases[] = {
         {MotionControl::SendAccel, "16", {"@3A16\r"}, 0.5, true},
         {MotionControl::SendBase, "500", {"@3B500\r"}, 0.5, true},
-        {MotionControl::SendMax, "", {"@3M\r"}, 0.5, true},
+        {MotionControl::SendMax, "1500", {"@3M1500\r"}, 0.5, true},
         {MotionControl::JogSpeed, "1500", {"@3J1500\r"}, 0.5, true},
-        {MotionControl::AbsolutePosition, "-7.5x", {"@3Z-7.5x\r"}, 0.5, true},
+        {MotionControl::AbsolutePosition, "7.5", {"@3Z7\r"}, 0.5, true},
         {MotionControl::DirPlus, "", {"@3+\r"}, 0.5, true},
         {MotionControl::DirMinus, "", {"@3-\r"}, 0.5, true},
         {MotionControl::SendGo, "400", {"@3N400\r", "@3G\r"}, 0.6, false},
@@ -82,6 +83,47 @@ TEST_F(MotionTest, EveryControlWritesItsFramesAndWaits) {
     EXPECT_EQ(cursor.timesShown(), 2); // the autostart buttons
     EXPECT_EQ(cursor.depth(), 0);
     EXPECT_TRUE(messages.boxes().isEmpty());
+}
+
+// The motion panel checks what goes out as the command editor would, and
+// names the range; nothing is written for a refused value.
+TEST_F(MotionTest, ValuesAreCheckedBeforeAnythingGoesOut) {
+    const struct {
+        MotionControl control;
+        QString operand;
+        QString message; // empty: sent
+        QByteArray written;
+    } cases[] = {
+        {MotionControl::SendBase, "abc", program::notANumberMessage("Base Speed", "abc"), ""},
+        {MotionControl::SendMax, "99999",
+         "Max. Speed: 99999 is outside the range 70 to 20000. Nothing was sent.", ""},
+        {MotionControl::SendAccel, "300",
+         "Accel/Decel: 300 is outside the range 1 to 255. Nothing was sent.", ""},
+        {MotionControl::SendMax, "",
+         "Max. Speed: nothing is outside the range 70 to 20000. "
+         "Nothing was sent.",
+         ""},
+        {MotionControl::SendGo, "4,000", program::notANumberMessage("Steps", "4,000"), ""},
+        {MotionControl::AbsolutePosition, "-1",
+         "Set Position: -1 is outside the range 0 to 8388607. Nothing was sent.", ""},
+        {MotionControl::JogSpeed, "fast", program::notANumberMessage("Jog Speed", "fast"), ""},
+        {MotionControl::JogSpeed, "99999", "", "@3J99999\r"},
+        {MotionControl::AbsoluteMove, "12.9", "", "@3P12\r@3G\r"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.operand.toStdString());
+        messages.clear();
+        port.clearWrites();
+        panel.run(c.control, c.operand);
+        if (c.message.isEmpty()) {
+            EXPECT_TRUE(messages.boxes().isEmpty());
+        } else {
+            ASSERT_EQ(messages.boxes().size(), 1);
+            EXPECT_TRUE(messages.boxes().at(0).text.startsWith(c.message))
+                << messages.boxes().at(0).text.toStdString();
+        }
+        EXPECT_EQ(port.written(), c.written);
+    }
 }
 
 TEST_F(MotionTest, Kqm21RegistrationMarkIndex) {

@@ -150,6 +150,19 @@ TEST_F(FileCommandsTest, SaveAsOntoItselfSaysSo) {
     EXPECT_EQ(listing(), QStringList{"Accel/Decel=10"});
 }
 
+TEST_F(FileCommandsTest, SaveAsAddsTheExtensionToANameWithout) {
+    unsavedProgram();
+    dialogs.choose(file("cycle1"));
+    click("cmdSave");
+    EXPECT_TRUE(QFile::exists(file("cycle1.mdb")));
+    EXPECT_FALSE(QFile::exists(file("cycle1")));
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("cycle1.mdb")));
+    dialogs.choose(file("cycle2.prg"));
+    click("cmdSave");
+    EXPECT_TRUE(QFile::exists(file("cycle2.prg")));
+    EXPECT_EQ(listing(), (QStringList{"Accel/Decel=10", "Quit"}));
+}
+
 TEST_F(FileCommandsTest, CopyFailuresAreReportedAndTheProgramStaysUsable) {
     test::WriteProgramFile(file("p.mdb"), {{"A10"}});
     test::WriteProgramFile(file("q.mdb"), {{"W5"}});

@@ -54,8 +54,8 @@ TEST(CommandRules, RangesAtTheirBoundaries) {
 
 TEST(CommandRules, NumbersAreReadLikeOperandsAndRoundedDown) {
     EXPECT_EQ(build(CommandKind::Acceleration, QStringLiteral("12.9")).command, "A12");
-    EXPECT_EQ(build(CommandKind::Acceleration, QStringLiteral(" 1 2")).command, "A12");
-    EXPECT_EQ(build(CommandKind::Acceleration, QStringLiteral("abc")).message,
+    EXPECT_EQ(build(CommandKind::Acceleration, QStringLiteral(" 12 ")).command, "A12");
+    EXPECT_EQ(build(CommandKind::Acceleration, QStringLiteral("0")).message,
               QStringLiteral("Acceleration value out of range."));
     EXPECT_EQ(readEntryNumber(QStringLiteral("-0.5")), -1);
     EXPECT_EQ(readEntryNumber(QStringLiteral("7x9")), 7);
@@ -175,6 +175,35 @@ TEST(CommandRules, PreloadForEveryStoredForm) {
         EXPECT_EQ(preload.value, c.value);
         EXPECT_EQ(preload.times, c.times);
     }
+}
+
+// What is not a plain decimal number is refused, naming the box and showing
+// what was typed, before any range is looked at.
+TEST(CommandRules, EntriesThatAreNotNumbersAreRefused) {
+    const struct {
+        CommandKind kind;
+        QString value;
+        QString times;
+        QString field;
+        QString typed;
+    } cases[] = {
+        {CommandKind::GoRelative, "4,000", {}, "Steps", "4,000"},
+        {CommandKind::Acceleration, "1a", {}, "Accel/Decel", "1a"},
+        {CommandKind::Acceleration, " 1 2", {}, "Accel/Decel", " 1 2"},
+        {CommandKind::Wait, "1e3", {}, "Wait (milliseconds)", "1e3"},
+        {CommandKind::Loop, "12", "5x", "Times to Loop", "5x"},
+        {CommandKind::Loop, "0x10", "5", "Address Number", "0x10"},
+        {CommandKind::Goto, "--5", {}, "Address Number", "--5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value.toStdString());
+        const BuiltCommand refused = build(c.kind, c.value, c.times);
+        EXPECT_EQ(refused.message, notANumberMessage(c.field, c.typed));
+        EXPECT_TRUE(refused.message.contains(QLatin1Char('"') + c.typed + QLatin1Char('"')));
+        EXPECT_TRUE(refused.command.isEmpty());
+    }
+    for (const char* plain : {"0", "12", "-5", "12.9", ".5", " 7 ", ""})
+        EXPECT_TRUE(isPlainNumber(QString::fromLatin1(plain))) << plain;
 }
 
 } // namespace
