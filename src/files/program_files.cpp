@@ -65,7 +65,7 @@ bool ProgramFileCommands::bind(const QString& path, bool refreshListing) {
     QString error;
     if (m_document.bind(path, refreshListing, &error))
         return true;
-    m_messages.show(MessageIcon::Warning, m_document.table().openFailure(path) + QLatin1Char('.'));
+    m_messages.show(MessageIcon::Warning, m_document.bindFailure() + QLatin1Char('.'));
     return false;
 }
 

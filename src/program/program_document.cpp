@@ -1,5 +1,7 @@
 #include "program/program_document.h"
 
+#include <QDir>
+
 namespace kqm::program {
 
 ProgramDocument::ProgramDocument(platform::Messages& messages, QObject* parent)
@@ -15,17 +17,39 @@ void ProgramDocument::showRows(QVector<ProgramRow> rows) {
 }
 
 bool ProgramDocument::bind(const QString& path, bool refreshListing, QString* error) {
-    if (!m_table.open(path)) {
+    m_bindFailure.clear();
+    const auto fail = [&](const QString& failure, const QString& reason) {
+        m_bindFailure = failure;
         if (error)
-            *error = m_table.lastError();
+            *error = reason;
+        m_table.close();
         showRows({});
         emit boundFileChanged(QString());
         return false;
+    };
+    if (!m_table.open(path))
+        return fail(m_table.openFailure(path), m_table.lastError());
+    // The window never shows one file's rows while another is bound: a file
+    // whose listing cannot be brought up to date is not bound at all.
+    std::optional<QVector<ProgramRow>> rows;
+    if (refreshListing) {
+        RefreshResult result = RefreshListing(m_table, m_state, m_messages);
+        if (!result.ok) {
+            return fail(QStringLiteral("%1 cannot be used: its listing could not be brought up to "
+                                       "date (%2)")
+                            .arg(QDir::toNativeSeparators(path), result.error),
+                        result.error);
+        }
+        rows = std::move(result.rows);
+    } else {
+        rows = m_table.readRows();
+        if (!rows) {
+            return fail(QStringLiteral("%1 cannot be used: %2")
+                            .arg(QDir::toNativeSeparators(path), m_table.lastError()),
+                        m_table.lastError());
+        }
     }
-    if (refreshListing)
-        refresh();
-    else
-        showRows(m_table.readRows().value_or(QVector<ProgramRow>{}));
+    showRows(std::move(*rows));
     emit boundFileChanged(path);
     return true;
 }

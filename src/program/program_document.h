@@ -33,8 +33,11 @@ public:
     QString memoryText() const { return m_state.bytesUsedCaption(); }
 
     // Binds a program file and shows its rows (refreshed, or as stored);
-    // false, with the reason and nothing bound, when it is not a program file.
+    // false, with the reason and nothing bound, when it is not a program
+    // file, or its rows cannot be read or brought up to date.
     bool bind(const QString& path, bool refreshListing, QString* error);
+    // What the user is told about the last failed bind.
+    QString bindFailure() const { return m_bindFailure; }
     void close();
     // Rereads the bound table's record count; nullopt when it cannot be read.
     std::optional<int> recordCount();
@@ -68,6 +71,7 @@ private:
     ProgramState m_state;
     QVector<ProgramRow> m_rows;
     std::optional<int> m_current;
+    QString m_bindFailure;
 };
 
 } // namespace kqm::program

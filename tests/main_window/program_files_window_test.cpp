@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -148,6 +150,35 @@ TEST_F(FileCommandsTest, SaveAsOntoItselfSaysSo) {
     EXPECT_EQ(messages.boxes().at(0).icon, platform::MessageIcon::Information);
     EXPECT_EQ(current(), QDir::toNativeSeparators(file("p.mdb")));
     EXPECT_EQ(listing(), QStringList{"Accel/Decel=10"});
+}
+
+// A file whose listing cannot be written (another program holds it) is not
+// bound: the window never shows one file's rows while another is bound.
+TEST_F(FileCommandsTest, AFileThatCannotBeRefreshedIsNotBound) {
+    test::WriteProgramFile(file("a.mdb"), {{"A10"}, {"Q"}});
+    test::WriteProgramFile(file("b.mdb"), {{"W5"}, {"W6"}, {"Q"}}); // listing pending
+    dialogs.choose(file("a.mdb"));
+    click("cmdOpen");
+    ASSERT_EQ(current(), QDir::toNativeSeparators(file("a.mdb")));
+    const int sizeOfA = form->programState().ProgramSize;
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "holder");
+        other.setDatabaseName(file("b.mdb"));
+        ASSERT_TRUE(other.open());
+        QSqlQuery hold(other);
+        ASSERT_TRUE(hold.exec(QStringLiteral("BEGIN IMMEDIATE"))); // others read, none write
+        messages.clear();
+        dialogs.choose(file("b.mdb"));
+        click("cmdOpen");
+        hold.exec(QStringLiteral("ROLLBACK"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_TRUE(messages.texts().first().contains(QStringLiteral("cannot be used")));
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("a.mdb")));
+    EXPECT_EQ(listing(), (QStringList{"Accel/Decel=10", "Quit"}));
+    EXPECT_EQ(form->programState().ProgramSize, sizeOfA);
+    EXPECT_EQ(form->programTable().path(), file("a.mdb"));
 }
 
 TEST_F(FileCommandsTest, SaveAsAddsTheExtensionToANameWithout) {
