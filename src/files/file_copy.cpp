@@ -6,30 +6,39 @@
 #include <QSaveFile>
 #include <QStorageInfo>
 
+#include <cerrno>
+
 namespace kqm::files {
 
 namespace {
 
-CopyResult failed(const QFileDevice& file, qint64 needed = 0) {
+// Why a copy failed, told from the real error: the error number the system
+// left, and what the destination's folder and file allow. Qt reports a full
+// disk as a plain write error, a read-only destination as a write error and a
+// read-only folder as an open error, so its own error kind does not tell.
+CopyResult failed(const QFileDevice& file, const QString& destination, qint64 needed,
+                  int systemError) {
     CopyResult result;
     result.detail = file.errorString();
-    // Qt reports a full disk as a plain write error; the free space tells.
-    const QStorageInfo storage(QFileInfo(file.fileName()).absolutePath());
-    if (needed > 0 && storage.isValid() && storage.bytesAvailable() < needed) {
+    const QFileInfo target(destination);
+    const QFileInfo folder(target.absolutePath());
+    const QStorageInfo storage(target.absolutePath());
+    const bool noSpace = systemError == ENOSPC || systemError == EFBIG
+#ifdef EDQUOT
+                         || systemError == EDQUOT
+#endif
+                         || (needed > 0 && storage.isValid() && storage.bytesAvailable() < needed);
+    const bool denied = systemError == EACCES || systemError == EPERM || systemError == EROFS ||
+                        (target.exists() && !target.isWritable()) ||
+                        (folder.exists() && !folder.isWritable()) ||
+                        (storage.isValid() && storage.isReadOnly()) ||
+                        file.error() == QFileDevice::PermissionsError;
+    if (noSpace)
         result.failure = CopyResult::Failure::NoSpace;
-        return result;
-    }
-    switch (file.error()) {
-    case QFileDevice::ResourceError:
-        result.failure = CopyResult::Failure::NoSpace;
-        break;
-    case QFileDevice::PermissionsError:
+    else if (denied)
         result.failure = CopyResult::Failure::AccessDenied;
-        break;
-    default:
+    else
         result.failure = CopyResult::Failure::Other;
-        break;
-    }
     return result;
 }
 
@@ -37,28 +46,38 @@ CopyResult failed(const QFileDevice& file, qint64 needed = 0) {
 
 CopyResult copyFileReplacing(const QString& source, const QString& destination) {
     QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return failed(in);
+    errno = 0;
+    if (!in.open(QIODevice::ReadOnly)) {
+        const int error = errno;
+        CopyResult result = failed(in, source, 0, error);
+        // A source that cannot be read is no full disk, whatever the space.
+        if (result.failure == CopyResult::Failure::NoSpace)
+            result.failure = CopyResult::Failure::Other;
+        return result;
+    }
     QSaveFile out(destination);
+    errno = 0;
     if (!out.open(QIODevice::WriteOnly))
-        return failed(out);
+        return failed(out, destination, in.size(), errno);
     char buffer[64 * 1024];
     for (;;) {
         const qint64 n = in.read(buffer, sizeof buffer);
         if (n < 0) {
             out.cancelWriting();
-            return failed(in);
+            return failed(in, source, 0, 0);
         }
         if (n == 0)
             break;
+        errno = 0;
         if (out.write(buffer, n) != n) {
-            CopyResult result = failed(out, in.size());
+            CopyResult result = failed(out, destination, in.size(), errno);
             out.cancelWriting();
             return result;
         }
     }
+    errno = 0;
     if (!out.commit())
-        return failed(out, in.size());
+        return failed(out, destination, in.size(), errno);
     return {};
 }
 

@@ -1,14 +1,17 @@
 #include "files/file_copy.h"
 #include "support/program_files.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace kqm::files;
 
@@ -52,7 +55,7 @@ TEST(FileCopy, AFullDiskLeavesTheDestinationAsItWas) {
         FileSizeLimit limit(64 * 1024);
         result = copyFileReplacing(source, destination);
     }
-    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(result.failure, CopyResult::Failure::NoSpace);
     EXPECT_FALSE(result.detail.isEmpty());
     EXPECT_EQ(kqm::test::FileBytes(destination), QByteArray("the program the user owns"));
     // No half-written copy is left behind either.
@@ -72,6 +75,65 @@ TEST(FileCopy, CopiesAndReplacesWholeFiles) {
         copyFileReplacing(dir.filePath(QStringLiteral("none.BAK")), destination);
     EXPECT_EQ(missing.failure, CopyResult::Failure::Other);
     EXPECT_EQ(kqm::test::FileBytes(destination), QByteArray(100000, 'a'));
+}
+
+// Permissions, with the real copier and real permissions, as a user without
+// privileges: root may write anywhere, so as root the test runs itself again
+// under setpriv as nobody.
+TEST(FileCopy, PermissionsAreToldFromOtherFailures) {
+    if (geteuid() == 0) {
+        ASSERT_FALSE(qEnvironmentVariableIsSet("KQM_AS_NOBODY")) << "setpriv left us root";
+        QTemporaryDir place; // a copy of this program that nobody may run
+        ASSERT_TRUE(place.isValid());
+        QFile::setPermissions(place.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                QFileDevice::ExeOther);
+        const QString copy = place.filePath(QStringLiteral("file_copy_check"));
+        ASSERT_TRUE(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("KQM_AS_NOBODY"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("HOME"), QDir::tempPath());
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QStringLiteral("setpriv"),
+                    {"--reuid=65534", "--regid=65534", "--clear-groups", copy,
+                     "--gtest_filter=FileCopy.PermissionsAreToldFromOtherFailures"});
+        ASSERT_TRUE(child.waitForFinished(30000));
+        const QString output = QString::fromLocal8Bit(child.readAll());
+        EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+        EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
+        return;
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString source = dir.filePath(QStringLiteral("prog.mdb"));
+    writeFile(source, QByteArray("a program"));
+
+    const QString readOnly = dir.filePath(QStringLiteral("readonly.BAK"));
+    writeFile(readOnly, QByteArray("kept"));
+    QFile::setPermissions(readOnly, QFileDevice::ReadOwner);
+    const CopyResult intoReadOnlyFile = copyFileReplacing(source, readOnly);
+    EXPECT_EQ(intoReadOnlyFile.failure, CopyResult::Failure::AccessDenied)
+        << intoReadOnlyFile.detail.toStdString();
+    EXPECT_EQ(kqm::test::FileBytes(readOnly), QByteArray("kept"));
+
+    const QString lockedFolder = dir.filePath(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("locked")));
+    QFile::setPermissions(lockedFolder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const CopyResult intoReadOnlyFolder =
+        copyFileReplacing(source, lockedFolder + QStringLiteral("/prog.BAK"));
+    EXPECT_EQ(intoReadOnlyFolder.failure, CopyResult::Failure::AccessDenied)
+        << intoReadOnlyFolder.detail.toStdString();
+
+    const QString unreadable = dir.filePath(QStringLiteral("secret.mdb"));
+    writeFile(unreadable, QByteArray("x"));
+    QFile::setPermissions(unreadable, QFileDevice::Permissions());
+    EXPECT_EQ(copyFileReplacing(unreadable, dir.filePath(QStringLiteral("s.BAK"))).failure,
+              CopyResult::Failure::AccessDenied);
+
+    QFile::setPermissions(lockedFolder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 } // namespace
