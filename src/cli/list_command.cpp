@@ -1,6 +1,7 @@
 #include "cli/list_command.h"
 
 #include "cli/console_messages.h"
+#include "cli/printable.h"
 #include "program/command_set.h"
 #include "program/listing.h"
 #include "program/program_table.h"
@@ -29,8 +30,9 @@ int listCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     ConsoleMessages messages(err);
     const program::ListingOutcome outcome = program::computeListing(*rows, messages);
     for (const program::ProgramRow& row : *rows) {
-        out << row.lineNo << '\t' << row.address << '\t' << program::StripCrLf(row.command) << '\t'
-            << row.listing << '\t' << row.comment << '\n';
+        out << row.lineNo << '\t' << row.address << '\t'
+            << printable(program::StripCrLf(row.command)) << '\t' << printable(row.listing) << '\t'
+            << printable(row.comment) << '\n';
     }
     out << outcome.caption << Qt::endl;
     if (!outcome.programFits) {

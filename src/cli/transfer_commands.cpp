@@ -2,6 +2,7 @@
 
 #include "cli/interrupt_guard.h"
 #include "cli/list_command.h"
+#include "cli/printable.h"
 #include "cli/unit_session.h"
 #include "files/program_files.h"
 #include "files/startup.h"
@@ -129,7 +130,7 @@ int viewCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         listing = transfer::readUnitListing(session->link());
     }
     for (const QString& line : listing.lines)
-        out << line << '\n';
+        out << printable(line) << '\n';
     if (listing.endedWithQ)
         out << "Q\n";
     out.flush();
@@ -138,7 +139,9 @@ int viewCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         return Failure;
     }
     if (!listing.endedWithQ) {
-        err << transfer::ListingIncompleteMessage << Qt::endl;
+        err << (session->link().flooded() ? session->link().lostReason()
+                                          : transfer::ListingIncompleteMessage)
+            << Qt::endl;
         return Failure;
     }
     return Success;

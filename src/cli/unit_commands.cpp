@@ -1,6 +1,7 @@
 #include "cli/unit_commands.h"
 
 #include "cli/list_command.h"
+#include "cli/printable.h"
 #include "cli/unit_session.h"
 #include "link/readout.h"
 #include "simulator/pty_server.h"
@@ -31,7 +32,8 @@ public:
     void setInputs(int bits) override { m_inputs = bits; }
     void print(QTextStream& out) const {
         for (const QString& text : m_labels)
-            out << QString(text).remove(QLatin1Char('\r')).remove(QLatin1Char('\n')) << '\n';
+            out << printable(QString(text).remove(QLatin1Char('\r')).remove(QLatin1Char('\n')))
+                << '\n';
         out << "Inputs:";
         for (int i = 0; i < 4; ++i)
             out << ' ' << (m_inputs ? (*m_inputs >> i) & 1 : 0);
@@ -52,12 +54,19 @@ int readoutCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
     if (!session)
         return status;
     LinesView view;
+    int answered = 0;
     {
         link::Link::Exchange exchange(session->link());
-        link::runReadout(session->link(), view);
+        link::runReadout(session->link(), view, &answered);
     }
     view.print(out);
-    return Success;
+    if (answered > 0)
+        return Success;
+    // Not one query answered: the unit is gone, or the line is no unit's.
+    const QString why = session->link().lostReason().isEmpty() ? session->state().LastCommError
+                                                               : session->link().lostReason();
+    err << "kqmctl: the unit answered none of the queries: " << why << Qt::endl;
+    return Failure;
 }
 
 int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -66,6 +75,12 @@ int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream&
                       QStringLiteral("MODEL"), QStringLiteral("KQM20")});
     parser.addOption({QStringLiteral("axis"), QStringLiteral("axis address"), QStringLiteral("N"),
                       QStringLiteral("0")});
+    parser.addOption({QStringLiteral("noise-rate"),
+                      QStringLiteral("send noise at this many bytes a second (tests)"),
+                      QStringLiteral("BYTES")});
+    parser.addOption({QStringLiteral("noise-after"),
+                      QStringLiteral("start the noise after this many frames"),
+                      QStringLiteral("FRAMES"), QStringLiteral("0")});
     parser.addOption({QStringLiteral("stall-after"),
                       QStringLiteral("stop answering after this many reply bytes"),
                       QStringLiteral("BYTES")});
@@ -86,6 +101,11 @@ int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream&
     }
     platform::SystemClock clock;
     simulator::PtyServer server(clock, model, axis);
+    if (parser.isSet(QStringLiteral("noise-rate"))) {
+        server.unit().faults().noiseRate = parser.value(QStringLiteral("noise-rate")).toDouble();
+        server.unit().faults().noiseAfterFrames =
+            parser.value(QStringLiteral("noise-after")).toInt();
+    }
     if (parser.isSet(QStringLiteral("stall-after")))
         server.unit().faults().replyBudget = parser.value(QStringLiteral("stall-after")).toInt();
     if (!server.start()) {

@@ -68,6 +68,7 @@ bool Connection::OpenComPort(int baudRate, int portNumber) {
         return false;
     }
     port.setSettings(QStringLiteral("%1,N,8,1").arg(baudRate));
+    state.BaudRate = baudRate; // the pace the replies' deadlines reckon with
     port.setCommPort(portNumber);
     if (port.open())
         return true;
@@ -103,6 +104,11 @@ bool Connection::IdentifyUnit(const QString& axisAddress) {
         }
         if (port.PortOpen())
             return false;
+        if (m_link.flooded()) {
+            // LastCommError says it; the connect action shows it once.
+            state.UnitConnected = false;
+            return true;
+        }
         state.LastCommError = errorBefore;
         m_link.messages().show(MessageIcon::Critical, ConnectErrorMessage);
         state.UnitConnected = false;
@@ -116,6 +122,10 @@ bool Connection::IdentifyUnit(const QString& axisAddress) {
 
     if (m_link.ReplyPending()) {
         const QString stale = m_link.ReadReply();
+        if (m_link.flooded()) {
+            state.UnitConnected = false;
+            return false;
+        }
         m_link.messages().show(MessageIcon::None,
                                QStringLiteral("This data was in the serial port [") + stale +
                                    QLatin1Char(']'));

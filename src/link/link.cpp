@@ -17,6 +17,14 @@ QString notConnectedMessage() {
         "Go to the Setup Menu to configure the Com Port and CONNECT to the unit.");
 }
 
+QString lineKeepsSendingMessage(const QString& device) {
+    return QStringLiteral("The line on %1 keeps sending data, so no reply could be read: another "
+                          "device is on this port, or the line picks up noise. The port was "
+                          "closed; check what is connected to it and the Communication "
+                          "Settings.")
+        .arg(device);
+}
+
 QString transmittingCaption(int sent, int total) {
     const long percent = total > 0 ? std::lround(100.0 * sent / total) : 0;
     return QStringLiteral(" TRANSMITTING: ") +
@@ -77,22 +85,60 @@ bool Link::ReplyPending() {
 }
 
 QString Link::ReadReply() {
+    m_replyArrived = false;
     if (!waitForReply(0.5, true)) {
-        m_state.LastCommError = NoDataError;
+        if (!m_flooded)
+            m_state.LastCommError = NoDataError;
         return QStringLiteral("False");
     }
-    return QString::fromLatin1(readSettled(0.1));
+    const QByteArray reply = readSettled(0.1, MaxQueryReplyBytes);
+    m_replyArrived = !m_flooded;
+    return m_flooded ? QStringLiteral("False") : QString::fromLatin1(reply);
 }
 
-QByteArray Link::readSettled(double pause) {
+QString Link::readListingReply() {
+    if (!waitForReply(0.5, true)) {
+        if (!m_flooded)
+            m_state.LastCommError = NoDataError;
+        return QStringLiteral("False");
+    }
+    return QString::fromLatin1(readSettled(0.1, MaxProgramReplyBytes));
+}
+
+double Link::deadlineFor(int bytes) const {
+    // Ten bits a character at the line's rate, and two seconds of grace.
+    const int baud = m_state.BaudRate > 0 ? m_state.BaudRate : 9600;
+    return 2.0 + bytes * 10.0 / baud;
+}
+
+QByteArray Link::readSettled(double pause, int maxBytes) {
+    const double deadline = m_clock.now() + deadlineFor(maxBytes);
     int previous = 0;
     int current = m_port.InBufferCount();
     while (current != previous && !m_abort) {
+        if (current > maxBytes || m_clock.now() > deadline) {
+            lineFlooded();
+            return {};
+        }
         previous = m_port.InBufferCount();
         Delay(pause);
         current = m_port.InBufferCount();
     }
+    if (current > maxBytes) {
+        lineFlooded();
+        return {};
+    }
     return m_port.Input();
+}
+
+void Link::lineFlooded() {
+    m_flooded = true;
+    m_state.LastCommError = lineKeepsSendingMessage(m_port.deviceName());
+    m_lostReason = m_state.LastCommError;
+    if (m_port.PortOpen())
+        m_port.Close();
+    m_state.UnitConnected = false;
+    ShowConnectionStatus();
 }
 
 bool Link::waitForCts(double timeout, bool yield) {
@@ -100,7 +146,9 @@ bool Link::waitForCts(double timeout, bool yield) {
 }
 
 bool Link::waitForReply(double timeout, bool yield) {
-    return waitFor([this] { return ReplyPending(); }, timeout, yield);
+    // A port that closes meanwhile (lost, or found flooded) ends the wait.
+    waitFor([this] { return ReplyPending() || !m_port.PortOpen(); }, timeout, yield);
+    return ReplyPending();
 }
 
 void Link::writeDirect(const QString& text) {
@@ -241,6 +289,10 @@ void Link::beginSend() {
 Link::SendStep Link::writeSendCharacter(QChar character) {
     if (!m_port.PortOpen())
         return SendStep::PortClosed;
+    // Nothing is read during a send: what arrives is dropped, so a line that
+    // keeps sending cannot fill memory.
+    if (m_port.InBufferCount() > 0)
+        m_port.Input();
     m_port.Output(QByteArray(1, character.toLatin1()));
     return SendStep::Written;
 }
@@ -282,6 +334,7 @@ Link::Exchange::Exchange(Link& link) : m_link(&link) {
     m_link->m_stop = false;
     m_link->m_stopPending = false;
     m_link->m_lostReason.clear();
+    m_link->m_flooded = false;
     emit m_link->busyChanged(true);
 }
 

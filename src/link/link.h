@@ -25,6 +25,15 @@ inline const QString BusyMessage =
     QStringLiteral("The unit is busy with another exchange. Please wait until it has finished.");
 
 QString notConnectedMessage();
+// A line that never falls silent: another device on the port, or noise.
+QString lineKeepsSendingMessage(const QString& device);
+
+// The most a reply may hold: a query's answer, and the upload or listing of
+// a full program memory (a few kilobytes), with room to spare. A reply that
+// grows past its limit, or does not settle within the time the line needs to
+// carry that much, is no reply: the line keeps sending.
+inline constexpr int MaxQueryReplyBytes = 256;
+inline constexpr int MaxProgramReplyBytes = 12 * 1024;
 // " TRANSMITTING: " and the share sent, formatted as "###%".
 QString transmittingCaption(int sent, int total);
 
@@ -50,9 +59,17 @@ public:
     void Delay(double seconds);
     bool ReplyPending();
     QString ReadReply();
+    // ReadReply for the unit's listing, which may be as long as a program.
+    QString readListingReply();
     // Waits until the receive count stays the same across a pause, then
-    // returns everything received.
-    QByteArray readSettled(double pause);
+    // returns everything received. Past maxBytes, or past the time the line
+    // needs to carry that many, the line is taken as flooded: the port is
+    // closed, the reason kept, and nothing returned.
+    QByteArray readSettled(double pause, int maxBytes);
+    // The last read found a line that keeps sending.
+    bool flooded() const { return m_flooded; }
+    // The last ReadReply got a reply (not "False" for silence or a flood).
+    bool lastReplyArrived() const { return m_replyArrived; }
     // Waits, without yielding when yield is false, for CTS or for the first
     // character of a reply; false when the time-out passes first.
     bool waitForCts(double timeout, bool yield);
@@ -142,6 +159,8 @@ private:
     friend class Connection; // opens the port and greets the unit
     platform::SerialPort& port() { return m_port; }
     void writePendingStop();
+    void lineFlooded();
+    double deadlineFor(int bytes) const;
     void echo(const QString& text);
     void portLost(const QString& reason);
     // Waits in small sleeps until the condition holds or the time-out passes.
@@ -156,6 +175,8 @@ private:
     bool m_stop = false;
     bool m_insideFrame = false;
     bool m_sending = false;
+    bool m_flooded = false;
+    bool m_replyArrived = false;
     bool m_stopPending = false;
     QString m_lostReason;
 };

@@ -24,6 +24,9 @@ bool QtSerialPort::open() {
     m_port.setParity(QSerialPort::NoParity);
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
+    // A line that keeps sending must not fill memory: past this, the port
+    // stops reading until the link has looked (and found it flooded).
+    m_port.setReadBufferSize(64 * 1024);
     if (m_port.open(QIODevice::ReadWrite))
         return true;
     m_error = m_port.errorString();

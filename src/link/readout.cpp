@@ -33,7 +33,8 @@ std::optional<QString> directionText(const QString& reply) {
     return std::nullopt;
 }
 
-bool runReadout(Link& link, ReadoutView& view) {
+bool runReadout(Link& link, ReadoutView& view, int* answered) {
+    int replies = 0;
     if (!link.state().UnitConnected) {
         link.ReportNotConnected();
         return false;
@@ -47,10 +48,13 @@ bool runReadout(Link& link, ReadoutView& view) {
     view.setLabel(Label::Position, QStringLiteral("Position: "));
     view.setLabel(Label::Version, QStringLiteral("Version: KQM  , Revision "));
 
-    const auto query = [&link](const QString& characters) {
+    const auto query = [&link, &replies](const QString& characters) {
         link.writeFrame(characters);
         link.Delay(0.05);
-        return link.ReadReply();
+        const QString reply = link.ReadReply();
+        if (link.lastReplyArrived())
+            ++replies;
+        return reply;
     };
     view.setLabel(Label::Acceleration, QStringLiteral("Acceleration: ") + query("VA"));
     view.setLabel(Label::BaseSpeed, QStringLiteral("Base Speed: ") + query("VB"));
@@ -68,6 +72,8 @@ bool runReadout(Link& link, ReadoutView& view) {
     view.setLabel(Label::Version, versionText(query("$")));
     if (const auto bits = inputBits(query("I")))
         view.setInputs(*bits);
+    if (answered)
+        *answered = replies;
     return true;
 }
 

@@ -40,6 +40,7 @@ std::optional<QString> directionText(const QString& reply);
 // Asks the unit for its parameters, error code, version and inputs and shows
 // each answer as it arrives. False (after the not-connected message) when no
 // unit is connected.
-bool runReadout(Link& link, ReadoutView& view);
+// answered, when given, counts the queries that got a reply.
+bool runReadout(Link& link, ReadoutView& view, int* answered = nullptr);
 
 } // namespace kqm::link

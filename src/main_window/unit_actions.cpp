@@ -29,12 +29,19 @@ UnitActions::UnitActions(Session& session, MotionTab& motionTab, ProgramTab& pro
       m_dialogParent(dialogParent) {}
 
 void UnitActions::connectAtStartUp() {
-    link::Link::Exchange exchange(m_session.link);
-    m_session.linkState.UnitModel = QStringLiteral("KQM20");
-    if (!m_session.connection.ConnectUnit(files::readCommSettings(m_session.settings)) &&
-        m_session.link.isPortOpen())
-        m_session.link.disconnectUnit();
-    m_session.link.ShowConnectionStatus();
+    link::Link& link = m_session.link;
+    {
+        link::Link::Exchange exchange(link);
+        m_session.linkState.UnitModel = QStringLiteral("KQM20");
+        if (!m_session.connection.ConnectUnit(files::readCommSettings(m_session.settings)) &&
+            link.isPortOpen())
+            link.disconnectUnit();
+        link.ShowConnectionStatus();
+    }
+    // Start-up says nothing when no unit answers, but a line that keeps
+    // sending is worth knowing about: the settings can be fixed at once.
+    if (link.flooded())
+        m_session.services.messages.show(MessageIcon::Warning, link.lostReason());
 }
 
 void UnitActions::applyModelLayout() {

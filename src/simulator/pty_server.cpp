@@ -55,6 +55,7 @@ bool PtyServer::start() {
     m_flushTimer->setSingleShot(true);
     m_flushTimer->setTimerType(Qt::PreciseTimer);
     connect(m_flushTimer, &QTimer::timeout, this, &PtyServer::flushToClient);
+    scheduleFlush(); // a line that is noisy from the start
     return true;
 }
 

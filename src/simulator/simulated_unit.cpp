@@ -75,8 +75,17 @@ void SimulatedUnit::receive(const QByteArray& bytes) {
     }
 }
 
+bool SimulatedUnit::noiseOn() const {
+    return m_faults.noiseRate > 0 && m_frames.size() >= m_faults.noiseAfterFrames;
+}
+
 double SimulatedUnit::nextOutputTime() const {
-    return m_output.empty() ? -1.0 : m_output.front().readyAt;
+    double next = m_output.empty() ? -1.0 : m_output.front().readyAt;
+    if (noiseOn()) {
+        const double noise = m_clock.now() + std::min(0.01, 1.0 / m_faults.noiseRate);
+        next = next < 0 ? noise : std::min(next, noise);
+    }
+    return next;
 }
 
 QByteArray SimulatedUnit::takeOutput() {
@@ -85,6 +94,17 @@ QByteArray SimulatedUnit::takeOutput() {
     while (!m_output.empty() && m_output.front().readyAt <= now) {
         result += m_output.front().bytes;
         m_output.pop_front();
+    }
+    if (noiseOn()) {
+        if (m_noiseSince < 0)
+            m_noiseSince = now;
+        // At most a megabyte at a time, however long nobody looked.
+        const auto count = static_cast<qsizetype>(
+            std::min((now - m_noiseSince) * m_faults.noiseRate, 1024.0 * 1024.0));
+        if (count > 0) {
+            result += QByteArray(count, '~');
+            m_noiseSince = std::max(m_noiseSince + count / m_faults.noiseRate, now - 1.0);
+        }
     }
     return result;
 }

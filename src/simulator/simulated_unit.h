@@ -40,6 +40,10 @@ public:
         // The port's transmit buffer never drains: characters reach the unit
         // but the port always reports some still waiting.
         bool transmitStuck = false;
+        // A line that never falls silent: noise at this many bytes a second,
+        // from the moment the unit has seen this many frames.
+        double noiseRate = 0.0;
+        int noiseAfterFrames = 0;
     };
 
     static constexpr int MemoryBytes = 2047;
@@ -50,7 +54,7 @@ public:
     // The wire.
     void receive(const QByteArray& bytes);
     QByteArray takeOutput(); // what has reached the host by now
-    bool hasScheduledOutput() const { return !m_output.empty(); }
+    bool hasScheduledOutput() const { return !m_output.empty() || noiseOn(); }
     double nextOutputTime() const;
     bool ctsHolding() const { return !m_faults.ctsFalse; }
 
@@ -83,6 +87,7 @@ public:
     QByteArray listingReply() const;
 
 private:
+    bool noiseOn() const;
     void handleFrame(const QByteArray& frame);
     void execute(const QByteArray& command);
     void store(const QByteArray& command);
@@ -104,6 +109,7 @@ private:
     QByteArray m_line;
     QList<QByteArray> m_frames;
     std::deque<Pending> m_output;
+    double m_noiseSince = -1.0;
 
     int m_errorCode = 0;
     qint64 m_accel = 16;

@@ -50,8 +50,13 @@ UnitReply readUnitProgram(link::Link& link) {
         notResponding(link);
         return reply;
     }
+    const QByteArray text = link.readSettled(0.5, link::MaxProgramReplyBytes);
+    if (link.flooded()) {
+        link.messages().show(MessageIcon::Critical, link.lostReason());
+        return reply;
+    }
     reply.responded = true;
-    reply.text = QString::fromLatin1(link.readSettled(0.5));
+    reply.text = QString::fromLatin1(text);
     link.echoToDebug(program::StripCrLf(reply.text) + QStringLiteral("\r\n"));
     return reply;
 }

@@ -32,7 +32,7 @@ QString requestUnitListing(link::Link& link) {
     link.writeDirect(QStringLiteral("0"));
     link.writeDirect(QStringLiteral("\r"));
     link.Delay(0.5);
-    return link.ReadReply();
+    return link.readListingReply();
 }
 
 UnitListing readUnitListing(link::Link& link) {

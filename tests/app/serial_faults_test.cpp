@@ -21,6 +21,7 @@
 #include "transfer/upload.h"
 #include "transfer/view.h"
 
+#include <QAction>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
@@ -167,6 +168,27 @@ TEST_F(SerialFaults, UnitStopsAnsweringInTheMiddleOfAnUpload) {
         commands << row.command;
     EXPECT_EQ(commands, (QStringList{"A10", "W"}));
     EXPECT_FALSE(form->deviceLink().isBusy());
+}
+
+// A device on COM 1 that floods the line: start-up ends within its deadline,
+// offline, says why, and the window is there to fix the settings.
+TEST_F(SerialFaults, StartUpWithAFloodingDevice) {
+    form->close();
+    form.reset();
+    plugIn({QStringLiteral("--noise-rate"), QStringLiteral("200000")});
+    messages.clear();
+    QElapsedTimer took;
+    took.start();
+    form = makeWindow(clock, port);
+    form->Form_Load();
+    EXPECT_LT(took.elapsed(), 10000);
+    EXPECT_FALSE(form->linkState().UnitConnected) << form->linkState().LastCommError.toStdString();
+    EXPECT_EQ(label(), QStringLiteral("The Unit is NOT Connected"));
+    EXPECT_FALSE(port.PortOpen());
+    ASSERT_EQ(messages.texts().size(), 1) << form->linkState().LastCommError.toStdString();
+    EXPECT_TRUE(messages.texts().last().contains(QStringLiteral("keeps sending data")))
+        << messages.texts().last().toStdString();
+    EXPECT_NE(form->findChild<QAction*>(QStringLiteral("mnuCommSettings")), nullptr);
 }
 
 } // namespace
