@@ -33,9 +33,19 @@ void printUsage(QTextStream& err) {
     err.flush();
 }
 
+// Qt's notes about its own environment (a missing runtime directory when
+// printing without a desktop) are not kqmctl's to report: scripts read its
+// standard error.
+void quietQtNotes(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths:")))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    qInstallMessageHandler(quietQtNotes);
     // Printing lays out text with fonts, which takes a GUI application; it
     // needs no display.
     const bool printing = argc > 1 && qstrcmp(argv[1], "print") == 0;

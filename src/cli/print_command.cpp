@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPdfWriter>
+#include <QSaveFile>
 
 namespace kqm::cli {
 
@@ -41,16 +42,38 @@ int printCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
         err << "The program is empty." << Qt::endl;
         return Failure;
     }
+    // The PDF never lands on the program file, whatever the spelling.
+    const QFileInfo input(file);
+    const QFileInfo output(pdf);
+    if (output.exists() && output.canonicalFilePath() == input.canonicalFilePath()) {
+        err << "kqmctl: the PDF would replace the program file " << QDir::toNativeSeparators(file)
+            << "; name another file" << Qt::endl;
+        return UsageError;
+    }
     ConsoleMessages messages(err);
     const program::ListingOutcome outcome = program::computeListing(*rows, messages);
-    QPdfWriter writer(pdf);
-    const auto items = files::layOutListing(
-        *rows, QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()), outcome.caption,
-        QDateTime::currentDateTime(), files::deviceLineHeights(writer));
+    // Written beside its place and put there whole when complete.
+    QSaveFile partial(output.absoluteFilePath());
+    if (!partial.open(QIODevice::WriteOnly)) {
+        err << "kqmctl: " << QDir::toNativeSeparators(pdf)
+            << " could not be written: " << partial.errorString() << Qt::endl;
+        return Failure;
+    }
     QString error;
-    if (!files::renderListing(writer, items, &error)) {
-        err << "kqmctl: " << QDir::toNativeSeparators(pdf) << " could not be written: " << error
-            << Qt::endl;
+    {
+        QPdfWriter writer(&partial);
+        const auto items = files::layOutListing(
+            *rows, QDir::toNativeSeparators(input.absoluteFilePath()), outcome.caption,
+            QDateTime::currentDateTime(), files::deviceLineHeights(writer));
+        if (!files::renderListing(writer, items, &error)) {
+            err << "kqmctl: " << QDir::toNativeSeparators(pdf) << " could not be written: " << error
+                << Qt::endl;
+            return Failure;
+        }
+    }
+    if (!partial.commit()) {
+        err << "kqmctl: " << QDir::toNativeSeparators(pdf)
+            << " could not be written: " << partial.errorString() << Qt::endl;
         return Failure;
     }
     return Success;

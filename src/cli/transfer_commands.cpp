@@ -15,7 +15,9 @@
 #include "transfer/view.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 namespace kqm::cli {
 
@@ -96,23 +98,38 @@ int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
     }();
     if (!uploaded.responded || !uploaded.built.stored)
         return Failure;
+    if (uploaded.built.rows.isEmpty()) {
+        err << "kqmctl: the unit sent no program line; no file was written" << Qt::endl;
+        return Failure;
+    }
+    // Made whole beside its place, then put there only if the name is still
+    // free: a file that appeared meanwhile is never replaced.
+    const QFileInfo target(options->output);
+    QTemporaryFile partial(target.absoluteFilePath() + QStringLiteral(".XXXXXX"));
     QString error;
+    if (!partial.open()) {
+        err << "kqmctl: " << QDir::toNativeSeparators(options->output)
+            << " could not be made: " << partial.errorString() << Qt::endl;
+        return Failure;
+    }
+    partial.close();
     platform::ExecutableAppPaths paths;
     const auto files = files::ProgramDirectoryFiles::in(paths.programDirectory());
-    if (!files::makeProgramFile(files, options->output, &error)) {
+    program::ProgramDocument document(session.messages());
+    if (!files::makeProgramFile(files, partial.fileName(), &error) ||
+        !document.bind(partial.fileName(), false, &error) ||
+        !transfer::storeUploadedProgram(document, uploaded.built, &error)) {
         err << "kqmctl: " << QDir::toNativeSeparators(options->output)
             << " could not be made: " << error << Qt::endl;
         return Failure;
     }
-    program::ProgramDocument document(session.messages());
-    if (!document.bind(options->output, false, &error)) {
-        err << "kqmctl: " << error << Qt::endl;
-        return Failure;
+    document.close();
+    if (!QFile::rename(partial.fileName(), target.absoluteFilePath())) {
+        err << "kqmctl: " << QDir::toNativeSeparators(options->output)
+            << " exists already; choose a new file" << Qt::endl;
+        return UsageError;
     }
-    if (!transfer::storeUploadedProgram(document, uploaded.built, &error)) {
-        err << "kqmctl: the program could not be stored: " << error << Qt::endl;
-        return Failure;
-    }
+    partial.setAutoRemove(false);
     out << "Uploaded " << document.rows().size() << " lines into "
         << QDir::toNativeSeparators(options->output) << Qt::endl;
     return Success;

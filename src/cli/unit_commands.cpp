@@ -81,6 +81,9 @@ int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream&
     parser.addOption({QStringLiteral("noise-after"),
                       QStringLiteral("start the noise after this many frames"),
                       QStringLiteral("FRAMES"), QStringLiteral("0")});
+    parser.addOption({QStringLiteral("garbage-after"),
+                      QStringLiteral("answer with noise after this many frames (tests)"),
+                      QStringLiteral("FRAMES")});
     parser.addOption({QStringLiteral("stall-after"),
                       QStringLiteral("stop answering after this many reply bytes"),
                       QStringLiteral("BYTES")});
@@ -105,6 +108,11 @@ int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream&
         server.unit().faults().noiseRate = parser.value(QStringLiteral("noise-rate")).toDouble();
         server.unit().faults().noiseAfterFrames =
             parser.value(QStringLiteral("noise-after")).toInt();
+    }
+    if (parser.isSet(QStringLiteral("garbage-after"))) {
+        server.unit().faults().garbage = true;
+        server.unit().faults().garbageAfterFrames =
+            parser.value(QStringLiteral("garbage-after")).toInt();
     }
     if (parser.isSet(QStringLiteral("stall-after")))
         server.unit().faults().replyBudget = parser.value(QStringLiteral("stall-after")).toInt();

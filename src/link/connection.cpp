@@ -195,11 +195,14 @@ int Connection::LoadCommSettings(const files::CommSettings& stored) {
                           .arg(DefaultPort));
     }
     if (!parseBaudRate(baud)) {
+        bool number = false;
+        baud.trimmed().toLongLong(&number);
         messages.show(MessageIcon::Warning,
-                      QStringLiteral("The baud rate stored in the settings (\"%1\") is not a "
-                                     "number. %2 baud is used until you choose another under "
+                      QStringLiteral("The baud rate stored in the settings (\"%1\") is %2. %3 "
+                                     "baud is used until you choose another under "
                                      "Communication Settings.")
-                          .arg(baud)
+                          .arg(baud, number ? QStringLiteral("not a rate the serial port can use")
+                                            : QStringLiteral("not a number"))
                           .arg(DefaultBaudRate));
     }
     readPortSettings(stored);

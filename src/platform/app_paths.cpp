@@ -22,7 +22,10 @@ bool canCreateFilesIn(const QString& directory) {
 ExecutableAppPaths::ExecutableAppPaths() {
     QString directory = QCoreApplication::applicationDirPath();
     if (directory.isEmpty() || !canCreateFilesIn(directory)) {
-        directory = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        // One place for the window and kqmctl alike, whatever name the
+        // running program has.
+        directory = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                    QStringLiteral("/Quorvex Motion/kqm-indexer");
         QDir().mkpath(directory);
     }
     m_directory = QDir::cleanPath(directory);

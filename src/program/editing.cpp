@@ -3,6 +3,7 @@
 #include "program/command_set.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace kqm::program {
 
@@ -25,10 +26,18 @@ void setCommand(ProgramRow& row, const QString& command) {
     }
 }
 
-qint64 nextRowid(const QVector<ProgramRow>& rows) {
+// The rowid for a new last record. When the largest rowid is the largest
+// there is, the rows are numbered afresh from 1 in program order first: the
+// store writes that in the same transaction, and nothing overflows.
+qint64 nextRowid(QVector<ProgramRow>& rows) {
     qint64 last = 0;
     for (const ProgramRow& row : rows)
         last = std::max(last, row.rowid);
+    if (last == std::numeric_limits<qint64>::max()) {
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            rows[i].rowid = i + 1;
+        last = rows.size();
+    }
     return last + 1;
 }
 

@@ -12,6 +12,21 @@ void ProgramState::setBytesUsedCaption(const QString& caption) {
     emit bytesUsedCaptionChanged(caption);
 }
 
+QString unknownCommandsText(const QList<std::pair<int, QString>>& unknown) {
+    if (unknown.size() == 1)
+        return unknownCommandText(unknown.first().second);
+    constexpr int Shown = 5;
+    QStringList named;
+    for (int i = 0; i < std::min<int>(Shown, unknown.size()); ++i)
+        named << QStringLiteral("line %1 (%2)").arg(unknown.at(i).first).arg(unknown.at(i).second);
+    QString text = QStringLiteral("Error: %1 lines hold unknown commands: %2")
+                       .arg(unknown.size())
+                       .arg(named.join(QStringLiteral(", ")));
+    if (unknown.size() > Shown)
+        text += QStringLiteral(" and %1 more").arg(unknown.size() - Shown);
+    return text + QStringLiteral(". They count no bytes.");
+}
+
 QString memoryCaption(int bytes) {
     return QStringLiteral("Memory: %1 of %2 bytes used.").arg(bytes).arg(UnitMemoryBytes);
 }
@@ -22,6 +37,7 @@ ListingOutcome computeListing(QVector<ProgramRow>& rows, platform::Messages& mes
         return outcome;
     int lineNumber = 1;
     int address = 0;
+    QList<std::pair<int, QString>> unknown;
     for (ProgramRow& row : rows) {
         if (row.command.startsWith(QLatin1Char('~')))
             row.command.remove(0, 1);
@@ -35,9 +51,15 @@ ListingOutcome computeListing(QVector<ProgramRow>& rows, platform::Messages& mes
                 row.listing = row.command;
             }
         }
-        address += CommandSize(row.command, messages);
+        // Unknown commands are told once per refresh, in one box.
+        if (const auto size = knownCommandSize(row.command))
+            address += *size;
+        else
+            unknown.push_back({lineNumber, row.command});
         ++lineNumber;
     }
+    if (!unknown.isEmpty())
+        messages.show(platform::MessageIcon::Critical, unknownCommandsText(unknown));
     outcome.programSize = address;
     outcome.caption = memoryCaption(address);
     outcome.programFits = address <= UnitMemoryBytes;

@@ -41,6 +41,9 @@ struct ListingOutcome {
 };
 
 QString memoryCaption(int bytes);
+// One box for a refresh's unknown commands (line number, command): the
+// single command's own text, or the first few of them and their count.
+QString unknownCommandsText(const QList<std::pair<int, QString>>& unknown);
 inline const QString OverSizeWarning =
     QStringLiteral("Warning: Program size exceeds avaialable memory.");
 

@@ -23,6 +23,23 @@ bool ProgramTable::open(const QString& path, SqliteFile::Mode mode) {
     if (!columns)
         return false;
     m_columns = *columns;
+    // Fields are reached by position, as other tools write them; but a table
+    // that names all five in another order is read by name, so that an edit
+    // never writes line numbers into the comments.
+    const QStringList names = {QStringLiteral("LineNo"), QStringLiteral("Address"),
+                               QStringLiteral("Command"), QStringLiteral("Listing"),
+                               QStringLiteral("Comment")};
+    QStringList byName;
+    for (const QString& name : names) {
+        for (const QString& column : m_columns) {
+            if (column.compare(name, Qt::CaseInsensitive) == 0) {
+                byName << column;
+                break;
+            }
+        }
+    }
+    if (byName.size() == names.size())
+        m_columns = byName;
     // A table without rowid cannot keep program order; reading it here tells.
     QSqlQuery probe(m_file.database());
     if (!probe.exec(

@@ -112,7 +112,8 @@ QByteArray SimulatedUnit::takeOutput() {
 void SimulatedUnit::reply(const QByteArray& text) {
     if (m_faults.silent)
         return;
-    QByteArray bytes = m_faults.garbage ? QByteArray("\x15#\x7f%?k", 6) : text;
+    const bool garbage = m_faults.garbage && m_frames.size() > m_faults.garbageAfterFrames;
+    QByteArray bytes = garbage ? QByteArray("\x15#\x7f%?k", 6) : text;
     if (m_faults.replyBudget >= 0) {
         // The unit stops answering in the middle of a reply.
         bytes.truncate(m_faults.replyBudget);

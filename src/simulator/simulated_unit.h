@@ -33,8 +33,9 @@ public:
         int burstSize = 0;       // split replies into pieces of this size...
         double burstGap = 0.0;   // ...this far apart
         bool corruptMemory = false;
-        bool garbage = false;   // replies are noise
-        QByteArray staleOnOpen; // already waiting when the port opens
+        bool garbage = false;       // replies are noise...
+        int garbageAfterFrames = 0; // ...once the unit has seen this many frames
+        QByteArray staleOnOpen;     // already waiting when the port opens
         // Reply bytes left before it stops answering mid-reply; -1: no end.
         int replyBudget = -1;
         // The port's transmit buffer never drains: characters reach the unit

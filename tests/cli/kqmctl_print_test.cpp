@@ -43,4 +43,30 @@ TEST(KqmctlPrint, PdfHoldsTitleFileHeadingsAndEveryRow) {
     EXPECT_EQ(usage.exitCode(), 2);
 }
 
+// The PDF never replaces the program file, however the name is spelt, and
+// nothing but kqmctl's own words reach standard error.
+TEST(KqmctlPrint, RefusesToWriteOverTheProgramFile) {
+    QTemporaryDir dir;
+    const QString program = dir.filePath(QStringLiteral("p.mdb"));
+    kqm::test::WriteProgramFile(program, {{"A10"}, {"Q"}});
+    const QByteArray before = kqm::test::FileBytes(program);
+    for (const QString& pdf : {program, dir.path() + QStringLiteral("/./p.mdb")}) {
+        QProcess print;
+        print.start(QStringLiteral(KQMCTL_PATH), {"print", program, "--pdf", pdf});
+        ASSERT_TRUE(print.waitForFinished(30000));
+        EXPECT_EQ(print.exitCode(), 2);
+        EXPECT_EQ(kqm::test::FileBytes(program), before);
+    }
+    QProcess print;
+    print.setProcessEnvironment([] {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        return environment;
+    }());
+    print.start(QStringLiteral(KQMCTL_PATH), {"print", program, "--pdf", dir.filePath("p.pdf")});
+    ASSERT_TRUE(print.waitForFinished(30000));
+    EXPECT_EQ(print.exitCode(), 0);
+    EXPECT_EQ(print.readAllStandardError(), QByteArray());
+}
+
 } // namespace

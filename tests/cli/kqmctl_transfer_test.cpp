@@ -1,6 +1,8 @@
 #include "support/program_files.h"
 #include "support/pty_unit.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -132,6 +134,19 @@ TEST(KqmctlTransfer, InterruptedSendLeavesAnEmptyProgram) {
     const Result view = kqmctl(QStringList{"view"} + port);
     EXPECT_EQ(view.status, 0) << view.err.toStdString();
     EXPECT_EQ(view.out, QStringLiteral("Q\n"));
+}
+
+// A reply that holds no program line makes no file, and says so.
+TEST(KqmctlTransfer, AnUploadOfNoLineWritesNoFile) {
+    QTemporaryDir dir;
+    kqm::test::PtyUnit unit(QStringLiteral(KQMCTL_PATH), {"--garbage-after", "3"});
+    ASSERT_FALSE(unit.device().isEmpty());
+    const QString output = dir.filePath(QStringLiteral("garbage.mdb"));
+    const Result result = kqmctl({"upload", "--port", unit.device(), "--output", output});
+    EXPECT_EQ(result.status, 1) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QStringLiteral("no file was written")));
+    EXPECT_FALSE(QFile::exists(output));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList());
 }
 
 } // namespace

@@ -242,4 +242,16 @@ TEST_F(ConnectionTest, AnAutomaticSimulatedUnitGivesWayToARealAdapter) {
     EXPECT_EQ(settings.portDevice(1), QStringLiteral("sim"));
 }
 
+TEST_F(ConnectionTest, AStoredBaudRateOfZeroIsNoRateRatherThanNoNumber) {
+    settings.setRecord(SettingsTable::BaudRate, QStringLiteral("0"));
+    loadCommSettings();
+    ASSERT_EQ(messages.texts().size(), 1);
+    EXPECT_TRUE(messages.texts().first().contains(QStringLiteral("not a rate")));
+    EXPECT_EQ(state.BaudRate, 9600);
+    messages.clear();
+    settings.setRecord(SettingsTable::BaudRate, QStringLiteral("fast"));
+    loadCommSettings();
+    EXPECT_TRUE(messages.texts().first().contains(QStringLiteral("not a number")));
+}
+
 } // namespace

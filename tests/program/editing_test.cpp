@@ -164,3 +164,48 @@ TEST_F(EditingTest, AFailedWriteLeavesTheProgramAsItWas) {
 }
 
 } // namespace
+
+namespace {
+
+// A table whose largest rowid is the largest there is: Add and Insert number
+// the records afresh instead of wrapping round to the smallest rowid.
+TEST_F(EditingTest, TheLargestRowidNeverOverflows) {
+    program({{"A10"}, {"W5"}});
+    ASSERT_TRUE(table.file().exec(QStringLiteral("UPDATE Main SET rowid = 9223372036854775807 "
+                                                 "WHERE rowid = (SELECT max(rowid) FROM Main)")));
+    ASSERT_TRUE(
+        table.file().exec(QStringLiteral("UPDATE Main SET rowid = 3 WHERE Command = 'A10'")));
+    ASSERT_TRUE(addLine(table, state, messages, "Q", "").ok);
+    EXPECT_EQ(commands(), (QStringList{"A10", "W5", "Q"}));
+    ASSERT_TRUE(insertLine(table, state, messages, 0, "B100", "").ok);
+    EXPECT_EQ(commands(), (QStringList{"B100", "A10", "W5", "Q"}));
+    const auto rows = kqm::test::ReadProgramFile(path);
+    EXPECT_EQ(rows.last().lineNo, 4);
+}
+
+// The five fields named in another order are read and written by name;
+// unnamed fields are read by position.
+TEST_F(EditingTest, NamedFieldsInAnotherOrderAreReadByName) {
+    {
+        ProgramTable made;
+        ASSERT_TRUE(made.file().open(path));
+        ASSERT_TRUE(made.file().exec(QStringLiteral(
+            "CREATE TABLE Main (Comment TEXT, Command TEXT, Listing TEXT, Address INTEGER, "
+            "LineNo INTEGER)")));
+        ASSERT_TRUE(made.file().exec(QStringLiteral(
+            "INSERT INTO Main VALUES ('ramp', 'A10', '!', 0, 0), (' ', 'Q', '!', 0, 0)")));
+    }
+    ASSERT_TRUE(table.open(path));
+    ASSERT_TRUE(addLine(table, state, messages, "W5", "pause").ok);
+    const auto rows = table.readRows();
+    ASSERT_TRUE(rows.has_value());
+    ASSERT_EQ(rows->size(), 3);
+    EXPECT_EQ(rows->at(0).command, QStringLiteral("A10"));
+    EXPECT_EQ(rows->at(0).comment, QStringLiteral("ramp"));
+    EXPECT_EQ(rows->at(2).lineNo, 3);
+    EXPECT_EQ(rows->at(2).address, 5);
+    EXPECT_EQ(rows->at(2).listing, QStringLiteral("Wait 5"));
+    EXPECT_EQ(rows->at(2).comment, QStringLiteral("pause"));
+}
+
+} // namespace

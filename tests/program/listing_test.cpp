@@ -111,13 +111,27 @@ TEST_F(ListingTest, MarkersUnknownLinesAndKeptTexts) {
     EXPECT_EQ(rows[3].listing, QStringLiteral("!")); // no text: stays pending
     EXPECT_EQ(rows[4].listing, QStringLiteral("Jog Speed=500"));
     EXPECT_EQ(rows[5].address, 15);
-    EXPECT_EQ(messages.texts(), (QStringList{QStringLiteral("Error: Unknown command (hello)."),
-                                             QStringLiteral("Error: Unknown command (J500).")}));
+    EXPECT_EQ(messages.texts(),
+              QStringList{QStringLiteral("Error: 2 lines hold unknown commands: line 2 (hello), "
+                                         "line 5 (J500). They count no bytes.")});
 
-    // The box comes again on every refresh.
+    // The box comes again on every refresh: one box, however many lines.
     messages.clear();
     ASSERT_TRUE(RefreshListing(table, state, messages).ok);
-    EXPECT_EQ(messages.boxes().size(), 2);
+    EXPECT_EQ(messages.boxes().size(), 1);
+    QVector<ProgramRow> many(200);
+    for (int i = 0; i < many.size(); ++i)
+        many[i].command = QStringLiteral("J%1").arg(i);
+    messages.clear();
+    computeListing(many, messages);
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_TRUE(messages.texts().first().startsWith(
+        QStringLiteral("Error: 200 lines hold unknown commands: line 1 (J0), line 2 (J1)")));
+    EXPECT_TRUE(messages.texts().first().contains(QStringLiteral("and 195 more")));
+    many.resize(1);
+    messages.clear();
+    computeListing(many, messages);
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("Error: Unknown command (J0).")});
 }
 
 TEST_F(ListingTest, UntilTextUsesTheLinesNewNumber) {
