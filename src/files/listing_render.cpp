@@ -1,5 +1,6 @@
 #include "files/listing_render.h"
 
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
@@ -10,8 +11,25 @@ namespace kqm::files {
 
 namespace {
 
+// A narrow sans font where one is installed, so that the columns keep apart
+// at their fixed places; the default font otherwise (and text is cut).
+QString listingFamily() {
+    static const QString family = [] {
+        const QStringList installed = QFontDatabase::families();
+        for (const QString& wanted :
+             {QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Liberation Sans")}) {
+            if (installed.contains(wanted))
+                return wanted;
+        }
+        return QString();
+    }();
+    return family;
+}
+
 QFont fontFor(int pointSize, bool bold, bool italic) {
     QFont font;
+    if (!listingFamily().isEmpty())
+        font.setFamily(listingFamily());
     font.setPointSize(pointSize);
     font.setBold(bold);
     font.setItalic(italic);
@@ -53,9 +71,14 @@ bool renderListing(QPagedPaintDevice& device, const QVector<PlacedText>& items, 
         const QFont font = fontFor(item.pointSize, item.bold, item.italic);
         painter.setFont(font);
         const QFontMetricsF metrics(font, &device);
-        painter.drawText(
-            QPointF(toDevice(item.x, device), toDevice(item.y, device) + metrics.ascent()),
-            item.text);
+        const double x = toDevice(item.x, device);
+        QString text = item.text;
+        if (item.maxWidth != 0) {
+            const double right = device.width();
+            const double width = item.maxWidth > 0 ? toDevice(item.maxWidth, device) : right - x;
+            text = metrics.elidedText(text, Qt::ElideRight, std::max(0.0, width));
+        }
+        painter.drawText(QPointF(x, toDevice(item.y, device) + metrics.ascent()), text);
     }
     if (!painter.end()) {
         if (error)

@@ -13,6 +13,12 @@ constexpr int TopLine = 100;
 constexpr int LastRowTop = 14699;
 constexpr int LastMemoryLineTop = 14600;
 constexpr int ColumnX[5] = {500, 1000, 1650, 3300, 7300};
+// The gap kept before the next column.
+constexpr int ColumnGap = 60;
+
+int columnWidth(int column) {
+    return column < 4 ? ColumnX[column + 1] - ColumnX[column] - ColumnGap : -1;
+}
 const char* const Headings[5] = {"Line", "Addr.", "KQM20 Command", "Command", "Comments"};
 
 class Page {
@@ -21,8 +27,8 @@ public:
         : m_items(items), m_heights(heights) {}
 
     // Prints a text at x on the current line; the line ends after it.
-    void print(int x, const QString& text) {
-        m_items.push_back({m_page, x, m_y, text, m_size, m_bold, m_italic});
+    void print(int x, const QString& text, int maxWidth = 0) {
+        m_items.push_back({m_page, x, m_y, text, m_size, m_bold, m_italic, maxWidth});
         m_y += m_size == 12 ? m_heights.size12 : m_heights.size10;
     }
     void newPage() {
@@ -34,7 +40,7 @@ public:
         const int top = m_y;
         for (int column = 0; column < 5; ++column) {
             m_y = top;
-            print(ColumnX[column], QString::fromLatin1(Headings[column]));
+            print(ColumnX[column], QString::fromLatin1(Headings[column]), columnWidth(column));
         }
         m_bold = false;
     }
@@ -84,7 +90,7 @@ QVector<PlacedText> layOutListing(const QVector<program::ProgramRow>& rows, cons
                                   program::StripCrLf(row.command), row.listing, row.comment};
         for (int column = 0; column < 5; ++column) {
             page.m_y = top;
-            page.print(ColumnX[column], cells[column]);
+            page.print(ColumnX[column], cells[column], columnWidth(column));
         }
     }
     if (page.m_y >= LastMemoryLineTop)

@@ -18,6 +18,9 @@ struct PlacedText {
     int pointSize = 10;
     bool bold = false;
     bool italic = false;
+    // How wide it may be, in twips: 0 no limit, -1 up to the right margin.
+    // Wider text is cut with an ellipsis, so no column runs into the next.
+    int maxWidth = 0;
 
     bool operator==(const PlacedText&) const = default;
 };
