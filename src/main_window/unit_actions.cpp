@@ -225,7 +225,9 @@ void UnitActions::cmdView_Click() {
         exchange.reset();
     }
     view->showListing(listing);
-    if (listing.truncated)
+    if (m_session.link.flooded())
+        m_session.services.messages.show(MessageIcon::Critical, m_session.link.lostReason());
+    else if (listing.truncated)
         m_session.services.messages.show(MessageIcon::Warning, transfer::ListingTooLongMessage);
     else if (!listing.endedWithQ)
         m_session.services.messages.show(MessageIcon::Warning, transfer::ListingIncompleteMessage);

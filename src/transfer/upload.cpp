@@ -35,8 +35,13 @@ bool isCommandLetterAt(const QString& text, qsizetype i) {
 
 UnitReply readUnitProgram(link::Link& link) {
     UnitReply reply;
-    if (link.ReplyPending())
+    if (link.ReplyPending()) {
         link.ReadReply();
+        if (link.flooded()) {
+            link.messages().show(MessageIcon::Critical, link.lostReason());
+            return reply;
+        }
+    }
     if (!link.waitForCts(0.5, false)) {
         notResponding(link);
         return reply;

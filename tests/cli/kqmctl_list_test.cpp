@@ -106,4 +106,19 @@ TEST_F(KqmctlList, SaysWhyAPathIsNoProgramFile) {
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
 }
 
+// A comment can hold anything; what reaches the terminal cannot move its
+// cursor, ring it, or add a line to the tab-separated output.
+TEST_F(KqmctlList, ControlCharactersAreWrittenOut) {
+    const QString path = file("odd.mdb");
+    kqm::test::WriteProgramFile(
+        path, {{"A10", "!", QStringLiteral("red\x1b[31m\tbell\x07\r\nfake\\line")}, {"Q"}});
+    const CliRun run = kqmctl({QStringLiteral("list"), path});
+    EXPECT_EQ(run.status, 0);
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3); // two program lines and the memory line
+    EXPECT_EQ(lines.at(0).section(QLatin1Char('\t'), 4),
+              QStringLiteral("red\\x1b[31m\\tbell\\x07\\r\\nfake\\\\line"));
+    EXPECT_FALSE(run.out.contains(QChar(0x1b)));
+}
+
 } // namespace

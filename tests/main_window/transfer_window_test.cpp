@@ -201,6 +201,30 @@ TEST_F(TransferWindowTest, StoppingOrClosingDuringASendLeavesNoHalfProgram) {
     }
 }
 
+// A line that starts to flood or drip after the connection: the readout,
+// the view and the upload each end within their deadline and say why.
+TEST_F(TransferWindowTest, AFloodedLineEndsEveryExchangeAndSaysWhy) {
+    for (const double rate : {1.0e6, 20.0}) {
+        for (const char* button : {"cmdVerifyParameters", "cmdView", "cmdUpload"}) {
+            SCOPED_TRACE(std::string(button) + (rate > 100 ? " flood" : " drip"));
+            port.unit().faults().noiseRate = 0;
+            click("cmdConnect");
+            ASSERT_TRUE(form->linkState().UnitConnected);
+            messages.clear();
+            messages.answerNext(platform::MessageAnswer::Ok); // the upload's question
+            port.unit().faults().noiseRate = rate;
+            port.unit().faults().noiseAfterFrames = static_cast<int>(port.unit().frames().size());
+            const double start = clock.now();
+            click(button);
+            EXPECT_LT(clock.now() - start, 16.0);
+            EXPECT_FALSE(form->linkState().UnitConnected);
+            EXPECT_EQ(labelText("lblConnected"), QStringLiteral("The Unit is NOT Connected"));
+            EXPECT_TRUE(messages.texts().last().contains(QStringLiteral("keeps sending data")))
+                << messages.texts().join('|').toStdString();
+        }
+    }
+}
+
 TEST_F(TransferWindowTest, UploadFromASilentUnitLeavesAnEmptyProgram) {
     port.unit().faults().silent = true;
     click("cmdUpload");
