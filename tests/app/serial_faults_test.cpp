@@ -191,4 +191,37 @@ TEST_F(SerialFaults, StartUpWithAFloodingDevice) {
     EXPECT_NE(form->findChild<QAction*>(QStringLiteral("mnuCommSettings")), nullptr);
 }
 
+// After a normal connection the line starts to flood (or, for the readout,
+// to drip): readout, view and upload on the real serial port each end soon,
+// offline, and say why.
+TEST_F(SerialFaults, ALineThatStartsToFloodEndsEveryExchange) {
+    // Identification and the readout that follows take 13 frames; the noise
+    // starts with the next.
+    const struct {
+        const char* button;
+        const char* rate;
+    } cases[] = {{"cmdVerifyParameters", "200000"},
+                 {"cmdVerifyParameters", "20"},
+                 {"cmdView", "200000"},
+                 {"cmdUpload", "200000"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.button) + " at " + c.rate);
+        plugIn({QStringLiteral("--noise-rate"), QString::fromLatin1(c.rate),
+                QStringLiteral("--noise-after"), QStringLiteral("14")});
+        click("cmdConnect");
+        ASSERT_TRUE(form->linkState().UnitConnected) << messages.texts().join('|').toStdString();
+        messages.clear();
+        messages.answerNext(platform::MessageAnswer::Ok); // the upload's question
+        QElapsedTimer took;
+        took.start();
+        click(c.button);
+        EXPECT_LT(took.elapsed(), 8000);
+        EXPECT_FALSE(form->linkState().UnitConnected);
+        EXPECT_EQ(label(), QStringLiteral("The Unit is NOT Connected"));
+        ASSERT_FALSE(messages.texts().isEmpty());
+        EXPECT_TRUE(messages.texts().last().contains(QStringLiteral("keeps sending data")))
+            << messages.texts().join('|').toStdString();
+    }
+}
+
 } // namespace
