@@ -1,6 +1,9 @@
+#include "cli/check_command.h"
 #include "cli/edit_command.h"
+#include "cli/history_commands.h"
 #include "cli/list_command.h"
 #include "cli/print_command.h"
+#include "cli/text_commands.h"
 #include "cli/transfer_commands.h"
 #include "cli/unit_commands.h"
 
@@ -18,9 +21,16 @@ void printUsage(QTextStream& err) {
            "\n"
            "commands:\n"
            "  list FILE                  print the listing of a program file\n"
+           "  check FILE                 report problems in a program file before it is sent\n"
            "  edit FILE OPERATION ...    add, insert, change or delete a program line\n"
            "                             (kqmctl edit --help for the details)\n"
+           "  undo FILE                  take back the last change to a program file\n"
+           "  redo FILE                  make the last undone change again\n"
+           "  history FILE               list the changes that undo and redo step through\n"
            "  print FILE --pdf OUT.pdf   write the printed listing of a program file to a PDF\n"
+           "  export FILE [-o TEXT]      write a program file as program text (to standard\n"
+           "                             output without -o)\n"
+           "  import TEXT -o FILE        make a new program file from program text\n"
            "  connect --port DEVICE      identify the unit on DEVICE (a serial device, or sim\n"
            "          [--baud N] [--axis N]  for the built-in simulated unit)\n"
            "  send FILE --port DEVICE    send a program file to the unit\n"
@@ -67,8 +77,20 @@ int main(int argc, char* argv[]) {
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("list"))
         return kqm::cli::listCommand(arguments, out, err);
+    if (command == QLatin1String("check"))
+        return kqm::cli::checkCommand(arguments, out, err);
     if (command == QLatin1String("edit"))
         return kqm::cli::editCommand(arguments, out, err);
+    if (command == QLatin1String("undo"))
+        return kqm::cli::undoCommand(arguments, out, err);
+    if (command == QLatin1String("redo"))
+        return kqm::cli::redoCommand(arguments, out, err);
+    if (command == QLatin1String("history"))
+        return kqm::cli::historyCommand(arguments, out, err);
+    if (command == QLatin1String("export"))
+        return kqm::cli::exportCommand(arguments, out, err);
+    if (command == QLatin1String("import"))
+        return kqm::cli::importCommand(arguments, out, err);
     if (command == QLatin1String("print"))
         return kqm::cli::printCommand(arguments, out, err);
     if (command == QLatin1String("connect"))

@@ -101,9 +101,41 @@ void Form1::createMenus() {
     mnuNewProgram = item(file, QStringLiteral("&New Program"), "mnuNewProgram");
     mnuOpenProgram = item(file, QStringLiteral("&Open Program..."), "mnuOpenProgram");
     mnuSaveProgramAs = item(file, QStringLiteral("Save Program &As..."), "mnuSaveProgramAs");
+    file->addSeparator();
+    mnuExportProgram = item(file, QStringLiteral("&Export Program..."), "mnuExportProgram");
+    mnuImportProgram = item(file, QStringLiteral("&Import Program..."), "mnuImportProgram");
+    file->addSeparator();
     mnuPrint = item(file, QStringLiteral("&Print..."), "mnuPrint");
     file->addSeparator();
     mnuExit = item(file, QStringLiteral("E&xit"), "mnuExit");
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    edit->setObjectName(QStringLiteral("mnuEdit"));
+    mnuUndo = item(edit, QStringLiteral("&Undo"), "mnuUndo");
+    mnuUndo->setShortcut(QKeySequence::Undo);
+    mnuRedo = item(edit, QStringLiteral("&Redo"), "mnuRedo");
+    mnuRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
+                           QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    edit->addSeparator();
+    mnuCut = item(edit, QStringLiteral("Cu&t"), "mnuCut");
+    mnuCut->setShortcut(QKeySequence::Cut);
+    mnuCopy = item(edit, QStringLiteral("&Copy"), "mnuCopy");
+    mnuCopy->setShortcut(QKeySequence::Copy);
+    mnuPaste = item(edit, QStringLiteral("&Paste"), "mnuPaste");
+    mnuPaste->setShortcut(QKeySequence::Paste);
+    mnuDeleteLines = item(edit, QStringLiteral("&Delete"), "mnuDeleteLines");
+    mnuDeleteLines->setShortcut(QKeySequence::Delete);
+    edit->addSeparator();
+    mnuMoveUp = item(edit, QStringLiteral("Move &Up"), "mnuMoveUp");
+    mnuMoveUp->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Up));
+    mnuMoveDown = item(edit, QStringLiteral("Move Do&wn"), "mnuMoveDown");
+    mnuMoveDown->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Down));
+    // The clipboard and delete keys belong to the program grid; the terminal
+    // and other text boxes keep their own.
+    for (QAction* action : {mnuCut, mnuCopy, mnuPaste, mnuDeleteLines}) {
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        m_programTab->addAction(action);
+    }
 
     QMenu* setup = menuBar()->addMenu(QStringLiteral("&Setup"));
     setup->setObjectName(QStringLiteral("mnuSetup"));
@@ -227,6 +259,18 @@ void Form1::connectProgramTab() {
             whenLineFree([editing] { editing->cmdChange_Click(); }));
     connect(tab, &ProgramTab::deleteRequested, this,
             whenLineFree([editing] { editing->cmdDelete_Click(); }));
+    connect(tab, &ProgramTab::selectionChosen, this, [&document](int row, int count) {
+        document.noteSelection(row < 0 ? std::nullopt : std::optional<int>(row), count);
+    });
+    connect(&document, &program::ProgramDocument::selectionChanged, tab, &ProgramTab::selectRows);
+    connect(&document, &program::ProgramDocument::rowsChanged, tab,
+            [tab](const QVector<program::ProgramRow>& rows) {
+                tab->showProblems(program::checkProgram(rows));
+            });
+    connect(tab, &ProgramTab::problemChosen, this, [&document](int line) {
+        document.setCurrentRow(line - 1);
+    });
+    connectEditMenu();
     // Keep the keyboard focus off controls of a tab that is not shown.
     connect(tab, &ProgramTab::addFocused, this, [this] { focusTabsWhenShowing({MotionTabIndex}); });
     connect(tab, &ProgramTab::gridFocused, this, [this] {
@@ -234,6 +278,41 @@ void Form1::connectProgramTab() {
     });
     connect(tab, &ProgramTab::stopFocused, this,
             [this] { focusTabsWhenShowing({TerminalTabIndex}); });
+}
+
+void Form1::connectEditMenu() {
+    ProgramEditing* editing = &m_editing;
+    const auto onProgram = [this, editing](QAction* action, void (ProgramEditing::*run)()) {
+        connect(action, &QAction::triggered, this, whenLineFree([editing, run] {
+                    (editing->*run)();
+                }));
+    };
+    onProgram(mnuUndo, &ProgramEditing::undo);
+    onProgram(mnuRedo, &ProgramEditing::redo);
+    onProgram(mnuCut, &ProgramEditing::cutLines);
+    onProgram(mnuPaste, &ProgramEditing::pasteLines);
+    onProgram(mnuDeleteLines, &ProgramEditing::cmdDelete_Click);
+    onProgram(mnuImportProgram, &ProgramEditing::importProgram);
+    // Copying and exporting change nothing: they may run while the line is busy.
+    connect(mnuCopy, &QAction::triggered, this, [editing] { editing->copyLines(); });
+    connect(mnuExportProgram, &QAction::triggered, this, [editing] { editing->exportProgram(); });
+    connect(mnuMoveUp, &QAction::triggered, this,
+            whenLineFree([editing] { editing->moveLines(-1); }));
+    connect(mnuMoveDown, &QAction::triggered, this,
+            whenLineFree([editing] { editing->moveLines(+1); }));
+    connect(&m_session.document, &program::ProgramDocument::historyChanged, this,
+            &Form1::showHistory);
+    showHistory();
+}
+
+void Form1::showHistory() {
+    program::ProgramDocument& document = m_session.document;
+    const auto undo = document.undoLabel();
+    const auto redo = document.redoLabel();
+    mnuUndo->setText(undo ? QStringLiteral("&Undo %1").arg(*undo) : QStringLiteral("&Undo"));
+    mnuUndo->setEnabled(undo.has_value());
+    mnuRedo->setText(redo ? QStringLiteral("&Redo %1").arg(*redo) : QStringLiteral("&Redo"));
+    mnuRedo->setEnabled(redo.has_value());
 }
 
 void Form1::connectUnitControls() {

@@ -72,6 +72,8 @@ private:
     void connectControls();
     void connectFileCommands();
     void connectProgramTab();
+    void connectEditMenu();
+    void showHistory();
     void connectUnitControls();
     // While an exchange with the unit runs, nothing may change the program
     // or which file is bound: the action is refused with the busy message.
@@ -101,6 +103,16 @@ private:
     QAction* mnuOpenProgram = nullptr;
     QAction* mnuSaveProgramAs = nullptr;
     QAction* mnuPrint = nullptr;
+    QAction* mnuExportProgram = nullptr;
+    QAction* mnuImportProgram = nullptr;
+    QAction* mnuUndo = nullptr;
+    QAction* mnuRedo = nullptr;
+    QAction* mnuCut = nullptr;
+    QAction* mnuCopy = nullptr;
+    QAction* mnuPaste = nullptr;
+    QAction* mnuDeleteLines = nullptr;
+    QAction* mnuMoveUp = nullptr;
+    QAction* mnuMoveDown = nullptr;
     QAction* mnuExit = nullptr;
     QAction* mnuConnect = nullptr;
     QAction* mnuCommSettings = nullptr;

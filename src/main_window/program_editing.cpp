@@ -3,10 +3,27 @@
 #include "main_window/program_tab.h"
 #include "main_window/session.h"
 #include "platform/busy_cursor.h"
+#include "platform/file_dialogs.h"
 #include "platform/messages.h"
 #include "program/command_editor_dialog.h"
+#include "program/program_text.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QSaveFile>
 
 namespace kqm::ui {
+
+namespace {
+
+const QString ProgramLinesMimeType = QStringLiteral("application/x-kqm-program-lines");
+const QString ProgramTextFilter = QStringLiteral("Program Text (*.txt);;All Files (*.*)");
+
+} // namespace
 
 ProgramEditing::ProgramEditing(Session& session, ProgramTab& tab, QWidget* dialogParent)
     : m_session(session), m_tab(tab), m_dialogParent(dialogParent) {}
@@ -18,6 +35,7 @@ ProgramEditing::EditorAnswer ProgramEditing::runCommandEditor(const QString& cap
                                 m_session.linkState.UnitModel, m_session.linkState.AxisAddress,
                                 m_dialogParent);
     editor.setWindowTitle(caption);
+    editor.setProgramLines(m_tab.rows());
     if (preload)
         editor.preload(*preload, comment);
     editor.exec();
@@ -37,8 +55,8 @@ void ProgramEditing::cmdAdd_Click() {
     const EditorAnswer answer = runCommandEditor(QStringLiteral("Add Command"));
     if (answer.command.isEmpty())
         return;
-    m_session.document.apply([&answer](auto& table, auto& state, auto& messages) {
-        return program::addLine(table, state, messages, answer.command, answer.comment);
+    m_session.document.apply([&answer](const auto& rows) {
+        return program::planAdd(rows, answer.command, answer.comment);
     });
 }
 
@@ -50,8 +68,8 @@ void ProgramEditing::cmdInsert_Click() {
     if (answer.command.isEmpty())
         return;
     platform::BusyCursorGuard busy(m_session.services.busyCursor);
-    m_session.document.apply([&answer, row](auto& table, auto& state, auto& messages) {
-        return program::insertLine(table, state, messages, row, answer.command, answer.comment);
+    m_session.document.apply([&answer, row](const auto& rows) {
+        return program::planInsert(rows, row, answer.command, answer.comment);
     });
 }
 
@@ -63,9 +81,8 @@ void ProgramEditing::cmdChange_Click() {
         const EditorAnswer answer =
             runCommandEditor(QStringLiteral("Change Command"), &preload, line.comment);
         if (!answer.command.isEmpty()) {
-            m_session.document.apply([&answer, row](auto& table, auto& state, auto& messages) {
-                return program::changeLine(table, state, messages, row, answer.command,
-                                           answer.comment);
+            m_session.document.apply([&answer, row](const auto& rows) {
+                return program::planChange(rows, row, answer.command, answer.comment);
             });
             return;
         }
@@ -76,11 +93,177 @@ void ProgramEditing::cmdChange_Click() {
 void ProgramEditing::cmdDelete_Click() {
     if (!preconditionHolds(program::EditOperation::Delete))
         return;
-    const int row = *m_tab.selectedRow();
+    // Every selected line goes, as one step.
+    const QList<int> lines = m_tab.selectedRows();
     platform::BusyCursorGuard busy(m_session.services.busyCursor);
-    m_session.document.apply([row](auto& table, auto& state, auto& messages) {
-        return program::deleteLine(table, state, messages, row);
+    m_session.document.apply([lines](const auto& rows) { return program::planDelete(rows, lines); });
+}
+
+void ProgramEditing::tell(const QString& text) {
+    m_session.services.messages.show(platform::MessageIcon::Warning, text);
+}
+
+void ProgramEditing::undo() {
+    m_session.document.undo();
+}
+
+void ProgramEditing::redo() {
+    m_session.document.redo();
+}
+
+void ProgramEditing::copyLines() {
+    const QList<int> lines = m_tab.selectedRows();
+    if (lines.isEmpty()) {
+        tell(QStringLiteral("Please select the program lines to copy."));
+        return;
+    }
+    QVector<program::ProgramRow> copied;
+    for (const int line : lines)
+        copied.push_back(m_tab.rows().at(line));
+    const QString text = program::writeProgramText(copied);
+    auto* data = new QMimeData;
+    data->setText(text);
+    data->setData(ProgramLinesMimeType, text.toUtf8());
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+void ProgramEditing::cutLines() {
+    const QList<int> lines = m_tab.selectedRows();
+    if (lines.isEmpty()) {
+        tell(QStringLiteral("Please select the program lines to cut."));
+        return;
+    }
+    copyLines();
+    m_session.document.apply([lines](const auto& rows) {
+        program::EditPlan plan = program::planDelete(rows, lines);
+        plan.label.replace(0, 6, QStringLiteral("Cut"));
+        return plan;
     });
+}
+
+void ProgramEditing::pasteLines() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    QString text;
+    if (data && data->hasFormat(ProgramLinesMimeType))
+        text = QString::fromUtf8(data->data(ProgramLinesMimeType));
+    else if (data && data->hasText())
+        text = data->text();
+    if (text.trimmed().isEmpty()) {
+        tell(QStringLiteral("The clipboard holds no program lines to paste."));
+        return;
+    }
+    const program::ProgramTextRead read = program::readProgramText(text, false);
+    if (!read.errors.isEmpty()) {
+        QStringList lines;
+        for (const program::ProgramTextError& error : read.errors.mid(0, 10))
+            lines << QStringLiteral("Line %1: %2").arg(error.line).arg(error.message);
+        if (read.errors.size() > 10)
+            lines << QStringLiteral("... and %1 more.").arg(read.errors.size() - 10);
+        tell(QStringLiteral("Nothing was pasted: the clipboard does not hold program lines the "
+                            "unit accepts.\n\n") +
+             lines.join(QLatin1Char('\n')));
+        return;
+    }
+    if (read.rows.isEmpty()) {
+        tell(QStringLiteral("The clipboard holds no program lines to paste."));
+        return;
+    }
+    // Before the selected line, or at the end when none is selected.
+    const std::optional<int> before = m_tab.selectedRow();
+    platform::BusyCursorGuard busy(m_session.services.busyCursor);
+    m_session.document.apply([before, pasted = read.rows](const auto& rows) {
+        return program::planPaste(rows, before, pasted);
+    });
+}
+
+std::optional<std::pair<int, int>> ProgramEditing::selectedBlock(const QString& action) {
+    const QList<int> lines = m_tab.selectedRows();
+    if (lines.isEmpty()) {
+        tell(QStringLiteral("Please select the program lines to %1.").arg(action));
+        return std::nullopt;
+    }
+    if (lines.last() - lines.first() + 1 != lines.size()) {
+        tell(QStringLiteral("Only lines that follow each other can be moved together."));
+        return std::nullopt;
+    }
+    return std::make_pair(lines.first(), static_cast<int>(lines.size()));
+}
+
+void ProgramEditing::moveLines(int direction) {
+    const auto block = selectedBlock(direction < 0 ? QStringLiteral("move up")
+                                                   : QStringLiteral("move down"));
+    if (!block)
+        return;
+    const int size = static_cast<int>(m_tab.rows().size());
+    // At the top or the bottom already: nothing to do, nothing to say.
+    if ((direction < 0 && block->first == 0) ||
+        (direction > 0 && block->first + block->second == size))
+        return;
+    m_session.document.apply([block, direction](const auto& rows) {
+        return program::planMove(rows, block->first, block->second, direction);
+    });
+}
+
+void ProgramEditing::exportProgram() {
+    const auto path = m_session.services.fileDialogs.saveFileName(m_session.files.directory,
+                                                                  ProgramTextFilter);
+    if (!path)
+        return;
+    const auto rows = m_session.document.table().readRows();
+    QString error = rows ? QString() : m_session.document.table().lastError();
+    if (rows) {
+        QSaveFile file(*path);
+        const QByteArray bytes = program::writeProgramText(*rows).toUtf8();
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() ||
+            !file.commit())
+            error = file.errorString();
+    }
+    if (!error.isEmpty()) {
+        m_session.services.messages.show(
+            platform::MessageIcon::Critical,
+            QStringLiteral("The program could not be exported to %1 (%2).")
+                .arg(QDir::toNativeSeparators(*path), error));
+    }
+}
+
+void ProgramEditing::importProgram() {
+    const auto path = m_session.services.fileDialogs.openFileName(m_session.files.directory,
+                                                                  ProgramTextFilter);
+    if (!path)
+        return;
+    QFile file(*path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_session.services.messages.show(platform::MessageIcon::Critical,
+                                         QStringLiteral("%1 could not be read (%2).")
+                                             .arg(QDir::toNativeSeparators(*path),
+                                                  file.errorString()));
+        return;
+    }
+    const program::ProgramTextRead read =
+        program::readProgramText(QString::fromUtf8(file.readAll()), true);
+    if (!read.errors.isEmpty()) {
+        QStringList lines;
+        const QString name = QFileInfo(*path).fileName();
+        for (const program::ProgramTextError& error : read.errors.mid(0, 10))
+            lines << QStringLiteral("%1:%2: %3").arg(name).arg(error.line).arg(error.message);
+        if (read.errors.size() > 10)
+            lines << QStringLiteral("... and %1 more.").arg(read.errors.size() - 10);
+        m_session.services.messages.show(
+            platform::MessageIcon::Critical,
+            QStringLiteral("Nothing was imported: %1 has lines the unit does not accept.\n\n")
+                    .arg(QDir::toNativeSeparators(*path)) +
+                lines.join(QLatin1Char('\n')));
+        return;
+    }
+    platform::BusyCursorGuard busy(m_session.services.busyCursor);
+    QString error;
+    if (!m_session.document.replaceRows(read.rows, &error,
+                                        QStringLiteral("Import %1").arg(QFileInfo(*path).fileName()))) {
+        m_session.services.messages.show(
+            platform::MessageIcon::Critical,
+            QStringLiteral("The program could not be imported (%1). It is as it was before.")
+                .arg(error));
+    }
 }
 
 } // namespace kqm::ui

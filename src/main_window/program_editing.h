@@ -5,6 +5,9 @@
 
 #include <QString>
 
+#include <optional>
+#include <utility>
+
 class QWidget;
 
 namespace kqm::ui {
@@ -23,6 +26,18 @@ public:
     void cmdChange_Click();
     void cmdDelete_Click();
 
+    // Edit menu: undo and redo of the program file's history, the clipboard
+    // and moves of the selected lines.
+    void undo();
+    void redo();
+    void copyLines();
+    void cutLines();
+    void pasteLines();
+    void moveLines(int direction);
+    // File menu: the program as a text file.
+    void exportProgram();
+    void importProgram();
+
 private:
     struct EditorAnswer {
         QString command;
@@ -31,6 +46,10 @@ private:
     EditorAnswer runCommandEditor(const QString& caption, const program::Preload* preload = nullptr,
                                   const QString& comment = QString());
     bool preconditionHolds(program::EditOperation operation);
+    // The selected lines as one block: first and count; nothing when none
+    // (or when they are not next to each other, after saying so).
+    std::optional<std::pair<int, int>> selectedBlock(const QString& action);
+    void tell(const QString& text);
 
     Session& m_session;
     ProgramTab& m_tab;

@@ -7,11 +7,15 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace kqm::ui {
 
@@ -43,7 +47,7 @@ ProgramTab::ProgramTab(QWidget* parent) : QWidget(parent) {
     DBGrid2->setModel(&m_gridModel);
     DBGrid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     DBGrid2->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGrid2->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid2->setSelectionMode(QAbstractItemView::ExtendedSelection);
     DBGrid2->verticalHeader()->setDefaultSectionSize(DBGrid2->fontMetrics().height() + 6);
 
     cmdAdd = button("cmdAdd", QStringLiteral("Add"));
@@ -76,8 +80,17 @@ ProgramTab::ProgramTab(QWidget* parent) : QWidget(parent) {
     buttons->addWidget(cmdDisableAutostart, 9, 0, 1, 2);
     buttons->setRowStretch(10, 1);
 
+    lblProblems = label("lblProblems");
+    lstProblems = new QListWidget;
+    lstProblems->setObjectName(QStringLiteral("lstProblems"));
+    lstProblems->setMaximumHeight(lstProblems->fontMetrics().height() * 6);
+    auto* gridAndCheck = new QVBoxLayout;
+    gridAndCheck->addWidget(DBGrid2, 1);
+    gridAndCheck->addWidget(lblProblems);
+    gridAndCheck->addWidget(lstProblems);
+
     auto* top = new QHBoxLayout;
-    top->addWidget(DBGrid2, 1);
+    top->addLayout(gridAndCheck, 1);
     top->addLayout(buttons);
 
     auto* layout = new QVBoxLayout(this);
@@ -104,6 +117,20 @@ ProgramTab::ProgramTab(QWidget* parent) : QWidget(parent) {
     motion(cmdStop, link::MotionControl::Stop);
     motion(cmdEnableAutostart, link::MotionControl::EnableAutostart);
     motion(cmdDisableAutostart, link::MotionControl::DisableAutostart);
+    connect(DBGrid2->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (m_selecting)
+            return;
+        const QList<int> rows = selectedRows();
+        emit selectionChosen(rows.isEmpty() ? -1 : rows.first(),
+                             rows.isEmpty() ? 0 : rows.last() - rows.first() + 1);
+    });
+    connect(lstProblems, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        emit problemChosen(item->data(Qt::UserRole).toInt());
+    });
+    connect(lstProblems, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        emit problemChosen(item->data(Qt::UserRole).toInt());
+    });
+    showProblems({});
     for (QWidget* watched : {static_cast<QWidget*>(cmdAdd), static_cast<QWidget*>(DBGrid2),
                              static_cast<QWidget*>(cmdStop)})
         watched->installEventFilter(this);
@@ -126,16 +153,61 @@ void ProgramTab::showRows(const QVector<program::ProgramRow>& rows) {
 }
 
 std::optional<int> ProgramTab::selectedRow() const {
-    const QModelIndexList rows = DBGrid2->selectionModel()->selectedRows();
+    const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return std::nullopt;
-    return rows.first().row();
+    return rows.first();
+}
+
+QList<int> ProgramTab::selectedRows() const {
+    QList<int> rows;
+    for (const QModelIndex& index : DBGrid2->selectionModel()->selectedRows())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 void ProgramTab::selectRow(int row) {
+    selectRows(row, 1);
+}
+
+void ProgramTab::selectRows(int first, int count) {
+    m_selecting = true;
     DBGrid2->clearSelection();
-    if (row >= 0 && row < m_gridModel.rowCount())
-        DBGrid2->selectRow(row);
+    if (first >= 0 && first < m_gridModel.rowCount()) {
+        const int last = std::min(first + count, m_gridModel.rowCount()) - 1;
+        DBGrid2->setCurrentIndex(m_gridModel.index(first, 1));
+        DBGrid2->selectionModel()->select(
+            QItemSelection(m_gridModel.index(first, 0), m_gridModel.index(last, 4)),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        DBGrid2->scrollTo(m_gridModel.index(first, 1));
+    }
+    m_selecting = false;
+}
+
+void ProgramTab::showProblems(const QVector<program::ProgramProblem>& problems) {
+    lstProblems->clear();
+    int errors = 0;
+    for (const program::ProgramProblem& problem : problems) {
+        const bool error = problem.severity == program::ProblemSeverity::Error;
+        errors += error ? 1 : 0;
+        auto* item = new QListWidgetItem(QStringLiteral("Line %1: %2: %3")
+                                             .arg(problem.line)
+                                             .arg(program::severityName(problem.severity),
+                                                  problem.message));
+        item->setData(Qt::UserRole, problem.line);
+        item->setForeground(error ? QColor(176, 0, 0) : QColor(150, 95, 0));
+        lstProblems->addItem(item);
+    }
+    const int warnings = static_cast<int>(problems.size()) - errors;
+    const auto count = [](int n, const char* word) {
+        return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(word)).arg(
+            n == 1 ? QString() : QStringLiteral("s"));
+    };
+    lblProblems->setText(problems.isEmpty()
+                             ? QStringLiteral("Program check: no problems found.")
+                             : QStringLiteral("Program check: %1, %2. Click one to go to its line.")
+                                   .arg(count(errors, "error"), count(warnings, "warning")));
 }
 
 void ProgramTab::setColumnTwips(const int (&twips)[5]) {

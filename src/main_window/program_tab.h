@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/motion_panel.h"
+#include "program/program_check.h"
 #include "program/program_grid_model.h"
 
 #include <QWidget>
@@ -8,6 +9,7 @@
 #include <optional>
 
 class QLabel;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QTableView;
@@ -23,10 +25,16 @@ public:
     explicit ProgramTab(QWidget* parent = nullptr);
 
     void showRows(const QVector<program::ProgramRow>& rows);
-    // 0-based; none when no line is selected.
+    // 0-based; none when no line is selected. With several lines selected,
+    // the first of them.
     std::optional<int> selectedRow() const;
+    // Every selected line, in program order.
+    QList<int> selectedRows() const;
     // -1 clears the selection.
     void selectRow(int row);
+    void selectRows(int first, int count);
+    // The program check's findings beside the grid.
+    void showProblems(const QVector<program::ProgramProblem>& problems);
     const QVector<program::ProgramRow>& rows() const { return m_gridModel.rows(); }
 
     // The grid's column widths: after binding a file, the address, listing
@@ -54,6 +62,10 @@ signals:
     void viewRequested();
     void motionRequested(kqm::link::MotionControl control);
     // The focus landed where the tab that shows does not hold it.
+    // The user chose lines in the grid (first, count; -1 and 0: none).
+    void selectionChosen(int row, int count);
+    // The user picked a problem of the program check: its line, 1-based.
+    void problemChosen(int line);
     void addFocused();
     void gridFocused();
     void stopFocused();
@@ -81,6 +93,9 @@ private:
     QLabel* lblCurrentCommand = nullptr;
     QLabel* lblCurrentFile = nullptr;
     QProgressBar* prgSend = nullptr;
+    QLabel* lblProblems = nullptr;
+    QListWidget* lstProblems = nullptr;
+    bool m_selecting = false; // the selection is being set from the program
 };
 
 } // namespace kqm::ui

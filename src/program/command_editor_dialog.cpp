@@ -2,8 +2,11 @@
 
 #include "platform/messages.h"
 #include "platform/window_placement.h"
+#include "program/branch_targets.h"
+#include "program/command_set.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -221,8 +224,13 @@ QWidget* frmCommands::buildProgramTab() {
         QStringLiteral("Loop to address, Times to Loop:(1 to 255)"),
         txtLoopTimesToLoop};
 
+    cboLoopTarget = targetChooser("cboLoopTarget", txtLoopLineNumber);
+    grid->addWidget(cboLoopTarget, 3, 5);
+
     grid->addWidget(option(CommandKind::Goto, "optGoto", QStringLiteral("Goto")), 4, 0);
     grid->addWidget(labelled(QStringLiteral("Address Number"), txtGotoLineNumber), 4, 1, 1, 2);
+    cboGotoTarget = targetChooser("cboGotoTarget", txtGotoLineNumber);
+    grid->addWidget(cboGotoTarget, 4, 5);
     m_options[index(CommandKind::Goto)] = {m_options[index(CommandKind::Goto)].button,
                                            {txtGotoLineNumber},
                                            QStringLiteral("Branch to address number"),
@@ -246,6 +254,40 @@ QWidget* frmCommands::buildProgramTab() {
     return tab;
 }
 
+QComboBox* frmCommands::targetChooser(const char* name, QLineEdit* address) {
+    auto* chooser = new QComboBox;
+    chooser->setObjectName(QString::fromLatin1(name));
+    chooser->setToolTip(QStringLiteral("Choose the line to branch to; its address is filled in"));
+    chooser->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    chooser->setMinimumContentsLength(24);
+    connect(chooser, &QComboBox::activated, this, [chooser, address](int item) {
+        if (item > 0)
+            address->setText(chooser->itemData(item).toString());
+    });
+    // The list shows the line whose address the box holds.
+    connect(address, &QLineEdit::textChanged, chooser, [chooser](const QString& text) {
+        const int item = chooser->findData(text.trimmed());
+        chooser->setCurrentIndex(item > 0 ? item : 0);
+    });
+    return chooser;
+}
+
+void frmCommands::setProgramLines(const QVector<ProgramRow>& rows) {
+    const QVector<int> starts = lineStarts(rows);
+    for (QComboBox* chooser : {cboLoopTarget, cboGotoTarget}) {
+        chooser->clear();
+        chooser->addItem(QStringLiteral("Choose a line..."));
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const ProgramRow& row = rows.at(i);
+            const QString text = row.listing == QLatin1String("!") ? StripCrLf(row.command)
+                                                                   : row.listing;
+            chooser->addItem(
+                QStringLiteral("Line %1 (address %2): %3").arg(i + 1).arg(starts.at(i)).arg(text),
+                QString::number(starts.at(i)));
+        }
+    }
+}
+
 void frmCommands::applyModelVisibility(bool withBoxes) {
     const bool kqm21 = m_unitModel == QLatin1String("KQM21");
     m_options[index(CommandKind::GoAbsolute)].button->setVisible(!kqm21);
@@ -264,6 +306,8 @@ void frmCommands::ShowEntryBoxes(bool visible) {
           txtMaxSpeed, txtZero, txtGoAbsolute, txtRegistration, txtGoRelative, txtOutput[0],
           txtOutput[1], txtGotoLineNumber, txtLoopTimesToLoop, txtLoopLineNumber, txtWait})
         box->setVisible(visible);
+    cboLoopTarget->setVisible(visible);
+    cboGotoTarget->setVisible(visible);
 }
 
 void frmCommands::ResetCommandOptions(bool value) {
@@ -288,6 +332,8 @@ void frmCommands::optionClicked(CommandKind kind) {
     lblStatusBar->setText(entry.prompt);
     for (QLineEdit* box : entry.boxes)
         box->setVisible(true);
+    cboLoopTarget->setVisible(kind == CommandKind::Loop);
+    cboGotoTarget->setVisible(kind == CommandKind::Goto);
     if (entry.focus && isVisible())
         entry.focus->setFocus();
 }

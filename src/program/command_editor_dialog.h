@@ -1,12 +1,14 @@
 #pragma once
 
 #include "program/command_rules.h"
+#include "program/program_table.h"
 
 #include <QDialog>
 
 #include <array>
 
 class QButtonGroup;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -34,6 +36,10 @@ class frmCommands final : public QDialog {
 public:
     frmCommands(platform::Messages& messages, EditorMemory& memory, QString unitModel,
                 QString axisAddress, QWidget* parent = nullptr);
+
+    // The program's lines, offered as targets for a loop or a goto: choosing
+    // one fills in the address of the line.
+    void setProgramLines(const QVector<ProgramRow>& rows);
 
     // Change: fills the boxes and selects the option of a stored line.
     void preload(const Preload& preload, const QString& comment);
@@ -67,6 +73,7 @@ private:
     QLineEdit* entryBox(const char* name, int maxLength);
     QRadioButton* option(CommandKind kind, const char* name, const QString& caption);
     QLineEdit* commentBox(int index);
+    QComboBox* targetChooser(const char* name, QLineEdit* address);
     void applyModelVisibility(bool withBoxes);
     void SSTab1_Click(int tab);
     void optionClicked(CommandKind kind);
@@ -101,6 +108,8 @@ private:
     QLineEdit* txtLoopTimesToLoop = nullptr;
     QLineEdit* txtGotoLineNumber = nullptr;
     QLineEdit* txtWait = nullptr;
+    QComboBox* cboLoopTarget = nullptr;
+    QComboBox* cboGotoTarget = nullptr;
 };
 
 } // namespace kqm::program

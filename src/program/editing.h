@@ -3,6 +3,7 @@
 #include "program/listing.h"
 #include "program/program_table.h"
 
+#include <QList>
 #include <QString>
 #include <QVector>
 
@@ -34,14 +35,54 @@ void appendProgramLine(QVector<ProgramRow>& rows, const QString& command, QStrin
 // is removed instead (and that line is not examined further).
 void renumberBranches(QVector<ProgramRow>& rows, int line, int shift, bool stripMarkers);
 
+// An edit worked out on the rows in memory, not yet stored.
+struct EditPlan {
+    QString error;           // set: the edit cannot be made, and nothing changes
+    QString label;           // how the undo menu names it: "Delete line 4"
+    QVector<ProgramRow> rows; // the table after the edit, listing not yet refreshed
+    QVector<int> origin;     // per row: the line it was before (see branch_targets.h)
+    std::optional<int> currentRow;
+    int selectedCount = 1;   // lines selected from currentRow on
+};
+
+// The four operations and the ones on several lines, as plans. Rows are
+// 0-based; `lines` lists the rows to work on.
+EditPlan planAdd(const QVector<ProgramRow>& rows, const QString& command, const QString& comment);
+EditPlan planInsert(const QVector<ProgramRow>& rows, int row, const QString& command,
+                    const QString& comment);
+EditPlan planChange(const QVector<ProgramRow>& rows, int row, const QString& command,
+                    const QString& comment);
+// Deleting several lines renumbers line-number branches exactly as deleting
+// them one at a time, from the bottom up, would.
+EditPlan planDelete(const QVector<ProgramRow>& rows, QList<int> lines);
+// Pasted lines (command, listing, comment) go in before `row`, renumbering
+// as Insert does, or at the end when there is no row. They stay selected.
+EditPlan planPaste(const QVector<ProgramRow>& rows, std::optional<int> row,
+                   const QVector<ProgramRow>& pasted);
+// Moves the block of lines first .. first + count - 1 one line up (-1) or
+// down (+1); line-number branches follow the lines they name.
+EditPlan planMove(const QVector<ProgramRow>& rows, int first, int count, int direction);
+// A whole new program (an upload, an import).
+EditPlan planReplace(const QVector<ProgramRow>& rows, const QVector<ProgramRow>& replacement,
+                     const QString& label);
+
 struct EditResult {
     bool ok = false;
     QString error;
     QVector<ProgramRow> rows;      // the table after the operation
     std::optional<int> currentRow; // 0-based; none: no line is current
+    int selectedCount = 1;
 };
 
-// The editor's results go in as command and comment; row is 0-based.
+// Stores a plan: loops and gotos follow their lines, the listing is
+// refreshed, and the change goes into the file's undo history, all in one
+// transaction. currentBefore is the line that was current (for the undo).
+EditResult commitPlan(ProgramTable& table, ProgramState& state, platform::Messages& messages,
+                      const QVector<ProgramRow>& before, EditPlan plan,
+                      std::optional<int> currentBefore);
+
+// The editor's results go in as command and comment; row is 0-based. Each
+// reads the table, plans and commits.
 EditResult addLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
                    const QString& command, const QString& comment);
 EditResult insertLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,

@@ -79,7 +79,7 @@ RefreshResult RefreshListing(ProgramTable& table, ProgramState& state,
 
 RefreshResult storeAndRefresh(ProgramTable& table, const QVector<ProgramRow>& before,
                               QVector<ProgramRow> after, ProgramState& state,
-                              platform::Messages& messages) {
+                              platform::Messages& messages, const HistoryStep* step) {
     RefreshResult result;
     const ListingOutcome outcome = computeListing(after, messages);
 
@@ -101,7 +101,9 @@ RefreshResult storeAndRefresh(ProgramTable& table, const QVector<ProgramRow>& be
     if (!inserted.isEmpty() || !updated.isEmpty() || !deleted.isEmpty()) {
         Transaction transaction(table.file());
         if (!transaction.started() || !table.deleteRows(deleted) || !table.updateRows(updated) ||
-            !table.insertRows(inserted) || !transaction.commit()) {
+            !table.insertRows(inserted) ||
+            (step && !recordHistoryStep(table.file(), *step, before, after)) ||
+            !transaction.commit()) {
             result.error = table.lastError();
             return result;
         }
@@ -114,6 +116,32 @@ RefreshResult storeAndRefresh(ProgramTable& table, const QVector<ProgramRow>& be
     result.ok = true;
     result.rows = std::move(after);
     return result;
+}
+
+namespace {
+
+// Undo and redo restore rows whose unknown commands were told about when
+// they were made.
+class NoBoxes final : public platform::Messages {
+public:
+    platform::MessageAnswer show(platform::MessageIcon, const QString&,
+                                 platform::MessageButtons) override {
+        return platform::MessageAnswer::Ok;
+    }
+};
+
+} // namespace
+
+void publishListing(const QVector<ProgramRow>& rows, ProgramState& state,
+                    platform::Messages& messages) {
+    QVector<ProgramRow> copy = rows;
+    NoBoxes quiet;
+    const ListingOutcome outcome = computeListing(copy, quiet);
+    state.ProgramSize = outcome.programSize;
+    state.ProgramFits = outcome.programFits;
+    state.setBytesUsedCaption(outcome.caption);
+    if (!outcome.programFits)
+        messages.show(platform::MessageIcon::Critical, OverSizeWarning);
 }
 
 std::optional<QVector<int16_t>> CollectLineAddresses(ProgramTable& table) {

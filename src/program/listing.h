@@ -1,5 +1,6 @@
 #pragma once
 
+#include "program/edit_history.h"
 #include "program/program_table.h"
 
 #include <QObject>
@@ -69,9 +70,16 @@ RefreshResult RefreshListing(ProgramTable& table, ProgramState& state,
 // rows of `after` that are new (by rowid) are inserted, rows of `before`
 // that are gone are deleted, changed rows are updated. Then publishes as
 // RefreshListing does. A failed write leaves the file as it was.
+// With a step, the change is also recorded in the file's undo history, in
+// the same transaction.
 RefreshResult storeAndRefresh(ProgramTable& table, const QVector<ProgramRow>& before,
                               QVector<ProgramRow> after, ProgramState& state,
-                              platform::Messages& messages);
+                              platform::Messages& messages, const HistoryStep* step = nullptr);
+
+// Publishes size, fit and caption of rows that are stored already (after an
+// undo or redo) without any box but the over-size warning.
+void publishListing(const QVector<ProgramRow>& rows, ProgramState& state,
+                    platform::Messages& messages);
 
 // The Address field of every row in program order.
 std::optional<QVector<int16_t>> CollectLineAddresses(ProgramTable& table);

@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace kqm::program {
 
 ProgramDocument::ProgramDocument(platform::Messages& messages, QObject* parent)
@@ -25,6 +27,7 @@ bool ProgramDocument::bind(const QString& path, bool refreshListing, QString* er
         m_table.close();
         showRows({});
         emit boundFileChanged(QString());
+        emit historyChanged();
         return false;
     };
     if (!m_table.open(path))
@@ -51,6 +54,7 @@ bool ProgramDocument::bind(const QString& path, bool refreshListing, QString* er
     }
     showRows(std::move(*rows));
     emit boundFileChanged(path);
+    emit historyChanged();
     return true;
 }
 
@@ -73,35 +77,95 @@ bool ProgramDocument::refresh() {
     return true;
 }
 
-bool ProgramDocument::apply(const Edit& edit) {
-    EditResult result = edit(m_table, m_state, m_messages);
+bool ProgramDocument::apply(const Planner& planner) {
+    const std::optional<int> currentBefore = m_current;
+    EditResult result;
+    if (const auto before = m_table.readRows()) {
+        result = commitPlan(m_table, m_state, m_messages, *before, planner(*before),
+                            currentBefore);
+    } else {
+        result.error = m_table.lastError();
+    }
     if (!result.ok) {
         emit failed(QStringLiteral("The program could not be changed (%1). It is as it was before.")
                         .arg(result.error));
         refresh();
+        emit historyChanged();
         return false;
     }
     showRows(std::move(result.rows));
-    setCurrentRow(result.currentRow);
+    setCurrentRow(result.currentRow, result.selectedCount);
+    emit historyChanged();
     return true;
 }
 
-bool ProgramDocument::replaceRows(const QVector<ProgramRow>& rows, QString* error) {
-    RefreshResult stored = storeAndRefresh(m_table, m_rows, rows, m_state, m_messages);
+bool ProgramDocument::replaceRows(const QVector<ProgramRow>& rows, QString* error,
+                                  const QString& label) {
+    EditResult stored = commitPlan(m_table, m_state, m_messages, m_rows,
+                                   planReplace(m_rows, rows, label), m_current);
     if (!stored.ok) {
         if (error)
             *error = stored.error;
         return false;
     }
     showRows(std::move(stored.rows));
+    emit historyChanged();
     return true;
 }
 
-void ProgramDocument::setCurrentRow(std::optional<int> row) {
+std::optional<QString> ProgramDocument::undoLabel() {
+    return isBound() ? program::undoLabel(m_table.file()) : std::nullopt;
+}
+
+std::optional<QString> ProgramDocument::redoLabel() {
+    return isBound() ? program::redoLabel(m_table.file()) : std::nullopt;
+}
+
+bool ProgramDocument::undo() {
+    return takeStep(true);
+}
+
+bool ProgramDocument::redo() {
+    return takeStep(false);
+}
+
+bool ProgramDocument::takeStep(bool undo) {
+    if (!isBound())
+        return false;
+    HistoryMove move = undo ? undoStep(m_table) : redoStep(m_table);
+    if (move.nothing)
+        return false;
+    if (!move.ok) {
+        emit failed((undo ? QStringLiteral("\"%1\" could not be undone (%2).")
+                          : QStringLiteral("\"%1\" could not be redone (%2)."))
+                        .arg(move.label, move.error));
+        refresh();
+        emit historyChanged();
+        return false;
+    }
+    publishListing(move.rows, m_state, m_messages);
+    showRows(std::move(move.rows));
+    setCurrentRow(move.currentRow);
+    emit historyChanged();
+    return true;
+}
+
+void ProgramDocument::noteSelection(std::optional<int> row, int selectedCount) {
     if (row && (*row < 0 || *row >= m_rows.size()))
         row.reset();
     m_current = row;
+    m_selectedCount = row ? std::max(selectedCount, 1) : 0;
+}
+
+void ProgramDocument::setCurrentRow(std::optional<int> row, int selectedCount) {
+    if (row && (*row < 0 || *row >= m_rows.size()))
+        row.reset();
+    m_current = row;
+    m_selectedCount = row ? std::clamp(selectedCount, 1, static_cast<int>(m_rows.size()) - *row)
+                          : 0;
     emit currentRowChanged(row.value_or(-1));
+    if (row && m_selectedCount > 1)
+        emit selectionChanged(*row, m_selectedCount);
 }
 
 } // namespace kqm::program

@@ -45,32 +45,51 @@ public:
     // the table could not be read or written.
     bool refresh();
 
-    using Edit = std::function<EditResult(ProgramTable&, ProgramState&, platform::Messages&)>;
-    // Runs one editing operation and shows its result; a failed write leaves
-    // the file as it was and says so.
-    bool apply(const Edit& edit);
-    // Replaces the rows with a new program (an upload) and refreshes them.
-    bool replaceRows(const QVector<ProgramRow>& rows, QString* error);
+    using Planner = std::function<EditPlan(const QVector<ProgramRow>& rows)>;
+    // Plans one edit on the table as stored, stores it with its undo step and
+    // shows the result; a failed write leaves the file as it was and says so.
+    bool apply(const Planner& planner);
+    // Replaces the rows with a new program (an upload, an import) and
+    // refreshes them, as one undo step.
+    bool replaceRows(const QVector<ProgramRow>& rows, QString* error,
+                     const QString& label = QStringLiteral("Upload program"));
+
+    // The steps Undo and Redo would take; nullopt when there is none.
+    std::optional<QString> undoLabel();
+    std::optional<QString> redoLabel();
+    // One step back or forward; false (after `failed`) when it could not be
+    // taken. Nothing happens when there is no step.
+    bool undo();
+    bool redo();
 
     std::optional<int> currentRow() const { return m_current; }
-    void setCurrentRow(std::optional<int> row);
+    int selectedCount() const { return m_selectedCount; }
+    // The current line, and how many lines from it on are selected.
+    void setCurrentRow(std::optional<int> row, int selectedCount = 1);
+    // The user selected lines: remembered for the undo step, not signalled.
+    void noteSelection(std::optional<int> row, int selectedCount);
 
 signals:
     void rowsChanged(const QVector<kqm::program::ProgramRow>& rows);
-    // -1: no line is current.
+    // -1: no line is current. count: lines selected from row on.
     void currentRowChanged(int row);
+    void selectionChanged(int row, int count);
+    // Undo or redo became possible or impossible, or changed its step.
+    void historyChanged();
     void memoryTextChanged(const QString& text);
     void boundFileChanged(const QString& path);
     void failed(const QString& message);
 
 private:
     void showRows(QVector<ProgramRow> rows);
+    bool takeStep(bool undo);
 
     platform::Messages& m_messages;
     ProgramTable m_table;
     ProgramState m_state;
     QVector<ProgramRow> m_rows;
     std::optional<int> m_current;
+    int m_selectedCount = 1;
     QString m_bindFailure;
 };
 

@@ -1,0 +1,237 @@
+#include "cli/text_commands.h"
+
+#include "cli/console_messages.h"
+#include "cli/list_command.h"
+#include "files/program_files.h"
+#include "files/startup.h"
+#include "platform/app_paths.h"
+#include "program/listing.h"
+#include "program/program_table.h"
+#include "program/program_text.h"
+#include "program/stored_command.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QTemporaryFile>
+
+#include <algorithm>
+#include <optional>
+
+namespace kqm::cli {
+
+namespace {
+
+const char* const ExportUsage = "usage: kqmctl export FILE [-o TEXT]";
+const char* const ImportUsage = "usage: kqmctl import TEXT -o FILE";
+
+// Export reports lines the import would refuse itself, once each, instead of
+// the refresh's boxes.
+class NoBoxes final : public platform::Messages {
+public:
+    platform::MessageAnswer show(platform::MessageIcon, const QString&,
+                                 platform::MessageButtons) override {
+        return platform::MessageAnswer::Ok;
+    }
+};
+
+struct Arguments {
+    QString input;
+    QString output;
+};
+
+// One name and an optional "-o NAME" (or "--output NAME"), in any order.
+std::optional<Arguments> parseArguments(QStringList arguments) {
+    Arguments parsed;
+    bool haveInput = false;
+    while (!arguments.isEmpty()) {
+        const QString word = arguments.takeFirst();
+        if (word == QLatin1String("-o") || word == QLatin1String("--output")) {
+            if (arguments.isEmpty() || !parsed.output.isEmpty())
+                return std::nullopt;
+            parsed.output = arguments.takeFirst();
+        } else if (haveInput || (word.startsWith(QLatin1Char('-')) && word.size() > 1)) {
+            return std::nullopt;
+        } else {
+            parsed.input = word;
+            haveInput = true;
+        }
+    }
+    if (!haveInput)
+        return std::nullopt;
+    return parsed;
+}
+
+QString native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+std::optional<QByteArray> readAll(const QString& path, QString* error) {
+    QFile file(path);
+    const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
+                                                   : file.open(QIODevice::ReadOnly);
+    if (!opened) {
+        *error = file.errorString();
+        return std::nullopt;
+    }
+    return file.readAll();
+}
+
+// The lines that are not UTF-8, for the messages; empty when all are.
+QList<int> nonUtf8Lines(const QByteArray& bytes) {
+    QList<int> lines;
+    const QList<QByteArray> split = bytes.split('\n');
+    for (qsizetype i = 0; i < split.size(); ++i) {
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        const QString decoded = decoder(split.at(i));
+        Q_UNUSED(decoded);
+        if (decoder.hasError())
+            lines << static_cast<int>(i + 1);
+    }
+    return lines;
+}
+
+// Makes a program file from the template at path and stores the rows in it,
+// refreshed; the reason when that failed.
+QString storeProgram(const QString& path, const QVector<program::ProgramRow>& imported,
+                     QTextStream& err) {
+    platform::ExecutableAppPaths paths;
+    const auto files = files::ProgramDirectoryFiles::in(paths.programDirectory());
+    QString error;
+    if (!files::makeProgramFile(files, path, &error))
+        return error;
+    program::ProgramTable table;
+    if (!table.open(path))
+        return table.lastError();
+    const auto before = table.readRows();
+    if (!before)
+        return table.lastError();
+    // Fresh rowids after any row the template holds; those rows go.
+    qint64 rowid = 0;
+    for (const program::ProgramRow& row : *before)
+        rowid = std::max(rowid, row.rowid);
+    QVector<program::ProgramRow> after = imported;
+    for (program::ProgramRow& row : after)
+        row.rowid = ++rowid;
+    ConsoleMessages messages(err);
+    program::ProgramState state;
+    const program::RefreshResult stored =
+        program::storeAndRefresh(table, *before, after, state, messages);
+    return stored.ok ? QString() : stored.error;
+}
+
+// Makes the program file beside its place and moves it there only if the
+// name is still free: a file that appeared meanwhile is never replaced.
+int writeNewProgramFile(const QString& target, const QVector<program::ProgramRow>& imported,
+                        QTextStream& err) {
+    const QFileInfo info(target);
+    QTemporaryFile partial(info.absoluteFilePath() + QStringLiteral(".XXXXXX"));
+    if (!partial.open()) {
+        err << "kqmctl: " << native(target) << " could not be made: " << partial.errorString()
+            << Qt::endl;
+        return Failure;
+    }
+    partial.close();
+    const QString error = storeProgram(partial.fileName(), imported, err);
+    if (!error.isEmpty()) {
+        err << "kqmctl: " << native(target) << " could not be made: " << error << Qt::endl;
+        return Failure;
+    }
+    if (!QFile::rename(partial.fileName(), info.absoluteFilePath())) {
+        err << "kqmctl: " << native(target) << " exists already; choose a new file" << Qt::endl;
+        return UsageError;
+    }
+    partial.setAutoRemove(false);
+    return Success;
+}
+
+} // namespace
+
+int exportCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const auto parsed = parseArguments(arguments);
+    if (!parsed) {
+        err << ExportUsage << Qt::endl;
+        return UsageError;
+    }
+    const QString& path = parsed->input;
+    if (!parsed->output.isEmpty() && files::sameFile(parsed->output, path)) {
+        err << "kqmctl: the text would replace the program file " << native(path)
+            << "; choose another name for it" << Qt::endl;
+        return UsageError;
+    }
+    program::ProgramTable table;
+    if (!table.open(path, program::SqliteFile::Mode::ReadOnly)) {
+        err << "kqmctl: " << table.openFailure(path) << Qt::endl;
+        return UsageError;
+    }
+    auto rows = table.readRows();
+    if (!rows) {
+        err << "kqmctl: " << native(path) << " could not be read: " << table.lastError()
+            << Qt::endl;
+        return UsageError;
+    }
+    // The listing as the window shows it, so that a file never refreshed
+    // carries no pending texts into the text.
+    NoBoxes quiet;
+    program::computeListing(*rows, quiet);
+    for (const program::ProgramRow& row : *rows) {
+        const program::StoredCommandCheck check = program::checkStoredCommand(row.command);
+        if (!check.ok()) {
+            err << "kqmctl: " << native(path) << " line " << row.lineNo << ": " << check.message
+                << "; the import will refuse this line" << Qt::endl;
+        }
+    }
+    const QString text = program::writeProgramText(*rows);
+    if (parsed->output.isEmpty()) {
+        out << text;
+        out.flush();
+        return Success;
+    }
+    QSaveFile file(parsed->output);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
+        err << "kqmctl: " << native(parsed->output)
+            << " could not be written: " << file.errorString() << Qt::endl;
+        return Failure;
+    }
+    return Success;
+}
+
+int importCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const auto parsed = parseArguments(arguments);
+    if (!parsed || parsed->output.isEmpty()) {
+        err << ImportUsage << Qt::endl;
+        return UsageError;
+    }
+    const QString& target = parsed->output;
+    if (QFileInfo::exists(target)) {
+        err << "kqmctl: " << native(target) << " exists already; choose a new file" << Qt::endl;
+        return UsageError;
+    }
+    const QString name = parsed->input == QLatin1String("-") ? QStringLiteral("(standard input)")
+                                                             : native(parsed->input);
+    QString error;
+    const auto bytes = readAll(parsed->input, &error);
+    if (!bytes) {
+        err << "kqmctl: " << name << " could not be read: " << error << Qt::endl;
+        return UsageError;
+    }
+    if (const QList<int> lines = nonUtf8Lines(*bytes); !lines.isEmpty()) {
+        for (const int line : lines)
+            err << name << ':' << line << ": not UTF-8 text" << Qt::endl;
+        return Failure;
+    }
+    const program::ProgramTextRead read = program::readProgramText(QString::fromUtf8(*bytes), true);
+    if (!read.ok()) {
+        for (const program::ProgramTextError& wrong : read.errors)
+            err << name << ':' << wrong.line << ": " << wrong.message << Qt::endl;
+        return Failure;
+    }
+    const int status = writeNewProgramFile(target, read.rows, err);
+    if (status == Success)
+        out << "Imported " << read.rows.size() << " lines into " << native(target) << Qt::endl;
+    return status;
+}
+
+} // namespace kqm::cli
