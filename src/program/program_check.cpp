@@ -151,9 +151,11 @@ QVector<ProgramProblem> Checker::run() {
     checkEnd();
     checkReachable();
     checkSpeeds();
-    std::stable_sort(
-        m_problems.begin(), m_problems.end(),
-        [](const ProgramProblem& a, const ProgramProblem& b) { return a.line < b.line; });
+    // Line order; on one line the errors first.
+    std::stable_sort(m_problems.begin(), m_problems.end(),
+                     [](const ProgramProblem& a, const ProgramProblem& b) {
+                         return std::pair(a.line, a.severity) < std::pair(b.line, b.severity);
+                     });
     return m_problems;
 }
 
@@ -188,8 +190,13 @@ void Checker::checkBranch(int index) {
     Line& line = m_lines[index];
     if (line.targetKind == Target::Address) {
         line.target = lineAtAddress(m_lines, line.operand);
-        if (line.target < 0)
+        if (line.target < 0) {
             error(index, addressProblem(line));
+            // Nobody knows where such a goto lands; taking it as falling
+            // through keeps the lines after it from being called dead too.
+            if (line.flow == Flow::Goto)
+                line.flow = Flow::Next;
+        }
     } else if (line.targetKind == Target::Line) {
         if (line.operand >= 1 && line.operand <= m_lines.size()) {
             line.target = line.operand - 1;

@@ -27,7 +27,7 @@ QString severityName(ProblemSeverity severity);
 
 // Checks rows in memory. Each line's address is worked out from the command
 // sizes here (the stored Address field may be stale). Problems come in line
-// order; an empty program has none.
+// order, errors before warnings on one line; an empty program has none.
 QVector<ProgramProblem> checkProgram(const QVector<ProgramRow>& rows);
 
 } // namespace kqm::program

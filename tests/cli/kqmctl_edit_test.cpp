@@ -89,4 +89,53 @@ TEST(KqmctlEdit, OpensOnlyExistingFilesAndSaysWhatAnEmptyProgramAllows) {
     EXPECT_EQ(kqm::test::FileBytes(empty), before);
 }
 
+
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+CliRun kqmctl(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(KQMCTL_PATH), arguments);
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+// kqmctl edit records its changes in the file's history; undo, redo and
+// history walk it as the window's Edit menu does.
+TEST(KqmctlEdit, UndoRedoAndHistoryWalkTheFilesHistory) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("undo.mdb"));
+    kqm::test::WriteProgramFile(file, {});
+    EXPECT_EQ(kqmctl({"undo", file}).status, 1); // nothing yet
+    EXPECT_EQ(edit({file, "add", "accel", "100"}).status, 0);
+    EXPECT_EQ(edit({file, "add", "quit"}).status, 0);
+    EXPECT_EQ(edit({file, "insert", "2", "wait", "5"}).status, 0);
+    const QByteArray edited = kqm::test::FileBytes(file);
+
+    CliRun run = kqmctl({"undo", file});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, QStringLiteral("Undone: Insert line 2\nMemory: 5 of 2047 bytes used.\n"));
+    EXPECT_EQ(kqmctl({"history", file}).out,
+              QStringLiteral("1\tAdd line 1\n2\tAdd line 2\n3\tInsert line 2\t(undone)\n"));
+    EXPECT_EQ(kqmctl({"redo", file}).status, 0);
+    run = kqmctl({"redo", file});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QLatin1String("nothing to redo"))) << run.err.toStdString();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(kqmctl({"undo", file}).status, 0);
+    EXPECT_TRUE(kqm::test::ReadProgramFile(file).isEmpty());
+    EXPECT_EQ(kqmctl({"undo", file}).status, 1);
+    EXPECT_EQ(kqmctl({"history", dir.filePath("none.mdb")}).status, 2);
+    EXPECT_EQ(kqmctl({"undo"}).status, 2);
+    // History only reads.
+    const QByteArray before = kqm::test::FileBytes(file);
+    EXPECT_EQ(kqmctl({"history", file}).status, 0);
+    EXPECT_EQ(kqm::test::FileBytes(file), before);
+    EXPECT_NE(before, edited);
+}
+
 } // namespace

@@ -1,1 +1,102 @@
+#include "program/listing.h"
+#include "support/fake_messages.h"
+#include "support/program_files.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+CliRun kqmctl(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(KQMCTL_PATH), arguments);
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+void writeText(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+class KqmctlText : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    QString file(const char* name) { return dir.filePath(QString::fromLatin1(name)); }
+    QTemporaryDir dir;
+};
+
+TEST_F(KqmctlText, ExportThenImportMakesTheSameProgram) {
+    const QString original = file("original.mdb");
+    kqm::test::WriteProgramFile(original,
+                                {{"A10", "!", QStringLiteral("ramp; then \"fast\"\n\tdone é")},
+                                 {QStringLiteral("N500\r@3G")},
+                                 {"&3,1", "Loop 3 Times to Line 1"},
+                                 {"I1,2,1", "!", " "},
+                                 {"U0,3,5", "Stay here"},
+                                 {"W10", "W10", " padded "},
+                                 {"Q", "!", QString()}});
+    const QByteArray before = kqm::test::FileBytes(original);
+
+    const CliRun toScreen = kqmctl({QStringLiteral("export"), original});
+    EXPECT_EQ(toScreen.status, 0) << toScreen.err.toStdString();
+    const QString text = file("program.txt");
+    const CliRun toFile = kqmctl({QStringLiteral("export"), original, QStringLiteral("-o"), text});
+    EXPECT_EQ(toFile.status, 0) << toFile.err.toStdString();
+    EXPECT_EQ(kqm::test::FileBytes(text), toScreen.out.toUtf8());
+    EXPECT_TRUE(toScreen.out.startsWith(QStringLiteral("KQM program text 1\nA10 ; ramp\\; then")));
+    EXPECT_EQ(kqm::test::FileBytes(original), before);
+
+    const QString copy = file("copy.mdb");
+    const CliRun imported = kqmctl({QStringLiteral("import"), text, QStringLiteral("-o"), copy});
+    EXPECT_EQ(imported.status, 0) << imported.err.toStdString();
+    EXPECT_EQ(imported.out,
+              QStringLiteral("Imported 7 lines into %1\n").arg(QDir::toNativeSeparators(copy)));
+
+    auto expected = kqm::test::ReadProgramFile(original);
+    kqm::test::FakeMessages messages;
+    kqm::program::computeListing(expected, messages);
+    EXPECT_EQ(kqm::test::ReadProgramFile(copy), expected);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3); // no partial file left
+}
+
+// Nothing is written on a wrong line, and nothing existing is ever replaced.
+TEST_F(KqmctlText, RefusalsWriteNothing) {
+    const QString text = file("wrong.txt");
+    writeText(text, "KQM program text 1\r\n# set-up\r\nA300\r\nQ ; end \\x\r\nJ500\r\n");
+    CliRun run = kqmctl({QStringLiteral("import"), text, QStringLiteral("-o"), file("new.mdb")});
+    EXPECT_EQ(run.status, 1);
+    const QString name = QDir::toNativeSeparators(text);
+    EXPECT_EQ(run.err,
+              name + QStringLiteral(":3: Accel/Decel must be 1 to 255 (A300)\n") + name +
+                  QStringLiteral(":4: comment: unknown escape \\x (write a backslash as \\\\)\n") +
+                  name + QStringLiteral(":5: unknown command (J500)\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("wrong.txt")});
+
+    writeText(text, "KQM program text 1\nQ\n");
+    const QString existing = file("existing.mdb");
+    writeText(existing, "not to be touched");
+    run = kqmctl({QStringLiteral("import"), text, QStringLiteral("-o"), existing});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("exists already"))) << run.err.toStdString();
+    EXPECT_EQ(kqmctl({QStringLiteral("import"), text}).status, 2);
+    EXPECT_EQ(kqmctl({QStringLiteral("export"), text}).status, 2); // not a program file
+    EXPECT_EQ(kqmctl({QStringLiteral("export"), existing, QStringLiteral("-o"), existing}).status,
+              2);
+    EXPECT_EQ(kqm::test::FileBytes(existing), QByteArray("not to be touched"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+} // namespace
