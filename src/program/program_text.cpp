@@ -270,9 +270,9 @@ QString writeProgramText(const QVector<ProgramRow>& rows) {
         text += escapeCommand(row.command);
         const bool ownListing = row.listing != derived.at(i).listing;
         if (row.comment != NoComment || ownListing)
-            text += QStringLiteral(" ; ");
+            text += QStringLiteral(" ;");
         if (row.comment != NoComment)
-            text += escapeText(row.comment);
+            text += QLatin1Char(' ') + escapeText(row.comment);
         if (ownListing)
             text +=
                 QStringLiteral(" ; ") + ListingLabel + QLatin1Char(' ') + escapeText(row.listing);

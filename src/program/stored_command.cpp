@@ -96,7 +96,7 @@ const QHash<QChar, LetterForms>& letterForms() {
                                         QStringLiteral("I1,2,7 (the third a line number)")});
         forms.insert(QLatin1Char('U'),
                      {{form(triple, {bound(Int16Low, Int16High, "Until value"),
-                                     bound(0, 3, "Until switch pattern"), LineNumber})},
+                                     bound(Int16Low, Int16High, "Until switch pattern"), LineNumber})},
                       QStringLiteral("U0,3,7 (value, pattern, line)")});
         for (const char letter : {'G', 'S', '.', 'F', '+', '-', 'Q'})
             forms.insert(QLatin1Char(letter), {{form(QString(), {})}, QString()});

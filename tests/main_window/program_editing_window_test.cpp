@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -103,6 +104,47 @@ TEST_F(ProgramEditingWindowTest, UndoAndRedoNameTheStepAndRestoreTheTable) {
     dialogs.choose(file("ABC.MDB"));
     click("cmdOpen");
     EXPECT_EQ(action("mnuUndo")->text(), QStringLiteral("&Undo Delete lines 2-3"));
+    // A new program starts with none.
+    click("SSCommand1");
+    EXPECT_FALSE(action("mnuUndo")->isEnabled());
+    EXPECT_FALSE(action("mnuRedo")->isEnabled());
+}
+
+// File > Export and Import: the text file gives back the same program; a
+// wrong line is named as FILE:LINE and nothing changes; an import is one
+// undo step.
+TEST_F(ProgramEditingWindowTest, ExportAndImportThroughTheFileMenu) {
+    open("SRC.MDB", {{"A10", "!", "semi; colon"}, {"N500\r@0G"}, {"&3_2", "!", " "}, {"Q"}});
+    const auto original = test::ReadProgramFile(file("SRC.MDB"));
+    dialogs.choose(file("src.txt"));
+    trigger("mnuExportProgram");
+    ASSERT_TRUE(QFile::exists(file("src.txt")));
+
+    open("DEST.MDB", {{"W5"}, {"Q"}});
+    QFile bad(file("bad.txt"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("KQM program text 1\nA10\nB1\n");
+    bad.close();
+    dialogs.choose(file("bad.txt"));
+    trigger("mnuImportProgram");
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_TRUE(messages.texts().first().contains(QLatin1String("bad.txt:3:")))
+        << messages.texts().first().toStdString();
+    EXPECT_EQ(commands("DEST.MDB"), (QStringList{"W5", "Q"}));
+    messages.clear();
+
+    dialogs.choose(file("src.txt"));
+    trigger("mnuImportProgram");
+    EXPECT_TRUE(messages.boxes().isEmpty());
+    auto imported = test::ReadProgramFile(file("DEST.MDB"));
+    ASSERT_EQ(imported.size(), original.size());
+    for (qsizetype i = 0; i < original.size(); ++i) {
+        imported[i].rowid = original[i].rowid;
+        EXPECT_EQ(imported[i], original[i]);
+    }
+    EXPECT_EQ(action("mnuUndo")->text(), QStringLiteral("&Undo Import src.txt"));
+    trigger("mnuUndo");
+    EXPECT_EQ(commands("DEST.MDB"), (QStringList{"W5", "Q"}));
 }
 
 TEST_F(ProgramEditingWindowTest, CopyAndPasteBetweenTwoProgramFiles) {
