@@ -34,12 +34,20 @@ void printUsage(QTextStream& err) {
            "  connect --port DEVICE      identify the unit on DEVICE (a serial device, or sim\n"
            "          [--baud N] [--axis N]  for the built-in simulated unit)\n"
            "  send FILE --port DEVICE    send a program file to the unit\n"
+           "       [--verify] [--backup-dir DIR] [--pace 0.1|0.05|0.02|0.01]\n"
+           "                             read it back and compare; keep the unit's program\n"
+           "                             first; a faster pace (always read back)\n"
            "  upload --port DEVICE --output FILE\n"
            "                             read the unit's program into a new program file\n"
            "  view --port DEVICE         print the unit's own listing\n"
            "  readout --port DEVICE      print the unit's parameters, version and inputs\n"
+           "  scan --port DEVICE [--baud N]\n"
+           "                             ask axes 0 to 31 for their version; one line per unit\n"
+           "                             that answers: AXIS, MODEL and REVISION, tab-separated\n"
            "  simulate [--model KQM20|KQM21] [--axis N]\n"
-           "                             serve a simulated unit on a pseudo-terminal\n";
+           "                             serve a simulated unit on a pseudo-terminal\n"
+           "  simulate --axes N,N,... [--models MODEL,MODEL,...]\n"
+           "                             serve several units on one line\n";
     err.flush();
 }
 
@@ -103,6 +111,8 @@ int main(int argc, char* argv[]) {
         return kqm::cli::readoutCommand(arguments, out, err);
     if (command == QLatin1String("view"))
         return kqm::cli::viewCommand(arguments, out, err);
+    if (command == QLatin1String("scan"))
+        return kqm::cli::scanCommand(arguments, out, err);
     if (command == QLatin1String("simulate"))
         return kqm::cli::simulateCommand(arguments, out, err);
     err << "kqmctl: unknown command '" << command << "'" << Qt::endl;

@@ -11,9 +11,12 @@
 #include "program/program_document.h"
 #include "program/program_table.h"
 #include "transfer/send.h"
+#include "transfer/unit_backup.h"
 #include "transfer/upload.h"
+#include "transfer/verify.h"
 #include "transfer/view.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -22,7 +25,8 @@
 namespace kqm::cli {
 
 int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const QString usage = QStringLiteral("kqmctl send FILE --port DEVICE [--baud N] [--axis N]");
+    const QString usage = QStringLiteral("kqmctl send FILE --port DEVICE [--baud N] [--axis N] "
+                                         "[--verify] [--backup-dir DIR] [--pace SECONDS]");
     const auto options = parseLinkOptions(arguments, usage, err, true);
     if (!options)
         return UsageError;
@@ -34,8 +38,9 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     auto rows = table.readRows().value_or(QVector<program::ProgramRow>{});
     UnitSession session(*options, err);
     const program::ListingOutcome listing = program::computeListing(rows, session.messages());
-    const transfer::PreparedSend prepared =
+    transfer::PreparedSend prepared =
         transfer::prepareSend(rows, listing.programFits, session.state().AxisAddress);
+    prepared.pace = options->pace;
     if (prepared.refusal) {
         err << *prepared.refusal << Qt::endl;
         return Failure;
@@ -46,17 +51,34 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     }
     if (!session.connect())
         return Failure;
+    link::Link& link = session.link();
+    if (!options->backupDirectory.isEmpty()) {
+        // Read before the opening frame: the unit still holds its program.
+        const transfer::BackupResult backup = [&] {
+            link::Link::Exchange exchange(link);
+            return transfer::backUpUnitProgram(link, options->backupDirectory, options->axis,
+                                               session.state().UnitModel,
+                                               QDateTime::currentDateTime());
+        }();
+        if (!backup.ok) {
+            err << "kqmctl: the unit's program could not be kept before the send (" << backup.error
+                << "); nothing was sent" << Qt::endl;
+            return Failure;
+        }
+        err << "Kept the unit's " << transfer::stateText(backup.backup.state) << " in "
+            << QDir::toNativeSeparators(backup.backup.record) << Qt::endl;
+    }
     const int total = static_cast<int>(prepared.text().size());
     transfer::SendResult result;
     {
         InterruptGuard interrupt;
-        link::Link& link = session.link();
-        result = transfer::sendProgram(link, prepared, [&err, &link, total](int index, QChar) {
+        const double pace = prepared.pace;
+        result = transfer::sendProgram(link, prepared, [&err, &link, total, pace](int index, QChar) {
             if (InterruptGuard::requested())
                 link.requestStop();
             if (index % 10 == 0 || index + 1 == total) {
                 err << "\rSending: " << index + 1 << " of " << total << " characters, "
-                    << transfer::timeLeft(total - index - 1) << " left " << Qt::flush;
+                    << transfer::timeLeft(total - index - 1, pace) << " left " << Qt::flush;
             }
         });
     }
@@ -71,7 +93,26 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     }
     out << "Sent " << rows.size() << " lines to the " << session.state().UnitModel << " on axis "
         << session.state().AxisAddress << Qt::endl;
-    return Success;
+    if (!options->verify)
+        return Success;
+    const transfer::Verification verification = [&] {
+        link::Link::Exchange exchange(link);
+        transfer::Verification result = transfer::verifySend(link, prepared);
+        if (!result.verified() && prepared.pace < transfer::DefaultPace)
+            transfer::endProgramEntry(link, prepared.axis);
+        return result;
+    }();
+    if (verification.verified()) {
+        out << verification.message << Qt::endl;
+        return Success;
+    }
+    err << "kqmctl: " << verification.message << Qt::endl;
+    if (prepared.pace < transfer::DefaultPace) {
+        err << "kqmctl: " << transfer::fasterPaceFailedMessage(prepared.pace) << Qt::endl;
+        return NotVerified;
+    }
+    return verification.outcome == transfer::Verification::Outcome::Differs ? NotVerified
+                                                                             : Failure;
 }
 
 int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {

@@ -4,6 +4,7 @@
 #include "cli/printable.h"
 #include "cli/unit_session.h"
 #include "link/readout.h"
+#include "link/unit_scan.h"
 #include "simulator/pty_server.h"
 
 #include <QCommandLineParser>
@@ -69,12 +70,115 @@ int readoutCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
     return Failure;
 }
 
+int scanCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const auto options =
+        parseLinkOptions(arguments, QStringLiteral("kqmctl scan --port DEVICE [--baud N]"), err);
+    if (!options)
+        return UsageError;
+    UnitSession session(*options, err);
+    if (!session.openPort())
+        return Failure;
+    link::ScanResult result;
+    {
+        link::Link::Exchange exchange(session.link());
+        result = link::scanUnits(session.link());
+    }
+    for (const link::FoundUnit& unit : result.units)
+        out << unit.axis << '\t' << unit.model << '\t' << printable(unit.revision) << '\n';
+    out.flush();
+    if (!result.completed) {
+        err << "kqmctl: the scan ended before axis " << link::ScanLastAxis << ": " << result.failure
+            << Qt::endl;
+        return Failure;
+    }
+    if (result.units.isEmpty()) {
+        err << "kqmctl: no unit answered on " << options->device << Qt::endl;
+        return Failure;
+    }
+    return Success;
+}
+
+namespace {
+
+// The units of `kqmctl simulate`: --axes and --models as lists, or --axis
+// and --model for one unit. A single model serves every axis.
+struct SimulatedUnits {
+    QList<int> axes;
+    QStringList models;
+};
+
+std::optional<SimulatedUnits> simulatedUnits(const QCommandLineParser& parser) {
+    SimulatedUnits units;
+    const QString axes = parser.isSet(QStringLiteral("axes"))
+                             ? parser.value(QStringLiteral("axes"))
+                             : parser.value(QStringLiteral("axis"));
+    for (const QString& field : axes.split(QLatin1Char(','))) {
+        bool ok = false;
+        const int axis = field.trimmed().toInt(&ok);
+        if (!ok || axis < 0 || axis > 31 || units.axes.contains(axis))
+            return std::nullopt;
+        units.axes << axis;
+    }
+    const QString models = parser.isSet(QStringLiteral("models"))
+                               ? parser.value(QStringLiteral("models"))
+                               : parser.value(QStringLiteral("model"));
+    for (const QString& field : models.split(QLatin1Char(','))) {
+        const QString model = field.trimmed();
+        if (model != QLatin1String("KQM20") && model != QLatin1String("KQM21"))
+            return std::nullopt;
+        units.models << model;
+    }
+    if (units.models.size() == 1) {
+        while (units.models.size() < units.axes.size())
+            units.models << units.models.first();
+    }
+    if (units.models.size() != units.axes.size())
+        return std::nullopt;
+    return units;
+}
+
+// The faults asked for on the command line, for every unit on the line;
+// noise comes from the line once, not from each unit.
+bool applyFaults(const QCommandLineParser& parser, simulator::SimulatedLine& line) {
+    bool ok = true;
+    const auto number = [&](const char* name) {
+        bool valid = false;
+        const double value = parser.value(QString::fromLatin1(name)).toDouble(&valid);
+        ok = ok && valid && value >= 0;
+        return value;
+    };
+    if (parser.isSet(QStringLiteral("noise-rate"))) {
+        line.unit().faults().noiseRate = number("noise-rate");
+        line.unit().faults().noiseAfterFrames = static_cast<int>(number("noise-after"));
+    }
+    for (int i = 0; i < line.unitCount(); ++i) {
+        simulator::SimulatedUnit::Faults& faults = line.unit(i).faults();
+        if (parser.isSet(QStringLiteral("garbage-after"))) {
+            faults.garbage = true;
+            faults.garbageAfterFrames = static_cast<int>(number("garbage-after"));
+        }
+        if (parser.isSet(QStringLiteral("stall-after")))
+            faults.replyBudget = static_cast<int>(number("stall-after"));
+        if (parser.isSet(QStringLiteral("slow-receiver")))
+            faults.slowReceiver = number("slow-receiver") / 1000.0;
+    }
+    return ok;
+}
+
+} // namespace
+
 int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("model"), QStringLiteral("KQM20 or KQM21"),
                       QStringLiteral("MODEL"), QStringLiteral("KQM20")});
     parser.addOption({QStringLiteral("axis"), QStringLiteral("axis address"), QStringLiteral("N"),
                       QStringLiteral("0")});
+    parser.addOption({QStringLiteral("axes"),
+                      QStringLiteral("several units on the line, at these axis addresses"),
+                      QStringLiteral("N,N,...")});
+    parser.addOption({QStringLiteral("models"),
+                      QStringLiteral("the model of each unit of --axes, in the same order"),
+                      QStringLiteral("MODEL,MODEL,...")});
     parser.addOption({QStringLiteral("noise-rate"),
                       QStringLiteral("send noise at this many bytes a second (tests)"),
                       QStringLiteral("BYTES")});
@@ -87,41 +191,39 @@ int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream&
     parser.addOption({QStringLiteral("stall-after"),
                       QStringLiteral("stop answering after this many reply bytes"),
                       QStringLiteral("BYTES")});
+    parser.addOption({QStringLiteral("slow-receiver"),
+                      QStringLiteral("lose every character that follows the one before it "
+                                     "by less than this (tests)"),
+                      QStringLiteral("MS")});
     const QString usage =
-        QStringLiteral("kqmctl simulate [--model KQM20|KQM21] [--axis N] [--stall-after BYTES]");
-    if (!parser.parse(QStringList{QStringLiteral("kqmctl")} + arguments) ||
-        !parser.positionalArguments().isEmpty()) {
-        err << "usage: " << usage << Qt::endl;
-        return UsageError;
-    }
-    const QString model = parser.value(QStringLiteral("model"));
-    bool axisOk = false;
-    const int axis = parser.value(QStringLiteral("axis")).toInt(&axisOk);
-    if ((model != QLatin1String("KQM20") && model != QLatin1String("KQM21")) || !axisOk ||
-        axis < 0 || axis > 31) {
+        QStringLiteral("kqmctl simulate [--model KQM20|KQM21] [--axis N] [--axes N,N,... "
+                       "[--models MODEL,MODEL,...]] [--stall-after BYTES] [--slow-receiver MS]");
+    const auto units = parser.parse(QStringList{QStringLiteral("kqmctl")} + arguments) &&
+                               parser.positionalArguments().isEmpty()
+                           ? simulatedUnits(parser)
+                           : std::nullopt;
+    if (!units) {
         err << "usage: " << usage << Qt::endl;
         return UsageError;
     }
     platform::SystemClock clock;
-    simulator::PtyServer server(clock, model, axis);
-    if (parser.isSet(QStringLiteral("noise-rate"))) {
-        server.unit().faults().noiseRate = parser.value(QStringLiteral("noise-rate")).toDouble();
-        server.unit().faults().noiseAfterFrames =
-            parser.value(QStringLiteral("noise-after")).toInt();
+    simulator::PtyServer server(clock, units->models.first(), units->axes.first());
+    for (int i = 1; i < units->axes.size(); ++i)
+        server.line().addUnit(units->models.at(i), units->axes.at(i));
+    if (!applyFaults(parser, server.line())) {
+        err << "usage: " << usage << Qt::endl;
+        return UsageError;
     }
-    if (parser.isSet(QStringLiteral("garbage-after"))) {
-        server.unit().faults().garbage = true;
-        server.unit().faults().garbageAfterFrames =
-            parser.value(QStringLiteral("garbage-after")).toInt();
-    }
-    if (parser.isSet(QStringLiteral("stall-after")))
-        server.unit().faults().replyBudget = parser.value(QStringLiteral("stall-after")).toInt();
     if (!server.start()) {
         err << "kqmctl: no pseudo-terminal could be made: " << server.errorString() << Qt::endl;
         return Failure;
     }
     out << server.devicePath() << Qt::endl;
-    err << "Simulated " << model << " on axis " << axis << " at " << server.devicePath()
+    QStringList described;
+    for (int i = 0; i < units->axes.size(); ++i)
+        described
+            << QStringLiteral("%1 on axis %2").arg(units->models.at(i)).arg(units->axes.at(i));
+    err << "Simulated " << described.join(QStringLiteral(", ")) << " at " << server.devicePath()
         << "; press Ctrl+C to stop." << Qt::endl;
     return QCoreApplication::exec();
 }

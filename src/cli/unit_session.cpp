@@ -2,6 +2,9 @@
 
 #include "cli/list_command.h"
 #include "simulator/simulated_port.h"
+#include "transfer/send.h"
+
+#include <algorithm>
 
 #include <QCommandLineParser>
 
@@ -17,6 +20,13 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
                       QStringLiteral("0")});
     parser.addOption(
         {QStringLiteral("output"), QStringLiteral("new program file"), QStringLiteral("FILE")});
+    if (takesFile) {
+        parser.addOption({QStringLiteral("verify"), QStringLiteral("read the program back")});
+        parser.addOption({QStringLiteral("backup-dir"), QStringLiteral("backup folder"),
+                          QStringLiteral("DIR")});
+        parser.addOption({QStringLiteral("pace"), QStringLiteral("seconds per character"),
+                          QStringLiteral("SECONDS"), QStringLiteral("0.1")});
+    }
     const auto fail = [&](const QString& why) -> std::optional<LinkOptions> {
         err << "kqmctl: " << why << "\nusage: " << usage << Qt::endl;
         return std::nullopt;
@@ -29,6 +39,17 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
         if (positional.isEmpty())
             return fail(QStringLiteral("a program FILE is required"));
         options.file = positional.takeFirst();
+        options.verify = parser.isSet(QStringLiteral("verify"));
+        options.backupDirectory = parser.value(QStringLiteral("backup-dir"));
+        const QString pace = parser.value(QStringLiteral("pace"));
+        const auto known = std::find_if(transfer::SendPaces.begin(), transfer::SendPaces.end(),
+                                        [&pace](double p) { return pace.toDouble() == p; });
+        if (known == transfer::SendPaces.end())
+            return fail(QStringLiteral("--pace takes 0.1, 0.05, 0.02 or 0.01"));
+        options.pace = *known;
+        // A faster pace is only ever used with the program read back.
+        if (options.pace < transfer::DefaultPace)
+            options.verify = true;
     }
     if (!positional.isEmpty())
         return fail(QStringLiteral("unexpected argument '%1'").arg(positional.at(0)));
@@ -65,6 +86,13 @@ bool UnitSession::connect() {
     if (m_connection.connectTo(m_baud, 1))
         return true;
     m_connection.reportConnectFailure();
+    return false;
+}
+
+bool UnitSession::openPort() {
+    if (m_connection.OpenComPort(m_baud, 1))
+        return true;
+    messages().show(platform::MessageIcon::None, m_state.LastCommError);
     return false;
 }
 

@@ -22,6 +22,11 @@ struct LinkOptions {
     int axis = 0;
     QString file;   // send: the program file
     QString output; // upload: the new program file
+    // send: read the program back and compare; keep the unit's program
+    // first; the pause after each character.
+    bool verify = false;
+    QString backupDirectory;
+    double pace = 0.1;
 };
 
 // Parses --port/--baud/--axis (and FILE or --output where the command takes
@@ -39,6 +44,9 @@ public:
     // Opens the device and identifies the unit; false after the window's
     // messages when it does not answer.
     bool connect();
+    // Opens the device without greeting any unit; false after the reason
+    // when it cannot be opened.
+    bool openPort();
 
     link::Link& link() { return m_link; }
     link::LinkState& state() { return m_state; }

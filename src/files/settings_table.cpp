@@ -90,6 +90,67 @@ std::optional<QString> SettingsTable::portDevice(int port) {
     return query.value(0).toString();
 }
 
+std::optional<QString> SettingsTable::preference(const QString& name) {
+    if (!m_file.hasTable(PreferenceTable))
+        return std::nullopt;
+    QSqlQuery query(m_file.database());
+    query.prepare(QStringLiteral("SELECT Value FROM %1 WHERE Name = ?")
+                      .arg(quoteIdentifier(PreferenceTable)));
+    query.addBindValue(name);
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return query.value(0).toString();
+}
+
+bool SettingsTable::setPreference(const QString& name, const QString& value) {
+    const QString table = quoteIdentifier(PreferenceTable);
+    if (!m_file.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (Name TEXT PRIMARY KEY, "
+                                    "Value TEXT)")
+                         .arg(table)))
+        return false;
+    QSqlQuery query(m_file.database());
+    query.prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (Name, Value) VALUES (?, ?)").arg(table));
+    query.addBindValue(name);
+    query.addBindValue(value);
+    if (!query.exec()) {
+        m_file.setError(query.lastError().text());
+        return false;
+    }
+    return true;
+}
+
+bool SettingsTable::preferenceOn(const QString& name, bool byDefault) {
+    const auto value = preference(name);
+    if (!value)
+        return byDefault;
+    return *value == QLatin1String("1");
+}
+
+bool SettingsTable::setPreferenceOn(const QString& name, bool on) {
+    return setPreference(name, on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+namespace {
+
+QString sendPaceName(int port) {
+    return QStringLiteral("SendPace/COM%1").arg(port);
+}
+
+} // namespace
+
+double SettingsTable::sendPace(int port) {
+    const auto stored = preference(sendPaceName(port));
+    for (const double pace : {0.05, 0.02, 0.01}) {
+        if (stored && stored->toDouble() == pace)
+            return pace;
+    }
+    return 0.1;
+}
+
+bool SettingsTable::setSendPace(int port, double pace) {
+    return setPreference(sendPaceName(port), QString::number(pace));
+}
+
 bool SettingsTable::setPortDevice(int port, const QString& device, bool automatic) {
     const QString devices = quoteIdentifier(PortDeviceTable);
     const QString automatics = quoteIdentifier(AutomaticDeviceTable);

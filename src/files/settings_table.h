@@ -43,6 +43,21 @@ public:
     bool setPortDevice(int port, const QString& device, bool automatic = false);
     bool portDeviceAutomatic(int port);
 
+    // The tool's own preferences (send verification, backups, the pace of
+    // each port), by name, in a table of their own; nullopt when not set.
+    static inline const QString PreferenceTable = QStringLiteral("Preferences");
+    std::optional<QString> preference(const QString& name);
+    bool setPreference(const QString& name, const QString& value);
+    // A yes/no preference ("1" or "0"); the default where none is stored.
+    bool preferenceOn(const QString& name, bool byDefault);
+    bool setPreferenceOn(const QString& name, bool on);
+    static inline const QString VerifySendPreference = QStringLiteral("VerifySend");
+    static inline const QString BackupBeforeSendPreference = QStringLiteral("BackupBeforeSend");
+    // The pause after each character a program send makes on a port (1 to
+    // 4): 0.1 s unless one of the faster paces is stored.
+    double sendPace(int port);
+    bool setSendPace(int port, double pace);
+
     // Writes a new settings file with the defaults: COM 1, 9600 baud, axis 0,
     // and a clean exit recorded.
     static bool createDefaultFile(const QString& path, QString* error);

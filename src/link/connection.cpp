@@ -45,6 +45,15 @@ std::optional<int> parseBaudRate(const QString& text) {
     return parsePositive16(text);
 }
 
+std::optional<UnitVersion> unitVersionOf(const QString& reply) {
+    const QString model = reply.left(5);
+    if (model != QLatin1String("KQM20") && model != QLatin1String("KQM21"))
+        return std::nullopt;
+    QString revision = reply.mid(7, 4);
+    revision.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+    return UnitVersion{model, revision.trimmed()};
+}
+
 int axisMenuItemFor(const QString& axisAddress) {
     if (axisAddress.isEmpty())
         return -1;
@@ -141,9 +150,9 @@ bool Connection::IdentifyUnit(const QString& axisAddress) {
     if (interrupted())
         return false;
 
-    const QString model = reply.left(5);
-    state.UnitModel = model == QLatin1String("KQM21") ? model : QStringLiteral("KQM20");
-    if (model == QLatin1String("KQM20") || model == QLatin1String("KQM21")) {
+    const std::optional<UnitVersion> version = unitVersionOf(reply);
+    state.UnitModel = version ? version->model : QStringLiteral("KQM20");
+    if (version) {
         state.UnitConnected = true;
         m_link.ShowConnectionStatus();
         return true;
@@ -166,10 +175,14 @@ bool Connection::connectTo(int baudRate, int portNumber) {
     return IdentifyUnit(m_link.state().AxisAddress);
 }
 
-bool Connection::ConnectUnit(const files::CommSettings& stored) {
+bool Connection::openStoredPort(const files::CommSettings& stored) {
     readPortSettings(stored);
     const LinkState& state = m_link.state();
-    return connectTo(state.BaudRate, state.ComPortNumber);
+    return OpenComPort(state.BaudRate, state.ComPortNumber);
+}
+
+bool Connection::ConnectUnit(const files::CommSettings& stored) {
+    return openStoredPort(stored) && IdentifyUnit(m_link.state().AxisAddress);
 }
 
 void Connection::reportConnectFailure() {

@@ -17,6 +17,15 @@ inline const QString ConnectErrorMessage =
 QString didNotConnectMessage();
 QString openFailedError(int port);
 
+// What a unit tells of itself in its answer to "$" ("KQM20  1.65"): a unit
+// is recognised only when the first five characters are exactly a model's
+// name; the revision is characters 8 to 11.
+struct UnitVersion {
+    QString model;
+    QString revision;
+};
+std::optional<UnitVersion> unitVersionOf(const QString& reply);
+
 // Reads a stored port number or baud rate; nullopt when it is not a number
 // the link can use.
 std::optional<int> parsePortNumber(const QString& text);
@@ -31,6 +40,8 @@ public:
     explicit Connection(Link& link);
 
     bool OpenComPort(int baudRate, int portNumber);
+    // Opens the port of the stored settings without greeting any unit.
+    bool openStoredPort(const files::CommSettings& stored);
     bool IdentifyUnit(const QString& axisAddress);
     // Opens the port and identifies the unit at the current axis address.
     bool connectTo(int baudRate, int portNumber);

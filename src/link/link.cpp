@@ -306,10 +306,111 @@ void Link::pace(double seconds) {
 }
 
 bool Link::refuseWhenBusy() {
+    if (!m_busy && m_background && !m_backgroundTakenOver) {
+        // The action may write to the line: the background query gives way
+        // first. Should the window start to close meanwhile, the action is
+        // dropped.
+        Exchange settle(*this);
+        return m_abort;
+    }
     if (!m_busy)
         return false;
     m_messages.show(MessageIcon::Information, BusyMessage);
     return true;
+}
+
+double Link::backgroundTimeout() const {
+    // The frame out and a short reply back at the line's rate, and a fifth of
+    // a second for the unit to start answering.
+    const int baud = m_state.BaudRate > 0 ? m_state.BaudRate : 9600;
+    return 0.2 + 16 * 10.0 / baud;
+}
+
+Link::BackgroundReply Link::endBackground(BackgroundOutcome outcome, const QString& text) {
+    m_background = false;
+    m_backgroundTakenOver = false;
+    m_backgroundAwaitingReply = false;
+    return {outcome, text};
+}
+
+Link::BackgroundReply Link::queryInBackground(const QString& command) {
+    using Outcome = BackgroundOutcome;
+    if (m_busy || m_background || !m_state.UnitConnected || !m_port.PortOpen())
+        return {Outcome::LineBusy, QString()};
+    m_background = true;
+    m_backgroundTakenOver = false;
+    // What waits in the receive buffer answers nothing that is asked now.
+    if (m_port.InBufferCount() > 0)
+        m_port.Input();
+    m_backgroundUnanswered = false;
+    writeFrame(command);
+    m_backgroundAwaitingReply = true;
+    m_backgroundSentAt = m_clock.now();
+    // The waits sleep through the clock itself: an abort meant for a user's
+    // exchange is not this query's business. Any of them may run a user's
+    // whole action; after each, the query looks whether it still has the line.
+    const auto gaveWay = [this] {
+        return m_backgroundTakenOver || !m_port.PortOpen();
+    };
+    const double timeout = backgroundTimeout();
+    while (!gaveWay() && m_port.InBufferCount() == 0 &&
+           m_clock.now() - m_backgroundSentAt <= timeout)
+        m_clock.Delay(PollInterval);
+    if (m_backgroundTakenOver)
+        return endBackground(Outcome::GaveWay);
+    if (!m_port.PortOpen())
+        return endBackground(Outcome::Lost);
+    if (m_port.InBufferCount() == 0) {
+        m_state.LastCommError = NoDataError;
+        m_backgroundUnanswered = true;
+        return endBackground(Outcome::Silent);
+    }
+    const double deadline = m_clock.now() + deadlineFor(MaxQueryReplyBytes);
+    for (int previous = -1;;) {
+        const int count = m_port.InBufferCount();
+        if (count == previous)
+            break;
+        if (count > MaxQueryReplyBytes || m_clock.now() > deadline) {
+            lineFlooded();
+            return endBackground(Outcome::Lost);
+        }
+        previous = count;
+        m_clock.Delay(BackgroundSettlePause);
+        if (m_backgroundTakenOver)
+            return endBackground(Outcome::GaveWay);
+        if (!m_port.PortOpen())
+            return endBackground(Outcome::Lost);
+    }
+    return endBackground(Outcome::Answered, QString::fromLatin1(m_port.Input()));
+}
+
+void Link::takeLineFromBackground() {
+    // A background query that went unanswered may have been answered late:
+    // that reply answers nothing asked from now on.
+    if (m_backgroundUnanswered && ReplyPending())
+        m_port.Input();
+    m_backgroundUnanswered = false;
+    if (!m_background || m_backgroundTakenOver)
+        return;
+    m_backgroundTakenOver = true;
+    if (!m_backgroundAwaitingReply)
+        return;
+    m_backgroundAwaitingReply = false;
+    // Its reply is answered to nobody now; let it in and drop it. A unit
+    // that stays silent is waited for no longer than the query would have.
+    const double left = m_backgroundSentAt + backgroundTimeout() - m_clock.now();
+    if (!waitFor([this] { return ReplyPending() || !m_port.PortOpen(); }, left, true))
+        return;
+    const double deadline = m_clock.now() + deadlineFor(MaxQueryReplyBytes);
+    for (int previous = -1; m_port.PortOpen() && !m_abort && m_clock.now() <= deadline;) {
+        const int count = m_port.InBufferCount();
+        if (count == previous)
+            break;
+        previous = count;
+        m_clock.Delay(BackgroundSettlePause);
+    }
+    if (m_port.PortOpen())
+        m_port.Input();
 }
 
 std::optional<Link::Exchange> Link::tryBegin() {
@@ -336,6 +437,7 @@ Link::Exchange::Exchange(Link& link) : m_link(&link) {
     m_link->m_lostReason.clear();
     m_link->m_flooded = false;
     emit m_link->busyChanged(true);
+    m_link->takeLineFromBackground();
 }
 
 Link::Exchange::~Exchange() {

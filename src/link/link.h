@@ -93,6 +93,7 @@ public:
     // The busy state: one exchange at a time.
     bool isBusy() const { return m_busy; }
     // Shows the busy message and returns true when an exchange is running.
+    // A background query does not count: it gives way (see queryInBackground).
     bool refuseWhenBusy();
     // Ends the running exchange at its next wait (the window is closing).
     void requestAbort() { m_abort = true; }
@@ -121,7 +122,8 @@ public:
     void pace(double seconds);
 
     // One exchange with the unit at a time; the line is free again when the
-    // exchange object ends.
+    // exchange object ends. Starting one takes the line from a background
+    // query (see queryInBackground).
     class Exchange {
     public:
         explicit Exchange(Link& link);
@@ -142,7 +144,31 @@ public:
     // (connecting, choosing settings).
     std::optional<Exchange> tryBeginWithoutUnit();
 
+    // A short query that runs between the user's actions (following the
+    // position while the motor moves) and gives way to them: an action that
+    // needs the line meanwhile is not refused, it takes the line over. The
+    // frame is always whole on the wire before anything else can run; the
+    // taker lets the query's reply arrive and drops it before its own first
+    // frame, so that reply is never read as the answer to the taker's query.
+    // The query then ends as GaveWay without reading anything more.
+    enum class BackgroundOutcome {
+        Answered,
+        Silent,   // no reply within the short time-out
+        GaveWay,  // a user's action took the line over
+        LineBusy, // another exchange runs, or no unit is connected: not asked
+        Lost,     // the port went away or the line kept sending
+    };
+    struct BackgroundReply {
+        BackgroundOutcome outcome;
+        QString text;
+    };
+    BackgroundReply queryInBackground(const QString& command);
+    bool backgroundRunning() const { return m_background; }
+    // How long a background query waits for the first character of its reply.
+    double backgroundTimeout() const;
+
     static constexpr double PollInterval = 0.01;
+    static constexpr double BackgroundSettlePause = 0.05;
 
 signals:
     void connectionStatusChanged(bool connected);
@@ -165,6 +191,11 @@ private:
     void portLost(const QString& reason);
     // Waits in small sleeps until the condition holds or the time-out passes.
     bool waitFor(const std::function<bool()>& condition, double timeout, bool yield);
+    // A user's exchange starts: a background query in progress stops, and
+    // its reply, if one is on its way, is let in and dropped; so is the late
+    // reply to one that went unanswered.
+    void takeLineFromBackground();
+    BackgroundReply endBackground(BackgroundOutcome outcome, const QString& text = QString());
 
     platform::SerialPort& m_port;
     platform::Clock& m_clock;
@@ -178,6 +209,12 @@ private:
     bool m_flooded = false;
     bool m_replyArrived = false;
     bool m_stopPending = false;
+    bool m_background = false;
+    bool m_backgroundTakenOver = false;
+    // The background query's frame went out and its reply is not yet read.
+    bool m_backgroundAwaitingReply = false;
+    double m_backgroundSentAt = 0.0;
+    bool m_backgroundUnanswered = false;
     QString m_lostReason;
 };
 

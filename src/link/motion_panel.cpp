@@ -33,6 +33,23 @@ std::optional<QString> parameterLetter(MotionControl control) {
     }
 }
 
+// Controls whose command the motor follows for a while. A KQM21's
+// registration mark index only arms the next move.
+bool setsMotorMoving(MotionControl control, bool kqm21) {
+    switch (control) {
+    case MotionControl::SendGo:
+    case MotionControl::Slew:
+    case MotionControl::HomeType0:
+    case MotionControl::HomeType1:
+    case MotionControl::Run:
+        return true;
+    case MotionControl::AbsoluteMove:
+        return !kqm21;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 std::optional<QString> MotionPanel::checkedOperand(MotionControl control, const QString& operand) {
@@ -95,6 +112,7 @@ bool MotionPanel::frameThenWait(const QString& command, double seconds) {
 }
 
 bool MotionPanel::run(MotionControl control, const QString& operand) {
+    m_startedMotion = false;
     if (control == MotionControl::StopAll) {
         // Never refused, never waits.
         if (!m_link.state().UnitConnected)
@@ -127,6 +145,7 @@ bool MotionPanel::send(MotionControl control, const QString& operand) {
         return true;
     }
     const bool kqm21 = m_link.state().UnitModel == QLatin1String("KQM21");
+    m_startedMotion = setsMotorMoving(control, kqm21);
     switch (control) {
     case MotionControl::SendGo:
         frameThenWait(QStringLiteral("N") + operand, 0.1);

@@ -45,6 +45,9 @@ public:
     bool run(MotionControl control, const QString& operand = QString());
     // An output check box was clicked; it now shows `checked`.
     void outputClicked(int output, bool checked);
+    // The last run sent a command that sets the motor moving: a move, a
+    // slew, homing or the stored program.
+    bool startedMotion() const { return m_startedMotion; }
 
     int Output1On = 0;
     int Output2On = 0;
@@ -58,6 +61,7 @@ private:
 
     Link& m_link;
     platform::BusyCursor& m_cursor;
+    bool m_startedMotion = false;
 };
 
 } // namespace kqm::link

@@ -25,6 +25,10 @@ std::optional<int> inputBits(const QString& reply) {
     return value;
 }
 
+QString positionText(const QString& reply) {
+    return QStringLiteral("Position: ") + reply;
+}
+
 std::optional<QString> directionText(const QString& reply) {
     if (reply.startsWith(QLatin1Char('0')))
         return QStringLiteral("Direction: CCW");
@@ -66,7 +70,7 @@ bool runReadout(Link& link, ReadoutView& view, int* answered) {
     view.setLabel(Label::Steps, QStringLiteral("Number of Steps to Move: ") + steps);
     view.setLabel(Label::Error, QStringLiteral("Error Code: ") + query("!"));
     if (link.state().UnitModel == QLatin1String("KQM20"))
-        view.setLabel(Label::Position, QStringLiteral("Position: ") + query("VZ"));
+        view.setLabel(Label::Position, positionText(query("VZ")));
     else
         view.setLabel(Label::Position, QStringLiteral("Registration Index: ") + steps);
     view.setLabel(Label::Version, versionText(query("$")));

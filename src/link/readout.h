@@ -34,6 +34,8 @@ public:
 QString versionText(const QString& reply);
 // The input bits of a reply that reads as a whole number 0 to 15.
 std::optional<int> inputBits(const QString& reply);
+// "Position: " and the reply to the position query, as it arrived.
+QString positionText(const QString& reply);
 // "Direction: CW"/"Direction: CCW" from the first character, else nullopt.
 std::optional<QString> directionText(const QString& reply);
 

@@ -4,6 +4,7 @@
 #include "files/printed_listing.h"
 #include "files/program_files.h"
 #include "link/device_port.h"
+#include "main_window/find_units.h"
 #include "main_window/motion_tab.h"
 #include "main_window/program_tab.h"
 #include "platform/busy_cursor.h"
@@ -104,6 +105,7 @@ void Form1::createMenus() {
     file->addSeparator();
     mnuExportProgram = item(file, QStringLiteral("&Export Program..."), "mnuExportProgram");
     mnuImportProgram = item(file, QStringLiteral("&Import Program..."), "mnuImportProgram");
+    mnuUnitBackups = item(file, QStringLiteral("Unit &Backups..."), "mnuUnitBackups");
     file->addSeparator();
     mnuPrint = item(file, QStringLiteral("&Print..."), "mnuPrint");
     file->addSeparator();
@@ -141,6 +143,7 @@ void Form1::createMenus() {
     setup->setObjectName(QStringLiteral("mnuSetup"));
     mnuConnect = item(setup, QStringLiteral("&Connect"), "mnuConnect");
     mnuCommSettings = item(setup, QStringLiteral("Communication &Settings..."), "mnuCommSettings");
+    mnuFindUnits = item(setup, QStringLiteral("Find &Units..."), "mnuFindUnits");
     mnuAxis = named(setup->addMenu(QStringLiteral("&Axis")), QStringLiteral("mnuAxis"));
     for (int axis = 0; axis < 32; ++axis) {
         QAction* axisItem = mnuAxis->addAction(QStringLiteral("Axis %1").arg(axis));
@@ -340,6 +343,13 @@ void Form1::connectUnitControls() {
                 [this, axis] { checkAxisItem(m_unit.mnuAxisNum_Click(axis)); });
     }
     connect(mnuCommSettings, &QAction::triggered, this, [unit] { unit->mnuCommSettings_Click(); });
+    // A unit chosen there becomes the axis as if picked in the Axis menu.
+    connect(mnuFindUnits, &QAction::triggered, this, whenLineFree([this] {
+                if (const int axis = findUnits(m_session, this); axis >= 0)
+                    checkAxisItem(m_unit.mnuAxisNum_Click(axis));
+            }));
+    connect(mnuUnitBackups, &QAction::triggered, this,
+            whenLineFree([unit] { unit->mnuUnitBackups_Click(); }));
     connect(tab, &ProgramTab::sendRequested, this, [unit] { unit->cmdSend_Click(); });
     connect(tab, &ProgramTab::uploadRequested, this, [unit] { unit->cmdUpload_Click(); });
     connect(tab, &ProgramTab::viewRequested, this, [unit] { unit->cmdView_Click(); });
@@ -454,6 +464,7 @@ void Form1::Form_Unload() {
     if (m_unloaded)
         return;
     m_unloaded = true;
+    m_unit.stopFollowingPosition();
     if (!files::markCleanExit(m_session.settings) && m_session.settings.isOpen()) {
         m_services.messages.show(MessageIcon::Warning,
                                  QStringLiteral("The end of this run could not be recorded in "

@@ -105,6 +105,7 @@ private:
     QAction* mnuPrint = nullptr;
     QAction* mnuExportProgram = nullptr;
     QAction* mnuImportProgram = nullptr;
+    QAction* mnuUnitBackups = nullptr;
     QAction* mnuUndo = nullptr;
     QAction* mnuRedo = nullptr;
     QAction* mnuCut = nullptr;
@@ -116,6 +117,7 @@ private:
     QAction* mnuExit = nullptr;
     QAction* mnuConnect = nullptr;
     QAction* mnuCommSettings = nullptr;
+    QAction* mnuFindUnits = nullptr;
     QMenu* mnuAxis = nullptr;
     QList<QAction*> mnuAxisNum;
     QAction* mnuTerminal = nullptr;

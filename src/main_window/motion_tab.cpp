@@ -89,6 +89,13 @@ MotionTab::MotionTab(QWidget* parent) : QWidget(parent) {
     lblJogSpeed = label("lblJogSpeed", QStringLiteral("Jog Speed"));
     lblDirection = label("lblDirection", QStringLiteral("Direction"));
     lblError = label("lblError", QStringLiteral("Error Code"));
+    lblMoving = label("lblMoving", QString());
+    QFont movingFont = lblMoving->font();
+    movingFont.setBold(true);
+    lblMoving->setFont(movingFont);
+    lblMoving->setStyleSheet(QStringLiteral("color: rgb(0, 128, 0);"));
+    // Room kept, so the labels below do not jump when it shows.
+    lblMoving->setMinimumHeight(lblMoving->fontMetrics().height());
 
     auto* speeds = new QGroupBox(QStringLiteral("Speeds"));
     auto* speedGrid = new QGridLayout(speeds);
@@ -130,6 +137,8 @@ MotionTab::MotionTab(QWidget* parent) : QWidget(parent) {
     for (const auto& [index, caption] : infos) {
         Q_UNUSED(caption);
         readoutColumn->addWidget(m_verifyInfo[index]);
+        if (index == 7)
+            readoutColumn->addWidget(lblMoving);
         if (index == 3) {
             readoutColumn->addWidget(lblJogSpeed);
             readoutColumn->addWidget(lblDirection);
@@ -200,6 +209,10 @@ void MotionTab::showKqm21Layout() {
     cmdAbsoluteMove->setText(QStringLiteral("Registration Mark Index"));
     cmdAbsolutePosition->hide();
     txtSendAbsolute->hide();
+}
+
+void MotionTab::showMoving(bool moving) {
+    lblMoving->setText(moving ? QStringLiteral("Moving") : QString());
 }
 
 void MotionTab::setLabel(Label label, const QString& text) {

@@ -26,6 +26,8 @@ public:
     // The layout of a KQM21: the absolute move becomes the registration
     // mark index, and the position cannot be set.
     void showKqm21Layout();
+    // "Moving" beside the position while the tool follows the motor.
+    void showMoving(bool moving);
 
 signals:
     // A control that drives the unit, with the text of its operand box.
@@ -75,6 +77,7 @@ private:
     QLabel* lblJogSpeed = nullptr;
     QLabel* lblDirection = nullptr;
     QLabel* lblError = nullptr;
+    QLabel* lblMoving = nullptr;
 };
 
 } // namespace kqm::ui

@@ -253,10 +253,11 @@ void ProgramTab::sendStarted(int total) {
     prgSend->show();
 }
 
-void ProgramTab::showSending(int index, int total, QChar character) {
+void ProgramTab::showSending(int index, int total, QChar character, double pace) {
     lblCurrentCommand->setText(QStringLiteral("Sending: ") + character);
     prgSend->setValue(index + 1);
-    prgSend->setFormat(QStringLiteral("%p% - %1 left").arg(transfer::timeLeft(total - index - 1)));
+    prgSend->setFormat(
+        QStringLiteral("%p% - %1 left").arg(transfer::timeLeft(total - index - 1, pace)));
 }
 
 void ProgramTab::sendEnded() {

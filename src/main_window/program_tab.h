@@ -49,7 +49,7 @@ public:
     void showCurrentFile(const QString& path);
     // The program send's progress: the character and the time left.
     void sendStarted(int total);
-    void showSending(int index, int total, QChar character);
+    void showSending(int index, int total, QChar character, double pace = 0.1);
     void sendEnded();
 
 signals:

@@ -1,22 +1,30 @@
 #include "main_window/unit_actions.h"
 
 #include "files/file_copy.h"
+#include "files/settings_table.h"
 #include "link/device_port.h"
 #include "link/readout.h"
 #include "main_window/motion_tab.h"
 #include "main_window/program_tab.h"
 #include "main_window/session.h"
+#include "platform/app_paths.h"
 #include "platform/busy_cursor.h"
 #include "platform/messages.h"
 #include "platform/window_placement.h"
+#include "program/branch_targets.h"
+#include "program/command_set.h"
 #include "tools/comm_settings.h"
 #include "tools/comm_settings_dialog.h"
 #include "transfer/send.h"
 #include "transfer/send_dialog.h"
+#include "transfer/unit_backup.h"
+#include "transfer/unit_backups_dialog.h"
 #include "transfer/upload.h"
+#include "transfer/verify.h"
 #include "transfer/view.h"
 #include "transfer/view_window.h"
 
+#include <QDateTime>
 #include <QDir>
 
 namespace kqm::ui {
@@ -26,7 +34,15 @@ using platform::MessageIcon;
 UnitActions::UnitActions(Session& session, MotionTab& motionTab, ProgramTab& programTab,
                          QWidget* dialogParent)
     : m_session(session), m_motionTab(motionTab), m_programTab(programTab),
-      m_dialogParent(dialogParent) {}
+      m_dialogParent(dialogParent), m_positionPoll(session.link, session.services.clock) {
+    QObject::connect(&m_positionPoll, &link::PositionPoll::positionRead, &motionTab,
+                     [&motionTab](const QString& reply) {
+                         motionTab.setLabel(link::ReadoutView::Label::Position,
+                                            link::positionText(reply));
+                     });
+    QObject::connect(&m_positionPoll, &link::PositionPoll::followingChanged, &motionTab,
+                     &MotionTab::showMoving);
+}
 
 void UnitActions::connectAtStartUp() {
     link::Link& link = m_session.link;
@@ -79,6 +95,7 @@ void UnitActions::mnuCommSettings_Click() {
         tools::frmCommSettings dialog(state.ComPortNumber, state.BaudRate,
                                       tools::storedDevices(m_session.settings),
                                       link::availableDevices(), m_dialogParent);
+        dialog.setPaces(tools::storedPaces(m_session.settings));
         if (dialog.exec() == QDialog::Accepted) {
             tools::storeCommSettingsChoice(dialog.choice(), state.ComPortNumber, state.BaudRate,
                                            m_session.settings, m_session.services.messages);
@@ -104,6 +121,8 @@ void UnitActions::cmdVerifyParameters_Click() {
 void UnitActions::runMotion(link::MotionControl control, const QString& operand) {
     if (m_session.motion.run(control, operand))
         cmdVerifyParameters_Click();
+    else if (m_session.motion.startedMotion())
+        m_positionPoll.start();
 }
 
 void UnitActions::cmdSend_Click() {
@@ -111,60 +130,170 @@ void UnitActions::cmdSend_Click() {
         m_session.link.ReportNotConnected();
         return;
     }
-    const auto rows =
-        m_session.document.table().readRows().value_or(QVector<program::ProgramRow>{});
+    offerSend(m_session.document.table().readRows().value_or(QVector<program::ProgramRow>{}),
+              m_session.document.state().ProgramFits);
+}
+
+void UnitActions::offerSend(const QVector<program::ProgramRow>& rows, bool programFits) {
     transfer::PreparedSend prepared;
     {
         platform::BusyCursorGuard busy(m_session.services.busyCursor);
-        prepared = transfer::prepareSend(rows, m_session.document.state().ProgramFits,
-                                         m_session.linkState.AxisAddress);
+        prepared = transfer::prepareSend(rows, programFits, m_session.linkState.AxisAddress);
     }
     if (prepared.refusal) {
         m_session.services.messages.show(MessageIcon::Critical, *prepared.refusal);
         return;
     }
+    files::SettingsTable& settings = m_session.settings;
+    const double pace = settings.sendPace(m_session.linkState.ComPortNumber);
     auto* dialog = new transfer::Form2(m_session.services.messages, prepared.text(), prepared.items,
                                        m_dialogParent);
+    dialog->setOptions(settings.preferenceOn(files::SettingsTable::VerifySendPreference, true),
+                       settings.preferenceOn(files::SettingsTable::BackupBeforeSendPreference, true),
+                       pace);
     QObject::connect(dialog, &transfer::Form2::sendRequested, dialog,
-                     [this, prepared](const QString&) { runSend(prepared); });
+                     [this, prepared, dialog, pace](const QString&) {
+                         const bool verify = dialog->verifyAfterSend();
+                         const bool backup = dialog->backupBeforeSend();
+                         files::SettingsTable& stored = m_session.settings;
+                         stored.setPreferenceOn(files::SettingsTable::VerifySendPreference, verify);
+                         stored.setPreferenceOn(files::SettingsTable::BackupBeforeSendPreference,
+                                                backup);
+                         transfer::PreparedSend send = prepared;
+                         // A faster pace is only ever used with the read-back.
+                         send.pace = verify ? pace : transfer::DefaultPace;
+                         runSend(send, verify, backup);
+                     });
     dialog->show();
     platform::centreOnScreen(dialog);
 }
 
-void UnitActions::runSend(const transfer::PreparedSend& send) {
+QString UnitActions::backupRoot() const {
+    return m_session.services.paths.userDataDirectory() + QStringLiteral("/backups");
+}
+
+void UnitActions::runSend(transfer::PreparedSend send, bool verify, bool backup) {
+    platform::Messages& messages = m_session.services.messages;
     transfer::SendResult result;
+    std::optional<transfer::Verification> verification;
     {
         const auto exchange = m_session.link.tryBeginWithoutUnit();
         if (!exchange)
             return;
         platform::BusyCursorGuard busy(m_session.services.busyCursor);
+        if (backup) {
+            // Read before the opening frame, while the unit still holds it.
+            const int axis = m_session.linkState.AxisAddress.toInt();
+            const transfer::BackupResult kept = transfer::backUpUnitProgram(
+                m_session.link, transfer::axisBackupDirectory(backupRoot(), axis), axis,
+                m_session.linkState.UnitModel, QDateTime::currentDateTime());
+            if (!kept.ok &&
+                messages.show(MessageIcon::Warning,
+                              QStringLiteral("The unit's program could not be kept before the "
+                                             "send (%1). Send anyway and replace it?")
+                                  .arg(kept.error),
+                              platform::MessageButtons::YesNo) != platform::MessageAnswer::Yes)
+                return;
+        }
         const int total = static_cast<int>(send.text().size());
         m_programTab.sendStarted(total);
-        result = transfer::sendProgram(m_session.link, send, [this, total](int index, QChar c) {
-            m_programTab.showSending(index, total, c);
+        result = transfer::sendProgram(m_session.link, send, [this, total, &send](int index, QChar c) {
+            m_programTab.showSending(index, total, c, send.pace);
         });
         m_programTab.sendEnded();
+        if (result.outcome == transfer::SendOutcome::Sent && verify) {
+            verification = transfer::verifySend(m_session.link, send);
+            if (!verification->verified() && send.pace < transfer::DefaultPace)
+                transfer::endProgramEntry(m_session.link, send.axis);
+        }
     }
-    platform::Messages& messages = m_session.services.messages;
     if (result.outcome == transfer::SendOutcome::PortClosed)
         messages.show(MessageIcon::Critical, transfer::SendPortClosedMessage);
     else if (result.outcome == transfer::SendOutcome::Stopped)
         messages.show(MessageIcon::Warning, transfer::stoppedSendMessage(result.linesSent));
+    if (!verification)
+        return;
+    if (verification->verified()) {
+        messages.show(MessageIcon::Information, verification->message);
+        return;
+    }
+    if (send.pace < transfer::DefaultPace) {
+        // The unit's program was garbled by the pace: sending again at the
+        // sure pace needs no backup of it.
+        if (messages.show(MessageIcon::Critical,
+                          verification->message + QStringLiteral("\n\n") +
+                              transfer::fasterPaceFailedMessage(send.pace) +
+                              QStringLiteral("\n\nSend it again now at 0.1 s per character?"),
+                          platform::MessageButtons::YesNo) == platform::MessageAnswer::Yes) {
+            send.pace = transfer::DefaultPace;
+            runSend(send, true, false);
+        }
+        return;
+    }
+    messages.show(MessageIcon::Critical, verification->message);
 }
 
-bool UnitActions::rebuildWorkingCopy() {
+void UnitActions::mnuUnitBackups_Click() {
+    const QString root = backupRoot();
+    std::optional<transfer::UnitBackup> toOpen;
+    std::optional<transfer::UnitBackup> toSend;
+    {
+        transfer::frmUnitBackups dialog(transfer::allBackups(root), root, m_dialogParent);
+        QObject::connect(&dialog, &transfer::frmUnitBackups::openRequested, &dialog,
+                         [&toOpen](const transfer::UnitBackup& backup) { toOpen = backup; });
+        QObject::connect(&dialog, &transfer::frmUnitBackups::sendRequested, &dialog,
+                         [&toSend](const transfer::UnitBackup& backup) { toSend = backup; });
+        dialog.exec();
+    }
+    platform::Messages& messages = m_session.services.messages;
+    if (toOpen) {
+        if (m_session.document.recordCount().value_or(0) > 0 &&
+            messages.show(MessageIcon::Warning,
+                          QStringLiteral("The current program will be replaced by the kept "
+                                         "program. Cancel and use Save Program As... to keep "
+                                         "the current one."),
+                          platform::MessageButtons::OkCancel) != platform::MessageAnswer::Ok)
+            return;
+        if (rebuildWorkingCopy(toOpen->programFile,
+                               QStringLiteral("the kept program was not opened")) &&
+            !m_session.document.rows().isEmpty())
+            m_session.document.setCurrentRow(0);
+        return;
+    }
+    if (toSend) {
+        if (!m_session.linkState.UnitConnected) {
+            m_session.link.ReportNotConnected();
+            return;
+        }
+        program::ProgramTable table;
+        std::optional<QVector<program::ProgramRow>> rows;
+        if (table.open(toSend->programFile, program::SqliteFile::Mode::ReadOnly))
+            rows = table.readRows();
+        if (!rows) {
+            messages.show(MessageIcon::Critical,
+                          QStringLiteral("The kept program %1 could not be read (%2).")
+                              .arg(QDir::toNativeSeparators(toSend->programFile),
+                                   table.lastError()));
+            return;
+        }
+        offerSend(*rows, program::lineStarts(*rows).last() <= program::UnitMemoryBytes);
+    }
+}
+
+bool UnitActions::rebuildWorkingCopy(const QString& source, const QString& failure) {
     program::ProgramDocument& document = m_session.document;
     platform::Messages& messages = m_session.services.messages;
     const QString previous = document.path();
     document.close();
     const files::CopyResult copy =
-        m_session.services.fileCopier.copy(m_session.files.templ, m_session.files.workingCopy);
+        m_session.services.fileCopier.copy(source, m_session.files.workingCopy);
     QString error;
     if (!copy.ok()) {
         messages.show(MessageIcon::Critical,
-                      QStringLiteral("The working copy could not be made from the template (%1); "
-                                     "nothing was uploaded.")
-                          .arg(copy.detail));
+                      QStringLiteral("The working copy could not be made from %1 (%2); %3.")
+                          .arg(source == m_session.files.templ ? QStringLiteral("the template")
+                                                               : QDir::toNativeSeparators(source),
+                               copy.detail, failure));
         document.bind(previous, true, &error);
         return false;
     }
@@ -186,7 +315,7 @@ void UnitActions::cmdUpload_Click() {
         messages.show(MessageIcon::Warning, transfer::ReplaceWarning,
                       platform::MessageButtons::OkCancel) != platform::MessageAnswer::Ok)
         return;
-    if (!rebuildWorkingCopy())
+    if (!rebuildWorkingCopy(m_session.files.templ, QStringLiteral("nothing was uploaded")))
         return;
     m_programTab.showUploadColumns();
     const QString target = m_session.document.path();

@@ -1,7 +1,11 @@
 #pragma once
 
 #include "link/motion_panel.h"
+#include "link/position_poll.h"
+#include "program/program_table.h"
 #include "transfer/send.h"
+
+#include <QVector>
 
 #include <QString>
 
@@ -27,21 +31,32 @@ public:
     int mnuAxisNum_Click(int index);
     void mnuCommSettings_Click();
     void cmdVerifyParameters_Click();
+    // A motion command is followed by the position while the motor moves.
     void runMotion(link::MotionControl control, const QString& operand = QString());
+    void stopFollowingPosition() { m_positionPoll.stop(); }
     void cmdSend_Click();
+    // File > Unit Backups: the kept programs; one opens as the program or
+    // goes back to the unit.
+    void mnuUnitBackups_Click();
     void cmdUpload_Click();
     void cmdView_Click();
     // Only ever towards the KQM21 layout; it stays for the rest of the run.
     void applyModelLayout();
 
 private:
-    void runSend(const transfer::PreparedSend& send);
-    bool rebuildWorkingCopy();
+    // The send dialog for rows, with the port's pace and the stored choices.
+    void offerSend(const QVector<program::ProgramRow>& rows, bool programFits);
+    void runSend(transfer::PreparedSend send, bool verify, bool backup);
+    // The working copy made afresh from `source` (the template, or a kept
+    // program) and bound; `failure` says what did not happen.
+    bool rebuildWorkingCopy(const QString& source, const QString& failure);
+    QString backupRoot() const;
 
     Session& m_session;
     MotionTab& m_motionTab;
     ProgramTab& m_programTab;
     QWidget* m_dialogParent;
+    link::PositionPoll m_positionPoll;
 };
 
 } // namespace kqm::ui

@@ -10,6 +10,11 @@ namespace kqm::platform {
 
 namespace {
 
+QString perUserDirectory() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Quorvex Motion/kqm-indexer");
+}
+
 bool canCreateFilesIn(const QString& directory) {
     // QFileInfo::isWritable does not see every reason a write fails (ACLs,
     // read-only mounts); creating a file does.
@@ -24,11 +29,14 @@ ExecutableAppPaths::ExecutableAppPaths() {
     if (directory.isEmpty() || !canCreateFilesIn(directory)) {
         // One place for the window and kqmctl alike, whatever name the
         // running program has.
-        directory = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                    QStringLiteral("/Quorvex Motion/kqm-indexer");
+        directory = perUserDirectory();
         QDir().mkpath(directory);
     }
     m_directory = QDir::cleanPath(directory);
+}
+
+QString ExecutableAppPaths::userDataDirectory() const {
+    return QDir::cleanPath(perUserDirectory());
 }
 
 } // namespace kqm::platform

@@ -14,6 +14,23 @@ int toMilliseconds(double seconds) {
         return 0;
     return static_cast<int>(std::lround(std::min(seconds, 86400.0) * 1000.0));
 }
+
+class QtClockTimer final : public ClockTimer {
+public:
+    explicit QtClockTimer(std::function<void()> timeout) {
+        m_timer.setSingleShot(true);
+        // Nothing that recurs here needs millisecond accuracy; a coarse
+        // timer lets the system group wake-ups.
+        m_timer.setTimerType(Qt::CoarseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, std::move(timeout));
+    }
+    void start(double seconds) override { m_timer.start(toMilliseconds(seconds)); }
+    void stop() override { m_timer.stop(); }
+    bool isActive() const override { return m_timer.isActive(); }
+
+private:
+    QTimer m_timer;
+};
 } // namespace
 
 double SystemClock::now() const {
@@ -30,6 +47,10 @@ void SystemClock::Delay(double seconds) {
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     timer.start(toMilliseconds(seconds));
     loop.exec();
+}
+
+std::unique_ptr<ClockTimer> SystemClock::createTimer(std::function<void()> timeout) {
+    return std::make_unique<QtClockTimer>(std::move(timeout));
 }
 
 void SystemClock::waitWithoutYield(double seconds) {

@@ -25,7 +25,7 @@ void makeRaw(int fd) {
 } // namespace
 
 PtyServer::PtyServer(const platform::Clock& clock, QString model, int axis, QObject* parent)
-    : QObject(parent), m_unit(clock, std::move(model), axis), m_clock(clock) {}
+    : QObject(parent), m_line(clock, std::move(model), axis), m_clock(clock) {}
 
 PtyServer::~PtyServer() {
     unplug();
@@ -65,13 +65,13 @@ void PtyServer::readFromClient() {
         const ssize_t n = ::read(m_master, buffer, sizeof buffer);
         if (n <= 0)
             break;
-        m_unit.receive(QByteArray(buffer, static_cast<qsizetype>(n)));
+        m_line.receive(QByteArray(buffer, static_cast<qsizetype>(n)));
     }
     flushToClient();
 }
 
 void PtyServer::flushToClient() {
-    const QByteArray bytes = m_unit.takeOutput();
+    const QByteArray bytes = m_line.takeOutput();
     qsizetype written = 0;
     while (written < bytes.size() && m_master >= 0) {
         const ssize_t n = ::write(m_master, bytes.constData() + written,
@@ -84,9 +84,9 @@ void PtyServer::flushToClient() {
 }
 
 void PtyServer::scheduleFlush() {
-    if (!m_unit.hasScheduledOutput() || m_flushTimer->isActive())
+    if (!m_line.hasScheduledOutput() || m_flushTimer->isActive())
         return;
-    const double wait = std::max(0.0, m_unit.nextOutputTime() - m_clock.now());
+    const double wait = std::max(0.0, m_line.nextOutputTime() - m_clock.now());
     m_flushTimer->start(static_cast<int>(std::ceil(wait * 1000.0)));
 }
 

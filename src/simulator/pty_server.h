@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simulator/simulated_unit.h"
+#include "simulator/simulated_line.h"
 
 #include <QObject>
 #include <QString>
@@ -10,9 +10,10 @@ class QTimer;
 
 namespace kqm::simulator {
 
-// Serves a simulated unit on a pseudo-terminal, so the real serial code path
-// (QSerialPort on a device) can talk to it. Runs on the event loop of the
-// thread that made it; the device path is what a client opens.
+// Serves a simulated unit (or a line of several) on a pseudo-terminal, so
+// the real serial code path (QSerialPort on a device) can talk to it. Runs on
+// the event loop of the thread that made it; the device path is what a
+// client opens.
 class PtyServer final : public QObject {
     Q_OBJECT
 public:
@@ -22,7 +23,9 @@ public:
     bool start();
     QString devicePath() const { return m_devicePath; }
     QString errorString() const { return m_error; }
-    SimulatedUnit& unit() { return m_unit; }
+    // The first unit on the line.
+    SimulatedUnit& unit() { return m_line.unit(); }
+    SimulatedLine& line() { return m_line; }
     // Closes the pseudo-terminal as a pulled cable would.
     void unplug();
 
@@ -31,7 +34,7 @@ private:
     void flushToClient();
     void scheduleFlush();
 
-    SimulatedUnit m_unit;
+    SimulatedLine m_line;
     const platform::Clock& m_clock;
     int m_master = -1;
     int m_slave = -1; // kept open so the line survives a client closing it

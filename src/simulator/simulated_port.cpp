@@ -5,7 +5,7 @@
 namespace kqm::simulator {
 
 SimulatedPort::SimulatedPort(const platform::Clock& clock, QString model, int axis)
-    : m_clock(clock), m_unit(clock, std::move(model), axis) {}
+    : m_clock(clock), m_line(clock, std::move(model), axis) {}
 
 bool SimulatedPort::open() {
     if (m_failNext != OpenFailure::None) {
@@ -16,7 +16,7 @@ bool SimulatedPort::open() {
     m_failure = OpenFailure::None;
     m_error.clear();
     m_open = true;
-    m_received = m_unit.faults().staleOnOpen;
+    m_received = m_line.unit().faults().staleOnOpen;
     return true;
 }
 
@@ -25,12 +25,12 @@ void SimulatedPort::Output(const QByteArray& data) {
         return;
     for (const char byte : data)
         m_writes.push_back({m_clock.now(), byte});
-    m_unit.receive(data);
+    m_line.receive(data);
 }
 
 void SimulatedPort::collect() {
     if (m_open)
-        m_received += m_unit.takeOutput();
+        m_received += m_line.takeOutput();
 }
 
 int SimulatedPort::InBufferCount() {

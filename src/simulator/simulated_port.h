@@ -1,15 +1,16 @@
 #pragma once
 
 #include "platform/serial_port.h"
-#include "simulator/simulated_unit.h"
+#include "simulator/simulated_line.h"
 
 #include <QList>
 
 namespace kqm::simulator {
 
 // The serial-port operations with the simulated unit at the far end, in the
-// same process. Every byte written is logged with the clock's time, so tests
-// can check characters and the pauses between them.
+// same process (or several units on one line). Every byte written is logged
+// with the clock's time, so tests can check characters and the pauses
+// between them.
 class SimulatedPort final : public platform::SerialPort {
 public:
     struct Write {
@@ -26,9 +27,9 @@ public:
     int CommPort() const override { return m_commPort; }
     void setCommPort(int port) override { m_commPort = port; }
     void setSettings(const QString& settings) override { m_settings = settings; }
-    bool CTSHolding() override { return m_open && m_unit.ctsHolding(); }
+    bool CTSHolding() override { return m_open && m_line.ctsHolding(); }
     void Output(const QByteArray& data) override;
-    int OutBufferCount() override { return m_unit.faults().transmitStuck ? 1 : 0; }
+    int OutBufferCount() override { return m_line.transmitStuck() ? 1 : 0; }
     int InBufferCount() override;
     QByteArray Input() override;
     void waitForWritten(int) override {}
@@ -37,7 +38,12 @@ public:
     QString deviceName() const override { return QStringLiteral("simulated unit"); }
     bool simulated() const override { return true; }
 
-    SimulatedUnit& unit() { return m_unit; }
+    // The first unit on the line (the only one, unless more were added).
+    SimulatedUnit& unit() { return m_line.unit(); }
+    SimulatedUnit& addUnit(QString model, int axis) {
+        return m_line.addUnit(std::move(model), axis);
+    }
+    SimulatedLine& line() { return m_line; }
     QString settings() const { return m_settings; }
     const QList<Write>& writes() const { return m_writes; }
     QByteArray written() const;
@@ -51,7 +57,7 @@ private:
     void collect();
 
     const platform::Clock& m_clock;
-    SimulatedUnit m_unit;
+    SimulatedLine m_line;
     bool m_open = false;
     int m_commPort = 1;
     QString m_settings;

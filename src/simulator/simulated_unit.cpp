@@ -61,7 +61,18 @@ SimulatedUnit::SimulatedUnit(const platform::Clock& clock, QString model, int ax
     : m_clock(clock), m_model(std::move(model)), m_axis(axis) {}
 
 void SimulatedUnit::receive(const QByteArray& bytes) {
+    const double now = m_clock.now();
     for (const char c : bytes) {
+        if (m_faults.slowReceiver > 0) {
+            // Measured from the character before, whether or not it was kept;
+            // a character exactly on the interval (within the rounding of
+            // summed clock steps) is kept.
+            const bool tooSoon =
+                m_lastArrival >= 0 && now - m_lastArrival < m_faults.slowReceiver - 1e-9;
+            m_lastArrival = now;
+            if (tooSoon && m_programEntry)
+                continue;
+        }
         if (c == '\n')
             continue;
         if (c == '\r') {
@@ -136,7 +147,8 @@ void SimulatedUnit::reply(const QByteArray& text) {
 void SimulatedUnit::handleFrame(const QByteArray& frame) {
     m_frames.push_back(frame);
     if (frame == "VE") {
-        reply(uploadReply());
+        if (m_selected)
+            reply(uploadReply());
         return;
     }
     if (!frame.startsWith('@'))
@@ -145,7 +157,10 @@ void SimulatedUnit::handleFrame(const QByteArray& frame) {
     while (i < frame.size() && std::isdigit(static_cast<unsigned char>(frame.at(i))))
         ++i;
     const QByteArray address = frame.mid(1, i - 1);
-    if (address.isEmpty() || address != QByteArray::number(m_axis))
+    if (address.isEmpty())
+        return;
+    m_selected = address == QByteArray::number(m_axis);
+    if (!m_selected)
         return;
     const QByteArray command = frame.mid(i);
     if (command.isEmpty())

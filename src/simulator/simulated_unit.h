@@ -45,6 +45,10 @@ public:
         // from the moment the unit has seen this many frames.
         double noiseRate = 0.0;
         int noiseAfterFrames = 0;
+        // A receiver that cannot keep up while it stores a program: during
+        // program entry, a character that arrives less than this many
+        // seconds after the one before it is lost. 0: none lost.
+        double slowReceiver = 0.0;
     };
 
     static constexpr int MemoryBytes = 2047;
@@ -60,6 +64,13 @@ public:
     bool ctsHolding() const { return !m_faults.ctsFalse; }
 
     Faults& faults() { return m_faults; }
+    const Faults& faults() const { return m_faults; }
+
+    // The upload request carries no address: it is for the unit whose
+    // address the frame before it named. A unit alone on a line starts out
+    // as that unit; one that joins a line of others does not.
+    bool selected() const { return m_selected; }
+    void setSelected(bool selected) { m_selected = selected; }
 
     // State, for tests and the demo.
     QString model() const { return m_model; }
@@ -108,6 +119,8 @@ private:
     int m_axis = 0;
     Faults m_faults;
     QByteArray m_line;
+    double m_lastArrival = -1.0; // for the slow receiver
+    bool m_selected = true;
     QList<QByteArray> m_frames;
     std::deque<Pending> m_output;
     double m_noiseSince = -1.0;

@@ -61,6 +61,23 @@ std::array<QString, 4> storedDevices(files::SettingsTable& settings) {
     return devices;
 }
 
+std::array<double, 4> storedPaces(files::SettingsTable& settings) {
+    std::array<double, 4> paces{};
+    for (int port = 0; port < 4; ++port)
+        paces[port] = settings.sendPace(port + 1);
+    return paces;
+}
+
+QStringList paceEntries() {
+    QStringList entries;
+    for (const double pace : PaceChoices) {
+        entries << (pace == PaceChoices.first()
+                        ? QStringLiteral("%1 s per character").arg(pace)
+                        : QStringLiteral("%1 s per character (verified sends only)").arg(pace));
+    }
+    return entries;
+}
+
 void storeCommSettingsChoice(const CommSettingsChoice& choice, int& comPortNumber, int& baudRate,
                              files::SettingsTable& settings, platform::Messages& messages) {
     QString error;
@@ -73,6 +90,13 @@ void storeCommSettingsChoice(const CommSettingsChoice& choice, int& comPortNumbe
         if (settings.setPortDevice(port + 1, choice.devices[port]))
             changed = true;
         else
+            error = settings.lastError();
+    }
+    // A pace takes effect at the next send: no reconnect is needed for it.
+    const std::array<double, 4> paces = storedPaces(settings);
+    for (int port = 0; port < 4; ++port) {
+        if (choice.paces[port] > 0 && choice.paces[port] != paces[port] &&
+            !settings.setSendPace(port + 1, choice.paces[port]))
             error = settings.lastError();
     }
     if (!error.isEmpty()) {

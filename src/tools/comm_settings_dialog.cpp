@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace kqm::tools {
 
 frmCommSettings::frmCommSettings(int comPortNumber, int baudRate,
@@ -43,6 +45,12 @@ frmCommSettings::frmCommSettings(int comPortNumber, int baudRate,
     lblDevice = new QLabel(QStringLiteral("Device:"));
     lblDevice->setObjectName(QStringLiteral("lblDevice"));
 
+    cboSendPace = new QComboBox;
+    cboSendPace->setObjectName(QStringLiteral("cboSendPace"));
+    cboSendPace->addItems(paceEntries());
+    lblSendPace = new QLabel(QStringLiteral("Send pace:"));
+    lblSendPace->setObjectName(QStringLiteral("lblSendPace"));
+
     btnOK = new QPushButton(QStringLiteral("OK"));
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setDefault(true);
@@ -57,6 +65,9 @@ frmCommSettings::frmCommSettings(int comPortNumber, int baudRate,
     auto* device = new QHBoxLayout;
     device->addWidget(lblDevice);
     device->addWidget(cboDevice, 1);
+    auto* pace = new QHBoxLayout;
+    pace->addWidget(lblSendPace);
+    pace->addWidget(cboSendPace, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(btnOK);
@@ -64,6 +75,7 @@ frmCommSettings::frmCommSettings(int comPortNumber, int baudRate,
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(device);
+    layout->addLayout(pace);
     layout->addLayout(buttons);
 
     // Opening: select what is stored; a value without an entry selects none.
@@ -90,6 +102,7 @@ frmCommSettings::frmCommSettings(int comPortNumber, int baudRate,
 void frmCommSettings::showDeviceOf(int portIndex) {
     m_shownPort = portIndex;
     cboDevice->setEnabled(portIndex >= 0);
+    cboSendPace->setEnabled(portIndex >= 0);
     if (portIndex < 0) {
         lblDevice->setText(QStringLiteral("Device:"));
         cboDevice->setCurrentIndex(-1);
@@ -97,6 +110,8 @@ void frmCommSettings::showDeviceOf(int portIndex) {
         return;
     }
     lblDevice->setText(QStringLiteral("Device of COM %1:").arg(portIndex + 1));
+    lblSendPace->setText(QStringLiteral("Send pace of COM %1:").arg(portIndex + 1));
+    cboSendPace->setCurrentIndex(std::max<int>(0, PaceChoices.indexOf(m_chosenPace[portIndex])));
     const QString device = m_chosenDevice[portIndex];
     const int known = cboDevice->findData(device);
     if (known >= 0)
@@ -105,9 +120,15 @@ void frmCommSettings::showDeviceOf(int portIndex) {
         cboDevice->setEditText(device);
 }
 
+void frmCommSettings::setPaces(const std::array<double, 4>& paces) {
+    m_chosenPace = paces;
+    showDeviceOf(m_shownPort);
+}
+
 void frmCommSettings::rememberDevice() {
     if (m_shownPort < 0)
         return;
+    m_chosenPace[m_shownPort] = PaceChoices.value(cboSendPace->currentIndex(), PaceChoices.first());
     const int index = cboDevice->findText(cboDevice->currentText());
     m_chosenDevice[m_shownPort] =
         index >= 0 ? cboDevice->itemData(index).toString() : cboDevice->currentText().trimmed();
@@ -120,7 +141,7 @@ void frmCommSettings::btnOK_Click() {
         chosen.portIndex = -1;
     if (lstBaudRates->selectedItems().isEmpty())
         chosen.baudIndex = -1;
-    m_choice = {chosen, {OldComPort, OldBaudRate}, m_chosenDevice};
+    m_choice = {chosen, {OldComPort, OldBaudRate}, m_chosenDevice, m_chosenPace};
     accept();
 }
 

@@ -26,6 +26,9 @@ public:
     int OldComPort = -1;
     int OldBaudRate = -1;
 
+    // The send pace of each port the dialog opens with.
+    void setPaces(const std::array<double, 4>& paces);
+
     // What OK chose; only meaningful when the dialog was accepted.
     CommSettingsChoice choice() const { return m_choice; }
 
@@ -39,6 +42,7 @@ private:
 
     QList<link::DeviceChoice> m_devices;
     std::array<QString, 4> m_chosenDevice;
+    std::array<double, 4> m_chosenPace{0.1, 0.1, 0.1, 0.1};
     CommSettingsChoice m_choice;
     int m_shownPort = -1;
 
@@ -46,6 +50,8 @@ private:
     QListWidget* lstBaudRates = nullptr;
     QComboBox* cboDevice = nullptr;
     QLabel* lblDevice = nullptr;
+    QComboBox* cboSendPace = nullptr;
+    QLabel* lblSendPace = nullptr;
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
 };

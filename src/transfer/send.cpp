@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+#include <cmath>
+
 namespace kqm::transfer {
 
 namespace {
@@ -107,6 +109,7 @@ PreparedSend prepareSend(const QVector<program::ProgramRow>& rows, bool programF
             return prepared;
         }
         QString line;
+        prepared.commands << form.commands;
         for (const QString& command : form.commands) {
             line += prefix + command + QLatin1Char('\r');
             prepared.items << prefix + command;
@@ -116,12 +119,9 @@ PreparedSend prepareSend(const QVector<program::ProgramRow>& rows, bool programF
     return prepared;
 }
 
-QString timeLeft(int characters) {
-    // Every character takes 0.1 s.
-    const int tenths = std::max(characters, 0);
-    return QStringLiteral("%1:%2")
-        .arg(tenths / 600)
-        .arg((tenths / 10) % 60, 2, 10, QLatin1Char('0'));
+QString timeLeft(int characters, double pace) {
+    const int seconds = static_cast<int>(std::floor(std::max(characters, 0) * pace + 1e-9));
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 bool endsWithQuit(const QString& sendText) {
@@ -132,13 +132,13 @@ namespace {
 
 // Writes characters at the send's pace; false when the port has closed.
 bool writePaced(link::Link& link, const QString& text, int* index,
-                const std::function<void(int, QChar)>& progress) {
+                const std::function<void(int, QChar)>& progress, double pace) {
     for (const QChar c : text) {
         if (link.writeSendCharacter(c) == link::Link::SendStep::PortClosed)
             return false;
         if (progress)
             progress((*index)++, c);
-        link.pace(0.1);
+        link.pace(pace);
     }
     return true;
 }
@@ -158,12 +158,12 @@ SendResult sendProgram(link::Link& link, const PreparedSend& send,
         result.outcome = SendOutcome::PortClosed;
         return result;
     };
-    if (!writePaced(link, send.leadIn, &index, progress))
+    if (!writePaced(link, send.leadIn, &index, progress, send.pace))
         return closed();
     for (const QString& line : send.lines) {
         if (link.sendInterrupted())
             break;
-        if (!writePaced(link, line, &index, progress))
+        if (!writePaced(link, line, &index, progress, send.pace))
             return closed();
         ++result.linesSent;
     }
@@ -171,15 +171,17 @@ SendResult sendProgram(link::Link& link, const PreparedSend& send,
     const QString stop = prefix + QStringLiteral(".\r");
     if (!link.sendInterrupted())
         return result;
+    // What ends a stopped send goes at the unit's sure pace, whatever the
+    // pace of the program was.
     int uncounted = 0;
     if (result.linesSent == send.lines.size()) {
         // The whole program is in: only the stop that was asked for follows.
-        return writePaced(link, stop, &uncounted, {}) ? result : closed();
+        return writePaced(link, stop, &uncounted, {}, DefaultPace) ? result : closed();
     }
     // End program entry, stop, then leave an empty program behind.
     const QString end = prefix + QStringLiteral("Q\r") + stop + prefix + QStringLiteral("E0\r") +
                         prefix + QStringLiteral("Q\r");
-    if (!writePaced(link, end, &uncounted, {}))
+    if (!writePaced(link, end, &uncounted, {}, DefaultPace))
         return closed();
     result.outcome = SendOutcome::Stopped;
     return result;

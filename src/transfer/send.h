@@ -27,6 +27,11 @@ struct WireForm {
 };
 WireForm wireForm(const QVector<program::ProgramRow>& rows, int index);
 
+// The fixed pause after every character of a send; the faster paces a port
+// may be set to are only used with the program read back afterwards.
+inline constexpr double DefaultPace = 0.1;
+inline const QList<double> SendPaces = {0.1, 0.05, 0.02, 0.01};
+
 // A program send as it goes out: a carriage return and the opening frame,
 // then each program line's frames. Every frame is "@" axis, the command, CR.
 struct PreparedSend {
@@ -35,6 +40,8 @@ struct PreparedSend {
     QString leadIn;
     QStringList lines; // one entry per program line: its frames
     QStringList items; // what the dialog lists: one entry per frame
+    QList<QStringList> commands; // per program line: its frames' commands
+    double pace = DefaultPace;   // seconds between characters
     QString text() const { return leadIn + lines.join(QString()); }
 };
 PreparedSend prepareSend(const QVector<program::ProgramRow>& rows, bool programFits,
@@ -51,7 +58,7 @@ QStringList sendListItems(const QVector<program::ProgramRow>& rows, const QStrin
 std::optional<QString> sendRefusal(int rowCount, bool programFits);
 
 // The time that characters still take at the send's pace, as "m:ss".
-QString timeLeft(int characters);
+QString timeLeft(int characters, double pace = DefaultPace);
 
 inline const QString QuitRequiredMessage =
     QStringLiteral("The last command must be a QUIT statement.  Please change and resend");

@@ -3,7 +3,9 @@
 #include "platform/messages.h"
 #include "transfer/send.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -24,16 +26,61 @@ Form2::Form2(platform::Messages& messages, QString sendText, const QStringList& 
     cmdOK->setDefault(true);
     cmdCancel = new QPushButton(QStringLiteral("Cancel"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    chkVerify = new QCheckBox(QStringLiteral("Read the program back and compare after sending"));
+    chkVerify->setObjectName(QStringLiteral("chkVerify"));
+    chkVerify->setChecked(true);
+    chkBackup = new QCheckBox(QStringLiteral("Keep the unit's program before it is replaced"));
+    chkBackup->setObjectName(QStringLiteral("chkBackup"));
+    chkBackup->setChecked(true);
+    lblPace = new QLabel;
+    lblPace->setObjectName(QStringLiteral("lblPace"));
+    lblPace->setWordWrap(true);
+    connect(chkVerify, &QCheckBox::toggled, this, [this] { showPace(); });
+    showPace();
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cmdOK);
     buttons->addWidget(cmdCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(List1, 1);
+    layout->addWidget(chkVerify);
+    layout->addWidget(chkBackup);
+    layout->addWidget(lblPace);
     layout->addLayout(buttons);
-    resize(360, 420);
+    resize(400, 480);
     connect(cmdOK, &QPushButton::clicked, this, &Form2::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &Form2::cmdCancel_Click);
+}
+
+void Form2::setOptions(bool verify, bool backup, double pace) {
+    chkVerify->setChecked(verify);
+    chkBackup->setChecked(backup);
+    m_pace = pace;
+    showPace();
+}
+
+bool Form2::verifyAfterSend() const {
+    return chkVerify->isChecked();
+}
+
+bool Form2::backupBeforeSend() const {
+    return chkBackup->isChecked();
+}
+
+void Form2::showPace() {
+    const int characters = static_cast<int>(m_sendText.size());
+    const bool faster = m_pace < DefaultPace;
+    const double pace = faster && chkVerify->isChecked() ? m_pace : DefaultPace;
+    QString text = QStringLiteral("Pace: %1 s per character, about %2 for %3 characters.")
+                       .arg(pace)
+                       .arg(timeLeft(characters, pace))
+                       .arg(characters);
+    if (faster && !chkVerify->isChecked()) {
+        text += QStringLiteral(" The port's faster pace of %1 s is used only when the program "
+                               "is read back and compared.")
+                    .arg(m_pace);
+    }
+    lblPace->setText(text);
 }
 
 void Form2::cmdOK_Click() {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+class QCheckBox;
+class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -24,6 +26,13 @@ public:
 
     QString ProgramSendText() const { return m_sendText; }
 
+    // The send's options as the dialog opens: read back and compare after
+    // the send, keep the unit's program before it, and the port's pace (a
+    // faster pace needs the read-back).
+    void setOptions(bool verify, bool backup, double pace);
+    bool verifyAfterSend() const;
+    bool backupBeforeSend() const;
+
 public slots:
     void cmdOK_Click();
     void cmdCancel_Click() { close(); }
@@ -37,6 +46,12 @@ private:
     QListWidget* List1 = nullptr; // the frames that go out
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
+    QCheckBox* chkVerify = nullptr;
+    QCheckBox* chkBackup = nullptr;
+    QLabel* lblPace = nullptr;
+    double m_pace = 0.1;
+
+    void showPace();
 };
 
 } // namespace kqm::transfer

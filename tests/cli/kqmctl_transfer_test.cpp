@@ -150,3 +150,50 @@ TEST(KqmctlTransfer, AnUploadOfNoLineWritesNoFile) {
 }
 
 } // namespace
+
+namespace {
+
+int countFiles(const QString& folder, const QString& pattern) {
+    return static_cast<int>(QDir(folder).entryList({pattern}, QDir::Files).size());
+}
+
+// Through the real serial port, to a unit that drops characters coming
+// closer than 50 ms: the sure pace verifies, a faster one is caught by the
+// read-back (exit 4), and the unit's program is kept before each send.
+TEST(KqmctlTransfer, VerifiedSendsBackupsAndThePace) {
+    QTemporaryDir dir;
+    kqm::test::PtyUnit unit(QStringLiteral(KQMCTL_PATH), {"--slow-receiver", "50"});
+    ASSERT_FALSE(unit.device().isEmpty());
+    const QString first = dir.filePath(QStringLiteral("first.mdb"));
+    const QString second = dir.filePath(QStringLiteral("second.mdb"));
+    kqm::test::WriteProgramFile(first, {{"A10"}, {"Q"}});
+    kqm::test::WriteProgramFile(second, {{"W5"}, {"Q"}});
+    const QString backups = dir.filePath(QStringLiteral("backups"));
+    const QStringList port = {"--port", unit.device()};
+
+    Result result = kqmctl(QStringList{"send", first, "--verify", "--backup-dir", backups} + port);
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.out.contains(QLatin1String("The unit holds the program (2 lines verified)")))
+        << result.out.toStdString();
+    EXPECT_EQ(countFiles(backups, "*.backup"), 1); // the unit held no program: a record only
+    EXPECT_EQ(countFiles(backups, "*.mdb"), 0);
+
+    result = kqmctl(QStringList{"send", second, "--pace", "0.02", "--backup-dir", backups} + port);
+    EXPECT_EQ(result.status, 4) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QLatin1String("faster pace"))) << result.err.toStdString();
+    EXPECT_EQ(countFiles(backups, "*.backup"), 2);
+    ASSERT_EQ(countFiles(backups, "*.mdb"), 1); // the first program, kept before it was replaced
+    const QString kept =
+        QDir(backups).filePath(QDir(backups).entryList({"*.mdb"}, QDir::Files).first());
+    QStringList commands;
+    for (const auto& row : kqm::test::ReadProgramFile(kept))
+        commands << row.command;
+    EXPECT_EQ(commands, (QStringList{"A10", "Q"}));
+
+    // Sent again at the sure pace, it verifies.
+    result = kqmctl(QStringList{"send", second, "--verify"} + port);
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(kqmctl(QStringList{"send", second, "--pace", "0.03"} + port).status, 2);
+}
+
+} // namespace

@@ -372,6 +372,54 @@ TEST_F(MainWindowTest, ClosingDuringAnExchangeEndsItFirst) {
     EXPECT_TRUE(messages.boxes().isEmpty());
 }
 
+TEST_F(MainWindowTest, TheMotionTabFollowsThePositionWhileTheMotorMoves) {
+    form = load();
+    auto* moving = form->findChild<QLabel*>(QStringLiteral("lblMoving"));
+    ASSERT_NE(moving, nullptr);
+    EXPECT_TRUE(moving->text().isEmpty());
+    const auto position = [this] {
+        const QString text = labelText("lblVerifyInfo(7)");
+        EXPECT_TRUE(text.startsWith(QStringLiteral("Position: "))) << text.toStdString();
+        return text.mid(10).trimmed().toLongLong();
+    };
+    click("Command1"); // Slew
+    EXPECT_EQ(moving->text(), QStringLiteral("Moving"));
+    clock.advance(1.5);
+    const qint64 first = position();
+    EXPECT_GT(first, 0);
+
+    // A click in the middle of a position query runs at once; then the
+    // following goes on.
+    bool clicked = false;
+    clock.addListener([&](double) {
+        if (!clicked && form->deviceLink().backgroundRunning()) {
+            clicked = true;
+            click("cmdVerifyParameters");
+        }
+    });
+    clock.advance(1.0);
+    EXPECT_TRUE(clicked);
+    EXPECT_TRUE(messages.boxes().isEmpty());
+    EXPECT_EQ(labelText("lblVerifyInfo(0)"), QStringLiteral("Acceleration: 16\r"));
+    clock.advance(1.0);
+    EXPECT_GT(position(), first);
+    EXPECT_EQ(moving->text(), QStringLiteral("Moving"));
+
+    click("cmdStopAll");
+    clock.advance(2.0);
+    EXPECT_TRUE(moving->text().isEmpty());
+    const qsizetype asked = simulated->written().count("VZ");
+    clock.advance(3.0);
+    EXPECT_EQ(simulated->written().count("VZ"), asked);
+
+    // Closing the window ends the following.
+    click("cmdHomeType0");
+    EXPECT_EQ(moving->text(), QStringLiteral("Moving"));
+    form->close();
+    EXPECT_TRUE(moving->text().isEmpty());
+    EXPECT_TRUE(messages.boxes().isEmpty());
+}
+
 // Answers the next modal command editor: the driver fills it in and presses a button.
 void answerEditor(std::function<void(QDialog*)> driver) {
     test::AnswerModal([driver = std::move(driver)](QDialog* editor) {

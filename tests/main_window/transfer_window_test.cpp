@@ -7,6 +7,7 @@
 #include "support/fake_files.h"
 #include "support/fake_messages.h"
 #include "support/program_files.h"
+#include "support/test_form.h"
 #include "support/window_fixture.h"
 #include "transfer/send.h"
 #include "transfer/send_dialog.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -39,8 +41,16 @@ protected:
         form = makeWindow(clock, port);
         form->Form_Load(); // connects to the simulated unit
         ASSERT_TRUE(form->linkState().UnitConnected);
+        // The plain send; the read-back and the backup have tests of their own.
+        sendOptions(false, false);
         port.clearWrites();
         messages.clear();
+    }
+    void sendOptions(bool verify, bool backup) {
+        files::SettingsTable& settings = form->settingsTable();
+        ASSERT_TRUE(settings.setPreferenceOn(files::SettingsTable::VerifySendPreference, verify));
+        ASSERT_TRUE(
+            settings.setPreferenceOn(files::SettingsTable::BackupBeforeSendPreference, backup));
     }
     void program(const QVector<test::Line>& lines) {
         for (const auto& line : lines)
@@ -301,6 +311,68 @@ TEST_F(TransferWindowTest, CtsDropsDuringThePacedRequest) {
     EXPECT_FALSE(port.PortOpen());
     EXPECT_FALSE(form->deviceLink().isBusy());
     EXPECT_EQ(cursor.depth(), 0);
+}
+
+// The window's send keeps the unit's program first and reads the new one
+// back; File > Unit Backups lists what was kept and opens or sends it.
+TEST_F(TransferWindowTest, VerifiedSendsKeepTheUnitsProgramFirst) {
+    sendOptions(true, true);
+    const auto sendNow = [this](const QVector<test::Line>& lines) {
+        form->programTable().close();
+        test::WriteProgramFile(dir.filePath(QStringLiteral("temp.mdb")), lines);
+        ASSERT_TRUE(form->programTable().open(dir.filePath(QStringLiteral("temp.mdb"))));
+        ASSERT_TRUE(form->RefreshListing());
+        click("cmdSend");
+        auto* dialog = form->findChild<transfer::Form2*>();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(dialog->findChild<QCheckBox*>(QStringLiteral("chkVerify"))->isChecked());
+        EXPECT_TRUE(dialog->findChild<QCheckBox*>(QStringLiteral("chkBackup"))->isChecked());
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")),
+                          Qt::LeftButton);
+        QCoreApplication::processEvents();
+    };
+    sendNow({{"A10"}, {"N500\r@0G"}, {"Q"}});
+    EXPECT_EQ(messages.texts(),
+              QStringList{QStringLiteral("The unit holds the program (3 lines verified)")});
+    // The read-back of the empty unit came before the opening frame.
+    EXPECT_TRUE(port.written().startsWith("VE\r\r@0E0\r")) << port.written().toStdString();
+    messages.clear();
+    sendNow({{"W5"}, {"Q"}});
+    EXPECT_EQ(messages.texts(),
+              QStringList{QStringLiteral("The unit holds the program (2 lines verified)")});
+
+    messages.clear();
+    test::AnswerModal([](QDialog* backups) {
+        ASSERT_NE(backups, nullptr);
+        auto* table = backups->findChild<QTableWidget*>(QStringLiteral("tblBackups"));
+        ASSERT_EQ(table->rowCount(), 2);
+        EXPECT_EQ(table->item(0, 3)->text(), QStringLiteral("3")); // the first program, newest
+        EXPECT_EQ(table->item(0, 4)->text(), QStringLiteral("12"));
+        EXPECT_EQ(table->item(1, 3)->text(), QStringLiteral("no program"));
+        table->selectRow(1);
+        EXPECT_FALSE(backups->findChild<QPushButton*>(QStringLiteral("cmdOpenBackup"))->isEnabled());
+        table->selectRow(0);
+        QTest::mouseClick(backups->findChild<QPushButton*>(QStringLiteral("cmdOpenBackup")),
+                          Qt::LeftButton);
+    });
+    messages.answerNext(platform::MessageAnswer::Ok); // replace the current program
+    form->findChild<QAction*>(QStringLiteral("mnuUnitBackups"))->trigger();
+    QStringList commands;
+    for (const auto& row : test::ReadProgramFile(dir.filePath(QStringLiteral("temp.mdb"))))
+        commands << row.command;
+    EXPECT_EQ(commands, (QStringList{"A10", "N500,G", "Q"}));
+
+    // Sent back: the send dialog lists the kept program's frames.
+    test::AnswerModal([](QDialog* backups) {
+        ASSERT_NE(backups, nullptr);
+        QTest::mouseClick(backups->findChild<QPushButton*>(QStringLiteral("cmdSendBackup")),
+                          Qt::LeftButton);
+    });
+    form->findChild<QAction*>(QStringLiteral("mnuUnitBackups"))->trigger();
+    auto* send = form->findChild<transfer::Form2*>();
+    ASSERT_NE(send, nullptr);
+    EXPECT_EQ(send->findChild<QListWidget*>(QStringLiteral("List1"))->count(), 4);
+    send->close();
 }
 
 } // namespace

@@ -46,6 +46,53 @@ TEST(VirtualClockTest, AdvancesInstantlyAndTellsListeners) {
     EXPECT_DOUBLE_EQ(clock.totalDelayed(), 120.5);
 }
 
+TEST(SystemClockTest, TimerFiresFromTheEventLoop) {
+    SystemClock clock;
+    int fired = 0;
+    const auto timer = clock.createTimer([&fired] { ++fired; });
+    timer->start(0.01);
+    EXPECT_TRUE(timer->isActive());
+    clock.Delay(0.05);
+    EXPECT_EQ(fired, 1);
+    EXPECT_FALSE(timer->isActive());
+}
+
+// Timers fire where the event loop would run them: in a yielding wait, at
+// their time; never in a wait without yield, nor once stopped or destroyed.
+TEST(VirtualClockTest, TimersFireInYieldingWaits) {
+    VirtualClock clock;
+    QList<double> fired;
+    auto timer = clock.createTimer([&] { fired << clock.now(); });
+    timer->start(0.5);
+    clock.waitWithoutYield(1.0);
+    EXPECT_TRUE(fired.isEmpty());
+    clock.Delay(0.01); // overdue: fires at once
+    EXPECT_EQ(fired, QList<double>{1.0});
+    timer->start(0.25);
+    clock.advance(1.0);
+    ASSERT_EQ(fired.size(), 2);
+    EXPECT_NEAR(fired.last(), 1.26, 1e-9);
+    timer->start(0.1);
+    timer->stop();
+    clock.advance(1.0);
+    timer->start(0.1);
+    timer.reset();
+    clock.advance(1.0);
+    EXPECT_EQ(fired.size(), 2);
+
+    // A callback that starts its timer again for no time cannot hold the clock still.
+    std::unique_ptr<ClockTimer> again;
+    int times = 0;
+    again = clock.createTimer([&] {
+        ++times;
+        again->start(0);
+    });
+    again->start(0);
+    clock.advance(0.01);
+    EXPECT_GE(times, 2);
+    EXPECT_LE(times, 12);
+}
+
 TEST(BusyCursorTest, GuardRestoresOnEveryPath) {
     CountingBusyCursor cursor;
     const auto work = [&cursor](bool early) {

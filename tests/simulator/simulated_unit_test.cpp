@@ -1,4 +1,5 @@
 #include "platform/virtual_clock.h"
+#include "simulator/simulated_line.h"
 #include "simulator/simulated_unit.h"
 
 #include <gtest/gtest.h>
@@ -106,6 +107,78 @@ TEST_F(SimulatedUnitTest, FaultModesDelaySplitAndSilence) {
     unit.faults() = {};
     unit.faults().silent = true;
     EXPECT_TRUE(ask("@1$").isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+using kqm::simulator::SimulatedLine;
+
+TEST(SimulatedLineTest, EachUnitAnswersItsOwnAddressWithItsOwnState) {
+    VirtualClock clock;
+    SimulatedLine line(clock, QStringLiteral("KQM20"), 0);
+    line.addUnit(QStringLiteral("KQM21"), 3);
+    line.addUnit(QStringLiteral("KQM20"), 7);
+    const auto ask = [&](const QByteArray& frame) {
+        line.receive(frame + '\r');
+        return line.takeOutput();
+    };
+    // Frames in order; each with what the line answers to it.
+    const QList<std::pair<QByteArray, QByteArray>> script = {
+        {"VE", "Q\r*"}, // before any address: the first unit's
+        {"@3$", "KQM21  1.65\r"},
+        {"@7$", "KQM20  1.65\r"},
+        {"@5$", ""},
+        {"@3A40", ""},
+        {"@3VA", "40\r"},
+        {"@0VA", "16\r"},
+        {"@7VZ", "0\r"},
+        {"@3VZ", "?\r"},
+        {"@3E0", ""},
+        {"@3X9", ""},
+        {"@3Q", ""},
+        {"VE", "X9\rQ\r*"}, // the unit the frame before named
+        {"VE", "X9\rQ\r*"},
+        {"@7!", "0\r"},
+        {"VE", "Q\r*"},
+        {"@12!", ""},
+        {"VE", ""}, // no unit at the address named last
+    };
+    for (const auto& [frame, answer] : script)
+        EXPECT_EQ(ask(frame), answer) << frame.constData();
+    EXPECT_EQ(line.unitAt(3)->acceleration(), 40);
+    EXPECT_EQ(line.unitAt(0)->acceleration(), 16);
+    EXPECT_EQ(line.unitAt(12), nullptr);
+
+    line.unitAt(7)->faults().ctsFalse = true;
+    EXPECT_FALSE(line.ctsHolding());
+}
+
+TEST(SimulatedLineTest, ASlowReceiverLosesProgramCharactersThatComeTooSoon) {
+    // Gap between the characters of a program, and what the unit stores.
+    const QList<std::pair<double, QByteArray>> cases = {
+        {0.0, ""},  // written at once: nothing after the "E0" frame is taken
+        {0.02, ""}, // each too soon after the one before, lost or not
+        {0.05, "A5\rQ\r*"},
+        {0.1, "A5\rQ\r*"},
+    };
+    for (const auto& [gap, upload] : cases) {
+        VirtualClock clock;
+        SimulatedUnit unit(clock, QStringLiteral("KQM20"), 1);
+        unit.faults().slowReceiver = 0.05;
+        // Queries outside program entry are taken at any pace.
+        unit.receive("@1$\r");
+        EXPECT_EQ(unit.takeOutput(), QByteArray("KQM20  1.65\r"));
+        for (const char c : QByteArray("@1E0\r@1A5\r@1Q\r")) {
+            unit.receive(QByteArray(1, c));
+            clock.advance(gap);
+        }
+        EXPECT_EQ(unit.inProgramEntry(), upload.isEmpty()) << "gap " << gap;
+        if (!upload.isEmpty()) {
+            EXPECT_EQ(unit.uploadReply(), upload) << "gap " << gap;
+        }
+    }
 }
 
 } // namespace

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+namespace kqm::link {
+
+class Link;
+
+// A unit that answered the scan.
+struct FoundUnit {
+    int axis = 0;
+    QString model;
+    QString revision;
+
+    friend bool operator==(const FoundUnit&, const FoundUnit&) = default;
+};
+
+struct ScanResult {
+    QList<FoundUnit> units; // in address order
+    // Every address was asked. When not, failure says why (the port went
+    // away, or the line keeps sending); it is empty when the scan was
+    // stopped on request.
+    bool completed = false;
+    QString failure;
+};
+
+inline constexpr int ScanFirstAxis = 0;
+inline constexpr int ScanLastAxis = 31;
+
+// Called once each address has been asked, with the unit when one answered;
+// called again for an address whose slow answer was found late.
+using ScanProgress = std::function<void(int axis, const FoundUnit* found)>;
+
+// Asks every address from 0 to 31 for its version. Each address gets the
+// version query "@", the address, "$", CR and nothing else, so a unit that
+// is running is not disturbed; an address counts when its answer names a
+// model the way identification reads it. An answer that follows a silent
+// address is asked for again with more time, so that a slow unit's late
+// answer is not taken for the next address's. Runs inside an exchange that
+// the caller holds, on an open port, and ends early when the port goes
+// away, the line floods, or a stop or abort is requested. Every wait goes
+// through the link, so the window keeps working and tests run on the
+// virtual clock.
+ScanResult scanUnits(Link& link, const ScanProgress& progress = {});
+
+} // namespace kqm::link

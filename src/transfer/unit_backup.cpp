@@ -1,0 +1,212 @@
+#include "transfer/unit_backup.h"
+
+#include "link/link.h"
+#include "platform/messages.h"
+#include "program/listing.h"
+#include "program/program_table.h"
+#include "transfer/upload.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace kqm::transfer {
+
+namespace {
+
+const QString RecordSuffix = QStringLiteral(".backup");
+
+// A backup is taken in the middle of a send: the upload's remarks about the
+// program it reads are not for the user then.
+class QuietMessages final : public platform::Messages {
+public:
+    platform::MessageAnswer show(platform::MessageIcon, const QString&,
+                                 platform::MessageButtons) override {
+        return platform::MessageAnswer::Ok;
+    }
+};
+
+QString stateName(UnitBackup::State state) {
+    switch (state) {
+    case UnitBackup::State::Empty:
+        return QStringLiteral("empty");
+    case UnitBackup::State::Corrupted:
+        return QStringLiteral("corrupted");
+    case UnitBackup::State::Program:
+        break;
+    }
+    return QStringLiteral("program");
+}
+
+std::optional<UnitBackup> readRecord(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
+    if (json.isEmpty())
+        return std::nullopt;
+    UnitBackup backup;
+    backup.record = path;
+    backup.taken = QDateTime::fromString(json.value(QStringLiteral("taken")).toString(),
+                                         Qt::ISODateWithMs);
+    backup.axis = json.value(QStringLiteral("axis")).toInt();
+    backup.model = json.value(QStringLiteral("model")).toString();
+    const QString state = json.value(QStringLiteral("state")).toString();
+    backup.state = state == QLatin1String("empty")       ? UnitBackup::State::Empty
+                   : state == QLatin1String("corrupted") ? UnitBackup::State::Corrupted
+                                                         : UnitBackup::State::Program;
+    backup.lines = json.value(QStringLiteral("lines")).toInt();
+    backup.bytes = json.value(QStringLiteral("bytes")).toInt();
+    const QString program = json.value(QStringLiteral("program")).toString();
+    if (!program.isEmpty())
+        backup.programFile = QFileInfo(path).dir().filePath(program);
+    return backup;
+}
+
+// A name of its own for a backup taken now: the time, made unique.
+QString freshStem(const QDir& directory, const QDateTime& taken) {
+    const QString stem = taken.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    QString name = stem;
+    for (int n = 2; QFileInfo::exists(directory.filePath(name + RecordSuffix)) ||
+                    QFileInfo::exists(directory.filePath(name + QStringLiteral(".mdb")));
+         ++n)
+        name = stem + QStringLiteral("-%1").arg(n);
+    return name;
+}
+
+} // namespace
+
+QString axisBackupDirectory(const QString& root, int axis) {
+    return QDir(root).filePath(QStringLiteral("axis-%1").arg(axis));
+}
+
+QString stateText(UnitBackup::State state) {
+    switch (state) {
+    case UnitBackup::State::Empty:
+        return QStringLiteral("no program");
+    case UnitBackup::State::Corrupted:
+        return QStringLiteral("corrupted memory");
+    case UnitBackup::State::Program:
+        break;
+    }
+    return QStringLiteral("program");
+}
+
+BackupResult keepBackup(const QString& reply, const QString& directory, int axis,
+                        const QString& model, const QDateTime& taken) {
+    BackupResult result;
+    QDir dir(directory);
+    if (!dir.mkpath(QStringLiteral("."))) {
+        result.error = QStringLiteral("the folder %1 could not be made")
+                           .arg(QDir::toNativeSeparators(directory));
+        return result;
+    }
+    UnitBackup& backup = result.backup;
+    backup.taken = taken;
+    backup.axis = axis;
+    backup.model = model;
+    const ParsedReply parsed = parseUploadReply(reply);
+    QuietMessages quiet;
+    const BuiltProgram built = buildUploadedProgram(reply, quiet);
+    const bool empty = parsed.commands.isEmpty() ||
+                       (parsed.commands.size() == 1 && parsed.commands.first() == QLatin1String("Q"));
+    backup.state = parsed.corrupted ? UnitBackup::State::Corrupted
+                   : empty          ? UnitBackup::State::Empty
+                                    : UnitBackup::State::Program;
+    const QString stem = freshStem(dir, taken);
+    if (backup.state == UnitBackup::State::Program) {
+        backup.programFile = dir.filePath(stem + QStringLiteral(".mdb"));
+        QString error;
+        program::ProgramTable table;
+        program::ProgramState state;
+        if (!program::ProgramTable::createEmptyProgramFile(backup.programFile, &error) ||
+            !table.open(backup.programFile)) {
+            result.error = error.isEmpty() ? table.lastError() : error;
+            QFile::remove(backup.programFile);
+            return result;
+        }
+        const program::RefreshResult stored =
+            program::storeAndRefresh(table, {}, built.rows, state, quiet);
+        table.close();
+        if (!stored.ok) {
+            result.error = stored.error;
+            QFile::remove(backup.programFile);
+            return result;
+        }
+        backup.lines = static_cast<int>(stored.rows.size());
+        backup.bytes = state.ProgramSize;
+    }
+    QJsonObject json;
+    json.insert(QStringLiteral("taken"), taken.toString(Qt::ISODateWithMs));
+    json.insert(QStringLiteral("axis"), axis);
+    json.insert(QStringLiteral("model"), model);
+    json.insert(QStringLiteral("state"), stateName(backup.state));
+    json.insert(QStringLiteral("lines"), backup.lines);
+    json.insert(QStringLiteral("bytes"), backup.bytes);
+    if (!backup.programFile.isEmpty())
+        json.insert(QStringLiteral("program"), QFileInfo(backup.programFile).fileName());
+    // The reply as read, so that nothing the unit said is lost.
+    json.insert(QStringLiteral("reply"), reply);
+    backup.record = dir.filePath(stem + RecordSuffix);
+    QSaveFile record(backup.record);
+    const QByteArray bytes = QJsonDocument(json).toJson();
+    if (!record.open(QIODevice::WriteOnly) || record.write(bytes) != bytes.size() ||
+        !record.commit()) {
+        result.error = record.errorString();
+        if (!backup.programFile.isEmpty())
+            QFile::remove(backup.programFile);
+        return result;
+    }
+    result.ok = true;
+    pruneBackups(directory);
+    return result;
+}
+
+BackupResult backUpUnitProgram(link::Link& link, const QString& directory, int axis,
+                               const QString& model, const QDateTime& taken) {
+    const UnitReply reply = readUnitProgram(link);
+    if (!reply.responded) {
+        BackupResult result;
+        result.error = QStringLiteral("the unit did not answer when its program was read");
+        return result;
+    }
+    return keepBackup(reply.text, directory, axis, model, taken);
+}
+
+QVector<UnitBackup> backupsIn(const QString& directory) {
+    QVector<UnitBackup> backups;
+    const QDir dir(directory);
+    const QStringList records =
+        dir.entryList({QLatin1Char('*') + RecordSuffix}, QDir::Files, QDir::Name | QDir::Reversed);
+    for (const QString& name : records) {
+        if (auto backup = readRecord(dir.filePath(name)))
+            backups.push_back(std::move(*backup));
+    }
+    return backups;
+}
+
+QVector<UnitBackup> allBackups(const QString& root) {
+    QVector<UnitBackup> backups;
+    const QDir dir(root);
+    for (const QString& axis : dir.entryList({QStringLiteral("axis-*")}, QDir::Dirs))
+        backups += backupsIn(dir.filePath(axis));
+    std::stable_sort(backups.begin(), backups.end(),
+                     [](const UnitBackup& a, const UnitBackup& b) { return a.taken > b.taken; });
+    return backups;
+}
+
+void pruneBackups(const QString& directory, int keep) {
+    const QVector<UnitBackup> backups = backupsIn(directory);
+    for (qsizetype i = keep; i < backups.size(); ++i) {
+        if (!backups.at(i).programFile.isEmpty())
+            QFile::remove(backups.at(i).programFile);
+        QFile::remove(backups.at(i).record);
+    }
+}
+
+} // namespace kqm::transfer

@@ -1,0 +1,176 @@
+#include "link/connection.h"
+#include "link/unit_scan.h"
+#include "link_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <QMap>
+
+#include <functional>
+
+using namespace kqm;
+using link::FoundUnit;
+using simulator::SimulatedUnit;
+
+namespace {
+
+// The line of every case: a KQM20 at 0, a KQM21 at 3 and a KQM20 at 7.
+struct ScanCase {
+    const char* name;
+    std::function<void(simulator::SimulatedPort&)> fault;
+    QList<int> axes; // that the scan reports
+    // After the query of an address, the addresses asked again (an answer
+    // after silence is checked); nothing for a scan that ends early.
+    QMap<int, QList<int>> askedAgain;
+};
+
+// The version query and nothing else: every address once, in order, and
+// those asked again.
+QByteArray framesOf(const QMap<int, QList<int>>& askedAgain) {
+    QByteArray frames;
+    for (int axis = 0; axis <= 31; ++axis) {
+        for (const int asked : QList<int>{axis} + askedAgain.value(axis))
+            frames += "@" + QByteArray::number(asked) + "$\r";
+    }
+    return frames;
+}
+
+TEST(UnitScan, FindsTheUnitsOnTheLineAndOnlyThem) {
+    const QMap<int, QList<int>> checked = {{3, {3}}, {7, {7}}};
+    const QMap<int, QList<int>> slow = {{4, {4, 3}}, {7, {7}}};
+    const QList<ScanCase> cases = {
+        {"three units", [](auto&) {}, {0, 3, 7}, checked},
+        {"a silent line",
+         [](simulator::SimulatedPort& port) {
+             for (int i = 0; i < port.line().unitCount(); ++i)
+                 port.line().unit(i).faults().silent = true;
+         },
+         {},
+         {}},
+        {"garbage from one unit",
+         [](auto& port) { port.line().unitAt(3)->faults().garbage = true; },
+         {0, 7},
+         checked},
+        {"a slow unit, answering after 0.4 s",
+         [](auto& port) { port.line().unitAt(3)->faults().replyDelay = 0.4; },
+         {0, 3, 7},
+         slow},
+        {"a slow unit before a quick one",
+         [](auto& port) {
+             port.line().unitAt(3)->faults().replyDelay = 0.4;
+             port.addUnit(QStringLiteral("KQM20"), 4);
+         },
+         {0, 3, 4, 7},
+         slow},
+        {"answers in bursts",
+         [](auto& port) {
+             port.line().unitAt(7)->faults().burstSize = 3;
+             port.line().unitAt(7)->faults().burstGap = 0.05;
+         },
+         {0, 3, 7},
+         checked},
+        {"stale text waiting when the port opens",
+         [](auto& port) { port.unit().faults().staleOnOpen = "KQM21  9.99\r"; },
+         {0, 3, 7},
+         checked},
+        {"a line that keeps sending",
+         [](auto& port) { port.unit().faults().noiseRate = 2000; },
+         {},
+         {}},
+    };
+    for (const ScanCase& scanCase : cases) {
+        SCOPED_TRACE(scanCase.name);
+        const bool floods = QByteArray(scanCase.name).contains("keeps sending");
+        test::LinkFixture fixture;
+        simulator::SimulatedPort& port = fixture.port;
+        port.addUnit(QStringLiteral("KQM21"), 3);
+        port.addUnit(QStringLiteral("KQM20"), 7);
+        scanCase.fault(port);
+        port.Close();
+        port.open();
+        // A unit that is running goes on running.
+        port.Output("@7S\r");
+        port.clearWrites();
+
+        QList<int> asked;
+        link::ScanResult result;
+        {
+            link::Link::Exchange exchange(fixture.deviceLink);
+            result = link::scanUnits(fixture.deviceLink,
+                                     [&](int axis, const FoundUnit*) { asked << axis; });
+        }
+        QList<int> axes;
+        for (const FoundUnit& unit : result.units)
+            axes << unit.axis;
+        EXPECT_EQ(axes, scanCase.axes);
+        EXPECT_EQ(result.completed, !floods);
+        EXPECT_EQ(result.failure.isEmpty(), !floods) << result.failure.toStdString();
+        EXPECT_TRUE(port.line().unitAt(7)->moving());
+        EXPECT_LT(fixture.clock.now(), 15.0);
+        if (floods) {
+            EXPECT_FALSE(port.PortOpen());
+            continue;
+        }
+        EXPECT_EQ(port.written(), framesOf(scanCase.askedAgain));
+        EXPECT_EQ(asked.last(), 31);
+    }
+}
+
+TEST(UnitScan, ReadsModelAndRevisionAsIdentificationDoes) {
+    test::LinkFixture fixture;
+    fixture.port.unit().setModel(QStringLiteral("KQM21"));
+    fixture.port.addUnit(QStringLiteral("KQM20"), 31);
+    link::ScanResult result;
+    {
+        link::Link::Exchange exchange(fixture.deviceLink);
+        result = link::scanUnits(fixture.deviceLink);
+    }
+    EXPECT_EQ(result.units, (QList<FoundUnit>{{0, "KQM21", "1.65"}, {31, "KQM20", "1.65"}}));
+
+    for (const auto& [reply, model, revision] :
+         std::initializer_list<std::tuple<const char*, const char*, const char*>>{
+             {"KQM20  1.65\r", "KQM20", "1.65"},
+             {"KQM21  2.0\r", "KQM21", "2.0"},
+             {"KQM20", "KQM20", ""},
+             {"kqm20  1.65\r", nullptr, nullptr},
+             {" KQM20  1.65\r", nullptr, nullptr},
+             {"KQM22  1.65\r", nullptr, nullptr},
+             {"", nullptr, nullptr}}) {
+        const auto version = link::unitVersionOf(QString::fromLatin1(reply));
+        ASSERT_EQ(version.has_value(), model != nullptr) << reply;
+        if (version) {
+            EXPECT_EQ(version->model, QLatin1String(model));
+            EXPECT_EQ(version->revision, QLatin1String(revision));
+        }
+    }
+}
+
+TEST(UnitScan, EndsWhenStoppedOrWhenThePortGoes) {
+    test::LinkFixture fixture;
+    fixture.port.addUnit(QStringLiteral("KQM20"), 9);
+    link::ScanResult result;
+    {
+        link::Link::Exchange exchange(fixture.deviceLink);
+        result = link::scanUnits(fixture.deviceLink, [&](int axis, const FoundUnit*) {
+            if (axis == 4)
+                fixture.deviceLink.requestStop();
+        });
+    }
+    EXPECT_FALSE(result.completed);
+    EXPECT_TRUE(result.failure.isEmpty());
+    EXPECT_EQ(result.units.size(), 1);
+    EXPECT_FALSE(fixture.port.written().contains("@5$"));
+
+    {
+        link::Link::Exchange exchange(fixture.deviceLink);
+        result = link::scanUnits(fixture.deviceLink, [&](int axis, const FoundUnit*) {
+            if (axis == 2)
+                fixture.port.unplug();
+        });
+    }
+    EXPECT_FALSE(result.completed);
+    EXPECT_TRUE(result.failure.contains(QStringLiteral("unplugged")))
+        << result.failure.toStdString();
+}
+
+} // namespace
