@@ -375,4 +375,26 @@ TEST_F(TransferWindowTest, VerifiedSendsKeepTheUnitsProgramFirst) {
     send->close();
 }
 
+// A faster pace that the unit cannot follow is caught by the read-back; the
+// window says so and sends again at 0.1 s when asked.
+TEST_F(TransferWindowTest, AFasterPaceIsProvedByTheReadBack) {
+    sendOptions(true, false);
+    ASSERT_TRUE(form->settingsTable().setSendPace(form->linkState().ComPortNumber, 0.02));
+    port.unit().faults().slowReceiver = 0.05;
+    program({{"A10"}, {"W5"}, {"Q"}});
+    click("cmdSend");
+    auto* dialog = form->findChild<transfer::Form2*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->findChild<QLabel*>(QStringLiteral("lblPace"))->text().contains("0.02 s"));
+    messages.answerNext(platform::MessageAnswer::Yes); // send again at 0.1 s
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(messages.texts().size(), 2) << messages.texts().join('\n').toStdString();
+    EXPECT_TRUE(messages.texts().first().contains(QLatin1String("faster pace of 0.02 s")));
+    EXPECT_EQ(messages.texts().last(),
+              QStringLiteral("The unit holds the program (3 lines verified)"));
+    EXPECT_EQ(port.unit().program().size(), 3);
+    EXPECT_FALSE(port.unit().inProgramEntry());
+}
+
 } // namespace
