@@ -1,5 +1,6 @@
 #include "cli/edit_command.h"
 
+#include "cli/command_line.h"
 #include "cli/console_messages.h"
 #include "cli/list_command.h"
 #include "files/settings_table.h"
@@ -18,15 +19,6 @@ namespace kqm::cli {
 using program::CommandKind;
 
 namespace {
-
-const char* const Usage =
-    "usage: kqmctl edit FILE add KIND [VALUES...] [--comment TEXT] [--axis N]\n"
-    "       kqmctl edit FILE insert LINE KIND [VALUES...] [--comment TEXT] [--axis N]\n"
-    "       kqmctl edit FILE change LINE KIND [VALUES...] [--comment TEXT] [--axis N]\n"
-    "       kqmctl edit FILE delete LINE\n"
-    "KIND: accel V, base V, max V, move V, move-to V, registration V, set-position V, repeat,\n"
-    "      slew, stop, finish, cw, ccw, home0, home1, outputs O1 O2, if-inputs I1 I2 I3 I4,\n"
-    "      loop ADDRESS TIMES, goto ADDRESS, wait MS, quit";
 
 struct EditRequest {
     QString file;
@@ -110,6 +102,10 @@ std::optional<EditRequest> parse(QStringList arguments, QString* why) {
                 }
                 request.axis = QString::number(axis);
             }
+        } else if (word.startsWith(QLatin1String("--"))) {
+            // Values may be negative numbers, so only "--" marks an option.
+            *why = unknownOption(word);
+            return std::nullopt;
         } else {
             words << word;
         }
@@ -151,10 +147,8 @@ std::optional<EditRequest> parse(QStringList arguments, QString* why) {
 int editCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
     QString why;
     const auto request = parse(arguments, &why);
-    if (!request) {
-        err << "kqmctl: " << why << '\n' << Usage << Qt::endl;
-        return UsageError;
-    }
+    if (!request)
+        return usageError(QStringLiteral("edit"), why, err);
     program::ProgramTable table;
     if (!table.open(request->file, program::SqliteFile::Mode::ReadWriteExisting)) {
         err << "kqmctl: " << table.openFailure(request->file) << Qt::endl;

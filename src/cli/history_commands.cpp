@@ -1,5 +1,6 @@
 #include "cli/history_commands.h"
 
+#include "cli/command_line.h"
 #include "cli/console_messages.h"
 #include "cli/list_command.h"
 #include "cli/printable.h"
@@ -15,11 +16,10 @@ namespace {
 
 int takeStep(const QStringList& arguments, QTextStream& out, QTextStream& err, bool undo) {
     const QString name = undo ? QStringLiteral("undo") : QStringLiteral("redo");
-    if (arguments.size() != 1) {
-        err << "usage: kqmctl " << name << " FILE" << Qt::endl;
+    FileArguments parsed;
+    if (!parseFileArguments(name, arguments, {}, &parsed, err))
         return UsageError;
-    }
-    const QString path = arguments.at(0);
+    const QString& path = parsed.file;
     program::ProgramTable table;
     if (!table.open(path, program::SqliteFile::Mode::ReadWriteExisting)) {
         err << "kqmctl: " << table.openFailure(path) << Qt::endl;
@@ -57,11 +57,10 @@ int redoCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
 }
 
 int historyCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    if (arguments.size() != 1) {
-        err << "usage: kqmctl history FILE" << Qt::endl;
+    FileArguments parsed;
+    if (!parseFileArguments(QStringLiteral("history"), arguments, {}, &parsed, err))
         return UsageError;
-    }
-    const QString path = arguments.at(0);
+    const QString& path = parsed.file;
     program::ProgramTable table;
     if (!table.open(path, program::SqliteFile::Mode::ReadOnly)) {
         err << "kqmctl: " << table.openFailure(path) << Qt::endl;

@@ -1,5 +1,6 @@
 #include "cli/list_command.h"
 
+#include "cli/command_line.h"
 #include "cli/console_messages.h"
 #include "cli/printable.h"
 #include "program/command_set.h"
@@ -7,15 +8,40 @@
 #include "program/program_table.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace kqm::cli {
 
-int listCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    if (arguments.size() != 1) {
-        err << "usage: kqmctl list FILE" << Qt::endl;
-        return UsageError;
+namespace {
+
+// The layout is documented in docs/json.md; scripts depend on it.
+QByteArray listingJson(const QVector<program::ProgramRow>& rows,
+                       const program::ListingOutcome& outcome) {
+    QJsonArray lines;
+    for (const program::ProgramRow& row : rows) {
+        lines.append(QJsonObject{{QStringLiteral("line"), row.lineNo},
+                                 {QStringLiteral("address"), row.address},
+                                 {QStringLiteral("command"), row.command},
+                                 {QStringLiteral("listing"), row.listing},
+                                 {QStringLiteral("comment"), row.comment}});
     }
-    const QString path = arguments.at(0);
+    const QJsonObject root{{QStringLiteral("lines"), lines},
+                           {QStringLiteral("bytesUsed"), outcome.programSize},
+                           {QStringLiteral("memoryBytes"), program::UnitMemoryBytes},
+                           {QStringLiteral("fits"), outcome.programFits}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+} // namespace
+
+int listCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const QString json = QStringLiteral("--json");
+    FileArguments parsed;
+    if (!parseFileArguments(QStringLiteral("list"), arguments, {json}, &parsed, err))
+        return UsageError;
+    const QString& path = parsed.file;
     program::ProgramTable table;
     if (!table.open(path, program::SqliteFile::Mode::ReadOnly)) {
         err << "kqmctl: " << table.openFailure(path) << Qt::endl;
@@ -29,12 +55,17 @@ int listCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     }
     ConsoleMessages messages(err);
     const program::ListingOutcome outcome = program::computeListing(*rows, messages);
-    for (const program::ProgramRow& row : *rows) {
-        out << row.lineNo << '\t' << row.address << '\t'
-            << printable(program::StripCrLf(row.command)) << '\t' << printable(row.listing) << '\t'
-            << printable(row.comment) << '\n';
+    if (parsed.switches.contains(json)) {
+        out << QString::fromUtf8(listingJson(*rows, outcome));
+        out.flush();
+    } else {
+        for (const program::ProgramRow& row : *rows) {
+            out << row.lineNo << '\t' << row.address << '\t'
+                << printable(program::StripCrLf(row.command)) << '\t' << printable(row.listing)
+                << '\t' << printable(row.comment) << '\n';
+        }
+        out << outcome.caption << Qt::endl;
     }
-    out << outcome.caption << Qt::endl;
     if (!outcome.programFits) {
         messages.show(platform::MessageIcon::Critical, program::OverSizeWarning,
                       platform::MessageButtons::Ok);

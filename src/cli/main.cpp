@@ -1,4 +1,5 @@
 #include "cli/check_command.h"
+#include "cli/command_line.h"
 #include "cli/edit_command.h"
 #include "cli/history_commands.h"
 #include "cli/list_command.h"
@@ -6,6 +7,7 @@
 #include "cli/text_commands.h"
 #include "cli/transfer_commands.h"
 #include "cli/unit_commands.h"
+#include "version.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -13,15 +15,19 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 namespace {
 
 void printUsage(QTextStream& err) {
     err << "usage: kqmctl COMMAND [ARGUMENTS]\n"
+           "       kqmctl COMMAND --help     the usage of one command\n"
+           "       kqmctl --version\n"
            "\n"
            "commands:\n"
-           "  list FILE                  print the listing of a program file\n"
-           "  check FILE                 report problems in a program file before it is sent\n"
+           "  list [--json] FILE         print the listing of a program file\n"
+           "  check [--json] FILE        report problems in a program file before it is sent\n"
+           "                             (--json: for scripts, see docs/json.md)\n"
            "  edit FILE OPERATION ...    add, insert, change or delete a program line\n"
            "                             (kqmctl edit --help for the details)\n"
            "  undo FILE                  take back the last change to a program file\n"
@@ -77,45 +83,43 @@ int main(int argc, char* argv[]) {
     QTextStream err(stderr);
 
     QStringList arguments = QCoreApplication::arguments().mid(1);
-    if (arguments.isEmpty() || arguments.first() == QLatin1String("--help") ||
-        arguments.first() == QLatin1String("-h")) {
+    if (arguments.isEmpty()) {
         printUsage(err);
-        return arguments.isEmpty() ? kqm::cli::UsageError : kqm::cli::Success;
+        return kqm::cli::UsageError;
     }
     const QString command = arguments.takeFirst();
-    if (command == QLatin1String("list"))
-        return kqm::cli::listCommand(arguments, out, err);
-    if (command == QLatin1String("check"))
-        return kqm::cli::checkCommand(arguments, out, err);
-    if (command == QLatin1String("edit"))
-        return kqm::cli::editCommand(arguments, out, err);
-    if (command == QLatin1String("undo"))
-        return kqm::cli::undoCommand(arguments, out, err);
-    if (command == QLatin1String("redo"))
-        return kqm::cli::redoCommand(arguments, out, err);
-    if (command == QLatin1String("history"))
-        return kqm::cli::historyCommand(arguments, out, err);
-    if (command == QLatin1String("export"))
-        return kqm::cli::exportCommand(arguments, out, err);
-    if (command == QLatin1String("import"))
-        return kqm::cli::importCommand(arguments, out, err);
-    if (command == QLatin1String("print"))
-        return kqm::cli::printCommand(arguments, out, err);
-    if (command == QLatin1String("connect"))
-        return kqm::cli::connectCommand(arguments, out, err);
-    if (command == QLatin1String("send"))
-        return kqm::cli::sendCommand(arguments, out, err);
-    if (command == QLatin1String("upload"))
-        return kqm::cli::uploadCommand(arguments, out, err);
-    if (command == QLatin1String("readout"))
-        return kqm::cli::readoutCommand(arguments, out, err);
-    if (command == QLatin1String("view"))
-        return kqm::cli::viewCommand(arguments, out, err);
-    if (command == QLatin1String("scan"))
-        return kqm::cli::scanCommand(arguments, out, err);
-    if (command == QLatin1String("simulate"))
-        return kqm::cli::simulateCommand(arguments, out, err);
-    err << "kqmctl: unknown command '" << command << "'" << Qt::endl;
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        printUsage(out);
+        return kqm::cli::Success;
+    }
+    if (command == QLatin1String("--version")) {
+        out << "kqmctl " KQM_VERSION << Qt::endl;
+        return kqm::cli::Success;
+    }
+    using Command = int (*)(const QStringList&, QTextStream&, QTextStream&);
+    static const std::pair<const char*, Command> commands[] = {
+        {"list", kqm::cli::listCommand},       {"check", kqm::cli::checkCommand},
+        {"edit", kqm::cli::editCommand},       {"undo", kqm::cli::undoCommand},
+        {"redo", kqm::cli::redoCommand},       {"history", kqm::cli::historyCommand},
+        {"export", kqm::cli::exportCommand},   {"import", kqm::cli::importCommand},
+        {"print", kqm::cli::printCommand},     {"connect", kqm::cli::connectCommand},
+        {"send", kqm::cli::sendCommand},       {"upload", kqm::cli::uploadCommand},
+        {"readout", kqm::cli::readoutCommand}, {"view", kqm::cli::viewCommand},
+        {"scan", kqm::cli::scanCommand},       {"simulate", kqm::cli::simulateCommand},
+    };
+    for (const auto& [name, run] : commands) {
+        if (command != QLatin1String(name))
+            continue;
+        if (kqm::cli::asksForHelp(arguments)) {
+            kqm::cli::printCommandHelp(*kqm::cli::findCommandHelp(command), out);
+            return kqm::cli::Success;
+        }
+        return run(arguments, out, err);
+    }
+    if (kqm::cli::looksLikeOption(command))
+        err << "kqmctl: unknown option '" << command << "'" << Qt::endl;
+    else
+        err << "kqmctl: unknown command '" << command << "'" << Qt::endl;
     printUsage(err);
     return kqm::cli::UsageError;
 }

@@ -1,5 +1,6 @@
 #include "cli/print_command.h"
 
+#include "cli/command_line.h"
 #include "cli/console_messages.h"
 #include "cli/list_command.h"
 #include "files/listing_render.h"
@@ -16,18 +17,28 @@
 namespace kqm::cli {
 
 int printCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
+    const QString name = QStringLiteral("print");
     QStringList words = arguments;
+    QString file;
     QString pdf;
-    const qsizetype option = words.indexOf(QStringLiteral("--pdf"));
-    if (option >= 0 && option + 1 < words.size()) {
-        pdf = words.at(option + 1);
-        words.remove(option, 2);
+    while (!words.isEmpty()) {
+        const QString word = words.takeFirst();
+        if (word == QLatin1String("--pdf")) {
+            if (words.isEmpty() || !pdf.isEmpty())
+                return usageError(name, QStringLiteral("--pdf takes one OUT.pdf"), err);
+            pdf = words.takeFirst();
+        } else if (looksLikeOption(word)) {
+            return usageError(name, unknownOption(word), err);
+        } else if (!file.isEmpty()) {
+            return usageError(name, unexpectedArgument(word), err);
+        } else {
+            file = word;
+        }
     }
-    if (words.size() != 1 || pdf.isEmpty()) {
-        err << "usage: kqmctl print FILE --pdf OUT.pdf" << Qt::endl;
-        return UsageError;
-    }
-    const QString file = words.first();
+    if (file.isEmpty())
+        return usageError(name, QStringLiteral("a program FILE is required"), err);
+    if (pdf.isEmpty())
+        return usageError(name, QStringLiteral("--pdf OUT.pdf is required"), err);
     program::ProgramTable table;
     if (!table.open(file, program::SqliteFile::Mode::ReadOnly)) {
         err << "kqmctl: " << table.openFailure(file) << Qt::endl;

@@ -1,5 +1,6 @@
 #include "cli/text_commands.h"
 
+#include "cli/command_line.h"
 #include "cli/console_messages.h"
 #include "cli/list_command.h"
 #include "files/program_files.h"
@@ -24,9 +25,6 @@ namespace kqm::cli {
 
 namespace {
 
-const char* const ExportUsage = "usage: kqmctl export FILE [-o TEXT]";
-const char* const ImportUsage = "usage: kqmctl import TEXT -o FILE";
-
 // Export reports lines the import would refuse itself, once each, instead of
 // the refresh's boxes.
 class NoBoxes final : public platform::Messages {
@@ -42,25 +40,39 @@ struct Arguments {
     QString output;
 };
 
-// One name and an optional "-o NAME" (or "--output NAME"), in any order.
-std::optional<Arguments> parseArguments(QStringList arguments) {
+// One name and an optional "-o NAME" (or "--output NAME"), in any order;
+// nullopt after the usage error.
+std::optional<Arguments> parseArguments(const QString& command, QStringList arguments,
+                                        QTextStream& err) {
     Arguments parsed;
     bool haveInput = false;
     while (!arguments.isEmpty()) {
         const QString word = arguments.takeFirst();
         if (word == QLatin1String("-o") || word == QLatin1String("--output")) {
-            if (arguments.isEmpty() || !parsed.output.isEmpty())
+            if (arguments.isEmpty() || !parsed.output.isEmpty()) {
+                usageError(command, QStringLiteral("%1 takes one file name").arg(word), err);
                 return std::nullopt;
+            }
             parsed.output = arguments.takeFirst();
-        } else if (haveInput || (word.startsWith(QLatin1Char('-')) && word.size() > 1)) {
+        } else if (looksLikeOption(word)) {
+            usageError(command, unknownOption(word), err);
+            return std::nullopt;
+        } else if (haveInput) {
+            usageError(command, unexpectedArgument(word), err);
             return std::nullopt;
         } else {
             parsed.input = word;
             haveInput = true;
         }
     }
-    if (!haveInput)
+    if (!haveInput) {
+        usageError(command,
+                   command == QLatin1String("export")
+                       ? QStringLiteral("a program FILE is required")
+                       : QStringLiteral("a TEXT file is required (- for standard input)"),
+                   err);
         return std::nullopt;
+    }
     return parsed;
 }
 
@@ -150,11 +162,9 @@ int writeNewProgramFile(const QString& target, const QVector<program::ProgramRow
 } // namespace
 
 int exportCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const auto parsed = parseArguments(arguments);
-    if (!parsed) {
-        err << ExportUsage << Qt::endl;
+    const auto parsed = parseArguments(QStringLiteral("export"), arguments, err);
+    if (!parsed)
         return UsageError;
-    }
     const QString& path = parsed->input;
     if (!parsed->output.isEmpty() && files::sameFile(parsed->output, path)) {
         err << "kqmctl: the text would replace the program file " << native(path)
@@ -199,11 +209,11 @@ int exportCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
 }
 
 int importCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const auto parsed = parseArguments(arguments);
-    if (!parsed || parsed->output.isEmpty()) {
-        err << ImportUsage << Qt::endl;
+    const auto parsed = parseArguments(QStringLiteral("import"), arguments, err);
+    if (!parsed)
         return UsageError;
-    }
+    if (parsed->output.isEmpty())
+        return usageError(QStringLiteral("import"), QStringLiteral("-o FILE is required"), err);
     const QString& target = parsed->output;
     if (QFileInfo::exists(target)) {
         err << "kqmctl: " << native(target) << " exists already; choose a new file" << Qt::endl;

@@ -1,5 +1,6 @@
 #include "cli/transfer_commands.h"
 
+#include "cli/command_line.h"
 #include "cli/interrupt_guard.h"
 #include "cli/list_command.h"
 #include "cli/printable.h"
@@ -25,9 +26,7 @@
 namespace kqm::cli {
 
 int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const QString usage = QStringLiteral("kqmctl send FILE --port DEVICE [--baud N] [--axis N] "
-                                         "[--verify] [--backup-dir DIR] [--pace SECONDS]");
-    const auto options = parseLinkOptions(arguments, usage, err, true);
+    const auto options = parseLinkOptions(arguments, QStringLiteral("send"), err, true);
     if (!options)
         return UsageError;
     program::ProgramTable table;
@@ -73,14 +72,15 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     {
         InterruptGuard interrupt;
         const double pace = prepared.pace;
-        result = transfer::sendProgram(link, prepared, [&err, &link, total, pace](int index, QChar) {
-            if (InterruptGuard::requested())
-                link.requestStop();
-            if (index % 10 == 0 || index + 1 == total) {
-                err << "\rSending: " << index + 1 << " of " << total << " characters, "
-                    << transfer::timeLeft(total - index - 1, pace) << " left " << Qt::flush;
-            }
-        });
+        result =
+            transfer::sendProgram(link, prepared, [&err, &link, total, pace](int index, QChar) {
+                if (InterruptGuard::requested())
+                    link.requestStop();
+                if (index % 10 == 0 || index + 1 == total) {
+                    err << "\rSending: " << index + 1 << " of " << total << " characters, "
+                        << transfer::timeLeft(total - index - 1, pace) << " left " << Qt::flush;
+                }
+            });
     }
     err << Qt::endl;
     if (result.outcome == transfer::SendOutcome::Stopped) {
@@ -111,20 +111,15 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         err << "kqmctl: " << transfer::fasterPaceFailedMessage(prepared.pace) << Qt::endl;
         return NotVerified;
     }
-    return verification.outcome == transfer::Verification::Outcome::Differs ? NotVerified
-                                                                             : Failure;
+    return verification.outcome == transfer::Verification::Outcome::Differs ? NotVerified : Failure;
 }
 
 int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const QString usage =
-        QStringLiteral("kqmctl upload --port DEVICE [--baud N] [--axis N] --output FILE");
-    const auto options = parseLinkOptions(arguments, usage, err);
+    const auto options = parseLinkOptions(arguments, QStringLiteral("upload"), err);
     if (!options)
         return UsageError;
-    if (options->output.isEmpty()) {
-        err << "kqmctl: --output is required\nusage: " << usage << Qt::endl;
-        return UsageError;
-    }
+    if (options->output.isEmpty())
+        return usageError(QStringLiteral("upload"), QStringLiteral("--output is required"), err);
     if (QFileInfo::exists(options->output)) {
         err << "kqmctl: " << QDir::toNativeSeparators(options->output)
             << " exists already; choose a new file" << Qt::endl;
@@ -178,8 +173,7 @@ int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
 
 int viewCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     int status = Success;
-    const auto session = connectedSession(
-        arguments, QStringLiteral("kqmctl view --port DEVICE [--baud N] [--axis N]"), err, &status);
+    const auto session = connectedSession(arguments, QStringLiteral("view"), err, &status);
     if (!session)
         return status;
     transfer::UnitListing listing;

@@ -1,5 +1,6 @@
 #include "cli/unit_commands.h"
 
+#include "cli/command_line.h"
 #include "cli/list_command.h"
 #include "cli/printable.h"
 #include "cli/unit_session.h"
@@ -14,9 +15,7 @@ namespace kqm::cli {
 
 int connectCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     int status = Success;
-    const auto session = connectedSession(
-        arguments, QStringLiteral("kqmctl connect --port DEVICE [--baud N] [--axis N]"), err,
-        &status);
+    const auto session = connectedSession(arguments, QStringLiteral("connect"), err, &status);
     if (!session)
         return status;
     out << session->state().UnitModel << Qt::endl;
@@ -49,9 +48,7 @@ private:
 
 int readoutCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     int status = Success;
-    const auto session = connectedSession(
-        arguments, QStringLiteral("kqmctl readout --port DEVICE [--baud N] [--axis N]"), err,
-        &status);
+    const auto session = connectedSession(arguments, QStringLiteral("readout"), err, &status);
     if (!session)
         return status;
     LinesView view;
@@ -71,8 +68,7 @@ int readoutCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
 }
 
 int scanCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const auto options =
-        parseLinkOptions(arguments, QStringLiteral("kqmctl scan --port DEVICE [--baud N]"), err);
+    const auto options = parseLinkOptions(arguments, QStringLiteral("scan"), err);
     if (!options)
         return UsageError;
     UnitSession session(*options, err);
@@ -195,25 +191,24 @@ int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream&
                       QStringLiteral("lose every character that follows the one before it "
                                      "by less than this (tests)"),
                       QStringLiteral("MS")});
-    const QString usage =
-        QStringLiteral("kqmctl simulate [--model KQM20|KQM21] [--axis N] [--axes N,N,... "
-                       "[--models MODEL,MODEL,...]] [--stall-after BYTES] [--slow-receiver MS]");
-    const auto units = parser.parse(QStringList{QStringLiteral("kqmctl")} + arguments) &&
-                               parser.positionalArguments().isEmpty()
-                           ? simulatedUnits(parser)
-                           : std::nullopt;
+    const QString name = QStringLiteral("simulate");
+    if (!parser.parse(QStringList{QStringLiteral("kqmctl")} + arguments))
+        return usageError(name, parserError(parser), err);
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(name, unexpectedArgument(parser.positionalArguments().first()), err);
+    const auto units = simulatedUnits(parser);
     if (!units) {
-        err << "usage: " << usage << Qt::endl;
-        return UsageError;
+        return usageError(name,
+                          QStringLiteral("the axes (0 to 31, each once) and the models (KQM20 or "
+                                         "KQM21, one or one per axis) do not fit together"),
+                          err);
     }
     platform::SystemClock clock;
     simulator::PtyServer server(clock, units->models.first(), units->axes.first());
     for (int i = 1; i < units->axes.size(); ++i)
         server.line().addUnit(units->models.at(i), units->axes.at(i));
-    if (!applyFaults(parser, server.line())) {
-        err << "usage: " << usage << Qt::endl;
-        return UsageError;
-    }
+    if (!applyFaults(parser, server.line()))
+        return usageError(name, QStringLiteral("the fault options take numbers of 0 or more"), err);
     if (!server.start()) {
         err << "kqmctl: no pseudo-terminal could be made: " << server.errorString() << Qt::endl;
         return Failure;

@@ -1,5 +1,6 @@
 #include "cli/unit_session.h"
 
+#include "cli/command_line.h"
 #include "cli/list_command.h"
 #include "simulator/simulated_port.h"
 #include "transfer/send.h"
@@ -10,7 +11,7 @@
 
 namespace kqm::cli {
 
-std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const QString& usage,
+std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const QString& command,
                                             QTextStream& err, bool takesFile) {
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("port"), QStringLiteral("device"), QStringLiteral("DEVICE")});
@@ -22,17 +23,17 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
         {QStringLiteral("output"), QStringLiteral("new program file"), QStringLiteral("FILE")});
     if (takesFile) {
         parser.addOption({QStringLiteral("verify"), QStringLiteral("read the program back")});
-        parser.addOption({QStringLiteral("backup-dir"), QStringLiteral("backup folder"),
-                          QStringLiteral("DIR")});
+        parser.addOption(
+            {QStringLiteral("backup-dir"), QStringLiteral("backup folder"), QStringLiteral("DIR")});
         parser.addOption({QStringLiteral("pace"), QStringLiteral("seconds per character"),
                           QStringLiteral("SECONDS"), QStringLiteral("0.1")});
     }
     const auto fail = [&](const QString& why) -> std::optional<LinkOptions> {
-        err << "kqmctl: " << why << "\nusage: " << usage << Qt::endl;
+        usageError(command, why, err);
         return std::nullopt;
     };
     if (!parser.parse(QStringList{QStringLiteral("kqmctl")} + arguments))
-        return fail(parser.errorText());
+        return fail(parserError(parser));
     QStringList positional = parser.positionalArguments();
     LinkOptions options;
     if (takesFile) {
@@ -96,9 +97,9 @@ bool UnitSession::openPort() {
     return false;
 }
 
-std::unique_ptr<UnitSession> connectedSession(const QStringList& arguments, const QString& usage,
+std::unique_ptr<UnitSession> connectedSession(const QStringList& arguments, const QString& command,
                                               QTextStream& err, int* status) {
-    const auto options = parseLinkOptions(arguments, usage, err);
+    const auto options = parseLinkOptions(arguments, command, err);
     if (!options) {
         *status = UsageError;
         return nullptr;

@@ -30,8 +30,8 @@ struct LinkOptions {
 };
 
 // Parses --port/--baud/--axis (and FILE or --output where the command takes
-// them); nullopt, after a usage line, when they are wrong.
-std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const QString& usage,
+// them); nullopt, after the command's usage error, when they are wrong.
+std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const QString& command,
                                             QTextStream& err, bool takesFile = false);
 
 // A unit on a device, reached through the same link and connection as the
@@ -64,7 +64,7 @@ private:
 
 // Parses the link options and identifies the unit; nullptr, with the exit
 // status set, when either fails.
-std::unique_ptr<UnitSession> connectedSession(const QStringList& arguments, const QString& usage,
+std::unique_ptr<UnitSession> connectedSession(const QStringList& arguments, const QString& command,
                                               QTextStream& err, int* status);
 
 } // namespace kqm::cli

@@ -75,14 +75,32 @@ void ProgramFileCommands::rebind(const QString& path) {
         m_document.bind(m_files.workingCopy, true, &error);
 }
 
+QString ProgramFileCommands::startFolder() const {
+    return !m_startFolder.isEmpty() && QFileInfo(m_startFolder).isDir() ? m_startFolder
+                                                                        : m_files.directory;
+}
+
+void ProgramFileCommands::fileUsed(const QString& file) {
+    if (m_fileUsed)
+        m_fileUsed(file);
+}
+
 void ProgramFileCommands::openProgram() {
     m_showProgramTab();
-    const auto chosen = m_dialogs.openFileName(m_files.directory, ProgramFileFilter);
+    const auto chosen = m_dialogs.openFileName(startFolder(), ProgramFileFilter);
     if (!chosen)
         return;
+    openChosen(*chosen);
+}
+
+void ProgramFileCommands::openProgramFile(const QString& file) {
+    m_showProgramTab();
+    openChosen(file);
+}
+
+void ProgramFileCommands::openChosen(const QString& file) {
     if (askAboutUnsaved(UnsavedOpenWarning))
         return;
-    const QString file = *chosen;
     const QString backup = backupName(file);
     const QString previous = m_document.path();
     CopyResult copy;
@@ -133,6 +151,7 @@ void ProgramFileCommands::openProgram() {
     if (!m_document.rows().isEmpty())
         m_document.setCurrentRow(0);
     m_showProgramTab();
+    fileUsed(file);
 }
 
 void ProgramFileCommands::newProgram() {
@@ -157,7 +176,7 @@ void ProgramFileCommands::newProgram() {
 
 bool ProgramFileCommands::saveProgramAs() {
     m_showProgramTab();
-    auto chosen = m_dialogs.saveFileName(m_files.directory, ProgramFileFilter);
+    auto chosen = m_dialogs.saveFileName(startFolder(), ProgramFileFilter);
     if (!chosen)
         return false;
     // A name typed without an extension gets ".mdb": the Open dialog would
@@ -184,6 +203,7 @@ bool ProgramFileCommands::saveProgramAs() {
         rebind(previous);
         return false;
     }
+    fileUsed(*chosen);
     return true;
 }
 

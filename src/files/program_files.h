@@ -49,6 +49,9 @@ public:
 
     bool isUnsavedProgram();
     void openProgram();
+    // Open Program without the dialog: a file the user picked elsewhere (the
+    // recent programs), with the same checks and the same question.
+    void openProgramFile(const QString& file);
     void newProgram();
     // True when the program is now in the chosen file.
     bool saveProgramAs();
@@ -56,7 +59,16 @@ public:
     // window may close.
     bool confirmClose();
 
+    // Where the Open and Save As dialogs start: the program directory until
+    // the window hands in the folder of the last file the user chose.
+    void setStartFolder(const QString& folder) { m_startFolder = folder; }
+    QString startFolder() const;
+    // Told of every program file opened or saved as, once it is bound.
+    void setFileUsed(std::function<void(const QString&)> used) { m_fileUsed = std::move(used); }
+
 private:
+    void openChosen(const QString& file);
+    void fileUsed(const QString& file);
     void rebind(const QString& path);
     bool bind(const QString& path, bool refreshListing);
     // Asks about an unsaved program. Nothing (go on) when there is none or
@@ -70,6 +82,8 @@ private:
     platform::FileDialogs& m_dialogs;
     FileCopier& m_copier;
     const ProgramDirectoryFiles& m_files;
+    QString m_startFolder;
+    std::function<void(const QString&)> m_fileUsed;
 };
 
 } // namespace kqm::files

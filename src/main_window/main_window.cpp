@@ -4,9 +4,11 @@
 #include "files/printed_listing.h"
 #include "files/program_files.h"
 #include "link/device_port.h"
+#include "main_window/desktop_memory.h"
 #include "main_window/find_units.h"
 #include "main_window/motion_tab.h"
 #include "main_window/program_tab.h"
+#include "platform/app_paths.h"
 #include "platform/busy_cursor.h"
 #include "platform/messages.h"
 #include "platform/window_placement.h"
@@ -16,16 +18,23 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace kqm::ui {
@@ -44,6 +53,15 @@ QPushButton* button(const char* name, const QString& caption) {
 }
 
 } // namespace
+
+// Stop Motion has one key, the same everywhere in the tool. F12: a single
+// key at the end of the function row, found by feel on every keyboard,
+// laptops included (Pause is missing on most of them). It types no text, so
+// nothing typed in the Terminal can stop a machine by accident, and it is
+// not Escape, which closes dialogs and is pressed out of habit.
+QKeySequence Form1::StopMotionKey() {
+    return QKeySequence(Qt::Key_F12);
+}
 
 QString Form1::Caption() {
     return QStringLiteral(
@@ -100,24 +118,32 @@ void Form1::createMenus() {
         return named(menu->addAction(caption), QString::fromLatin1(name));
     };
     mnuNewProgram = item(file, QStringLiteral("&New Program"), "mnuNewProgram");
+    mnuNewProgram->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     mnuOpenProgram = item(file, QStringLiteral("&Open Program..."), "mnuOpenProgram");
+    mnuOpenProgram->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnuRecentPrograms = named(file->addMenu(QStringLiteral("&Recent Programs")),
+                              QStringLiteral("mnuRecentPrograms"));
     mnuSaveProgramAs = item(file, QStringLiteral("Save Program &As..."), "mnuSaveProgramAs");
+    mnuSaveProgramAs->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     file->addSeparator();
     mnuExportProgram = item(file, QStringLiteral("&Export Program..."), "mnuExportProgram");
     mnuImportProgram = item(file, QStringLiteral("&Import Program..."), "mnuImportProgram");
     mnuUnitBackups = item(file, QStringLiteral("Unit &Backups..."), "mnuUnitBackups");
     file->addSeparator();
     mnuPrint = item(file, QStringLiteral("&Print..."), "mnuPrint");
+    mnuPrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     file->addSeparator();
     mnuExit = item(file, QStringLiteral("E&xit"), "mnuExit");
+    // Written out: the platform's Quit key is empty on Windows.
+    mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("mnuEdit"));
     mnuUndo = item(edit, QStringLiteral("&Undo"), "mnuUndo");
     mnuUndo->setShortcut(QKeySequence::Undo);
     mnuRedo = item(edit, QStringLiteral("&Redo"), "mnuRedo");
-    mnuRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
-                           QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    mnuRedo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     edit->addSeparator();
     mnuCut = item(edit, QStringLiteral("Cu&t"), "mnuCut");
     mnuCut->setShortcut(QKeySequence::Cut);
@@ -125,6 +151,10 @@ void Form1::createMenus() {
     mnuCopy->setShortcut(QKeySequence::Copy);
     mnuPaste = item(edit, QStringLiteral("&Paste"), "mnuPaste");
     mnuPaste->setShortcut(QKeySequence::Paste);
+    mnuInsertLine = item(edit, QStringLiteral("&Insert Line..."), "mnuInsertLine");
+    mnuInsertLine->setShortcut(QKeySequence(Qt::Key_Insert));
+    mnuChangeLine = item(edit, QStringLiteral("C&hange Line..."), "mnuChangeLine");
+    mnuChangeLine->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
     mnuDeleteLines = item(edit, QStringLiteral("&Delete"), "mnuDeleteLines");
     mnuDeleteLines->setShortcut(QKeySequence::Delete);
     edit->addSeparator();
@@ -134,10 +164,12 @@ void Form1::createMenus() {
     mnuMoveDown->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Down));
     // The clipboard and delete keys belong to the program grid; the terminal
     // and other text boxes keep their own.
-    for (QAction* action : {mnuCut, mnuCopy, mnuPaste, mnuDeleteLines}) {
+    for (QAction* action : {mnuCut, mnuCopy, mnuPaste, mnuInsertLine, mnuDeleteLines}) {
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         m_programTab->addAction(action);
     }
+    // Enter in the grid only: the check list and the buttons keep theirs.
+    m_programTab->addGridAction(mnuChangeLine);
 
     QMenu* setup = menuBar()->addMenu(QStringLiteral("&Setup"));
     setup->setObjectName(QStringLiteral("mnuSetup"));
@@ -160,6 +192,28 @@ void Form1::createMenus() {
         onOff->setObjectName(QStringLiteral("mnuAutostartOnOff(%1)").arg(i));
         mnuAutostartOnOff << onOff;
     }
+
+    QMenu* unit = menuBar()->addMenu(QStringLiteral("&Unit"));
+    unit->setObjectName(QStringLiteral("mnuUnit"));
+    mnuSendProgram = item(unit, QStringLiteral("&Send Program to Controller..."), "mnuSendProgram");
+    mnuSendProgram->setShortcut(QKeySequence(Qt::Key_F5));
+    mnuUploadProgram = item(unit, QStringLiteral("&Upload Program"), "mnuUploadProgram");
+    mnuUploadProgram->setShortcut(QKeySequence(Qt::Key_F6));
+    mnuViewProgram = item(unit, QStringLiteral("&View Program in Controller"), "mnuViewProgram");
+    mnuViewProgram->setShortcut(QKeySequence(Qt::Key_F7));
+    unit->addSeparator();
+    mnuStopMotion = item(unit, QStringLiteral("S&top Motion"), "mnuStopMotion");
+    mnuStopMotion->setShortcut(StopMotionKey());
+    // From every window of the tool, and during a send: the send waits in a
+    // nested event loop, where application shortcuts still arrive.
+    mnuStopMotion->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(mnuStopMotion);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    mnuKeyboardShortcuts =
+        item(help, QStringLiteral("&Keyboard Shortcuts..."), "mnuKeyboardShortcuts");
+    mnuAbout = item(help, QStringLiteral("&About..."), "mnuAbout");
 }
 
 QWidget* Form1::createButtonRow() {
@@ -215,6 +269,7 @@ void Form1::connectControls() {
     connectFileCommands();
     connectProgramTab();
     connectUnitControls();
+    connectDesktop();
 }
 
 void Form1::connectFileCommands() {
@@ -270,9 +325,8 @@ void Form1::connectProgramTab() {
             [tab](const QVector<program::ProgramRow>& rows) {
                 tab->showProblems(program::checkProgram(rows));
             });
-    connect(tab, &ProgramTab::problemChosen, this, [&document](int line) {
-        document.setCurrentRow(line - 1);
-    });
+    connect(tab, &ProgramTab::problemChosen, this,
+            [&document](int line) { document.setCurrentRow(line - 1); });
     connectEditMenu();
     // Keep the keyboard focus off controls of a tab that is not shown.
     connect(tab, &ProgramTab::addFocused, this, [this] { focusTabsWhenShowing({MotionTabIndex}); });
@@ -286,15 +340,16 @@ void Form1::connectProgramTab() {
 void Form1::connectEditMenu() {
     ProgramEditing* editing = &m_editing;
     const auto onProgram = [this, editing](QAction* action, void (ProgramEditing::*run)()) {
-        connect(action, &QAction::triggered, this, whenLineFree([editing, run] {
-                    (editing->*run)();
-                }));
+        connect(action, &QAction::triggered, this,
+                whenLineFree([editing, run] { (editing->*run)(); }));
     };
     onProgram(mnuUndo, &ProgramEditing::undo);
     onProgram(mnuRedo, &ProgramEditing::redo);
     onProgram(mnuCut, &ProgramEditing::cutLines);
     onProgram(mnuPaste, &ProgramEditing::pasteLines);
     onProgram(mnuDeleteLines, &ProgramEditing::cmdDelete_Click);
+    onProgram(mnuInsertLine, &ProgramEditing::cmdInsert_Click);
+    onProgram(mnuChangeLine, &ProgramEditing::cmdChange_Click);
     onProgram(mnuImportProgram, &ProgramEditing::importProgram);
     // Copying and exporting change nothing: they may run while the line is busy.
     connect(mnuCopy, &QAction::triggered, this, [editing] { editing->copyLines(); });
@@ -375,6 +430,188 @@ void Form1::connectUnitControls() {
     }
 }
 
+void Form1::connectDesktop() {
+    UnitActions* unit = &m_unit;
+    const auto onProgramTab = [this](void (UnitActions::*run)()) {
+        return [this, run] {
+            ShowProgramTab();
+            (m_unit.*run)();
+        };
+    };
+    connect(mnuSendProgram, &QAction::triggered, this, onProgramTab(&UnitActions::cmdSend_Click));
+    connect(mnuUploadProgram, &QAction::triggered, this,
+            onProgramTab(&UnitActions::cmdUpload_Click));
+    connect(mnuViewProgram, &QAction::triggered, this, onProgramTab(&UnitActions::cmdView_Click));
+    // As the Stop Motion button: never refused, and during a send it asks
+    // the send to end cleanly.
+    connect(mnuStopMotion, &QAction::triggered, this,
+            [unit] { unit->runMotion(link::MotionControl::StopAll); });
+    m_motionTab->setStopKey(StopMotionKey().toString(QKeySequence::NativeText));
+    m_fileCommands->setFileUsed([this](const QString& path) { rememberFile(path); });
+    connect(mnuAbout, &QAction::triggered, this, &Form1::mnuAbout_Click);
+    connect(mnuKeyboardShortcuts, &QAction::triggered, this, &Form1::mnuKeyboardShortcuts_Click);
+    showRecentPrograms();
+}
+
+void Form1::restoreDesktop() {
+    files::SettingsTable& settings = m_session.settings;
+    const std::optional<WindowPlace> place =
+        settings.isOpen() ? storedWindowPlace(settings) : std::nullopt;
+    if (place) {
+        // The screens may have changed since: a window off every screen comes back.
+        setGeometry(platform::keepOnScreens(place->geometry, platform::availableScreenAreas()));
+        if (place->maximized)
+            setWindowState(windowState() | Qt::WindowMaximized);
+    } else {
+        platform::centreOnScreen(this);
+    }
+    if (!settings.isOpen())
+        return;
+    m_fileCommands->setStartFolder(
+        settings.preference(desktop::LastFolderPreference).value_or(QString()));
+    bool ok = false;
+    const int tab = settings.preference(desktop::LastTabPreference).value_or(QString()).toInt(&ok);
+    // The Terminal and Debug tabs open on request only.
+    if (ok && (tab == MotionTabIndex || tab == ProgramTabIndex)) {
+        const QSignalBlocker quiet(SSTab2);
+        SSTab2->setCurrentIndex(tab);
+    }
+    showRecentPrograms();
+}
+
+void Form1::storeDesktop() {
+    files::SettingsTable& settings = m_session.settings;
+    if (!settings.isOpen())
+        return;
+    // What the desktop remembers is a convenience: a failed write is not worth a message.
+    storeWindowPlace(settings, {isMaximized() ? normalGeometry() : geometry(), isMaximized()});
+    settings.setPreference(desktop::LastTabPreference, QString::number(SSTab2->currentIndex()));
+}
+
+void Form1::rememberFile(const QString& path) {
+    files::SettingsTable& settings = m_session.settings;
+    const QString folder = QFileInfo(path).absolutePath();
+    m_fileCommands->setStartFolder(folder);
+    if (!settings.isOpen())
+        return;
+    settings.setPreference(desktop::LastFolderPreference, folder);
+    rememberRecentProgram(settings, path);
+    showRecentPrograms();
+}
+
+void Form1::showRecentPrograms() {
+    // The menu may be rebuilt from one of its own items: old items go later.
+    for (QAction* old : mnuRecentPrograms->actions()) {
+        mnuRecentPrograms->removeAction(old);
+        old->deleteLater();
+    }
+    const QStringList paths =
+        m_session.settings.isOpen() ? recentPrograms(m_session.settings) : QStringList();
+    for (int i = 0; i < paths.size(); ++i) {
+        const QString& path = paths.at(i);
+        QString caption = QDir::toNativeSeparators(path);
+        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* recent =
+            mnuRecentPrograms->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(caption));
+        recent->setObjectName(QStringLiteral("mnuRecentProgram(%1)").arg(i));
+        recent->setData(path);
+        connect(recent, &QAction::triggered, this,
+                whenLineFree([this, path] { openRecentProgram(path); }));
+    }
+    if (paths.isEmpty())
+        named(mnuRecentPrograms->addAction(QStringLiteral("(none)")),
+              QStringLiteral("mnuRecentProgramNone"))
+            ->setEnabled(false);
+}
+
+void Form1::openRecentProgram(const QString& path) {
+    if (!QFileInfo::exists(path)) {
+        m_services.messages.show(MessageIcon::Warning,
+                                 QStringLiteral("The program file %1 is no longer there. It has "
+                                                "been taken off the recent programs.")
+                                     .arg(QDir::toNativeSeparators(path)));
+        if (m_session.settings.isOpen())
+            forgetRecentProgram(m_session.settings, path);
+        showRecentPrograms();
+        return;
+    }
+    m_fileCommands->openProgramFile(path);
+}
+
+void Form1::mnuAbout_Click() {
+    m_services.messages.show(
+        MessageIcon::Information,
+        QStringLiteral("KQM20/KQM21 programming tool, version %1\n"
+                       "Licence: MIT\n"
+                       "Qt %2 (built with %3)\n\n"
+                       "Program directory (settings, template, working copy):\n%4\n\n"
+                       "Per-user data (unit backups):\n%5")
+            .arg(QStringLiteral(KQM_VERSION), QString::fromLatin1(qVersion()),
+                 QStringLiteral(QT_VERSION_STR),
+                 QDir::toNativeSeparators(m_services.paths.programDirectory()),
+                 QDir::toNativeSeparators(m_services.paths.userDataDirectory())));
+}
+
+QList<QPair<QString, QString>> Form1::shortcutList() const {
+    QList<QPair<QString, QString>> list;
+    const auto plain = [](QString text) {
+        text.remove(QStringLiteral("..."));
+        text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+        text.remove(QLatin1Char('&'));
+        text.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+        return text;
+    };
+    const std::function<void(const QList<QAction*>&, const QString&)> walk =
+        [&](const QList<QAction*>& actions, const QString& place) {
+            for (const QAction* action : actions) {
+                const QString name = place.isEmpty()
+                                         ? plain(action->text())
+                                         : place + QStringLiteral(" > ") + plain(action->text());
+                if (action->menu()) {
+                    walk(action->menu()->actions(), name);
+                } else if (!action->shortcuts().isEmpty()) {
+                    QStringList keys;
+                    for (const QKeySequence& key : action->shortcuts())
+                        keys << key.toString(QKeySequence::NativeText);
+                    list.append({name, keys.join(QStringLiteral(", "))});
+                }
+            }
+        };
+    walk(menuBar()->actions(), QString());
+    return list;
+}
+
+void Form1::mnuKeyboardShortcuts_Click() {
+    auto* dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("dlgKeyboardShortcuts"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(QStringLiteral("Keyboard Shortcuts"));
+    const QList<QPair<QString, QString>> list = shortcutList();
+    auto* table = new QTableWidget(static_cast<int>(list.size()), 2, dialog);
+    table->setObjectName(QStringLiteral("tblShortcuts"));
+    table->setHorizontalHeaderLabels({QStringLiteral("Command"), QStringLiteral("Keys")});
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->hide();
+    for (int row = 0; row < list.size(); ++row) {
+        table->setItem(row, 0, new QTableWidgetItem(list.at(row).first));
+        table->setItem(row, 1, new QTableWidgetItem(list.at(row).second));
+    }
+    table->resizeColumnsToContents();
+    table->horizontalHeader()->setStretchLastSection(true);
+    auto* note = named(new QLabel(QStringLiteral("A double-click on a program line changes it, as "
+                                                 "Enter does.")),
+                       QStringLiteral("lblShortcutsNote"));
+    auto* buttons =
+        named(new QDialogButtonBox(QDialogButtonBox::Close), QStringLiteral("btnShortcutsClose"));
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(table, 1);
+    layout->addWidget(note);
+    layout->addWidget(buttons);
+    dialog->resize(520, 480);
+    dialog->show();
+}
+
 void Form1::focusTabsWhenShowing(std::initializer_list<int> tabs) {
     if (std::find(tabs.begin(), tabs.end(), SSTab2->currentIndex()) != tabs.end())
         SSTab2->setFocus();
@@ -386,8 +623,8 @@ void Form1::Form_Load() {
     SSTab2->setTabEnabled(ProgramTabIndex, true);
     m_programTab->sendEnded();
     m_programTab->showMemoryText(QString());
-    platform::centreOnScreen(this);
     LoadDatabases();
+    restoreDesktop();
     m_unit.connectAtStartUp();
     QString error;
     if (!m_session.document.bind(m_session.files.workingCopy, true, &error)) {
@@ -465,6 +702,7 @@ void Form1::Form_Unload() {
         return;
     m_unloaded = true;
     m_unit.stopFollowingPosition();
+    storeDesktop();
     if (!files::markCleanExit(m_session.settings) && m_session.settings.isOpen()) {
         m_services.messages.show(MessageIcon::Warning,
                                  QStringLiteral("The end of this run could not be recorded in "
@@ -492,6 +730,9 @@ void Form1::showConnectionStatus(bool connected) {
 void Form1::checkAxisItem(int index) {
     for (int axis = 0; axis < mnuAxisNum.size(); ++axis)
         mnuAxisNum.at(axis)->setChecked(axis == index);
+    const QString axis = m_session.linkState.AxisAddress;
+    m_motionTab->setAxis(axis);
+    m_programTab->setAxis(axis);
 }
 
 void Form1::appendDebug(const QString& text) {

@@ -5,7 +5,9 @@
 #include "main_window/session.h"
 #include "main_window/unit_actions.h"
 
+#include <QKeySequence>
 #include <QMainWindow>
+#include <QPair>
 
 #include <functional>
 #include <memory>
@@ -55,6 +57,11 @@ public:
     bool recoveredAtStart() const { return m_recovered; }
 
     static QString Caption();
+    // The key that sends Stop Motion from anywhere in the tool.
+    static QKeySequence StopMotionKey();
+    // Every keyboard shortcut of the menus: the item's place in the menus and
+    // its keys, in menu order. Help > Keyboard Shortcuts shows this list.
+    QList<QPair<QString, QString>> shortcutList() const;
 
 public slots:
     void cmdConnect_Click() { m_unit.cmdConnect_Click(); }
@@ -75,6 +82,16 @@ private:
     void connectEditMenu();
     void showHistory();
     void connectUnitControls();
+    void connectDesktop();
+    // The window's place, the dialogs' folder and the tab of the last run.
+    void restoreDesktop();
+    void storeDesktop();
+    // A program file was opened or saved as: it heads the recent programs.
+    void rememberFile(const QString& path);
+    void showRecentPrograms();
+    void openRecentProgram(const QString& path);
+    void mnuAbout_Click();
+    void mnuKeyboardShortcuts_Click();
     // While an exchange with the unit runs, nothing may change the program
     // or which file is bound: the action is refused with the busy message.
     std::function<void()> whenLineFree(std::function<void()> action);
@@ -115,6 +132,15 @@ private:
     QAction* mnuMoveUp = nullptr;
     QAction* mnuMoveDown = nullptr;
     QAction* mnuExit = nullptr;
+    QMenu* mnuRecentPrograms = nullptr;
+    QAction* mnuInsertLine = nullptr;
+    QAction* mnuChangeLine = nullptr;
+    QAction* mnuSendProgram = nullptr;
+    QAction* mnuUploadProgram = nullptr;
+    QAction* mnuViewProgram = nullptr;
+    QAction* mnuStopMotion = nullptr;
+    QAction* mnuKeyboardShortcuts = nullptr;
+    QAction* mnuAbout = nullptr;
     QAction* mnuConnect = nullptr;
     QAction* mnuCommSettings = nullptr;
     QAction* mnuFindUnits = nullptr;

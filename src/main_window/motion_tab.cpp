@@ -168,6 +168,7 @@ MotionTab::MotionTab(QWidget* parent) : QWidget(parent) {
     layout->addLayout(left, 3);
     layout->addWidget(readout, 2);
     connectControls();
+    setAxis(m_axis);
 }
 
 void MotionTab::connectControls() {
@@ -209,6 +210,52 @@ void MotionTab::showKqm21Layout() {
     cmdAbsoluteMove->setText(QStringLiteral("Registration Mark Index"));
     cmdAbsolutePosition->hide();
     txtSendAbsolute->hide();
+    m_kqm21 = true;
+    setAxis(m_axis);
+}
+
+void MotionTab::setAxis(const QString& axis) {
+    m_axis = axis;
+    const QString at = QLatin1Char('@') + axis;
+    const auto sends = [&at](QWidget* control, const QString& frames, const QString& what) {
+        control->setToolTip(QStringLiteral("Sends %1: %2").arg(frames.arg(at), what));
+    };
+    sends(cmdSendAccel, QStringLiteral("%1A<value>"),
+          QStringLiteral("the acceleration in the box"));
+    sends(cmdSendBase, QStringLiteral("%1B<value>"), QStringLiteral("the base speed in the box"));
+    sends(cmdSendMax, QStringLiteral("%1M<value>"), QStringLiteral("the maximum speed in the box"));
+    sends(cmdJogSpeed, QStringLiteral("%1J<value>"), QStringLiteral("the jog speed in the box"));
+    sends(cmdAbsolutePosition, QStringLiteral("%1Z<value>"),
+          QStringLiteral("the motor's position becomes the value in the box"));
+    sends(cmdDirPlus, QStringLiteral("%1+"), QStringLiteral("moves turn clockwise"));
+    sends(cmdDirMinus, QStringLiteral("%1-"), QStringLiteral("moves turn counter-clockwise"));
+    sends(cmdSendGo, QStringLiteral("%1N<steps> then %1G"),
+          QStringLiteral("moves the number of steps in the box"));
+    if (m_kqm21)
+        sends(cmdAbsoluteMove, QStringLiteral("%1N<index>"),
+              QStringLiteral("arms the registration mark index for the next move"));
+    else
+        sends(cmdAbsoluteMove, QStringLiteral("%1P<position> then %1G"),
+              QStringLiteral("moves to the position in the box"));
+    sends(Command1, QStringLiteral("%1S"), QStringLiteral("turns continuously until stopped"));
+    sends(cmdHomeType0, QStringLiteral("%1H0"),
+          QStringLiteral("homes on the soft and home inputs"));
+    sends(cmdHomeType1, QStringLiteral("%1H1"), QStringLiteral("homes on the home switch"));
+    sends(cmdStopAll, QStringLiteral("%1."),
+          QStringLiteral("stops the motor at once, even during a program send") +
+              (m_stopKey.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m_stopKey)));
+    cmdVerifyParameters->setToolTip(
+        QStringLiteral("Sends the queries %1VA, %1VB, %1VM, %1VJ and the others, and shows the "
+                       "replies; changes nothing in the unit")
+            .arg(at));
+    sends(chkOutput1, QStringLiteral("%1O<outputs>"), QStringLiteral("switches output 1"));
+    sends(chkOutput2, QStringLiteral("%1O<outputs>"), QStringLiteral("switches output 2"));
+}
+
+void MotionTab::setStopKey(const QString& key) {
+    m_stopKey = key;
+    cmdStopAll->setText(QStringLiteral("Stop Motion (%1)").arg(key));
+    setAxis(m_axis);
 }
 
 void MotionTab::showMoving(bool moving) {

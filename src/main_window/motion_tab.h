@@ -28,6 +28,10 @@ public:
     void showKqm21Layout();
     // "Moving" beside the position while the tool follows the motor.
     void showMoving(bool moving);
+    // The tooltips name the frames the controls send to this axis.
+    void setAxis(const QString& axis);
+    // The Stop Motion key, shown on the button.
+    void setStopKey(const QString& key);
 
 signals:
     // A control that drives the unit, with the text of its operand box.
@@ -78,6 +82,9 @@ private:
     QLabel* lblDirection = nullptr;
     QLabel* lblError = nullptr;
     QLabel* lblMoving = nullptr;
+    QString m_axis = QStringLiteral("0");
+    QString m_stopKey;
+    bool m_kqm21 = false;
 };
 
 } // namespace kqm::ui

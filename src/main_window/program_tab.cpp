@@ -2,6 +2,7 @@
 
 #include "transfer/send.h"
 
+#include <QAction>
 #include <QDir>
 #include <QEvent>
 #include <QGridLayout>
@@ -124,6 +125,7 @@ ProgramTab::ProgramTab(QWidget* parent) : QWidget(parent) {
         emit selectionChosen(rows.isEmpty() ? -1 : rows.first(),
                              rows.isEmpty() ? 0 : rows.last() - rows.first() + 1);
     });
+    connect(DBGrid2, &QAbstractItemView::doubleClicked, this, &ProgramTab::changeRequested);
     connect(lstProblems, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
         emit problemChosen(item->data(Qt::UserRole).toInt());
     });
@@ -131,6 +133,7 @@ ProgramTab::ProgramTab(QWidget* parent) : QWidget(parent) {
         emit problemChosen(item->data(Qt::UserRole).toInt());
     });
     showProblems({});
+    setAxis(QStringLiteral("0"));
     for (QWidget* watched : {static_cast<QWidget*>(cmdAdd), static_cast<QWidget*>(DBGrid2),
                              static_cast<QWidget*>(cmdStop)})
         watched->installEventFilter(this);
@@ -146,6 +149,34 @@ bool ProgramTab::eventFilter(QObject* watched, QEvent* event) {
             emit stopFocused();
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void ProgramTab::addGridAction(QAction* action) {
+    action->setShortcutContext(Qt::WidgetShortcut);
+    DBGrid2->addAction(action);
+}
+
+void ProgramTab::setAxis(const QString& axis) {
+    const QString at = QLatin1Char('@') + axis;
+    cmdAdd->setToolTip(QStringLiteral("Adds a line at the end of the program"));
+    cmdInsert->setToolTip(QStringLiteral("Inserts a line before the selected one (Insert key)"));
+    cmdChange->setToolTip(
+        QStringLiteral("Changes the selected line (Enter, or double-click the line)"));
+    cmdDelete->setToolTip(QStringLiteral("Deletes the selected lines (Delete key)"));
+    cmdSend->setToolTip(QStringLiteral("Sends %1E0 to start program entry, then every line of "
+                                       "the program as a %1 frame (F5)")
+                            .arg(at));
+    cmdUpload->setToolTip(QStringLiteral("Asks the unit at %1 for its stored program (VE) and "
+                                         "shows it in the grid (F6)")
+                              .arg(at));
+    cmdView->setToolTip(
+        QStringLiteral("Sends %1*0 and shows the unit's own listing of its program (F7)").arg(at));
+    cmdRun->setToolTip(QStringLiteral("Sends %1R0: runs the stored program").arg(at));
+    cmdStop->setToolTip(QStringLiteral("Sends %1.: stops the program and the motor").arg(at));
+    cmdEnableAutostart->setToolTip(
+        QStringLiteral("Sends %1U1: the stored program runs when the unit powers up").arg(at));
+    cmdDisableAutostart->setToolTip(
+        QStringLiteral("Sends %1U0: the unit waits for commands when it powers up").arg(at));
 }
 
 void ProgramTab::showRows(const QVector<program::ProgramRow>& rows) {
@@ -191,18 +222,20 @@ void ProgramTab::showProblems(const QVector<program::ProgramProblem>& problems) 
     for (const program::ProgramProblem& problem : problems) {
         const bool error = problem.severity == program::ProblemSeverity::Error;
         errors += error ? 1 : 0;
-        auto* item = new QListWidgetItem(QStringLiteral("Line %1: %2: %3")
-                                             .arg(problem.line)
-                                             .arg(program::severityName(problem.severity),
-                                                  problem.message));
+        auto* item =
+            new QListWidgetItem(QStringLiteral("Line %1: %2: %3")
+                                    .arg(problem.line)
+                                    .arg(program::severityName(problem.severity), problem.message));
         item->setData(Qt::UserRole, problem.line);
         item->setForeground(error ? QColor(176, 0, 0) : QColor(150, 95, 0));
         lstProblems->addItem(item);
     }
     const int warnings = static_cast<int>(problems.size()) - errors;
     const auto count = [](int n, const char* word) {
-        return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(word)).arg(
-            n == 1 ? QString() : QStringLiteral("s"));
+        return QStringLiteral("%1 %2%3")
+            .arg(n)
+            .arg(QLatin1String(word))
+            .arg(n == 1 ? QString() : QStringLiteral("s"));
     };
     lblProblems->setText(problems.isEmpty()
                              ? QStringLiteral("Program check: no problems found.")

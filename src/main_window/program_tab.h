@@ -8,6 +8,7 @@
 
 #include <optional>
 
+class QAction;
 class QLabel;
 class QListWidget;
 class QProgressBar;
@@ -51,6 +52,11 @@ public:
     void sendStarted(int total);
     void showSending(int index, int total, QChar character, double pace = 0.1);
     void sendEnded();
+
+    // A key of the grid alone (Enter changes the line there and nowhere else).
+    void addGridAction(QAction* action);
+    // The tooltips name the frames the buttons send to this axis.
+    void setAxis(const QString& axis);
 
 signals:
     void addRequested();

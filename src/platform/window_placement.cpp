@@ -1,7 +1,10 @@
 #include "platform/window_placement.h"
 
+#include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace kqm::platform {
 
@@ -12,6 +15,36 @@ void centreOnScreen(QWidget* window) {
     const QRect area = display->geometry();
     window->move(area.x() + (area.width() - window->width()) / 2,
                  area.y() + (area.height() - window->height()) / 2);
+}
+
+QRect keepOnScreens(const QRect& window, const QList<QRect>& areas) {
+    if (areas.isEmpty() || !window.isValid())
+        return window;
+    QRect area = areas.first();
+    qint64 bestOverlap = 0;
+    for (const QRect& candidate : areas) {
+        const QRect overlap = candidate.intersected(window);
+        const qint64 size = qint64(overlap.width()) * overlap.height();
+        if (size > bestOverlap) {
+            bestOverlap = size;
+            area = candidate;
+        }
+    }
+    const QSize size = window.size().boundedTo(area.size());
+    const int x = std::clamp(window.x(), area.x(), area.x() + area.width() - size.width());
+    const int y = std::clamp(window.y(), area.y(), area.y() + area.height() - size.height());
+    return QRect(QPoint(x, y), size);
+}
+
+QList<QRect> availableScreenAreas() {
+    QList<QRect> areas;
+    if (const QScreen* primary = QGuiApplication::primaryScreen())
+        areas << primary->availableGeometry();
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen != QGuiApplication::primaryScreen())
+            areas << screen->availableGeometry();
+    }
+    return areas;
 }
 
 } // namespace kqm::platform

@@ -1,0 +1,178 @@
+#include "cli/command_line.h"
+
+#include "cli/list_command.h"
+
+#include <QCommandLineParser>
+
+namespace kqm::cli {
+
+namespace {
+
+const CommandHelp Commands[] = {
+    {"list", "kqmctl list [--json] FILE",
+     "Prints the listing of a program file as the window computes it: line, address,\n"
+     "command, listing and comment, tab-separated, then the memory line. The file is\n"
+     "not changed.\n"
+     "  --json   one JSON object instead (docs/json.md)\n"
+     "Exit status: 0 the program fits, 3 it is larger than the unit's memory, 2 wrong\n"
+     "arguments or no program file."},
+    {"check", "kqmctl check [--json] FILE",
+     "Reports what the send or the unit would trip over, one problem a line as\n"
+     "LINE: error|warning: message.\n"
+     "  --json   one JSON object instead (docs/json.md)\n"
+     "Exit status: 0 clean, 1 warnings only, 3 at least one error, 2 wrong arguments or\n"
+     "no program file."},
+    {"edit",
+     "kqmctl edit FILE add KIND [VALUES...] [--comment TEXT] [--axis N]\n"
+     "kqmctl edit FILE insert LINE KIND [VALUES...] [--comment TEXT] [--axis N]\n"
+     "kqmctl edit FILE change LINE KIND [VALUES...] [--comment TEXT] [--axis N]\n"
+     "kqmctl edit FILE delete LINE\n"
+     "KIND: accel V, base V, max V, move V, move-to V, registration V, set-position V, repeat,\n"
+     "      slew, stop, finish, cw, ccw, home0, home1, outputs O1 O2, if-inputs I1 I2 I3 I4,\n"
+     "      loop ADDRESS TIMES, goto ADDRESS, wait MS, quit",
+     "Adds, inserts, changes or deletes a program line as the window's buttons do, with\n"
+     "the command editor's checks. --axis is the axis written into moves (default: the\n"
+     "one in config.kqm, else 0).\n"
+     "Exit status: 0 done, 1 refused by a check, 2 wrong arguments or no such line."},
+    {"undo", "kqmctl undo FILE",
+     "Takes back the last change to a program file.\n"
+     "Exit status: 0 done, 1 nothing to undo, 2 wrong arguments or no program file."},
+    {"redo", "kqmctl redo FILE",
+     "Makes the last undone change again.\n"
+     "Exit status: 0 done, 1 nothing to redo, 2 wrong arguments or no program file."},
+    {"history", "kqmctl history FILE",
+     "Lists the changes that undo and redo step through, oldest first; the undone\n"
+     "ones are marked."},
+    {"export", "kqmctl export FILE [-o TEXT]",
+     "Writes a program file as program text, to standard output without -o (--output)."},
+    {"import", "kqmctl import TEXT -o FILE",
+     "Makes a new program file from program text (- for standard input); never\n"
+     "overwrites a file."},
+    {"print", "kqmctl print FILE --pdf OUT.pdf",
+     "Writes the dated printed listing of a program file to a PDF."},
+    {"connect", "kqmctl connect --port DEVICE [--baud N] [--axis N]",
+     "Identifies the unit on DEVICE (a serial device, or sim for the built-in\n"
+     "simulated unit) and prints its model.\n"
+     "Exit status: 0 connected, 1 not, 2 wrong arguments."},
+    {"send",
+     "kqmctl send FILE --port DEVICE [--baud N] [--axis N] [--verify] [--backup-dir DIR]\n"
+     "                   [--pace 0.1|0.05|0.02|0.01]",
+     "Sends a program file to the unit, showing the progress on standard error.\n"
+     "  --verify           read the program back and compare\n"
+     "  --backup-dir DIR   keep the unit's program in DIR first\n"
+     "  --pace SECONDS     the pause after each character; a faster one always reads back\n"
+     "Exit status: 0 sent, 1 the unit did not answer or refused, 2 wrong arguments,\n"
+     "4 the unit holds something else."},
+    {"upload", "kqmctl upload --port DEVICE [--baud N] [--axis N] --output FILE",
+     "Reads the unit's program into a new program file; never overwrites a file."},
+    {"view", "kqmctl view --port DEVICE [--baud N] [--axis N]", "Prints the unit's own listing."},
+    {"readout", "kqmctl readout --port DEVICE [--baud N] [--axis N]",
+     "Prints the unit's parameters, version and inputs, one label a line."},
+    {"scan", "kqmctl scan --port DEVICE [--baud N]",
+     "Asks axes 0 to 31 for their version; one line per unit that answers: AXIS, MODEL\n"
+     "and REVISION, tab-separated. Exit status 1 when no unit answers."},
+    {"simulate",
+     "kqmctl simulate [--model KQM20|KQM21] [--axis N]\n"
+     "kqmctl simulate --axes N,N,... [--models MODEL,MODEL,...]",
+     "Serves simulated units on a pseudo-terminal, whose path is the first line printed,\n"
+     "until Ctrl+C.\n"
+     "  --stall-after BYTES    stop answering after this many reply bytes\n"
+     "  --slow-receiver MS     lose characters that come closer than MS milliseconds\n"
+     "  --garbage-after FRAMES, --noise-rate BYTES, --noise-after FRAMES   line faults"},
+};
+
+void printUsage(const CommandHelp& help, QTextStream& stream) {
+    const QStringList lines = QString::fromUtf8(help.synopsis).split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        // Lines that are no form of the command (edit's KIND list) stand as
+        // they are.
+        if (lines.at(i).startsWith(QLatin1String("kqmctl ")))
+            stream << (i == 0 ? "usage: " : "       ");
+        stream << lines.at(i) << '\n';
+    }
+}
+
+} // namespace
+
+const CommandHelp* findCommandHelp(const QString& name) {
+    for (const CommandHelp& help : Commands) {
+        if (name == QLatin1String(help.name))
+            return &help;
+    }
+    return nullptr;
+}
+
+bool asksForHelp(const QStringList& arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& word = arguments.at(i);
+        const bool isComment = i > 0 && arguments.at(i - 1) == QLatin1String("--comment");
+        if (!isComment && (word == QLatin1String("--help") || word == QLatin1String("-h")))
+            return true;
+    }
+    return false;
+}
+
+void printCommandHelp(const CommandHelp& help, QTextStream& out) {
+    printUsage(help, out);
+    out << '\n' << help.details << Qt::endl;
+}
+
+int usageError(const QString& command, const QString& why, QTextStream& err) {
+    err << "kqmctl: " << why << '\n';
+    if (const CommandHelp* help = findCommandHelp(command))
+        printUsage(*help, err);
+    err.flush();
+    return UsageError;
+}
+
+bool looksLikeOption(const QString& word) {
+    if (word.size() < 2 || !word.startsWith(QLatin1Char('-')))
+        return false;
+    bool number = false;
+    word.toDouble(&number);
+    return !number;
+}
+
+QString unknownOption(const QString& word) {
+    return QStringLiteral("unknown option '%1'").arg(word);
+}
+
+QString unexpectedArgument(const QString& word) {
+    return QStringLiteral("unexpected argument '%1'").arg(word);
+}
+
+QString parserError(const QCommandLineParser& parser) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (unknown.isEmpty())
+        return parser.errorText();
+    const QString dashes = unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
+    return unknownOption(dashes + unknown.first());
+}
+
+bool parseFileArguments(const QString& command, const QStringList& arguments,
+                        const QStringList& allowedSwitches, FileArguments* parsed,
+                        QTextStream& err) {
+    bool haveFile = false;
+    for (const QString& word : arguments) {
+        if (allowedSwitches.contains(word)) {
+            if (!parsed->switches.contains(word))
+                parsed->switches << word;
+        } else if (looksLikeOption(word)) {
+            usageError(command, unknownOption(word), err);
+            return false;
+        } else if (haveFile) {
+            usageError(command, unexpectedArgument(word), err);
+            return false;
+        } else {
+            parsed->file = word;
+            haveFile = true;
+        }
+    }
+    if (!haveFile) {
+        usageError(command, QStringLiteral("a program FILE is required"), err);
+        return false;
+    }
+    return true;
+}
+
+} // namespace kqm::cli

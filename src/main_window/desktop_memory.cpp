@@ -1,0 +1,77 @@
+#include "main_window/desktop_memory.h"
+
+#include "files/program_files.h"
+#include "files/settings_table.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace kqm::ui {
+
+namespace {
+
+// One path a line: no file name holds a line break.
+const QChar Separator = QLatin1Char('\n');
+
+bool storeList(files::SettingsTable& settings, const QStringList& paths) {
+    return settings.setPreference(desktop::RecentProgramsPreference, paths.join(Separator));
+}
+
+} // namespace
+
+QStringList recentPrograms(files::SettingsTable& settings) {
+    const QString stored =
+        settings.preference(desktop::RecentProgramsPreference).value_or(QString());
+    QStringList paths = stored.split(Separator, Qt::SkipEmptyParts);
+    while (paths.size() > desktop::RecentProgramLimit)
+        paths.removeLast();
+    return paths;
+}
+
+bool rememberRecentProgram(files::SettingsTable& settings, const QString& path) {
+    const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QStringList paths = recentPrograms(settings);
+    paths.removeIf([&absolute](const QString& kept) { return files::sameFile(kept, absolute); });
+    paths.prepend(absolute);
+    while (paths.size() > desktop::RecentProgramLimit)
+        paths.removeLast();
+    return storeList(settings, paths);
+}
+
+bool forgetRecentProgram(files::SettingsTable& settings, const QString& path) {
+    QStringList paths = recentPrograms(settings);
+    paths.removeAll(path);
+    return storeList(settings, paths);
+}
+
+std::optional<WindowPlace> storedWindowPlace(files::SettingsTable& settings) {
+    const QStringList fields = settings.preference(desktop::WindowGeometryPreference)
+                                   .value_or(QString())
+                                   .split(QLatin1Char(','));
+    if (fields.size() != 5)
+        return std::nullopt;
+    int numbers[5] = {};
+    for (int i = 0; i < 5; ++i) {
+        bool ok = false;
+        numbers[i] = fields.at(i).trimmed().toInt(&ok);
+        if (!ok)
+            return std::nullopt;
+    }
+    const QRect geometry(numbers[0], numbers[1], numbers[2], numbers[3]);
+    if (geometry.width() < 100 || geometry.height() < 100)
+        return std::nullopt;
+    return WindowPlace{geometry, numbers[4] != 0};
+}
+
+bool storeWindowPlace(files::SettingsTable& settings, const WindowPlace& place) {
+    const QRect& r = place.geometry;
+    return settings.setPreference(desktop::WindowGeometryPreference,
+                                  QStringLiteral("%1,%2,%3,%4,%5")
+                                      .arg(r.x())
+                                      .arg(r.y())
+                                      .arg(r.width())
+                                      .arg(r.height())
+                                      .arg(place.maximized ? 1 : 0));
+}
+
+} // namespace kqm::ui

@@ -1,0 +1,274 @@
+#include "files/settings_table.h"
+#include "main_window/desktop_memory.h"
+#include "platform/virtual_clock.h"
+#include "program/editing.h"
+#include "simulator/simulated_port.h"
+#include "support/program_files.h"
+#include "support/window_fixture.h"
+#include "transfer/send.h"
+#include "transfer/send_dialog.h"
+#include "version.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+using namespace kqm;
+
+namespace {
+
+// The keyboard and what the desktop remembers, on the real window against
+// the simulated unit.
+class DesktopWindowTest : public test::WindowFixture {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    void start() {
+        form = makeWindow(clock, port);
+        form->Form_Load();
+        messages.clear();
+    }
+    void startShown() {
+        start();
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+    QString file(const QString& name) { return dir.filePath(name); }
+    QAction* action(const char* name) {
+        return form->findChild<QAction*>(QString::fromLatin1(name));
+    }
+    QStringList recentMenu() {
+        QStringList paths;
+        for (QAction* item :
+             form->findChild<QMenu*>(QStringLiteral("mnuRecentPrograms"))->actions())
+            if (item->data().isValid())
+                paths << item->data().toString();
+        return paths;
+    }
+    QTableView* grid() { return form->findChild<QTableView*>(QStringLiteral("DBGrid2")); }
+    void selectLine(int row) {
+        grid()->selectionModel()->select(grid()->model()->index(row, 0),
+                                         QItemSelectionModel::ClearAndSelect |
+                                             QItemSelectionModel::Rows);
+    }
+    // Presses the key in the grid and says which editor it opened, if any.
+    QString editorFor(const std::function<void()>& press) {
+        QString title;
+        test::AnswerModal([&title](QDialog* editor) {
+            if (!editor)
+                return;
+            title = editor->windowTitle();
+            editor->reject();
+        });
+        press();
+        QCoreApplication::processEvents();
+        // The offscreen platform does not give the window back its activation.
+        form->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        grid()->setFocus();
+        return title;
+    }
+
+    platform::VirtualClock clock;
+    simulator::SimulatedPort port{clock};
+};
+
+TEST_F(DesktopWindowTest, MenuAndGridKeysRunTheirCommands) {
+    startShown();
+    test::WriteProgramFile(file("a.mdb"), {{"A10"}, {"W5"}, {"Q"}});
+    dialogs.choose(file("a.mdb"));
+    QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(labelText("lblCurrentFile"), QDir::toNativeSeparators(file("a.mdb")));
+    dialogs.choose(file("b.mdb"));
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(labelText("lblCurrentFile"), QDir::toNativeSeparators(file("b.mdb")));
+
+    // The grid: Insert and Enter open the editor, a double-click too, Delete deletes.
+    grid()->setFocus();
+    selectLine(1);
+    EXPECT_EQ(editorFor([this] { QTest::keyClick(grid(), Qt::Key_Insert); }),
+              QStringLiteral("Insert Command"));
+    EXPECT_EQ(editorFor([this] { QTest::keyClick(grid(), Qt::Key_Return); }),
+              QStringLiteral("Change Command"));
+    selectLine(1);
+    const QRect line = grid()->visualRect(grid()->model()->index(1, 3));
+    ASSERT_TRUE(grid()->viewport()->rect().contains(line.center()));
+    EXPECT_EQ(editorFor([&] {
+                  // The test's double-click event comes without its press.
+                  QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, line.center());
+                  QTest::mouseDClick(grid()->viewport(), Qt::LeftButton, {}, line.center());
+              }),
+              QStringLiteral("Change Command"));
+    selectLine(1);
+    QTest::keyClick(grid(), Qt::Key_Delete);
+    EXPECT_EQ(gridColumn(3).size(), 2);
+
+    // From the Motion tab, F5 brings the Program tab and offers the send.
+    form->findChild<QTabWidget*>(QStringLiteral("SSTab2"))->setCurrentIndex(0);
+    QTest::keyClick(form.get(), Qt::Key_F5);
+    EXPECT_EQ(form->findChild<QTabWidget*>(QStringLiteral("SSTab2"))->currentIndex(), 1);
+    ASSERT_NE(form->findChild<transfer::Form2*>(), nullptr);
+    form->findChild<transfer::Form2*>()->close();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+
+    QTest::keyClick(form.get(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_TRUE(gridColumn(3).isEmpty());
+    QTest::keyClick(form.get(), Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(messages.texts(), QStringList{"The program is empty."});
+}
+
+TEST_F(DesktopWindowTest, TheStopMotionKeyStopsFromTheTerminalAndDuringASend) {
+    startShown();
+    EXPECT_EQ(form->findChild<QPushButton*>(QStringLiteral("cmdStopAll"))->text(),
+              QStringLiteral("Stop Motion (F12)"));
+    action("mnuTerminal")->trigger();
+    auto* terminal = form->findChild<QPlainTextEdit*>(QStringLiteral("txtTerminal"));
+    port.clearWrites();
+    QTest::keyClick(terminal, Qt::Key_F12);
+    EXPECT_EQ(port.written(), QByteArray("@0.\r"));
+    EXPECT_TRUE(terminal->toPlainText().isEmpty());
+    // From another window of the tool as well.
+    click("cmdCalculator");
+    auto* calculator = form->findChild<QWidget*>(QStringLiteral("frmCalculator"));
+    ASSERT_NE(calculator, nullptr);
+    calculator->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(calculator));
+    port.clearWrites();
+    QTest::keyClick(calculator, Qt::Key_F12);
+    EXPECT_EQ(port.written(), QByteArray("@0.\r"));
+    calculator->close();
+
+    for (const auto& line : QVector<test::Line>{{"A10"}, {"N500\r@0G"}, {"W5"}, {"Q"}})
+        ASSERT_TRUE(program::addLine(form->programTable(), form->programState(), messages,
+                                     line.command, line.comment)
+                        .ok);
+    ASSERT_TRUE(form->RefreshListing());
+    form->settingsTable().setPreferenceOn(files::SettingsTable::VerifySendPreference, false);
+    form->settingsTable().setPreferenceOn(files::SettingsTable::BackupBeforeSendPreference, false);
+    click("cmdSend");
+    auto* dialog = form->findChild<transfer::Form2*>();
+    ASSERT_NE(dialog, nullptr);
+    port.clearWrites();
+    const double start = clock.now();
+    bool pressed = false;
+    clock.addListener([&](double now) {
+        if (pressed || now - start < 1.45)
+            return;
+        pressed = true;
+        QTest::keyClick(form.get(), Qt::Key_F12);
+    });
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(port.written(), QByteArray("\r@0E0\r@0A10\r@0N500\r@0G\r@0Q\r@0.\r@0E0\r@0Q\r"));
+    EXPECT_FALSE(port.unit().inProgramEntry());
+    EXPECT_EQ(messages.texts().last(), transfer::stoppedSendMessage(2));
+}
+
+TEST_F(DesktopWindowTest, RecentProgramsKeepTheLastEightAndDropAMissingOne) {
+    start();
+    QStringList opened;
+    for (int i = 0; i < 9; ++i) {
+        opened.prepend(file(QStringLiteral("p%1.mdb").arg(i)));
+        test::WriteProgramFile(opened.first(), {{"Q"}});
+        dialogs.choose(opened.first());
+        click("cmdOpen");
+    }
+    EXPECT_EQ(recentMenu(), opened.mid(0, 8));
+    // Choosing one opens it and brings it to the front, once.
+    form->findChild<QMenu*>(QStringLiteral("mnuRecentPrograms"))->actions().at(3)->trigger();
+    EXPECT_EQ(labelText("lblCurrentFile"), QDir::toNativeSeparators(opened.at(3)));
+    EXPECT_EQ(recentMenu().first(), opened.at(3));
+    EXPECT_EQ(recentMenu().size(), 8);
+    EXPECT_EQ(recentMenu().count(opened.at(3)), 1);
+
+    messages.clear();
+    ASSERT_TRUE(QFile::remove(opened.at(5)));
+    const int missing = static_cast<int>(recentMenu().indexOf(opened.at(5)));
+    form->findChild<QMenu*>(QStringLiteral("mnuRecentPrograms"))->actions().at(missing)->trigger();
+    ASSERT_EQ(messages.texts().size(), 1);
+    EXPECT_TRUE(messages.texts().first().contains(QStringLiteral("no longer there")));
+    EXPECT_FALSE(recentMenu().contains(opened.at(5)));
+    EXPECT_EQ(labelText("lblCurrentFile"), QDir::toNativeSeparators(opened.at(3)));
+}
+
+TEST_F(DesktopWindowTest, TheNextStartRestoresPlaceFolderTabAndRecentPrograms) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect place(screen.x() + 40, screen.y() + 30, 500, 360);
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    const QString program = file(QStringLiteral("sub/p.mdb"));
+    test::WriteProgramFile(program, {{"Q"}});
+    start();
+    form->setGeometry(place);
+    dialogs.choose(program);
+    click("cmdOpen"); // shows the Program tab
+    form->close();
+    form.reset();
+
+    start();
+    EXPECT_EQ(form->geometry(), place);
+    EXPECT_EQ(form->findChild<QTabWidget*>(QStringLiteral("SSTab2"))->currentIndex(), 1);
+    EXPECT_EQ(recentMenu(), QStringList{program});
+    click("cmdOpen");
+    EXPECT_EQ(QDir::cleanPath(dialogs.lastDirectory), QDir::cleanPath(file("sub")));
+    form->close();
+    form.reset();
+
+    // A place left on a screen that is gone comes back onto this one.
+    {
+        files::SettingsTable settings;
+        ASSERT_TRUE(settings.open(file("config.kqm")));
+        ASSERT_TRUE(settings.setPreference(ui::desktop::WindowGeometryPreference,
+                                           QStringLiteral("9000,-7000,500,360,0")));
+    }
+    start();
+    EXPECT_TRUE(screen.contains(form->geometry()));
+    EXPECT_EQ(form->geometry().size(), place.size());
+}
+
+TEST_F(DesktopWindowTest, HelpListsEveryShortcutAndTheButtonsNameTheirFrames) {
+    start();
+    action("mnuKeyboardShortcuts")->trigger();
+    auto* table = form->findChild<QTableWidget*>(QStringLiteral("tblShortcuts"));
+    ASSERT_NE(table, nullptr);
+    QStringList rows;
+    for (int row = 0; row < table->rowCount(); ++row)
+        rows << table->item(row, 0)->text() + QStringLiteral(": ") + table->item(row, 1)->text();
+    EXPECT_TRUE(rows.contains(QStringLiteral("Unit > Stop Motion: F12")));
+    EXPECT_TRUE(rows.contains(QStringLiteral("File > Open Program: Ctrl+O")));
+    EXPECT_TRUE(rows.contains(QStringLiteral("Edit > Change Line: Return, Enter")));
+    int withKeys = 0;
+    for (const QAction* each : form->findChildren<QAction*>())
+        withKeys += each->shortcuts().isEmpty() ? 0 : 1;
+    EXPECT_EQ(table->rowCount(), withKeys); // no key missing from the list
+
+    action("mnuAbout")->trigger();
+    ASSERT_EQ(messages.texts().size(), 1);
+    for (const QString& part :
+         {QStringLiteral(KQM_VERSION), QStringLiteral("MIT"), QString::fromLatin1(qVersion()),
+          QDir::toNativeSeparators(dir.path())})
+        EXPECT_TRUE(messages.texts().first().contains(part)) << part.toStdString();
+
+    action("mnuAxisNum(3)")->trigger();
+    for (const char* tab : {"MotionTab", "ProgramTab"}) {
+        for (const QPushButton* push :
+             form->findChild<QWidget*>(QString::fromLatin1(tab))->findChildren<QPushButton*>())
+            EXPECT_FALSE(push->toolTip().isEmpty()) << push->objectName().toStdString();
+    }
+    EXPECT_TRUE(form->findChild<QPushButton*>(QStringLiteral("cmdSendGo"))
+                    ->toolTip()
+                    .contains(QStringLiteral("@3N<steps> then @3G")));
+    EXPECT_TRUE(form->findChild<QPushButton*>(QStringLiteral("cmdRun"))
+                    ->toolTip()
+                    .contains(QStringLiteral("@3R0")));
+}
+
+} // namespace
