@@ -6,7 +6,6 @@
 #include "program/program_check.h"
 #include "program/program_table.h"
 
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -48,17 +47,9 @@ int checkCommand(const QStringList& arguments, QTextStream& out, QTextStream& er
     if (!parseFileArguments(QStringLiteral("check"), arguments, {json}, &parsed, err))
         return UsageError;
     const QString& path = parsed.file;
-    program::ProgramTable table;
-    if (!table.open(path, program::SqliteFile::Mode::ReadOnly)) {
-        err << "kqmctl: " << table.openFailure(path) << Qt::endl;
+    const auto rows = readProgramRows(path, err);
+    if (!rows)
         return UsageError;
-    }
-    const auto rows = table.readRows();
-    if (!rows) {
-        err << "kqmctl: " << QDir::toNativeSeparators(path)
-            << " could not be read: " << table.lastError() << Qt::endl;
-        return UsageError;
-    }
     const QVector<program::ProgramProblem> problems = program::checkProgram(*rows);
     if (parsed.switches.contains(json)) {
         out << QString::fromUtf8(problemsJson(problems));

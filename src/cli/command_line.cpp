@@ -1,8 +1,10 @@
 #include "cli/command_line.h"
 
 #include "cli/list_command.h"
+#include "program/program_table.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 
 namespace kqm::cli {
 
@@ -173,6 +175,20 @@ bool parseFileArguments(const QString& command, const QStringList& arguments,
         return false;
     }
     return true;
+}
+
+std::optional<QVector<program::ProgramRow>> readProgramRows(const QString& path, QTextStream& err) {
+    program::ProgramTable table;
+    if (!table.open(path, program::SqliteFile::Mode::ReadOnly)) {
+        err << "kqmctl: " << table.openFailure(path) << Qt::endl;
+        return std::nullopt;
+    }
+    auto rows = table.readRows();
+    if (!rows) {
+        err << "kqmctl: " << QDir::toNativeSeparators(path)
+            << " could not be read: " << table.lastError() << Qt::endl;
+    }
+    return rows;
 }
 
 } // namespace kqm::cli

@@ -3,8 +3,15 @@
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
+#include <QVector>
+
+#include <optional>
 
 class QCommandLineParser;
+
+namespace kqm::program {
+struct ProgramRow;
+}
 
 namespace kqm::cli {
 
@@ -48,5 +55,10 @@ struct FileArguments {
 bool parseFileArguments(const QString& command, const QStringList& arguments,
                         const QStringList& allowedSwitches, FileArguments* parsed,
                         QTextStream& err);
+
+// The rows of a program file, opened only for reading; nothing, after
+// saying why on standard error, when it is no program file or cannot be
+// read (a usage error for the commands that read one).
+std::optional<QVector<program::ProgramRow>> readProgramRows(const QString& path, QTextStream& err);
 
 } // namespace kqm::cli

@@ -7,7 +7,6 @@
 #include "program/listing.h"
 #include "program/program_table.h"
 
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -42,17 +41,9 @@ int listCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     if (!parseFileArguments(QStringLiteral("list"), arguments, {json}, &parsed, err))
         return UsageError;
     const QString& path = parsed.file;
-    program::ProgramTable table;
-    if (!table.open(path, program::SqliteFile::Mode::ReadOnly)) {
-        err << "kqmctl: " << table.openFailure(path) << Qt::endl;
+    auto rows = readProgramRows(path, err);
+    if (!rows)
         return UsageError;
-    }
-    auto rows = table.readRows();
-    if (!rows) {
-        err << "kqmctl: " << QDir::toNativeSeparators(path)
-            << " could not be read: " << table.lastError() << Qt::endl;
-        return UsageError;
-    }
     ConsoleMessages messages(err);
     const program::ListingOutcome outcome = program::computeListing(*rows, messages);
     if (parsed.switches.contains(json)) {

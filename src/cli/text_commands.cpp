@@ -171,17 +171,9 @@ int exportCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
             << "; choose another name for it" << Qt::endl;
         return UsageError;
     }
-    program::ProgramTable table;
-    if (!table.open(path, program::SqliteFile::Mode::ReadOnly)) {
-        err << "kqmctl: " << table.openFailure(path) << Qt::endl;
+    auto rows = readProgramRows(path, err);
+    if (!rows)
         return UsageError;
-    }
-    auto rows = table.readRows();
-    if (!rows) {
-        err << "kqmctl: " << native(path) << " could not be read: " << table.lastError()
-            << Qt::endl;
-        return UsageError;
-    }
     // The listing as the window shows it, so that a file never refreshed
     // carries no pending texts into the text.
     NoBoxes quiet;

@@ -1,4 +1,5 @@
 #include "support/program_files.h"
+#include "support/run_kqmctl.h"
 
 #include <QFile>
 #include <QProcess>
@@ -90,18 +91,10 @@ TEST(KqmctlEdit, OpensOnlyExistingFilesAndSaysWhatAnEmptyProgramAllows) {
 }
 
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using kqm::test::CliRun;
 
 CliRun kqmctl(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(KQMCTL_PATH), arguments);
-    EXPECT_TRUE(process.waitForFinished(30000));
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return kqm::test::runKqmctl(arguments);
 }
 
 // kqmctl edit records its changes in the file's history; undo, redo and

@@ -1,6 +1,7 @@
 #include "program/listing.h"
 #include "support/fake_messages.h"
 #include "support/program_files.h"
+#include "support/run_kqmctl.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,18 +12,10 @@
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using kqm::test::CliRun;
 
 CliRun kqmctl(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(KQMCTL_PATH), arguments);
-    EXPECT_TRUE(process.waitForFinished(30000));
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return kqm::test::runKqmctl(arguments);
 }
 
 void writeText(const QString& path, const QByteArray& text) {
