@@ -176,7 +176,13 @@ void ProgramFileCommands::newProgram() {
 
 bool ProgramFileCommands::saveProgramAs() {
     m_showProgramTab();
-    auto chosen = m_dialogs.saveFileName(startFolder(), ProgramFileFilter);
+    // A named program is offered under its own name; the working copy's
+    // name means nothing to the user.
+    QString suggestion = startFolder();
+    const QString current = m_document.path();
+    if (!current.isEmpty() && !sameFile(current, m_files.workingCopy))
+        suggestion = QDir(suggestion).filePath(QFileInfo(current).fileName());
+    auto chosen = m_dialogs.saveFileName(suggestion, ProgramFileFilter);
     if (!chosen)
         return false;
     // A name typed without an extension gets ".mdb": the Open dialog would

@@ -134,6 +134,14 @@ void frmCalculator::refresh() {
     Readout->setText(m_calculator.display());
 }
 
+void frmCalculator::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 bool frmCalculator::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress &&
         m_typingKeys.contains(qobject_cast<QPushButton*>(watched))) {

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -29,6 +30,8 @@ public slots:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Escape closes the calculator, as it closes the dialogs.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QPushButton* key(const QString& name, const QString& caption);

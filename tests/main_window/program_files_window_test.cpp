@@ -11,6 +11,7 @@
 #include "support/window_fixture.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSqlDatabase>
@@ -74,6 +75,13 @@ TEST_F(FileCommandsTest, OpenTakesABackupAndListsTheProgram) {
     // Cancel in the dialog changes nothing.
     click("cmdOpen");
     EXPECT_EQ(current(), QDir::toNativeSeparators(file("ABC.MDB")));
+
+    // Save As offers the program's own name; the working copy's is never offered.
+    click("cmdSave");
+    EXPECT_EQ(QFileInfo(dialogs.lastDirectory).fileName(), QStringLiteral("ABC.MDB"));
+    click("SSCommand1");
+    click("cmdSave");
+    EXPECT_TRUE(QFileInfo(dialogs.lastDirectory).isDir()) << dialogs.lastDirectory.toStdString();
 }
 
 TEST_F(FileCommandsTest, ChoosingTheOpenFileOffersTheRestore) {

@@ -168,6 +168,16 @@ TEST(CalculatorWindow, KeysButtonsAndState) {
     EXPECT_EQ(readout->text(), QStringLiteral("5."));
     click("Operator(4)");
     EXPECT_EQ(readout->text(), QStringLiteral("805"));
+
+    // Escape closes it from a box or a key, as it closes the dialogs.
+    for (QWidget* focus : {static_cast<QWidget*>(window.findChild<QLineEdit*>("txtStepsPerRev")),
+                           static_cast<QWidget*>(plus)}) {
+        window.show();
+        QTest::keyClick(focus, Qt::Key_Escape);
+        EXPECT_FALSE(window.isVisible());
+    }
+    window.show();
+    EXPECT_EQ(readout->text(), QStringLiteral("805"));
 }
 
 } // namespace
