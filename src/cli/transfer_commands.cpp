@@ -98,7 +98,7 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     const transfer::Verification verification = [&] {
         link::Link::Exchange exchange(link);
         transfer::Verification result = transfer::verifySend(link, prepared);
-        if (!result.verified() && prepared.pace < transfer::DefaultPace)
+        if (!result.verified() && prepared.pace < transfer::DefaultPace && link.isPortOpen())
             transfer::endProgramEntry(link, prepared.axis);
         return result;
     }();

@@ -320,10 +320,12 @@ bool Link::refuseWhenBusy() {
 }
 
 double Link::backgroundTimeout() const {
-    // The frame out and a short reply back at the line's rate, and a fifth of
-    // a second for the unit to start answering.
+    // The frame out and a short reply back at the line's rate, and as long
+    // for the unit to start answering as any other query allows: a reply
+    // that comes later than the query waits would be read as the answer to
+    // the next exchange.
     const int baud = m_state.BaudRate > 0 ? m_state.BaudRate : 9600;
-    return 0.2 + 16 * 10.0 / baud;
+    return 0.55 + 16 * 10.0 / baud;
 }
 
 Link::BackgroundReply Link::endBackground(BackgroundOutcome outcome, const QString& text) {

@@ -98,6 +98,16 @@ ScanResult scanUnits(Link& link, const ScanProgress& progress) {
         found(axis, unitIn(axis, reply));
         previousSilent = !reply;
     }
+    // The line's last frame named axis 31; a request without an address
+    // (the upload's) is answered by the unit named last, so the connected
+    // unit is named again, with the same query.
+    if (link.state().UnitConnected && !scan.failed()) {
+        scan.ask(link.state().AxisAddress.toInt(), LongWait);
+        if (scan.failed()) {
+            result.failure = scan.failure();
+            return result;
+        }
+    }
     result.completed = true;
     return result;
 }

@@ -756,6 +756,9 @@ void Form1::txtTerminal_KeyPress(const QString& text) {
                                  QStringLiteral("The Com Port is not Open!  Use Connect on the "
                                                 "Setup menu to reach the unit."));
     } else if (!m_session.link.refuseWhenBusy()) {
+        // Whoever types to the unit drives it by hand: a position query
+        // must not land inside a half-typed frame.
+        m_unit.stopFollowingPosition();
         m_session.link.TransmitTerminalText(text.toUpper());
     }
     const QString trimmed = link::trimTerminalText(txtTerminal->toPlainText());

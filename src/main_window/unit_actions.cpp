@@ -187,6 +187,10 @@ void UnitActions::runSend(transfer::PreparedSend send, bool verify, bool backup)
             const transfer::BackupResult kept = transfer::backUpUnitProgram(
                 m_session.link, transfer::axisBackupDirectory(backupRoot(), axis), axis,
                 m_session.linkState.UnitModel, QDateTime::currentDateTime());
+            // A unit that did not answer has been disconnected: nothing can
+            // be sent to it now.
+            if (!kept.ok && !m_session.link.isPortOpen())
+                return;
             if (!kept.ok &&
                 messages.show(MessageIcon::Warning,
                               QStringLiteral("The unit's program could not be kept before the "
@@ -194,6 +198,14 @@ void UnitActions::runSend(transfer::PreparedSend send, bool verify, bool backup)
                                   .arg(kept.error),
                               platform::MessageButtons::YesNo) != platform::MessageAnswer::Yes)
                 return;
+            // Stop Motion while the unit's program was read: the stop frame
+            // has gone out, and the program is not replaced.
+            if (m_session.link.stopRequested()) {
+                messages.show(MessageIcon::Warning,
+                              QStringLiteral("Stop Motion was pressed before the send began; "
+                                             "the unit's program was not replaced."));
+                return;
+            }
         }
         const int total = static_cast<int>(send.text().size());
         m_programTab.sendStarted(total);
@@ -203,7 +215,8 @@ void UnitActions::runSend(transfer::PreparedSend send, bool verify, bool backup)
         m_programTab.sendEnded();
         if (result.outcome == transfer::SendOutcome::Sent && verify) {
             verification = transfer::verifySend(m_session.link, send);
-            if (!verification->verified() && send.pace < transfer::DefaultPace)
+            if (!verification->verified() && send.pace < transfer::DefaultPace &&
+                m_session.link.isPortOpen())
                 transfer::endProgramEntry(m_session.link, send.axis);
         }
     }
@@ -217,7 +230,7 @@ void UnitActions::runSend(transfer::PreparedSend send, bool verify, bool backup)
         messages.show(MessageIcon::Information, verification->message);
         return;
     }
-    if (send.pace < transfer::DefaultPace) {
+    if (send.pace < transfer::DefaultPace && m_session.link.isPortOpen()) {
         // The unit's program was garbled by the pace: sending again at the
         // sure pace needs no backup of it.
         if (messages.show(MessageIcon::Critical,

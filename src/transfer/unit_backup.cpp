@@ -62,7 +62,8 @@ std::optional<UnitBackup> readRecord(const QString& path) {
                                                          : UnitBackup::State::Program;
     backup.lines = json.value(QStringLiteral("lines")).toInt();
     backup.bytes = json.value(QStringLiteral("bytes")).toInt();
-    const QString program = json.value(QStringLiteral("program")).toString();
+    // Only a file beside the record belongs to it, whatever the record says.
+    const QString program = QFileInfo(json.value(QStringLiteral("program")).toString()).fileName();
     if (!program.isEmpty())
         backup.programFile = QFileInfo(path).dir().filePath(program);
     return backup;
@@ -163,7 +164,7 @@ BackupResult keepBackup(const QString& reply, const QString& directory, int axis
         return result;
     }
     result.ok = true;
-    pruneBackups(directory);
+    pruneBackups(directory, BackupsKept, backup.record);
     return result;
 }
 
@@ -200,12 +201,15 @@ QVector<UnitBackup> allBackups(const QString& root) {
     return backups;
 }
 
-void pruneBackups(const QString& directory, int keep) {
-    const QVector<UnitBackup> backups = backupsIn(directory);
-    for (qsizetype i = keep; i < backups.size(); ++i) {
+void pruneBackups(const QString& directory, int keep, const QString& kept) {
+    QVector<UnitBackup> backups = backupsIn(directory);
+    for (qsizetype i = backups.size() - 1; i >= 0 && backups.size() > keep; --i) {
+        if (backups.at(i).record == kept)
+            continue;
         if (!backups.at(i).programFile.isEmpty())
             QFile::remove(backups.at(i).programFile);
         QFile::remove(backups.at(i).record);
+        backups.removeAt(i);
     }
 }
 

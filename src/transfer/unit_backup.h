@@ -52,8 +52,10 @@ BackupResult keepBackup(const QString& reply, const QString& directory, int axis
 QVector<UnitBackup> backupsIn(const QString& directory);
 // The backups of every axis under root, newest first.
 QVector<UnitBackup> allBackups(const QString& root);
-// Removes all but the newest `keep` backups in `directory`.
-void pruneBackups(const QString& directory, int keep = BackupsKept);
+// Removes all but the newest `keep` backups in `directory`; `kept` (a
+// record just written) stays whatever the clock said when it was named.
+void pruneBackups(const QString& directory, int keep = BackupsKept,
+                  const QString& kept = QString());
 
 QString stateText(UnitBackup::State state);
 

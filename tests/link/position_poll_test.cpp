@@ -122,7 +122,7 @@ TEST_F(PositionPollTest, EndsQuietlyOrNeverStarts) {
     // One too slow for the query: its late reply is no answer to what is
     // asked next.
     port.unit().faults().silent = false;
-    port.unit().faults().replyDelay = 0.4;
+    port.unit().faults().replyDelay = 0.8;
     poll.start();
     clock.advance(3.0);
     EXPECT_FALSE(poll.following());

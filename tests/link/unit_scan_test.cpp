@@ -116,6 +116,24 @@ TEST(UnitScan, FindsTheUnitsOnTheLineAndOnlyThem) {
     }
 }
 
+// On a connected line the scan ends by naming the connected unit again, so
+// that a request without an address (the upload's) goes to it, not to 31.
+TEST(UnitScan, TheConnectedUnitIsNamedLast) {
+    test::LinkFixture fixture;
+    fixture.port.addUnit(QStringLiteral("KQM21"), 31);
+    fixture.state.UnitConnected = true;
+    fixture.state.AxisAddress = QStringLiteral("0");
+    fixture.port.Output("@0E0\r@0A10\r@0Q\r"); // unit 0 holds a program, 31 none
+    {
+        link::Link::Exchange exchange(fixture.deviceLink);
+        ASSERT_TRUE(link::scanUnits(fixture.deviceLink, {}).completed);
+    }
+    EXPECT_TRUE(fixture.port.written().endsWith("@31$\r@0$\r"));
+    fixture.port.Output("VE\r");
+    fixture.clock.Delay(0.5);
+    EXPECT_EQ(fixture.port.Input(), QByteArray("A10\rQ\r*"));
+}
+
 TEST(UnitScan, ReadsModelAndRevisionAsIdentificationDoes) {
     test::LinkFixture fixture;
     fixture.port.unit().setModel(QStringLiteral("KQM21"));

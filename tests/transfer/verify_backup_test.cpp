@@ -128,6 +128,14 @@ TEST_F(BackupTest, OnlyTheNewestFiftyAreKept) {
     EXPECT_EQ(kept.last().taken, at(3));
     // The program files of removed backups went with them.
     EXPECT_EQ(QDir(folder).entryList({"*.mdb"}, QDir::Files).size(), BackupsKept / 2);
+
+    // A clock put back names the newest backup as if it were the oldest: it
+    // is kept all the same, and the oldest of the others goes.
+    const BackupResult back = keepBackup("W7\rQ\r*", folder, 0, "KQM20", at(-86400));
+    ASSERT_TRUE(back.ok);
+    EXPECT_TRUE(QFile::exists(back.backup.record));
+    EXPECT_TRUE(QFile::exists(back.backup.programFile));
+    EXPECT_EQ(backupsIn(folder).size(), BackupsKept);
 }
 
 } // namespace
