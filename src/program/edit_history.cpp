@@ -196,28 +196,11 @@ HistoryMove takeStep(ProgramTable& table, bool undo) {
 
 } // namespace
 
-bool recordHistoryStep(SqliteFile& file, const HistoryStep& step,
-                       const QVector<ProgramRow>& before, const QVector<ProgramRow>& after) {
-    QHash<qint64, const ProgramRow*> old;
-    for (const ProgramRow& row : before)
-        old.insert(row.rowid, &row);
-    QVector<ProgramRow> changedBefore;
-    QVector<ProgramRow> changedAfter;
-    for (const ProgramRow& row : after) {
-        const ProgramRow* previous = old.take(row.rowid);
-        if (!previous) {
-            changedAfter.push_back(row);
-        } else if (!(*previous == row)) {
-            changedBefore.push_back(*previous);
-            changedAfter.push_back(row);
-        }
-    }
-    for (const ProgramRow& row : before) {
-        if (old.contains(row.rowid))
-            changedBefore.push_back(row);
-    }
-    if (changedBefore.isEmpty() && changedAfter.isEmpty())
+bool recordHistoryStep(SqliteFile& file, const HistoryStep& step, const RowChanges& changes) {
+    if (changes.isEmpty())
         return true;
+    const QVector<ProgramRow> changedBefore = changes.replaced + changes.removed;
+    const QVector<ProgramRow> changedAfter = changes.inserted + changes.updated;
     if (!ensureTable(file))
         return false;
     const QString table = quoteIdentifier(HistoryTableName);

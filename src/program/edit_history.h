@@ -31,12 +31,11 @@ struct HistoryEntry {
     bool undone = false; // undone steps are the ones Redo can bring back
 };
 
-// Records a change inside the caller's transaction: the records of `before`
-// and `after` that differ by rowid. Steps that were undone are dropped (a new
+// Records a change inside the caller's transaction: the records it changed,
+// as they were and as they are. Steps that were undone are dropped (a new
 // change ends the redo path) and only the last HistoryDepth steps are kept.
 // Creates the history table on first use.
-bool recordHistoryStep(SqliteFile& file, const HistoryStep& step,
-                       const QVector<ProgramRow>& before, const QVector<ProgramRow>& after);
+bool recordHistoryStep(SqliteFile& file, const HistoryStep& step, const RowChanges& changes);
 
 // The steps, oldest first; empty when the file has no history table.
 std::optional<QVector<HistoryEntry>> readHistory(SqliteFile& file);

@@ -85,24 +85,15 @@ RefreshResult storeAndRefresh(ProgramTable& table, const QVector<ProgramRow>& be
 
     // Only what changed is written: an unchanged program costs no disk write,
     // and a changed one is stored whole or not at all.
-    QHash<qint64, const ProgramRow*> old;
-    for (const ProgramRow& row : before)
-        old.insert(row.rowid, &row);
-    QVector<ProgramRow> inserted;
-    QVector<ProgramRow> updated;
-    for (const ProgramRow& row : after) {
-        const ProgramRow* previous = old.take(row.rowid);
-        if (!previous)
-            inserted.push_back(row);
-        else if (!(*previous == row))
-            updated.push_back(row);
-    }
-    const QVector<qint64> deleted = old.keys().toVector();
-    if (!inserted.isEmpty() || !updated.isEmpty() || !deleted.isEmpty()) {
+    const RowChanges changes = rowChanges(before, after);
+    if (!changes.isEmpty()) {
+        QVector<qint64> deleted;
+        for (const ProgramRow& row : changes.removed)
+            deleted.push_back(row.rowid);
         Transaction transaction(table.file());
-        if (!transaction.started() || !table.deleteRows(deleted) || !table.updateRows(updated) ||
-            !table.insertRows(inserted) ||
-            (step && !recordHistoryStep(table.file(), *step, before, after)) ||
+        if (!transaction.started() || !table.deleteRows(deleted) ||
+            !table.updateRows(changes.updated) || !table.insertRows(changes.inserted) ||
+            (step && !recordHistoryStep(table.file(), *step, changes)) ||
             !transaction.commit()) {
             result.error = table.lastError();
             return result;

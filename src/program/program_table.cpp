@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSqlError>
+#include <QHash>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -154,6 +155,27 @@ bool ProgramTable::deleteRows(const QVector<qint64>& rowids) {
         }
     }
     return true;
+}
+
+RowChanges rowChanges(const QVector<ProgramRow>& before, const QVector<ProgramRow>& after) {
+    RowChanges changes;
+    QHash<qint64, const ProgramRow*> old;
+    for (const ProgramRow& row : before)
+        old.insert(row.rowid, &row);
+    for (const ProgramRow& row : after) {
+        const ProgramRow* previous = old.take(row.rowid);
+        if (!previous) {
+            changes.inserted.push_back(row);
+        } else if (!(*previous == row)) {
+            changes.updated.push_back(row);
+            changes.replaced.push_back(*previous);
+        }
+    }
+    for (const ProgramRow& row : before) {
+        if (old.contains(row.rowid))
+            changes.removed.push_back(row);
+    }
+    return changes;
 }
 
 bool ProgramTable::createEmptyProgramFile(const QString& path, QString* error) {

@@ -23,6 +23,18 @@ struct ProgramRow {
     bool operator==(const ProgramRow&) const = default;
 };
 
+// How two versions of a table differ, record by record (by rowid): records
+// only in `after`, records in both whose fields changed (as they are after
+// and as they were before), and records only in `before`.
+struct RowChanges {
+    QVector<ProgramRow> inserted;
+    QVector<ProgramRow> updated;
+    QVector<ProgramRow> replaced; // the updated records as they were
+    QVector<ProgramRow> removed;
+    bool isEmpty() const { return inserted.isEmpty() && updated.isEmpty() && removed.isEmpty(); }
+};
+RowChanges rowChanges(const QVector<ProgramRow>& before, const QVector<ProgramRow>& after);
+
 // The program table of one program file. Record order is rowid order; fields
 // are reached by position, so files made by other tools with other column
 // names work as long as the five fields come first.
