@@ -7,8 +7,12 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6serialport6-dev
     libgtest-dev libbenchmark-dev
     sqlite3 xvfb xauth poppler-utils fonts-dejavu-core fonts-liberation python3
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev scdoc dpkg-dev
 )
+# scripts/package.sh: what makes and checks the Debian package.
+if [ "${1:-}" = "--packaging" ]; then
+    packages+=(desktop-file-utils appstream lintian)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -118,7 +118,7 @@ int main(int argc, char* argv[]) {
     kqm::platform::SystemClock clock;
     kqm::platform::ExecutableAppPaths paths;
     kqm::platform::OverrideBusyCursor busyCursor;
-    const auto programDirectory = kqm::files::ProgramDirectoryFiles::in(paths.programDirectory());
+    const auto programDirectory = kqm::files::ProgramDirectoryFiles::of(paths);
     kqm::link::DevicePort port(kqm::link::settingsFileResolver(programDirectory.settings),
                                kqm::link::deviceFactory([&clock] {
                                    return std::make_unique<kqm::simulator::SimulatedPort>(clock);

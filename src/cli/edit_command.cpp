@@ -32,7 +32,7 @@ struct EditRequest {
 // The axis written into go moves when none is given: the settings file's.
 QString storedAxis() {
     platform::ExecutableAppPaths paths;
-    const auto files = files::ProgramDirectoryFiles::in(paths.programDirectory());
+    const auto files = files::ProgramDirectoryFiles::of(paths);
     files::SettingsTable settings;
     if (!QFileInfo::exists(files.settings) || !settings.open(files.settings))
         return QStringLiteral("0");

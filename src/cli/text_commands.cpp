@@ -110,7 +110,7 @@ QList<int> nonUtf8Lines(const QByteArray& bytes) {
 QString storeProgram(const QString& path, const QVector<program::ProgramRow>& imported,
                      QTextStream& err) {
     platform::ExecutableAppPaths paths;
-    const auto files = files::ProgramDirectoryFiles::in(paths.programDirectory());
+    const auto files = files::ProgramDirectoryFiles::of(paths);
     QString error;
     if (!files::makeProgramFile(files, path, &error))
         return error;

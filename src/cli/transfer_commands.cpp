@@ -150,7 +150,7 @@ int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
     }
     partial.close();
     platform::ExecutableAppPaths paths;
-    const auto files = files::ProgramDirectoryFiles::in(paths.programDirectory());
+    const auto files = files::ProgramDirectoryFiles::of(paths);
     program::ProgramDocument document(session.messages());
     if (!files::makeProgramFile(files, partial.fileName(), &error) ||
         !document.bind(partial.fileName(), false, &error) ||

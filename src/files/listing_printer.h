@@ -7,18 +7,19 @@ class QWidget;
 
 namespace kqm::files {
 
-// The print dialog; false when the user cancels.
+// The print dialog; false when the user cancels. suggestedPdf is the file
+// offered for printing to a PDF file.
 class PrintDialogs {
 public:
     virtual ~PrintDialogs() = default;
-    virtual bool choosePrinter(QPrinter& printer) = 0;
+    virtual bool choosePrinter(QPrinter& printer, const QString& suggestedPdf) = 0;
 };
 
 class QtPrintDialogs final : public PrintDialogs {
 public:
     explicit QtPrintDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget* parent) { m_parent = parent; }
-    bool choosePrinter(QPrinter& printer) override;
+    bool choosePrinter(QPrinter& printer, const QString& suggestedPdf) override;
 
 private:
     QWidget* m_parent = nullptr;

@@ -33,8 +33,8 @@ QString backupName(const QString& path) {
 }
 
 bool makeProgramFile(const ProgramDirectoryFiles& files, const QString& path, QString* error) {
-    const bool fromTemplate =
-        QFileInfo::exists(files.templ) && copyFileReplacing(files.templ, path).ok();
+    const QString templ = QFileInfo::exists(files.templ) ? files.templ : files.shippedTemplate;
+    const bool fromTemplate = !templ.isEmpty() && copyFileReplacing(templ, path).ok();
     return fromTemplate || program::ProgramTable::createEmptyProgramFile(path, error);
 }
 
@@ -78,6 +78,14 @@ void ProgramFileCommands::rebind(const QString& path) {
 QString ProgramFileCommands::startFolder() const {
     return !m_startFolder.isEmpty() && QFileInfo(m_startFolder).isDir() ? m_startFolder
                                                                         : m_files.directory;
+}
+
+QString ProgramFileCommands::suggestedPdf() const {
+    const QString current = m_document.path();
+    if (current.isEmpty() || sameFile(current, m_files.workingCopy))
+        return QDir(startFolder()).filePath(QStringLiteral("program.pdf"));
+    const QFileInfo program(current);
+    return program.absoluteDir().filePath(program.completeBaseName() + QStringLiteral(".pdf"));
 }
 
 void ProgramFileCommands::fileUsed(const QString& file) {

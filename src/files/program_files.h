@@ -63,6 +63,9 @@ public:
     // the window hands in the folder of the last file the user chose.
     void setStartFolder(const QString& folder) { m_startFolder = folder; }
     QString startFolder() const;
+    // The PDF file offered by Print: a named program's folder and name; for
+    // the working copy, "program.pdf" in the start folder.
+    QString suggestedPdf() const;
     // Told of every program file opened or saved as, once it is bound.
     void setFileUsed(std::function<void(const QString&)> used) { m_fileUsed = std::move(used); }
 

@@ -2,6 +2,7 @@
 
 #include "files/file_copy.h"
 #include "files/settings_table.h"
+#include "platform/app_paths.h"
 #include "platform/messages.h"
 #include "program/program_table.h"
 
@@ -78,8 +79,16 @@ bool ensureTemplate(const ProgramDirectoryFiles& files, Messages& messages) {
             return true;
         const QString aside = moveAside(files.templ);
         reportMovedAside(messages, QStringLiteral("program template"), files.templ, reason, aside,
-                         QStringLiteral("a new empty template has been made"));
+                         files.shippedTemplate.isEmpty()
+                             ? QStringLiteral("a new empty template has been made")
+                             : QStringLiteral("a new template has been made"));
     }
+    // The shipped template is read-only; the copy is the user's own, made
+    // writable as every new file.
+    if (!files.shippedTemplate.isEmpty() &&
+        copyFileReplacing(files.shippedTemplate, files.templ).ok() &&
+        isProgramFile(files.templ, nullptr))
+        return true;
     if (ProgramTable::createEmptyProgramFile(files.templ, &reason))
         return true;
     messages.show(MessageIcon::Critical, QStringLiteral("The program template %1 could not be "
@@ -119,6 +128,12 @@ bool recoveredWorkingCopy(const ProgramDirectoryFiles& files, Messages& messages
 }
 
 } // namespace
+
+ProgramDirectoryFiles ProgramDirectoryFiles::of(const platform::AppPaths& paths) {
+    ProgramDirectoryFiles files = in(paths.programDirectory());
+    files.shippedTemplate = paths.shippedTemplate();
+    return files;
+}
 
 ProgramDirectoryFiles ProgramDirectoryFiles::in(const QString& directory) {
     ProgramDirectoryFiles files;

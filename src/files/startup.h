@@ -3,8 +3,9 @@
 #include <QString>
 
 namespace kqm::platform {
+class AppPaths;
 class Messages;
-}
+} // namespace kqm::platform
 
 namespace kqm::files {
 
@@ -16,8 +17,12 @@ struct ProgramDirectoryFiles {
     QString settings;    // config.kqm
     QString templ;       // blank.kqm
     QString workingCopy; // temp.mdb
+    // The read-only template of an installed copy: the template is made
+    // from it when there is none yet. Empty when there is no such file.
+    QString shippedTemplate;
 
     static ProgramDirectoryFiles in(const QString& directory);
+    static ProgramDirectoryFiles of(const platform::AppPaths& paths);
 };
 
 inline const QString RecoveryMessage =

@@ -33,6 +33,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTabBar>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -104,6 +105,10 @@ Form1::Form1(Session& session, QWidget* parent)
     layout->addWidget(lblConnected);
     layout->addWidget(SSTab2, 1);
     setCentralWidget(central);
+    statusBar()->setObjectName(QStringLiteral("sbrStatus"));
+    // The Motion tab scrolls below its own size; the rest keeps what its
+    // layout needs, and nothing goes below 640x480.
+    setMinimumSize(minimumSizeHint().expandedTo(QSize(640, 480)));
     resize(900, 640);
 
     connectControls();
@@ -663,7 +668,7 @@ void Form1::mnuPrint_Click() {
         return;
     }
     QPrinter printer;
-    if (!m_services.printDialogs.choosePrinter(printer))
+    if (!m_services.printDialogs.choosePrinter(printer, m_fileCommands->suggestedPdf()))
         return;
     platform::BusyCursorGuard busy(m_services.busyCursor);
     const auto items = files::layOutListing(
@@ -717,12 +722,25 @@ void Form1::Form_Unload() {
 }
 
 void Form1::showConnectionStatus(bool connected) {
+    const link::LinkState& state = m_session.linkState;
+    const QString port = QStringLiteral("COM %1").arg(state.ComPortNumber);
+    const QString device = m_session.link.deviceName();
     QString caption = connected ? QStringLiteral("The Unit is Connected")
                                 : QStringLiteral("The Unit is NOT Connected");
-    // Nobody should take the simulated unit for a machine.
+    // Which unit, where; nobody should take the simulated unit for a machine.
     if (connected && m_session.link.isSimulated())
-        caption += QStringLiteral(" (simulated unit)");
+        caption += QStringLiteral(" (simulated unit, %1 on %2)").arg(state.UnitModel, port);
+    else if (connected)
+        caption += QStringLiteral(" (%1 on %2: %3)").arg(state.UnitModel, port, device);
     lblConnected->setText(caption);
+    if (connected || m_session.link.isSimulated() || device.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(
+            QStringLiteral("No unit answered on %1 (%2). To try the tool without a unit: "
+                           "Setup > Communication Settings, device sim (the simulated unit), "
+                           "then Connect.")
+                .arg(port, device));
     lblConnected->setStyleSheet(connected ? QStringLiteral("color: rgb(0, 0, 255);")
                                           : QStringLiteral("color: rgb(255, 0, 0);"));
 }

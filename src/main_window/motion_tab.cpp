@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace kqm::ui {
@@ -161,12 +162,25 @@ MotionTab::MotionTab(QWidget* parent) : QWidget(parent) {
     left->addWidget(moves);
     left->addWidget(homing);
     left->addWidget(outputs);
-    left->addWidget(cmdStopAll);
     left->addStretch();
 
-    auto* layout = new QHBoxLayout(this);
-    layout->addLayout(left, 3);
-    layout->addWidget(readout, 2);
+    // The fields and buttons keep their size in a small window and scroll;
+    // Stop Motion stays below them, outside the scrolling, always whole.
+    auto* fields = new QWidget;
+    fields->setObjectName(QStringLiteral("MotionFields"));
+    auto* columns = new QHBoxLayout(fields);
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->addLayout(left, 3);
+    columns->addWidget(readout, 2);
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("scrMotion"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(fields);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(scroll, 1);
+    layout->addWidget(cmdStopAll);
     connectControls();
     setAxis(m_axis);
 }

@@ -50,6 +50,8 @@ ProgramTab::ProgramTab(QWidget* parent) : QWidget(parent) {
     DBGrid2->setSelectionBehavior(QAbstractItemView::SelectRows);
     DBGrid2->setSelectionMode(QAbstractItemView::ExtendedSelection);
     DBGrid2->verticalHeader()->setDefaultSectionSize(DBGrid2->fontMetrics().height() + 6);
+    // The comments take what the window gives beyond the fixed columns.
+    DBGrid2->horizontalHeader()->setStretchLastSection(true);
 
     cmdAdd = button("cmdAdd", QStringLiteral("Add"));
     cmdChange = button("cmdChange", QStringLiteral("Change"));

@@ -6,7 +6,7 @@ namespace kqm::ui {
 
 Session::Session(Services services)
     : services(services),
-      files(files::ProgramDirectoryFiles::in(services.paths.programDirectory())),
+      files(files::ProgramDirectoryFiles::of(services.paths)),
       document(services.messages),
       link(services.port, services.clock, services.messages, linkState), connection(link),
       motion(link, services.busyCursor) {}

@@ -24,9 +24,18 @@ bool canCreateFilesIn(const QString& directory) {
 
 } // namespace
 
+QString shippedTemplateBeside(const QString& executableDirectory) {
+    if (executableDirectory.isEmpty())
+        return {};
+    const QString path = QDir::cleanPath(executableDirectory + QStringLiteral("/") +
+                                         QStringLiteral(KQM_DATA_FROM_BIN "/blank.kqm"));
+    return QFileInfo(path).isFile() ? path : QString();
+}
+
 ExecutableAppPaths::ExecutableAppPaths() {
     QString directory = QCoreApplication::applicationDirPath();
-    if (directory.isEmpty() || !canCreateFilesIn(directory)) {
+    m_template = shippedTemplateBeside(directory);
+    if (directory.isEmpty() || !m_template.isEmpty() || !canCreateFilesIn(directory)) {
         // One place for the window and kqmctl alike, whatever name the
         // running program has.
         directory = perUserDirectory();

@@ -8,6 +8,7 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -82,6 +83,10 @@ QLineEdit* frmCommands::entryBox(const char* name, int maxLength) {
         box->setMaxLength(maxLength);
     box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("888888888888")));
     box->installEventFilter(this);
+    // A hidden box keeps its place: the layout does not jump on each choice.
+    QSizePolicy policy = box->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    box->setSizePolicy(policy);
     return box;
 }
 
@@ -90,6 +95,7 @@ QRadioButton* frmCommands::option(CommandKind kind, const char* name, const QStr
     button->setObjectName(QString::fromLatin1(name));
     m_group->addButton(button, index(kind));
     m_options[index(kind)].button = button;
+    button->installEventFilter(this);
     connect(button, &QRadioButton::clicked, this, [this, kind] { optionClicked(kind); });
     return button;
 }
@@ -158,8 +164,11 @@ QWidget* frmCommands::buildMotionTab() {
             entry.boxes = {row.box};
             entry.focus = row.box;
             grid->addWidget(row.box, line, 1);
-            if (row.kind == CommandKind::GoRelative)
-                grid->addWidget(new QLabel(QStringLiteral("Steps")), line, 2);
+            if (row.kind == CommandKind::GoRelative) {
+                auto* steps = new QLabel(QStringLiteral("Steps"));
+                m_besideBox[row.box].append(steps);
+                grid->addWidget(steps, line, 2);
+            }
         }
         ++line;
     }
@@ -186,11 +195,13 @@ QWidget* frmCommands::buildProgramTab() {
 
     auto* tab = new QWidget;
     auto* grid = new QGridLayout(tab);
-    const auto labelled = [](const QString& caption, QLineEdit* box) {
+    const auto labelled = [this](const QString& caption, QLineEdit* box) {
         auto* cell = new QWidget;
         auto* layout = new QHBoxLayout(cell);
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(new QLabel(caption));
+        auto* label = new QLabel(caption);
+        m_besideBox[box].append(label);
+        layout->addWidget(label);
         layout->addWidget(box);
         return cell;
     };
@@ -238,7 +249,9 @@ QWidget* frmCommands::buildProgramTab() {
 
     grid->addWidget(option(CommandKind::Wait, "optWait", QStringLiteral("Wait")), 5, 0);
     grid->addWidget(txtWait, 5, 1);
-    grid->addWidget(new QLabel(QStringLiteral("milliseconds")), 5, 2);
+    auto* milliseconds = new QLabel(QStringLiteral("milliseconds"));
+    m_besideBox[txtWait].append(milliseconds);
+    grid->addWidget(milliseconds, 5, 2);
     m_options[index(CommandKind::Wait)] = {
         m_options[index(CommandKind::Wait)].button,
         {txtWait},
@@ -260,6 +273,9 @@ QComboBox* frmCommands::targetChooser(const char* name, QLineEdit* address) {
     chooser->setToolTip(QStringLiteral("Choose the line to branch to; its address is filled in"));
     chooser->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     chooser->setMinimumContentsLength(24);
+    QSizePolicy policy = chooser->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    chooser->setSizePolicy(policy);
     connect(chooser, &QComboBox::activated, this, [chooser, address](int item) {
         if (item > 0)
             address->setText(chooser->itemData(item).toString());
@@ -294,10 +310,23 @@ void frmCommands::applyModelVisibility(bool withBoxes) {
     m_options[index(CommandKind::Zero)].button->setVisible(!kqm21);
     m_options[index(CommandKind::Registration)].button->setVisible(kqm21);
     if (withBoxes) {
-        txtGoAbsolute->setVisible(!kqm21);
-        txtZero->setVisible(!kqm21);
-        txtRegistration->setVisible(kqm21);
+        // The rows of the other model go altogether, places included.
+        const auto forModel = [this](QLineEdit* box, bool shown) {
+            QSizePolicy policy = box->sizePolicy();
+            policy.setRetainSizeWhenHidden(shown);
+            box->setSizePolicy(policy);
+            setBoxVisible(box, shown);
+        };
+        forModel(txtGoAbsolute, !kqm21);
+        forModel(txtZero, !kqm21);
+        forModel(txtRegistration, kqm21);
     }
+}
+
+void frmCommands::setBoxVisible(QWidget* box, bool visible) {
+    box->setVisible(visible);
+    for (QWidget* beside : m_besideBox.value(box))
+        beside->setVisible(visible);
 }
 
 void frmCommands::ShowEntryBoxes(bool visible) {
@@ -305,7 +334,7 @@ void frmCommands::ShowEntryBoxes(bool visible) {
          {txtInput[0], txtInput[1], txtInput[2], txtInput[3], txtAcceleration, txtBaseSpeed,
           txtMaxSpeed, txtZero, txtGoAbsolute, txtRegistration, txtGoRelative, txtOutput[0],
           txtOutput[1], txtGotoLineNumber, txtLoopTimesToLoop, txtLoopLineNumber, txtWait})
-        box->setVisible(visible);
+        setBoxVisible(box, visible);
     cboLoopTarget->setVisible(visible);
     cboGotoTarget->setVisible(visible);
 }
@@ -331,11 +360,43 @@ void frmCommands::optionClicked(CommandKind kind) {
     ShowEntryBoxes(false);
     lblStatusBar->setText(entry.prompt);
     for (QLineEdit* box : entry.boxes)
-        box->setVisible(true);
+        setBoxVisible(box, true);
     cboLoopTarget->setVisible(kind == CommandKind::Loop);
     cboGotoTarget->setVisible(kind == CommandKind::Goto);
-    if (entry.focus && isVisible())
+    if (entry.focus && isVisible() && !m_movingByKey)
         entry.focus->setFocus();
+}
+
+void frmCommands::chooseOptionOf(QLineEdit* box) {
+    for (int kind = 0; kind < CommandKindCount; ++kind) {
+        if (!m_options[kind].boxes.contains(box))
+            continue;
+        if (m_group->checkedId() != kind)
+            selectOption(static_cast<CommandKind>(kind));
+        if (isVisible())
+            box->setFocus();
+        return;
+    }
+}
+
+bool frmCommands::moveBetweenOptions(QRadioButton* from, int step) {
+    // The group lists the options in the order of their rows.
+    const QList<QAbstractButton*> all = m_group->buttons();
+    QWidget* tab = SSTab1->currentWidget();
+    QList<QAbstractButton*> shown;
+    for (QAbstractButton* button : all) {
+        if (!button->isHidden() && tab->isAncestorOf(button))
+            shown.append(button);
+    }
+    const qsizetype at = shown.indexOf(from);
+    if (at < 0 || shown.size() < 2)
+        return false;
+    QAbstractButton* next = shown.at((at + step + shown.size()) % shown.size());
+    m_movingByKey = true;
+    next->setFocus(Qt::TabFocusReason);
+    selectOption(static_cast<CommandKind>(m_group->id(next)));
+    m_movingByKey = false;
+    return true;
 }
 
 void frmCommands::selectOption(CommandKind kind) {
@@ -388,23 +449,32 @@ void frmCommands::patternChanged(QLineEdit* box) {
 }
 
 bool frmCommands::eventFilter(QObject* watched, QEvent* event) {
+    if (auto* option = qobject_cast<QRadioButton*>(watched);
+        option && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Left)
+            return moveBetweenOptions(option, -1);
+        if (key == Qt::Key_Down || key == Qt::Key_Right)
+            return moveBetweenOptions(option, 1);
+        return QDialog::eventFilter(watched, event);
+    }
     auto* box = qobject_cast<QLineEdit*>(watched);
     if (!box)
         return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        // A box reached with Tab: what is typed into it chooses its option.
+        const QString typed = static_cast<QKeyEvent*>(event)->text();
+        if (!typed.isEmpty() && typed.at(0).isPrint())
+            chooseOptionOf(box);
+        return QDialog::eventFilter(watched, event);
+    }
     const bool pattern = box->maxLength() == 1;
     if (event->type() == QEvent::FocusIn && pattern) {
         // Select the first character so that a typed one replaces it; after
         // the focus event, or the line edit would clear the selection again.
         QTimer::singleShot(0, box, [box] { box->setSelection(0, 1); });
     } else if (event->type() == QEvent::MouseButtonPress) {
-        for (int kind = 0; kind < CommandKindCount; ++kind) {
-            if (m_options[kind].boxes.contains(box)) {
-                selectOption(static_cast<CommandKind>(kind));
-                if (isVisible())
-                    box->setFocus();
-                break;
-            }
-        }
+        chooseOptionOf(box);
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -443,6 +513,14 @@ void frmCommands::btnOK_Click() {
     const BuiltCommand built = buildCommand(entry, m_axisAddress);
     if (!built.ok()) {
         m_messages.show(platform::MessageIcon::Warning, built.message);
+        // Back to the box that was wrong, its text selected for retyping.
+        QLineEdit* wrong = *kind == CommandKind::Loop
+                               ? (built.timesWrong ? txtLoopTimesToLoop : txtLoopLineNumber)
+                               : m_options[index(*kind)].boxes.value(0);
+        if (wrong) {
+            wrong->setFocus(Qt::OtherFocusReason);
+            wrong->selectAll();
+        }
         return;
     }
     m_editedCommand = built.command;
@@ -462,6 +540,12 @@ void frmCommands::done(int result) {
 
 void frmCommands::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // Change opens with the focus in the value box of the line's command.
+    if (const auto kind = selectedKind()) {
+        QLineEdit* focus = m_options[index(*kind)].focus;
+        if (focus && !focus->isHidden())
+            focus->setFocus(Qt::OtherFocusReason);
+    }
     if (m_positioned)
         return;
     m_positioned = true;

@@ -4,6 +4,7 @@
 #include "program/program_table.h"
 
 #include <QDialog>
+#include <QHash>
 
 #include <array>
 
@@ -77,6 +78,12 @@ private:
     void applyModelVisibility(bool withBoxes);
     void SSTab1_Click(int tab);
     void optionClicked(CommandKind kind);
+    // Shows or hides an entry box with the labels beside it; its place stays.
+    void setBoxVisible(QWidget* box, bool visible);
+    // Typing into a box selects its option, as a click on it does.
+    void chooseOptionOf(QLineEdit* box);
+    // The arrow keys on an option: the next shown option of the tab.
+    bool moveBetweenOptions(QRadioButton* from, int step);
     void patternChanged(QLineEdit* box);
     std::optional<CommandKind> selectedKind() const;
 
@@ -87,6 +94,8 @@ private:
     QString m_editedCommand;
     QString m_editedComment;
     bool m_positioned = false;
+    bool m_movingByKey = false; // an arrow key chose the option: focus stays on it
+    QHash<QWidget*, QList<QWidget*>> m_besideBox; // labels that hide with their box
 
     std::array<Option, CommandKindCount> m_options;
     QButtonGroup* m_group = nullptr;

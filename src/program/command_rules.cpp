@@ -164,11 +164,15 @@ BuiltCommand buildCommand(const CommandEntry& entry, const QString& axisAddress)
     case CommandKind::IfThen:
         return built(QStringLiteral("?%1").arg(pattern(entry.inputs.data(), 4)));
     case CommandKind::Loop: {
+        const auto timesRejected = [](BuiltCommand result) {
+            result.timesWrong = true;
+            return result;
+        };
         if (!isPlainNumber(entry.times))
-            return notANumber("Times to Loop", entry.times);
+            return timesRejected(notANumber("Times to Loop", entry.times));
         const auto times = inRange(entry.times, 1, 255);
         if (!times)
-            return rejected("Number of times to loop out of range.");
+            return timesRejected(rejected("Number of times to loop out of range."));
         if (!isPlainNumber(entry.value))
             return notANumber("Address Number", entry.value);
         const auto address = inRange(entry.value, 0, 2057);

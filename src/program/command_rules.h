@@ -47,6 +47,7 @@ struct CommandEntry {
 struct BuiltCommand {
     QString command; // the stored form; empty when rejected
     QString message; // why it was rejected
+    bool timesWrong = false; // a loop's times, not its address, was rejected
     bool ok() const { return message.isEmpty(); }
 };
 

@@ -49,7 +49,7 @@ public:
 
 class NoPrinter final : public files::PrintDialogs {
 public:
-    bool choosePrinter(QPrinter&) override { return false; }
+    bool choosePrinter(QPrinter&, const QString&) override { return false; }
 };
 
 void answerEditor(int step) {

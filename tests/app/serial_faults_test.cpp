@@ -26,6 +26,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -72,8 +73,10 @@ protected:
         messages.clear();
         click("cmdConnect");
         EXPECT_TRUE(form->linkState().UnitConnected);
-        EXPECT_EQ(label(), QStringLiteral("The Unit is Connected"));
+        EXPECT_EQ(label(),
+                  QStringLiteral("The Unit is Connected (KQM20 on COM 1: %1)").arg(unit->device()));
     }
+    QString statusLine() { return form->statusBar()->currentMessage(); }
     void program(const QStringList& commands) {
         for (const QString& command : commands)
             ASSERT_TRUE(program::addLine(form->programTable(), form->programState(), messages,
@@ -193,6 +196,28 @@ TEST_F(SerialFaults, StartUpWithAFloodingDevice) {
     EXPECT_TRUE(messages.texts().last().contains(QStringLiteral("keeps sending data")))
         << messages.texts().last().toStdString();
     EXPECT_NE(form->findChild<QAction*>(QStringLiteral("mnuCommSettings")), nullptr);
+}
+
+// The first start on a port where nothing answers: the status line says how
+// to try the tool on the simulated unit; connected, it says no more.
+TEST_F(SerialFaults, ASilentPortAtStartUpPointsToTheSimulatedUnit) {
+    EXPECT_TRUE(statusLine().isEmpty());
+    form->close();
+    form.reset();
+    plugIn({QStringLiteral("--stall-after"), QStringLiteral("0")});
+    form = makeWindow(clock, port);
+    form->Form_Load();
+    EXPECT_FALSE(form->linkState().UnitConnected);
+    EXPECT_EQ(label(), QStringLiteral("The Unit is NOT Connected"));
+    EXPECT_TRUE(messages.boxes().isEmpty());
+    for (const QString& part :
+         {QStringLiteral("No unit answered on COM 1 (%1)").arg(unit->device()),
+          QStringLiteral("Setup > Communication Settings"), QStringLiteral("device sim")})
+        EXPECT_TRUE(statusLine().contains(part)) << statusLine().toStdString();
+    plugIn();
+    click("cmdConnect");
+    EXPECT_TRUE(form->linkState().UnitConnected);
+    EXPECT_TRUE(statusLine().isEmpty());
 }
 
 // After a normal connection the line starts to flood (or, for the readout,

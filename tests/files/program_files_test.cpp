@@ -1,8 +1,14 @@
+#include "files/listing_printer.h"
 #include "files/printed_listing.h"
 #include "files/program_files.h"
 #include "support/qt_printers.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPrinter>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -123,6 +129,29 @@ TEST(PrintedListing, MemoryLineAloneOnANewPage) {
     items = layOutListing(rows, "f", "Memory", When, Heights);
     EXPECT_EQ(items.last().page, 0);
     EXPECT_EQ(items.last().y, 14400);
+}
+
+} // namespace
+
+namespace {
+
+// Qt's own print dialog offers the program's PDF in its file box, without
+// making the PDF the chosen printer.
+TEST(PrintDialog, OffersTheProgramsPdfFile) {
+    QString offered;
+    QTimer::singleShot(0, [&offered] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        if (auto* file = dialog->findChild<QLineEdit*>(QStringLiteral("filename")))
+            offered = file->text();
+        dialog->reject();
+    });
+    QPrinter printer;
+    kqm::files::QtPrintDialogs dialogs;
+    EXPECT_FALSE(dialogs.choosePrinter(printer, QStringLiteral("/work/line 3/cutter.pdf")));
+    EXPECT_EQ(offered, QStringLiteral("/work/line 3/cutter.pdf"));
+    EXPECT_EQ(printer.docName(), QStringLiteral("cutter"));
+    EXPECT_TRUE(printer.outputFileName().isEmpty());
 }
 
 } // namespace

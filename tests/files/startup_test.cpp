@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -177,6 +178,38 @@ TEST_F(StartupTest, MissingOrDamagedTemplateIsRemade) {
     EXPECT_TRUE(messages.boxes().at(0).text.contains(QStringLiteral("blank.kqm")));
     EXPECT_EQ(asideFiles().size(), 1);
     EXPECT_TRUE(kqm::test::ReadProgramFile(files.workingCopy).isEmpty());
+}
+
+// An installed copy ships a read-only template (root's, under share/): the
+// user's template and working copy are made from it and are the user's to
+// write; a damaged user template is made again from it.
+TEST_F(StartupTest, AShippedTemplateIsCopiedIntoAWritableTemplateAndWorkingCopy) {
+    QTemporaryDir share;
+    ASSERT_TRUE(share.isValid());
+    files.shippedTemplate = share.filePath(QStringLiteral("blank.kqm"));
+    kqm::test::WriteProgramFile(files.shippedTemplate, {{QStringLiteral("A10")}});
+    ASSERT_TRUE(QFile::setPermissions(files.shippedTemplate, QFileDevice::ReadOwner |
+                                                                 QFileDevice::ReadGroup |
+                                                                 QFileDevice::ReadOther));
+    const QByteArray shipped = kqm::test::FileBytes(files.shippedTemplate);
+
+    for (int round = 0; round < 2; ++round) {
+        messages.clear();
+        ASSERT_TRUE(start().ok);
+        EXPECT_EQ(messages.boxes().size(), round) << "round " << round;
+        for (const QString& made : {files.templ, files.workingCopy}) {
+            EXPECT_TRUE(QFileInfo(made).permissions() & QFileDevice::WriteOwner)
+                << made.toStdString();
+            const auto rows = kqm::test::ReadProgramFile(made);
+            ASSERT_EQ(rows.size(), 1) << made.toStdString();
+            EXPECT_EQ(rows.at(0).command, QStringLiteral("A10"));
+        }
+        kqm::program::ProgramTable table;
+        EXPECT_TRUE(table.open(files.workingCopy)) << table.lastError().toStdString();
+        setFlag(QStringLiteral("1"));
+        writeGarbage(files.templ); // the second round finds it damaged
+    }
+    EXPECT_EQ(kqm::test::FileBytes(files.shippedTemplate), shipped);
 }
 
 TEST_F(StartupTest, DamagedWorkingCopyOnRecoveryIsMovedAsideNotLost) {

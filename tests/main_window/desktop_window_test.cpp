@@ -10,12 +10,18 @@
 #include "version.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTableWidget>
 
@@ -202,7 +208,7 @@ TEST_F(DesktopWindowTest, RecentProgramsKeepTheLastEightAndDropAMissingOne) {
 
 TEST_F(DesktopWindowTest, TheNextStartRestoresPlaceFolderTabAndRecentPrograms) {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    const QRect place(screen.x() + 40, screen.y() + 30, 500, 360);
+    const QRect place(screen.x() + 40, screen.y() + 30, 700, 500);
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
     const QString program = file(QStringLiteral("sub/p.mdb"));
     test::WriteProgramFile(program, {{"Q"}});
@@ -227,11 +233,86 @@ TEST_F(DesktopWindowTest, TheNextStartRestoresPlaceFolderTabAndRecentPrograms) {
         files::SettingsTable settings;
         ASSERT_TRUE(settings.open(file("config.kqm")));
         ASSERT_TRUE(settings.setPreference(ui::desktop::WindowGeometryPreference,
-                                           QStringLiteral("9000,-7000,500,360,0")));
+                                           QStringLiteral("9000,-7000,700,500,0")));
     }
     start();
     EXPECT_TRUE(screen.contains(form->geometry()));
     EXPECT_EQ(form->geometry().size(), place.size());
+}
+
+// Made as small as it goes, every control of the Motion and Program tabs
+// keeps the size its text needs (the Motion tab's fields scroll), and Stop
+// Motion stays whole, outside the scrolling. The grid's comments take a
+// wider window's room.
+TEST_F(DesktopWindowTest, ASmallWindowKeepsItsControlsWholeAndStopMotionInSight) {
+    startShown();
+    auto* tabs = form->findChild<QTabWidget*>(QStringLiteral("SSTab2"));
+    form->resize(500, 380);
+    QCoreApplication::processEvents();
+    EXPECT_GE(form->width(), 640);
+    EXPECT_GE(form->height(), 480);
+    for (int tab : {0, 1}) {
+        tabs->setCurrentIndex(tab);
+        QCoreApplication::processEvents();
+        for (QWidget* control : tabs->currentWidget()->findChildren<QWidget*>()) {
+            if (!control->isVisibleTo(form.get()) ||
+                !(qobject_cast<QPushButton*>(control) || qobject_cast<QLineEdit*>(control) ||
+                  qobject_cast<QCheckBox*>(control)))
+                continue;
+            EXPECT_GE(control->width(), control->minimumSizeHint().width())
+                << control->objectName().toStdString() << " at tab " << tab;
+            EXPECT_GE(control->height(), control->minimumSizeHint().height())
+                << control->objectName().toStdString() << " at tab " << tab;
+        }
+    }
+    tabs->setCurrentIndex(0);
+    QCoreApplication::processEvents();
+    auto* stop = form->findChild<QPushButton*>(QStringLiteral("cmdStopAll"));
+    const QRect stopPlace(stop->mapTo(form.get(), QPoint(0, 0)), stop->size());
+    EXPECT_TRUE(form->rect().contains(stopPlace));
+    EXPECT_GE(stop->height(), stop->minimumSizeHint().height());
+    for (QWidget* up = stop->parentWidget(); up; up = up->parentWidget())
+        EXPECT_EQ(qobject_cast<QScrollArea*>(up), nullptr) << "Stop Motion scrolls away";
+    auto* fields = form->findChild<QScrollArea*>(QStringLiteral("scrMotion"));
+    ASSERT_NE(fields, nullptr);
+    EXPECT_LT(fields->viewport()->height(), fields->widget()->minimumSizeHint().height())
+        << "at this size the fields should need the scrolling";
+
+    tabs->setCurrentIndex(1);
+    test::WriteProgramFile(file("a.mdb"), {{"A10", "!", "a comment"}});
+    dialogs.choose(file("a.mdb"));
+    QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    QHeaderView* header = grid()->horizontalHeader();
+    const int narrow = header->sectionSize(4);
+    form->resize(1200, 700);
+    QCoreApplication::processEvents();
+    EXPECT_GT(header->sectionSize(4), narrow + 300);
+    EXPECT_EQ(header->sectionPosition(4) + header->sectionSize(4), header->viewport()->width());
+}
+
+// Print offers a PDF beside the program, under its name; for a program never
+// saved, in the folder the file dialogs start in.
+TEST_F(DesktopWindowTest, PrintOffersThePdfBesideTheProgram) {
+    start();
+    QDir(dir.path()).mkdir(QStringLiteral("line 3"));
+    const QString program = dir.filePath(QStringLiteral("line 3/cutter.v2.mdb"));
+    test::WriteProgramFile(program, {{"A10"}, {"Q"}});
+    dialogs.choose(program);
+    action("mnuOpenProgram")->trigger();
+    action("mnuPrint")->trigger();
+    EXPECT_EQ(printDialogs.suggested, dir.filePath(QStringLiteral("line 3/cutter.v2.pdf")));
+
+    action("mnuNewProgram")->trigger();
+    messages.clear();
+    ASSERT_TRUE(program::addLine(form->programTable(), form->programState(), messages,
+                                 QStringLiteral("Q"), QString())
+                    .ok);
+    action("mnuPrint")->trigger();
+    EXPECT_EQ(QFileInfo(printDialogs.suggested).fileName(), QStringLiteral("program.pdf"));
+    EXPECT_EQ(QFileInfo(printDialogs.suggested).absolutePath(),
+              QFileInfo(program).absolutePath())
+        << "the folder the last file was chosen in";
 }
 
 TEST_F(DesktopWindowTest, HelpListsEveryShortcutAndTheButtonsNameTheirFrames) {

@@ -141,6 +141,81 @@ TEST_F(EditorTest, PreloadSelectsEvenAHiddenOption) {
     EXPECT_EQ(outputs.EditedCommand(), QStringLiteral("O0")); // pattern boxes start empty
 }
 
+// The editor used from the keyboard alone: typing into a box reached with Tab
+// chooses its option, the arrows walk the shown options, a wrong value takes
+// the focus back, and choices never move the layout.
+TEST_F(EditorTest, TheKeyboardAloneChoosesWalksAndCorrects) {
+    auto dialog = open();
+    const auto focused = [] { return QApplication::focusWidget()->objectName(); };
+    auto* base = child<QLineEdit>(dialog.get(), "txtBaseSpeed");
+    base->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(base, QStringLiteral("500"));
+    EXPECT_TRUE(child<QRadioButton>(dialog.get(), "optBaseSpeed")->isChecked());
+    EXPECT_EQ(prompt(dialog.get()), QStringLiteral("Base speed (steps/sec) 77 to 3500)"));
+    EXPECT_EQ(base->text(), QStringLiteral("500"));
+    EXPECT_EQ(focused(), QStringLiteral("txtBaseSpeed"));
+    EXPECT_FALSE(child<QLineEdit>(dialog.get(), "txtAcceleration")->isVisible());
+
+    // The KQM20's options, in their rows; Registration is the KQM21's.
+    child<QRadioButton>(dialog.get(), "optBaseSpeed")->setFocus(Qt::TabFocusReason);
+    const struct {
+        Qt::Key key;
+        const char* option;
+    } walk[] = {{Qt::Key_Down, "optMaxSpeed"},        {Qt::Key_Down, "optGoRelative"},
+                {Qt::Key_Right, "optGoAbsolute"},     {Qt::Key_Down, "optZero"},
+                {Qt::Key_Up, "optGoAbsolute"},        {Qt::Key_Up, "optGoRelative"},
+                {Qt::Key_Left, "optMaxSpeed"},        {Qt::Key_Up, "optBaseSpeed"},
+                {Qt::Key_Up, "optAcceleration"},      {Qt::Key_Up, "optHome1"}};
+    for (const auto& step : walk) {
+        QTest::keyClick(QApplication::focusWidget(), step.key);
+        EXPECT_EQ(focused(), QString::fromLatin1(step.option));
+        EXPECT_TRUE(child<QRadioButton>(dialog.get(), QString::fromLatin1(step.option))->isChecked())
+            << step.option;
+    }
+
+    // Loop: the box that was wrong gets the focus back, its text selected.
+    child<QTabWidget>(dialog.get(), "SSTab1")->setCurrentIndex(2);
+    auto* address = child<QLineEdit>(dialog.get(), "txtLoopLineNumber");
+    auto* times = child<QLineEdit>(dialog.get(), "txtLoopTimesToLoop");
+    const QRect addressPlace = address->geometry();
+    const QRect waitPlace = child<QLineEdit>(dialog.get(), "txtWait")->geometry();
+    auto* waitLabel = dialog->findChildren<QLabel*>().value(0);
+    for (QLabel* label : dialog->findChildren<QLabel*>())
+        if (label->text() == QStringLiteral("milliseconds"))
+            waitLabel = label;
+    address->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(address, QStringLiteral("12"));
+    EXPECT_TRUE(child<QRadioButton>(dialog.get(), "optLoop")->isChecked());
+    EXPECT_FALSE(waitLabel->isVisible()); // hidden with its box
+    EXPECT_EQ(address->geometry(), addressPlace);
+    times->setText(QStringLiteral("300"));
+    click(dialog.get(), "btnOK");
+    EXPECT_EQ(focused(), QStringLiteral("txtLoopTimesToLoop"));
+    EXPECT_EQ(times->selectedText(), QStringLiteral("300"));
+    QTest::keyClicks(times, QStringLiteral("3"));
+    address->setText(QStringLiteral("9999"));
+    click(dialog.get(), "btnOK");
+    EXPECT_EQ(focused(), QStringLiteral("txtLoopLineNumber"));
+    EXPECT_EQ(messages.texts(), (QStringList{"Number of times to loop out of range.",
+                                             "Address number empty or invalid."}));
+    click(dialog.get(), "optWait");
+    EXPECT_TRUE(waitLabel->isVisible());
+    EXPECT_FALSE(address->isVisible());
+    EXPECT_EQ(child<QLineEdit>(dialog.get(), "txtWait")->geometry(), waitPlace);
+
+    // Change opens with the focus in the value box.
+    frmCommands change(messages, memory, QStringLiteral("KQM20"), QStringLiteral("0"));
+    change.preload(preloadFor(QStringLiteral("M900")), QString());
+    change.show();
+    change.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&change));
+    EXPECT_EQ(focused(), QStringLiteral("txtMaxSpeed"));
+    // Escape closes it as Cancel does.
+    QTest::keyClick(&change, Qt::Key_Escape);
+    EXPECT_FALSE(change.isVisible());
+    EXPECT_TRUE(change.EditedCommand().isEmpty());
+}
+
 TEST_F(EditorTest, CancelAndThePositionKeptBetweenOpenings) {
     auto first = open();
     first->move(first->x() + 37, first->y() + 21);

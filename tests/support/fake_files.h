@@ -58,14 +58,16 @@ private:
 // A print dialog that "chooses" a PDF file, or cancels.
 class PdfPrintDialogs final : public files::PrintDialogs {
 public:
-    bool choosePrinter(QPrinter& printer) override {
+    bool choosePrinter(QPrinter& printer, const QString& suggestedPdf) override {
         ++shown;
+        suggested = suggestedPdf;
         if (pdfPath.isEmpty())
             return false;
         files::usePdfFile(printer, pdfPath);
         return true;
     }
     QString pdfPath;
+    QString suggested; // what the last dialog offered
     int shown = 0;
 };
 
