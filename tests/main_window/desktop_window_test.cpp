@@ -10,7 +10,9 @@
 #include "version.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +26,7 @@
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -289,6 +292,42 @@ TEST_F(DesktopWindowTest, ASmallWindowKeepsItsControlsWholeAndStopMotionInSight)
     QCoreApplication::processEvents();
     EXPECT_GT(header->sectionSize(4), narrow + 300);
     EXPECT_EQ(header->sectionPosition(4) + header->sectionSize(4), header->viewport()->width());
+}
+
+// Escape closes every dialog of the window, modal or not.
+TEST_F(DesktopWindowTest, EscapeClosesEveryDialog) {
+    start();
+    test::WriteProgramFile(file("a.mdb"), {{"A10"}, {"Q"}});
+    dialogs.choose(file("a.mdb"));
+    action("mnuOpenProgram")->trigger();
+    // The settings dialog ends the connection: it comes after the unit's.
+    const char* const opening[] = {"mnuSendProgram",  "mnuViewProgram",       "mnuFindUnits",
+                                   "mnuUnitBackups",  "mnuKeyboardShortcuts", "mnuChangeLine",
+                                   "mnuCommSettings"};
+    QStringList closed;
+    for (const char* name : opening) {
+        QString shown;
+        QTimer::singleShot(0, [&shown, &closed] {
+            QDialog* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (!dialog && top->isVisible() && qobject_cast<QDialog*>(top))
+                    dialog = qobject_cast<QDialog*>(top);
+            if (!dialog)
+                return;
+            shown = dialog->objectName();
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            if (dialog->isVisible())
+                dialog->reject(); // so that the test goes on
+            else
+                closed << shown;
+        });
+        action(name)->trigger();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(shown.isEmpty()) << name << " showed no dialog";
+    }
+    EXPECT_EQ(closed, (QStringList{"Form2", "frmView", "frmFindUnits", "frmUnitBackups",
+                                   "dlgKeyboardShortcuts", "frmCommands", "frmCommSettings"}));
+    EXPECT_TRUE(messages.boxes().isEmpty()) << messages.texts().join('|').toStdString();
 }
 
 // Print offers a PDF beside the program, under its name; for a program never
