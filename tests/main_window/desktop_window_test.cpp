@@ -280,8 +280,12 @@ TEST_F(DesktopWindowTest, ASmallWindowKeepsItsControlsWholeAndStopMotionInSight)
     ASSERT_NE(fields, nullptr);
     EXPECT_LT(fields->viewport()->height(), fields->widget()->minimumSizeHint().height())
         << "at this size the fields should need the scrolling";
+    if (const QString target = qEnvironmentVariable("KQM_SCREENSHOT_DIR"); !target.isEmpty())
+        form->grab().save(QDir(target).filePath(QStringLiteral("motion-tab-smallest.png")));
 
     tabs->setCurrentIndex(1);
+    if (const QString target = qEnvironmentVariable("KQM_SCREENSHOT_DIR"); !target.isEmpty())
+        form->grab().save(QDir(target).filePath(QStringLiteral("program-tab-smallest.png")));
     test::WriteProgramFile(file("a.mdb"), {{"A10", "!", "a comment"}});
     dialogs.choose(file("a.mdb"));
     QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);

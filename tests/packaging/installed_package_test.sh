@@ -9,7 +9,7 @@ deb=$(realpath "$1")
 [ "$(id -u)" -eq 0 ] || { echo "run as root: it installs a package" >&2; exit 2; }
 
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends x11-utils xvfb \
-    xauth >/dev/null
+    xauth bash-completion man-db >/dev/null
 
 work=$(mktemp -d)
 chmod 755 "$work"
@@ -28,6 +28,16 @@ dpkg -i "$deb" >/dev/null
 bin_before=$(ls /usr/bin | sort)
 [ -x /usr/bin/kqmctl ] && [ -x /usr/bin/kqm-indexer ] || fail "programs not installed"
 man -w kqmctl >/dev/null && man -w kqm-indexer >/dev/null || fail "manual pages not found by man"
+
+step "bash completion"
+# What a user gets on pressing Tab: bash-completion loads the installed file.
+completed=$(bash -c '
+    source /usr/share/bash-completion/bash_completion
+    _completion_loader kqmctl
+    COMP_LINE="kqmctl send prog.mdb --p"; COMP_POINT=${#COMP_LINE}
+    COMP_WORDS=(kqmctl send prog.mdb --p); COMP_CWORD=3
+    _kqmctl kqmctl --p prog.mdb; echo "${COMPREPLY[*]}"')
+[ "$completed" = "--pace --port" ] || fail "completion of kqmctl send --p gave: $completed"
 
 step "kqmctl --version, list"
 /usr/bin/kqmctl --version | grep -q '^kqmctl ' || fail "kqmctl --version"
