@@ -59,7 +59,8 @@ done
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for needed in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6sql6-sqlite fonts-liberation; do
+for needed in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6sql6-sqlite libmdb3 \
+    fonts-liberation; do
     if ! grep -q "$needed" <<<"$depends"; then
         echo "the package does not depend on $needed" >&2
         status=1

@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include "cli/list_command.h"
+#include "files/legacy_program.h"
 #include "program/program_table.h"
 
 #include <QCommandLineParser>
@@ -50,6 +51,12 @@ const CommandHelp Commands[] = {
     {"import", "kqmctl import TEXT -o FILE",
      "Makes a new program file from program text (- for standard input); never\n"
      "overwrites a file."},
+    {"convert", "kqmctl convert LEGACY NEW",
+     "Makes a new program file NEW from a program file of the older kind, an Access\n"
+     "(Jet 3 or Jet 4) database with the table Main; LEGACY is only read, NEW is never\n"
+     "overwritten. list, check and export read such a file directly.\n"
+     "Exit status: 0 converted, 1 NEW could not be written, 2 wrong arguments, NEW\n"
+     "exists, or LEGACY cannot be read (its reason on standard error)."},
     {"print", "kqmctl print FILE --pdf OUT.pdf",
      "Writes the dated printed listing of a program file to a PDF."},
     {"connect", "kqmctl connect --port DEVICE [--baud N] [--axis N]",
@@ -178,6 +185,15 @@ bool parseFileArguments(const QString& command, const QStringList& arguments,
 }
 
 std::optional<QVector<program::ProgramRow>> readProgramRows(const QString& path, QTextStream& err) {
+    // A program file of the older kind is read as it is, never written.
+    if (files::legacyFormatOf(path)) {
+        files::LegacyProgram legacy = files::readLegacyProgram(path);
+        if (!legacy.ok()) {
+            err << "kqmctl: " << legacy.error << Qt::endl;
+            return std::nullopt;
+        }
+        return legacy.rows;
+    }
     program::ProgramTable table;
     if (!table.open(path, program::SqliteFile::Mode::ReadOnly)) {
         err << "kqmctl: " << table.openFailure(path) << Qt::endl;

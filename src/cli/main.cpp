@@ -37,6 +37,7 @@ void printUsage(QTextStream& err) {
            "  export FILE [-o TEXT]      write a program file as program text (to standard\n"
            "                             output without -o)\n"
            "  import TEXT -o FILE        make a new program file from program text\n"
+           "  convert LEGACY NEW         make a new program file from an Access program file\n"
            "  connect --port DEVICE      identify the unit on DEVICE (a serial device, or sim\n"
            "          [--baud N] [--axis N]  for the built-in simulated unit)\n"
            "  send FILE --port DEVICE    send a program file to the unit\n"
@@ -102,6 +103,7 @@ int main(int argc, char* argv[]) {
         {"edit", kqm::cli::editCommand},       {"undo", kqm::cli::undoCommand},
         {"redo", kqm::cli::redoCommand},       {"history", kqm::cli::historyCommand},
         {"export", kqm::cli::exportCommand},   {"import", kqm::cli::importCommand},
+        {"convert", kqm::cli::convertCommand},
         {"print", kqm::cli::printCommand},     {"connect", kqm::cli::connectCommand},
         {"send", kqm::cli::sendCommand},       {"upload", kqm::cli::uploadCommand},
         {"readout", kqm::cli::readoutCommand}, {"view", kqm::cli::viewCommand},

@@ -3,6 +3,8 @@
 #include "cli/command_line.h"
 #include "cli/console_messages.h"
 #include "cli/list_command.h"
+#include "files/legacy_program.h"
+#include "files/new_program_file.h"
 #include "files/program_files.h"
 #include "files/startup.h"
 #include "platform/app_paths.h"
@@ -16,9 +18,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
-#include <QTemporaryFile>
 
-#include <algorithm>
 #include <optional>
 
 namespace kqm::cli {
@@ -105,58 +105,18 @@ QList<int> nonUtf8Lines(const QByteArray& bytes) {
     return lines;
 }
 
-// Makes a program file from the template at path and stores the rows in it,
-// refreshed; the reason when that failed.
-QString storeProgram(const QString& path, const QVector<program::ProgramRow>& imported,
-                     QTextStream& err) {
-    platform::ExecutableAppPaths paths;
-    const auto files = files::ProgramDirectoryFiles::of(paths);
-    QString error;
-    if (!files::makeProgramFile(files, path, &error))
-        return error;
-    program::ProgramTable table;
-    if (!table.open(path))
-        return table.lastError();
-    const auto before = table.readRows();
-    if (!before)
-        return table.lastError();
-    // Fresh rowids after any row the template holds; those rows go.
-    qint64 rowid = 0;
-    for (const program::ProgramRow& row : *before)
-        rowid = std::max(rowid, row.rowid);
-    QVector<program::ProgramRow> after = imported;
-    for (program::ProgramRow& row : after)
-        row.rowid = ++rowid;
-    ConsoleMessages messages(err);
-    program::ProgramState state;
-    const program::RefreshResult stored =
-        program::storeAndRefresh(table, *before, after, state, messages);
-    return stored.ok ? QString() : stored.error;
-}
-
-// Makes the program file beside its place and moves it there only if the
-// name is still free: a file that appeared meanwhile is never replaced.
+// Makes the program file; a file that exists, or appears meanwhile, is never
+// replaced (usage error).
 int writeNewProgramFile(const QString& target, const QVector<program::ProgramRow>& imported,
                         QTextStream& err) {
-    const QFileInfo info(target);
-    QTemporaryFile partial(info.absoluteFilePath() + QStringLiteral(".XXXXXX"));
-    if (!partial.open()) {
-        err << "kqmctl: " << native(target) << " could not be made: " << partial.errorString()
-            << Qt::endl;
-        return Failure;
-    }
-    partial.close();
-    const QString error = storeProgram(partial.fileName(), imported, err);
-    if (!error.isEmpty()) {
-        err << "kqmctl: " << native(target) << " could not be made: " << error << Qt::endl;
-        return Failure;
-    }
-    if (!QFile::rename(partial.fileName(), info.absoluteFilePath())) {
-        err << "kqmctl: " << native(target) << " exists already; choose a new file" << Qt::endl;
-        return UsageError;
-    }
-    partial.setAutoRemove(false);
-    return Success;
+    platform::ExecutableAppPaths paths;
+    ConsoleMessages messages(err);
+    const files::NewProgramFile made = files::writeNewProgramFile(
+        files::ProgramDirectoryFiles::of(paths), target, imported, messages);
+    if (made.ok())
+        return Success;
+    err << "kqmctl: " << made.error << Qt::endl;
+    return made.failure == files::NewProgramFile::Failure::Exists ? UsageError : Failure;
 }
 
 } // namespace
@@ -234,6 +194,42 @@ int importCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
     if (status == Success)
         out << "Imported " << read.rows.size() << " lines into " << native(target) << Qt::endl;
     return status;
+}
+
+int convertCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const QString command = QStringLiteral("convert");
+    QStringList names;
+    for (const QString& word : arguments) {
+        if (looksLikeOption(word))
+            return usageError(command, unknownOption(word), err);
+        names << word;
+    }
+    if (names.size() != 2)
+        return usageError(command,
+                          names.size() < 2 ? QStringLiteral("LEGACY and NEW are required")
+                                           : unexpectedArgument(names.at(2)),
+                          err);
+    const QString& legacyPath = names.at(0);
+    const QString& target = names.at(1);
+    if (!files::legacyFormatOf(legacyPath)) {
+        err << "kqmctl: " << native(legacyPath)
+            << " is not an Access program file (no Jet or ACE database header)" << Qt::endl;
+        return UsageError;
+    }
+    if (QFileInfo::exists(target)) {
+        err << "kqmctl: " << native(target) << " exists already; choose a new file" << Qt::endl;
+        return UsageError;
+    }
+    const files::LegacyProgram legacy = files::readLegacyProgram(legacyPath);
+    if (!legacy.ok()) {
+        err << "kqmctl: " << legacy.error << Qt::endl;
+        return UsageError;
+    }
+    const int written = writeNewProgramFile(target, files::rowsForConversion(legacy.rows), err);
+    if (written == Success)
+        out << "Converted " << legacy.rows.size() << " lines of " << native(legacyPath) << " ("
+            << legacy.format.name() << ") into " << native(target) << Qt::endl;
+    return written;
 }
 
 } // namespace kqm::cli

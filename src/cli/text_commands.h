@@ -14,4 +14,8 @@ int exportCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
 // then nothing is written; an existing FILE is never replaced.
 int importCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
+// kqmctl convert LEGACY NEW: a new program file from an Access program file
+// of the older kind, which is only read; an existing NEW is never replaced.
+int convertCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
+
 } // namespace kqm::cli

@@ -1,6 +1,8 @@
 #include "files/program_files.h"
 
 #include "files/file_copy.h"
+#include "files/legacy_program.h"
+#include "files/new_program_file.h"
 #include "platform/file_dialogs.h"
 #include "platform/messages.h"
 #include "program/program_document.h"
@@ -109,6 +111,10 @@ void ProgramFileCommands::openProgramFile(const QString& file) {
 void ProgramFileCommands::openChosen(const QString& file) {
     if (askAboutUnsaved(UnsavedOpenWarning))
         return;
+    if (legacyFormatOf(file)) {
+        convertLegacy(file);
+        return;
+    }
     const QString backup = backupName(file);
     const QString previous = m_document.path();
     CopyResult copy;
@@ -160,6 +166,50 @@ void ProgramFileCommands::openChosen(const QString& file) {
         m_document.setCurrentRow(0);
     m_showProgramTab();
     fileUsed(file);
+}
+
+void ProgramFileCommands::convertLegacy(const QString& file) {
+    const QString name = QDir::toNativeSeparators(file);
+    const LegacyProgram legacy = readLegacyProgram(file);
+    if (!legacy.ok()) {
+        m_messages.show(MessageIcon::Warning,
+                        legacy.error + QStringLiteral(".\n\nThe program that was open stays open."));
+        return;
+    }
+    const qsizetype count = legacy.rows.size();
+    const QString lines = count == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(count);
+    const MessageAnswer answer = m_messages.show(
+        MessageIcon::Question,
+        QStringLiteral("%1 is a program file of the older kind, an %2 database with %3."
+                       "\n\nConvert it into a new program file? The Access file is left as "
+                       "it is.")
+            .arg(name, legacy.format.name(), lines),
+        MessageButtons::YesNo);
+    if (answer != MessageAnswer::Yes)
+        return;
+    auto chosen = m_dialogs.saveFileName(convertedName(file), ProgramFileFilter);
+    if (!chosen)
+        return;
+    if (!QFileInfo(*chosen).fileName().contains(QLatin1Char('.')))
+        *chosen += QStringLiteral(".mdb");
+    const NewProgramFile made =
+        writeNewProgramFile(m_files, *chosen, rowsForConversion(legacy.rows), m_messages);
+    if (!made.ok()) {
+        m_messages.show(MessageIcon::Warning,
+                        QStringLiteral("The program was not converted: %1. The program that "
+                                       "was open stays open.")
+                            .arg(made.error));
+        return;
+    }
+    const QString previous = m_document.path();
+    if (!bind(*chosen, true)) {
+        rebind(previous);
+        return;
+    }
+    if (!m_document.rows().isEmpty())
+        m_document.setCurrentRow(0);
+    m_showProgramTab();
+    fileUsed(*chosen);
 }
 
 void ProgramFileCommands::newProgram() {

@@ -71,6 +71,10 @@ public:
 
 private:
     void openChosen(const QString& file);
+    // An Access program file of the older kind: read, and on the user's word
+    // converted into a new program file, which is then bound. The Access file
+    // is only read, and no backup is made of it.
+    void convertLegacy(const QString& file);
     void fileUsed(const QString& file);
     void rebind(const QString& path);
     bool bind(const QString& path, bool refreshListing);

@@ -1,3 +1,4 @@
+#include "files/legacy_program.h"
 #include "files/program_files.h"
 #include "files/settings_table.h"
 #include "main_window/main_window.h"
@@ -7,6 +8,7 @@
 #include "simulator/simulated_port.h"
 #include "support/fake_files.h"
 #include "support/fake_messages.h"
+#include "support/legacy_fixtures.h"
 #include "support/program_files.h"
 #include "support/window_fixture.h"
 
@@ -293,6 +295,60 @@ TEST_F(FileCommandsTest, ClosingWithAnUnsavedProgramAsksFirst) {
     files::SettingsTable settings;
     ASSERT_TRUE(settings.open(file("config.kqm")));
     EXPECT_EQ(settings.record(files::SettingsTable::CleanExit), QStringLiteral("1"));
+}
+
+} // namespace
+
+namespace {
+
+// An Access program file of the older kind: File > Open reads it, asks, and
+// converts it into a new program file beside it, which becomes the bound
+// file. No leaves everything as it was. The Access file is only read and no
+// backup is made of it; a bad one is refused with its reason.
+TEST_F(FileCommandsTest, AnAccessProgramFileIsConvertedOnTheUsersWord) {
+    const QString legacy = file("OLD.MDB");
+    ASSERT_TRUE(QFile::copy(test::legacyFixture(QStringLiteral("jet4-program.mdb")), legacy));
+    const QByteArray original = test::FileBytes(legacy);
+    const qsizetype lines = files::readLegacyProgram(legacy).rows.size();
+    ASSERT_GT(lines, 10);
+    test::WriteProgramFile(file("prev.mdb"), {{"A10"}, {"Q"}});
+    dialogs.choose(file("prev.mdb"));
+    click("cmdOpen");
+    messages.clear();
+
+    dialogs.choose(legacy);
+    messages.answerNext(MessageAnswer::No);
+    click("cmdOpen");
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_EQ(messages.boxes().at(0).icon, platform::MessageIcon::Question);
+    for (const QString& part : {QStringLiteral("Access 2000 (Jet 4)"),
+                                QStringLiteral("%1 lines").arg(lines), QStringLiteral("OLD.MDB")})
+        EXPECT_TRUE(messages.texts().at(0).contains(part)) << messages.texts().at(0).toStdString();
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("prev.mdb")));
+    EXPECT_EQ(listing(), (QStringList{"Accel/Decel=10", "Quit"}));
+
+    messages.clear();
+    dialogs.choose(legacy);
+    messages.answerNext(MessageAnswer::Yes);
+    dialogs.choose(file("OLD-converted.mdb"));
+    click("cmdOpen");
+    EXPECT_EQ(dialogs.lastDirectory, file("OLD-converted.mdb")); // proposed beside it
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("OLD-converted.mdb")));
+    EXPECT_EQ(listing().size(), lines);
+    EXPECT_EQ(listing().value(0), QStringLiteral("Accel/Decel=10")); // refreshed
+    EXPECT_GT(form->programState().ProgramSize, 0);
+    EXPECT_EQ(test::FileBytes(legacy), original);
+    EXPECT_FALSE(QFile::exists(file("OLD.BAK")));
+
+    messages.clear();
+    const QString locked = file("LOCKED.mdb");
+    ASSERT_TRUE(QFile::copy(test::legacyFixture(QStringLiteral("jet4-password.mdb")), locked));
+    dialogs.choose(locked);
+    click("cmdOpen");
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_TRUE(messages.texts().at(0).contains(QStringLiteral("password")));
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("OLD-converted.mdb")));
+    EXPECT_FALSE(QFile::exists(file("LOCKED.BAK")));
 }
 
 } // namespace

@@ -1,0 +1,71 @@
+#include "files/new_program_file.h"
+
+#include "files/program_files.h"
+#include "files/startup.h"
+#include "program/listing.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <algorithm>
+
+namespace kqm::files {
+
+namespace {
+
+// The rows stored into a program file made from the template, refreshed; the
+// reason when that failed.
+QString storeRows(const ProgramDirectoryFiles& files, const QString& path,
+                  const QVector<program::ProgramRow>& rows, platform::Messages& messages) {
+    QString error;
+    if (!makeProgramFile(files, path, &error))
+        return error;
+    program::ProgramTable table;
+    if (!table.open(path))
+        return table.lastError();
+    const auto before = table.readRows();
+    if (!before)
+        return table.lastError();
+    // Fresh rowids after any row the template holds; those rows go.
+    qint64 rowid = 0;
+    for (const program::ProgramRow& row : *before)
+        rowid = std::max(rowid, row.rowid);
+    QVector<program::ProgramRow> after = rows;
+    for (program::ProgramRow& row : after)
+        row.rowid = ++rowid;
+    program::ProgramState state;
+    const program::RefreshResult stored =
+        program::storeAndRefresh(table, *before, after, state, messages);
+    return stored.ok ? QString() : stored.error;
+}
+
+} // namespace
+
+NewProgramFile writeNewProgramFile(const ProgramDirectoryFiles& files, const QString& target,
+                                   const QVector<program::ProgramRow>& rows,
+                                   platform::Messages& messages) {
+    const QFileInfo info(target);
+    const QString native = QDir::toNativeSeparators(info.absoluteFilePath());
+    if (info.exists())
+        return {NewProgramFile::Failure::Exists,
+                QStringLiteral("%1 exists already; choose a new file").arg(native)};
+    QTemporaryFile partial(info.absoluteFilePath() + QStringLiteral(".XXXXXX"));
+    if (!partial.open())
+        return {NewProgramFile::Failure::NotMade, QStringLiteral("%1 could not be made: %2")
+                                                      .arg(native, partial.errorString())};
+    partial.close();
+    const QString error = storeRows(files, partial.fileName(), rows, messages);
+    if (!error.isEmpty())
+        return {NewProgramFile::Failure::NotMade,
+                QStringLiteral("%1 could not be made: %2").arg(native, error)};
+    // Renaming never replaces a file: one that appeared meanwhile stays.
+    if (!QFile::rename(partial.fileName(), info.absoluteFilePath()))
+        return {NewProgramFile::Failure::Exists,
+                QStringLiteral("%1 exists already; choose a new file").arg(native)};
+    partial.setAutoRemove(false);
+    return {};
+}
+
+} // namespace kqm::files

@@ -1,0 +1,143 @@
+#include "files/legacy_program.h"
+#include "files/new_program_file.h"
+#include "files/startup.h"
+#include "program/command_set.h"
+#include "support/fake_messages.h"
+#include "support/legacy_fixtures.h"
+#include "support/program_files.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace kqm::files;
+using kqm::test::legacyFixture;
+
+namespace {
+
+// Every fixture with a table Main reads, field for field and record for
+// record, as mdbtools' own mdb-export reads it; reading leaves it as it was.
+TEST(LegacyProgram, EveryFixtureReadsAsMdbExportReadsIt) {
+    for (const QString& name : kqm::test::GoodLegacyFixtures) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = legacyFixture(name);
+        const QByteArray before = kqm::test::FileBytes(path);
+        const LegacyProgram read = readLegacyProgram(path);
+        ASSERT_TRUE(read.ok()) << read.error.toStdString();
+        const QList<QStringList> exported = kqm::test::exportedByMdbTools(path);
+        ASSERT_EQ(read.rows.size(), exported.size());
+        for (qsizetype i = 0; i < exported.size(); ++i) {
+            const kqm::program::ProgramRow& row = read.rows.at(i);
+            ASSERT_EQ(exported.at(i).size(), 5) << "record " << i;
+            EXPECT_EQ(QStringList({QString::number(row.lineNo), QString::number(row.address),
+                                   row.command, row.listing, row.comment}),
+                      exported.at(i))
+                << "record " << i;
+        }
+        EXPECT_EQ(kqm::test::FileBytes(path), before);
+    }
+    // What both readers must agree on: the go move's carriage return, text
+    // from the code page (Jet 3) and from UTF-16 (Jet 4).
+    for (const char* name : {"jet3-program.mdb", "jet4-program.mdb"}) {
+        const LegacyProgram read = readLegacyProgram(legacyFixture(QString::fromLatin1(name)));
+        QStringList commands;
+        QStringList comments;
+        for (const kqm::program::ProgramRow& row : read.rows) {
+            commands << row.command;
+            comments << row.comment;
+        }
+        EXPECT_TRUE(commands.contains(QStringLiteral("N500\r@0G"))) << name;
+        EXPECT_TRUE(commands.contains(QStringLiteral("&3_10"))) << name;
+        EXPECT_TRUE(comments.contains(QStringLiteral("Zuführung"))) << name;
+        EXPECT_TRUE(comments.contains(QStringLiteral("Ø 12 mm"))) << name;
+    }
+}
+
+// Legacy files are told by their header, whatever their name; nothing else
+// is taken for one.
+TEST(LegacyProgram, TheHeaderTellsTheFormat) {
+    const struct {
+        const char* name;
+        int version;
+        bool password;
+        bool encrypted;
+    } cases[] = {{"jet3-program.mdb", 0, false, false},  {"jet4-program.mdb", 1, false, false},
+                 {"jet3-password.mdb", 0, true, false},  {"jet4-password.mdb", 1, true, false},
+                 {"jet4-encrypted.mdb", 1, false, true}, {"access2007.accdb", 2, false, false}};
+    for (const auto& c : cases) {
+        const auto format = legacyFormatOf(legacyFixture(QString::fromLatin1(c.name)));
+        ASSERT_TRUE(format.has_value()) << c.name;
+        EXPECT_EQ(format->version, c.version) << c.name;
+        EXPECT_EQ(format->password, c.password) << c.name;
+        EXPECT_EQ(format->encrypted, c.encrypted) << c.name;
+    }
+    QTemporaryDir dir;
+    const QString renamed = dir.filePath(QStringLiteral("program.txt"));
+    ASSERT_TRUE(QFile::copy(legacyFixture(QStringLiteral("jet3-program.mdb")), renamed));
+    EXPECT_TRUE(legacyFormatOf(renamed).has_value());
+    const QString sqlite = dir.filePath(QStringLiteral("new.mdb"));
+    kqm::test::WriteProgramFile(sqlite, {{"Q"}});
+    QFile text(dir.filePath(QStringLiteral("t.mdb")));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write(QByteArray("\x00\x01\x00\x00Standard Jet DB", 19)); // a header cut short
+    text.close();
+    for (const QString& other : {sqlite, text.fileName(), dir.filePath(QStringLiteral("none"))})
+        EXPECT_FALSE(legacyFormatOf(other).has_value()) << other.toStdString();
+}
+
+// A bad file is refused with its reason and left as it was.
+TEST(LegacyProgram, BadFilesAreRefusedWithTheirReason) {
+    for (const auto& [name, reason] : kqm::test::BadLegacyFixtures) {
+        const QString path = legacyFixture(name);
+        const QByteArray before = kqm::test::FileBytes(path);
+        const LegacyProgram read = readLegacyProgram(path);
+        EXPECT_FALSE(read.ok()) << name.toStdString();
+        EXPECT_TRUE(read.error.contains(reason)) << read.error.toStdString();
+        EXPECT_TRUE(read.rows.isEmpty()) << name.toStdString();
+        EXPECT_EQ(kqm::test::FileBytes(path), before) << name.toStdString();
+    }
+}
+
+// A thousand lines convert within a second into a refreshed program file;
+// an existing file is never replaced.
+TEST(LegacyProgram, AThousandLinesConvertWithinASecond) {
+    QTemporaryDir dir;
+    const auto files = ProgramDirectoryFiles::in(dir.path());
+    const QString target = dir.filePath(QStringLiteral("converted.mdb"));
+    kqm::test::FakeMessages messages;
+    QElapsedTimer took;
+    took.start();
+    const LegacyProgram read = readLegacyProgram(legacyFixture(QStringLiteral("jet4-1000-lines.mdb")));
+    ASSERT_TRUE(read.ok()) << read.error.toStdString();
+    const NewProgramFile made =
+        writeNewProgramFile(files, target, rowsForConversion(read.rows), messages);
+    ASSERT_TRUE(made.ok()) << made.error.toStdString();
+#ifdef KQM_SANITIZED
+    EXPECT_LT(took.elapsed(), 5000);
+#else
+    EXPECT_LT(took.elapsed(), 1000);
+#endif
+    const auto rows = kqm::test::ReadProgramFile(target);
+    ASSERT_EQ(rows.size(), 1000);
+    qint64 address = 0;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows.at(i).lineNo, i + 1);
+        EXPECT_EQ(rows.at(i).command, read.rows.at(i).command);
+        EXPECT_EQ(rows.at(i).comment, read.rows.at(i).comment);
+        if (const auto size = kqm::program::knownCommandSize(rows.at(i).command)) {
+            EXPECT_NE(rows.at(i).listing, QStringLiteral("!"));
+            EXPECT_EQ(rows.at(i).address, address);
+            address += *size;
+        } else {
+            EXPECT_EQ(rows.at(i).address, address);
+        }
+    }
+    const QByteArray converted = kqm::test::FileBytes(target);
+    const NewProgramFile again = writeNewProgramFile(files, target, read.rows, messages);
+    EXPECT_EQ(again.failure, NewProgramFile::Failure::Exists);
+    EXPECT_EQ(kqm::test::FileBytes(target), converted);
+}
+
+} // namespace
