@@ -100,6 +100,22 @@ TEST(LegacyProgram, BadFilesAreRefusedWithTheirReason) {
     }
 }
 
+// A later Access file that libmdb cannot read is said to be unsupported.
+TEST(LegacyProgram, AnAccessFileLibmdbCannotReadIsUnsupported) {
+    QTemporaryDir dir;
+    const QString later = dir.filePath(QStringLiteral("later.accdb"));
+    QByteArray bytes = kqm::test::FileBytes(legacyFixture(QStringLiteral("access2007.accdb")));
+    bytes[0x14] = 9; // a version libmdb does not know
+    QFile file(later);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    const LegacyProgram read = readLegacyProgram(later);
+    EXPECT_FALSE(read.ok());
+    EXPECT_TRUE(read.error.contains(QStringLiteral("not supported"))) << read.error.toStdString();
+    EXPECT_TRUE(read.error.contains(QStringLiteral("Access 2000 database"))) << read.error.toStdString();
+}
+
 // A thousand lines convert within a second into a refreshed program file;
 // an existing file is never replaced.
 TEST(LegacyProgram, AThousandLinesConvertWithinASecond) {
