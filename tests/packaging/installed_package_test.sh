@@ -46,6 +46,11 @@ printf 'KQM program text 1\nA100 ; ramp\nN500 @0G\nQ\n' >"$work/demo.txt"
 listing=$(/usr/bin/kqmctl list "$work/demo.mdb")
 echo "$listing"
 grep -q 'ramp' <<<"$listing" || fail "kqmctl list does not show the program"
+# An Access program file of the older kind, through the installed libmdb.
+legacy="$(dirname "$0")/../files/legacy/jet4-program.mdb"
+/usr/bin/kqmctl convert "$legacy" "$work/converted.mdb" >/dev/null
+/usr/bin/kqmctl list "$work/converted.mdb" | grep -q 'Zuführung' ||
+    fail "the converted Access program lacks its comments"
 
 # USER HOME LOG PATTERN [COPY]: runs the window as USER with that HOME on a
 # virtual X server, waits until a window whose name matches PATTERN is mapped
