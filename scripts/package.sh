@@ -33,6 +33,7 @@ cmake --build "$dir" -j2
 (cd "$dir" && cpack -G DEB >/dev/null)
 
 mkdir -p dist
+rm -f dist/kqm-indexer_*.deb
 deb=$(ls -t "$dir"/kqm-indexer_*.deb | head -1)
 cp "$deb" dist/
 deb=dist/$(basename "$deb")
@@ -78,7 +79,12 @@ appstreamcli validate --no-net \
 "$unpacked/usr/bin/kqm-indexer" --version >/dev/null
 
 # lintian: no errors and no warnings (what it still says are infos).
-lintian_out=$(lintian --allow-root -I "$deb" || true)
+lintian_status=0
+lintian_out=$(lintian --allow-root -I "$deb") || lintian_status=$?
+if [ "$lintian_status" -gt 1 ]; then
+    echo "lintian did not run (exit $lintian_status)" >&2
+    status=1
+fi
 [ -n "$lintian_out" ] && echo "$lintian_out"
 if grep -qE '^(E|W):' <<<"$lintian_out"; then
     echo "lintian reports errors or warnings" >&2

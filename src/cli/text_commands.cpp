@@ -227,7 +227,8 @@ int convertCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
     }
     const int written = writeNewProgramFile(target, files::rowsForConversion(legacy.rows), err);
     if (written == Success)
-        out << "Converted " << legacy.rows.size() << " lines of " << native(legacyPath) << " ("
+        out << "Converted " << legacy.rows.size() << (legacy.rows.size() == 1 ? " line" : " lines")
+            << " of " << native(legacyPath) << " ("
             << legacy.format.name() << ") into " << native(target) << Qt::endl;
     return written;
 }

@@ -5,6 +5,7 @@
 #include "cli/list_command.h"
 #include "cli/printable.h"
 #include "cli/unit_session.h"
+#include "files/file_copy.h"
 #include "files/program_files.h"
 #include "files/startup.h"
 #include "platform/app_paths.h"
@@ -160,10 +161,15 @@ int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
         return Failure;
     }
     document.close();
-    if (!QFile::rename(partial.fileName(), target.absoluteFilePath())) {
+    QString why;
+    const files::MoveResult moved =
+        files::moveToFreeName(partial.fileName(), target.absoluteFilePath(), &why);
+    if (moved != files::MoveResult::Moved) {
         err << "kqmctl: " << QDir::toNativeSeparators(options->output)
-            << " exists already; choose a new file" << Qt::endl;
-        return UsageError;
+            << (moved == files::MoveResult::NameTaken ? QStringLiteral(" exists already; choose a new file")
+                                                      : QStringLiteral(" could not be made: ") + why)
+            << Qt::endl;
+        return moved == files::MoveResult::NameTaken ? UsageError : Failure;
     }
     partial.setAutoRemove(false);
     out << "Uploaded " << document.rows().size() << " lines into "

@@ -7,6 +7,12 @@
 #include <QStorageInfo>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kqm::files {
 
@@ -79,6 +85,46 @@ CopyResult copyFileReplacing(const QString& source, const QString& destination) 
     if (!out.commit())
         return failed(out, destination, in.size(), errno);
     return {};
+}
+
+namespace {
+
+// The process's umask, read without changing it (umask() itself would set it
+// for every thread while it is read).
+mode_t currentUmask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:"))
+                return static_cast<mode_t>(line.mid(6).trimmed().toUInt(nullptr, 8));
+        }
+    }
+    return 022;
+}
+
+} // namespace
+
+MoveResult moveToFreeName(const QString& from, const QString& to, QString* error) {
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    ::chmod(source.constData(), 0666 & ~currentUmask());
+    // Not QFile::rename: where its own rename fails it copies, and the copy
+    // would replace a file that took the name meanwhile.
+    int result = ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
+                             RENAME_NOREPLACE);
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without that rename: a hard link is made only to a
+        // free name too.
+        result = ::link(source.constData(), target.constData());
+        if (result == 0)
+            ::unlink(source.constData());
+    }
+    if (result == 0)
+        return MoveResult::Moved;
+    const int why = errno;
+    if (error)
+        *error = QString::fromLocal8Bit(std::strerror(why));
+    return why == EEXIST ? MoveResult::NameTaken : MoveResult::Failed;
 }
 
 QString moveAside(const QString& path) {

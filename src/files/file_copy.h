@@ -30,6 +30,13 @@ public:
     }
 };
 
+// Moves a finished file to its name only while that name is free: an
+// existing file, even one that appears at the last moment, is never replaced.
+// The file gets the permissions a new file gets (the umask's), not the
+// private ones of a temporary file.
+enum class MoveResult { Moved, NameTaken, Failed };
+MoveResult moveToFreeName(const QString& from, const QString& to, QString* error);
+
 // Renames a file that could not be read to "<name>.damaged-<date-time>" and
 // returns the new path (empty when even that failed).
 QString moveAside(const QString& path);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -78,7 +79,11 @@ std::optional<LegacyFormat> formatFromHeader(QByteArray header) {
     if (!jet3) {
         double created = 0;
         std::memcpy(&created, header.constData() + CreationDateOffset, sizeof created);
-        const qint32 whole = static_cast<qint32>(created);
+        // A date Access writes is a day count well inside 32 bits; anything
+        // else (a damaged header) masks with nothing.
+        const qint32 whole = std::isfinite(created) && std::fabs(created) < 2.0e9
+                                 ? static_cast<qint32>(created)
+                                 : 0;
         quint8 dateBytes[4];
         std::memcpy(dateBytes, &whole, sizeof dateBytes);
         for (int i = 0; i < password.size(); ++i)
@@ -138,8 +143,12 @@ QString LegacyFormat::name() const {
         return QStringLiteral("Access 2007 (.accdb)");
     case 3:
         return QStringLiteral("Access 2010 (.accdb)");
+    case 4:
+        return QStringLiteral("Access 2013 (.accdb)");
     case 5:
         return QStringLiteral("Access 2016 (.accdb)");
+    case 6:
+        return QStringLiteral("Access 2019 (.accdb)");
     default:
         return QStringLiteral("Access (version %1)").arg(version);
     }
@@ -166,9 +175,11 @@ LegacyProgram readLegacyProgram(const QString& path) {
     read.format = *format;
     if (read.error = refusal(path, *format); !read.error.isEmpty())
         return read;
-    // libmdb's text comes as UTF-8 unless the environment asks otherwise.
-    qunsetenv("MDBICONV");
-    qunsetenv("MDB_JET3_CHARSET");
+    // libmdb's text comes as UTF-8 unless MDBICONV asks for another; only then
+    // is it set back. (MDB_JET3_CHARSET stays the user's: it overrides a Jet 3
+    // file's own code page where that is wrong.)
+    if (const QByteArray target = qgetenv("MDBICONV"); !target.isEmpty() && target != "UTF-8")
+        qputenv("MDBICONV", "UTF-8");
     const std::unique_ptr<MdbHandle, MdbClose> mdb(
         mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS));
     if (!mdb) {
@@ -237,6 +248,16 @@ LegacyProgram readLegacyProgram(const QString& path) {
         row.comment = text(4);
         read.rows.append(row);
     }
+    // A file cut at a page boundary reads as pages of zeros: fewer records
+    // than the table says it holds.
+    if (read.rows.size() != static_cast<qsizetype>(table->num_rows)) {
+        read.error = QStringLiteral("%1 is truncated or damaged: %2 of the %3 records of the "
+                                    "table Main could be read")
+                         .arg(native(path))
+                         .arg(read.rows.size())
+                         .arg(table->num_rows);
+        read.rows.clear();
+    }
     return read;
 }
 
@@ -250,8 +271,12 @@ QVector<program::ProgramRow> rowsForConversion(QVector<program::ProgramRow> rows
 
 QString convertedName(const QString& legacyPath) {
     const QFileInfo legacy(legacyPath);
-    return legacy.absoluteDir().filePath(legacy.completeBaseName() +
-                                         QStringLiteral("-converted.mdb"));
+    const QDir folder = legacy.absoluteDir();
+    QString name = folder.filePath(legacy.completeBaseName() + QStringLiteral("-converted.mdb"));
+    // A second conversion is offered a free name.
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = folder.filePath(legacy.completeBaseName() + QStringLiteral("-converted-%1.mdb").arg(n));
+    return name;
 }
 
 } // namespace kqm::files

@@ -43,7 +43,8 @@ LegacyProgram readLegacyProgram(const QString& path);
 // tool knows gets its listing text anew from the refresh.
 QVector<program::ProgramRow> rowsForConversion(QVector<program::ProgramRow> rows);
 
-// The name a conversion proposes: NAME-converted.mdb beside the legacy file.
+// The name a conversion proposes: NAME-converted.mdb beside the legacy file,
+// or NAME-converted-2.mdb and so on where that is taken.
 QString convertedName(const QString& legacyPath);
 
 } // namespace kqm::files

@@ -1,5 +1,7 @@
 #include "files/new_program_file.h"
 
+#include "files/file_copy.h"
+
 #include "files/program_files.h"
 #include "files/startup.h"
 #include "program/listing.h"
@@ -60,12 +62,19 @@ NewProgramFile writeNewProgramFile(const ProgramDirectoryFiles& files, const QSt
     if (!error.isEmpty())
         return {NewProgramFile::Failure::NotMade,
                 QStringLiteral("%1 could not be made: %2").arg(native, error)};
-    // Renaming never replaces a file: one that appeared meanwhile stays.
-    if (!QFile::rename(partial.fileName(), info.absoluteFilePath()))
+    QString why;
+    switch (moveToFreeName(partial.fileName(), info.absoluteFilePath(), &why)) {
+    case MoveResult::Moved:
+        partial.setAutoRemove(false);
+        return {};
+    case MoveResult::NameTaken:
         return {NewProgramFile::Failure::Exists,
                 QStringLiteral("%1 exists already; choose a new file").arg(native)};
-    partial.setAutoRemove(false);
-    return {};
+    case MoveResult::Failed:
+        break;
+    }
+    return {NewProgramFile::Failure::NotMade,
+            QStringLiteral("%1 could not be made: %2").arg(native, why)};
 }
 
 } // namespace kqm::files

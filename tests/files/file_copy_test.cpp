@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace kqm::files;
@@ -134,6 +135,39 @@ TEST(FileCopy, PermissionsAreToldFromOtherFailures) {
 
     QFile::setPermissions(lockedFolder,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+} // namespace
+
+namespace {
+
+// A finished file goes to its name only while the name is free, with the
+// permissions of an ordinary new file rather than a temporary file's.
+TEST(FileCopy, AMoveNeverReplacesAFile) {
+    QTemporaryDir dir;
+    const QString made = dir.filePath(QStringLiteral("made.XXXX"));
+    writeFile(made, QByteArray("new"));
+    QFile::setPermissions(made, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QString taken = dir.filePath(QStringLiteral("taken.mdb"));
+    writeFile(taken, QByteArray("kept"));
+    QString error;
+    EXPECT_EQ(moveToFreeName(made, taken, &error), MoveResult::NameTaken);
+    EXPECT_EQ(kqm::test::FileBytes(taken), QByteArray("kept"));
+    EXPECT_TRUE(QFile::exists(made));
+
+    const mode_t mask = ::umask(022);
+    const QString free = dir.filePath(QStringLiteral("free.mdb"));
+    EXPECT_EQ(moveToFreeName(made, free, &error), MoveResult::Moved) << error.toStdString();
+    ::umask(mask);
+    EXPECT_EQ(kqm::test::FileBytes(free), QByteArray("new"));
+    EXPECT_FALSE(QFile::exists(made));
+    EXPECT_TRUE(QFile::permissions(free) & QFileDevice::ReadOther);
+    EXPECT_FALSE(QFile::permissions(free) & QFileDevice::WriteOther);
+
+    EXPECT_EQ(moveToFreeName(dir.filePath(QStringLiteral("gone")),
+                             dir.filePath(QStringLiteral("x.mdb")), &error),
+              MoveResult::Failed);
+    EXPECT_FALSE(error.isEmpty());
 }
 
 } // namespace

@@ -100,6 +100,43 @@ TEST(LegacyProgram, BadFilesAreRefusedWithTheirReason) {
     }
 }
 
+// Copies of the fixtures made wrong in ways a real file gets wrong: cut at a
+// page boundary (libmdb reads the missing pages as zeros), and a Jet 3 file
+// whose header names another code page, whose text must be read in it.
+TEST(LegacyProgram, CopiesCutAtAPageOrInAnotherCodePage) {
+    QTemporaryDir dir;
+    const auto patched = [&dir](const char* fixture, const char* name, auto change) {
+        QByteArray bytes = kqm::test::FileBytes(legacyFixture(QString::fromLatin1(fixture)));
+        change(bytes);
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    };
+    for (const qsizetype pages : {5, 10}) {
+        const QString cut = patched("jet4-1000-lines.mdb", "cut.mdb",
+                                    [pages](QByteArray& bytes) { bytes.truncate(pages * 4096); });
+        const LegacyProgram read = readLegacyProgram(cut);
+        EXPECT_FALSE(read.ok()) << pages << " pages";
+        EXPECT_TRUE(read.error.contains(QStringLiteral("truncated"))) << read.error.toStdString();
+        EXPECT_TRUE(read.rows.isEmpty());
+        QFile::remove(cut);
+    }
+    // The code page sits in the masked header: 1252 (0x04E4) becomes 1251
+    // (0x04E3) by flipping the same bits of the masked byte.
+    const QString cyrillic = patched("jet3-program.mdb", "cp1251.mdb", [](QByteArray& bytes) {
+        bytes[0x3C] = static_cast<char>(bytes.at(0x3C) ^ 0x07);
+    });
+    ASSERT_EQ(legacyFormatOf(cyrillic)->codePage, 1251);
+    const LegacyProgram read = readLegacyProgram(cyrillic);
+    ASSERT_TRUE(read.ok()) << read.error.toStdString();
+    QStringList comments;
+    for (const kqm::program::ProgramRow& row : read.rows)
+        comments << row.comment;
+    EXPECT_TRUE(comments.contains(QStringLiteral("Zufьhrung"))) << comments.join('|').toStdString();
+}
+
 // A later Access file that libmdb cannot read is said to be unsupported.
 TEST(LegacyProgram, AnAccessFileLibmdbCannotReadIsUnsupported) {
     QTemporaryDir dir;
@@ -150,6 +187,12 @@ TEST(LegacyProgram, AThousandLinesConvertWithinASecond) {
             EXPECT_EQ(rows.at(i).address, address);
         }
     }
+    EXPECT_EQ(convertedName(dir.filePath(QStringLiteral("converted"))),
+              dir.filePath(QStringLiteral("converted-converted.mdb")));
+    const QString taken = dir.filePath(QStringLiteral("old-converted.mdb"));
+    QFile(taken).open(QIODevice::WriteOnly);
+    EXPECT_EQ(convertedName(dir.filePath(QStringLiteral("old.MDB"))),
+              dir.filePath(QStringLiteral("old-converted-2.mdb")));
     const QByteArray converted = kqm::test::FileBytes(target);
     const NewProgramFile again = writeNewProgramFile(files, target, read.rows, messages);
     EXPECT_EQ(again.failure, NewProgramFile::Failure::Exists);

@@ -5,6 +5,7 @@
 # removed with dpkg -r. Run as root (CI does), after scripts/package.sh.
 # Usage: tests/packaging/installed_package_test.sh dist/kqm-indexer_VERSION_ARCH.deb
 set -euo pipefail
+[ $# -eq 1 ] || { echo "usage: $0 PACKAGE.deb (one package)" >&2; exit 2; }
 deb=$(realpath "$1")
 [ "$(id -u)" -eq 0 ] || { echo "run as root: it installs a package" >&2; exit 2; }
 
@@ -62,9 +63,10 @@ as_user() {
     local user=$1 home=$2
     shift 2
     if [ "$user" = root ]; then
-        env HOME="$home" "$@"
+        env -u XDG_DATA_HOME -u XDG_RUNTIME_DIR HOME="$home" "$@"
     else
-        setpriv --reuid="$user" --regid="$user" --clear-groups env HOME="$home" "$@"
+        setpriv --reuid="$user" --regid="$user" --clear-groups \
+            env -u XDG_DATA_HOME -u XDG_RUNTIME_DIR HOME="$home" "$@"
     fi
 }
 main_window='"QUORVEX MOTION - '
@@ -116,17 +118,18 @@ copy="$(data_dir "$home")/temp.mdb"
 # The first start above ended in a kill: this one says the program was
 # recovered; the line is written while it asks, and it is killed again.
 start_window_until_shown 65534 "$home" "$work/logs/window-crash.log" "$message_box" "$copy" >/dev/null ||
-    fail "the window did not show for the crash"
+    { cat "$work/logs/window-crash.log" || true; fail "the window did not show for the crash"; }
 as_user 65534 "$home" kqmctl list "$copy" | grep -q "typed before the crash" ||
     fail "the line was not written"
 # The next start keeps the working copy and says so in a message box before
 # the main window shows.
 start_window_until_shown 65534 "$home" "$work/logs/window-recovered.log" "$message_box" >/dev/null ||
-    fail "the window did not show after the crash"
+    { cat "$work/logs/window-recovered.log" || true; fail "the window did not show after the crash"; }
 as_user 65534 "$home" kqmctl list "$copy" | grep -q "typed before the crash" ||
     fail "the working copy was not recovered"
-as_user root "$work/home-root" kqmctl list "$(data_dir "$work/home-root")/temp.mdb" |
-    grep -q "typed before the crash" && fail "the two users share a working copy"
+roots=$(as_user root "$work/home-root" kqmctl list "$(data_dir "$work/home-root")/temp.mdb") ||
+    fail "root's working copy could not be listed"
+grep -q "typed before the crash" <<<"$roots" && fail "the two users share a working copy"
 
 step "dpkg -r"
 dpkg -r kqm-indexer >/dev/null
