@@ -19,11 +19,9 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -35,7 +33,6 @@
 #include <QTabBar>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace kqm::ui {
@@ -543,80 +540,6 @@ void Form1::openRecentProgram(const QString& path) {
     m_fileCommands->openProgramFile(path);
 }
 
-void Form1::mnuAbout_Click() {
-    m_services.messages.show(
-        MessageIcon::Information,
-        QStringLiteral("KQM20/KQM21 programming tool, version %1\n"
-                       "Licence: MIT\n"
-                       "Qt %2 (built with %3)\n\n"
-                       "Program directory (settings, template, working copy):\n%4\n\n"
-                       "Per-user data (unit backups):\n%5")
-            .arg(QStringLiteral(KQM_VERSION), QString::fromLatin1(qVersion()),
-                 QStringLiteral(QT_VERSION_STR),
-                 QDir::toNativeSeparators(m_services.paths.programDirectory()),
-                 QDir::toNativeSeparators(m_services.paths.userDataDirectory())));
-}
-
-QList<QPair<QString, QString>> Form1::shortcutList() const {
-    QList<QPair<QString, QString>> list;
-    const auto plain = [](QString text) {
-        text.remove(QStringLiteral("..."));
-        text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
-        text.remove(QLatin1Char('&'));
-        text.replace(QStringLiteral("\x01"), QStringLiteral("&"));
-        return text;
-    };
-    const std::function<void(const QList<QAction*>&, const QString&)> walk =
-        [&](const QList<QAction*>& actions, const QString& place) {
-            for (const QAction* action : actions) {
-                const QString name = place.isEmpty()
-                                         ? plain(action->text())
-                                         : place + QStringLiteral(" > ") + plain(action->text());
-                if (action->menu()) {
-                    walk(action->menu()->actions(), name);
-                } else if (!action->shortcuts().isEmpty()) {
-                    QStringList keys;
-                    for (const QKeySequence& key : action->shortcuts())
-                        keys << key.toString(QKeySequence::NativeText);
-                    list.append({name, keys.join(QStringLiteral(", "))});
-                }
-            }
-        };
-    walk(menuBar()->actions(), QString());
-    return list;
-}
-
-void Form1::mnuKeyboardShortcuts_Click() {
-    auto* dialog = new QDialog(this);
-    dialog->setObjectName(QStringLiteral("dlgKeyboardShortcuts"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(QStringLiteral("Keyboard Shortcuts"));
-    const QList<QPair<QString, QString>> list = shortcutList();
-    auto* table = new QTableWidget(static_cast<int>(list.size()), 2, dialog);
-    table->setObjectName(QStringLiteral("tblShortcuts"));
-    table->setHorizontalHeaderLabels({QStringLiteral("Command"), QStringLiteral("Keys")});
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->verticalHeader()->hide();
-    for (int row = 0; row < list.size(); ++row) {
-        table->setItem(row, 0, new QTableWidgetItem(list.at(row).first));
-        table->setItem(row, 1, new QTableWidgetItem(list.at(row).second));
-    }
-    table->resizeColumnsToContents();
-    table->horizontalHeader()->setStretchLastSection(true);
-    auto* note = named(new QLabel(QStringLiteral("A double-click on a program line changes it, as "
-                                                 "Enter does.")),
-                       QStringLiteral("lblShortcutsNote"));
-    auto* buttons =
-        named(new QDialogButtonBox(QDialogButtonBox::Close), QStringLiteral("btnShortcutsClose"));
-    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
-    auto* layout = new QVBoxLayout(dialog);
-    layout->addWidget(table, 1);
-    layout->addWidget(note);
-    layout->addWidget(buttons);
-    dialog->resize(520, 480);
-    dialog->show();
-}
-
 void Form1::focusTabsWhenShowing(std::initializer_list<int> tabs) {
     if (std::find(tabs.begin(), tabs.end(), SSTab2->currentIndex()) != tabs.end())
         SSTab2->setFocus();
@@ -733,16 +656,20 @@ void Form1::showConnectionStatus(bool connected) {
     else if (connected)
         caption += QStringLiteral(" (%1 on %2: %3)").arg(state.UnitModel, port, device);
     lblConnected->setText(caption);
-    if (connected || m_session.link.isSimulated() || device.isEmpty())
-        statusBar()->clearMessage();
-    else
-        statusBar()->showMessage(
-            QStringLiteral("No unit answered on %1 (%2). To try the tool without a unit: "
-                           "Setup > Communication Settings, device sim (the simulated unit), "
-                           "then Connect.")
-                .arg(port, device));
     lblConnected->setStyleSheet(connected ? QStringLiteral("color: rgb(0, 0, 255);")
                                           : QStringLiteral("color: rgb(255, 0, 0);"));
+    if (connected || m_session.link.isSimulated() || device.isEmpty()) {
+        statusBar()->clearMessage();
+        return;
+    }
+    const bool notOpened =
+        state.LastCommError.startsWith(QLatin1String("Error Opening Com Port"));
+    statusBar()->showMessage(
+        (notOpened ? QStringLiteral("%1 (%2) could not be opened.")
+                   : QStringLiteral("No unit answered on %1 (%2)."))
+            .arg(port, device) +
+        QStringLiteral(" To try the tool without a unit: Setup > Communication Settings, "
+                       "device sim (the simulated unit), then Connect."));
 }
 
 void Form1::checkAxisItem(int index) {

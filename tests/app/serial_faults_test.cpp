@@ -218,6 +218,17 @@ TEST_F(SerialFaults, ASilentPortAtStartUpPointsToTheSimulatedUnit) {
     click("cmdConnect");
     EXPECT_TRUE(form->linkState().UnitConnected);
     EXPECT_TRUE(statusLine().isEmpty());
+
+    // A device that cannot be opened is not said to be silent.
+    unit.reset();
+    files::SettingsTable settings;
+    ASSERT_TRUE(settings.open(dir.filePath("config.kqm")));
+    settings.setPortDevice(1, dir.filePath("no-such-tty"));
+    click("cmdConnect");
+    EXPECT_FALSE(form->linkState().UnitConnected);
+    EXPECT_TRUE(statusLine().contains(QStringLiteral("could not be opened")))
+        << statusLine().toStdString();
+    EXPECT_TRUE(statusLine().contains(QStringLiteral("device sim"))) << statusLine().toStdString();
 }
 
 // After a normal connection the line starts to flood (or, for the readout,

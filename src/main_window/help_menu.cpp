@@ -1,0 +1,99 @@
+// The Help menu: About, and the keyboard shortcuts read from the menus.
+#include "main_window/main_window.h"
+
+#include "platform/app_paths.h"
+#include "platform/messages.h"
+#include "version.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <functional>
+
+namespace kqm::ui {
+
+using platform::MessageIcon;
+
+void Form1::mnuAbout_Click() {
+    m_services.messages.show(
+        MessageIcon::Information,
+        QStringLiteral("KQM20/KQM21 programming tool, version %1\n"
+                       "Licence: MIT\n"
+                       "Qt %2 (built with %3)\n\n"
+                       "Program directory (settings, template, working copy):\n%4\n\n"
+                       "Per-user data (unit backups):\n%5")
+            .arg(QStringLiteral(KQM_VERSION), QString::fromLatin1(qVersion()),
+                 QStringLiteral(QT_VERSION_STR),
+                 QDir::toNativeSeparators(m_services.paths.programDirectory()),
+                 QDir::toNativeSeparators(m_services.paths.userDataDirectory())));
+}
+
+QList<QPair<QString, QString>> Form1::shortcutList() const {
+    QList<QPair<QString, QString>> list;
+    const auto plain = [](QString text) {
+        text.remove(QStringLiteral("..."));
+        text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+        text.remove(QLatin1Char('&'));
+        text.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+        return text;
+    };
+    const std::function<void(const QList<QAction*>&, const QString&)> walk =
+        [&](const QList<QAction*>& actions, const QString& place) {
+            for (const QAction* action : actions) {
+                const QString name = place.isEmpty()
+                                         ? plain(action->text())
+                                         : place + QStringLiteral(" > ") + plain(action->text());
+                if (action->menu()) {
+                    walk(action->menu()->actions(), name);
+                } else if (!action->shortcuts().isEmpty()) {
+                    QStringList keys;
+                    for (const QKeySequence& key : action->shortcuts())
+                        keys << key.toString(QKeySequence::NativeText);
+                    list.append({name, keys.join(QStringLiteral(", "))});
+                }
+            }
+        };
+    walk(menuBar()->actions(), QString());
+    return list;
+}
+
+void Form1::mnuKeyboardShortcuts_Click() {
+    auto* dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("dlgKeyboardShortcuts"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(QStringLiteral("Keyboard Shortcuts"));
+    const QList<QPair<QString, QString>> list = shortcutList();
+    auto* table = new QTableWidget(static_cast<int>(list.size()), 2, dialog);
+    table->setObjectName(QStringLiteral("tblShortcuts"));
+    table->setHorizontalHeaderLabels({QStringLiteral("Command"), QStringLiteral("Keys")});
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->hide();
+    for (int row = 0; row < list.size(); ++row) {
+        table->setItem(row, 0, new QTableWidgetItem(list.at(row).first));
+        table->setItem(row, 1, new QTableWidgetItem(list.at(row).second));
+    }
+    table->resizeColumnsToContents();
+    table->horizontalHeader()->setStretchLastSection(true);
+    auto* note = new QLabel(QStringLiteral("A double-click on a program line changes it, as "
+                                           "Enter does."));
+    note->setObjectName(QStringLiteral("lblShortcutsNote"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    buttons->setObjectName(QStringLiteral("btnShortcutsClose"));
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(table, 1);
+    layout->addWidget(note);
+    layout->addWidget(buttons);
+    dialog->resize(520, 480);
+    dialog->show();
+}
+
+} // namespace kqm::ui
