@@ -13,6 +13,7 @@
 #include "program/program_document.h"
 #include "program/program_table.h"
 #include "transfer/send.h"
+#include "transfer/send_operation.h"
 #include "transfer/unit_backup.h"
 #include "transfer/upload.h"
 #include "transfer/verify.h"
@@ -23,6 +24,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
+#include <QTimer>
 
 namespace kqm::cli {
 
@@ -52,67 +54,61 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     if (!session.connect())
         return Failure;
     link::Link& link = session.link();
-    if (!options->backupDirectory.isEmpty()) {
-        // Read before the opening frame: the unit still holds its program.
-        const transfer::BackupResult backup = [&] {
-            link::Link::Exchange exchange(link);
-            return transfer::backUpUnitProgram(link, options->backupDirectory, options->axis,
-                                               session.state().UnitModel,
-                                               QDateTime::currentDateTime());
-        }();
-        if (!backup.ok) {
-            err << "kqmctl: the unit's program could not be kept before the send (" << backup.error
-                << "); nothing was sent" << Qt::endl;
-            return Failure;
+    transfer::SendTarget target;
+    target.send = prepared;
+    target.device = link.deviceName();
+    target.verify = options->verify;
+    target.backup = !options->backupDirectory.isEmpty();
+    target.backupDirectory = options->backupDirectory;
+    target.model = session.state().UnitModel;
+    const double pace = transfer::allowedPace(prepared.pace, target.verify, options->baud);
+    if (pace != prepared.pace) {
+        err << "kqmctl: " << prepared.pace << " s per character is shorter than twice a "
+            << "character's time at " << options->baud << " baud; sending at " << pace << " s"
+            << Qt::endl;
+    }
+    transfer::SendCallbacks callbacks;
+    int total = 0;
+    callbacks.sendStarted = [&total](int characters) { total = characters; };
+    callbacks.progress = [&err, &total, pace](int index, QChar) {
+        if (index % 10 == 0 || index + 1 == total) {
+            err << "\rSending: " << index + 1 << " of " << total << " characters, "
+                << transfer::timeLeft(total - index - 1, pace) << " left " << Qt::flush;
         }
-        err << "Kept the unit's " << transfer::stateText(backup.backup.state) << " in "
-            << QDir::toNativeSeparators(backup.backup.record) << Qt::endl;
-    }
-    const int total = static_cast<int>(prepared.text().size());
-    transfer::SendResult result;
+    };
+    callbacks.sendEnded = [&err] { err << Qt::endl; };
+    transfer::SendReport report;
     {
+        // Ctrl+C ends the send as Stop Motion does, in whichever phase it comes.
         InterruptGuard interrupt;
-        const double pace = prepared.pace;
-        result =
-            transfer::sendProgram(link, prepared, [&err, &link, total, pace](int index, QChar) {
-                if (InterruptGuard::requested())
-                    link.requestStop();
-                if (index % 10 == 0 || index + 1 == total) {
-                    err << "\rSending: " << index + 1 << " of " << total << " characters, "
-                        << transfer::timeLeft(total - index - 1, pace) << " left " << Qt::flush;
-                }
-            });
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, &watch, [&link] {
+            if (InterruptGuard::requested())
+                link.requestStop();
+        });
+        watch.start(20);
+        report = transfer::runSend(link, target, callbacks);
     }
-    err << Qt::endl;
-    if (result.outcome == transfer::SendOutcome::Stopped) {
-        err << transfer::stoppedSendMessage(result.linesSent) << Qt::endl;
-        return Failure;
+    if (report.backup && report.backup->ok) {
+        err << "Kept the unit's " << transfer::stateText(report.backup->backup.state) << " in "
+            << QDir::toNativeSeparators(report.backup->backup.record) << Qt::endl;
     }
-    if (result.outcome == transfer::SendOutcome::PortClosed) {
-        err << transfer::SendPortClosedMessage << Qt::endl;
-        return Failure;
-    }
-    out << "Sent " << rows.size() << " lines to the " << session.state().UnitModel << " on axis "
-        << session.state().AxisAddress << Qt::endl;
-    if (!options->verify)
+    switch (report.end) {
+    case transfer::SendEnd::Verified:
+        out << "Sent " << rows.size() << " lines to the " << session.state().UnitModel
+            << " on axis " << session.state().AxisAddress << Qt::endl;
+        out << report.message << Qt::endl;
         return Success;
-    const transfer::Verification verification = [&] {
-        link::Link::Exchange exchange(link);
-        transfer::Verification result = transfer::verifySend(link, prepared);
-        if (!result.verified() && prepared.pace < transfer::DefaultPace && link.isPortOpen())
-            transfer::endProgramEntry(link, prepared.axis);
-        return result;
-    }();
-    if (verification.verified()) {
-        out << verification.message << Qt::endl;
-        return Success;
-    }
-    err << "kqmctl: " << verification.message << Qt::endl;
-    if (prepared.pace < transfer::DefaultPace) {
-        err << "kqmctl: " << transfer::fasterPaceFailedMessage(prepared.pace) << Qt::endl;
+    case transfer::SendEnd::Sent:
+        out << report.message << Qt::endl;
+        return report.entryLeftOpen ? Failure : Success;
+    case transfer::SendEnd::Differs:
+        err << "kqmctl: " << report.message << Qt::endl;
         return NotVerified;
+    default:
+        err << "kqmctl: " << report.message << Qt::endl;
+        return Failure;
     }
-    return verification.outcome == transfer::Verification::Outcome::Differs ? NotVerified : Failure;
 }
 
 int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {

@@ -79,8 +79,10 @@ bool Connection::OpenComPort(int baudRate, int portNumber) {
     port.setSettings(QStringLiteral("%1,N,8,1").arg(baudRate));
     state.BaudRate = baudRate; // the pace the replies' deadlines reckon with
     port.setCommPort(portNumber);
-    if (port.open())
+    if (port.open()) {
+        m_link.portOpened();
         return true;
+    }
     state.UnitConnected = false;
     if (port.openFailure() == SerialPort::OpenFailure::PermissionDenied) {
         state.LastCommError =
@@ -90,7 +92,12 @@ bool Connection::OpenComPort(int baudRate, int portNumber) {
                 .arg(portNumber)
                 .arg(port.deviceName());
     } else {
-        state.LastCommError = openFailedError(portNumber);
+        // Which device, and what the system said of it.
+        const QString reason = port.errorString();
+        state.LastCommError = openFailedError(portNumber) +
+                              QStringLiteral(" (%1%2)").arg(port.deviceName(),
+                                                           reason.isEmpty() ? QString()
+                                                                            : QStringLiteral(": ") + reason);
     }
     return false;
 }
@@ -255,6 +262,8 @@ bool Connection::connectAction(const files::CommSettings& stored) {
 int Connection::chooseAxis(int index) {
     LinkState& state = m_link.state();
     state.AxisAddress = QString::number(index);
+    // The user chose to end the connection: nothing failed.
+    state.LastCommError.clear();
     if (m_link.isPortOpen())
         m_link.disconnectUnit();
     return index;

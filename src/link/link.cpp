@@ -1,5 +1,6 @@
 #include "link/link.h"
 
+#include "link/connection.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "platform/serial_port.h"
@@ -151,9 +152,77 @@ bool Link::waitForReply(double timeout, bool yield) {
     return ReplyPending();
 }
 
+void Link::put(const QByteArray& bytes) {
+    if (!m_port.PortOpen())
+        return;
+    m_port.Output(bytes);
+    for (const char c : bytes) {
+        if (c == '\n')
+            continue;
+        if (c != '\r') {
+            m_unitBuffer.append(c);
+            continue;
+        }
+        const QByteArray frame = m_unitBuffer;
+        m_unitBuffer.clear();
+        // A lone CR at a sure pace empties the unit's buffer, whatever it held.
+        if (frame.isEmpty() && !m_fastSend)
+            m_charactersMayBeLost = false;
+        frameWritten(frame);
+    }
+}
+
+void Link::frameWritten(const QByteArray& frame) {
+    if (frame.isEmpty() || !frame.startsWith('@'))
+        return;
+    qsizetype end = 1;
+    while (end < frame.size() && frame.at(end) >= '0' && frame.at(end) <= '9')
+        ++end;
+    if (end == 1)
+        return;
+    const QString axis = QString::fromLatin1(frame.mid(1, end - 1));
+    const QByteArray command = frame.mid(end);
+    m_addressedAxis = axis;
+    if (command == "E0") {
+        m_entryOpen = true;
+        m_entryAxis = axis;
+    } else if (m_entryOpen && axis == m_entryAxis && command == "Q" && !m_fastSend &&
+               !m_charactersMayBeLost) {
+        // Only a quit that surely arrived whole ends the entry.
+        m_entryOpen = false;
+    }
+}
+
+void Link::portOpened() {
+    m_unitBuffer.clear();
+    m_charactersMayBeLost = false;
+    m_fastSend = false;
+    m_entryOpen = false;
+    m_entryAxis.clear();
+    m_addressedAxis.clear();
+}
+
+void Link::closeOpenFrame() {
+    if (!frameMayBeOpen() || !m_port.PortOpen())
+        return;
+    // A unit that may have lost characters gets the CR, and what follows
+    // it, at the sure pace.
+    const bool lossy = m_charactersMayBeLost;
+    if (lossy)
+        m_clock.Delay(SurePace);
+    if (!m_port.PortOpen())
+        return;
+    m_port.Output(QByteArray(1, '\r'));
+    m_unitBuffer.clear();
+    m_charactersMayBeLost = false;
+    if (lossy)
+        m_clock.Delay(SurePace);
+}
+
 void Link::writeDirect(const QString& text) {
-    if (m_port.PortOpen())
-        m_port.Output(text.toLatin1());
+    if (text.startsWith(QLatin1Char('@')))
+        closeOpenFrame();
+    put(text.toLatin1());
 }
 
 void Link::writeFrame(const QString& command) {
@@ -162,6 +231,64 @@ void Link::writeFrame(const QString& command) {
     writeDirect(m_state.AxisAddress);
     writeDirect(command);
     writeDirect(QStringLiteral("\r"));
+}
+
+bool Link::endProgramEntry() {
+    if (!m_port.PortOpen())
+        return false;
+    const QString axis = m_entryAxis.isEmpty() ? m_state.AxisAddress : m_entryAxis;
+    // Each character at the sure pace, the first one a pace after whatever
+    // went before; the waits hold even while the window closes.
+    const auto paced = [this](const QByteArray& text) {
+        for (const char c : text) {
+            m_clock.Delay(SurePace);
+            if (!m_port.PortOpen())
+                return false;
+            put(QByteArray(1, c));
+        }
+        return true;
+    };
+    if (!paced(QByteArray("\r")))
+        return false;
+    m_charactersMayBeLost = false;
+    if (!paced(QByteArray("@") + axis.toLatin1() + QByteArray("Q\r")))
+        return false;
+    m_entryOpen = false;
+    // Identification answers only outside program entry.
+    if (ReplyPending())
+        m_port.Input();
+    m_clock.Delay(SurePace);
+    put(QByteArray("@") + axis.toLatin1() + QByteArray("$\r"));
+    const double deadline = m_clock.now() + 0.5 + deadlineFor(16) - 2.0;
+    while (m_port.PortOpen() && !ReplyPending() && m_clock.now() <= deadline)
+        m_clock.Delay(PollInterval);
+    if (!ReplyPending()) {
+        m_entryOpen = m_port.PortOpen();
+        return false;
+    }
+    double settleBy = m_clock.now() + deadlineFor(MaxQueryReplyBytes);
+    for (int previous = -1; m_port.PortOpen() && m_clock.now() <= settleBy;) {
+        const int count = m_port.InBufferCount();
+        if (count == previous || count > MaxQueryReplyBytes)
+            break;
+        previous = count;
+        m_clock.Delay(0.1);
+    }
+    const QString reply = m_port.PortOpen() ? QString::fromLatin1(m_port.Input()) : QString();
+    m_entryOpen = !unitVersionOf(reply).has_value();
+    return !m_entryOpen;
+}
+
+bool Link::nameConnectedUnit() {
+    if (m_addressedAxis == m_state.AxisAddress)
+        return true;
+    if (ReplyPending())
+        m_port.Input();
+    writeFrame(QStringLiteral("$"));
+    if (!waitForReply(0.5 + 16 * 10.0 / std::max(m_state.BaudRate, 1), true))
+        return false;
+    readSettled(0.1, MaxQueryReplyBytes);
+    return !m_flooded;
 }
 
 void Link::echo(const QString& text) {
@@ -177,7 +304,7 @@ bool Link::SendPacedChar(QChar character, double timeout) {
         ShowConnectionStatus();
         return false;
     }
-    m_port.Output(QByteArray(1, static_cast<char>(character.toLatin1())));
+    put(QByteArray(1, static_cast<char>(character.toLatin1())));
     echo(QString(character).toLower());
     if (!waitFor([this] { return m_port.OutBufferCount() < 1; }, timeout, true)) {
         m_state.LastCommError = NotAcceptedError;
@@ -191,6 +318,7 @@ bool Link::TransmitPaced(const QString& text, double timeout, bool showProgress)
         emit progressEnded();
     };
     emit progressStarted();
+    closeOpenFrame();
     m_insideFrame = true;
     for (int i = 0; i < text.size(); ++i) {
         if (showProgress)
@@ -221,7 +349,7 @@ bool Link::SendTerminalChar(QChar character) {
     };
     if (!waitForCts(timeout, false))
         return fail(CtsBusyError);
-    m_port.Output(QByteArray(1, static_cast<char>(character.toLatin1())));
+    put(QByteArray(1, static_cast<char>(character.toLatin1())));
     echo(QString(character).toLower());
     const bool written = waitFor(
         [this] {
@@ -253,6 +381,10 @@ void Link::ReportNotConnected() {
 }
 
 void Link::disconnectUnit() {
+    // A unit is never left deaf in program entry on purpose; only a port
+    // that is gone leaves it so.
+    if (m_port.PortOpen() && m_entryOpen && !m_sending)
+        endProgramEntry();
     if (m_port.PortOpen())
         m_port.Close();
     m_state.UnitConnected = false;
@@ -260,15 +392,20 @@ void Link::disconnectUnit() {
 }
 
 void Link::stopMotion() {
-    if (m_sending) {
+    // The running exchange learns of it at its next step, whatever it is.
+    if (m_busy)
         m_stop = true;
+    if (m_sending)
         return;
-    }
-    if (m_insideFrame) {
+    if (m_insideFrame || (m_entryOpen && m_busy)) {
+        // After the frame being written; after the end of program entry,
+        // where a stop frame would only be stored.
         m_stopPending = true;
         m_stop = true;
         return;
     }
+    if (m_entryOpen)
+        endProgramEntry();
     writeFrame(QStringLiteral("."));
 }
 
@@ -276,14 +413,15 @@ void Link::writePendingStop() {
     if (!m_stopPending)
         return;
     m_stopPending = false;
-    if (m_insideFrame)
-        writeDirect(QStringLiteral("\r"));
     m_insideFrame = false;
+    if (m_entryOpen && !m_sending)
+        endProgramEntry();
     writeFrame(QStringLiteral("."));
 }
 
-void Link::beginSend() {
+void Link::beginSend(double pace) {
     m_sending = true;
+    m_fastSend = pace < SurePace - 1e-9;
 }
 
 Link::SendStep Link::writeSendCharacter(QChar character) {
@@ -293,12 +431,17 @@ Link::SendStep Link::writeSendCharacter(QChar character) {
     // keeps sending cannot fill memory.
     if (m_port.InBufferCount() > 0)
         m_port.Input();
-    m_port.Output(QByteArray(1, character.toLatin1()));
+    put(QByteArray(1, character.toLatin1()));
     return SendStep::Written;
 }
 
 void Link::endSend() {
     m_sending = false;
+    if (m_fastSend) {
+        // Any character may have been lost, a CR or the quit among them.
+        m_charactersMayBeLost = true;
+        m_fastSend = false;
+    }
 }
 
 void Link::pace(double seconds) {
@@ -319,6 +462,16 @@ bool Link::refuseWhenBusy() {
     return true;
 }
 
+bool Link::refuseTargetChange() {
+    if (m_targetHeld) {
+        m_messages.show(MessageIcon::Information,
+                        QStringLiteral("A send is waiting for your confirmation: the port and "
+                                       "the axis stay as they are until its dialog is closed."));
+        return true;
+    }
+    return refuseWhenBusy();
+}
+
 double Link::backgroundTimeout() const {
     // The frame out and a short reply back at the line's rate, and as long
     // for the unit to start answering as any other query allows: a reply
@@ -337,7 +490,7 @@ Link::BackgroundReply Link::endBackground(BackgroundOutcome outcome, const QStri
 
 Link::BackgroundReply Link::queryInBackground(const QString& command) {
     using Outcome = BackgroundOutcome;
-    if (m_busy || m_background || !m_state.UnitConnected || !m_port.PortOpen())
+    if (m_busy || m_background || !m_state.UnitConnected || !m_port.PortOpen() || m_entryOpen)
         return {Outcome::LineBusy, QString()};
     m_background = true;
     m_backgroundTakenOver = false;
@@ -440,11 +593,16 @@ Link::Exchange::Exchange(Link& link) : m_link(&link) {
     m_link->m_flooded = false;
     emit m_link->busyChanged(true);
     m_link->takeLineFromBackground();
+    // Nothing else goes out while the unit may still be in program entry.
+    if (m_link->m_entryOpen && m_link->m_port.PortOpen())
+        m_link->endProgramEntry();
 }
 
 Link::Exchange::~Exchange() {
     if (!m_link)
         return;
+    if (m_link->m_entryOpen && m_link->m_port.PortOpen() && !m_link->m_sending)
+        m_link->endProgramEntry();
     m_link->writePendingStop();
     m_link->m_insideFrame = false;
     m_link->m_busy = false;

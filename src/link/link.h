@@ -76,7 +76,34 @@ public:
     bool waitForReply(double timeout, bool yield);
     // "@", the axis address, the command, CR, written straight to the port.
     void writeFrame(const QString& command);
+    // Text written straight to the port. Text that starts a frame ("@") is
+    // kept apart from whatever the unit's buffer may still hold.
     void writeDirect(const QString& text);
+
+    // The far end of the line, as far as what was written tells. Every
+    // writer goes through the link, so these are always up to date.
+    // The unit's buffer may hold part of a frame: a half-typed Terminal
+    // frame, or a send whose characters may have been lost on the way.
+    bool frameMayBeOpen() const { return !m_unitBuffer.isEmpty() || m_charactersMayBeLost; }
+    // Program entry was opened and no quit frame is known to have ended it.
+    bool programEntryMayBeOpen() const { return m_entryOpen; }
+    // The axis that the last addressed frame on the line named (empty:
+    // unknown); the upload request, which has no address, goes to it.
+    QString addressedAxis() const { return m_addressedAxis; }
+    // A lone carriage return when a frame may be open: the unit takes it as
+    // an empty frame, and what follows is a frame of its own.
+    void closeOpenFrame();
+    // Ends program entry: a lone CR, the quit frame at the sure pace, then
+    // identification. True when the unit answered it (it is out of entry).
+    bool endProgramEntry();
+    // The read-back showed the whole program with its quit: entry is over.
+    void programEntryEnded() { m_entryOpen = false; }
+    // When the last addressed frame named another unit, the connected unit
+    // is named again (its identification, reply read) so that the upload
+    // request reaches it. False when it did not answer.
+    bool nameConnectedUnit();
+    // The pace that no unit loses a character at.
+    static constexpr double SurePace = 0.1;
     bool SendPacedChar(QChar character, double timeout);
     bool TransmitPaced(const QString& text, double timeout, bool showProgress = false);
     bool SendTerminalChar(QChar character);
@@ -95,6 +122,13 @@ public:
     // Shows the busy message and returns true when an exchange is running.
     // A background query does not count: it gives way (see queryInBackground).
     bool refuseWhenBusy();
+    // While an exchange is being confirmed (its dialog is open), the port
+    // and the axis it is aimed at stay as they are.
+    void holdTarget(bool held) { m_targetHeld = held; }
+    bool targetHeld() const { return m_targetHeld; }
+    // Shows why and returns true when the port or axis may not change now:
+    // an exchange runs, or one is being confirmed.
+    bool refuseTargetChange();
     // Ends the running exchange at its next wait (the window is closing).
     void requestAbort() { m_abort = true; }
     bool abortRequested() const { return m_abort; }
@@ -112,7 +146,9 @@ public:
     // The program send's writer: one character per write, straight into the
     // port (no CTS, no echo).
     enum class SendStep { Written, PortClosed };
-    void beginSend();
+    // A pace faster than the sure pace may lose characters: afterwards the
+    // unit's buffer and program entry are uncertain until ended.
+    void beginSend(double pace = SurePace);
     SendStep writeSendCharacter(QChar character);
     void endSend();
     // Stop Motion was pressed or the window is closing.
@@ -185,6 +221,12 @@ private:
     friend class Connection; // opens the port and greets the unit
     platform::SerialPort& port() { return m_port; }
     void writePendingStop();
+    // Every character for the unit goes out here, so the far end's state
+    // follows it.
+    void put(const QByteArray& bytes);
+    void frameWritten(const QByteArray& frame);
+    // The port was opened: nothing is known of the far end yet.
+    void portOpened();
     void lineFlooded();
     double deadlineFor(int bytes) const;
     void echo(const QString& text);
@@ -202,6 +244,7 @@ private:
     platform::Messages& m_messages;
     LinkState& m_state;
     bool m_busy = false;
+    bool m_targetHeld = false;
     bool m_abort = false;
     bool m_stop = false;
     bool m_insideFrame = false;
@@ -216,6 +259,13 @@ private:
     double m_backgroundSentAt = 0.0;
     bool m_backgroundUnanswered = false;
     QString m_lostReason;
+    // What the unit's buffer holds since the last CR that was written.
+    QByteArray m_unitBuffer;
+    bool m_charactersMayBeLost = false;
+    bool m_fastSend = false;
+    bool m_entryOpen = false;
+    QString m_entryAxis;
+    QString m_addressedAxis;
 };
 
 } // namespace kqm::link

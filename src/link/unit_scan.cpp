@@ -9,11 +9,8 @@ namespace kqm::link {
 
 namespace {
 
-// Long enough for a unit to turn a query round, short enough that 32
-// addresses take seconds, not half a minute.
-constexpr double OwnWait = 0.25;
 // What a unit is relied on for: an answer begun within half a second.
-constexpr double LongWait = 0.5;
+constexpr double UnitWait = 0.5;
 // "@31$" and CR out, "KQM20  1.65" and CR back.
 constexpr int FrameAndReplyCharacters = 5 + 12;
 // Two counts this far apart that agree end a reply, as for every query.
@@ -29,15 +26,17 @@ class Scan {
 public:
     explicit Scan(Link& link) : m_link(link) {}
 
-    std::optional<QByteArray> ask(int axis, double wait) {
-        // Whatever waits already is stale text, or an answer that came too
-        // late for its own address: it is dropped, not taken for this one.
+    std::optional<QByteArray> ask(int axis) {
+        // Whatever waits already is stale text: it is dropped, not taken for
+        // this address.
         if (m_link.ReplyPending())
             m_link.readSettled(SettlePause, MaxQueryReplyBytes);
         if (failed())
             return std::nullopt;
         m_link.writeDirect(QStringLiteral("@%1$\r").arg(axis));
-        if (!m_link.waitForReply(wait + lineTime(m_link.state().BaudRate), true))
+        // The whole time a unit may take, so that no answer to this address
+        // can arrive once the next one is asked.
+        if (!m_link.waitForReply(UnitWait + lineTime(m_link.state().BaudRate), true))
             return std::nullopt;
         const QByteArray reply = m_link.readSettled(SettlePause, MaxQueryReplyBytes);
         if (failed())
@@ -67,49 +66,29 @@ std::optional<FoundUnit> unitIn(int axis, const std::optional<QByteArray>& reply
 ScanResult scanUnits(Link& link, const ScanProgress& progress) {
     ScanResult result;
     Scan scan(link);
-    const auto found = [&](int axis, const std::optional<FoundUnit>& unit) {
+    // However the scan ends, the request without an address (the upload's)
+    // must reach the connected unit again, not the one the scan asked last.
+    const auto end = [&]() -> ScanResult {
+        if (link.state().UnitConnected && !scan.failed())
+            link.nameConnectedUnit();
+        if (scan.failed())
+            result.failure = scan.failure();
+        return result;
+    };
+    for (int axis = ScanFirstAxis; axis <= ScanLastAxis; ++axis) {
+        if (scan.stopped())
+            return end();
+        const std::optional<QByteArray> reply = scan.ask(axis);
+        if (scan.failed())
+            return end();
+        const auto unit = unitIn(axis, reply);
         if (unit)
             result.units.push_back(*unit);
         if (progress)
             progress(axis, unit ? &result.units.back() : nullptr);
-    };
-    bool previousSilent = false;
-    for (int axis = ScanFirstAxis; axis <= ScanLastAxis; ++axis) {
-        if (scan.stopped())
-            return result;
-        std::optional<QByteArray> reply = scan.ask(axis, OwnWait);
-        if (reply && previousSilent) {
-            // A slow unit's answer lands in the next address's wait. Asked
-            // again with time to spare, an address that answered at once
-            // answers again; if it does not, or two answers came together,
-            // the address before may be a slow unit.
-            bool twoAnswers = reply->count('\r') > 1;
-            reply = scan.ask(axis, LongWait);
-            twoAnswers = twoAnswers || (reply && reply->count('\r') > 1);
-            if ((!reply || twoAnswers) && !scan.failed()) {
-                if (const auto late = unitIn(axis - 1, scan.ask(axis - 1, LongWait)))
-                    found(axis - 1, late);
-            }
-        }
-        if (scan.failed()) {
-            result.failure = scan.failure();
-            return result;
-        }
-        found(axis, unitIn(axis, reply));
-        previousSilent = !reply;
-    }
-    // The line's last frame named axis 31; a request without an address
-    // (the upload's) is answered by the unit named last, so the connected
-    // unit is named again, with the same query.
-    if (link.state().UnitConnected && !scan.failed()) {
-        scan.ask(link.state().AxisAddress.toInt(), LongWait);
-        if (scan.failed()) {
-            result.failure = scan.failure();
-            return result;
-        }
     }
     result.completed = true;
-    return result;
+    return end();
 }
 
 } // namespace kqm::link

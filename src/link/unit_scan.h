@@ -30,19 +30,18 @@ struct ScanResult {
 inline constexpr int ScanFirstAxis = 0;
 inline constexpr int ScanLastAxis = 31;
 
-// Called once each address has been asked, with the unit when one answered;
-// called again for an address whose slow answer was found late.
+// Called once each address has been asked, with the unit when one answered.
 using ScanProgress = std::function<void(int axis, const FoundUnit* found)>;
 
 // Asks every address from 0 to 31 for its version. Each address gets the
 // version query "@", the address, "$", CR and nothing else, so a unit that
-// is running is not disturbed; an address counts when its answer names a
-// model the way identification reads it. An answer that follows a silent
-// address is asked for again with more time, so that a slow unit's late
-// answer is not taken for the next address's. Runs inside an exchange that
-// the caller holds, on an open port, and ends early when the port goes
-// away, the line floods, or a stop or abort is requested. Every wait goes
-// through the link, so the window keeps working and tests run on the
+// is running is not disturbed, and the whole half second a unit may take to
+// answer (with the line's time) before the next address is asked; an
+// address counts when its answer names a model the way identification reads
+// it. Runs inside an exchange that the caller holds, on an open port, and
+// ends early when the port goes away, the line floods, or a stop or abort is
+// requested. However it ends, the connected unit is named again. Every wait
+// goes through the link, so the window keeps working and tests run on the
 // virtual clock.
 ScanResult scanUnits(Link& link, const ScanProgress& progress = {});
 

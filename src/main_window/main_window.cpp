@@ -8,6 +8,7 @@
 #include "main_window/find_units.h"
 #include "main_window/motion_tab.h"
 #include "main_window/program_tab.h"
+#include "main_window/stop_key.h"
 #include "platform/app_paths.h"
 #include "platform/busy_cursor.h"
 #include "platform/messages.h"
@@ -16,6 +17,7 @@
 #include "version.h"
 
 #include <QCloseEvent>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDialog>
@@ -402,8 +404,11 @@ void Form1::connectUnitControls() {
     connect(mnuCommSettings, &QAction::triggered, this, [unit] { unit->mnuCommSettings_Click(); });
     // A unit chosen there becomes the axis as if picked in the Axis menu.
     connect(mnuFindUnits, &QAction::triggered, this, whenLineFree([this] {
-                if (const int axis = findUnits(m_session, this); axis >= 0)
+                if (const int axis = findUnits(m_session, this); axis >= 0) {
                     checkAxisItem(m_unit.mnuAxisNum_Click(axis));
+                    if (m_session.linkState.AxisAddress == QString::number(axis))
+                        m_unit.cmdConnect_Click();
+                }
             }));
     connect(mnuUnitBackups, &QAction::triggered, this,
             whenLineFree([unit] { unit->mnuUnitBackups_Click(); }));
@@ -448,6 +453,8 @@ void Form1::connectDesktop() {
     // the send to end cleanly.
     connect(mnuStopMotion, &QAction::triggered, this,
             [unit] { unit->runMotion(link::MotionControl::StopAll); });
+    qApp->installEventFilter(new StopKeyFilter(
+        StopMotionKey(), [unit] { unit->runMotion(link::MotionControl::StopAll); }, this));
     m_motionTab->setStopKey(StopMotionKey().toString(QKeySequence::NativeText));
     m_fileCommands->setFileUsed([this](const QString& path) { rememberFile(path); });
     connect(mnuAbout, &QAction::triggered, this, &Form1::mnuAbout_Click);
@@ -652,14 +659,22 @@ void Form1::showConnectionStatus(bool connected) {
                                 : QStringLiteral("The Unit is NOT Connected");
     // Which unit, where; nobody should take the simulated unit for a machine.
     if (connected && m_session.link.isSimulated())
-        caption += QStringLiteral(" (simulated unit, %1 on %2)").arg(state.UnitModel, port);
+        caption += QStringLiteral(" (simulated unit, %1 on axis %2, %3)")
+                       .arg(state.UnitModel, state.AxisAddress, port);
     else if (connected)
-        caption += QStringLiteral(" (%1 on %2: %3)").arg(state.UnitModel, port, device);
+        caption += QStringLiteral(" (%1 on axis %2, %3: %4)")
+                       .arg(state.UnitModel, state.AxisAddress, port, device);
     lblConnected->setText(caption);
     lblConnected->setStyleSheet(connected ? QStringLiteral("color: rgb(0, 0, 255);")
                                           : QStringLiteral("color: rgb(255, 0, 0);"));
-    if (connected || m_session.link.isSimulated() || device.isEmpty()) {
+    // A connection the user ended is no failure to report.
+    if (connected || m_session.link.isSimulated() || device.isEmpty() ||
+        state.LastCommError.isEmpty()) {
         statusBar()->clearMessage();
+        return;
+    }
+    if (m_session.link.flooded()) {
+        statusBar()->showMessage(m_session.link.lostReason());
         return;
     }
     const bool notOpened =

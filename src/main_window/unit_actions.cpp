@@ -17,6 +17,7 @@
 #include "tools/comm_settings_dialog.h"
 #include "transfer/send.h"
 #include "transfer/send_dialog.h"
+#include "transfer/send_operation.h"
 #include "transfer/unit_backup.h"
 #include "transfer/unit_backups_dialog.h"
 #include "transfer/upload.h"
@@ -68,6 +69,8 @@ void UnitActions::applyModelLayout() {
 void UnitActions::cmdConnect_Click() {
     bool connected = false;
     {
+        if (m_session.link.targetHeld() && m_session.link.refuseTargetChange())
+            return;
         const auto exchange = m_session.link.tryBeginWithoutUnit();
         if (!exchange)
             return;
@@ -79,7 +82,7 @@ void UnitActions::cmdConnect_Click() {
 }
 
 int UnitActions::mnuAxisNum_Click(int index) {
-    if (m_session.link.refuseWhenBusy())
+    if (m_session.link.refuseTargetChange())
         return link::axisMenuItemFor(m_session.linkState.AxisAddress);
     const int item = m_session.connection.chooseAxis(index);
     files::storeAxisAddress(m_session.settings, m_session.linkState.AxisAddress,
@@ -88,7 +91,7 @@ int UnitActions::mnuAxisNum_Click(int index) {
 }
 
 void UnitActions::mnuCommSettings_Click() {
-    if (m_session.link.refuseWhenBusy())
+    if (m_session.link.refuseTargetChange())
         return;
     link::LinkState& state = m_session.linkState;
     {
@@ -102,6 +105,7 @@ void UnitActions::mnuCommSettings_Click() {
         }
     }
     // The dialog always ends a connection: the next connect uses the new choice.
+    state.LastCommError.clear();
     if (m_session.link.isPortOpen())
         m_session.link.disconnectUnit();
 }
@@ -135,6 +139,14 @@ void UnitActions::cmdSend_Click() {
 }
 
 void UnitActions::offerSend(const QVector<program::ProgramRow>& rows, bool programFits) {
+    // One send at a time, and nothing that could change its target while
+    // its dialog is open.
+    if (m_sendDialog) {
+        m_sendDialog->raise();
+        return;
+    }
+    if (m_session.link.refuseWhenBusy())
+        return;
     transfer::PreparedSend prepared;
     {
         platform::BusyCursorGuard busy(m_session.services.busyCursor);
@@ -148,21 +160,31 @@ void UnitActions::offerSend(const QVector<program::ProgramRow>& rows, bool progr
     const double pace = settings.sendPace(m_session.linkState.ComPortNumber);
     auto* dialog = new transfer::Form2(m_session.services.messages, prepared.text(), prepared.items,
                                        m_dialogParent);
+    dialog->setWindowModality(Qt::ApplicationModal);
     dialog->setOptions(settings.preferenceOn(files::SettingsTable::VerifySendPreference, true),
                        settings.preferenceOn(files::SettingsTable::BackupBeforeSendPreference, true),
-                       pace);
+                       transfer::allowedPace(pace, true, m_session.linkState.BaudRate));
+    // The target is what the dialog shows: the frames, their axis, this port.
+    transfer::SendTarget target;
+    target.send = prepared;
+    target.device = m_session.link.deviceName();
+    m_sendDialog = dialog;
+    m_session.link.holdTarget(true);
+    QObject::connect(dialog, &QDialog::finished, dialog, [this] {
+        m_session.link.holdTarget(false);
+        m_sendDialog = nullptr;
+    });
     QObject::connect(dialog, &transfer::Form2::sendRequested, dialog,
-                     [this, prepared, dialog, pace](const QString&) {
-                         const bool verify = dialog->verifyAfterSend();
-                         const bool backup = dialog->backupBeforeSend();
+                     [this, target, dialog, pace](const QString&) mutable {
+                         target.verify = dialog->verifyAfterSend();
+                         target.backup = dialog->backupBeforeSend();
                          files::SettingsTable& stored = m_session.settings;
-                         stored.setPreferenceOn(files::SettingsTable::VerifySendPreference, verify);
+                         stored.setPreferenceOn(files::SettingsTable::VerifySendPreference,
+                                                target.verify);
                          stored.setPreferenceOn(files::SettingsTable::BackupBeforeSendPreference,
-                                                backup);
-                         transfer::PreparedSend send = prepared;
-                         // A faster pace is only ever used with the read-back.
-                         send.pace = verify ? pace : transfer::DefaultPace;
-                         runSend(send, verify, backup);
+                                                target.backup);
+                         target.send.pace = pace;
+                         runSend(target);
                      });
     dialog->show();
     platform::centreOnScreen(dialog);
@@ -172,78 +194,59 @@ QString UnitActions::backupRoot() const {
     return m_session.services.paths.userDataDirectory() + QStringLiteral("/backups");
 }
 
-void UnitActions::runSend(transfer::PreparedSend send, bool verify, bool backup) {
+void UnitActions::runSend(transfer::SendTarget target) {
     platform::Messages& messages = m_session.services.messages;
-    transfer::SendResult result;
-    std::optional<transfer::Verification> verification;
+    const int axis = target.send.axis.toInt();
+    target.backupDirectory = transfer::axisBackupDirectory(backupRoot(), axis);
+    target.model = m_session.linkState.UnitModel;
+    transfer::SendCallbacks callbacks;
+    int total = 0;
+    callbacks.sendStarted = [this, &total](int characters) {
+        total = characters;
+        m_programTab.sendStarted(characters);
+    };
+    callbacks.sendEnded = [this] { m_programTab.sendEnded(); };
+    const double pace = transfer::allowedPace(target.send.pace, target.verify,
+                                              m_session.linkState.BaudRate);
+    callbacks.progress = [this, &total, pace](int index, QChar c) {
+        m_programTab.showSending(index, total, c, pace);
+    };
+    callbacks.sendWithoutBackup = [&messages](const QString& error) {
+        return messages.show(MessageIcon::Warning,
+                             QStringLiteral("The unit's program could not be kept before the "
+                                            "send (%1). Send anyway and replace it?")
+                                 .arg(error),
+                             platform::MessageButtons::YesNo) == platform::MessageAnswer::Yes;
+    };
+    transfer::SendReport report;
     {
-        const auto exchange = m_session.link.tryBeginWithoutUnit();
-        if (!exchange)
-            return;
         platform::BusyCursorGuard busy(m_session.services.busyCursor);
-        if (backup) {
-            // Read before the opening frame, while the unit still holds it.
-            const int axis = m_session.linkState.AxisAddress.toInt();
-            const transfer::BackupResult kept = transfer::backUpUnitProgram(
-                m_session.link, transfer::axisBackupDirectory(backupRoot(), axis), axis,
-                m_session.linkState.UnitModel, QDateTime::currentDateTime());
-            // A unit that did not answer has been disconnected: nothing can
-            // be sent to it now.
-            if (!kept.ok && !m_session.link.isPortOpen())
-                return;
-            if (!kept.ok &&
-                messages.show(MessageIcon::Warning,
-                              QStringLiteral("The unit's program could not be kept before the "
-                                             "send (%1). Send anyway and replace it?")
-                                  .arg(kept.error),
-                              platform::MessageButtons::YesNo) != platform::MessageAnswer::Yes)
-                return;
-            // Stop Motion while the unit's program was read: the stop frame
-            // has gone out, and the program is not replaced.
-            if (m_session.link.stopRequested()) {
-                messages.show(MessageIcon::Warning,
-                              QStringLiteral("Stop Motion was pressed before the send began; "
-                                             "the unit's program was not replaced."));
-                return;
-            }
-        }
-        const int total = static_cast<int>(send.text().size());
-        m_programTab.sendStarted(total);
-        result = transfer::sendProgram(m_session.link, send, [this, total, &send](int index, QChar c) {
-            m_programTab.showSending(index, total, c, send.pace);
-        });
-        m_programTab.sendEnded();
-        if (result.outcome == transfer::SendOutcome::Sent && verify) {
-            verification = transfer::verifySend(m_session.link, send);
-            if (!verification->verified() && send.pace < transfer::DefaultPace &&
-                m_session.link.isPortOpen())
-                transfer::endProgramEntry(m_session.link, send.axis);
-        }
+        report = transfer::runSend(m_session.link, target, callbacks);
     }
-    if (result.outcome == transfer::SendOutcome::PortClosed)
-        messages.show(MessageIcon::Critical, transfer::SendPortClosedMessage);
-    else if (result.outcome == transfer::SendOutcome::Stopped)
-        messages.show(MessageIcon::Warning, transfer::stoppedSendMessage(result.linesSent));
-    if (!verification)
+    if (report.message.isEmpty())
         return;
-    if (verification->verified()) {
-        messages.show(MessageIcon::Information, verification->message);
-        return;
-    }
-    if (send.pace < transfer::DefaultPace && m_session.link.isPortOpen()) {
+    if (report.fasterPaceFailed && m_session.link.isPortOpen()) {
         // The unit's program was garbled by the pace: sending again at the
         // sure pace needs no backup of it.
         if (messages.show(MessageIcon::Critical,
-                          verification->message + QStringLiteral("\n\n") +
-                              transfer::fasterPaceFailedMessage(send.pace) +
-                              QStringLiteral("\n\nSend it again now at 0.1 s per character?"),
+                          report.message + QStringLiteral("\n\nSend it again now at 0.1 s per "
+                                                          "character?"),
                           platform::MessageButtons::YesNo) == platform::MessageAnswer::Yes) {
-            send.pace = transfer::DefaultPace;
-            runSend(send, true, false);
+            target.send.pace = transfer::DefaultPace;
+            target.backup = false;
+            runSend(target);
         }
         return;
     }
-    messages.show(MessageIcon::Critical, verification->message);
+    // A plain send says nothing on success; a verified one says so.
+    if (report.end == transfer::SendEnd::Sent)
+        return;
+    const MessageIcon icon = report.end == transfer::SendEnd::Verified ? MessageIcon::Information
+                             : report.end == transfer::SendEnd::NothingSent ||
+                                     report.end == transfer::SendEnd::Stopped
+                                 ? MessageIcon::Warning
+                                 : MessageIcon::Critical;
+    messages.show(icon, report.message);
 }
 
 void UnitActions::mnuUnitBackups_Click() {

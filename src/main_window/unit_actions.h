@@ -4,6 +4,9 @@
 #include "link/position_poll.h"
 #include "program/program_table.h"
 #include "transfer/send.h"
+#include "transfer/send_operation.h"
+
+#include <QPointer>
 
 #include <QVector>
 
@@ -46,7 +49,7 @@ public:
 private:
     // The send dialog for rows, with the port's pace and the stored choices.
     void offerSend(const QVector<program::ProgramRow>& rows, bool programFits);
-    void runSend(transfer::PreparedSend send, bool verify, bool backup);
+    void runSend(transfer::SendTarget target);
     // The working copy made afresh from `source` (the template, or a kept
     // program) and bound; `failure` says what did not happen.
     bool rebuildWorkingCopy(const QString& source, const QString& failure);
@@ -57,6 +60,7 @@ private:
     ProgramTab& m_programTab;
     QWidget* m_dialogParent;
     link::PositionPoll m_positionPoll;
+    QPointer<QWidget> m_sendDialog; // at most one send dialog is open
 };
 
 } // namespace kqm::ui

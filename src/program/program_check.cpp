@@ -104,6 +104,7 @@ private:
 
     void checkSize();
     void checkEnd();
+    void checkUntilSize();
     void checkBranch(int index);
     QString addressProblem(const Line& line) const;
     void checkReachable();
@@ -149,6 +150,7 @@ QVector<ProgramProblem> Checker::run() {
     }
     checkSize();
     checkEnd();
+    checkUntilSize();
     checkReachable();
     checkSpeeds();
     // Line order; on one line the errors first.
@@ -184,6 +186,20 @@ void Checker::checkEnd() {
                                          "do not match, the Quit is skipped and the unit runs "
                                          "past the end of the program."));
     }
+}
+
+void Checker::checkUntilSize() {
+    // The memory an until line takes in the unit is not known here; every
+    // address worked out after it may be off by that much.
+    const auto until = std::find_if(m_lines.begin(), m_lines.end(), [](const Line& line) {
+        return letterOf(line.command) == QLatin1Char('U');
+    });
+    if (until == m_lines.end() || until + 1 == m_lines.end())
+        return;
+    warning(static_cast<int>(until - m_lines.begin()),
+            QStringLiteral("Until line: the memory it takes in the unit is not known, so every "
+                           "address after it is uncertain. A verified send checks each branch "
+                           "against the unit's own listing."));
 }
 
 void Checker::checkBranch(int index) {

@@ -149,9 +149,9 @@ SendResult sendProgram(link::Link& link, const PreparedSend& send,
                        const std::function<void(int, QChar)>& progress) {
     struct Sending {
         link::Link& link;
-        explicit Sending(link::Link& l) : link(l) { link.beginSend(); }
+        Sending(link::Link& l, double pace) : link(l) { link.beginSend(pace); }
         ~Sending() { link.endSend(); }
-    } sending(link);
+    } sending(link, send.pace);
     SendResult result;
     int index = 0;
     const auto closed = [&result] {
@@ -172,14 +172,21 @@ SendResult sendProgram(link::Link& link, const PreparedSend& send,
     if (!link.sendInterrupted())
         return result;
     // What ends a stopped send goes at the unit's sure pace, whatever the
-    // pace of the program was.
+    // pace of the program was; after a faster pace, a lone CR first closes
+    // a frame whose characters may have been lost.
+    const bool wasFast = send.pace < DefaultPace - 1e-9;
+    link.endSend();
+    link.beginSend(DefaultPace);
+    if (wasFast)
+        link.pace(DefaultPace);
+    const QString lead = wasFast ? QStringLiteral("\r") : QString();
     int uncounted = 0;
     if (result.linesSent == send.lines.size()) {
         // The whole program is in: only the stop that was asked for follows.
-        return writePaced(link, stop, &uncounted, {}, DefaultPace) ? result : closed();
+        return writePaced(link, lead + stop, &uncounted, {}, DefaultPace) ? result : closed();
     }
     // End program entry, stop, then leave an empty program behind.
-    const QString end = prefix + QStringLiteral("Q\r") + stop + prefix + QStringLiteral("E0\r") +
+    const QString end = lead + prefix + QStringLiteral("Q\r") + stop + prefix + QStringLiteral("E0\r") +
                         prefix + QStringLiteral("Q\r");
     if (!writePaced(link, end, &uncounted, {}, DefaultPace))
         return closed();

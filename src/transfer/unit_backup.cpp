@@ -170,10 +170,12 @@ BackupResult keepBackup(const QString& reply, const QString& directory, int axis
 
 BackupResult backUpUnitProgram(link::Link& link, const QString& directory, int axis,
                                const QString& model, const QDateTime& taken) {
-    const UnitReply reply = readUnitProgram(link);
+    const UnitReply reply = readUnitProgram(link, false);
     if (!reply.responded) {
         BackupResult result;
-        result.error = QStringLiteral("the unit did not answer when its program was read");
+        result.error = reply.failure.isEmpty() || reply.failure == NotRespondingMessage
+                           ? QStringLiteral("the unit did not answer when its program was read")
+                           : reply.failure;
         return result;
     }
     return keepBackup(reply.text, directory, axis, model, taken);

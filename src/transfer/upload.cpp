@@ -22,42 +22,54 @@ public:
     }
 };
 
-void notResponding(link::Link& link) {
-    link.messages().show(MessageIcon::Critical, NotRespondingMessage);
-    link.disconnectUnit();
-}
-
 bool isCommandLetterAt(const QString& text, qsizetype i) {
     return i < text.size() && program::IsCommandLetter(text.mid(i, 1));
 }
 
 } // namespace
 
-UnitReply readUnitProgram(link::Link& link) {
+UnitReply readUnitProgram(link::Link& link, bool report) {
     UnitReply reply;
+    const auto say = [&](const QString& text) {
+        reply.failure = text;
+        if (report)
+            link.messages().show(MessageIcon::Critical, text);
+    };
+    const auto silent = [&] {
+        // Stopped or closing: nothing is wrong with the unit.
+        if (link.sendInterrupted())
+            return;
+        say(NotRespondingMessage);
+        link.disconnectUnit();
+    };
     if (link.ReplyPending()) {
         link.ReadReply();
         if (link.flooded()) {
-            link.messages().show(MessageIcon::Critical, link.lostReason());
+            say(link.lostReason());
             return reply;
         }
     }
-    if (!link.waitForCts(0.5, false)) {
-        notResponding(link);
+    // The request has no address: it goes to the unit the line named last.
+    if (!link.nameConnectedUnit() && link.flooded()) {
+        say(link.lostReason());
         return reply;
     }
-    if (!link.TransmitPaced(QStringLiteral("VE"), 0.5)) {
+    if (!link.waitForCts(0.5, false)) {
+        silent();
+        return reply;
+    }
+    if (!link.TransmitPaced(QStringLiteral("VE"), 0.5) && !link.sendInterrupted() && report) {
         // Said, then the wait for the reply goes on: a unit that took the
         // request may still answer; one that did not ends as not responding.
         link.messages().show(MessageIcon::Critical, link.state().LastCommError);
     }
     if (!link.waitForReply(0.5, false)) {
-        notResponding(link);
+        silent();
         return reply;
     }
     const QByteArray text = link.readSettled(0.5, link::MaxProgramReplyBytes);
     if (link.flooded()) {
-        link.messages().show(MessageIcon::Critical, link.lostReason());
+        say(link.lostReason());
         return reply;
     }
     reply.responded = true;

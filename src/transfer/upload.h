@@ -44,8 +44,10 @@ inline const QString NoQuitMessage = QStringLiteral(
 struct UnitReply {
     bool responded = false;
     QString text;
+    QString failure; // why there is no reply; empty when stopped or closing
 };
-UnitReply readUnitProgram(link::Link& link);
+// report: show why in a box (the upload); the send shows it itself.
+UnitReply readUnitProgram(link::Link& link, bool report = true);
 
 // The reply cut into stored commands (go moves joined as "N500,G").
 struct ParsedReply {

@@ -2,6 +2,7 @@
 
 #include "link/link.h"
 #include "program/command_set.h"
+#include "transfer/view.h"
 
 namespace kqm::transfer {
 
@@ -18,6 +19,27 @@ QString unitForm(const QStringList& commands) {
     return command;
 }
 
+UnitProgram unitProgram(const PreparedSend& send) {
+    UnitProgram program;
+    for (qsizetype i = 0; i < send.commands.size(); ++i) {
+        const QStringList& commands = send.commands.at(i);
+        // A go frame right after a move frame becomes part of that move in
+        // the unit, whichever program line it came from.
+        const bool go = commands.size() == 1 && commands.at(0) == QLatin1String("G");
+        if (go && !program.commands.isEmpty()) {
+            QString& last = program.commands.last();
+            if ((last.startsWith(QLatin1Char('N')) || last.startsWith(QLatin1Char('P'))) &&
+                !last.endsWith(QLatin1String(",G"))) {
+                last += QStringLiteral(",G");
+                continue;
+            }
+        }
+        program.commands << unitForm(commands);
+        program.lines << static_cast<int>(i) + 1;
+    }
+    return program;
+}
+
 Verification compareWithUnit(const PreparedSend& send, const ParsedReply& reply) {
     Verification result;
     result.outcome = Verification::Outcome::Differs;
@@ -26,18 +48,19 @@ Verification compareWithUnit(const PreparedSend& send, const ParsedReply& reply)
                                         "it does not hold the program.");
         return result;
     }
-    const qsizetype sent = send.commands.size();
+    const UnitProgram program = unitProgram(send);
+    const qsizetype sent = program.commands.size();
     const qsizetype held = reply.commands.size();
     for (qsizetype i = 0; i < std::max(sent, held); ++i) {
-        const QString expected = i < sent ? unitForm(send.commands.at(i)) : QString();
+        const QString expected = i < sent ? program.commands.at(i) : QString();
         const QString found = i < held ? reply.commands.at(i) : QString();
         if (expected == found)
             continue;
-        result.line = static_cast<int>(i) + 1;
+        result.line = i < sent ? program.lines.at(i) : static_cast<int>(send.commands.size()) + 1;
         if (i >= held) {
             result.message = QStringLiteral("The unit holds something else: line %1 (%2) and the "
                                             "lines after it are missing in the unit.")
-                                 .arg(i + 1)
+                                 .arg(result.line)
                                  .arg(expected);
         } else if (i >= sent) {
             result.message = QStringLiteral("The unit holds something else: it has more lines "
@@ -47,7 +70,7 @@ Verification compareWithUnit(const PreparedSend& send, const ParsedReply& reply)
         } else {
             result.message = QStringLiteral("The unit holds something else at line %1: sent %2, "
                                             "the unit holds %3.")
-                                 .arg(i + 1)
+                                 .arg(result.line)
                                  .arg(expected, found);
         }
         if (reply.invalidData)
@@ -55,8 +78,90 @@ Verification compareWithUnit(const PreparedSend& send, const ParsedReply& reply)
         return result;
     }
     result.outcome = Verification::Outcome::Verified;
-    result.lines = static_cast<int>(sent);
-    result.message = VerifiedMessage.arg(sent);
+    result.lines = static_cast<int>(send.commands.size());
+    result.message = VerifiedMessage.arg(result.lines);
+    return result;
+}
+
+namespace {
+
+// A branch frame's target address, when the line branches: "&a_n", "Xa",
+// "Ia,b,a", "Uv,p,a".
+std::optional<int> branchAddress(const QStringList& commands) {
+    if (commands.size() != 1 || commands.at(0).isEmpty())
+        return std::nullopt;
+    const QString& command = commands.at(0);
+    const QChar letter = command.at(0);
+    if (letter == QLatin1Char('&') && command.contains(QLatin1Char('_')))
+        return command.mid(1, command.indexOf(QLatin1Char('_')) - 1).toInt();
+    if (letter == QLatin1Char('X'))
+        return command.mid(1).toInt();
+    if (letter == QLatin1Char('I') || letter == QLatin1Char('U')) {
+        const QStringList fields = command.mid(1).split(QLatin1Char(','));
+        return fields.size() == 3 ? std::optional<int>(fields.at(2).toInt()) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool needsListingCheck(const PreparedSend& send) {
+    bool afterUntil = false;
+    for (const QStringList& commands : send.commands) {
+        if (afterUntil && branchAddress(commands))
+            return true;
+        if (!commands.isEmpty() && commands.at(0).startsWith(QLatin1Char('U')))
+            afterUntil = true;
+    }
+    // A branch before the until line may still point past it.
+    if (!afterUntil)
+        return false;
+    for (const QStringList& commands : send.commands) {
+        if (branchAddress(commands))
+            return true;
+    }
+    return false;
+}
+
+Verification checkTargets(const PreparedSend& send, const QStringList& listing) {
+    // The unit's address of each of its lines, in order.
+    QList<int> unitAddresses;
+    for (const QString& line : listing)
+        unitAddresses << line.left(4).toInt();
+    const UnitProgram program = unitProgram(send);
+    // The tool's own addresses, which the branches were sent with.
+    QList<int> toolAddresses;
+    int address = 0;
+    for (const QString& command : program.commands) {
+        toolAddresses << address;
+        address += program::knownCommandSize(command).value_or(0);
+    }
+    Verification result;
+    result.outcome = Verification::Outcome::Verified;
+    for (qsizetype i = 0; i < program.commands.size(); ++i) {
+        const qsizetype sentLine = program.lines.at(i) - 1;
+        const auto target = branchAddress(send.commands.at(sentLine));
+        if (!target)
+            continue;
+        const qsizetype meant = toolAddresses.indexOf(*target);
+        const qsizetype reached = unitAddresses.indexOf(*target);
+        if (meant >= 0 && meant == reached)
+            continue;
+        result.outcome = Verification::Outcome::Differs;
+        result.line = program.lines.at(i);
+        const QString where = reached < 0
+                                  ? QStringLiteral("no line of the unit's program starts there")
+                                  : QStringLiteral("in the unit that is line %1")
+                                        .arg(program.lines.value(reached, static_cast<int>(reached) + 1));
+        result.message = QStringLiteral("Line %1 branches to address %2, meant for line %3, but %4: "
+                                        "an until line before it takes memory that the addresses "
+                                        "did not count. The program is not verified.")
+                             .arg(result.line)
+                             .arg(*target)
+                             .arg(meant < 0 ? 0 : program.lines.at(meant))
+                             .arg(where);
+        return result;
+    }
     return result;
 }
 
@@ -64,28 +169,31 @@ Verification verifySend(link::Link& link, const PreparedSend& send) {
     // The request goes out at the sure pace after the send's last character,
     // whatever the send's own pace was.
     link.pace(DefaultPace);
-    const UnitReply reply = readUnitProgram(link);
+    Verification result;
+    const UnitReply reply = readUnitProgram(link, false);
     if (!reply.responded) {
-        Verification result;
-        result.message = QStringLiteral("The unit did not answer when its program was read back, "
-                                        "so the send could not be verified.");
+        result.message = reply.failure.isEmpty() || reply.failure == NotRespondingMessage
+                             ? QStringLiteral("The unit did not answer when its program was read "
+                                              "back, so the send could not be verified.")
+                             : reply.failure;
         return result;
     }
-    return compareWithUnit(send, parseUploadReply(reply.text));
-}
-
-bool endProgramEntry(link::Link& link, const QString& axis) {
-    link.beginSend();
-    bool written = true;
-    for (const QChar c : QLatin1Char('@') + axis + QStringLiteral("Q\r")) {
-        if (link.writeSendCharacter(c) == link::Link::SendStep::PortClosed) {
-            written = false;
-            break;
-        }
-        link.pace(DefaultPace);
+    result = compareWithUnit(send, parseUploadReply(reply.text));
+    // The unit holds the whole program, its quit included: entry is over.
+    if (result.verified())
+        link.programEntryEnded();
+    if (!result.verified() || !needsListingCheck(send))
+        return result;
+    // Where each branch lands is only known from the unit's own addresses.
+    const UnitListing listing = readUnitListing(link);
+    if (!listing.endedWithQ) {
+        result.outcome = Verification::Outcome::NoAnswer;
+        result.message = QStringLiteral("The unit's listing could not be read, so the branches "
+                                        "after the until line could not be verified.");
+        return result;
     }
-    link.endSend();
-    return written;
+    const Verification targets = checkTargets(send, listing.lines);
+    return targets.verified() ? result : targets;
 }
 
 QString fasterPaceFailedMessage(double pace) {

@@ -29,6 +29,15 @@ struct Verification {
     bool verified() const { return outcome == Outcome::Verified; }
 };
 
+// The sent program as the unit stores it: one entry per stored command, a go
+// frame folded into the move before it, with the program line each came
+// from.
+struct UnitProgram {
+    QStringList commands;
+    QList<int> lines; // 1-based program line of each entry
+};
+UnitProgram unitProgram(const PreparedSend& send);
+
 // Compares a read-back reply with the send.
 Verification compareWithUnit(const PreparedSend& send, const ParsedReply& reply);
 // Reads the unit's program back and compares it; runs inside the caller's
@@ -36,10 +45,12 @@ Verification compareWithUnit(const PreparedSend& send, const ParsedReply& reply)
 Verification verifySend(link::Link& link, const PreparedSend& send);
 
 inline const QString VerifiedMessage = QStringLiteral("The unit holds the program (%1 lines verified)");
-// After a send at a faster pace that the unit did not take as sent, a quit
-// frame at the sure pace ends any program entry the lost characters left
-// open, so that the unit answers again and a new send can clear it.
-bool endProgramEntry(link::Link& link, const QString& axis);
+
+// An until line takes memory that the sent addresses did not count: a
+// branch whose target may lie after one is checked against the unit's own
+// listing (lines "0003 N500,G"), by the line each target reaches there.
+bool needsListingCheck(const PreparedSend& send);
+Verification checkTargets(const PreparedSend& send, const QStringList& listing);
 
 // Said when verification fails at a pace faster than the default.
 QString fasterPaceFailedMessage(double pace);

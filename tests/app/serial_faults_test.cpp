@@ -74,7 +74,7 @@ protected:
         click("cmdConnect");
         EXPECT_TRUE(form->linkState().UnitConnected);
         EXPECT_EQ(label(),
-                  QStringLiteral("The Unit is Connected (KQM20 on COM 1: %1)").arg(unit->device()));
+                  QStringLiteral("The Unit is Connected (KQM20 on axis 0, COM 1: %1)").arg(unit->device()));
     }
     QString statusLine() { return form->statusBar()->currentMessage(); }
     void program(const QStringList& commands) {
@@ -99,7 +99,8 @@ TEST_F(SerialFaults, PulledDuringASend) {
     click("cmdSend");
     auto* dialog = form->findChild<transfer::Form2*>();
     ASSERT_NE(dialog, nullptr);
-    pullAfter(800);
+    // After the backup (about a second), inside the send.
+    pullAfter(2500);
     QElapsedTimer responsive;
     responsive.start();
     int ticks = 0;

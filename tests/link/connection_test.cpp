@@ -131,7 +131,8 @@ TEST_F(ConnectionTest, PortThatCannotBeOpenedSaysWhy) {
     ASSERT_EQ(messages.boxes().size(), 2);
     EXPECT_EQ(messages.boxes().at(0).text,
               QStringLiteral("Error Opening Com Port2 - The com port is already open by another "
-                             "device (mouse, modem, etc.) or it does not exist."));
+                             "device (mouse, modem, etc.) or it does not exist. (simulated unit: "
+                             "busy)"));
 
     messages.clear();
     port.failOpens(platform::SerialPort::OpenFailure::PermissionDenied, QStringLiteral("denied"));

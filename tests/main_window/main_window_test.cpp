@@ -241,7 +241,7 @@ TEST_F(MainWindowTest, ConnectsAtStartUpToTheSimulatedUnit) {
     auto form = load();
     auto* label = form->findChild<QLabel*>(QStringLiteral("lblConnected"));
     EXPECT_EQ(label->text(),
-              QStringLiteral("The Unit is Connected (simulated unit, KQM20 on COM 1)"));
+              QStringLiteral("The Unit is Connected (simulated unit, KQM20 on axis 0, COM 1)"));
     EXPECT_TRUE(label->styleSheet().contains(QStringLiteral("rgb(0, 0, 255)")));
     EXPECT_TRUE(form->linkState().UnitConnected);
     ASSERT_NE(simulated, nullptr);
@@ -282,7 +282,7 @@ TEST_F(MainWindowTest, Kqm21ChangesTheMotionPanel) {
     QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("cmdConnect")), Qt::LeftButton);
     EXPECT_EQ(form->linkState().UnitModel, QStringLiteral("KQM21"));
     EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblConnected"))->text(),
-              QStringLiteral("The Unit is Connected (simulated unit, KQM21 on COM 1)"));
+              QStringLiteral("The Unit is Connected (simulated unit, KQM21 on axis 0, COM 1)"));
     EXPECT_EQ(move->text(), QStringLiteral("Registration Mark Index"));
     EXPECT_TRUE(form->findChild<QPushButton*>(QStringLiteral("cmdAbsolutePosition"))->isHidden());
     EXPECT_TRUE(form->findChild<QLineEdit*>(QStringLiteral("txtSendAbsolute"))->isHidden());

@@ -70,7 +70,7 @@ TEST_F(TransferWindowTest, SendListsTheFramesAndSendsOnOk) {
     auto* dialog = form->findChild<transfer::Form2*>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Send Program"));
-    EXPECT_FALSE(dialog->isModal());
+    EXPECT_TRUE(dialog->isModal());
     auto* list = dialog->findChild<QListWidget*>(QStringLiteral("List1"));
     ASSERT_EQ(list->count(), 4);
     EXPECT_EQ(list->item(1)->text(), QStringLiteral("@0N500"));

@@ -70,7 +70,10 @@ TEST(ProgramCheck, RulesOnSmallPrograms) {
         {"line branches to lines the program lacks",
          {"&2,9", "U0,3,0", "&2,1", "Q"},
          {E(1, "Branches to line 9, which the program does not have (its last line is 4)."),
-          E(2, "Branches to line 0, which the program does not have (its last line is 4).")}},
+          E(2, "Branches to line 0, which the program does not have (its last line is 4)."),
+          W(2, "Until line: the memory it takes in the unit is not known, so every address "
+               "after it is uncertain. A verified send checks each branch against the unit's "
+               "own listing.")}},
         {"run after a quit",
          {"A10", "Q", "W5", "W6", "Q"},
          {W(3, "Lines 3 to 5 can never run: line 2 is a Quit and nothing branches to them.")}},

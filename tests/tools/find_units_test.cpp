@@ -8,8 +8,10 @@
 
 #include <QAction>
 #include <QDir>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QLabel>
 #include <QTableWidget>
 #include <QTest>
 
@@ -104,16 +106,17 @@ TEST_F(FindUnitsTest, ListsTheUnitsAndTheChosenOneBecomesTheAxis) {
     // As if "Axis 3" had been chosen in the Axis menu.
     EXPECT_EQ(checkedAxes(), QList<int>{3});
     EXPECT_EQ(form->linkState().AxisAddress, QStringLiteral("3"));
-    EXPECT_FALSE(form->linkState().UnitConnected);
-    EXPECT_FALSE(port.PortOpen());
     SettingsTable settings;
     ASSERT_TRUE(settings.open(dir.filePath("config.kqm")));
     EXPECT_EQ(settings.record(SettingsTable::Axis), QStringLiteral("3"));
     EXPECT_TRUE(messages.boxes().isEmpty());
-
-    form->cmdConnect_Click();
+    // ...and connected to at once, the label naming the unit and its axis.
     EXPECT_TRUE(form->linkState().UnitConnected);
     EXPECT_EQ(form->linkState().UnitModel, QStringLiteral("KQM21"));
+    EXPECT_TRUE(form->findChild<QLabel*>(QStringLiteral("lblConnected"))
+                    ->text()
+                    .contains(QStringLiteral("KQM21 on axis 3, COM 1")));
+    EXPECT_EQ(form->deviceLink().addressedAxis(), QStringLiteral("3"));
 }
 
 TEST_F(FindUnitsTest, OnAClosedPortTheScanOpensItAndClosesItAgain) {

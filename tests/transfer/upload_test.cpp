@@ -147,7 +147,8 @@ TEST_F(UploadExchange, RequestThatIsNotAcceptedStillWaitsForTheReply) {
     EXPECT_FALSE(reply.responded);
     EXPECT_EQ(messages.texts(),
               (QStringList{link::NotAcceptedError, transfer::NotRespondingMessage}));
-    EXPECT_EQ(port.written(), QByteArray("V"));
+    // The unit is named first: nothing told yet which unit the line named.
+    EXPECT_EQ(port.written(), QByteArray("@0$\rV"));
     EXPECT_GE(clock.now() - start, 1.0 - 1e-9); // the request's wait and the reply's
 }
 

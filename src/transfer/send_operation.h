@@ -1,0 +1,98 @@
+#pragma once
+
+#include "transfer/send.h"
+#include "transfer/unit_backup.h"
+#include "transfer/verify.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace kqm::link {
+class Link;
+}
+
+namespace kqm::transfer {
+
+// The fastest pace a port may use: a faster pace than the sure one only with
+// the read-back, and never less than twice the time one character takes on
+// the line at its baud rate.
+double allowedPace(double pace, bool verify, int baudRate);
+// The paces a port at this baud rate may be set to, the sure one first.
+QList<double> pacesFor(int baudRate);
+
+// What a send is aimed at, fixed when the user confirms: the port, the axis
+// and the program's frames as they were shown. Nothing that happens while
+// the send runs changes it.
+struct SendTarget {
+    PreparedSend send;  // its axis is the one the frames name
+    QString device;     // the port's device when the user confirmed
+    bool verify = true;
+    bool backup = true;
+    QString backupDirectory; // where the unit's program is kept
+    QString model;           // the unit's model, for the backup's record
+};
+
+// The one outcome of a send, by the phase it ended in.
+enum class SendEnd {
+    Verified,          // sent and read back as sent
+    Sent,              // sent, no read-back asked for
+    NothingSent,       // ended before the opening frame: the unit keeps its program
+    Stopped,           // stopped during the send: the unit's memory is empty
+    SentNotVerified,   // the whole program is in, the read-back was stopped or failed
+    Differs,           // the read-back shows another program
+    PortClosed,        // the port went away during the send
+};
+
+struct SendReport {
+    SendEnd end = SendEnd::NothingSent;
+    int linesSent = 0;
+    std::optional<BackupResult> backup;
+    std::optional<Verification> verification;
+    // Program entry could not be ended: the unit may not answer until a
+    // program is sent in full.
+    bool entryLeftOpen = false;
+    bool flooded = false;    // the line kept sending; the port is closed
+    QString message;         // what the user is told, the same in the window and kqmctl
+    bool failed() const { return end != SendEnd::Verified && end != SendEnd::Sent; }
+    // A read-back at a faster pace that found another program: the send may
+    // be offered again at the sure pace.
+    bool fasterPaceFailed = false;
+};
+
+struct SendCallbacks {
+    // Before each character's pause: its index and the character.
+    std::function<void(int index, QChar character)> progress;
+    // The unit's program could not be kept; true: send anyway.
+    std::function<bool(const QString& error)> sendWithoutBackup;
+    // The send begins (after the backup) and ends: for a progress display.
+    std::function<void(int total)> sendStarted;
+    std::function<void()> sendEnded;
+};
+
+// The whole send: the unit's program kept, the program sent, read back and
+// compared. Runs its own exchange on the link; Stop Motion, closing the
+// window and Ctrl+C (the link's stop or abort) end it with one outcome per
+// phase. Refused (NothingSent) when the link is busy or the target no longer
+// matches the connection.
+SendReport runSend(link::Link& link, const SendTarget& target, const SendCallbacks& callbacks,
+                   const QDateTime& now = QDateTime::currentDateTime());
+
+inline const QString NothingSentStoppedMessage = QStringLiteral(
+    "The send was stopped before it began: nothing was sent, and the unit keeps its program.");
+inline const QString NothingSentClosedMessage = QStringLiteral(
+    "The serial port was closed before the send began: nothing was sent, and the unit keeps "
+    "its program.");
+inline const QString NotVerifiedStoppedMessage = QStringLiteral(
+    "The whole program was sent, but the read-back was stopped: the unit holds the program, "
+    "not verified.");
+inline const QString TargetChangedMessage = QStringLiteral(
+    "The connection changed after the send was confirmed (another port or axis): nothing was "
+    "sent. Open the send again.");
+inline const QString EntryLeftOpenMessage = QStringLiteral(
+    " The unit did not answer after program entry was ended: it may not answer until a "
+    "program is sent to it in full.");
+
+} // namespace kqm::transfer
