@@ -205,6 +205,12 @@ void Link::portOpened() {
 void Link::closeOpenFrame() {
     if (!frameMayBeOpen() || !m_port.PortOpen())
         return;
+    // The CR makes a frame of whatever the unit's buffer holds: "@3" names
+    // unit 3 as surely as any whole frame.
+    if (m_charactersMayBeLost)
+        m_addressedAxis.clear(); // lost characters may have named any unit
+    else
+        frameWritten(m_unitBuffer);
     // A unit that may have lost characters gets the CR, and what follows
     // it, at the sure pace.
     const bool lossy = m_charactersMayBeLost;
@@ -280,6 +286,7 @@ bool Link::endProgramEntry() {
 }
 
 bool Link::nameConnectedUnit() {
+    closeOpenFrame();
     if (m_addressedAxis == m_state.AxisAddress)
         return true;
     if (ReplyPending())

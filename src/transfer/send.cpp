@@ -182,8 +182,12 @@ SendResult sendProgram(link::Link& link, const PreparedSend& send,
     const QString lead = wasFast ? QStringLiteral("\r") : QString();
     int uncounted = 0;
     if (result.linesSent == send.lines.size()) {
-        // The whole program is in: only the stop that was asked for follows.
-        return writePaced(link, lead + stop, &uncounted, {}, DefaultPace) ? result : closed();
+        // The whole program is in: only the stop that was asked for follows;
+        // after a faster pace the quit may have been lost, and is sent again
+        // so that the stop is executed, not stored.
+        const QString quit = wasFast ? prefix + QStringLiteral("Q\r") : QString();
+        return writePaced(link, lead + quit + stop, &uncounted, {}, DefaultPace) ? result
+                                                                                : closed();
     }
     // End program entry, stop, then leave an empty program behind.
     const QString end = lead + prefix + QStringLiteral("Q\r") + stop + prefix + QStringLiteral("E0\r") +

@@ -122,7 +122,7 @@ private:
         if (m_link.sendInterrupted() && m_target.verify) {
             // Stopped after the last line went out.
             m_report.end = SendEnd::SentNotVerified;
-            m_report.message = NotVerifiedStoppedMessage;
+            m_report.message = notVerifiedMessage();
             return;
         }
         m_report.end = SendEnd::Sent;
@@ -136,7 +136,7 @@ private:
         const Verification& verification = *m_report.verification;
         if (m_link.sendInterrupted() && !verification.verified()) {
             m_report.end = SendEnd::SentNotVerified;
-            m_report.message = NotVerifiedStoppedMessage;
+            m_report.message = notVerifiedMessage();
             return;
         }
         m_report.message = verification.message;
@@ -163,6 +163,10 @@ private:
             m_report.entryLeftOpen = true;
             m_report.message += EntryLeftOpenMessage;
         }
+    }
+
+    QString notVerifiedMessage() const {
+        return m_send.pace < DefaultPace ? NotVerifiedFasterMessage : NotVerifiedStoppedMessage;
     }
 
     link::Link& m_link;

@@ -88,6 +88,10 @@ inline const QString NothingSentClosedMessage = QStringLiteral(
 inline const QString NotVerifiedStoppedMessage = QStringLiteral(
     "The whole program was sent, but the read-back was stopped: the unit holds the program, "
     "not verified.");
+inline const QString NotVerifiedFasterMessage = QStringLiteral(
+    "The whole program was sent at a faster pace, but the read-back was stopped: the unit may "
+    "have lost characters, so what it holds is not known. Send the program again before you "
+    "run it.");
 inline const QString TargetChangedMessage = QStringLiteral(
     "The connection changed after the send was confirmed (another port or axis): nothing was "
     "sent. Open the send again.");

@@ -50,7 +50,10 @@ UnitReply readUnitProgram(link::Link& link, bool report) {
         }
     }
     // The request has no address: it goes to the unit the line named last.
-    if (!link.nameConnectedUnit() && link.flooded()) {
+    // Right after a send that may have lost its quit, the unit is still
+    // the one the send named, and naming it again would be stored.
+    const bool afterSend = link.programEntryMayBeOpen();
+    if (!afterSend && !link.nameConnectedUnit() && link.flooded()) {
         say(link.lostReason());
         return reply;
     }
@@ -64,7 +67,9 @@ UnitReply readUnitProgram(link::Link& link, bool report) {
         link.messages().show(MessageIcon::Critical, link.state().LastCommError);
     }
     if (!link.waitForReply(0.5, false)) {
-        silent();
+        // After a send the caller ends program entry and asks again.
+        if (!afterSend)
+            silent();
         return reply;
     }
     const QByteArray text = link.readSettled(0.5, link::MaxProgramReplyBytes);

@@ -143,7 +143,9 @@ Verification checkTargets(const PreparedSend& send, const QStringList& listing) 
         const auto target = branchAddress(send.commands.at(sentLine));
         if (!target)
             continue;
-        const qsizetype meant = toolAddresses.indexOf(*target);
+        // A line of no counted size shares its address with the next; a
+        // branch there means the last of them.
+        const qsizetype meant = toolAddresses.lastIndexOf(*target);
         const qsizetype reached = unitAddresses.indexOf(*target);
         if (meant >= 0 && meant == reached)
             continue;
@@ -170,7 +172,16 @@ Verification verifySend(link::Link& link, const PreparedSend& send) {
     // whatever the send's own pace was.
     link.pace(DefaultPace);
     Verification result;
-    const UnitReply reply = readUnitProgram(link, false);
+    // Straight after a send at a faster pace the unit may still be in
+    // program entry: the request goes first, and only when it is not
+    // answered is the entry ended (a quit frame to a unit out of entry
+    // would set its error code) and the request made again.
+    UnitReply reply = readUnitProgram(link, false);
+    if (!reply.responded && reply.failure.isEmpty() && link.programEntryMayBeOpen() &&
+        !link.sendInterrupted() && link.isPortOpen()) {
+        link.endProgramEntry();
+        reply = readUnitProgram(link, false);
+    }
     if (!reply.responded) {
         result.message = reply.failure.isEmpty() || reply.failure == NotRespondingMessage
                              ? QStringLiteral("The unit did not answer when its program was read "

@@ -1,0 +1,159 @@
+#include "line_fixture.h"
+
+#include "transfer/send_operation.h"
+#include "transfer/upload.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace kqm;
+using namespace kqm::transfer;
+
+namespace {
+
+const QStringList OldProgram = {"A10", "Q"};
+// A go on a line of its own after a move: the unit folds it into the move.
+const QStringList NewProgram = {"A20", "W5", "N500", "G", "Q"};
+const QStringList NewInUnit = {"A20", "W5", "N500,G", "Q"};
+
+enum class Holds { Old, New, Empty, Other };
+
+struct PhaseCase {
+    const char* name;
+    std::function<void(test::LineFixture&)> setUp;
+    // When the condition first holds on the wire, the action runs.
+    std::function<bool(const QByteArray& written)> when;
+    std::function<void(test::LineFixture&)> action;
+    double pace;
+    SendEnd end;
+    Holds holds;
+    QString says; // the start of the message
+};
+
+// Every way a send can end, by the phase it ends in: what the unit holds
+// afterwards, what the user is told, and that the unit is never left in
+// program entry while the port is there.
+TEST(SendOperation, EachPhaseHasOneOutcome) {
+    const auto none = [](test::LineFixture&) {};
+    const auto never = [](const QByteArray&) { return false; };
+    const auto stop = [](test::LineFixture& line) { line.deviceLink.stopMotion(); };
+    const auto close = [](test::LineFixture& line) { line.deviceLink.requestAbort(); };
+    const auto requests = [](int n) {
+        return [n](const QByteArray& written) { return written.count("VE") >= n; };
+    };
+    const QList<PhaseCase> cases = {
+        {"verified", none, never, none, 0.1, SendEnd::Verified, Holds::New,
+         "The unit holds the program (5 lines verified)"},
+        {"Stop while the backup is read", none, requests(1), stop, 0.1, SendEnd::NothingSent,
+         Holds::Old, NothingSentStoppedMessage},
+        {"the window closed while the backup is read", none, requests(1), close, 0.1,
+         SendEnd::NothingSent, Holds::Old, NothingSentStoppedMessage},
+        {"Stop during the send", none,
+         [](const QByteArray& written) { return written.contains("@0W5"); }, stop, 0.1,
+         SendEnd::Stopped, Holds::Empty, stoppedSendMessage(2)},
+        {"the window closed during the read-back",
+         [](auto& line) { line.port.unit().faults().replyDelay = 0.3; }, requests(2), close, 0.1,
+         SendEnd::SentNotVerified, Holds::New, NotVerifiedStoppedMessage},
+        {"the port closed before OK", [](auto& line) { line.port.Close(); }, never, none, 0.1,
+         SendEnd::NothingSent, Holds::Old, NothingSentClosedMessage},
+        {"a faster pace the unit cannot follow",
+         [](auto& line) { line.port.unit().faults().slowReceiver = 0.05; }, never, none, 0.02,
+         SendEnd::Differs, Holds::Other, "The unit holds something else"},
+        {"a faster pace than 300 baud carries",
+         [](auto& line) {
+             line.state.BaudRate = 300;
+             line.port.unit().faults().slowReceiver = 0.05;
+         },
+         never, none, 0.01, SendEnd::Verified, Holds::New, "The unit holds the program"},
+        {"a line that starts to flood during the backup",
+         [](auto& line) {
+             line.port.unit().faults().noiseRate = 2000;
+             line.port.unit().faults().noiseAfterFrames = line.port.unit().frames().size() + 1;
+         },
+         never, none, 0.1, SendEnd::NothingSent, Holds::Old, "The line on simulated unit keeps"},
+    };
+    for (const PhaseCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::LineFixture line;
+        line.store(line.port.unit(), OldProgram);
+        c.setUp(line);
+        bool fired = false;
+        line.clock.addListener([&](double) {
+            if (!fired && c.when(line.port.written())) {
+                fired = true;
+                c.action(line);
+            }
+        });
+        const SendReport report = runSend(line.deviceLink, line.target(NewProgram, c.pace), {});
+        EXPECT_EQ(report.end, c.end);
+        EXPECT_TRUE(report.message.startsWith(c.says)) << report.message.toStdString();
+        const QStringList held = line.heldBy(line.port.unit());
+        switch (c.holds) {
+        case Holds::Old:
+            EXPECT_EQ(held, OldProgram);
+            break;
+        case Holds::New:
+            EXPECT_EQ(held, NewInUnit);
+            break;
+        case Holds::Empty:
+            EXPECT_EQ(held, QStringList{"Q"});
+            break;
+        case Holds::Other:
+            EXPECT_NE(held, NewInUnit);
+            break;
+        }
+        EXPECT_FALSE(line.port.unit().inProgramEntry());
+        EXPECT_FALSE(report.entryLeftOpen);
+        EXPECT_FALSE(line.deviceLink.isBusy());
+        // Nothing else was said: the outcome is the one message.
+        EXPECT_TRUE(line.messages.boxes().isEmpty()) << line.messages.texts().join('|').toStdString();
+        // Stop reached the unit as a frame of its own.
+        if (QByteArray(c.name).startsWith("Stop")) {
+            EXPECT_TRUE(fired);
+            EXPECT_TRUE(line.port.unit().frames().contains("@0."));
+        }
+        if (c.end == SendEnd::Verified && c.pace < 0.1) {
+            // The pace fell back to the sure one: no character came sooner.
+            const QList<double> times = line.timesOf("W5NG");
+            for (qsizetype i = 1; i < times.size(); ++i)
+                EXPECT_GE(times.at(i) - times.at(i - 1), 0.1 - 1e-9);
+        }
+    }
+}
+
+// The verify names a branch whose target an until line has shifted in the
+// unit, by the unit's own listing, and never calls it verified.
+TEST(SendOperation, UntilLinesShiftTargetsAndTheVerifySaysSo) {
+    const struct {
+        QStringList program;
+        SendEnd end;
+        const char* says;
+    } cases[] = {
+        // A goto to line 3 (address 3 by the tool's count): in the unit the
+        // until line takes 5 bytes, and address 3 is the until line itself.
+        {{"A10", "U0,1,1", "W5", "X3", "Q"}, SendEnd::Differs,
+         "Line 4 branches to address 3, meant for line 3, but in the unit that is line 2"},
+        // A loop back to the start is where it was meant to be.
+        {{"A10", "&0_2", "U0,1,1", "Q"}, SendEnd::Verified, "The unit holds the program"},
+        {{"A10", "N500", "G", "W5", "Q"}, SendEnd::Verified, "The unit holds the program"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program.join(' ').toStdString());
+        test::LineFixture line;
+        const SendReport report =
+            runSend(line.deviceLink, line.target(c.program, 0.1, false), {});
+        EXPECT_EQ(report.end, c.end);
+        EXPECT_TRUE(report.message.startsWith(QLatin1String(c.says)))
+            << report.message.toStdString();
+    }
+}
+
+TEST(SendOperation, PaceRule) {
+    EXPECT_EQ(pacesFor(9600), (QList<double>{0.1, 0.05, 0.02, 0.01}));
+    EXPECT_EQ(pacesFor(600), (QList<double>{0.1, 0.05}));
+    EXPECT_EQ(pacesFor(300), (QList<double>{0.1}));
+    EXPECT_EQ(allowedPace(0.01, false, 9600), 0.1); // never without the read-back
+}
+
+} // namespace
