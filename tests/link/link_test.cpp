@@ -181,3 +181,45 @@ TEST(DebugCounterTest, UnlocksOnlyAfterEnoughClicksOnTheTerminalTab) {
 }
 
 } // namespace
+
+namespace {
+
+// The far end's state that the link keeps: whatever wrote last (the
+// Terminal, a stop, a send), the next frame is a frame of its own and goes
+// to the unit it names, and the upload request reaches the connected unit.
+TEST(FarEnd, EveryWriterKeepsTheLineSound) {
+    const struct {
+        const char* name;
+        const char* typed; // in the Terminal, before the action
+        bool stop;         // then Stop Motion; else the upload request
+        QByteArray wire;   // what follows the typed text on the wire
+    } cases[] = {
+        {"Stop after a half-typed frame", "@0S\r@0M100", true, "\r@0.\r"},
+        {"Stop after a whole frame", "@0S\r", true, "@0.\r"},
+        {"the request after a unit was named by hand", "@3$\r", false, "@0$\rVE\r"},
+        {"the request after a half frame naming another unit", "@3", false, "\r@0$\rVE\r"},
+        {"the request after the connected unit was named", "@0$\r", false, "VE\r"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::LinkFixture fixture;
+        fixture.port.addUnit(QStringLiteral("KQM21"), 3);
+        fixture.port.addUnit(QStringLiteral("KQM20"), 7);
+        fixture.state.UnitConnected = true;
+        fixture.deviceLink.TransmitTerminalText(QString::fromLatin1(c.typed));
+        fixture.port.clearWrites();
+        if (c.stop) {
+            fixture.deviceLink.stopMotion();
+        } else {
+            link::Link::Exchange exchange(fixture.deviceLink);
+            fixture.deviceLink.nameConnectedUnit();
+            fixture.deviceLink.TransmitPaced(QStringLiteral("VE"), 0.5);
+        }
+        EXPECT_EQ(fixture.port.written(), c.wire);
+        EXPECT_FALSE(fixture.deviceLink.frameMayBeOpen());
+        EXPECT_EQ(fixture.deviceLink.addressedAxis(), QStringLiteral("0"));
+        EXPECT_FALSE(fixture.port.unit().moving());
+    }
+}
+
+} // namespace

@@ -16,6 +16,10 @@
 #include "transfer/view_window.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -395,6 +399,55 @@ TEST_F(TransferWindowTest, AFasterPaceIsProvedByTheReadBack) {
               QStringLiteral("The unit holds the program (3 lines verified)"));
     EXPECT_EQ(port.unit().program().size(), 3);
     EXPECT_FALSE(port.unit().inProgramEntry());
+}
+
+// F12 reaches the unit whatever window or dialog of the tool has the keys,
+// modal or not: the motor that slews stops, by a frame of its own.
+TEST_F(TransferWindowTest, StopKeyReachesTheUnitFromEveryDialog) {
+    program({{"A10"}, {"Q"}});
+    const auto trigger = [this](const char* name) {
+        return [this, name] { form->findChild<QAction*>(QString::fromLatin1(name))->trigger(); };
+    };
+    const QList<QPair<const char*, std::function<void()>>> openers = {
+        {"the command editor", [this] { click("cmdAdd"); }},
+        {"Find Units", trigger("mnuFindUnits")},
+        {"the communication settings", trigger("mnuCommSettings")},
+        {"the unit backups", trigger("mnuUnitBackups")},
+        {"the send dialog", [this] { click("cmdSend"); }},
+        {"a message box",
+         [this] {
+             QMessageBox box(QMessageBox::Warning, QStringLiteral("KQM"), QStringLiteral("?"),
+                             QMessageBox::Ok, form.get());
+             box.exec();
+         }},
+        {"a file dialog",
+         [this] {
+             QFileDialog dialog(form.get());
+             dialog.setOption(QFileDialog::DontUseNativeDialog);
+             dialog.exec();
+         }},
+    };
+    for (const auto& [name, open] : openers) {
+        SCOPED_TRACE(name);
+        port.unit().receive("@0S\r");
+        ASSERT_TRUE(port.unit().moving());
+        const qsizetype framesBefore = port.unit().frames().size();
+        bool pressed = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            ASSERT_NE(modal, nullptr);
+            QTest::keyClick(modal->focusWidget() ? modal->focusWidget() : modal, Qt::Key_F12);
+            pressed = true;
+            EXPECT_FALSE(port.unit().moving());
+            modal->close();
+        });
+        open();
+        QCoreApplication::processEvents(); // the send dialog is shown, not run
+        EXPECT_TRUE(pressed);
+        EXPECT_EQ(port.unit().frames().mid(framesBefore).count("@0."), 1);
+        if (!form->linkState().UnitConnected)
+            form->cmdConnect_Click();
+    }
 }
 
 } // namespace
