@@ -2,6 +2,7 @@
 
 #include "link/device_port.h"
 #include "platform/window_placement.h"
+#include "transfer/send_operation.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -10,9 +11,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QVBoxLayout>
 
 #include <algorithm>
+
 
 namespace kqm::tools {
 
@@ -93,6 +96,7 @@ frmCommSettings::frmCommSettings(int comPortNumber, int baudRate,
         rememberDevice();
         showDeviceOf(row);
     });
+    connect(lstBaudRates, &QListWidget::currentRowChanged, this, [this] { offerPaces(); });
     connect(btnOK, &QPushButton::clicked, this, &frmCommSettings::btnOK_Click);
     connect(btnCancel, &QPushButton::clicked, this, &frmCommSettings::btnCancel_Click);
     adjustSize();
@@ -112,12 +116,25 @@ void frmCommSettings::showDeviceOf(int portIndex) {
     lblDevice->setText(QStringLiteral("Device of COM %1:").arg(portIndex + 1));
     lblSendPace->setText(QStringLiteral("Send pace of COM %1:").arg(portIndex + 1));
     cboSendPace->setCurrentIndex(std::max<int>(0, PaceChoices.indexOf(m_chosenPace[portIndex])));
+    offerPaces();
     const QString device = m_chosenDevice[portIndex];
     const int known = cboDevice->findData(device);
     if (known >= 0)
         cboDevice->setCurrentIndex(known);
     else
         cboDevice->setEditText(device);
+}
+
+void frmCommSettings::offerPaces() {
+    // Only the paces the line can carry at the chosen baud rate.
+    const int baud = baudRateAt(lstBaudRates->currentRow());
+    auto* model = qobject_cast<QStandardItemModel*>(cboSendPace->model());
+    for (int i = 0; model && i < PaceChoices.size(); ++i) {
+        const double pace = PaceChoices.at(i);
+        model->item(i)->setEnabled(baud <= 0 || transfer::allowedPace(pace, true, baud) == pace);
+    }
+    if (model && !model->item(std::max(0, cboSendPace->currentIndex()))->isEnabled())
+        cboSendPace->setCurrentIndex(0);
 }
 
 void frmCommSettings::setPaces(const std::array<double, 4>& paces) {

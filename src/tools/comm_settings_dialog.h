@@ -28,6 +28,8 @@ public:
 
     // The send pace of each port the dialog opens with.
     void setPaces(const std::array<double, 4>& paces);
+    // Disables the paces too fast for the chosen baud rate.
+    void offerPaces();
 
     // What OK chose; only meaningful when the dialog was accepted.
     CommSettingsChoice choice() const { return m_choice; }

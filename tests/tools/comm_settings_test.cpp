@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -173,6 +174,32 @@ TEST_F(CommSettingsTest, ATypedDevicePathIsKept) {
     EXPECT_FALSE(form->linkState().UnitConnected);
     ASSERT_EQ(messages.boxes().size(), 2);
     EXPECT_TRUE(messages.boxes().at(0).text.startsWith(QStringLiteral("Error Opening Com Port4")));
+}
+
+} // namespace
+
+namespace {
+
+// A pace shorter than twice a character's time on the line is not offered,
+// and a stored one falls back to the sure pace.
+TEST(CommSettingsPaces, OnlyWhatTheBaudRateCarries) {
+    const struct {
+        int baud;
+        QList<bool> offered; // 0.1, 0.05, 0.02, 0.01
+    } cases[] = {{300, {true, false, false, false}},
+                 {600, {true, true, false, false}},
+                 {9600, {true, true, true, true}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.baud);
+        tools::frmCommSettings dialog(1, c.baud, {}, {});
+        dialog.setPaces({0.01, 0.1, 0.1, 0.1});
+        auto* pace = dialog.findChild<QComboBox*>(QStringLiteral("cboSendPace"));
+        auto* model = qobject_cast<QStandardItemModel*>(pace->model());
+        ASSERT_NE(model, nullptr);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(model->item(i)->isEnabled(), c.offered.at(i)) << i;
+        EXPECT_EQ(pace->currentIndex(), c.baud == 9600 ? 3 : 0);
+    }
 }
 
 } // namespace
