@@ -197,8 +197,12 @@ void Connection::reportConnectFailure() {
     const QString& error = m_link.state().LastCommError;
     if (!error.isEmpty())
         messages.show(MessageIcon::None, error);
+    // A line that keeps sending is said once: baud rate and cables are not
+    // what is wrong with it.
+    const bool flooded = m_link.flooded();
     m_link.disconnectUnit();
-    messages.show(MessageIcon::Critical, didNotConnectMessage());
+    if (!flooded)
+        messages.show(MessageIcon::Critical, didNotConnectMessage());
 }
 
 int Connection::LoadCommSettings(const files::CommSettings& stored) {
