@@ -1,9 +1,6 @@
 #pragma once
 
-#include "link/link.h"
-#include "platform/virtual_clock.h"
-#include "simulator/simulated_port.h"
-#include "support/fake_messages.h"
+#include "link/link_fixture.h"
 #include "transfer/send_operation.h"
 #include "transfer/upload.h"
 
@@ -13,18 +10,10 @@ namespace kqm::test {
 
 // A connected line of simulated units on the virtual clock, and what a
 // send to the unit at the link's axis is aimed at.
-struct LineFixture {
-    platform::VirtualClock clock;
-    FakeMessages messages;
-    simulator::SimulatedPort port{clock};
-    link::LinkState state;
-    link::Link deviceLink{port, clock, messages, state};
+struct LineFixture : LinkFixture {
     QTemporaryDir dir;
 
-    LineFixture() {
-        port.open();
-        state.UnitConnected = true;
-    }
+    LineFixture() { state.UnitConnected = true; }
 
     static QVector<program::ProgramRow> rows(const QStringList& commands) {
         QVector<program::ProgramRow> result;
@@ -60,15 +49,6 @@ struct LineFixture {
     // What a unit holds, in the upload's terms.
     static QStringList heldBy(const simulator::SimulatedUnit& unit) {
         return transfer::parseUploadReply(QString::fromLatin1(unit.uploadReply())).commands;
-    }
-
-    QList<double> timesOf(const QByteArray& bytes) const {
-        QList<double> times;
-        for (const auto& write : port.writes()) {
-            if (bytes.contains(write.byte))
-                times << write.at;
-        }
-        return times;
     }
 };
 

@@ -1,3 +1,4 @@
+#include "line_fixture.h"
 #include "link/link.h"
 #include "link/link_state.h"
 #include "platform/virtual_clock.h"
@@ -21,14 +22,7 @@ using namespace kqm::transfer;
 namespace {
 
 QVector<program::ProgramRow> rows(const QStringList& commands) {
-    QVector<program::ProgramRow> result;
-    for (const QString& command : commands) {
-        program::ProgramRow row;
-        row.rowid = result.size() + 1;
-        row.command = command;
-        result.push_back(row);
-    }
-    return result;
+    return test::LineFixture::rows(commands);
 }
 
 // What is compared is what the unit gives back: a go move as one line, a
