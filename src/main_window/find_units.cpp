@@ -37,6 +37,8 @@ int findUnits(Session& session, QWidget* dialogParent) {
                      [&session, &dialog] { scanLine(session, dialog); });
     QObject::connect(&dialog, &tools::frmFindUnits::stopRequested, &dialog,
                      [&session] { session.link.requestStop(); });
+    QObject::connect(&dialog, &tools::frmFindUnits::stopMotionRequested, &dialog,
+                     [&session] { session.motion.run(link::MotionControl::StopAll); });
     if (dialog.exec() != QDialog::Accepted)
         return -1;
     return dialog.chosenAxis();

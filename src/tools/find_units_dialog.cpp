@@ -53,6 +53,7 @@ frmFindUnits::frmFindUnits(QWidget* parent) : QDialog(parent) {
     cmdUseAxis = named(new QPushButton(QStringLiteral("&Use Axis")), "cmdUseAxis");
     cmdUseAxis->setDefault(true);
     cmdClose = named(new QPushButton(QStringLiteral("&Close")), "cmdClose");
+    cmdStopMotion = named(new QPushButton(QStringLiteral("Stop Motion (F12)")), "cmdStopMotion");
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(cmdScan);
@@ -60,6 +61,7 @@ frmFindUnits::frmFindUnits(QWidget* parent) : QDialog(parent) {
     buttons->addStretch();
     buttons->addWidget(cmdUseAxis);
     buttons->addWidget(cmdClose);
+    buttons->addWidget(cmdStopMotion);
     auto* layout = new QVBoxLayout(this);
     auto* about = new QLabel(QStringLiteral("Each axis address from 0 to 31 is asked for its "
                                             "version; units that are running go on running."));
@@ -72,6 +74,7 @@ frmFindUnits::frmFindUnits(QWidget* parent) : QDialog(parent) {
 
     connect(cmdScan, &QPushButton::clicked, this, &frmFindUnits::cmdScan_Click);
     connect(cmdStop, &QPushButton::clicked, this, &frmFindUnits::stopRequested);
+    connect(cmdStopMotion, &QPushButton::clicked, this, &frmFindUnits::stopMotionRequested);
     connect(cmdUseAxis, &QPushButton::clicked, this, &frmFindUnits::cmdUseAxis_Click);
     connect(cmdClose, &QPushButton::clicked, this, &frmFindUnits::reject);
     connect(tblUnits, &QTableWidget::itemSelectionChanged, this, &frmFindUnits::enableButtons);

@@ -38,6 +38,8 @@ public slots:
 signals:
     void scanRequested();
     void stopRequested();
+    // Stop Motion, for the unit that is connected: never held back by the scan.
+    void stopMotionRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -55,6 +57,7 @@ private:
     QTableWidget* tblUnits = nullptr;
     QPushButton* cmdScan = nullptr;
     QPushButton* cmdStop = nullptr;
+    QPushButton* cmdStopMotion = nullptr;
     QPushButton* cmdUseAxis = nullptr;
     QPushButton* cmdClose = nullptr;
 };

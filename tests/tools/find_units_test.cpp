@@ -131,6 +131,20 @@ TEST_F(FindUnitsTest, OnAClosedPortTheScanOpensItAndClosesItAgain) {
     });
     EXPECT_FALSE(port.PortOpen());
     EXPECT_EQ(checkedAxes(), QList<int>{5});
+
+    // The dialog's own Stop Motion reaches the connected unit.
+    form->findChild<QAction*>(QStringLiteral("mnuAxisNum(7)"))->trigger();
+    form->cmdConnect_Click();
+    ASSERT_TRUE(form->linkState().UnitConnected);
+    line->line().unitAt(7)->receive("@7S\r");
+    ASSERT_TRUE(line->line().unitAt(7)->moving());
+    findUnits([](QDialog* dialog) {
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdStopMotion")),
+                          Qt::LeftButton);
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdClose")),
+                          Qt::LeftButton);
+    });
+    EXPECT_FALSE(line->line().unitAt(7)->moving());
     EXPECT_TRUE(line->written().startsWith("@0$\r@1$\r@2$\r@3$\r"));
 }
 
