@@ -28,6 +28,20 @@
 
 namespace kqm::cli {
 
+namespace {
+
+// Ctrl+C ends an exchange as Stop Motion does, in whichever phase it comes:
+// the flag is looked at while the exchange's waits run the event loop.
+void watchForInterrupt(QTimer& watch, link::Link& link) {
+    QObject::connect(&watch, &QTimer::timeout, &watch, [&link] {
+        if (InterruptGuard::requested())
+            link.requestStop();
+    });
+    watch.start(20);
+}
+
+} // namespace
+
 int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     const auto options = parseLinkOptions(arguments, QStringLiteral("send"), err, true);
     if (!options)
@@ -82,11 +96,7 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         // Ctrl+C ends the send as Stop Motion does, in whichever phase it comes.
         InterruptGuard interrupt;
         QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, &watch, [&link] {
-            if (InterruptGuard::requested())
-                link.requestStop();
-        });
-        watch.start(20);
+        watchForInterrupt(watch, link);
         report = transfer::runSend(link, target, callbacks);
     }
     if (report.backup && report.backup->ok) {
@@ -125,10 +135,16 @@ int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
     UnitSession session(*options, err);
     if (!session.connect())
         return Failure;
-    const transfer::UploadedProgram uploaded = [&session] {
-        link::Link::Exchange exchange(session.link());
-        return transfer::uploadProgram(session.link());
-    }();
+    transfer::UploadReport report;
+    {
+        InterruptGuard interrupt;
+        QTimer watch;
+        watchForInterrupt(watch, session.link());
+        report = transfer::runUpload(session.link());
+    }
+    if (!report.message.isEmpty())
+        err << "kqmctl: " << report.message << Qt::endl;
+    const transfer::UploadedProgram& uploaded = report.uploaded;
     if (!uploaded.responded || !uploaded.built.stored)
         return Failure;
     if (uploaded.built.rows.isEmpty()) {
@@ -178,24 +194,20 @@ int viewCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     const auto session = connectedSession(arguments, QStringLiteral("view"), err, &status);
     if (!session)
         return status;
-    transfer::UnitListing listing;
+    transfer::ViewReport report;
     {
-        link::Link::Exchange exchange(session->link());
-        listing = transfer::readUnitListing(session->link());
+        InterruptGuard interrupt;
+        QTimer watch;
+        watchForInterrupt(watch, session->link());
+        report = transfer::runView(session->link());
     }
-    for (const QString& line : listing.lines)
+    for (const QString& line : report.listing.lines)
         out << printable(line) << '\n';
-    if (listing.endedWithQ)
+    if (report.listing.endedWithQ)
         out << "Q\n";
     out.flush();
-    if (listing.truncated) {
-        err << transfer::ListingTooLongMessage << Qt::endl;
-        return Failure;
-    }
-    if (!listing.endedWithQ) {
-        err << (session->link().flooded() ? session->link().lostReason()
-                                          : transfer::ListingIncompleteMessage)
-            << Qt::endl;
+    if (!report.message.isEmpty()) {
+        err << report.message << Qt::endl;
         return Failure;
     }
     return Success;

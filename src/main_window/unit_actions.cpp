@@ -322,31 +322,34 @@ bool UnitActions::rebuildWorkingCopy(const QString& source, const QString& failu
 }
 
 void UnitActions::cmdUpload_Click() {
-    const auto exchange = m_session.link.tryBegin();
-    if (!exchange)
+    if (!m_session.linkState.UnitConnected) {
+        m_session.link.ReportNotConnected();
         return;
-    platform::BusyCursorGuard busy(m_session.services.busyCursor);
+    }
+    if (m_session.link.refuseWhenBusy())
+        return;
     platform::Messages& messages = m_session.services.messages;
     if (m_session.document.recordCount().value_or(0) > 0 &&
         messages.show(MessageIcon::Warning, transfer::ReplaceWarning,
                       platform::MessageButtons::OkCancel) != platform::MessageAnswer::Ok)
         return;
+    platform::BusyCursorGuard busy(m_session.services.busyCursor);
+    const transfer::UploadReport report =
+        transfer::runUpload(m_session.link, [this] { m_programTab.showUploadStandby(); });
+    if (!report.uploaded.responded) {
+        // Nothing was read: the program stays as it was.
+        m_programTab.showProgressColour(false);
+        m_session.document.refresh();
+        if (!report.message.isEmpty())
+            messages.show(MessageIcon::Critical, report.message);
+        return;
+    }
+    // Only a program that was read replaces the one being edited.
     if (!rebuildWorkingCopy(m_session.files.templ, QStringLiteral("nothing was uploaded")))
         return;
     m_programTab.showUploadColumns();
-    const QString target = m_session.document.path();
-    const transfer::UploadedProgram uploaded =
-        transfer::uploadProgram(m_session.link, [this] { m_programTab.showUploadStandby(); });
-    if (!uploaded.responded)
-        return;
     QString error;
-    if (m_session.document.path() != target) {
-        // Nothing may rebind during the exchange; should it happen, the
-        // program read is not written into a file it was not meant for.
-        messages.show(MessageIcon::Critical,
-                      QStringLiteral("The uploaded program was not stored: another program file "
-                                     "was opened while it was read."));
-    } else if (!transfer::storeUploadedProgram(m_session.document, uploaded.built, &error)) {
+    if (!transfer::storeUploadedProgram(m_session.document, report.uploaded.built, &error)) {
         messages.show(MessageIcon::Critical,
                       QStringLiteral("The uploaded program could not be stored (%1).").arg(error));
     }
@@ -357,25 +360,24 @@ void UnitActions::cmdUpload_Click() {
 }
 
 void UnitActions::cmdView_Click() {
-    auto exchange = m_session.link.tryBegin();
-    if (!exchange)
+    if (!m_session.linkState.UnitConnected) {
+        m_session.link.ReportNotConnected();
+        return;
+    }
+    if (m_session.link.refuseWhenBusy())
         return;
     auto* view = new transfer::frmView(m_dialogParent);
     view->show();
     platform::centreOnScreen(view);
-    transfer::UnitListing listing;
+    transfer::ViewReport report;
     {
         platform::BusyCursorGuard busy(m_session.services.busyCursor);
-        listing = transfer::readUnitListing(m_session.link);
-        exchange.reset();
+        report = transfer::runView(m_session.link);
     }
-    view->showListing(listing);
-    if (m_session.link.flooded())
-        m_session.services.messages.show(MessageIcon::Critical, m_session.link.lostReason());
-    else if (listing.truncated)
-        m_session.services.messages.show(MessageIcon::Warning, transfer::ListingTooLongMessage);
-    else if (!listing.endedWithQ)
-        m_session.services.messages.show(MessageIcon::Warning, transfer::ListingIncompleteMessage);
+    view->showListing(report.listing);
+    if (!report.message.isEmpty())
+        m_session.services.messages.show(
+            report.critical ? MessageIcon::Critical : MessageIcon::Warning, report.message);
 }
 
 } // namespace kqm::ui

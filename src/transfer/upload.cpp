@@ -77,6 +77,9 @@ UnitReply readUnitProgram(link::Link& link, bool report) {
         say(link.lostReason());
         return reply;
     }
+    // Stopped meanwhile: what arrived is no answer anybody waits for now.
+    if (link.sendInterrupted())
+        return reply;
     reply.responded = true;
     reply.text = QString::fromLatin1(text);
     link.echoToDebug(program::StripCrLf(reply.text) + QStringLiteral("\r\n"));
@@ -224,16 +227,24 @@ BuiltProgram buildUploadedProgram(const QString& reply, platform::Messages& mess
     return built;
 }
 
-UploadedProgram uploadProgram(link::Link& link, const std::function<void()>& replyArrived) {
-    UploadedProgram uploaded;
-    const UnitReply reply = readUnitProgram(link);
-    uploaded.responded = reply.responded;
-    if (!reply.responded)
-        return uploaded;
+UploadReport runUpload(link::Link& link, const std::function<void()>& replyArrived) {
+    UploadReport report;
+    const auto exchange = link.tryBegin();
+    if (!exchange)
+        return report;
+    report.ran = true;
+    // What went wrong on the line is said as it happens, once.
+    const UnitReply reply = readUnitProgram(link, true);
+    if (!reply.responded) {
+        if (link.sendInterrupted())
+            report.message = UploadStoppedMessage;
+        return report;
+    }
+    report.uploaded.responded = true;
     if (replyArrived)
         replyArrived();
-    uploaded.built = buildUploadedProgram(reply.text, link.messages());
-    return uploaded;
+    report.uploaded.built = buildUploadedProgram(reply.text, link.messages());
+    return report;
 }
 
 bool storeUploadedProgram(program::ProgramDocument& document, const BuiltProgram& built,

@@ -73,15 +73,28 @@ struct BuiltProgram {
 // The whole rebuild of a reply into program lines, with its messages.
 BuiltProgram buildUploadedProgram(const QString& reply, platform::Messages& messages);
 
-// The upload exchange, for the window and kqmctl alike: reads the unit's
-// program and rebuilds it into program lines. replyArrived runs between the
-// two (the window shows that it is working). Runs inside the caller's
-// exchange.
+// The unit's program as read and rebuilt into program lines.
 struct UploadedProgram {
     bool responded = false; // false: the unit did not answer (link shown as lost)
     BuiltProgram built;
 };
-UploadedProgram uploadProgram(link::Link& link, const std::function<void()>& replyArrived = {});
+// The upload as one exchange of its own, for the window and kqmctl alike:
+// reads the unit's program and rebuilds it into program lines; replyArrived
+// runs between the two (the window shows that it is working). Refused (ran
+// false) when no unit is
+// connected or another exchange runs, the link having said why. Stop Motion
+// or the window closing while the reply is read ends it with nothing read,
+// said in message; a unit that did not answer, a port that went away or a
+// line that keeps sending is said once, as it happens.
+struct UploadReport {
+    bool ran = false;
+    UploadedProgram uploaded;
+    QString message; // the upload was stopped
+};
+UploadReport runUpload(link::Link& link, const std::function<void()>& replyArrived = {});
+inline const QString UploadStoppedMessage = QStringLiteral(
+    "The upload was stopped before the unit's program was read: nothing was replaced.");
+
 // Stores uploaded lines as the whole program of the document's bound file
 // and refreshes its listing; false, with the reason, when it cannot be written.
 bool storeUploadedProgram(program::ProgramDocument& document, const BuiltProgram& built,

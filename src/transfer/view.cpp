@@ -39,4 +39,24 @@ UnitListing readUnitListing(link::Link& link) {
     return splitUnitListing(requestUnitListing(link));
 }
 
+ViewReport runView(link::Link& link) {
+    ViewReport report;
+    {
+        const auto exchange = link.tryBegin();
+        if (!exchange)
+            return report;
+        report.ran = true;
+        report.listing = readUnitListing(link);
+    }
+    if (link.flooded()) {
+        report.message = link.lostReason();
+        report.critical = true;
+    } else if (report.listing.truncated) {
+        report.message = ListingTooLongMessage;
+    } else if (!report.listing.endedWithQ) {
+        report.message = link.sendInterrupted() ? ListingStoppedMessage : ListingIncompleteMessage;
+    }
+    return report;
+}
+
 } // namespace kqm::transfer

@@ -26,9 +26,24 @@ QString requestUnitListing(link::Link& link);
 // reply cut into lines. Runs inside the caller's exchange.
 UnitListing readUnitListing(link::Link& link);
 
+// The view as one exchange of its own: refused (ran false) when no unit is
+// connected or another exchange runs, the link having said why. message says
+// what is missing from the listing (stopped, incomplete, too long, a line
+// that keeps sending); critical when the line failed.
+struct ViewReport {
+    bool ran = false;
+    UnitListing listing;
+    QString message;
+    bool critical = false;
+};
+ViewReport runView(link::Link& link);
+
 inline const QString ListingIncompleteMessage = QStringLiteral(
     "The unit did not answer with its whole listing (no line with Q arrived). The lines that "
     "arrived are shown.");
+inline const QString ListingStoppedMessage =
+    QStringLiteral("The listing was stopped before it was complete; the lines that arrived are "
+                   "shown.");
 inline const QString ListingTooLongMessage =
     QStringLiteral("The unit's listing has more than 1000 lines; the first 1000 are shown.");
 

@@ -401,6 +401,45 @@ TEST_F(TransferWindowTest, AFasterPaceIsProvedByTheReadBack) {
     EXPECT_FALSE(port.unit().inProgramEntry());
 }
 
+// An upload that reads nothing replaces nothing: a silent unit, or Stop
+// while the reply is awaited, leaves the program being edited as it was.
+TEST_F(TransferWindowTest, AnUploadThatReadsNothingKeepsTheProgram) {
+    const struct {
+        const char* name;
+        std::function<void()> fault;
+        QString said;
+    } cases[] = {
+        {"a silent unit", [this] { port.unit().faults().silent = true; },
+         transfer::NotRespondingMessage},
+        {"Stop while the reply is awaited",
+         [this] {
+             port.unit().faults().replyDelay = 0.4;
+             clock.addListener([this, armed = true](double) mutable {
+                 if (armed && port.written().endsWith("VE\r")) {
+                     armed = false;
+                     form->findChild<QAction*>(QStringLiteral("mnuStopMotion"))->trigger();
+                 }
+             });
+         },
+         transfer::UploadStoppedMessage},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        program({{"B600"}, {"Q"}});
+        const QStringList before = gridColumn(2);
+        c.fault();
+        messages.clear();
+        messages.answerNext(platform::MessageAnswer::Ok); // replace the program
+        click("cmdUpload");
+        EXPECT_EQ(messages.texts().last(), c.said);
+        EXPECT_EQ(gridColumn(2), before);
+        port.unit().faults() = {};
+        if (!form->linkState().UnitConnected)
+            form->cmdConnect_Click();
+        ASSERT_TRUE(form->linkState().UnitConnected);
+    }
+}
+
 // F12 reaches the unit whatever window or dialog of the tool has the keys,
 // modal or not: the motor that slews stops, by a frame of its own.
 TEST_F(TransferWindowTest, StopKeyReachesTheUnitFromEveryDialog) {

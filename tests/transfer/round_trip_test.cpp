@@ -128,9 +128,9 @@ TEST(RoundTrip, SendUploadSendAgainOverRandomPrograms) {
             EXPECT_EQ(transfer::sendProgram(unit.deviceLink, prepared, {}).outcome,
                       transfer::SendOutcome::Sent);
             *wire = unit.port.written();
-            const transfer::UploadedProgram uploaded = transfer::uploadProgram(unit.deviceLink);
-            EXPECT_TRUE(uploaded.responded);
-            return uploaded.built.rows;
+            const transfer::UploadReport uploaded = transfer::runUpload(unit.deviceLink);
+            EXPECT_TRUE(uploaded.uploaded.responded) << uploaded.message.toStdString();
+            return uploaded.uploaded.built.rows;
         };
         QByteArray firstWire;
         QByteArray secondWire;
