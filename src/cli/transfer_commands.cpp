@@ -83,14 +83,18 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     }
     transfer::SendCallbacks callbacks;
     int total = 0;
-    callbacks.sendStarted = [&total](int characters) { total = characters; };
+    callbacks.sendStarted = [&total](int characters) {
+        total = characters;
+    };
     callbacks.progress = [&err, &total, pace](int index, QChar) {
         if (index % 10 == 0 || index + 1 == total) {
             err << "\rSending: " << index + 1 << " of " << total << " characters, "
                 << transfer::timeLeft(total - index - 1, pace) << " left " << Qt::flush;
         }
     };
-    callbacks.sendEnded = [&err] { err << Qt::endl; };
+    callbacks.sendEnded = [&err] {
+        err << Qt::endl;
+    };
     transfer::SendReport report;
     {
         // Ctrl+C ends the send as Stop Motion does, in whichever phase it comes.
@@ -178,8 +182,9 @@ int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
         files::moveToFreeName(partial.fileName(), target.absoluteFilePath(), &why);
     if (moved != files::MoveResult::Moved) {
         err << "kqmctl: " << QDir::toNativeSeparators(options->output)
-            << (moved == files::MoveResult::NameTaken ? QStringLiteral(" exists already; choose a new file")
-                                                      : QStringLiteral(" could not be made: ") + why)
+            << (moved == files::MoveResult::NameTaken
+                    ? QStringLiteral(" exists already; choose a new file")
+                    : QStringLiteral(" could not be made: ") + why)
             << Qt::endl;
         return moved == files::MoveResult::NameTaken ? UsageError : Failure;
     }

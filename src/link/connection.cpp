@@ -94,10 +94,10 @@ bool Connection::OpenComPort(int baudRate, int portNumber) {
     } else {
         // Which device, and what the system said of it.
         const QString reason = port.errorString();
-        state.LastCommError = openFailedError(portNumber) +
-                              QStringLiteral(" (%1%2)").arg(port.deviceName(),
-                                                           reason.isEmpty() ? QString()
-                                                                            : QStringLiteral(": ") + reason);
+        state.LastCommError =
+            openFailedError(portNumber) +
+            QStringLiteral(" (%1%2)").arg(
+                port.deviceName(), reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
     }
     return false;
 }

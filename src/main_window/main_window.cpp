@@ -16,8 +16,8 @@
 #include "tools/calculator_window.h"
 #include "version.h"
 
-#include <QCloseEvent>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDialog>
@@ -32,8 +32,8 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QTabBar>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -462,91 +462,6 @@ void Form1::connectDesktop() {
     showRecentPrograms();
 }
 
-void Form1::restoreDesktop() {
-    files::SettingsTable& settings = m_session.settings;
-    const std::optional<WindowPlace> place =
-        settings.isOpen() ? storedWindowPlace(settings) : std::nullopt;
-    if (place) {
-        // The screens may have changed since: a window off every screen comes back.
-        setGeometry(platform::keepOnScreens(place->geometry, platform::availableScreenAreas()));
-        if (place->maximized)
-            setWindowState(windowState() | Qt::WindowMaximized);
-    } else {
-        platform::centreOnScreen(this);
-    }
-    if (!settings.isOpen())
-        return;
-    m_fileCommands->setStartFolder(
-        settings.preference(desktop::LastFolderPreference).value_or(QString()));
-    bool ok = false;
-    const int tab = settings.preference(desktop::LastTabPreference).value_or(QString()).toInt(&ok);
-    // The Terminal and Debug tabs open on request only.
-    if (ok && (tab == MotionTabIndex || tab == ProgramTabIndex)) {
-        const QSignalBlocker quiet(SSTab2);
-        SSTab2->setCurrentIndex(tab);
-    }
-    showRecentPrograms();
-}
-
-void Form1::storeDesktop() {
-    files::SettingsTable& settings = m_session.settings;
-    if (!settings.isOpen())
-        return;
-    // What the desktop remembers is a convenience: a failed write is not worth a message.
-    storeWindowPlace(settings, {isMaximized() ? normalGeometry() : geometry(), isMaximized()});
-    settings.setPreference(desktop::LastTabPreference, QString::number(SSTab2->currentIndex()));
-}
-
-void Form1::rememberFile(const QString& path) {
-    files::SettingsTable& settings = m_session.settings;
-    const QString folder = QFileInfo(path).absolutePath();
-    m_fileCommands->setStartFolder(folder);
-    if (!settings.isOpen())
-        return;
-    settings.setPreference(desktop::LastFolderPreference, folder);
-    rememberRecentProgram(settings, path);
-    showRecentPrograms();
-}
-
-void Form1::showRecentPrograms() {
-    // The menu may be rebuilt from one of its own items: old items go later.
-    for (QAction* old : mnuRecentPrograms->actions()) {
-        mnuRecentPrograms->removeAction(old);
-        old->deleteLater();
-    }
-    const QStringList paths =
-        m_session.settings.isOpen() ? recentPrograms(m_session.settings) : QStringList();
-    for (int i = 0; i < paths.size(); ++i) {
-        const QString& path = paths.at(i);
-        QString caption = QDir::toNativeSeparators(path);
-        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* recent =
-            mnuRecentPrograms->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(caption));
-        recent->setObjectName(QStringLiteral("mnuRecentProgram(%1)").arg(i));
-        recent->setData(path);
-        connect(recent, &QAction::triggered, this,
-                whenLineFree([this, path] { openRecentProgram(path); }));
-    }
-    if (paths.isEmpty())
-        named(mnuRecentPrograms->addAction(QStringLiteral("(none)")),
-              QStringLiteral("mnuRecentProgramNone"))
-            ->setEnabled(false);
-}
-
-void Form1::openRecentProgram(const QString& path) {
-    if (!QFileInfo::exists(path)) {
-        m_services.messages.show(MessageIcon::Warning,
-                                 QStringLiteral("The program file %1 is no longer there. It has "
-                                                "been taken off the recent programs.")
-                                     .arg(QDir::toNativeSeparators(path)));
-        if (m_session.settings.isOpen())
-            forgetRecentProgram(m_session.settings, path);
-        showRecentPrograms();
-        return;
-    }
-    m_fileCommands->openProgramFile(path);
-}
-
 void Form1::focusTabsWhenShowing(std::initializer_list<int> tabs) {
     if (std::find(tabs.begin(), tabs.end(), SSTab2->currentIndex()) != tabs.end())
         SSTab2->setFocus();
@@ -649,95 +564,6 @@ void Form1::Form_Unload() {
     m_session.settings.close();
     if (m_session.link.isPortOpen())
         m_session.link.disconnectUnit();
-}
-
-void Form1::showConnectionStatus(bool connected) {
-    const link::LinkState& state = m_session.linkState;
-    const QString port = QStringLiteral("COM %1").arg(state.ComPortNumber);
-    const QString device = m_session.link.deviceName();
-    QString caption = connected ? QStringLiteral("The Unit is Connected")
-                                : QStringLiteral("The Unit is NOT Connected");
-    // Which unit, where; nobody should take the simulated unit for a machine.
-    if (connected && m_session.link.isSimulated())
-        caption += QStringLiteral(" (simulated unit, %1 on axis %2, %3)")
-                       .arg(state.UnitModel, state.AxisAddress, port);
-    else if (connected)
-        caption += QStringLiteral(" (%1 on axis %2, %3: %4)")
-                       .arg(state.UnitModel, state.AxisAddress, port, device);
-    lblConnected->setText(caption);
-    lblConnected->setStyleSheet(connected ? QStringLiteral("color: rgb(0, 0, 255);")
-                                          : QStringLiteral("color: rgb(255, 0, 0);"));
-    // A connection the user ended is no failure to report.
-    if (connected || m_session.link.isSimulated() || device.isEmpty() ||
-        state.LastCommError.isEmpty()) {
-        statusBar()->clearMessage();
-        return;
-    }
-    if (m_session.link.flooded()) {
-        statusBar()->showMessage(m_session.link.lostReason());
-        return;
-    }
-    const bool notOpened =
-        state.LastCommError.startsWith(QLatin1String("Error Opening Com Port"));
-    statusBar()->showMessage(
-        (notOpened ? QStringLiteral("%1 (%2) could not be opened.")
-                   : QStringLiteral("No unit answered on %1 (%2)."))
-            .arg(port, device) +
-        QStringLiteral(" To try the tool without a unit: Setup > Communication Settings, "
-                       "device sim (the simulated unit), then Connect."));
-}
-
-void Form1::checkAxisItem(int index) {
-    for (int axis = 0; axis < mnuAxisNum.size(); ++axis)
-        mnuAxisNum.at(axis)->setChecked(axis == index);
-    const QString axis = m_session.linkState.AxisAddress;
-    m_motionTab->setAxis(axis);
-    m_programTab->setAxis(axis);
-}
-
-void Form1::appendDebug(const QString& text) {
-    QTextCursor end = txtDebug->textCursor();
-    end.movePosition(QTextCursor::End);
-    end.insertText(text);
-}
-
-void Form1::SSTab2_Click(int tab) {
-    m_debugCounter.tabChosen(tab);
-    // During another exchange the readout is skipped rather than refused.
-    if (tab == MotionTabIndex && m_session.linkState.UnitConnected && !m_session.link.isBusy())
-        m_unit.cmdVerifyParameters_Click();
-    if (tab == TerminalTabIndex)
-        txtTerminal->setFocus();
-}
-
-void Form1::txtTerminal_KeyPress(const QString& text) {
-    if (!m_session.link.isPortOpen()) {
-        m_services.messages.show(MessageIcon::Information,
-                                 QStringLiteral("The Com Port is not Open!  Use Connect on the "
-                                                "Setup menu to reach the unit."));
-    } else if (!m_session.link.refuseWhenBusy()) {
-        // Whoever types to the unit drives it by hand: a position query
-        // must not land inside a half-typed frame.
-        m_unit.stopFollowingPosition();
-        m_session.link.TransmitTerminalText(text.toUpper());
-    }
-    const QString trimmed = link::trimTerminalText(txtTerminal->toPlainText());
-    if (trimmed.size() != txtTerminal->toPlainText().size())
-        txtTerminal->setPlainText(trimmed);
-    txtTerminal->moveCursor(QTextCursor::End);
-    txtTerminal->setFocus();
-}
-
-bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == txtTerminal && event->type() == QEvent::KeyPress) {
-        const QString text = static_cast<QKeyEvent*>(event)->text();
-        if (!text.isEmpty() && (text.at(0).isPrint() || text.at(0) == QLatin1Char('\r')))
-            txtTerminal_KeyPress(text);
-    } else if (watched == SSTab2->tabBar() && event->type() == QEvent::MouseButtonPress) {
-        if (m_debugCounter.tabControlClicked(SSTab2->currentIndex()))
-            SSTab2->setTabEnabled(DebugTabIndex, true);
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 void Form1::cmdCalculator_Click() {

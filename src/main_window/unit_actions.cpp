@@ -161,9 +161,10 @@ void UnitActions::offerSend(const QVector<program::ProgramRow>& rows, bool progr
     auto* dialog = new transfer::Form2(m_session.services.messages, prepared.text(), prepared.items,
                                        m_dialogParent);
     dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->setOptions(settings.preferenceOn(files::SettingsTable::VerifySendPreference, true),
-                       settings.preferenceOn(files::SettingsTable::BackupBeforeSendPreference, true),
-                       transfer::allowedPace(pace, true, m_session.linkState.BaudRate));
+    dialog->setOptions(
+        settings.preferenceOn(files::SettingsTable::VerifySendPreference, true),
+        settings.preferenceOn(files::SettingsTable::BackupBeforeSendPreference, true),
+        transfer::allowedPace(pace, true, m_session.linkState.BaudRate));
     // The target is what the dialog shows: the frames, their axis, this port.
     transfer::SendTarget target;
     target.send = prepared;
@@ -174,18 +175,17 @@ void UnitActions::offerSend(const QVector<program::ProgramRow>& rows, bool progr
         m_session.link.holdTarget(false);
         m_sendDialog = nullptr;
     });
-    QObject::connect(dialog, &transfer::Form2::sendRequested, dialog,
-                     [this, target, dialog, pace](const QString&) mutable {
-                         target.verify = dialog->verifyAfterSend();
-                         target.backup = dialog->backupBeforeSend();
-                         files::SettingsTable& stored = m_session.settings;
-                         stored.setPreferenceOn(files::SettingsTable::VerifySendPreference,
-                                                target.verify);
-                         stored.setPreferenceOn(files::SettingsTable::BackupBeforeSendPreference,
-                                                target.backup);
-                         target.send.pace = pace;
-                         runSend(target);
-                     });
+    QObject::connect(
+        dialog, &transfer::Form2::sendRequested, dialog,
+        [this, target, dialog, pace](const QString&) mutable {
+            target.verify = dialog->verifyAfterSend();
+            target.backup = dialog->backupBeforeSend();
+            files::SettingsTable& stored = m_session.settings;
+            stored.setPreferenceOn(files::SettingsTable::VerifySendPreference, target.verify);
+            stored.setPreferenceOn(files::SettingsTable::BackupBeforeSendPreference, target.backup);
+            target.send.pace = pace;
+            runSend(target);
+        });
     dialog->show();
     platform::centreOnScreen(dialog);
 }
@@ -205,9 +205,11 @@ void UnitActions::runSend(transfer::SendTarget target) {
         total = characters;
         m_programTab.sendStarted(characters);
     };
-    callbacks.sendEnded = [this] { m_programTab.sendEnded(); };
-    const double pace = transfer::allowedPace(target.send.pace, target.verify,
-                                              m_session.linkState.BaudRate);
+    callbacks.sendEnded = [this] {
+        m_programTab.sendEnded();
+    };
+    const double pace =
+        transfer::allowedPace(target.send.pace, target.verify, m_session.linkState.BaudRate);
     callbacks.progress = [this, &total, pace](int index, QChar c) {
         m_programTab.showSending(index, total, c, pace);
     };
@@ -241,11 +243,11 @@ void UnitActions::runSend(transfer::SendTarget target) {
     // A plain send says nothing on success; a verified one says so.
     if (report.end == transfer::SendEnd::Sent)
         return;
-    const MessageIcon icon = report.end == transfer::SendEnd::Verified ? MessageIcon::Information
-                             : report.end == transfer::SendEnd::NothingSent ||
-                                     report.end == transfer::SendEnd::Stopped
-                                 ? MessageIcon::Warning
-                                 : MessageIcon::Critical;
+    const MessageIcon icon =
+        report.end == transfer::SendEnd::Verified ? MessageIcon::Information
+        : report.end == transfer::SendEnd::NothingSent || report.end == transfer::SendEnd::Stopped
+            ? MessageIcon::Warning
+            : MessageIcon::Critical;
     messages.show(icon, report.message);
 }
 
@@ -286,10 +288,10 @@ void UnitActions::mnuUnitBackups_Click() {
         if (table.open(toSend->programFile, program::SqliteFile::Mode::ReadOnly))
             rows = table.readRows();
         if (!rows) {
-            messages.show(MessageIcon::Critical,
-                          QStringLiteral("The kept program %1 could not be read (%2).")
-                              .arg(QDir::toNativeSeparators(toSend->programFile),
-                                   table.lastError()));
+            messages.show(
+                MessageIcon::Critical,
+                QStringLiteral("The kept program %1 could not be read (%2).")
+                    .arg(QDir::toNativeSeparators(toSend->programFile), table.lastError()));
             return;
         }
         offerSend(*rows, program::lineStarts(*rows).last() <= program::UnitMemoryBytes);

@@ -16,7 +16,6 @@
 
 #include <algorithm>
 
-
 namespace kqm::tools {
 
 frmCommSettings::frmCommSettings(int comPortNumber, int baudRate,

@@ -187,11 +187,11 @@ SendResult sendProgram(link::Link& link, const PreparedSend& send,
         // so that the stop is executed, not stored.
         const QString quit = wasFast ? prefix + QStringLiteral("Q\r") : QString();
         return writePaced(link, lead + quit + stop, &uncounted, {}, DefaultPace) ? result
-                                                                                : closed();
+                                                                                 : closed();
     }
     // End program entry, stop, then leave an empty program behind.
-    const QString end = lead + prefix + QStringLiteral("Q\r") + stop + prefix + QStringLiteral("E0\r") +
-                        prefix + QStringLiteral("Q\r");
+    const QString end = lead + prefix + QStringLiteral("Q\r") + stop + prefix +
+                        QStringLiteral("E0\r") + prefix + QStringLiteral("Q\r");
     if (!writePaced(link, end, &uncounted, {}, DefaultPace))
         return closed();
     result.outcome = SendOutcome::Stopped;

@@ -58,8 +58,8 @@ private:
     // Read before the opening frame, while the unit still holds it.
     bool keepUnitProgram(const QDateTime& now) {
         const int axis = m_send.axis.toInt();
-        m_report.backup = backUpUnitProgram(m_link, m_target.backupDirectory, axis,
-                                            m_target.model, now);
+        m_report.backup =
+            backUpUnitProgram(m_link, m_target.backupDirectory, axis, m_target.model, now);
         if (m_link.sendInterrupted()) {
             nothingSent(NothingSentStoppedMessage);
             return false;
@@ -183,7 +183,7 @@ SendReport runSend(link::Link& link, const SendTarget& target, const SendCallbac
     const auto exchange = link.tryBeginWithoutUnit();
     if (!exchange)
         return {}; // the link has said why: another exchange runs
-    
+
     return SendRun(link, target, callbacks).run(now);
 }
 

@@ -27,8 +27,8 @@ QList<double> pacesFor(int baudRate);
 // and the program's frames as they were shown. Nothing that happens while
 // the send runs changes it.
 struct SendTarget {
-    PreparedSend send;  // its axis is the one the frames name
-    QString device;     // the port's device when the user confirmed
+    PreparedSend send; // its axis is the one the frames name
+    QString device;    // the port's device when the user confirmed
     bool verify = true;
     bool backup = true;
     QString backupDirectory; // where the unit's program is kept
@@ -37,13 +37,13 @@ struct SendTarget {
 
 // The one outcome of a send, by the phase it ended in.
 enum class SendEnd {
-    Verified,          // sent and read back as sent
-    Sent,              // sent, no read-back asked for
-    NothingSent,       // ended before the opening frame: the unit keeps its program
-    Stopped,           // stopped during the send: the unit's memory is empty
-    SentNotVerified,   // the whole program is in, the read-back was stopped or failed
-    Differs,           // the read-back shows another program
-    PortClosed,        // the port went away during the send
+    Verified,        // sent and read back as sent
+    Sent,            // sent, no read-back asked for
+    NothingSent,     // ended before the opening frame: the unit keeps its program
+    Stopped,         // stopped during the send: the unit's memory is empty
+    SentNotVerified, // the whole program is in, the read-back was stopped or failed
+    Differs,         // the read-back shows another program
+    PortClosed,      // the port went away during the send
 };
 
 struct SendReport {
@@ -54,8 +54,8 @@ struct SendReport {
     // Program entry could not be ended: the unit may not answer until a
     // program is sent in full.
     bool entryLeftOpen = false;
-    bool flooded = false;    // the line kept sending; the port is closed
-    QString message;         // what the user is told, the same in the window and kqmctl
+    bool flooded = false; // the line kept sending; the port is closed
+    QString message;      // what the user is told, the same in the window and kqmctl
     bool failed() const { return end != SendEnd::Verified && end != SendEnd::Sent; }
     // A read-back at a faster pace that found another program: the send may
     // be offered again at the sure pace.

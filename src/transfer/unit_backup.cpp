@@ -52,8 +52,8 @@ std::optional<UnitBackup> readRecord(const QString& path) {
         return std::nullopt;
     UnitBackup backup;
     backup.record = path;
-    backup.taken = QDateTime::fromString(json.value(QStringLiteral("taken")).toString(),
-                                         Qt::ISODateWithMs);
+    backup.taken =
+        QDateTime::fromString(json.value(QStringLiteral("taken")).toString(), Qt::ISODateWithMs);
     backup.axis = json.value(QStringLiteral("axis")).toInt();
     backup.model = json.value(QStringLiteral("model")).toString();
     const QString state = json.value(QStringLiteral("state")).toString();
@@ -114,8 +114,8 @@ BackupResult keepBackup(const QString& reply, const QString& directory, int axis
     const ParsedReply parsed = parseUploadReply(reply);
     QuietMessages quiet;
     const BuiltProgram built = buildUploadedProgram(reply, quiet);
-    const bool empty = parsed.commands.isEmpty() ||
-                       (parsed.commands.size() == 1 && parsed.commands.first() == QLatin1String("Q"));
+    const bool empty = parsed.commands.isEmpty() || (parsed.commands.size() == 1 &&
+                                                     parsed.commands.first() == QLatin1String("Q"));
     backup.state = parsed.corrupted ? UnitBackup::State::Corrupted
                    : empty          ? UnitBackup::State::Empty
                                     : UnitBackup::State::Program;

@@ -74,7 +74,8 @@ Verification compareWithUnit(const PreparedSend& send, const ParsedReply& reply)
                                  .arg(expected, found);
         }
         if (reply.invalidData)
-            result.message += QStringLiteral(" Its reply also held characters that are no command.");
+            result.message +=
+                QStringLiteral(" Its reply also held characters that are no command.");
         return result;
     }
     result.outcome = Verification::Outcome::Verified;
@@ -151,17 +152,18 @@ Verification checkTargets(const PreparedSend& send, const QStringList& listing) 
             continue;
         result.outcome = Verification::Outcome::Differs;
         result.line = program.lines.at(i);
-        const QString where = reached < 0
-                                  ? QStringLiteral("no line of the unit's program starts there")
-                                  : QStringLiteral("in the unit that is line %1")
-                                        .arg(program.lines.value(reached, static_cast<int>(reached) + 1));
-        result.message = QStringLiteral("Line %1 branches to address %2, meant for line %3, but %4: "
-                                        "an until line before it takes memory that the addresses "
-                                        "did not count. The program is not verified.")
-                             .arg(result.line)
-                             .arg(*target)
-                             .arg(meant < 0 ? 0 : program.lines.at(meant))
-                             .arg(where);
+        const QString where =
+            reached < 0 ? QStringLiteral("no line of the unit's program starts there")
+                        : QStringLiteral("in the unit that is line %1")
+                              .arg(program.lines.value(reached, static_cast<int>(reached) + 1));
+        result.message =
+            QStringLiteral("Line %1 branches to address %2, meant for line %3, but %4: "
+                           "an until line before it takes memory that the addresses "
+                           "did not count. The program is not verified.")
+                .arg(result.line)
+                .arg(*target)
+                .arg(meant < 0 ? 0 : program.lines.at(meant))
+                .arg(where);
         return result;
     }
     return result;

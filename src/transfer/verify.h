@@ -44,7 +44,8 @@ Verification compareWithUnit(const PreparedSend& send, const ParsedReply& reply)
 // exchange, after the send.
 Verification verifySend(link::Link& link, const PreparedSend& send);
 
-inline const QString VerifiedMessage = QStringLiteral("The unit holds the program (%1 lines verified)");
+inline const QString VerifiedMessage =
+    QStringLiteral("The unit holds the program (%1 lines verified)");
 
 // An until line takes memory that the sent addresses did not count: a
 // branch whose target may lie after one is checked against the unit's own

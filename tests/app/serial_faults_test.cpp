@@ -73,8 +73,8 @@ protected:
         messages.clear();
         click("cmdConnect");
         EXPECT_TRUE(form->linkState().UnitConnected);
-        EXPECT_EQ(label(),
-                  QStringLiteral("The Unit is Connected (KQM20 on axis 0, COM 1: %1)").arg(unit->device()));
+        EXPECT_EQ(label(), QStringLiteral("The Unit is Connected (KQM20 on axis 0, COM 1: %1)")
+                               .arg(unit->device()));
     }
     QString statusLine() { return form->statusBar()->currentMessage(); }
     void program(const QStringList& commands) {

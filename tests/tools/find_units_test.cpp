@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QLabel>
 #include <QTableWidget>
 #include <QTest>
 

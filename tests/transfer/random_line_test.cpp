@@ -37,12 +37,24 @@ public:
             maybeInterruptLater();
             const int action = static_cast<int>(m_random.bounded(6));
             switch (action) {
-            case 0: terminal(); break;
-            case 1: stop(); break;
-            case 2: scan(); break;
-            case 3: send(); break;
-            case 4: upload(); break;
-            default: changeAxis(); break;
+            case 0:
+                terminal();
+                break;
+            case 1:
+                stop();
+                break;
+            case 2:
+                scan();
+                break;
+            case 3:
+                send();
+                break;
+            case 4:
+                upload();
+                break;
+            default:
+                changeAxis();
+                break;
             }
             checkLine();
             if (::testing::Test::HasFailure())

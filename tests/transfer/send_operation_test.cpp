@@ -35,12 +35,21 @@ struct PhaseCase {
 // afterwards, what the user is told, and that the unit is never left in
 // program entry while the port is there.
 TEST(SendOperation, EachPhaseHasOneOutcome) {
-    const auto none = [](test::LineFixture&) {};
-    const auto never = [](const QByteArray&) { return false; };
-    const auto stop = [](test::LineFixture& line) { line.deviceLink.stopMotion(); };
-    const auto close = [](test::LineFixture& line) { line.deviceLink.requestAbort(); };
+    const auto none = [](test::LineFixture&) {
+    };
+    const auto never = [](const QByteArray&) {
+        return false;
+    };
+    const auto stop = [](test::LineFixture& line) {
+        line.deviceLink.stopMotion();
+    };
+    const auto close = [](test::LineFixture& line) {
+        line.deviceLink.requestAbort();
+    };
     const auto requests = [](int n) {
-        return [n](const QByteArray& written) { return written.count("VE") >= n; };
+        return [n](const QByteArray& written) {
+            return written.count("VE") >= n;
+        };
     };
     const QList<PhaseCase> cases = {
         {"verified", none, never, none, 0.1, SendEnd::Verified, Holds::New,
@@ -107,7 +116,8 @@ TEST(SendOperation, EachPhaseHasOneOutcome) {
         EXPECT_FALSE(report.entryLeftOpen);
         EXPECT_FALSE(line.deviceLink.isBusy());
         // Nothing else was said: the outcome is the one message.
-        EXPECT_TRUE(line.messages.boxes().isEmpty()) << line.messages.texts().join('|').toStdString();
+        EXPECT_TRUE(line.messages.boxes().isEmpty())
+            << line.messages.texts().join('|').toStdString();
         // Stop reached the unit as a frame of its own.
         if (QByteArray(c.name).startsWith("Stop")) {
             EXPECT_TRUE(fired);
@@ -132,7 +142,8 @@ TEST(SendOperation, UntilLinesShiftTargetsAndTheVerifySaysSo) {
     } cases[] = {
         // A goto to line 3 (address 3 by the tool's count): in the unit the
         // until line takes 5 bytes, and address 3 is the until line itself.
-        {{"A10", "U0,1,1", "W5", "X3", "Q"}, SendEnd::Differs,
+        {{"A10", "U0,1,1", "W5", "X3", "Q"},
+         SendEnd::Differs,
          "Line 4 branches to address 3, meant for line 3, but in the unit that is line 2"},
         // A loop back to the start is where it was meant to be.
         {{"A10", "&0_2", "U0,1,1", "Q"}, SendEnd::Verified, "The unit holds the program"},
@@ -141,8 +152,7 @@ TEST(SendOperation, UntilLinesShiftTargetsAndTheVerifySaysSo) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program.join(' ').toStdString());
         test::LineFixture line;
-        const SendReport report =
-            runSend(line.deviceLink, line.target(c.program, 0.1, false), {});
+        const SendReport report = runSend(line.deviceLink, line.target(c.program, 0.1, false), {});
         EXPECT_EQ(report.end, c.end);
         EXPECT_TRUE(report.message.startsWith(QLatin1String(c.says)))
             << report.message.toStdString();
