@@ -369,6 +369,8 @@ void UnitActions::cmdView_Click() {
     if (m_session.link.refuseWhenBusy())
         return;
     auto* view = new transfer::frmView(m_dialogParent);
+    QObject::connect(view, &transfer::frmView::stopMotionRequested, view,
+                     [this] { runMotion(link::MotionControl::StopAll); });
     view->show();
     platform::centreOnScreen(view);
     transfer::ViewReport report;

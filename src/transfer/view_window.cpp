@@ -2,6 +2,7 @@
 
 #include "transfer/view.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -28,9 +29,16 @@ frmView::frmView(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(List1, 1);
     layout->addWidget(note);
-    layout->addWidget(cmdClose, 0, Qt::AlignRight);
+    cmdStopMotion = new QPushButton(QStringLiteral("Stop Motion (F12)"));
+    cmdStopMotion->setObjectName(QStringLiteral("cmdStopMotion"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmdStopMotion);
+    buttons->addStretch();
+    buttons->addWidget(cmdClose);
+    layout->addLayout(buttons);
     resize(380, 460);
     connect(cmdClose, &QPushButton::clicked, this, &frmView::cmdClose_Click);
+    connect(cmdStopMotion, &QPushButton::clicked, this, &frmView::stopMotionRequested);
 }
 
 void frmView::showListing(const UnitListing& listing) {

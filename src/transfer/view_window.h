@@ -23,9 +23,14 @@ public:
 public slots:
     void cmdClose_Click() { close(); }
 
+signals:
+    // Stop Motion, while the listing is read and after: never held back.
+    void stopMotionRequested();
+
 private:
     QListWidget* List1 = nullptr; // the lines of the unit's listing
     QPushButton* cmdClose = nullptr;
+    QPushButton* cmdStopMotion = nullptr;
 };
 
 } // namespace kqm::transfer

@@ -494,6 +494,15 @@ TEST_F(TransferWindowTest, StopKeyReachesTheUnitFromEveryDialog) {
         if (!form->linkState().UnitConnected)
             form->cmdConnect_Click();
     }
+    // The unit's listing window has a Stop Motion of its own.
+    port.unit().receive("@0S\r");
+    click("cmdView");
+    auto* view = form->findChild<transfer::frmView*>();
+    ASSERT_NE(view, nullptr);
+    QTest::mouseClick(view->findChild<QPushButton*>(QStringLiteral("cmdStopMotion")),
+                      Qt::LeftButton);
+    EXPECT_FALSE(port.unit().moving());
+    view->close();
 }
 
 } // namespace
