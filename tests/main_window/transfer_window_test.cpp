@@ -79,6 +79,14 @@ TEST_F(TransferWindowTest, SendListsTheFramesAndSendsOnOk) {
     ASSERT_EQ(list->count(), 4);
     EXPECT_EQ(list->item(1)->text(), QStringLiteral("@0N500"));
     EXPECT_EQ(list->item(2)->text(), QStringLiteral("@0G"));
+    // While it is open there is no second one, and the axis it is aimed at stays.
+    form->findChild<QAction*>(QStringLiteral("mnuSendProgram"))->trigger();
+    EXPECT_EQ(form->findChildren<transfer::Form2*>().size(), 1);
+    form->findChild<QAction*>(QStringLiteral("mnuAxisNum(3)"))->trigger();
+    EXPECT_EQ(form->linkState().AxisAddress, QStringLiteral("0"));
+    EXPECT_TRUE(form->linkState().UnitConnected);
+    ASSERT_EQ(messages.boxes().size(), 1);
+    messages.clear();
 
     QStringList progress;
     auto* current = form->findChild<QLabel*>(QStringLiteral("lblCurrentCommand"));
