@@ -1,6 +1,5 @@
 #include "link/link.h"
 
-#include "link/connection.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "platform/serial_port.h"
@@ -152,79 +151,6 @@ bool Link::waitForReply(double timeout, bool yield) {
     return ReplyPending();
 }
 
-void Link::put(const QByteArray& bytes) {
-    if (!m_port.PortOpen())
-        return;
-    m_port.Output(bytes);
-    for (const char c : bytes) {
-        if (c == '\n')
-            continue;
-        if (c != '\r') {
-            m_unitBuffer.append(c);
-            continue;
-        }
-        const QByteArray frame = m_unitBuffer;
-        m_unitBuffer.clear();
-        // A lone CR at a sure pace empties the unit's buffer, whatever it held.
-        if (frame.isEmpty() && !m_fastSend)
-            m_charactersMayBeLost = false;
-        frameWritten(frame);
-    }
-}
-
-void Link::frameWritten(const QByteArray& frame) {
-    if (frame.isEmpty() || !frame.startsWith('@'))
-        return;
-    qsizetype end = 1;
-    while (end < frame.size() && frame.at(end) >= '0' && frame.at(end) <= '9')
-        ++end;
-    if (end == 1)
-        return;
-    const QString axis = QString::fromLatin1(frame.mid(1, end - 1));
-    const QByteArray command = frame.mid(end);
-    m_addressedAxis = axis;
-    if (command == "E0") {
-        m_entryOpen = true;
-        m_entryAxis = axis;
-    } else if (m_entryOpen && axis == m_entryAxis && command == "Q" && !m_fastSend &&
-               !m_charactersMayBeLost) {
-        // Only a quit that surely arrived whole ends the entry.
-        m_entryOpen = false;
-    }
-}
-
-void Link::portOpened() {
-    m_unitBuffer.clear();
-    m_charactersMayBeLost = false;
-    m_fastSend = false;
-    m_entryOpen = false;
-    m_entryAxis.clear();
-    m_addressedAxis.clear();
-}
-
-void Link::closeOpenFrame() {
-    if (!frameMayBeOpen() || !m_port.PortOpen())
-        return;
-    // The CR makes a frame of whatever the unit's buffer holds: "@3" names
-    // unit 3 as surely as any whole frame.
-    if (m_charactersMayBeLost)
-        m_addressedAxis.clear(); // lost characters may have named any unit
-    else
-        frameWritten(m_unitBuffer);
-    // A unit that may have lost characters gets the CR, and what follows
-    // it, at the sure pace.
-    const bool lossy = m_charactersMayBeLost;
-    if (lossy)
-        m_clock.Delay(SurePace);
-    if (!m_port.PortOpen())
-        return;
-    m_port.Output(QByteArray(1, '\r'));
-    m_unitBuffer.clear();
-    m_charactersMayBeLost = false;
-    if (lossy)
-        m_clock.Delay(SurePace);
-}
-
 void Link::writeDirect(const QString& text) {
     if (text.startsWith(QLatin1Char('@')))
         closeOpenFrame();
@@ -237,65 +163,6 @@ void Link::writeFrame(const QString& command) {
     writeDirect(m_state.AxisAddress);
     writeDirect(command);
     writeDirect(QStringLiteral("\r"));
-}
-
-bool Link::endProgramEntry() {
-    if (!m_port.PortOpen())
-        return false;
-    const QString axis = m_entryAxis.isEmpty() ? m_state.AxisAddress : m_entryAxis;
-    // Each character at the sure pace, the first one a pace after whatever
-    // went before; the waits hold even while the window closes.
-    const auto paced = [this](const QByteArray& text) {
-        for (const char c : text) {
-            m_clock.Delay(SurePace);
-            if (!m_port.PortOpen())
-                return false;
-            put(QByteArray(1, c));
-        }
-        return true;
-    };
-    if (!paced(QByteArray("\r")))
-        return false;
-    m_charactersMayBeLost = false;
-    if (!paced(QByteArray("@") + axis.toLatin1() + QByteArray("Q\r")))
-        return false;
-    m_entryOpen = false;
-    // Identification answers only outside program entry.
-    if (ReplyPending())
-        m_port.Input();
-    m_clock.Delay(SurePace);
-    put(QByteArray("@") + axis.toLatin1() + QByteArray("$\r"));
-    const double deadline = m_clock.now() + 0.5 + deadlineFor(16) - 2.0;
-    while (m_port.PortOpen() && !ReplyPending() && m_clock.now() <= deadline)
-        m_clock.Delay(PollInterval);
-    if (!ReplyPending()) {
-        m_entryOpen = m_port.PortOpen();
-        return false;
-    }
-    double settleBy = m_clock.now() + deadlineFor(MaxQueryReplyBytes);
-    for (int previous = -1; m_port.PortOpen() && m_clock.now() <= settleBy;) {
-        const int count = m_port.InBufferCount();
-        if (count == previous || count > MaxQueryReplyBytes)
-            break;
-        previous = count;
-        m_clock.Delay(0.1);
-    }
-    const QString reply = m_port.PortOpen() ? QString::fromLatin1(m_port.Input()) : QString();
-    m_entryOpen = !unitVersionOf(reply).has_value();
-    return !m_entryOpen;
-}
-
-bool Link::nameConnectedUnit() {
-    closeOpenFrame();
-    if (m_addressedAxis == m_state.AxisAddress)
-        return true;
-    if (ReplyPending())
-        m_port.Input();
-    writeFrame(QStringLiteral("$"));
-    if (!waitForReply(0.5 + 16 * 10.0 / std::max(m_state.BaudRate, 1), true))
-        return false;
-    readSettled(0.1, MaxQueryReplyBytes);
-    return !m_flooded;
 }
 
 void Link::echo(const QString& text) {
