@@ -278,8 +278,14 @@ void Link::stopMotion() {
         m_stop = true;
         return;
     }
-    if (m_entryOpen)
-        endProgramEntry();
+    if (m_entryOpen) {
+        // An exchange of its own ends the entry first (its waits may let
+        // another Stop in, which then waits too), and the stop follows as it
+        // ends.
+        Exchange ending(*this);
+        m_stopPending = true;
+        return;
+    }
     writeFrame(QStringLiteral("."));
 }
 

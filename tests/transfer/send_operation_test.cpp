@@ -167,3 +167,25 @@ TEST(SendOperation, PaceRule) {
 }
 
 } // namespace
+
+namespace {
+
+// A unit left in program entry outside any exchange (a faster send whose
+// quit may have been lost, sent on its own): Stop ends the entry first, so
+// the stop frame is executed, not stored.
+TEST(SendOperation, StopEndsAProgramEntryLeftOpen) {
+    test::LineFixture line;
+    line.port.unit().faults().slowReceiver = 0.05;
+    PreparedSend send = prepareSend(test::LineFixture::rows(NewProgram), true, "0");
+    send.pace = 0.01;
+    sendProgram(line.deviceLink, send, {});
+    ASSERT_TRUE(line.deviceLink.programEntryMayBeOpen());
+    line.deviceLink.stopMotion();
+    EXPECT_FALSE(line.port.unit().inProgramEntry());
+    EXPECT_FALSE(line.deviceLink.programEntryMayBeOpen());
+    EXPECT_FALSE(line.deviceLink.isBusy());
+    EXPECT_FALSE(test::LineFixture::heldBy(line.port.unit()).contains(QStringLiteral(".")));
+    EXPECT_EQ(line.port.unit().frames().last(), QByteArray("@0."));
+}
+
+} // namespace
