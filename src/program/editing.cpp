@@ -130,8 +130,10 @@ QString lineRange(const QString& verb, QList<int> lines) {
         return QStringLiteral("%1 line %2").arg(verb).arg(lines.first() + 1);
     bool contiguous = lines.last() - lines.first() + 1 == lines.size();
     if (contiguous) {
-        return QStringLiteral("%1 lines %2-%3").arg(verb).arg(lines.first() + 1).arg(
-            lines.last() + 1);
+        return QStringLiteral("%1 lines %2-%3")
+            .arg(verb)
+            .arg(lines.first() + 1)
+            .arg(lines.last() + 1);
     }
     return QStringLiteral("%1 %2 lines").arg(verb).arg(lines.size());
 }
@@ -173,8 +175,7 @@ void followLineNumbers(QVector<ProgramRow>& rows, const QHash<qint64, qint64>& m
                               .arg(OperandField(row.command, 1))
                               .arg(*moved);
         } else {
-            row.command =
-                QStringLiteral("&%1,%2").arg(OperandField(row.command, 0)).arg(*moved);
+            row.command = QStringLiteral("&%1,%2").arg(OperandField(row.command, 0)).arg(*moved);
         }
         row.listing = Pending;
     }
@@ -330,11 +331,11 @@ EditPlan planMove(const QVector<ProgramRow>& rows, int first, int count, int dir
     followLineNumbers(plan.rows, lineMap);
     plan.currentRow = first + direction;
     plan.selectedCount = count;
-    const QString lines = count == 1 ? QStringLiteral("line %1").arg(first + 1)
-                                     : QStringLiteral("lines %1-%2").arg(first + 1).arg(
-                                           first + count);
-    plan.label = QStringLiteral("Move %1 %2").arg(lines, direction < 0 ? QStringLiteral("up")
-                                                                       : QStringLiteral("down"));
+    const QString lines = count == 1
+                              ? QStringLiteral("line %1").arg(first + 1)
+                              : QStringLiteral("lines %1-%2").arg(first + 1).arg(first + count);
+    plan.label = QStringLiteral("Move %1 %2")
+                     .arg(lines, direction < 0 ? QStringLiteral("up") : QStringLiteral("down"));
     return plan;
 }
 
@@ -375,19 +376,27 @@ namespace {
 template <typename Planner>
 EditResult readPlanCommit(ProgramTable& table, ProgramState& state, platform::Messages& messages,
                           std::optional<int> currentBefore, const Planner& planner) {
+    // The rows are read under the write lock: what the plan is made on is
+    // what it writes over, whoever else has the file open.
+    Transaction transaction(table.file());
+    if (!transaction.started())
+        return failed(table.lastError());
     const auto before = table.readRows();
     if (!before)
         return failed(table.lastError());
-    return commitPlan(table, state, messages, *before, planner(*before), currentBefore);
+    EditResult result =
+        commitPlan(table, state, messages, *before, planner(*before), currentBefore);
+    if (result.ok && !transaction.commit())
+        return failed(table.lastError());
+    return result;
 }
 
 } // namespace
 
 EditResult addLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
                    const QString& command, const QString& comment) {
-    return readPlanCommit(table, state, messages, std::nullopt, [&](const auto& rows) {
-        return planAdd(rows, command, comment);
-    });
+    return readPlanCommit(table, state, messages, std::nullopt,
+                          [&](const auto& rows) { return planAdd(rows, command, comment); });
 }
 
 EditResult insertLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,

@@ -2,8 +2,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSqlError>
 #include <QHash>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -14,6 +14,12 @@ constexpr int FieldCount = 5;
 
 QString text(const QVariant& value) {
     return value.isNull() ? QString() : value.toString();
+}
+
+QString goneRecord(qint64 rowid) {
+    return QStringLiteral("record %1 is no longer in the file: another program changed it; "
+                          "nothing was changed")
+        .arg(rowid);
 }
 } // namespace
 
@@ -111,6 +117,12 @@ bool ProgramTable::updateRows(const QVector<ProgramRow>& rows) {
             m_file.setError(query.lastError().text());
             return false;
         }
+        // A record that is not there was changed by somebody else: writing
+        // nothing is no success.
+        if (query.numRowsAffected() != 1) {
+            m_file.setError(goneRecord(row.rowid));
+            return false;
+        }
     }
     return true;
 }
@@ -151,6 +163,10 @@ bool ProgramTable::deleteRows(const QVector<qint64>& rowids) {
         query.bindValue(0, rowid);
         if (!query.exec()) {
             m_file.setError(query.lastError().text());
+            return false;
+        }
+        if (query.numRowsAffected() != 1) {
+            m_file.setError(goneRecord(rowid));
             return false;
         }
     }

@@ -1,6 +1,7 @@
 #include "program/sqlite_file.h"
 
 #include <QAtomicInteger>
+#include <QDir>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -75,6 +76,7 @@ QString SqliteFile::connect(const QString& path, Mode mode) {
 }
 
 void SqliteFile::close() {
+    m_transactionDepth = 0;
     if (!QSqlDatabase::contains(m_connection))
         return;
     {
@@ -127,28 +129,55 @@ bool SqliteFile::exec(const QString& statement) {
 }
 
 Transaction::Transaction(SqliteFile& file) : m_file(file) {
-    QSqlDatabase db = m_file.database();
-    m_started = db.isOpen() && db.transaction();
-    if (!m_started && db.isOpen())
-        m_file.setError(db.lastError().text());
+    if (!m_file.isOpen())
+        return;
+    if (m_file.m_transactionDepth > 0) {
+        ++m_file.m_transactionDepth;
+        m_started = true;
+        return;
+    }
+    QSqlQuery begin(m_file.database());
+    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        const QString code = begin.lastError().nativeErrorCode();
+        // SQLITE_BUSY (5) and SQLITE_LOCKED (6) after the busy time-out.
+        m_file.setError(code == QLatin1String("5") || code == QLatin1String("6")
+                            ? QStringLiteral("another program is changing %1; nothing was "
+                                             "changed. Try again when it has finished")
+                                  .arg(QDir::toNativeSeparators(m_file.path()))
+                            : begin.lastError().text());
+        return;
+    }
+    m_file.m_transactionDepth = 1;
+    m_file.m_transactionSpoiled = false;
+    m_started = true;
 }
 
 Transaction::~Transaction() {
-    if (m_started && !m_done)
-        m_file.database().rollback();
+    if (!m_started || m_done)
+        return;
+    if (--m_file.m_transactionDepth > 0) {
+        m_file.m_transactionSpoiled = true;
+        return;
+    }
+    QSqlQuery(m_file.database()).exec(QStringLiteral("ROLLBACK"));
 }
 
 bool Transaction::commit() {
     if (!m_started || m_done)
         return false;
-    QSqlDatabase db = m_file.database();
-    if (!db.commit()) {
-        m_file.setError(db.lastError().text());
-        db.rollback();
-        m_done = true;
+    m_done = true;
+    if (--m_file.m_transactionDepth > 0)
+        return true; // the outer one commits
+    QSqlQuery query(m_file.database());
+    if (m_file.m_transactionSpoiled) {
+        query.exec(QStringLiteral("ROLLBACK"));
         return false;
     }
-    m_done = true;
+    if (!query.exec(QStringLiteral("COMMIT"))) {
+        m_file.setError(query.lastError().text());
+        QSqlQuery(m_file.database()).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
     return true;
 }
 

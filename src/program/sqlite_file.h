@@ -55,6 +55,12 @@ public:
     void setError(const QString& error) { m_error = error; }
 
 private:
+    friend class Transaction;
+    // Transactions open on this connection; only the outermost talks to
+    // SQLite. An inner one that ends without commit spoils the outer one.
+    int m_transactionDepth = 0;
+    bool m_transactionSpoiled = false;
+
     // Adds and opens the connection; the error text, or empty on success.
     QString connect(const QString& path, Mode mode);
 
@@ -69,6 +75,11 @@ private:
 std::optional<QString> existingFileProblem(const QString& path);
 
 // An SQLite transaction that rolls back unless committed.
+// One writer at a time: the write lock is taken before anything is read
+// (BEGIN IMMEDIATE), so what an edit plans on is what it writes over. A
+// second writer waits its turn for the busy time-out, then fails with a
+// message that names the file. Transactions nest: an inner one joins the
+// outer one.
 class Transaction {
 public:
     explicit Transaction(SqliteFile& file);

@@ -3,6 +3,8 @@
 #include "support/fake_messages.h"
 #include "support/program_files.h"
 
+#include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -206,6 +208,49 @@ TEST_F(EditingTest, NamedFieldsInAnotherOrderAreReadByName) {
     EXPECT_EQ(rows->at(2).address, 5);
     EXPECT_EQ(rows->at(2).listing, QStringLiteral("Wait 5"));
     EXPECT_EQ(rows->at(2).comment, QStringLiteral("pause"));
+}
+
+// One writer at a time: another program that holds the file's write lock is
+// waited for, and the edit then works on the rows as they are; one that
+// holds it past the busy time-out makes the edit fail with a message that
+// names the file, and nothing changes. A record that is gone is no success.
+TEST_F(EditingTest, OneWriterAtATime) {
+    const struct {
+        const char* hold; // seconds the other program holds the lock
+        bool edited;
+        QStringList commands;
+    } cases[] = {
+        {"1", true, {"A10", "W5", "B600"}},
+        {"3", false, {"A10", "W5"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hold);
+        table.close();
+        program({{"A10"}});
+        QProcess other;
+        other.start(QStringLiteral("sqlite3"), {path});
+        ASSERT_TRUE(other.waitForStarted());
+        other.write(QByteArray("BEGIN IMMEDIATE;\nINSERT INTO Main (Command) VALUES ('W5');\n"
+                               "SELECT 'locked';\n.shell sleep ") +
+                    c.hold + "\nCOMMIT;\n");
+        other.closeWriteChannel();
+        ASSERT_TRUE(other.waitForReadyRead(5000));
+        const EditResult result = addLine(table, state, messages, "B600", "");
+        ASSERT_TRUE(other.waitForFinished(10000));
+        EXPECT_EQ(result.ok, c.edited) << result.error.toStdString();
+        if (!c.edited) {
+            EXPECT_TRUE(result.error.contains(QStringLiteral("another program is changing")))
+                << result.error.toStdString();
+            EXPECT_TRUE(result.error.contains(QDir::toNativeSeparators(path)));
+        }
+        // The other program's line is there; ours only when it waited its turn.
+        EXPECT_EQ(commands(), c.commands);
+    }
+    ProgramRow gone;
+    gone.rowid = 999;
+    EXPECT_FALSE(table.updateRows({gone}));
+    EXPECT_TRUE(table.lastError().contains(QStringLiteral("no longer in the file")));
+    EXPECT_FALSE(table.deleteRows({999}));
 }
 
 } // namespace
