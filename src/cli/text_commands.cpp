@@ -6,6 +6,7 @@
 #include "files/legacy_program.h"
 #include "files/new_program_file.h"
 #include "files/program_files.h"
+#include "files/program_text_file.h"
 #include "files/startup.h"
 #include "platform/app_paths.h"
 #include "program/listing.h"
@@ -80,31 +81,6 @@ QString native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-std::optional<QByteArray> readAll(const QString& path, QString* error) {
-    QFile file(path);
-    const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
-                                                   : file.open(QIODevice::ReadOnly);
-    if (!opened) {
-        *error = file.errorString();
-        return std::nullopt;
-    }
-    return file.readAll();
-}
-
-// The lines that are not UTF-8, for the messages; empty when all are.
-QList<int> nonUtf8Lines(const QByteArray& bytes) {
-    QList<int> lines;
-    const QList<QByteArray> split = bytes.split('\n');
-    for (qsizetype i = 0; i < split.size(); ++i) {
-        QStringDecoder decoder(QStringDecoder::Utf8);
-        const QString decoded = decoder(split.at(i));
-        Q_UNUSED(decoded);
-        if (decoder.hasError())
-            lines << static_cast<int>(i + 1);
-    }
-    return lines;
-}
-
 // Makes the program file; a file that exists, or appears meanwhile, is never
 // replaced (usage error).
 int writeNewProgramFile(const QString& target, const QVector<program::ProgramRow>& imported,
@@ -126,9 +102,9 @@ int exportCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
     if (!parsed)
         return UsageError;
     const QString& path = parsed->input;
-    if (!parsed->output.isEmpty() && files::sameFile(parsed->output, path)) {
-        err << "kqmctl: the text would replace the program file " << native(path)
-            << "; choose another name for it" << Qt::endl;
+    if (const auto refusal =
+            parsed->output.isEmpty() ? std::nullopt : files::exportRefusal(parsed->output, path)) {
+        err << "kqmctl: " << *refusal << Qt::endl;
         return UsageError;
     }
     auto rows = readProgramRows(path, err);
@@ -173,26 +149,19 @@ int importCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
     }
     const QString name = parsed->input == QLatin1String("-") ? QStringLiteral("(standard input)")
                                                              : native(parsed->input);
-    QString error;
-    const auto bytes = readAll(parsed->input, &error);
-    if (!bytes) {
-        err << "kqmctl: " << name << " could not be read: " << error << Qt::endl;
+    const files::ProgramTextFile text = files::readProgramTextFile(parsed->input);
+    if (!text.unreadable.isEmpty()) {
+        err << "kqmctl: " << text.problems(name).join('\n') << Qt::endl;
         return UsageError;
     }
-    if (const QList<int> lines = nonUtf8Lines(*bytes); !lines.isEmpty()) {
-        for (const int line : lines)
-            err << name << ':' << line << ": not UTF-8 text" << Qt::endl;
+    if (!text.ok()) {
+        for (const QString& problem : text.problems(name))
+            err << problem << Qt::endl;
         return Failure;
     }
-    const program::ProgramTextRead read = program::readProgramText(QString::fromUtf8(*bytes), true);
-    if (!read.ok()) {
-        for (const program::ProgramTextError& wrong : read.errors)
-            err << name << ':' << wrong.line << ": " << wrong.message << Qt::endl;
-        return Failure;
-    }
-    const int status = writeNewProgramFile(target, read.rows, err);
+    const int status = writeNewProgramFile(target, text.read.rows, err);
     if (status == Success)
-        out << "Imported " << read.rows.size() << " lines into " << native(target) << Qt::endl;
+        out << "Imported " << text.read.rows.size() << " lines into " << native(target) << Qt::endl;
     return status;
 }
 
@@ -228,8 +197,8 @@ int convertCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
     const int written = writeNewProgramFile(target, files::rowsForConversion(legacy.rows), err);
     if (written == Success)
         out << "Converted " << legacy.rows.size() << (legacy.rows.size() == 1 ? " line" : " lines")
-            << " of " << native(legacyPath) << " ("
-            << legacy.format.name() << ") into " << native(target) << Qt::endl;
+            << " of " << native(legacyPath) << " (" << legacy.format.name() << ") into "
+            << native(target) << Qt::endl;
     return written;
 }
 

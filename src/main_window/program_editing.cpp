@@ -1,5 +1,7 @@
 #include "main_window/program_editing.h"
 
+#include "files/program_text_file.h"
+
 #include "main_window/program_tab.h"
 #include "main_window/session.h"
 #include "platform/busy_cursor.h"
@@ -96,7 +98,8 @@ void ProgramEditing::cmdDelete_Click() {
     // Every selected line goes, as one step.
     const QList<int> lines = m_tab.selectedRows();
     platform::BusyCursorGuard busy(m_session.services.busyCursor);
-    m_session.document.apply([lines](const auto& rows) { return program::planDelete(rows, lines); });
+    m_session.document.apply(
+        [lines](const auto& rows) { return program::planDelete(rows, lines); });
 }
 
 void ProgramEditing::tell(const QString& text) {
@@ -190,8 +193,8 @@ std::optional<std::pair<int, int>> ProgramEditing::selectedBlock(const QString& 
 }
 
 void ProgramEditing::moveLines(int direction) {
-    const auto block = selectedBlock(direction < 0 ? QStringLiteral("move up")
-                                                   : QStringLiteral("move down"));
+    const auto block =
+        selectedBlock(direction < 0 ? QStringLiteral("move up") : QStringLiteral("move down"));
     if (!block)
         return;
     const int size = static_cast<int>(m_tab.rows().size());
@@ -205,17 +208,21 @@ void ProgramEditing::moveLines(int direction) {
 }
 
 void ProgramEditing::exportProgram() {
-    const auto path = m_session.services.fileDialogs.saveFileName(m_session.files.directory,
-                                                                  ProgramTextFilter);
+    const auto path =
+        m_session.services.fileDialogs.saveFileName(m_session.files.directory, ProgramTextFilter);
     if (!path)
         return;
+    if (const auto refusal = files::exportRefusal(*path, m_session.document.path())) {
+        m_session.services.messages.show(platform::MessageIcon::Critical,
+                                         QStringLiteral("Nothing was exported: %1.").arg(*refusal));
+        return;
+    }
     const auto rows = m_session.document.table().readRows();
     QString error = rows ? QString() : m_session.document.table().lastError();
     if (rows) {
         QSaveFile file(*path);
         const QByteArray bytes = program::writeProgramText(*rows).toUtf8();
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() ||
-            !file.commit())
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
             error = file.errorString();
     }
     if (!error.isEmpty()) {
@@ -227,38 +234,28 @@ void ProgramEditing::exportProgram() {
 }
 
 void ProgramEditing::importProgram() {
-    const auto path = m_session.services.fileDialogs.openFileName(m_session.files.directory,
-                                                                  ProgramTextFilter);
+    const auto path =
+        m_session.services.fileDialogs.openFileName(m_session.files.directory, ProgramTextFilter);
     if (!path)
         return;
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const files::ProgramTextFile text = files::readProgramTextFile(*path);
+    if (!text.ok()) {
+        // The same reader and the same words as kqmctl import.
+        const QStringList problems = text.problems(QFileInfo(*path).fileName());
+        QStringList lines = problems.mid(0, 10);
+        if (problems.size() > 10)
+            lines << QStringLiteral("... and %1 more.").arg(problems.size() - 10);
         m_session.services.messages.show(platform::MessageIcon::Critical,
-                                         QStringLiteral("%1 could not be read (%2).")
-                                             .arg(QDir::toNativeSeparators(*path),
-                                                  file.errorString()));
+                                         QStringLiteral("Nothing was imported from %1.\n\n")
+                                                 .arg(QDir::toNativeSeparators(*path)) +
+                                             lines.join(QLatin1Char('\n')));
         return;
     }
-    const program::ProgramTextRead read =
-        program::readProgramText(QString::fromUtf8(file.readAll()), true);
-    if (!read.errors.isEmpty()) {
-        QStringList lines;
-        const QString name = QFileInfo(*path).fileName();
-        for (const program::ProgramTextError& error : read.errors.mid(0, 10))
-            lines << QStringLiteral("%1:%2: %3").arg(name).arg(error.line).arg(error.message);
-        if (read.errors.size() > 10)
-            lines << QStringLiteral("... and %1 more.").arg(read.errors.size() - 10);
-        m_session.services.messages.show(
-            platform::MessageIcon::Critical,
-            QStringLiteral("Nothing was imported: %1 has lines the unit does not accept.\n\n")
-                    .arg(QDir::toNativeSeparators(*path)) +
-                lines.join(QLatin1Char('\n')));
-        return;
-    }
+    const program::ProgramTextRead& read = text.read;
     platform::BusyCursorGuard busy(m_session.services.busyCursor);
     QString error;
-    if (!m_session.document.replaceRows(read.rows, &error,
-                                        QStringLiteral("Import %1").arg(QFileInfo(*path).fileName()))) {
+    if (!m_session.document.replaceRows(
+            read.rows, &error, QStringLiteral("Import %1").arg(QFileInfo(*path).fileName()))) {
         m_session.services.messages.show(
             platform::MessageIcon::Critical,
             QStringLiteral("The program could not be imported (%1). It is as it was before.")

@@ -90,6 +90,13 @@ TEST_F(KqmctlText, RefusalsWriteNothing) {
               2);
     EXPECT_EQ(kqm::test::FileBytes(existing), QByteArray("not to be touched"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+
+    // An endless stream is read no further than any program could reach.
+    run = kqmctl({QStringLiteral("import"), QStringLiteral("/dev/zero"), QStringLiteral("-o"),
+                  file("zero.mdb")});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("more than 16 MB"))) << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(file("zero.mdb")));
 }
 
 } // namespace

@@ -145,6 +145,29 @@ TEST_F(ProgramEditingWindowTest, ExportAndImportThroughTheFileMenu) {
     EXPECT_EQ(action("mnuUndo")->text(), QStringLiteral("&Undo Import src.txt"));
     trigger("mnuUndo");
     EXPECT_EQ(commands("DEST.MDB"), (QStringList{"W5", "Q"}));
+
+    // The same reader as kqmctl import: text that is not UTF-8 is refused
+    // by line, not taken in with its comments garbled.
+    messages.clear();
+    QFile latin(file("latin.txt"));
+    ASSERT_TRUE(latin.open(QIODevice::WriteOnly));
+    latin.write("KQM program text 1\nA10 ; caf\xe9\nQ\n");
+    latin.close();
+    dialogs.choose(file("latin.txt"));
+    trigger("mnuImportProgram");
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_TRUE(messages.texts().first().contains(QLatin1String("latin.txt:2: not UTF-8 text")))
+        << messages.texts().first().toStdString();
+    EXPECT_EQ(commands("DEST.MDB"), (QStringList{"W5", "Q"}));
+
+    // Export never writes over the open program file.
+    messages.clear();
+    const QByteArray before = test::FileBytes(file("DEST.MDB"));
+    dialogs.choose(file("DEST.MDB"));
+    trigger("mnuExportProgram");
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_TRUE(messages.texts().first().contains(QLatin1String("would replace the program file")));
+    EXPECT_EQ(test::FileBytes(file("DEST.MDB")), before);
 }
 
 TEST_F(ProgramEditingWindowTest, CopyAndPasteBetweenTwoProgramFiles) {
@@ -204,8 +227,10 @@ TEST_F(ProgramEditingWindowTest, TheCheckPanelListsProblemsAndGoesToTheirLines) 
     QStringList texts;
     for (int i = 0; i < problems->count(); ++i)
         texts << problems->item(i)->text();
-    EXPECT_TRUE(texts.filter(QStringLiteral("Line 2: error:")).size() == 1) << texts.join('\n').toStdString();
-    EXPECT_TRUE(texts.filter(QStringLiteral("Line 3: error:")).size() >= 1) << texts.join('\n').toStdString();
+    EXPECT_TRUE(texts.filter(QStringLiteral("Line 2: error:")).size() == 1)
+        << texts.join('\n').toStdString();
+    EXPECT_TRUE(texts.filter(QStringLiteral("Line 3: error:")).size() >= 1)
+        << texts.join('\n').toStdString();
     EXPECT_TRUE(labelText("lblProblems").contains(QLatin1String("error")));
 
     const QRect place = problems->visualItemRect(problems->item(0));
@@ -224,8 +249,7 @@ TEST_F(ProgramEditingWindowTest, TheCheckPanelListsProblemsAndGoesToTheirLines) 
         emit chooser->activated(3);
         EXPECT_EQ(editor->findChild<QLineEdit*>(QStringLiteral("txtGotoLineNumber"))->text(),
                   QStringLiteral("7"));
-        QTest::mouseClick(editor->findChild<QPushButton*>(QStringLiteral("btnOK")),
-                          Qt::LeftButton);
+        QTest::mouseClick(editor->findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
     });
     click("cmdChange");
     select(2, 2);
@@ -234,8 +258,7 @@ TEST_F(ProgramEditingWindowTest, TheCheckPanelListsProblemsAndGoesToTheirLines) 
         editor->findChild<QTabWidget*>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
         auto* quit = editor->findChild<QRadioButton*>(QStringLiteral("optQuit"));
         QTest::mouseClick(quit, Qt::LeftButton, {}, QPoint(6, quit->height() / 2));
-        QTest::mouseClick(editor->findChild<QPushButton*>(QStringLiteral("btnOK")),
-                          Qt::LeftButton);
+        QTest::mouseClick(editor->findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);
     });
     click("cmdChange");
     EXPECT_EQ(commands("CHECK.MDB"), (QStringList{"A10", "X7", "Q"}));
