@@ -81,8 +81,7 @@ bool ProgramDocument::apply(const Planner& planner) {
     const std::optional<int> currentBefore = m_current;
     EditResult result;
     if (const auto before = m_table.readRows()) {
-        result = commitPlan(m_table, m_state, m_messages, *before, planner(*before),
-                            currentBefore);
+        result = commitPlan(m_table, m_state, m_messages, *before, planner(*before), currentBefore);
     } else {
         result.error = m_table.lastError();
     }
@@ -101,11 +100,21 @@ bool ProgramDocument::apply(const Planner& planner) {
 
 bool ProgramDocument::replaceRows(const QVector<ProgramRow>& rows, QString* error,
                                   const QString& label) {
-    EditResult stored = commitPlan(m_table, m_state, m_messages, m_rows,
-                                   planReplace(m_rows, rows, label), m_current);
-    if (!stored.ok) {
+    // Every row in the file is replaced, also those another program added
+    // since this window last read it: the rows are read under the write lock.
+    Transaction transaction(m_table.file());
+    std::optional<QVector<ProgramRow>> current;
+    if (transaction.started())
+        current = m_table.readRows();
+    EditResult stored;
+    if (!current)
+        stored.error = m_table.lastError();
+    else
+        stored = commitPlan(m_table, m_state, m_messages, *current,
+                            planReplace(*current, rows, label), m_current);
+    if (!stored.ok || !transaction.commit()) {
         if (error)
-            *error = stored.error;
+            *error = stored.ok ? m_table.lastError() : stored.error;
         return false;
     }
     showRows(std::move(stored.rows));
@@ -161,8 +170,8 @@ void ProgramDocument::setCurrentRow(std::optional<int> row, int selectedCount) {
     if (row && (*row < 0 || *row >= m_rows.size()))
         row.reset();
     m_current = row;
-    m_selectedCount = row ? std::clamp(selectedCount, 1, static_cast<int>(m_rows.size()) - *row)
-                          : 0;
+    m_selectedCount =
+        row ? std::clamp(selectedCount, 1, static_cast<int>(m_rows.size()) - *row) : 0;
     emit currentRowChanged(row.value_or(-1));
     if (row && m_selectedCount > 1)
         emit selectionChanged(*row, m_selectedCount);

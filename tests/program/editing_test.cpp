@@ -1,4 +1,5 @@
 #include "program/editing.h"
+#include "program/program_document.h"
 #include "program/sqlite_file.h"
 #include "support/fake_messages.h"
 #include "support/program_files.h"
@@ -251,6 +252,26 @@ TEST_F(EditingTest, OneWriterAtATime) {
     EXPECT_FALSE(table.updateRows({gone}));
     EXPECT_TRUE(table.lastError().contains(QStringLiteral("no longer in the file")));
     EXPECT_FALSE(table.deleteRows({999}));
+}
+
+// Replacing the program (import, upload, a backup opened) replaces every row
+// in the file, also one that another program added after the window read it.
+TEST_F(EditingTest, ReplacingTheProgramReplacesEveryRowInTheFile) {
+    program({{"A10"}, {"Q"}});
+    table.close();
+    ProgramDocument document(messages);
+    QString error;
+    ASSERT_TRUE(document.bind(path, true, &error)) << error.toStdString();
+    ProgramTable other;
+    ASSERT_TRUE(other.open(path));
+    ProgramState otherState;
+    ASSERT_TRUE(addLine(other, otherState, messages, "B600", "").ok);
+    QVector<ProgramRow> replacement(2);
+    replacement[0].command = QStringLiteral("W5");
+    replacement[1].command = QStringLiteral("Q");
+    ASSERT_TRUE(document.replaceRows(replacement, &error, QStringLiteral("Import")))
+        << error.toStdString();
+    EXPECT_EQ(commands(), (QStringList{"W5", "Q"}));
 }
 
 } // namespace
