@@ -5,6 +5,7 @@
 #include "files/new_program_file.h"
 #include "platform/file_dialogs.h"
 #include "platform/messages.h"
+#include "program/edit_history.h"
 #include "program/program_document.h"
 #include "program/program_table.h"
 
@@ -34,9 +35,16 @@ QString backupName(const QString& path) {
     return folder + name + QStringLiteral(".BAK");
 }
 
+bool startWithoutHistory(const QString& path) {
+    program::SqliteFile file;
+    return file.open(path, program::SqliteFile::Mode::ReadWriteExisting) &&
+           program::clearHistory(file);
+}
+
 bool makeProgramFile(const ProgramDirectoryFiles& files, const QString& path, QString* error) {
     const QString templ = QFileInfo::exists(files.templ) ? files.templ : files.shippedTemplate;
-    const bool fromTemplate = !templ.isEmpty() && copyFileReplacing(templ, path).ok();
+    const bool fromTemplate =
+        !templ.isEmpty() && copyFileReplacing(templ, path).ok() && startWithoutHistory(path);
     return fromTemplate || program::ProgramTable::createEmptyProgramFile(path, error);
 }
 
@@ -173,11 +181,13 @@ void ProgramFileCommands::convertLegacy(const QString& file) {
     const LegacyProgram legacy = readLegacyProgram(file);
     if (!legacy.ok()) {
         m_messages.show(MessageIcon::Warning,
-                        legacy.error + QStringLiteral(".\n\nThe program that was open stays open."));
+                        legacy.error +
+                            QStringLiteral(".\n\nThe program that was open stays open."));
         return;
     }
     const qsizetype count = legacy.rows.size();
-    const QString lines = count == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(count);
+    const QString lines =
+        count == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(count);
     const MessageAnswer answer = m_messages.show(
         MessageIcon::Question,
         QStringLiteral("%1 is a program file of the older kind, an %2 database with %3."
@@ -228,7 +238,7 @@ void ProgramFileCommands::newProgram() {
         rebind(previous);
         return;
     }
-    if (!bind(m_files.workingCopy, true))
+    if (!startWithoutHistory(m_files.workingCopy) || !bind(m_files.workingCopy, true))
         rebind(previous);
 }
 

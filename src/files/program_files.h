@@ -31,6 +31,9 @@ inline const QString UnsavedNewWarning =
 // A new program file made from the template, as the window rebuilds its
 // working copy; an empty program file where there is no template.
 bool makeProgramFile(const ProgramDirectoryFiles& files, const QString& path, QString* error);
+// A file just made from the template starts with no undo history, whatever
+// steps the template itself has taken.
+bool startWithoutHistory(const QString& path);
 
 // The backup of a program file: its name with the extension made "BAK".
 QString backupName(const QString& path);

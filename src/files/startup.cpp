@@ -1,6 +1,7 @@
 #include "files/startup.h"
 
 #include "files/file_copy.h"
+#include "files/program_files.h"
 #include "files/settings_table.h"
 #include "platform/app_paths.h"
 #include "platform/messages.h"
@@ -99,7 +100,7 @@ bool ensureTemplate(const ProgramDirectoryFiles& files, Messages& messages) {
 
 bool freshWorkingCopy(const ProgramDirectoryFiles& files, Messages& messages) {
     const CopyResult copy = copyFileReplacing(files.templ, files.workingCopy);
-    if (copy.ok())
+    if (copy.ok() && startWithoutHistory(files.workingCopy))
         return true;
     QString reason;
     if (isProgramFile(files.workingCopy, &reason)) {

@@ -1,6 +1,7 @@
 #include "main_window/unit_actions.h"
 
 #include "files/file_copy.h"
+#include "files/program_files.h"
 #include "files/settings_table.h"
 #include "link/device_port.h"
 #include "link/readout.h"
@@ -315,6 +316,8 @@ bool UnitActions::rebuildWorkingCopy(const QString& source, const QString& failu
         document.bind(previous, true, &error);
         return false;
     }
+    if (source == m_session.files.templ)
+        files::startWithoutHistory(m_session.files.workingCopy);
     if (!document.bind(m_session.files.workingCopy, true, &error)) {
         messages.show(MessageIcon::Critical,
                       QStringLiteral("The working copy could not be opened (%1).").arg(error));

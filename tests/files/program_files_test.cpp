@@ -1,6 +1,10 @@
 #include "files/listing_printer.h"
 #include "files/printed_listing.h"
 #include "files/program_files.h"
+#include "files/startup.h"
+#include "program/edit_history.h"
+#include "program/editing.h"
+#include "support/fake_messages.h"
 #include "support/qt_printers.h"
 
 #include <QApplication>
@@ -152,6 +156,35 @@ TEST(PrintDialog, OffersTheProgramsPdfFile) {
     EXPECT_EQ(offered, QStringLiteral("/work/line 3/cutter.pdf"));
     EXPECT_EQ(printer.docName(), QStringLiteral("cutter"));
     EXPECT_TRUE(printer.outputFileName().isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+// A template that has taken undo steps of its own (edited with kqmctl edit)
+// hands none of them to the files made from it.
+TEST(ProgramFromTemplate, StartsWithNoHistory) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ProgramDirectoryFiles files;
+    files.templ = dir.filePath(QStringLiteral("blank.kqm"));
+    QString error;
+    ASSERT_TRUE(kqm::program::ProgramTable::createEmptyProgramFile(files.templ, &error));
+    {
+        kqm::program::ProgramTable templ;
+        ASSERT_TRUE(templ.open(files.templ));
+        kqm::program::ProgramState state;
+        kqm::test::FakeMessages messages;
+        ASSERT_TRUE(kqm::program::addLine(templ, state, messages, "A10", "").ok);
+        ASSERT_TRUE(kqm::program::undoLabel(templ.file()).has_value());
+    }
+    const QString made = dir.filePath(QStringLiteral("new.mdb"));
+    ASSERT_TRUE(makeProgramFile(files, made, &error)) << error.toStdString();
+    kqm::program::ProgramTable program;
+    ASSERT_TRUE(program.open(made));
+    EXPECT_FALSE(kqm::program::undoLabel(program.file()).has_value());
+    EXPECT_EQ(program.readRows()->size(), 1); // the template's line itself stays
 }
 
 } // namespace
