@@ -56,7 +56,6 @@ struct SendReport {
     bool entryLeftOpen = false;
     bool flooded = false; // the line kept sending; the port is closed
     QString message;      // what the user is told, the same in the window and kqmctl
-    bool failed() const { return end != SendEnd::Verified && end != SendEnd::Sent; }
     // A read-back at a faster pace that found another program: the send may
     // be offered again at the sure pace.
     bool fasterPaceFailed = false;
