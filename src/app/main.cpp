@@ -119,6 +119,14 @@ int main(int argc, char* argv[]) {
     kqm::platform::ExecutableAppPaths paths;
     kqm::platform::OverrideBusyCursor busyCursor;
     const auto programDirectory = kqm::files::ProgramDirectoryFiles::of(paths);
+    // A second start never binds, resets or recovers the working copy that
+    // a running window holds.
+    const kqm::files::DirectoryClaim claim = kqm::files::claimProgramDirectory(programDirectory);
+    if (!claim.held()) {
+        messages.show(kqm::platform::MessageIcon::Warning, claim.refusal,
+                      kqm::platform::MessageButtons::Ok);
+        return 1;
+    }
     kqm::link::DevicePort port(kqm::link::settingsFileResolver(programDirectory.settings),
                                kqm::link::deviceFactory([&clock] {
                                    return std::make_unique<kqm::simulator::SimulatedPort>(clock);

@@ -258,9 +258,16 @@ bool ProgramFileCommands::saveProgramAs() {
     if (!QFileInfo(*chosen).fileName().contains(QLatin1Char('.')))
         *chosen += QStringLiteral(".mdb");
     const QString previous = m_document.path();
-    m_document.close();
     if (*chosen != previous && !sameFile(*chosen, previous)) {
-        const CopyResult copy = m_copier.copy(previous, *chosen);
+        // Copied while still open and locked for writing: what is saved is
+        // the program this window shows, and no other program changes it
+        // half-way through the copy.
+        CopyResult copy;
+        {
+            program::Transaction hold(m_document.table().file());
+            copy = m_copier.copy(previous, *chosen);
+        }
+        m_document.close();
         if (!copy.ok()) {
             m_messages.show(MessageIcon::Warning,
                             QStringLiteral("The program could not be saved as %1 (%2). It is "
@@ -271,6 +278,7 @@ bool ProgramFileCommands::saveProgramAs() {
             return false;
         }
     } else {
+        m_document.close();
         m_messages.show(MessageIcon::Information, QStringLiteral("Program is already saved"));
     }
     if (!bind(*chosen, false)) {

@@ -145,6 +145,37 @@ ProgramDirectoryFiles ProgramDirectoryFiles::in(const QString& directory) {
     return files;
 }
 
+DirectoryClaim claimProgramDirectory(const ProgramDirectoryFiles& files) {
+    DirectoryClaim claim;
+    QDir().mkpath(files.directory);
+    auto lock = std::make_unique<QLockFile>(files.directory + QStringLiteral("/kqm-indexer.lock"));
+    // Only a lock whose process is gone is stale, however old it is.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) {
+        claim.lock = std::move(lock);
+        return claim;
+    }
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (lock->error() == QLockFile::LockFailedError &&
+        lock->getLockInfo(&pid, &host, &application)) {
+        claim.refusal = QStringLiteral("The programming tool is already running (process %1) and "
+                                       "holds the program in %2. Use that window: this one does "
+                                       "not open, so that nothing in that program is lost.")
+                            .arg(pid)
+                            .arg(QDir::toNativeSeparators(files.directory));
+    } else {
+        claim.refusal = QStringLiteral("The programming tool could not claim %1 (%2): it may be "
+                                       "running already. Nothing was changed.")
+                            .arg(QDir::toNativeSeparators(files.directory),
+                                 lock->error() == QLockFile::PermissionError
+                                     ? QStringLiteral("no permission to write there")
+                                     : QStringLiteral("the lock file could not be read"));
+    }
+    return claim;
+}
+
 bool isCleanExitFlag(const QString& value) {
     return value.startsWith(QLatin1Char('1'));
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QLockFile>
 #include <QString>
+
+#include <memory>
 
 namespace kqm::platform {
 class AppPaths;
@@ -24,6 +27,17 @@ struct ProgramDirectoryFiles {
     static ProgramDirectoryFiles in(const QString& directory);
     static ProgramDirectoryFiles of(const platform::AppPaths& paths);
 };
+
+// One window per program directory: the first start holds a lock file
+// there (released when it ends, or found stale when it died). A second start
+// gets nullopt and `running` says who holds it; it must not touch the
+// working copy.
+struct DirectoryClaim {
+    std::unique_ptr<QLockFile> lock;
+    QString refusal; // why the directory could not be claimed
+    bool held() const { return lock != nullptr; }
+};
+DirectoryClaim claimProgramDirectory(const ProgramDirectoryFiles& files);
 
 inline const QString RecoveryMessage =
     QStringLiteral("The program was not shut down properly last time it was used.  If you were "

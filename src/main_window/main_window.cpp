@@ -312,15 +312,13 @@ void Form1::connectProgramTab() {
     connect(&document, &program::ProgramDocument::failed, this, [this](const QString& message) {
         m_services.messages.show(MessageIcon::Critical, message);
     });
+    connect(&document, &program::ProgramDocument::changedElsewhere, this,
+            [this](const QString& message) { statusBar()->showMessage(message); });
     ProgramEditing* editing = &m_editing;
-    connect(tab, &ProgramTab::addRequested, this,
-            whenLineFree([editing] { editing->cmdAdd_Click(); }));
-    connect(tab, &ProgramTab::insertRequested, this,
-            whenLineFree([editing] { editing->cmdInsert_Click(); }));
-    connect(tab, &ProgramTab::changeRequested, this,
-            whenLineFree([editing] { editing->cmdChange_Click(); }));
-    connect(tab, &ProgramTab::deleteRequested, this,
-            whenLineFree([editing] { editing->cmdDelete_Click(); }));
+    connect(tab, &ProgramTab::addRequested, this, [editing] { editing->cmdAdd_Click(); });
+    connect(tab, &ProgramTab::insertRequested, this, [editing] { editing->cmdInsert_Click(); });
+    connect(tab, &ProgramTab::changeRequested, this, [editing] { editing->cmdChange_Click(); });
+    connect(tab, &ProgramTab::deleteRequested, this, [editing] { editing->cmdDelete_Click(); });
     connect(tab, &ProgramTab::selectionChosen, this, [&document](int row, int count) {
         document.noteSelection(row < 0 ? std::nullopt : std::optional<int>(row), count);
     });
@@ -344,8 +342,8 @@ void Form1::connectProgramTab() {
 void Form1::connectEditMenu() {
     ProgramEditing* editing = &m_editing;
     const auto onProgram = [this, editing](QAction* action, void (ProgramEditing::*run)()) {
-        connect(action, &QAction::triggered, this,
-                whenLineFree([editing, run] { (editing->*run)(); }));
+        // The document refuses changes itself while an exchange holds it.
+        connect(action, &QAction::triggered, this, [editing, run] { (editing->*run)(); });
     };
     onProgram(mnuUndo, &ProgramEditing::undo);
     onProgram(mnuRedo, &ProgramEditing::redo);
@@ -358,10 +356,8 @@ void Form1::connectEditMenu() {
     // Copying and exporting change nothing: they may run while the line is busy.
     connect(mnuCopy, &QAction::triggered, this, [editing] { editing->copyLines(); });
     connect(mnuExportProgram, &QAction::triggered, this, [editing] { editing->exportProgram(); });
-    connect(mnuMoveUp, &QAction::triggered, this,
-            whenLineFree([editing] { editing->moveLines(-1); }));
-    connect(mnuMoveDown, &QAction::triggered, this,
-            whenLineFree([editing] { editing->moveLines(+1); }));
+    connect(mnuMoveUp, &QAction::triggered, this, [editing] { editing->moveLines(-1); });
+    connect(mnuMoveDown, &QAction::triggered, this, [editing] { editing->moveLines(+1); });
     connect(&m_session.document, &program::ProgramDocument::historyChanged, this,
             &Form1::showHistory);
     showHistory();
@@ -525,6 +521,14 @@ void Form1::mnuPrint_Click() {
                                  QStringLiteral("A print routine error occurred.  Please check "
                                                 "your settings and try again."));
     }
+}
+
+void Form1::changeEvent(QEvent* event) {
+    // Back from another program (kqmctl in a terminal, say): show the file
+    // as it is now.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        m_session.document.catchUp();
+    QMainWindow::changeEvent(event);
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

@@ -30,6 +30,16 @@ const QString ProgramTextFilter = QStringLiteral("Program Text (*.txt);;All File
 ProgramEditing::ProgramEditing(Session& session, ProgramTab& tab, QWidget* dialogParent)
     : m_session(session), m_tab(tab), m_dialogParent(dialogParent) {}
 
+std::optional<quint64> ProgramEditing::beginChange() {
+    program::ProgramDocument& document = m_session.document;
+    if (document.refuseChange())
+        return std::nullopt;
+    // The lines are chosen on the file as it is; an edit chosen on lines
+    // that change before it is stored is refused by the document.
+    document.catchUp();
+    return document.shownRevision();
+}
+
 ProgramEditing::EditorAnswer ProgramEditing::runCommandEditor(const QString& caption,
                                                               const program::Preload* preload,
                                                               const QString& comment) {
@@ -54,28 +64,39 @@ bool ProgramEditing::preconditionHolds(program::EditOperation operation) {
 }
 
 void ProgramEditing::cmdAdd_Click() {
+    const auto shown = beginChange();
+    if (!shown)
+        return;
     const EditorAnswer answer = runCommandEditor(QStringLiteral("Add Command"));
     if (answer.command.isEmpty())
         return;
-    m_session.document.apply([&answer](const auto& rows) {
-        return program::planAdd(rows, answer.command, answer.comment);
-    });
+    m_session.document.apply(
+        [&answer](const auto& rows) {
+            return program::planAdd(rows, answer.command, answer.comment);
+        },
+        shown);
 }
 
 void ProgramEditing::cmdInsert_Click() {
-    if (!preconditionHolds(program::EditOperation::Insert))
+    const auto shown = beginChange();
+    if (!shown || !preconditionHolds(program::EditOperation::Insert))
         return;
     const int row = *m_tab.selectedRow();
     const EditorAnswer answer = runCommandEditor(QStringLiteral("Insert Command"));
     if (answer.command.isEmpty())
         return;
     platform::BusyCursorGuard busy(m_session.services.busyCursor);
-    m_session.document.apply([&answer, row](const auto& rows) {
-        return program::planInsert(rows, row, answer.command, answer.comment);
-    });
+    m_session.document.apply(
+        [&answer, row](const auto& rows) {
+            return program::planInsert(rows, row, answer.command, answer.comment);
+        },
+        shown);
 }
 
 void ProgramEditing::cmdChange_Click() {
+    const auto shown = beginChange();
+    if (!shown)
+        return;
     if (preconditionHolds(program::EditOperation::Change)) {
         const int row = *m_tab.selectedRow();
         const program::ProgramRow& line = m_tab.rows().at(row);
@@ -83,9 +104,11 @@ void ProgramEditing::cmdChange_Click() {
         const EditorAnswer answer =
             runCommandEditor(QStringLiteral("Change Command"), &preload, line.comment);
         if (!answer.command.isEmpty()) {
-            m_session.document.apply([&answer, row](const auto& rows) {
-                return program::planChange(rows, row, answer.command, answer.comment);
-            });
+            m_session.document.apply(
+                [&answer, row](const auto& rows) {
+                    return program::planChange(rows, row, answer.command, answer.comment);
+                },
+                shown);
             return;
         }
     }
@@ -93,13 +116,14 @@ void ProgramEditing::cmdChange_Click() {
 }
 
 void ProgramEditing::cmdDelete_Click() {
-    if (!preconditionHolds(program::EditOperation::Delete))
+    const auto shown = beginChange();
+    if (!shown || !preconditionHolds(program::EditOperation::Delete))
         return;
     // Every selected line goes, as one step.
     const QList<int> lines = m_tab.selectedRows();
     platform::BusyCursorGuard busy(m_session.services.busyCursor);
-    m_session.document.apply(
-        [lines](const auto& rows) { return program::planDelete(rows, lines); });
+    m_session.document.apply([lines](const auto& rows) { return program::planDelete(rows, lines); },
+                             shown);
 }
 
 void ProgramEditing::tell(const QString& text) {
@@ -131,20 +155,28 @@ void ProgramEditing::copyLines() {
 }
 
 void ProgramEditing::cutLines() {
+    const auto shown = beginChange();
+    if (!shown)
+        return;
     const QList<int> lines = m_tab.selectedRows();
     if (lines.isEmpty()) {
         tell(QStringLiteral("Please select the program lines to cut."));
         return;
     }
     copyLines();
-    m_session.document.apply([lines](const auto& rows) {
-        program::EditPlan plan = program::planDelete(rows, lines);
-        plan.label.replace(0, 6, QStringLiteral("Cut"));
-        return plan;
-    });
+    m_session.document.apply(
+        [lines](const auto& rows) {
+            program::EditPlan plan = program::planDelete(rows, lines);
+            plan.label.replace(0, 6, QStringLiteral("Cut"));
+            return plan;
+        },
+        shown);
 }
 
 void ProgramEditing::pasteLines() {
+    const auto shown = beginChange();
+    if (!shown)
+        return;
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     QString text;
     if (data && data->hasFormat(ProgramLinesMimeType))
@@ -174,9 +206,11 @@ void ProgramEditing::pasteLines() {
     // Before the selected line, or at the end when none is selected.
     const std::optional<int> before = m_tab.selectedRow();
     platform::BusyCursorGuard busy(m_session.services.busyCursor);
-    m_session.document.apply([before, pasted = read.rows](const auto& rows) {
-        return program::planPaste(rows, before, pasted);
-    });
+    m_session.document.apply(
+        [before, pasted = read.rows](const auto& rows) {
+            return program::planPaste(rows, before, pasted);
+        },
+        shown);
 }
 
 std::optional<std::pair<int, int>> ProgramEditing::selectedBlock(const QString& action) {
@@ -193,6 +227,9 @@ std::optional<std::pair<int, int>> ProgramEditing::selectedBlock(const QString& 
 }
 
 void ProgramEditing::moveLines(int direction) {
+    const auto shown = beginChange();
+    if (!shown)
+        return;
     const auto block =
         selectedBlock(direction < 0 ? QStringLiteral("move up") : QStringLiteral("move down"));
     if (!block)
@@ -202,9 +239,11 @@ void ProgramEditing::moveLines(int direction) {
     if ((direction < 0 && block->first == 0) ||
         (direction > 0 && block->first + block->second == size))
         return;
-    m_session.document.apply([block, direction](const auto& rows) {
-        return program::planMove(rows, block->first, block->second, direction);
-    });
+    m_session.document.apply(
+        [block, direction](const auto& rows) {
+            return program::planMove(rows, block->first, block->second, direction);
+        },
+        shown);
 }
 
 void ProgramEditing::exportProgram() {
@@ -217,6 +256,7 @@ void ProgramEditing::exportProgram() {
                                          QStringLiteral("Nothing was exported: %1.").arg(*refusal));
         return;
     }
+    m_session.document.catchUp();
     const auto rows = m_session.document.table().readRows();
     QString error = rows ? QString() : m_session.document.table().lastError();
     if (rows) {
@@ -234,6 +274,8 @@ void ProgramEditing::exportProgram() {
 }
 
 void ProgramEditing::importProgram() {
+    if (m_session.document.refuseChange())
+        return;
     const auto path =
         m_session.services.fileDialogs.openFileName(m_session.files.directory, ProgramTextFilter);
     if (!path)

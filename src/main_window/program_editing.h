@@ -49,6 +49,9 @@ private:
     // The selected lines as one block: first and count; nothing when none
     // (or when they are not next to each other, after saying so).
     std::optional<std::pair<int, int>> selectedBlock(const QString& action);
+    // Before an edit: nullopt when the document refuses changes now (an
+    // exchange holds it), else the revision of the rows the user chooses on.
+    std::optional<quint64> beginChange();
     void tell(const QString& text);
 
     Session& m_session;

@@ -135,6 +135,8 @@ void UnitActions::cmdSend_Click() {
         m_session.link.ReportNotConnected();
         return;
     }
+    // What is sent is the file as it is; the grid shows it first.
+    m_session.document.catchUp();
     offerSend(m_session.document.table().readRows().value_or(QVector<program::ProgramRow>{}),
               m_session.document.state().ProgramFits);
 }
@@ -339,29 +341,38 @@ void UnitActions::cmdUpload_Click() {
                       platform::MessageButtons::OkCancel) != platform::MessageAnswer::Ok)
         return;
     platform::BusyCursorGuard busy(m_session.services.busyCursor);
+    program::ProgramDocument& document = m_session.document;
+    quint64 binding = document.binding();
     const transfer::UploadReport report =
         transfer::runUpload(m_session.link, [this] { m_programTab.showUploadStandby(); });
     if (!report.uploaded.responded) {
         // Nothing was read: the program stays as it was.
         m_programTab.showProgressColour(false);
-        m_session.document.refresh();
+        document.refresh();
         if (!report.message.isEmpty())
             messages.show(MessageIcon::Critical, report.message);
         return;
     }
-    // Only a program that was read replaces the one being edited.
-    if (!rebuildWorkingCopy(m_session.files.templ, QStringLiteral("nothing was uploaded")))
-        return;
+    // The upload replaces the program being edited as one step of its undo
+    // history, so that Undo gives that program back: in the working copy,
+    // made from the open named file first (with its history).
+    if (!document.isBound() || !files::sameFile(document.path(), m_session.files.workingCopy)) {
+        if (document.binding() != binding ||
+            !rebuildWorkingCopy(document.isBound() ? document.path() : m_session.files.templ,
+                                QStringLiteral("nothing was uploaded")))
+            return;
+        binding = document.binding();
+    }
     m_programTab.showUploadColumns();
     QString error;
-    if (!transfer::storeUploadedProgram(m_session.document, report.uploaded.built, &error)) {
+    if (!transfer::storeUploadedProgram(document, report.uploaded.built, &error, binding)) {
         messages.show(MessageIcon::Critical,
                       QStringLiteral("The uploaded program could not be stored (%1).").arg(error));
     }
     m_programTab.showProgressColour(false);
     m_programTab.showMemoryText(QString());
-    if (!m_session.document.rows().isEmpty())
-        m_session.document.setCurrentRow(0);
+    if (!document.rows().isEmpty())
+        document.setCurrentRow(0);
 }
 
 void UnitActions::cmdView_Click() {

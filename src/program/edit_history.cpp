@@ -1,5 +1,7 @@
 #include "program/edit_history.h"
 
+#include "program/listing.h"
+
 #include <QDataStream>
 #include <QHash>
 #include <QIODevice>
@@ -13,15 +15,18 @@ namespace kqm::program {
 namespace {
 
 // The records a step holds, compressed; QDataStream keeps every string as it
-// is, whatever characters it holds.
+// is, whatever characters it holds. Steps written before the other fields
+// were kept start with the count; now a marker comes first.
+constexpr qint32 WithOtherFields = -2;
+
 QByteArray encodeRows(const QVector<ProgramRow>& rows) {
     QByteArray bytes;
     QDataStream stream(&bytes, QIODevice::WriteOnly);
     stream.setVersion(QDataStream::Qt_6_4);
-    stream << static_cast<qint32>(rows.size());
+    stream << WithOtherFields << static_cast<qint32>(rows.size());
     for (const ProgramRow& row : rows)
         stream << row.rowid << row.lineNo << row.address << row.command << row.listing
-               << row.comment;
+               << row.comment << row.extra;
     return qCompress(bytes);
 }
 
@@ -31,6 +36,9 @@ std::optional<QVector<ProgramRow>> decodeRows(const QByteArray& stored) {
     stream.setVersion(QDataStream::Qt_6_4);
     qint32 count = 0;
     stream >> count;
+    const bool otherFields = count == WithOtherFields;
+    if (otherFields)
+        stream >> count;
     if (count < 0)
         return std::nullopt;
     QVector<ProgramRow> rows;
@@ -38,6 +46,8 @@ std::optional<QVector<ProgramRow>> decodeRows(const QByteArray& stored) {
         ProgramRow row;
         stream >> row.rowid >> row.lineNo >> row.address >> row.command >> row.listing >>
             row.comment;
+        if (otherFields)
+            stream >> row.extra;
         rows.push_back(std::move(row));
     }
     if (stream.status() != QDataStream::Ok)
@@ -88,7 +98,10 @@ std::optional<QString> nextLabel(SqliteFile& file, bool undo) {
 }
 
 // Whether the records `expected` describes are what the table holds now:
-// each is there with the same fields, and each of `gone` is not there.
+// each is there with the same command and comment, and each of `other` that
+// `expected` does not hold is not there. Line numbers, addresses and
+// listings follow from the commands: a refresh that rewrote them is no
+// change to the program.
 bool tableMatches(const QVector<ProgramRow>& now, const QVector<ProgramRow>& expected,
                   const QVector<ProgramRow>& other) {
     QHash<qint64, const ProgramRow*> byRowid;
@@ -98,7 +111,7 @@ bool tableMatches(const QVector<ProgramRow>& now, const QVector<ProgramRow>& exp
     for (const ProgramRow& row : expected) {
         expectedIds.insert(row.rowid);
         const ProgramRow* found = byRowid.value(row.rowid);
-        if (!found || !(*found == row))
+        if (!found || found->command != row.command || found->comment != row.comment)
             return false;
     }
     for (const ProgramRow& row : other) {
@@ -148,8 +161,10 @@ HistoryMove takeStep(ProgramTable& table, bool undo) {
     }
     // Undo goes from the rows after the step to those before it; redo back.
     const QVector<ProgramRow> empty;
-    const QVector<ProgramRow>* from = undo ? (after ? &*after : &empty) : (before ? &*before : &empty);
-    const QVector<ProgramRow>* to = undo ? (before ? &*before : &empty) : (after ? &*after : &empty);
+    const QVector<ProgramRow>* from =
+        undo ? (after ? &*after : &empty) : (before ? &*before : &empty);
+    const QVector<ProgramRow>* to =
+        undo ? (before ? &*before : &empty) : (after ? &*after : &empty);
     if (!before || !after || !tableMatches(*now, *from, *to)) {
         clearHistory(file);
         transaction.commit();
@@ -179,12 +194,14 @@ HistoryMove takeStep(ProgramTable& table, bool undo) {
     mark.addBindValue(undo ? 1 : 0);
     mark.addBindValue(id);
     if (!table.deleteRows(removed) || !table.updateRows(updated) || !table.insertRows(inserted) ||
-        !run(file, mark) || !transaction.commit()) {
+        !run(file, mark)) {
         move.error = file.lastError();
         return move;
     }
+    // The step's records are as they were when it was taken; the rest may
+    // have been refreshed since. The table is left refreshed as a whole.
     auto rows = table.readRows();
-    if (!rows) {
+    if (!rows || !storeDerivedFields(table, *rows) || !transaction.commit()) {
         move.error = table.lastError();
         return move;
     }
@@ -234,8 +251,8 @@ std::optional<QVector<HistoryEntry>> readHistory(SqliteFile& file) {
         return std::nullopt;
     }
     while (query.next())
-        entries.push_back({query.value(0).toLongLong(), query.value(1).toString(),
-                           query.value(2).toInt() != 0});
+        entries.push_back(
+            {query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toInt() != 0});
     return entries;
 }
 

@@ -358,11 +358,20 @@ EditResult commitPlan(ProgramTable& table, ProgramState& state, platform::Messag
     if (!plan.error.isEmpty())
         return failed(plan.error);
     followBranches(before, plan.rows, plan.origin);
+    // The step records the program as refreshed, so that its undo gives back
+    // line numbers, addresses and listings, not the raw fields of a file
+    // that was never refreshed. Bringing them up to date is no step itself.
+    Transaction transaction(table.file());
+    QVector<ProgramRow> refreshedBefore = before;
+    if (!transaction.started() || !storeDerivedFields(table, refreshedBefore))
+        return failed(table.lastError());
     const HistoryStep step{plan.label, currentBefore, plan.currentRow};
     RefreshResult refreshed =
-        storeAndRefresh(table, before, std::move(plan.rows), state, messages, &step);
+        storeAndRefresh(table, refreshedBefore, std::move(plan.rows), state, messages, &step);
     if (!refreshed.ok)
         return failed(refreshed.error);
+    if (!transaction.commit())
+        return failed(table.lastError());
     EditResult result;
     result.ok = true;
     result.rows = std::move(refreshed.rows);

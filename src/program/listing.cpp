@@ -68,13 +68,23 @@ ListingOutcome computeListing(QVector<ProgramRow>& rows, platform::Messages& mes
 
 RefreshResult RefreshListing(ProgramTable& table, ProgramState& state,
                              platform::Messages& messages) {
-    auto rows = table.readRows();
+    // Read under the write lock: the refresh writes back the records it
+    // read, and must not write over a line another program just changed.
+    Transaction transaction(table.file());
+    std::optional<QVector<ProgramRow>> rows;
+    if (transaction.started())
+        rows = table.readRows();
     if (!rows) {
         RefreshResult result;
         result.error = table.lastError();
         return result;
     }
-    return storeAndRefresh(table, *rows, *rows, state, messages);
+    RefreshResult result = storeAndRefresh(table, *rows, *rows, state, messages);
+    if (result.ok && !transaction.commit()) {
+        result.ok = false;
+        result.error = table.lastError();
+    }
+    return result;
 }
 
 RefreshResult storeAndRefresh(ProgramTable& table, const QVector<ProgramRow>& before,
@@ -93,8 +103,7 @@ RefreshResult storeAndRefresh(ProgramTable& table, const QVector<ProgramRow>& be
         Transaction transaction(table.file());
         if (!transaction.started() || !table.deleteRows(deleted) ||
             !table.updateRows(changes.updated) || !table.insertRows(changes.inserted) ||
-            (step && !recordHistoryStep(table.file(), *step, changes)) ||
-            !transaction.commit()) {
+            (step && !recordHistoryStep(table.file(), *step, changes)) || !transaction.commit()) {
             result.error = table.lastError();
             return result;
         }
@@ -122,6 +131,17 @@ public:
 };
 
 } // namespace
+
+bool storeDerivedFields(ProgramTable& table, QVector<ProgramRow>& rows) {
+    QVector<ProgramRow> refreshed = rows;
+    NoBoxes quiet;
+    computeListing(refreshed, quiet);
+    const RowChanges changes = rowChanges(rows, refreshed);
+    if (!changes.isEmpty() && !table.updateRows(changes.updated))
+        return false;
+    rows = std::move(refreshed);
+    return true;
+}
 
 void publishListing(const QVector<ProgramRow>& rows, ProgramState& state,
                     platform::Messages& messages) {

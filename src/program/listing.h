@@ -76,6 +76,12 @@ RefreshResult storeAndRefresh(ProgramTable& table, const QVector<ProgramRow>& be
                               QVector<ProgramRow> after, ProgramState& state,
                               platform::Messages& messages, const HistoryStep* step = nullptr);
 
+// Brings the line numbers, addresses and pending listings of rows read from
+// the table up to date and writes the records that change, without a box
+// and without an undo step (they are no change to the program). Runs inside
+// the caller's transaction; rows are left as stored.
+bool storeDerivedFields(ProgramTable& table, QVector<ProgramRow>& rows);
+
 // Publishes size, fit and caption of rows that are stored already (after an
 // undo or redo) without any box but the over-size warning.
 void publishListing(const QVector<ProgramRow>& rows, ProgramState& state,

@@ -1,25 +1,101 @@
 #include "program/program_document.h"
 
+#include "platform/messages.h"
+
 #include <QDir>
+#include <QFileInfo>
+#include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace kqm::program {
+
+namespace {
+
+// Boxes that an edit or refresh shows while it holds the file's write lock
+// wait until the lock is given up: a box left open would keep every other
+// program from writing the file for as long as it is open.
+class DeferredMessages final : public platform::Messages {
+public:
+    explicit DeferredMessages(platform::Messages& target) : m_target(target) {}
+    ~DeferredMessages() override { release(); }
+
+    platform::MessageAnswer show(platform::MessageIcon icon, const QString& text,
+                                 platform::MessageButtons buttons) override {
+        if (buttons != platform::MessageButtons::Ok)
+            return m_target.show(icon, text, buttons);
+        m_held.push_back({icon, text});
+        return platform::MessageAnswer::Ok;
+    }
+    void release() {
+        const auto held = std::exchange(m_held, {});
+        for (const auto& [icon, text] : held)
+            m_target.show(icon, text);
+    }
+
+private:
+    platform::Messages& m_target;
+    QVector<std::pair<platform::MessageIcon, QString>> m_held;
+};
+
+QString changedMessage(const QString& path) {
+    return QStringLiteral("%1 was changed by another program; the lines shown are as it is now.")
+        .arg(QDir::toNativeSeparators(path));
+}
+
+} // namespace
+
+bool sameLines(const QVector<ProgramRow>& a, const QVector<ProgramRow>& b) {
+    return std::equal(
+        a.begin(), a.end(), b.begin(), b.end(), [](const ProgramRow& x, const ProgramRow& y) {
+            return x.rowid == y.rowid && x.command == y.command && x.comment == y.comment;
+        });
+}
 
 ProgramDocument::ProgramDocument(platform::Messages& messages, QObject* parent)
     : QObject(parent), m_messages(messages) {
     connect(&m_state, &ProgramState::bytesUsedCaptionChanged, this,
             &ProgramDocument::memoryTextChanged);
+    // A writer replaces the file's pages in place, or a tool may put a new
+    // file there; either way the watcher only hints, data_version decides.
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this](const QString& path) {
+        if (!m_watcher.files().contains(path) && QFileInfo::exists(path))
+            m_watcher.addPath(path);
+        QTimer::singleShot(50, this, [this] { catchUp(); });
+    });
 }
 
 void ProgramDocument::showRows(QVector<ProgramRow> rows) {
     m_rows = std::move(rows);
     m_current.reset();
+    ++m_shownRevision;
     emit rowsChanged(m_rows);
+}
+
+void ProgramDocument::noteVersion() {
+    if (isBound())
+        m_seenVersion = m_table.file().dataVersion();
+}
+
+bool ProgramDocument::changedSinceSeen() {
+    const std::optional<qint64> now = m_table.file().dataVersion();
+    const bool changed = now != m_seenVersion;
+    m_seenVersion = now;
+    return changed;
+}
+
+void ProgramDocument::watch(const QString& path) {
+    if (!m_watcher.files().isEmpty())
+        m_watcher.removePaths(m_watcher.files());
+    if (!path.isEmpty())
+        m_watcher.addPath(path);
 }
 
 bool ProgramDocument::bind(const QString& path, bool refreshListing, QString* error) {
     m_bindFailure.clear();
+    ++m_binding;
+    watch(QString());
     const auto fail = [&](const QString& failure, const QString& reason) {
         m_bindFailure = failure;
         if (error)
@@ -36,7 +112,9 @@ bool ProgramDocument::bind(const QString& path, bool refreshListing, QString* er
     // whose listing cannot be brought up to date is not bound at all.
     std::optional<QVector<ProgramRow>> rows;
     if (refreshListing) {
-        RefreshResult result = RefreshListing(m_table, m_state, m_messages);
+        DeferredMessages boxes(m_messages);
+        RefreshResult result = RefreshListing(m_table, m_state, boxes);
+        noteVersion();
         if (!result.ok) {
             return fail(QStringLiteral("%1 cannot be used: its listing could not be brought up to "
                                        "date (%2)")
@@ -46,6 +124,7 @@ bool ProgramDocument::bind(const QString& path, bool refreshListing, QString* er
         rows = std::move(result.rows);
     } else {
         rows = m_table.readRows();
+        noteVersion();
         if (!rows) {
             return fail(QStringLiteral("%1 cannot be used: %2")
                             .arg(QDir::toNativeSeparators(path), m_table.lastError()),
@@ -53,12 +132,16 @@ bool ProgramDocument::bind(const QString& path, bool refreshListing, QString* er
         }
     }
     showRows(std::move(*rows));
+    watch(path);
     emit boundFileChanged(path);
     emit historyChanged();
     return true;
 }
 
 void ProgramDocument::close() {
+    ++m_binding;
+    watch(QString());
+    m_seenVersion.reset();
     m_table.close();
 }
 
@@ -67,7 +150,22 @@ std::optional<int> ProgramDocument::recordCount() {
 }
 
 bool ProgramDocument::refresh() {
-    RefreshResult result = RefreshListing(m_table, m_state, m_messages);
+    if (!isBound())
+        return false;
+    DeferredMessages boxes(m_messages);
+    RefreshResult result;
+    {
+        // The version is read under the same lock as the rows, so that no
+        // other program's change falls between them unseen.
+        Transaction transaction(m_table.file());
+        result = RefreshListing(m_table, m_state, boxes);
+        noteVersion();
+        if (result.ok && !transaction.commit()) {
+            result.ok = false;
+            result.error = m_table.lastError();
+        }
+    }
+    boxes.release();
     if (!result.ok) {
         emit failed(
             QStringLiteral("The program table could not be updated (%1).").arg(result.error));
@@ -77,13 +175,60 @@ bool ProgramDocument::refresh() {
     return true;
 }
 
-bool ProgramDocument::apply(const Planner& planner) {
+bool ProgramDocument::catchUp() {
+    if (!isBound() || !changedSinceSeen())
+        return false;
+    // Only a change to the lines themselves is shown anew; a refresh of
+    // line numbers or addresses keeps the user's place.
+    const auto now = m_table.readRows();
+    if (now && sameLines(*now, m_rows))
+        return false;
+    const std::optional<int> current = m_current;
+    if (!refresh())
+        return false;
+    if (current && *current < m_rows.size())
+        setCurrentRow(current);
+    emit changedElsewhere(changedMessage(path()));
+    emit historyChanged();
+    return true;
+}
+
+bool ProgramDocument::apply(const Planner& planner, std::optional<quint64> plannedOn) {
+    if (!isBound() || refuseChange())
+        return false;
     const std::optional<int> currentBefore = m_current;
+    DeferredMessages boxes(m_messages);
     EditResult result;
-    if (const auto before = m_table.readRows()) {
-        result = commitPlan(m_table, m_state, m_messages, *before, planner(*before), currentBefore);
-    } else {
-        result.error = m_table.lastError();
+    bool stale = plannedOn && *plannedOn != m_shownRevision;
+    if (!stale) {
+        Transaction transaction(m_table.file());
+        std::optional<QVector<ProgramRow>> now;
+        if (transaction.started())
+            now = m_table.readRows();
+        noteVersion();
+        if (!now) {
+            result.error = m_table.lastError();
+        } else if (!sameLines(*now, m_rows)) {
+            stale = true;
+        } else {
+            result = commitPlan(m_table, m_state, boxes, *now, planner(*now), currentBefore);
+            if (result.ok && !transaction.commit()) {
+                result.ok = false;
+                result.error = m_table.lastError();
+            }
+        }
+    }
+    boxes.release();
+    if (stale) {
+        // The lines the user chose are not the lines the file holds: the
+        // file is shown as it is, and the user chooses again.
+        refresh();
+        emit failed(QStringLiteral("Nothing was changed: another program changed %1 after the "
+                                   "lines were chosen. The program is shown as it is now; "
+                                   "choose the lines again.")
+                        .arg(QDir::toNativeSeparators(path())));
+        emit historyChanged();
+        return false;
     }
     if (!result.ok) {
         emit failed(QStringLiteral("The program could not be changed (%1). It is as it was before.")
@@ -99,29 +244,44 @@ bool ProgramDocument::apply(const Planner& planner) {
 }
 
 bool ProgramDocument::replaceRows(const QVector<ProgramRow>& rows, QString* error,
-                                  const QString& label) {
-    // Every row in the file is replaced, also those another program added
-    // since this window last read it: the rows are read under the write lock.
-    Transaction transaction(m_table.file());
-    std::optional<QVector<ProgramRow>> current;
-    if (transaction.started())
-        current = m_table.readRows();
-    EditResult stored;
-    if (!current)
-        stored.error = m_table.lastError();
-    else
-        stored = commitPlan(m_table, m_state, m_messages, *current,
-                            planReplace(*current, rows, label), m_current);
-    if (!stored.ok || !transaction.commit()) {
+                                  const QString& label, std::optional<quint64> binding) {
+    const auto refuse = [error](const QString& why) {
         if (error)
-            *error = stored.ok ? m_table.lastError() : stored.error;
+            *error = why;
         return false;
+    };
+    if (binding && *binding != m_binding)
+        return refuse(QStringLiteral("another program file was opened meanwhile"));
+    if (!isBound())
+        return refuse(QStringLiteral("no program file is open"));
+    DeferredMessages boxes(m_messages);
+    EditResult stored;
+    {
+        // Every row in the file is replaced, also those another program
+        // added since this window last read it: the rows are read under the
+        // write lock.
+        Transaction transaction(m_table.file());
+        std::optional<QVector<ProgramRow>> current;
+        if (transaction.started())
+            current = m_table.readRows();
+        noteVersion();
+        if (!current)
+            stored.error = m_table.lastError();
+        else
+            stored = commitPlan(m_table, m_state, boxes, *current,
+                                planReplace(*current, rows, label), m_current);
+        if (stored.ok && !transaction.commit()) {
+            stored.ok = false;
+            stored.error = m_table.lastError();
+        }
     }
+    boxes.release();
+    if (!stored.ok)
+        return refuse(stored.error);
     showRows(std::move(stored.rows));
     emit historyChanged();
     return true;
 }
-
 std::optional<QString> ProgramDocument::undoLabel() {
     return isBound() ? program::undoLabel(m_table.file()) : std::nullopt;
 }
@@ -139,9 +299,22 @@ bool ProgramDocument::redo() {
 }
 
 bool ProgramDocument::takeStep(bool undo) {
-    if (!isBound())
+    if (!isBound() || refuseChange())
         return false;
-    HistoryMove move = undo ? undoStep(m_table) : redoStep(m_table);
+    // Undo and redo work on records: the step checks that they are as it
+    // left them, whoever changed the rest. The grid shows the file first.
+    catchUp();
+    HistoryMove move;
+    {
+        Transaction transaction(m_table.file());
+        move = undo ? undoStep(m_table) : redoStep(m_table);
+        noteVersion();
+        // A history found not to fit is cleared: that is committed too.
+        if (!transaction.commit() && move.ok) {
+            move.ok = false;
+            move.error = m_table.lastError();
+        }
+    }
     if (move.nothing)
         return false;
     if (!move.ok) {

@@ -4,6 +4,7 @@
 #include "program/listing.h"
 #include "program/program_table.h"
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -20,6 +21,12 @@ namespace kqm::program {
 // The program being edited: the bound program file, its rows as last stored,
 // its size and fit, and the line the user works on. Every change goes through
 // here, in one transaction, so the windows only show what it signals.
+//
+// Other programs (kqmctl, a second tool) may change the file too. The
+// document notices (SQLite's data_version moves only for their commits),
+// shows the file as it is then, and refuses an edit the user chose on lines
+// that have changed since they were shown: grid rows are only meaningful
+// for the rows the grid showed.
 class ProgramDocument final : public QObject {
     Q_OBJECT
 public:
@@ -45,14 +52,34 @@ public:
     // the table could not be read or written.
     bool refresh();
 
+    // Which rows are shown: it moves whenever the rows shown change. An
+    // edit chosen on the grid names the revision it was chosen on.
+    quint64 shownRevision() const { return m_shownRevision; }
+    // Which binding this is: it moves with every bind and close.
+    quint64 binding() const { return m_binding; }
+
+    // Looks whether another program changed the file since it was last read;
+    // if so shows it as it is now and says so (changedElsewhere). True when
+    // the rows shown were replaced.
+    bool catchUp();
+
+    // Asked before every change; true refuses it (it has told the user why):
+    // an exchange with the unit holds the program.
+    void setChangeGuard(std::function<bool()> refuse) { m_guard = std::move(refuse); }
+    bool refuseChange() { return isBound() && m_guard && m_guard(); }
+
     using Planner = std::function<EditPlan(const QVector<ProgramRow>& rows)>;
     // Plans one edit on the table as stored, stores it with its undo step and
     // shows the result; a failed write leaves the file as it was and says so.
-    bool apply(const Planner& planner);
-    // Replaces the rows with a new program (an upload, an import) and
-    // refreshes them, as one undo step.
+    // plannedOn: the revision of the rows the user chose lines on; when the
+    // file no longer holds those rows the edit is refused and nothing changes.
+    bool apply(const Planner& planner, std::optional<quint64> plannedOn = std::nullopt);
+    // Replaces every row of the file with a new program (an upload, an
+    // import) and refreshes them, as one undo step. With `binding`, only into
+    // the file that was bound then.
     bool replaceRows(const QVector<ProgramRow>& rows, QString* error,
-                     const QString& label = QStringLiteral("Upload program"));
+                     const QString& label = QStringLiteral("Upload program"),
+                     std::optional<quint64> binding = std::nullopt);
 
     // The steps Undo and Redo would take; nullopt when there is none.
     std::optional<QString> undoLabel();
@@ -79,10 +106,16 @@ signals:
     void memoryTextChanged(const QString& text);
     void boundFileChanged(const QString& path);
     void failed(const QString& message);
+    // Another program changed the file; the rows shown are as it is now.
+    void changedElsewhere(const QString& message);
 
 private:
     void showRows(QVector<ProgramRow> rows);
     bool takeStep(bool undo);
+    // Reads the data_version after this document's own reading or writing.
+    void noteVersion();
+    bool changedSinceSeen();
+    void watch(const QString& path);
 
     platform::Messages& m_messages;
     ProgramTable m_table;
@@ -91,6 +124,16 @@ private:
     std::optional<int> m_current;
     int m_selectedCount = 1;
     QString m_bindFailure;
+    std::function<bool()> m_guard;
+    quint64 m_shownRevision = 0;
+    quint64 m_binding = 0;
+    std::optional<qint64> m_seenVersion;
+    QFileSystemWatcher m_watcher;
 };
+
+// Whether two versions of a program hold the same lines: the same records
+// with the same commands and comments. Line numbers, addresses and listings
+// follow from those.
+bool sameLines(const QVector<ProgramRow>& a, const QVector<ProgramRow>& b);
 
 } // namespace kqm::program

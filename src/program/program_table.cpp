@@ -47,6 +47,11 @@ bool ProgramTable::open(const QString& path, SqliteFile::Mode mode) {
     }
     if (byName.size() == names.size())
         m_columns = byName;
+    m_extraColumns.clear();
+    for (const QString& column : std::as_const(*columns)) {
+        if (!m_columns.mid(0, FieldCount).contains(column))
+            m_extraColumns << column;
+    }
     // A table without rowid cannot keep program order; reading it here tells.
     QSqlQuery probe(m_file.database());
     if (!probe.exec(
@@ -61,9 +66,12 @@ bool ProgramTable::open(const QString& path, SqliteFile::Mode mode) {
 std::optional<QVector<ProgramRow>> ProgramTable::readRows() {
     QSqlQuery query(m_file.database());
     query.setForwardOnly(true);
-    const QString sql =
-        QStringLiteral("SELECT rowid, %1, %2, %3, %4, %5 FROM %6 ORDER BY rowid")
-            .arg(column(0), column(1), column(2), column(3), column(4), quoteIdentifier(TableName));
+    QString extra;
+    for (const QString& name : std::as_const(m_extraColumns))
+        extra += QStringLiteral(", ") + quoteIdentifier(name);
+    const QString sql = QStringLiteral("SELECT rowid, %1, %2, %3, %4, %5%6 FROM %7 ORDER BY rowid")
+                            .arg(column(0), column(1), column(2), column(3), column(4), extra,
+                                 quoteIdentifier(TableName));
     if (!query.exec(sql)) {
         m_file.setError(query.lastError().text());
         return std::nullopt;
@@ -77,6 +85,8 @@ std::optional<QVector<ProgramRow>> ProgramTable::readRows() {
         row.command = text(query.value(3));
         row.listing = text(query.value(4));
         row.comment = text(query.value(5));
+        for (int i = 0; i < m_extraColumns.size(); ++i)
+            row.extra.push_back(query.value(FieldCount + 1 + i));
         rows.push_back(std::move(row));
     }
     if (query.lastError().isValid()) {
@@ -128,22 +138,36 @@ bool ProgramTable::updateRows(const QVector<ProgramRow>& rows) {
 }
 
 bool ProgramTable::insertRows(const QVector<ProgramRow>& rows) {
-    QSqlQuery query(m_file.database());
+    QSqlQuery plain(m_file.database());
+    QSqlQuery whole(m_file.database());
     const QString sql =
-        QStringLiteral("INSERT INTO %1 (rowid, %2, %3, %4, %5, %6) "
-                       "VALUES (?, ?, ?, ?, ?, ?)")
-            .arg(quoteIdentifier(TableName), column(0), column(1), column(2), column(3), column(4));
-    if (!query.prepare(sql)) {
-        m_file.setError(query.lastError().text());
+        QStringLiteral("INSERT INTO %1 (rowid, %2, %3, %4, %5, %6%7) VALUES (?, ?, ?, ?, ?, ?%8)");
+    const auto prepare = [&](QSqlQuery& query, const QStringList& extra) {
+        QString names;
+        for (const QString& name : extra)
+            names += QStringLiteral(", ") + quoteIdentifier(name);
+        return query.prepare(sql.arg(quoteIdentifier(TableName), column(0), column(1), column(2),
+                                     column(3), column(4), names,
+                                     QStringLiteral(", ?").repeated(extra.size())));
+    };
+    if (!prepare(plain, {}) || !prepare(whole, m_extraColumns)) {
+        m_file.setError((plain.lastError().isValid() ? plain : whole).lastError().text());
         return false;
     }
     for (const ProgramRow& row : rows) {
+        // A record that carries the other fields (one an undo gives back)
+        // is written whole; a new line leaves them to their defaults.
+        const bool withExtra =
+            !m_extraColumns.isEmpty() && row.extra.size() == m_extraColumns.size();
+        QSqlQuery& query = withExtra ? whole : plain;
         query.bindValue(0, row.rowid);
         query.bindValue(1, row.lineNo);
         query.bindValue(2, row.address);
         query.bindValue(3, row.command);
         query.bindValue(4, row.listing);
         query.bindValue(5, row.comment);
+        for (int i = 0; withExtra && i < row.extra.size(); ++i)
+            query.bindValue(FieldCount + 1 + i, row.extra.at(i));
         if (!query.exec()) {
             m_file.setError(query.lastError().text());
             return false;

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <QVector>
 
 #include <optional>
@@ -19,6 +20,9 @@ struct ProgramRow {
     QString command;
     QString listing;
     QString comment;
+    // Fields after the five, in the table's order: kept as they are, so that
+    // an undo gives back a record whole.
+    QVariantList extra;
 
     bool operator==(const ProgramRow&) const = default;
 };
@@ -72,6 +76,7 @@ private:
 
     SqliteFile m_file;
     QStringList m_columns;
+    QStringList m_extraColumns; // every other column, in field order
 };
 
 } // namespace kqm::program

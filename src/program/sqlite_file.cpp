@@ -2,9 +2,11 @@
 
 #include <QAtomicInteger>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 
 namespace kqm::program {
 
@@ -40,6 +42,7 @@ bool SqliteFile::open(const QString& path, Mode mode) {
     m_path = path;
     m_error.clear();
     m_inUse = false;
+    m_cutOff = false;
     if (mode != Mode::ReadWrite) {
         if (const auto problem = existingFileProblem(path)) {
             m_error = *problem;
@@ -50,7 +53,48 @@ bool SqliteFile::open(const QString& path, Mode mode) {
     if (m_error.isEmpty())
         return true;
     close();
+    if (mode == Mode::ReadOnly && m_cutOff)
+        return openCutOff(path);
     return false;
+}
+
+bool SqliteFile::openCutOff(const QString& path) {
+    // A change that was cut off left its journal behind; a read-only
+    // connection may not roll it back and refuses to read. Whoever may write
+    // the file rolls it back, as the next writer would; otherwise the file is
+    // read from a copy that is rolled back instead, and stays as it is.
+    {
+        SqliteFile writer;
+        if (writer.open(path, Mode::ReadWriteExisting)) {
+            writer.close();
+            m_error = connect(path, Mode::ReadOnly);
+            if (m_error.isEmpty())
+                return true;
+            close();
+        }
+    }
+    auto copy = std::make_unique<QTemporaryDir>();
+    const QString name = QFileInfo(path).fileName();
+    const QString copied = copy->filePath(name);
+    if (!copy->isValid() || !QFile::copy(path, copied) ||
+        !QFile::copy(path + QStringLiteral("-journal"), copied + QStringLiteral("-journal"))) {
+        m_error = QStringLiteral("its last change was cut off, and it could not be read as it "
+                                 "was before that change");
+        return false;
+    }
+    SqliteFile writer;
+    if (!writer.open(copied, Mode::ReadWriteExisting)) {
+        m_error = writer.lastError();
+        return false;
+    }
+    writer.close();
+    m_error = connect(copied, Mode::ReadOnly);
+    if (!m_error.isEmpty()) {
+        close();
+        return false;
+    }
+    m_rolledBackCopy = std::move(copy);
+    return true;
 }
 
 QString SqliteFile::connect(const QString& path, Mode mode) {
@@ -70,6 +114,11 @@ QString SqliteFile::connect(const QString& path, Mode mode) {
         // SQLITE_BUSY (5) and SQLITE_LOCKED (6): another program has it.
         const QString code = error.nativeErrorCode();
         m_inUse = code == QLatin1String("5") || code == QLatin1String("6");
+        // SQLITE_READONLY (8, 776 with the extended code): a hot journal
+        // that this read-only connection cannot roll back.
+        m_cutOff = mode == Mode::ReadOnly &&
+                   (code == QLatin1String("8") || code == QLatin1String("776")) &&
+                   QFileInfo::exists(path + QStringLiteral("-journal"));
         return m_inUse ? QStringLiteral("another program is using it") : error.text();
     }
     return QString();
@@ -77,14 +126,22 @@ QString SqliteFile::connect(const QString& path, Mode mode) {
 
 void SqliteFile::close() {
     m_transactionDepth = 0;
-    if (!QSqlDatabase::contains(m_connection))
-        return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        if (db.isOpen())
-            db.close();
+    if (QSqlDatabase::contains(m_connection)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+            if (db.isOpen())
+                db.close();
+        }
+        QSqlDatabase::removeDatabase(m_connection);
     }
-    QSqlDatabase::removeDatabase(m_connection);
+    m_rolledBackCopy.reset();
+}
+
+std::optional<qint64> SqliteFile::dataVersion() {
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())
+        return std::nullopt;
+    return query.value(0).toLongLong();
 }
 
 bool SqliteFile::hasTable(const QString& table) {

@@ -3,7 +3,9 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
+#include <memory>
 #include <optional>
 
 namespace kqm::program {
@@ -30,6 +32,9 @@ public:
     // The last open failed because another program holds the file locked.
     bool inUse() const { return m_inUse; }
     QSqlDatabase database() const;
+    // SQLite's count of changes that other connections committed to the
+    // file; it moves only when somebody else wrote. nullopt: not readable.
+    std::optional<qint64> dataVersion();
 
     // Opens a file that must hold the given table: a sound database whose
     // table has at least minimumFields fields. Returns the table's column
@@ -63,11 +68,17 @@ private:
 
     // Adds and opens the connection; the error text, or empty on success.
     QString connect(const QString& path, Mode mode);
+    // A read-only open of a file whose last change was cut off.
+    bool openCutOff(const QString& path);
 
     QString m_connection;
     QString m_path;
     QString m_error;
     bool m_inUse = false;
+    bool m_cutOff = false;
+    // The rolled-back copy a read-only open reads, when the file itself may
+    // not be written.
+    std::unique_ptr<QTemporaryDir> m_rolledBackCopy;
 };
 
 // Why a path cannot be opened as an existing file, or nothing: it is not

@@ -248,8 +248,9 @@ UploadReport runUpload(link::Link& link, const std::function<void()>& replyArriv
 }
 
 bool storeUploadedProgram(program::ProgramDocument& document, const BuiltProgram& built,
-                          QString* error) {
-    return !built.stored || document.replaceRows(built.rows, error);
+                          QString* error, std::optional<quint64> binding) {
+    return !built.stored ||
+           document.replaceRows(built.rows, error, QStringLiteral("Upload program"), binding);
 }
 
 } // namespace kqm::transfer

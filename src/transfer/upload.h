@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "program/program_table.h"
 
 #include <QString>
@@ -97,7 +99,8 @@ inline const QString UploadStoppedMessage = QStringLiteral(
 
 // Stores uploaded lines as the whole program of the document's bound file
 // and refreshes its listing; false, with the reason, when it cannot be written.
+// With `binding`, only into the file the upload was made for.
 bool storeUploadedProgram(program::ProgramDocument& document, const BuiltProgram& built,
-                          QString* error);
+                          QString* error, std::optional<quint64> binding = std::nullopt);
 
 } // namespace kqm::transfer
