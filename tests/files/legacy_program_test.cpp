@@ -1,4 +1,5 @@
 #include "files/legacy_program.h"
+#include "files/legacy_reader_protocol.h"
 #include "files/new_program_file.h"
 #include "files/startup.h"
 #include "program/command_set.h"
@@ -6,6 +7,7 @@
 #include "support/legacy_fixtures.h"
 #include "support/program_files.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -137,6 +139,143 @@ TEST(LegacyProgram, CopiesCutAtAPageOrInAnotherCodePage) {
     EXPECT_TRUE(comments.contains(QStringLiteral("Zufьhrung"))) << comments.join('|').toStdString();
 }
 
+// One changed byte can crash libmdb, or make it return records that are not
+// the file's while it only complains on standard error; and a file cut
+// inside a page, padded back to whole pages, reads as records of nothing.
+// Each is damaged: said so, nothing read, the file left as it was.
+TEST(LegacyProgram, DamagedCopiesAreRefusedWhateverLibmdbMakesOfThem) {
+    QTemporaryDir dir;
+    QStringList damaged;
+    for (const auto& copy : kqm::test::DamagedLegacyCopies)
+        damaged << kqm::test::writeDamagedCopy(dir.path(), copy);
+    QByteArray padded = kqm::test::FileBytes(legacyFixture(QStringLiteral("jet4-truncated.mdb")));
+    padded.append(4096 - padded.size() % 4096, '\0');
+    damaged << dir.filePath(QStringLiteral("padded.mdb"));
+    QFile file(damaged.last());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(padded);
+    file.close();
+    for (const QString& path : damaged) {
+        SCOPED_TRACE(path.toStdString());
+        const QByteArray before = kqm::test::FileBytes(path);
+        const LegacyProgram read = readLegacyProgram(path);
+        EXPECT_FALSE(read.ok());
+        EXPECT_TRUE(read.rows.isEmpty());
+        EXPECT_TRUE(read.error.startsWith(QDir::toNativeSeparators(path) +
+                                          QStringLiteral(" is damaged and could not be read")))
+            << read.error.toStdString();
+        EXPECT_TRUE(read.error.endsWith(QStringLiteral("nothing was written")))
+            << read.error.toStdString();
+        EXPECT_EQ(kqm::test::FileBytes(path), before);
+    }
+}
+
+QByteArray item(char tag, const QByteArray& payload = {}) {
+    QByteArray bytes(1, tag);
+    for (int i = 0; i < 4; ++i)
+        bytes.append(static_cast<char>((payload.size() >> (8 * i)) & 0xFF));
+    return bytes + payload;
+}
+
+QByteArray field(quint32 stored, const QByteArray& text) {
+    QByteArray payload;
+    for (int i = 0; i < 4; ++i)
+        payload.append(static_cast<char>((stored >> (8 * i)) & 0xFF));
+    return item('V', payload + text);
+}
+
+// The reader's answer makes a program only when it is whole and every field
+// that holds something was read; anything else is damaged, or the reason
+// the reader gave.
+TEST(LegacyProgram, OnlyAWholeAnswerOfTheReaderIsAProgram) {
+    const QByteArray hello = item('H', QByteArray(kqm::files::reader::Hello));
+    const QByteArray record =
+        item('R') + field(2, "1") + field(2, "0") + field(6, "A10") + field(2, "!") + field(0, "");
+    const QByteArray whole = hello + item('T', "Main") + record + item('E', "1");
+    const struct {
+        const char* name;
+        QByteArray answer;
+        const char* error; // a word of it; none: read
+    } cases[] = {
+        {"whole", whole, nullptr},
+        {"nothing", {}, "damaged"},
+        {"no greeting", whole.mid(hello.size()), "damaged"},
+        {"cut inside an item", whole.chopped(2), "damaged"},
+        {"no end", whole.chopped(item('E', "1").size()), "damaged"},
+        {"bytes after the end", whole + item('T', "x"), "damaged"},
+        {"an unknown item", hello + item('?') + item('E', "0"), "damaged"},
+        {"a record of four fields", hello + record.chopped(field(0, "").size()) + item('E', "1"),
+         "cut short"},
+        {"a command stored but read as nothing",
+         hello + item('R') + field(2, "1") + field(2, "0") + field(6, "") + field(2, "!") +
+             field(0, "") + item('E', "1"),
+         "field 3 of record 1 could not be read"},
+        {"a record of nothing",
+         hello + item('R') + field(0, "") + field(0, "") + field(0, "") + field(0, "") +
+             field(0, "") + item('E', "1"),
+         "record 1 is empty"},
+        {"fewer records than the table holds", hello + record + item('E', "2"), "truncated"},
+        {"no table Main", hello + item('T', "Lines") + item('M'), "its tables: Lines"},
+        {"four fields", hello + item('F', "4"), "has 4 fields"},
+        {"open failed", hello + item('O'), "damaged"},
+    };
+    const LegacyFormat jet4{1, false, false, 0, 4096};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LegacyProgram read = legacyProgramFromReader(QStringLiteral("p.mdb"), jet4, c.answer);
+        if (!c.error) {
+            ASSERT_TRUE(read.ok()) << read.error.toStdString();
+            ASSERT_EQ(read.rows.size(), 1);
+            EXPECT_EQ(read.rows.at(0).command, QStringLiteral("A10"));
+            EXPECT_EQ(read.rows.at(0).lineNo, 1);
+            continue;
+        }
+        EXPECT_FALSE(read.ok());
+        EXPECT_TRUE(read.rows.isEmpty());
+        EXPECT_TRUE(read.error.contains(QLatin1String(c.error))) << read.error.toStdString();
+    }
+}
+
+// A reader that hangs is stopped at the time-out, one that crashes or
+// cannot be started reads nothing; the window and kqmctl wait no longer.
+TEST(LegacyProgram, AReaderThatHangsCrashesOrIsMissingReadsNothing) {
+    QTemporaryDir dir;
+    const auto script = [&dir](const char* name, const char* body) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("#!/bin/sh\n") + body + "\n");
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        return path;
+    };
+    const struct {
+        QString reader;
+        const char* error;
+    } cases[] = {
+        {script("hangs", "echo 'mdb_read_table: Page 4' >&2; exec sleep 30"),
+         "took longer than 5 seconds"},
+        {script("crashes", "kill -SEGV $$"), "stopped with a crash"},
+        {script("complains", "echo 'error: reading page 9 failed.' >&2"), "could not be read"},
+        {dir.filePath(QStringLiteral("missing")), "could not be started"},
+    };
+    const QString program = legacyFixture(QStringLiteral("jet4-program.mdb"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        setLegacyReaderProgram(c.reader);
+        QElapsedTimer took;
+        took.start();
+        const LegacyProgram read = readLegacyProgram(program);
+        EXPECT_LT(took.elapsed(), LegacyReadTimeMs + 2000);
+        EXPECT_FALSE(read.ok());
+        EXPECT_TRUE(read.rows.isEmpty());
+        EXPECT_TRUE(read.error.contains(QLatin1String(c.error))) << read.error.toStdString();
+        EXPECT_FALSE(read.error.contains(QLatin1String("mdb_read_table")));
+    }
+    setLegacyReaderProgram(QStringLiteral(KQM_LEGACY_READER_PATH));
+    EXPECT_TRUE(readLegacyProgram(program).ok());
+}
+
 // A later Access file that libmdb cannot read is said to be unsupported.
 TEST(LegacyProgram, AnAccessFileLibmdbCannotReadIsUnsupported) {
     QTemporaryDir dir;
@@ -150,7 +289,8 @@ TEST(LegacyProgram, AnAccessFileLibmdbCannotReadIsUnsupported) {
     const LegacyProgram read = readLegacyProgram(later);
     EXPECT_FALSE(read.ok());
     EXPECT_TRUE(read.error.contains(QStringLiteral("not supported"))) << read.error.toStdString();
-    EXPECT_TRUE(read.error.contains(QStringLiteral("Access 2000 database"))) << read.error.toStdString();
+    EXPECT_TRUE(read.error.contains(QStringLiteral("Access 2000 database")))
+        << read.error.toStdString();
 }
 
 // A thousand lines convert within a second into a refreshed program file;
@@ -162,7 +302,8 @@ TEST(LegacyProgram, AThousandLinesConvertWithinASecond) {
     kqm::test::FakeMessages messages;
     QElapsedTimer took;
     took.start();
-    const LegacyProgram read = readLegacyProgram(legacyFixture(QStringLiteral("jet4-1000-lines.mdb")));
+    const LegacyProgram read =
+        readLegacyProgram(legacyFixture(QStringLiteral("jet4-1000-lines.mdb")));
     ASSERT_TRUE(read.ok()) << read.error.toStdString();
     const NewProgramFile made =
         writeNewProgramFile(files, target, rowsForConversion(read.rows), messages);
