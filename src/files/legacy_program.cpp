@@ -182,8 +182,9 @@ QString readerProgram() {
 // a value it could not decode only by a line on standard error; the records
 // it returns all the same are not the file's.
 bool reportsReadFailure(const QByteArray& err) {
-    static const char* const words[] = {"fail",      "beyond eof", "invalid",       "error",
-                                        "incorrect", "unhandled",  "doesn't match", "unrecognized"};
+    static const char* const words[] = {"fail",        "beyond eof",    "invalid",
+                                        "error",       "incorrect",     "unhandled",
+                                        "unsupported", "doesn't match", "unrecognized"};
     const QByteArray lower = err.toLower();
     return std::any_of(std::begin(words), std::end(words),
                        [&lower](const char* word) { return lower.contains(word); });
@@ -372,7 +373,12 @@ LegacyProgram readLegacyProgram(const QString& path) {
     if (reader.exitStatus() != QProcess::NormalExit || reader.exitCode() != 0)
         return {*format, {}, damaged(path, QStringLiteral("reading it stopped with a crash"))};
     if (reportsReadFailure(err))
-        return {*format, {}, damaged(path, QStringLiteral("parts of it could not be read"))};
+        return {*format,
+                {},
+                damaged(path, err.contains("beyond EOF")
+                                  ? QStringLiteral("it is truncated, a page it refers to lies "
+                                                   "beyond its end")
+                                  : QStringLiteral("parts of it could not be read"))};
     return legacyProgramFromReader(path, *format, output);
 }
 
