@@ -6,7 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
-targets=(upload_reply unit_listing command_text calculator settings_values program_file program_text)
+targets=(upload_reply unit_listing command_text calculator settings_values program_file program_text
+    legacy_program)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKQM_FUZZ=ON -DKQM_BUILD_TESTS=OFF -DKQM_BUILD_BENCH=OFF -DKQM_WARNINGS_AS_ERRORS=OFF >/dev/null

@@ -44,7 +44,7 @@ unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 dpkg-deb -x "$deb" "$unpacked"
 status=0
-for path in usr/bin/kqm-indexer usr/bin/kqmctl \
+for path in usr/bin/kqm-indexer usr/bin/kqmctl usr/libexec/kqm-indexer/kqm-legacy-reader \
     usr/share/applications/com.quorvexmotion.KqmIndexer.desktop \
     usr/share/metainfo/com.quorvexmotion.KqmIndexer.metainfo.xml \
     usr/share/icons/hicolor/scalable/apps/com.quorvexmotion.KqmIndexer.svg \

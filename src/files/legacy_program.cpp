@@ -1,23 +1,24 @@
 #include "files/legacy_program.h"
 
+#include "files/legacy_reader_protocol.h"
 #include "program/command_set.h"
 
+#include <QCoreApplication>
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <utility>
 #include <vector>
-
-// libmdb's header wants glib's declarations first.
-#include <glib.h>
-
-#include <mdbtools.h>
 
 namespace kqm::files {
 
@@ -81,9 +82,8 @@ std::optional<LegacyFormat> formatFromHeader(QByteArray header) {
         std::memcpy(&created, header.constData() + CreationDateOffset, sizeof created);
         // A date Access writes is a day count well inside 32 bits; anything
         // else (a damaged header) masks with nothing.
-        const qint32 whole = std::isfinite(created) && std::fabs(created) < 2.0e9
-                                 ? static_cast<qint32>(created)
-                                 : 0;
+        const qint32 whole =
+            std::isfinite(created) && std::fabs(created) < 2.0e9 ? static_cast<qint32>(created) : 0;
         quint8 dateBytes[4];
         std::memcpy(dateBytes, &whole, sizeof dateBytes);
         for (int i = 0; i < password.size(); ++i)
@@ -93,15 +93,14 @@ std::optional<LegacyFormat> formatFromHeader(QByteArray header) {
     return format;
 }
 
-struct MdbClose {
-    void operator()(MdbHandle* mdb) const { mdb_close(mdb); }
-};
-struct TableFree {
-    void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }
-};
-
 QString native(const QString& path) {
     return QDir::toNativeSeparators(path);
+}
+
+// The one message for a file that could not be read, whatever the cause was.
+QString damaged(const QString& path, const QString& why) {
+    return QStringLiteral("%1 is damaged and could not be read: %2; nothing was written")
+        .arg(native(path), why);
 }
 
 // Why a legacy file is refused before libmdb reads it, or nothing.
@@ -118,17 +117,11 @@ QString refusal(const QString& path, const LegacyFormat& format) {
             .arg(name);
     const qint64 size = QFileInfo(path).size();
     if (size < 3 * format.pageSize || size % format.pageSize != 0)
-        return QStringLiteral("%1 is truncated or damaged: %2 bytes is not a whole number of "
-                              "its %3-byte pages")
-            .arg(name)
-            .arg(size)
-            .arg(format.pageSize);
+        return damaged(path, QStringLiteral("it is truncated, %1 bytes is not a whole number "
+                                            "of its %2-byte pages")
+                                 .arg(size)
+                                 .arg(format.pageSize));
     return {};
-}
-
-QString damaged(const QString& path, const LegacyFormat& format, const QString& what) {
-    return QStringLiteral("%1 is damaged: %2 could not be read (%3)")
-        .arg(native(path), what, format.name());
 }
 
 } // namespace
@@ -165,6 +158,164 @@ std::optional<LegacyFormat> legacyFormatOf(const QString& path) {
     return formatFromHeader(file.read(HeaderBytes));
 }
 
+namespace {
+
+QString& readerProgramSet() {
+    static QString path;
+    return path;
+}
+
+// The reader: where a test put it, beside this program (the build tree), or
+// where the package installs it, relative to this program's folder.
+QString readerProgram() {
+    if (!readerProgramSet().isEmpty())
+        return readerProgramSet();
+    const QString folder = QCoreApplication::applicationDirPath();
+    const QString beside = folder + QStringLiteral("/kqm-legacy-reader");
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    return QDir::cleanPath(folder +
+                           QStringLiteral("/" KQM_LEGACY_READER_FROM_BIN "/kqm-legacy-reader"));
+}
+
+// libmdb reports a page it could not read, a row it could not take apart or
+// a value it could not decode only by a line on standard error; the records
+// it returns all the same are not the file's.
+bool reportsReadFailure(const QByteArray& err) {
+    static const char* const words[] = {"fail",        "beyond eof",    "invalid",
+                                        "error",       "incorrect",     "unhandled",
+                                        "unsupported", "doesn't match", "unrecognized"};
+    const QByteArray lower = err.toLower();
+    return std::any_of(std::begin(words), std::end(words),
+                       [&lower](const char* word) { return lower.contains(word); });
+}
+
+quint32 little32At(const QByteArray& bytes, qsizetype at) {
+    quint32 value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = (value << 8) | static_cast<quint8>(bytes.at(at + i));
+    return value;
+}
+
+} // namespace
+
+void setLegacyReaderProgram(const QString& path) {
+    readerProgramSet() = path;
+}
+
+LegacyProgram legacyProgramFromReader(const QString& path, const LegacyFormat& format,
+                                      const QByteArray& output) {
+    using namespace reader;
+    LegacyProgram read;
+    read.format = format;
+    qsizetype at = 0;
+    unsigned char tag = 0;
+    QByteArray payload;
+    const auto next = [&]() {
+        if (output.size() - at < 5)
+            return false;
+        tag = static_cast<unsigned char>(output.at(at));
+        const quint32 size = little32At(output, at + 1);
+        at += 5;
+        if (size > static_cast<quint64>(output.size() - at))
+            return false;
+        payload = output.mid(at, size);
+        at += size;
+        return true;
+    };
+    const auto refused = [&read](const QString& error) {
+        read.rows.clear();
+        read.error = error;
+        return read;
+    };
+    const auto fail = [&](const QString& why) {
+        return refused(damaged(path, why));
+    };
+    if (!next() || tag != HelloTag || payload != QByteArray(Hello))
+        return fail(QStringLiteral("the reader gave no answer"));
+    QStringList tables;
+    while (next()) {
+        switch (tag) {
+        case OpenFailed:
+            if (format.version >= 2)
+                return refused(QStringLiteral("%1 is an %2 file, which is not supported: it "
+                                              "could not be read. Save it in Access as an "
+                                              "Access 2000 database (.mdb), then convert that")
+                                   .arg(native(path), format.name()));
+            return fail(QStringLiteral("the database could not be opened"));
+        case NoCatalog:
+            return fail(QStringLiteral("its list of tables could not be read"));
+        case UserTable:
+            tables << QString::fromUtf8(payload);
+            break;
+        case NoMain:
+            return refused(
+                QStringLiteral("%1 has no table Main, so it holds no program (%2)")
+                    .arg(native(path), tables.isEmpty()
+                                           ? QStringLiteral("it has no tables")
+                                           : QStringLiteral("its tables: %1")
+                                                 .arg(tables.join(QStringLiteral(", ")))));
+        case MainUnreadable:
+            return fail(QStringLiteral("the table Main could not be read"));
+        case TooFewFields:
+            return refused(QStringLiteral("%1: the table Main has %2 fields; a program has five "
+                                          "(LineNo, Address, Command, Listing, Comment)")
+                               .arg(native(path), QString::fromLatin1(payload)));
+        case Record: {
+            const qsizetype record = read.rows.size() + 1;
+            QString texts[FieldCount];
+            bool anything = false;
+            for (unsigned field = 0; field < FieldCount; ++field) {
+                if (!next() || tag != Field || payload.size() < 4)
+                    return fail(QStringLiteral("record %1 was cut short").arg(record));
+                const quint32 stored = little32At(payload, 0);
+                texts[field] = QString::fromUtf8(payload.constData() + 4, payload.size() - 4);
+                // Something stored that came out as nothing was not read:
+                // converting it would lose the line, or shift every address
+                // after it.
+                if (stored > 0 && texts[field].isEmpty())
+                    return fail(QStringLiteral("field %1 of record %2 could not be read")
+                                    .arg(field + 1)
+                                    .arg(record));
+                anything = anything || stored > 0;
+            }
+            // A program line has at least its line number; a record with no
+            // field at all is what libmdb makes of a page of zeros.
+            if (!anything)
+                return fail(QStringLiteral("record %1 is empty, not even its line number could "
+                                           "be read")
+                                .arg(record));
+            program::ProgramRow row;
+            row.rowid = record;
+            row.lineNo = texts[0].trimmed().toLongLong();
+            row.address = texts[1].trimmed().toLongLong();
+            row.command = texts[2];
+            row.listing = texts[3];
+            row.comment = texts[4];
+            read.rows.append(row);
+            break;
+        }
+        case End: {
+            bool number = false;
+            const qint64 declared = payload.toLongLong(&number);
+            if (!number || at != output.size())
+                return fail(QStringLiteral("the reader's answer is not understood"));
+            // A file cut at a page boundary reads as pages of zeros: fewer
+            // records than the table says it holds.
+            if (read.rows.size() != declared)
+                return fail(QStringLiteral("it is truncated, %1 of the %2 records of the table "
+                                           "Main could be read")
+                                .arg(read.rows.size())
+                                .arg(declared));
+            return read;
+        }
+        default:
+            return fail(QStringLiteral("the reader's answer is not understood"));
+        }
+    }
+    return fail(QStringLiteral("the reader stopped before the end of the table Main"));
+}
+
 LegacyProgram readLegacyProgram(const QString& path) {
     LegacyProgram read;
     const auto format = legacyFormatOf(path);
@@ -175,90 +326,60 @@ LegacyProgram readLegacyProgram(const QString& path) {
     read.format = *format;
     if (read.error = refusal(path, *format); !read.error.isEmpty())
         return read;
-    // libmdb's text comes as UTF-8 unless MDBICONV asks for another; only then
-    // is it set back. (MDB_JET3_CHARSET stays the user's: it overrides a Jet 3
-    // file's own code page where that is wrong.)
-    if (const QByteArray target = qgetenv("MDBICONV"); !target.isEmpty() && target != "UTF-8")
-        qputenv("MDBICONV", "UTF-8");
-    const std::unique_ptr<MdbHandle, MdbClose> mdb(
-        mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS));
-    if (!mdb) {
-        read.error = format->version >= 2
-                         ? QStringLiteral("%1 is an %2 file, which is not supported: it could "
-                                          "not be read. Save it in Access as an Access 2000 "
-                                          "database (.mdb), then convert that")
-                               .arg(native(path), format->name())
-                         : damaged(path, *format, QStringLiteral("the database"));
+    QProcess reader;
+    // libmdb's text comes as UTF-8 unless MDBICONV asks for another.
+    // (MDB_JET3_CHARSET stays the user's: it overrides a Jet 3 file's own code
+    // page where that is wrong.)
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MDBICONV"), QStringLiteral("UTF-8"));
+    reader.setProcessEnvironment(environment);
+    reader.setStandardInputFile(QProcess::nullDevice());
+    reader.start(readerProgram(), {QFileInfo(path).absoluteFilePath()});
+    if (!reader.waitForStarted(LegacyReadTimeMs)) {
+        read.error = QStringLiteral("%1 could not be read: the reader %2 could not be started "
+                                    "(%3); nothing was written")
+                         .arg(native(path), native(reader.program()), reader.errorString());
         return read;
     }
-    if (!mdb_read_catalog(mdb.get(), MDB_TABLE)) {
-        read.error = damaged(path, *format, QStringLiteral("the list of tables"));
-        return read;
+    // Waited for in short steps, so that a reader that floods its output is
+    // stopped before it fills the memory.
+    constexpr qint64 OutputLimit = 64 * 1024 * 1024;
+    QElapsedTimer took;
+    took.start();
+    bool tooMuch = false;
+    while (reader.state() != QProcess::NotRunning && took.elapsed() < LegacyReadTimeMs) {
+        reader.waitForFinished(
+            static_cast<int>(std::min<qint64>(50, LegacyReadTimeMs - took.elapsed())));
+        reader.setReadChannel(QProcess::StandardError);
+        const qint64 errBytes = reader.bytesAvailable();
+        reader.setReadChannel(QProcess::StandardOutput);
+        if (reader.bytesAvailable() + errBytes > OutputLimit) {
+            tooMuch = true;
+            break;
+        }
     }
-    MdbCatalogEntry* programTable = nullptr;
-    QStringList tables;
-    for (guint i = 0; i < mdb->num_catalog; ++i) {
-        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
-        if (entry->object_type != MDB_TABLE || !mdb_is_user_table(entry))
-            continue;
-        const QString name = QString::fromUtf8(entry->object_name);
-        tables << name;
-        if (!programTable && name.compare(QLatin1String("Main"), Qt::CaseInsensitive) == 0)
-            programTable = entry;
+    if (reader.state() != QProcess::NotRunning) {
+        reader.kill();
+        reader.waitForFinished(1000);
+        return {*format,
+                {},
+                damaged(path, tooMuch ? QStringLiteral("reading it gave no end of output")
+                                      : QStringLiteral("reading it took longer than %1 seconds")
+                                            .arg(LegacyReadTimeMs / 1000))};
     }
-    if (!programTable) {
-        read.error = QStringLiteral("%1 has no table Main, so it holds no program (%2)")
-                         .arg(native(path),
-                              tables.isEmpty()
-                                  ? QStringLiteral("it has no tables")
-                                  : QStringLiteral("its tables: %1").arg(tables.join(QStringLiteral(", "))));
-        return read;
-    }
-    const std::unique_ptr<MdbTableDef, TableFree> table(mdb_read_table(programTable));
-    if (!table || !mdb_read_columns(table.get())) {
-        read.error = damaged(path, *format, QStringLiteral("the table Main"));
-        return read;
-    }
-    constexpr unsigned FieldCount = 5;
-    if (table->num_cols < FieldCount) {
-        read.error = QStringLiteral("%1: the table Main has %2 fields; a program has five "
-                                    "(LineNo, Address, Command, Listing, Comment)")
-                         .arg(native(path))
-                         .arg(table->num_cols);
-        return read;
-    }
-    mdb_rewind_table(table.get());
-    // Fields by position: the first five columns, whatever their names.
-    std::vector<std::vector<char>> values(FieldCount, std::vector<char>(mdb->bind_size + 1));
-    std::array<int, FieldCount> lengths{};
-    for (unsigned field = 0; field < FieldCount; ++field)
-        mdb_bind_column(table.get(), static_cast<int>(field + 1), values[field].data(),
-                        &lengths[field]);
-    const auto text = [&](unsigned field) {
-        return QString::fromUtf8(values[field].data(), std::max(0, lengths[field]));
-    };
-    qint64 rowid = 0;
-    while (mdb_fetch_row(table.get())) {
-        program::ProgramRow row;
-        row.rowid = ++rowid;
-        row.lineNo = text(0).trimmed().toLongLong();
-        row.address = text(1).trimmed().toLongLong();
-        row.command = text(2);
-        row.listing = text(3);
-        row.comment = text(4);
-        read.rows.append(row);
-    }
-    // A file cut at a page boundary reads as pages of zeros: fewer records
-    // than the table says it holds.
-    if (read.rows.size() != static_cast<qsizetype>(table->num_rows)) {
-        read.error = QStringLiteral("%1 is truncated or damaged: %2 of the %3 records of the "
-                                    "table Main could be read")
-                         .arg(native(path))
-                         .arg(read.rows.size())
-                         .arg(table->num_rows);
-        read.rows.clear();
-    }
-    return read;
+    const QByteArray output = reader.readAllStandardOutput();
+    // libmdb's own lines are read here, never shown.
+    const QByteArray err = reader.readAllStandardError();
+    if (reader.exitStatus() != QProcess::NormalExit || reader.exitCode() != 0)
+        return {*format, {}, damaged(path, QStringLiteral("reading it stopped with a crash"))};
+    if (reportsReadFailure(err))
+        return {*format,
+                {},
+                damaged(path, err.contains("beyond EOF")
+                                  ? QStringLiteral("it is truncated, a page it refers to lies "
+                                                   "beyond its end")
+                                  : QStringLiteral("parts of it could not be read"))};
+    return legacyProgramFromReader(path, *format, output);
 }
 
 QVector<program::ProgramRow> rowsForConversion(QVector<program::ProgramRow> rows) {
@@ -275,7 +396,8 @@ QString convertedName(const QString& legacyPath) {
     QString name = folder.filePath(legacy.completeBaseName() + QStringLiteral("-converted.mdb"));
     // A second conversion is offered a free name.
     for (int n = 2; QFileInfo::exists(name); ++n)
-        name = folder.filePath(legacy.completeBaseName() + QStringLiteral("-converted-%1.mdb").arg(n));
+        name =
+            folder.filePath(legacy.completeBaseName() + QStringLiteral("-converted-%1.mdb").arg(n));
     return name;
 }
 

@@ -17,9 +17,13 @@ using kqm::test::legacyFixture;
 using kqm::test::runKqmctl;
 
 QJsonArray listedLines(const QString& path) {
-    const kqm::test::CliRun run = runKqmctl({QStringLiteral("list"), QStringLiteral("--json"), path});
+    const kqm::test::CliRun run =
+        runKqmctl({QStringLiteral("list"), QStringLiteral("--json"), path});
     EXPECT_TRUE(run.status == 0 || run.status == 3) << run.err.toStdString();
-    return QJsonDocument::fromJson(run.out.toUtf8()).object().value(QStringLiteral("lines")).toArray();
+    return QJsonDocument::fromJson(run.out.toUtf8())
+        .object()
+        .value(QStringLiteral("lines"))
+        .toArray();
 }
 
 // kqmctl list reads every fixture as mdb-export does (the line numbers,
@@ -58,9 +62,36 @@ TEST(KqmctlLegacy, ListAndConvertReadEveryFixtureAsMdbExportDoes) {
         const QByteArray made = kqm::test::FileBytes(converted);
         const kqm::test::CliRun twice = runKqmctl({QStringLiteral("convert"), path, converted});
         EXPECT_EQ(twice.status, 2);
-        EXPECT_TRUE(twice.err.contains(QStringLiteral("exists already"))) << twice.err.toStdString();
+        EXPECT_TRUE(twice.err.contains(QStringLiteral("exists already")))
+            << twice.err.toStdString();
         EXPECT_EQ(kqm::test::FileBytes(converted), made);
         EXPECT_EQ(kqm::test::FileBytes(path), before);
+    }
+}
+
+// A damaged file, even one that crashes libmdb: kqmctl says it is damaged,
+// exits 2 and writes nothing, and none of libmdb's own lines reach the
+// terminal.
+TEST(KqmctlLegacy, DamagedCopiesAreRefusedAndLibmdbIsNeverHeard) {
+    QTemporaryDir dir;
+    for (const auto& copy : kqm::test::DamagedLegacyCopies) {
+        SCOPED_TRACE(copy.what);
+        const QString path = kqm::test::writeDamagedCopy(dir.path(), copy);
+        const QString target = dir.filePath(QStringLiteral("new.mdb"));
+        for (const QStringList& arguments :
+             {QStringList{QStringLiteral("list"), path},
+              QStringList{QStringLiteral("convert"), path, target}}) {
+            const kqm::test::CliRun run = runKqmctl(arguments);
+            EXPECT_EQ(run.status, 2) << arguments.first().toStdString();
+            EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+            EXPECT_TRUE(run.err.startsWith(QStringLiteral("kqmctl: ") +
+                                           QDir::toNativeSeparators(path) +
+                                           QStringLiteral(" is damaged and could not be read")))
+                << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(QStringLiteral("nothing was written")));
+            EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
+            EXPECT_FALSE(QFile::exists(target));
+        }
     }
 }
 
@@ -89,7 +120,8 @@ TEST(KqmctlLegacy, BadFilesAreRefusedAndNothingIsWritten) {
     EXPECT_EQ(notLegacy.status, 2);
     const kqm::test::CliRun usage = runKqmctl({QStringLiteral("convert"), QStringLiteral("a")});
     EXPECT_EQ(usage.status, 2);
-    EXPECT_TRUE(usage.err.contains(QStringLiteral("usage: kqmctl convert"))) << usage.err.toStdString();
+    EXPECT_TRUE(usage.err.contains(QStringLiteral("usage: kqmctl convert")))
+        << usage.err.toStdString();
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "files/legacy_program.h"
+#include "files/legacy_reader_protocol.h"
 #include "files/new_program_file.h"
 #include "files/startup.h"
 #include "program/command_set.h"
@@ -6,6 +7,7 @@
 #include "support/legacy_fixtures.h"
 #include "support/program_files.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -137,6 +139,120 @@ TEST(LegacyProgram, CopiesCutAtAPageOrInAnotherCodePage) {
     EXPECT_TRUE(comments.contains(QStringLiteral("Zufьhrung"))) << comments.join('|').toStdString();
 }
 
+// One changed byte can crash libmdb, or make it return records that are not
+// the file's while it only complains on standard error; and a file cut
+// inside a page, padded back to whole pages, reads as records of nothing.
+// Each is damaged: said so, nothing read, the file left as it was.
+TEST(LegacyProgram, DamagedCopiesAreRefusedWhateverLibmdbMakesOfThem) {
+    QTemporaryDir dir;
+    QStringList damaged;
+    for (const auto& copy : kqm::test::DamagedLegacyCopies)
+        damaged << kqm::test::writeDamagedCopy(dir.path(), copy);
+    QByteArray padded = kqm::test::FileBytes(legacyFixture(QStringLiteral("jet4-truncated.mdb")));
+    padded.append(4096 - padded.size() % 4096, '\0');
+    damaged << dir.filePath(QStringLiteral("padded.mdb"));
+    QFile file(damaged.last());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(padded);
+    file.close();
+    for (const QString& path : damaged) {
+        SCOPED_TRACE(path.toStdString());
+        const QByteArray before = kqm::test::FileBytes(path);
+        const LegacyProgram read = readLegacyProgram(path);
+        EXPECT_FALSE(read.ok());
+        EXPECT_TRUE(read.rows.isEmpty());
+        EXPECT_TRUE(read.error.startsWith(QDir::toNativeSeparators(path) +
+                                          QStringLiteral(" is damaged and could not be read")))
+            << read.error.toStdString();
+        EXPECT_TRUE(read.error.endsWith(QStringLiteral("nothing was written")))
+            << read.error.toStdString();
+        EXPECT_EQ(kqm::test::FileBytes(path), before);
+    }
+}
+
+QByteArray item(char tag, const QByteArray& payload = {}) {
+    QByteArray bytes(1, tag);
+    for (int i = 0; i < 4; ++i)
+        bytes.append(static_cast<char>((payload.size() >> (8 * i)) & 0xFF));
+    return bytes + payload;
+}
+
+// A record of five fields, each stored in `stored` bytes and read as text.
+QByteArray record(int stored, const QByteArray& command) {
+    QByteArray fields = item('R');
+    for (const QByteArray& text :
+         {QByteArray("1"), QByteArray("0"), command, QByteArray("!"), QByteArray("c")})
+        fields += item('V', QByteArray(1, static_cast<char>(stored)) + QByteArray(3, '\0') + text);
+    return fields;
+}
+
+// The reader's answer makes a program only when it is whole and every field
+// that holds something was read.
+TEST(LegacyProgram, OnlyAWholeAnswerOfTheReaderIsAProgram) {
+    const QByteArray hello = item('H', QByteArray(kqm::files::reader::Hello));
+    const QByteArray whole = hello + record(6, "A10") + item('E', "1");
+    const struct {
+        const char* name;
+        QByteArray answer;
+        const char* error; // a word of it; none: read
+    } cases[] = {
+        {"whole", whole, nullptr},
+        {"cut inside an item", whole.chopped(2), "damaged"},
+        {"no end", whole.chopped(item('E', "1").size()), "damaged"},
+        {"a record of four fields", hello + record(6, "A10").chopped(10) + item('E', "1"),
+         "record 1 was cut short"},
+        {"a command stored but read as nothing", hello + record(6, "") + item('E', "1"),
+         "field 3 of record 1 could not be read"},
+        {"a record of nothing", hello + record(0, "") + item('E', "1"), "record 1 is empty"},
+        {"fewer records than the table holds", hello + record(6, "A10") + item('E', "2"),
+         "truncated"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LegacyProgram read =
+            legacyProgramFromReader(QStringLiteral("p.mdb"), LegacyFormat{}, c.answer);
+        if (!c.error) {
+            ASSERT_TRUE(read.ok()) << read.error.toStdString();
+            ASSERT_EQ(read.rows.size(), 1);
+            EXPECT_EQ(read.rows.at(0).command, QStringLiteral("A10"));
+            continue;
+        }
+        EXPECT_TRUE(read.rows.isEmpty());
+        EXPECT_TRUE(read.error.contains(QLatin1String(c.error))) << read.error.toStdString();
+    }
+}
+
+// A reader that hangs is stopped at the time-out; one that crashes reads
+// nothing. Neither's standard error is shown.
+TEST(LegacyProgram, AReaderThatHangsOrCrashesReadsNothing) {
+    QTemporaryDir dir;
+    const struct {
+        const char* script;
+        const char* error;
+    } cases[] = {{"echo 'mdb_read_table: Page 4' >&2; exec sleep 30", "longer than 5 seconds"},
+                 {"echo 'mdb_read_table: Page 4' >&2; kill -SEGV $$", "stopped with a crash"}};
+    const QString reader = dir.filePath(QStringLiteral("reader"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        QFile::remove(reader);
+        QFile file(reader);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("#!/bin/sh\n") + c.script + "\n");
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        setLegacyReaderProgram(reader);
+        QElapsedTimer took;
+        took.start();
+        const LegacyProgram read =
+            readLegacyProgram(legacyFixture(QStringLiteral("jet4-program.mdb")));
+        EXPECT_LT(took.elapsed(), LegacyReadTimeMs + 2000);
+        EXPECT_TRUE(read.rows.isEmpty());
+        EXPECT_TRUE(read.error.contains(QLatin1String(c.error))) << read.error.toStdString();
+        EXPECT_FALSE(read.error.contains(QLatin1String("mdb_read_table")));
+    }
+    setLegacyReaderProgram(QStringLiteral(KQM_LEGACY_READER_PATH));
+}
+
 // A later Access file that libmdb cannot read is said to be unsupported.
 TEST(LegacyProgram, AnAccessFileLibmdbCannotReadIsUnsupported) {
     QTemporaryDir dir;
@@ -150,7 +266,8 @@ TEST(LegacyProgram, AnAccessFileLibmdbCannotReadIsUnsupported) {
     const LegacyProgram read = readLegacyProgram(later);
     EXPECT_FALSE(read.ok());
     EXPECT_TRUE(read.error.contains(QStringLiteral("not supported"))) << read.error.toStdString();
-    EXPECT_TRUE(read.error.contains(QStringLiteral("Access 2000 database"))) << read.error.toStdString();
+    EXPECT_TRUE(read.error.contains(QStringLiteral("Access 2000 database")))
+        << read.error.toStdString();
 }
 
 // A thousand lines convert within a second into a refreshed program file;
@@ -162,7 +279,8 @@ TEST(LegacyProgram, AThousandLinesConvertWithinASecond) {
     kqm::test::FakeMessages messages;
     QElapsedTimer took;
     took.start();
-    const LegacyProgram read = readLegacyProgram(legacyFixture(QStringLiteral("jet4-1000-lines.mdb")));
+    const LegacyProgram read =
+        readLegacyProgram(legacyFixture(QStringLiteral("jet4-1000-lines.mdb")));
     ASSERT_TRUE(read.ok()) << read.error.toStdString();
     const NewProgramFile made =
         writeNewProgramFile(files, target, rowsForConversion(read.rows), messages);

@@ -351,4 +351,22 @@ TEST_F(FileCommandsTest, AnAccessProgramFileIsConvertedOnTheUsersWord) {
     EXPECT_FALSE(QFile::exists(file("LOCKED.BAK")));
 }
 
+// A damaged Access file that crashes libmdb: the window says so and goes on
+// with the program that was open; nothing is converted.
+TEST_F(FileCommandsTest, ADamagedAccessFileLeavesTheWindowRunning) {
+    test::WriteProgramFile(file("prev.mdb"), {{"A10"}, {"Q"}});
+    dialogs.choose(file("prev.mdb"));
+    click("cmdOpen");
+    messages.clear();
+    const QString damaged = test::writeDamagedCopy(dir.path(), test::DamagedLegacyCopies[0]);
+    dialogs.choose(damaged);
+    click("cmdOpen");
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_EQ(messages.boxes().at(0).icon, platform::MessageIcon::Warning);
+    EXPECT_TRUE(messages.texts().at(0).contains(QStringLiteral("is damaged and could not be read")))
+        << messages.texts().at(0).toStdString();
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("prev.mdb")));
+    EXPECT_EQ(listing(), (QStringList{"Accel/Decel=10", "Quit"}));
+}
+
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -16,8 +18,8 @@ inline QString legacyFixture(const QString& name) {
 // Fixtures that hold a table Main to read, and the bad ones with a word of
 // the reason each must give.
 inline const QStringList GoodLegacyFixtures = {
-    QStringLiteral("jet3-program.mdb"), QStringLiteral("jet4-program.mdb"),
-    QStringLiteral("jet3-empty.mdb"), QStringLiteral("jet4-empty.mdb"),
+    QStringLiteral("jet3-program.mdb"),    QStringLiteral("jet4-program.mdb"),
+    QStringLiteral("jet3-empty.mdb"),      QStringLiteral("jet4-empty.mdb"),
     QStringLiteral("jet4-1000-lines.mdb"), QStringLiteral("access2007.accdb")};
 inline const QList<std::pair<QString, QString>> BadLegacyFixtures = {
     {QStringLiteral("jet4-no-main.mdb"), QStringLiteral("has no table Main")},
@@ -27,6 +29,35 @@ inline const QList<std::pair<QString, QString>> BadLegacyFixtures = {
     {QStringLiteral("jet4-encrypted.mdb"), QStringLiteral("encrypted")},
     {QStringLiteral("jet4-truncated.mdb"), QStringLiteral("truncated")},
     {QStringLiteral("jet3-damaged.mdb"), QStringLiteral("damaged")}};
+
+// Fixtures with one byte changed, as a disk or a copy damages a file; each is
+// read by libmdb wrongly, and must be found damaged.
+struct DamagedLegacyCopy {
+    const char* fixture;
+    qsizetype offset;
+    char value;
+    const char* what; // what libmdb does with it
+};
+inline const DamagedLegacyCopy DamagedLegacyCopies[] = {
+    {"jet4-program.mdb", 8247, '\x80', "a usage-map pointer: libmdb crashes"},
+    {"jet4-program.mdb", 8103, '\xD0', "a data page beyond the end: libmdb still gives 22 rows"},
+    {"jet3-program.mdb", 8271, '\x3A', "Command's type: every command comes out empty"},
+    {"jet3-program.mdb", 8235, '\xCB', "LineNo's type: every line number comes out empty"},
+};
+
+// Writes the damaged copy into folder, named after what was changed.
+inline QString writeDamagedCopy(const QString& folder, const DamagedLegacyCopy& copy) {
+    QFile fixture(legacyFixture(QString::fromLatin1(copy.fixture)));
+    EXPECT_TRUE(fixture.open(QIODevice::ReadOnly));
+    QByteArray bytes = fixture.readAll();
+    bytes[copy.offset] = copy.value;
+    const QString path = QDir(folder).filePath(
+        QStringLiteral("%1-%2.mdb").arg(QString::fromLatin1(copy.fixture)).arg(copy.offset));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path;
+}
 
 // The table Main as mdbtools' own mdb-export reads it: one list of five
 // texts per record, in stored order. Its CSV quotes text in "..." with ""

@@ -1,3 +1,5 @@
+#include "files/legacy_program.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@ int main(int argc, char** argv) {
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("KQM20/KQM21 Programmable Indexer"));
+    kqm::files::setLegacyReaderProgram(QStringLiteral(KQM_LEGACY_READER_PATH));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
