@@ -3,6 +3,7 @@
 #include "program/command_rules.h"
 #include "program/editing.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -50,6 +51,8 @@ private:
     // (or when they are not next to each other, after saying so).
     std::optional<std::pair<int, int>> selectedBlock(const QString& action);
     void tell(const QString& text);
+    // The lines as program text, and where they stood, for a paste.
+    void toClipboard(const QList<int>& lines, bool cut);
 
     Session& m_session;
     ProgramTab& m_tab;
