@@ -312,7 +312,11 @@ private:
             const int now = m_nowAt.at(source);
             target = now < m_first ? now : now + m_count;
         } else {
-            return QStringLiteral("it branched to line %1 of another program").arg(source + 1);
+            // Pasted elsewhere, or the program has changed since the copy:
+            // nothing says which line here that one is.
+            return QStringLiteral("it branched to line %1 outside the copied lines, in another "
+                                  "program or in this one before a change")
+                .arg(source + 1);
         }
         QString command;
         if (byLine) {
