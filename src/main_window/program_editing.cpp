@@ -144,6 +144,10 @@ void ProgramEditing::copyLines() {
         tell(QStringLiteral("Please select the program lines to copy."));
         return;
     }
+    toClipboard(lines, false);
+}
+
+void ProgramEditing::toClipboard(const QList<int>& lines, bool cut) {
     QVector<program::ProgramRow> copied;
     for (const int line : lines)
         copied.push_back(m_tab.rows().at(line));
@@ -151,6 +155,9 @@ void ProgramEditing::copyLines() {
     auto* data = new QMimeData;
     data->setText(text);
     data->setData(ProgramLinesMimeType, text.toUtf8());
+    // Where the lines stood, so that a paste can point their branches.
+    data->setData(program::PasteOriginMimeType,
+                  program::writePasteOrigin(program::originOf(m_tab.rows(), lines, cut)));
     QGuiApplication::clipboard()->setMimeData(data);
 }
 
@@ -163,7 +170,7 @@ void ProgramEditing::cutLines() {
         tell(QStringLiteral("Please select the program lines to cut."));
         return;
     }
-    copyLines();
+    toClipboard(lines, true);
     m_session.document.apply(
         [lines](const auto& rows) {
             program::EditPlan plan = program::planDelete(rows, lines);
@@ -179,10 +186,14 @@ void ProgramEditing::pasteLines() {
         return;
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     QString text;
-    if (data && data->hasFormat(ProgramLinesMimeType))
+    std::optional<program::PasteOrigin> origin;
+    if (data && data->hasFormat(ProgramLinesMimeType)) {
         text = QString::fromUtf8(data->data(ProgramLinesMimeType));
-    else if (data && data->hasText())
+        if (data->hasFormat(program::PasteOriginMimeType))
+            origin = program::readPasteOrigin(data->data(program::PasteOriginMimeType));
+    } else if (data && data->hasText()) {
         text = data->text();
+    }
     if (text.trimmed().isEmpty()) {
         tell(QStringLiteral("The clipboard holds no program lines to paste."));
         return;
@@ -205,12 +216,27 @@ void ProgramEditing::pasteLines() {
     }
     // Before the selected line, or at the end when none is selected.
     const std::optional<int> before = m_tab.selectedRow();
-    platform::BusyCursorGuard busy(m_session.services.busyCursor);
-    m_session.document.apply(
-        [before, pasted = read.rows](const auto& rows) {
-            return program::planPaste(rows, before, pasted);
-        },
-        shown);
+    QStringList notes;
+    {
+        platform::BusyCursorGuard busy(m_session.services.busyCursor);
+        const bool pasted = m_session.document.apply(
+            [&notes, before, &read, &origin](const auto& rows) {
+                program::EditPlan plan = program::planPaste(rows, before, read.rows, origin);
+                notes = plan.notes;
+                return plan;
+            },
+            shown);
+        if (!pasted)
+            return;
+    }
+    if (!notes.isEmpty()) {
+        QStringList listed = notes.mid(0, 10);
+        if (notes.size() > 10)
+            listed << QStringLiteral("... and %1 more.").arg(notes.size() - 10);
+        tell(QStringLiteral("Pasted. These branches may not lead where they did where they "
+                            "were copied from:\n\n") +
+             listed.join(QLatin1Char('\n')));
+    }
 }
 
 std::optional<std::pair<int, int>> ProgramEditing::selectedBlock(const QString& action) {

@@ -3,6 +3,7 @@
 #include "program/command_rules.h"
 #include "program/editing.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -53,6 +54,8 @@ private:
     // exchange holds it), else the revision of the rows the user chooses on.
     std::optional<quint64> beginChange();
     void tell(const QString& text);
+    // The lines as program text, and where they stood, for a paste.
+    void toClipboard(const QList<int>& lines, bool cut);
 
     Session& m_session;
     ProgramTab& m_tab;

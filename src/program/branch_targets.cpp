@@ -4,6 +4,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 namespace kqm::program {
 
 namespace {
@@ -13,19 +15,6 @@ bool isAddressBranch(const QString& command) {
         return true;
     // The comma-form loop holds a line number instead.
     return command.startsWith(QLatin1Char('&')) && !command.contains(QLatin1Char(','));
-}
-
-// The command with its address written anew; the rest (a loop's "_" and
-// count) stays as it was. Only an address written plainly is rewritten.
-std::optional<QString> withAddress(const QString& command, int oldAddress, int newAddress) {
-    const QString written = QString::number(oldAddress);
-    if (!command.mid(1).startsWith(written))
-        return std::nullopt;
-    const qsizetype end = 1 + written.size();
-    if (end < command.size() &&
-        (command.at(end).isDigit() || command.at(end) == QLatin1Char('.')))
-        return std::nullopt;
-    return command.left(1) + QString::number(newAddress) + command.mid(end);
 }
 
 } // namespace
@@ -40,6 +29,26 @@ QVector<int> lineStarts(const QVector<ProgramRow>& rows) {
     }
     starts.push_back(address);
     return starts;
+}
+
+std::optional<QString> withAddress(const QString& command, int oldAddress, int newAddress) {
+    const QString written = QString::number(oldAddress);
+    if (!command.mid(1).startsWith(written))
+        return std::nullopt;
+    const qsizetype end = 1 + written.size();
+    if (end < command.size() && (command.at(end).isDigit() || command.at(end) == QLatin1Char('.')))
+        return std::nullopt;
+    return command.left(1) + QString::number(newAddress) + command.mid(end);
+}
+
+int lineAtAddress(const QVector<int>& starts, int address) {
+    // The starts never fall, so the last line starting there is the one
+    // before the first that starts later.
+    const auto lines = starts.begin() + std::max<qsizetype>(starts.size() - 1, 0);
+    const auto after = std::upper_bound(starts.begin(), lines, address);
+    if (after == starts.begin() || *(after - 1) != address)
+        return -1;
+    return static_cast<int>(after - starts.begin()) - 1;
 }
 
 std::optional<int> branchAddress(const QString& command) {

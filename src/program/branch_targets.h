@@ -2,7 +2,10 @@
 
 #include "program/program_table.h"
 
+#include <QString>
 #include <QVector>
+
+#include <optional>
 
 namespace kqm::program {
 
@@ -31,5 +34,14 @@ void followBranches(const QVector<ProgramRow>& before, QVector<ProgramRow>& afte
 
 // The address a loop or goto names; nullopt for other commands.
 std::optional<int> branchAddress(const QString& command);
+
+// The loop or goto with its address written anew; the rest (a loop's "_" and
+// count) stays as it was. nullopt unless oldAddress is written plainly.
+std::optional<QString> withAddress(const QString& command, int oldAddress, int newAddress);
+
+// The last line that starts at the address, by lineStarts(): the line an
+// upload makes of a branch there (lines that take no memory share their
+// address with the next). -1 when no line starts there.
+int lineAtAddress(const QVector<int>& starts, int address);
 
 } // namespace kqm::program

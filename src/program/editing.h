@@ -1,10 +1,12 @@
 #pragma once
 
 #include "program/listing.h"
+#include "program/paste_origin.h"
 #include "program/program_table.h"
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <optional>
@@ -37,12 +39,13 @@ void renumberBranches(QVector<ProgramRow>& rows, int line, int shift, bool strip
 
 // An edit worked out on the rows in memory, not yet stored.
 struct EditPlan {
-    QString error;           // set: the edit cannot be made, and nothing changes
-    QString label;           // how the undo menu names it: "Delete line 4"
+    QString error;            // set: the edit cannot be made, and nothing changes
+    QString label;            // how the undo menu names it: "Delete line 4"
     QVector<ProgramRow> rows; // the table after the edit, listing not yet refreshed
-    QVector<int> origin;     // per row: the line it was before (see branch_targets.h)
+    QVector<int> origin;      // per row: the line it was before (see branch_targets.h)
     std::optional<int> currentRow;
-    int selectedCount = 1;   // lines selected from currentRow on
+    int selectedCount = 1; // lines selected from currentRow on
+    QStringList notes;     // what the user should look at once it is made
 };
 
 // The four operations and the ones on several lines, as plans. Rows are
@@ -56,9 +59,16 @@ EditPlan planChange(const QVector<ProgramRow>& rows, int row, const QString& com
 // them one at a time, from the bottom up, would.
 EditPlan planDelete(const QVector<ProgramRow>& rows, QList<int> lines);
 // Pasted lines (command, listing, comment) go in before `row`, renumbering
-// as Insert does, or at the end when there is no row. They stay selected.
+// the program's own branches as Insert does, or at the end when there is no
+// row. They stay selected. The branches of the pasted lines mean what they
+// meant where they were copied: one into the copied lines reaches the copy of
+// its line; one out of them reaches the line it named, wherever that line now
+// stands, when the lines go back into the program they came from (the same
+// commands, line for line). Any other branch, and every branch of lines
+// whose origin is not known, is kept as written, and a note names it.
 EditPlan planPaste(const QVector<ProgramRow>& rows, std::optional<int> row,
-                   const QVector<ProgramRow>& pasted);
+                   const QVector<ProgramRow>& pasted,
+                   const std::optional<PasteOrigin>& origin = std::nullopt);
 // Moves the block of lines first .. first + count - 1 one line up (-1) or
 // down (+1); line-number branches follow the lines they name.
 EditPlan planMove(const QVector<ProgramRow>& rows, int first, int count, int direction);

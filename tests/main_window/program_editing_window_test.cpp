@@ -203,6 +203,26 @@ TEST_F(ProgramEditingWindowTest, CopyAndPasteBetweenTwoProgramFiles) {
     EXPECT_EQ(commands("TO.MDB").first(), QStringLiteral("W7"));
 }
 
+TEST_F(ProgramEditingWindowTest, PastedBranchesPointWhereTheCopiedOnesDid) {
+    // The copied loop goes back to the copy of line 2; the goto still to line 1.
+    open("LOOP.MDB", {{"W5"}, {"A100"}, {"&2,2"}, {"X0"}, {"Q"}});
+    select(1, 3);
+    trigger("mnuCopy");
+    select(4, 4);
+    trigger("mnuPaste");
+    EXPECT_EQ(commands("LOOP.MDB"),
+              (QStringList{"W5", "A100", "&2,2", "X0", "A100", "&2,5", "X0", "Q"}));
+    EXPECT_TRUE(messages.boxes().isEmpty());
+
+    // From an editor nothing says where a branch pointed: as written, and said.
+    QGuiApplication::clipboard()->setText(QStringLiteral("&2,1\n"));
+    select(0, 0);
+    trigger("mnuPaste");
+    EXPECT_EQ(commands("LOOP.MDB").first(), QStringLiteral("&2,1"));
+    ASSERT_EQ(messages.boxes().size(), 1);
+    EXPECT_TRUE(messages.texts().first().contains(QLatin1String("Line 1 (&2,1)")));
+}
+
 TEST_F(ProgramEditingWindowTest, MovesCarryTheSelectionAndItsBranches) {
     // Line 4 loops back to line 2 (address 3): it keeps naming that line.
     open("MOVE.MDB", {{"A10"}, {"W5"}, {"M3000"}, {"&3_2"}, {"Q"}});
