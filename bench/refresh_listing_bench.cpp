@@ -1,4 +1,5 @@
 #include "platform/messages.h"
+#include "program/branch_targets.h"
 #include "program/editing.h"
 #include "program/listing.h"
 #include "program/program_table.h"
@@ -107,6 +108,30 @@ void BM_InsertBeforeLineOne(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_InsertBeforeLineOne)->Unit(benchmark::kMillisecond);
+
+// The same insert stored without its undo step: what the history costs is the
+// difference to the one above (processor time, both from one run).
+void BM_InsertBeforeLineOneWithoutHistory(benchmark::State& state) {
+    LargestProgram program;
+    for (auto _ : state) {
+        // As the edit does it, up to the step.
+        kqm::program::Transaction transaction(program.table.file());
+        auto before = program.table.readRows();
+        auto plan = kqm::program::planInsert(*before, 0, "W5", "");
+        kqm::program::followBranches(*before, plan.rows, plan.origin);
+        kqm::program::storeDerivedFields(program.table, *before);
+        const auto inserted = kqm::program::storeAndRefresh(program.table, *before, plan.rows,
+                                                            program.state, program.messages);
+        transaction.commit();
+        state.PauseTiming();
+        const auto deleted =
+            kqm::program::deleteLine(program.table, program.state, program.messages, 0);
+        if (!inserted.ok || !deleted.ok || inserted.rows.size() != 1024)
+            state.SkipWithError("insert failed");
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_InsertBeforeLineOneWithoutHistory)->Unit(benchmark::kMillisecond);
 
 void BM_DeleteLineOne(benchmark::State& state) {
     LargestProgram program;

@@ -5,54 +5,103 @@
 #include <QDataStream>
 #include <QHash>
 #include <QIODevice>
+#include <QMap>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace kqm::program {
 
 namespace {
 
-// The records a step holds, compressed; QDataStream keeps every string as it
-// is, whatever characters it holds. Steps written before the other fields
-// were kept start with the count; now a marker comes first.
-constexpr qint32 WithOtherFields = -2;
+// One side of a step (before or after it). Steps are kept compactly: the
+// lines between the unchanged first and last lines of the program (an
+// insert before line 1 of 1023 lines keeps one line, not 1023), and the
+// records only this side has, whole. Steps of older files kept every changed
+// record instead; they are still read.
+struct StepSide {
+    bool spliced = false;
+    QVector<ProgramRow> rows;    // older steps: the changed records as they were
+    qint32 prefix = 0;           // lines before the changed ones
+    qint32 suffix = 0;           // lines after them
+    QVector<ProgramRow> middle;  // the changed lines' command, listing, comment
+    QVector<ProgramRow> records; // records only this side has
+};
 
-QByteArray encodeRows(const QVector<ProgramRow>& rows) {
+constexpr qint32 WithOtherFields = -2; // older: records with their other fields
+constexpr qint32 Spliced = -3;
+
+void writeRow(QDataStream& stream, const ProgramRow& row) {
+    stream << row.rowid << row.lineNo << row.address << row.command << row.listing << row.comment
+           << row.extra;
+}
+
+QByteArray encodeSide(qint32 prefix, qint32 suffix, const ProgramRow* middle, qint32 count,
+                      const QVector<ProgramRow>& records) {
     QByteArray bytes;
     QDataStream stream(&bytes, QIODevice::WriteOnly);
     stream.setVersion(QDataStream::Qt_6_4);
-    stream << WithOtherFields << static_cast<qint32>(rows.size());
-    for (const ProgramRow& row : rows)
-        stream << row.rowid << row.lineNo << row.address << row.command << row.listing
-               << row.comment << row.extra;
-    return qCompress(bytes);
+    stream << Spliced << prefix << suffix << count;
+    for (qint32 i = 0; i < count; ++i)
+        stream << middle[i].command << middle[i].listing << middle[i].comment;
+    stream << static_cast<qint32>(records.size());
+    for (const ProgramRow& row : records)
+        writeRow(stream, row);
+    return qCompress(bytes, 1);
 }
 
-std::optional<QVector<ProgramRow>> decodeRows(const QByteArray& stored) {
+std::optional<StepSide> decodeSide(const QByteArray& stored) {
     const QByteArray bytes = qUncompress(stored);
     QDataStream stream(bytes);
     stream.setVersion(QDataStream::Qt_6_4);
+    StepSide side;
     qint32 count = 0;
     stream >> count;
-    const bool otherFields = count == WithOtherFields;
-    if (otherFields)
+    const auto readRows = [&stream](QVector<ProgramRow>& rows, qint32 n, bool otherFields) {
+        for (qint32 i = 0; i < n && stream.status() == QDataStream::Ok; ++i) {
+            ProgramRow row;
+            stream >> row.rowid >> row.lineNo >> row.address >> row.command >> row.listing >>
+                row.comment;
+            if (otherFields)
+                stream >> row.extra;
+            rows.push_back(std::move(row));
+        }
+    };
+    if (count == Spliced) {
+        side.spliced = true;
+        stream >> side.prefix >> side.suffix >> count;
+        if (side.prefix < 0 || side.suffix < 0 || count < 0)
+            return std::nullopt;
+        for (qint32 i = 0; i < count && stream.status() == QDataStream::Ok; ++i) {
+            ProgramRow row;
+            stream >> row.command >> row.listing >> row.comment;
+            side.middle.push_back(std::move(row));
+        }
         stream >> count;
-    if (count < 0)
-        return std::nullopt;
-    QVector<ProgramRow> rows;
-    for (qint32 i = 0; i < count && stream.status() == QDataStream::Ok; ++i) {
-        ProgramRow row;
-        stream >> row.rowid >> row.lineNo >> row.address >> row.command >> row.listing >>
-            row.comment;
+        if (count < 0)
+            return std::nullopt;
+        readRows(side.records, count, true);
+    } else {
+        const bool otherFields = count == WithOtherFields;
         if (otherFields)
-            stream >> row.extra;
-        rows.push_back(std::move(row));
+            stream >> count;
+        if (count < 0)
+            return std::nullopt;
+        readRows(side.rows, count, otherFields);
     }
     if (stream.status() != QDataStream::Ok)
         return std::nullopt;
-    return rows;
+    return side;
+}
+
+// Whether two lines hold the same: the listing of an until line names its
+// own line number, so only its command and comment count.
+bool sameContent(const ProgramRow& a, const ProgramRow& b) {
+    return a.command == b.command && a.comment == b.comment &&
+           (a.listing == b.listing || a.command.startsWith(QLatin1Char('U')));
 }
 
 QVariant optionalRow(const std::optional<int>& row) {
@@ -97,13 +146,14 @@ std::optional<QString> nextLabel(SqliteFile& file, bool undo) {
     return query.value(0).toString();
 }
 
-// Whether the records `expected` describes are what the table holds now:
-// each is there with the same command and comment, and each of `other` that
-// `expected` does not hold is not there. Line numbers, addresses and
-// listings follow from the commands: a refresh that rewrote them is no
-// change to the program.
-bool tableMatches(const QVector<ProgramRow>& now, const QVector<ProgramRow>& expected,
-                  const QVector<ProgramRow>& other) {
+// Older steps: whether the records `expected` describes are what the table
+// holds now (each there with the same command and comment, and each of
+// `other` that `expected` does not hold not there), and the table with
+// `target` in their place. Line numbers, addresses and listings follow from
+// the commands: a refresh that rewrote them is no change to the program.
+std::optional<QVector<ProgramRow>> targetOfRecords(const QVector<ProgramRow>& now,
+                                                   const QVector<ProgramRow>& expected,
+                                                   const QVector<ProgramRow>& target) {
     QHash<qint64, const ProgramRow*> byRowid;
     for (const ProgramRow& row : now)
         byRowid.insert(row.rowid, &row);
@@ -112,13 +162,72 @@ bool tableMatches(const QVector<ProgramRow>& now, const QVector<ProgramRow>& exp
         expectedIds.insert(row.rowid);
         const ProgramRow* found = byRowid.value(row.rowid);
         if (!found || found->command != row.command || found->comment != row.comment)
-            return false;
+            return std::nullopt;
     }
-    for (const ProgramRow& row : other) {
+    for (const ProgramRow& row : target) {
         if (!expectedIds.contains(row.rowid) && byRowid.contains(row.rowid))
-            return false;
+            return std::nullopt;
     }
-    return true;
+    QMap<qint64, ProgramRow> result;
+    for (const ProgramRow& row : now) {
+        if (!expectedIds.contains(row.rowid))
+            result.insert(row.rowid, row);
+    }
+    for (const ProgramRow& row : target)
+        result.insert(row.rowid, row);
+    return QVector<ProgramRow>(result.begin(), result.end());
+}
+
+// The table with one side of a step put in place of the other: the lines
+// between the unchanged ones and the records only one side has. nullopt when
+// the table no longer holds what `from` describes.
+std::optional<QVector<ProgramRow>> targetOfSplice(const QVector<ProgramRow>& now,
+                                                  const StepSide& from, const StepSide& to) {
+    const qsizetype count = now.size();
+    if (from.prefix != to.prefix || from.suffix != to.suffix ||
+        count != from.prefix + from.middle.size() + from.suffix)
+        return std::nullopt;
+    for (qsizetype i = 0; i < from.middle.size(); ++i) {
+        const ProgramRow& line = now.at(from.prefix + i);
+        if (line.command != from.middle.at(i).command || line.comment != from.middle.at(i).comment)
+            return std::nullopt;
+    }
+    QSet<qint64> leaving;
+    for (const ProgramRow& row : from.records)
+        leaving.insert(row.rowid);
+    QMap<qint64, ProgramRow> records;
+    for (const ProgramRow& row : now) {
+        if (!leaving.remove(row.rowid))
+            records.insert(row.rowid, row);
+    }
+    if (!leaving.isEmpty())
+        return std::nullopt;
+    for (const ProgramRow& row : to.records) {
+        if (records.contains(row.rowid))
+            return std::nullopt;
+        records.insert(row.rowid, row);
+    }
+    const qsizetype targetCount = from.prefix + to.middle.size() + from.suffix;
+    if (records.size() != targetCount)
+        return std::nullopt;
+    // Records keep their place and their other fields; the lines are laid
+    // over them in order, as every edit lays them.
+    QVector<ProgramRow> target(records.begin(), records.end());
+    const qsizetype shift = targetCount - count;
+    for (qsizetype i = 0; i < targetCount; ++i) {
+        const bool inMiddle = i >= from.prefix && i < from.prefix + to.middle.size();
+        const ProgramRow& line = i < from.prefix ? now.at(i)
+                                 : inMiddle      ? to.middle.at(i - from.prefix)
+                                                 : now.at(i - shift);
+        ProgramRow& row = target[i];
+        row.command = line.command;
+        row.listing = line.listing;
+        row.comment = line.comment;
+        // An until line that moved names its new line number.
+        if (!inMiddle && i >= from.prefix && shift != 0 && row.command.startsWith(QLatin1Char('U')))
+            row.listing = QStringLiteral("!");
+    }
+    return target;
 }
 
 HistoryMove takeStep(ProgramTable& table, bool undo) {
@@ -151,21 +260,23 @@ HistoryMove takeStep(ProgramTable& table, bool undo) {
     move.label = query.value(1).toString();
     const std::optional<int> currentBefore = rowFrom(query.value(2));
     const std::optional<int> currentAfter = rowFrom(query.value(3));
-    const auto before = decodeRows(query.value(4).toByteArray());
-    const auto after = decodeRows(query.value(5).toByteArray());
+    const auto before = decodeSide(query.value(4).toByteArray());
+    const auto after = decodeSide(query.value(5).toByteArray());
     query.finish();
     const auto now = table.readRows();
     if (!now) {
         move.error = table.lastError();
         return move;
     }
-    // Undo goes from the rows after the step to those before it; redo back.
-    const QVector<ProgramRow> empty;
-    const QVector<ProgramRow>* from =
-        undo ? (after ? &*after : &empty) : (before ? &*before : &empty);
-    const QVector<ProgramRow>* to =
-        undo ? (before ? &*before : &empty) : (after ? &*after : &empty);
-    if (!before || !after || !tableMatches(*now, *from, *to)) {
+    // Undo goes from the side after the step to the one before it; redo back.
+    std::optional<QVector<ProgramRow>> target;
+    if (before && after) {
+        const StepSide& from = undo ? *after : *before;
+        const StepSide& to = undo ? *before : *after;
+        target = from.spliced && to.spliced ? targetOfSplice(*now, from, to)
+                                            : targetOfRecords(*now, from.rows, to.rows);
+    }
+    if (!target) {
         clearHistory(file);
         transaction.commit();
         move.error = QStringLiteral("the program was changed outside this tool's editing since "
@@ -173,21 +284,12 @@ HistoryMove takeStep(ProgramTable& table, bool undo) {
                                     "been cleared");
         return move;
     }
-    QSet<qint64> targetIds;
-    for (const ProgramRow& row : *to)
-        targetIds.insert(row.rowid);
-    QSet<qint64> presentIds;
-    for (const ProgramRow& row : *from)
-        presentIds.insert(row.rowid);
+    const RowChanges changes = rowChanges(*now, *target);
     QVector<qint64> removed;
-    for (const ProgramRow& row : *from) {
-        if (!targetIds.contains(row.rowid))
-            removed.push_back(row.rowid);
-    }
-    QVector<ProgramRow> updated;
-    QVector<ProgramRow> inserted;
-    for (const ProgramRow& row : *to)
-        (presentIds.contains(row.rowid) ? updated : inserted).push_back(row);
+    for (const ProgramRow& row : changes.removed)
+        removed.push_back(row.rowid);
+    const QVector<ProgramRow>& updated = changes.updated;
+    const QVector<ProgramRow>& inserted = changes.inserted;
     QSqlQuery mark(file.database());
     mark.prepare(QStringLiteral("UPDATE %1 SET undone = ? WHERE id = ?")
                      .arg(quoteIdentifier(HistoryTableName)));
@@ -213,11 +315,37 @@ HistoryMove takeStep(ProgramTable& table, bool undo) {
 
 } // namespace
 
-bool recordHistoryStep(SqliteFile& file, const HistoryStep& step, const RowChanges& changes) {
-    if (changes.isEmpty())
+bool recordHistoryStep(SqliteFile& file, const HistoryStep& step, const QVector<ProgramRow>& before,
+                       const QVector<ProgramRow>& after) {
+    // The unchanged lines at both ends are left out.
+    const qsizetype shorter = std::min(before.size(), after.size());
+    qsizetype prefix = 0;
+    while (prefix < shorter && sameContent(before.at(prefix), after.at(prefix)))
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < shorter - prefix &&
+           sameContent(before.at(before.size() - 1 - suffix), after.at(after.size() - 1 - suffix)))
+        ++suffix;
+    QSet<qint64> beforeIds;
+    for (const ProgramRow& row : before)
+        beforeIds.insert(row.rowid);
+    QSet<qint64> afterIds;
+    for (const ProgramRow& row : after)
+        afterIds.insert(row.rowid);
+    QVector<ProgramRow> onlyBefore;
+    for (const ProgramRow& row : before) {
+        if (!afterIds.contains(row.rowid))
+            onlyBefore.push_back(row);
+    }
+    QVector<ProgramRow> onlyAfter;
+    for (const ProgramRow& row : after) {
+        if (!beforeIds.contains(row.rowid))
+            onlyAfter.push_back(row);
+    }
+    const qint32 beforeMiddle = static_cast<qint32>(before.size() - prefix - suffix);
+    const qint32 afterMiddle = static_cast<qint32>(after.size() - prefix - suffix);
+    if (beforeMiddle == 0 && afterMiddle == 0 && onlyBefore.isEmpty() && onlyAfter.isEmpty())
         return true;
-    const QVector<ProgramRow> changedBefore = changes.replaced + changes.removed;
-    const QVector<ProgramRow> changedAfter = changes.inserted + changes.updated;
     if (!ensureTable(file))
         return false;
     const QString table = quoteIdentifier(HistoryTableName);
@@ -230,8 +358,10 @@ bool recordHistoryStep(SqliteFile& file, const HistoryStep& step, const RowChang
     insert.addBindValue(step.label);
     insert.addBindValue(optionalRow(step.currentBefore));
     insert.addBindValue(optionalRow(step.currentAfter));
-    insert.addBindValue(encodeRows(changedBefore));
-    insert.addBindValue(encodeRows(changedAfter));
+    insert.addBindValue(encodeSide(static_cast<qint32>(prefix), static_cast<qint32>(suffix),
+                                   before.constData() + prefix, beforeMiddle, onlyBefore));
+    insert.addBindValue(encodeSide(static_cast<qint32>(prefix), static_cast<qint32>(suffix),
+                                   after.constData() + prefix, afterMiddle, onlyAfter));
     if (!run(file, insert))
         return false;
     return file.exec(QStringLiteral("DELETE FROM %1 WHERE id NOT IN "

@@ -11,8 +11,9 @@ namespace kqm::program {
 
 // The undo history of a program file, kept in the file itself in a table of
 // its own beside "Main", so that it survives a crash, a restart and a copy of
-// the file. A step holds only the records it changed, as they were before and
-// after it, and the current line before and after. Table "Main" is never
+// the file. A step holds only the lines it changed, as they were before and
+// after it, the records it added or removed, and the current line before and
+// after. Table "Main" is never
 // touched by anything here except undo and redo themselves.
 
 inline const QString HistoryTableName = QStringLiteral("EditHistory");
@@ -35,7 +36,9 @@ struct HistoryEntry {
 // as they were and as they are. Steps that were undone are dropped (a new
 // change ends the redo path) and only the last HistoryDepth steps are kept.
 // Creates the history table on first use.
-bool recordHistoryStep(SqliteFile& file, const HistoryStep& step, const RowChanges& changes);
+// before and after are the whole table, refreshed, in program order.
+bool recordHistoryStep(SqliteFile& file, const HistoryStep& step, const QVector<ProgramRow>& before,
+                       const QVector<ProgramRow>& after);
 
 // The steps, oldest first; empty when the file has no history table.
 std::optional<QVector<HistoryEntry>> readHistory(SqliteFile& file);

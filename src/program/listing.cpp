@@ -103,7 +103,7 @@ RefreshResult storeAndRefresh(ProgramTable& table, const QVector<ProgramRow>& be
         Transaction transaction(table.file());
         if (!transaction.started() || !table.deleteRows(deleted) ||
             !table.updateRows(changes.updated) || !table.insertRows(changes.inserted) ||
-            (step && !recordHistoryStep(table.file(), *step, changes)) || !transaction.commit()) {
+            (step && !recordHistoryStep(table.file(), *step, before, after)) || !transaction.commit()) {
             result.error = table.lastError();
             return result;
         }
