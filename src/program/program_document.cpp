@@ -183,11 +183,10 @@ bool ProgramDocument::catchUp() {
     const auto now = m_table.readRows();
     if (now && sameLines(*now, m_rows))
         return false;
-    const std::optional<int> current = m_current;
+    // The lines moved under the user's choice: nothing stays chosen.
     if (!refresh())
         return false;
-    if (current && *current < m_rows.size())
-        setCurrentRow(current);
+    emit currentRowChanged(-1);
     emit changedElsewhere(changedMessage(path()));
     emit historyChanged();
     return true;

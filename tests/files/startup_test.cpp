@@ -5,6 +5,7 @@
 #include "support/fake_messages.h"
 #include "support/program_files.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -59,6 +60,20 @@ protected:
     FakeMessages messages;
     QString flagWhileRunning;
 };
+
+// A second start finds the first by its lock and leaves the directory alone;
+// once the first has ended, the next start claims it.
+TEST_F(StartupTest, OneWindowPerProgramDirectory) {
+    std::optional<DirectoryClaim> first = claimProgramDirectory(files);
+    ASSERT_TRUE(first->held()) << first->refusal.toStdString();
+    const DirectoryClaim second = claimProgramDirectory(files);
+    EXPECT_FALSE(second.held());
+    EXPECT_TRUE(second.refusal.contains(
+        QStringLiteral("already running (process %1)").arg(QCoreApplication::applicationPid())))
+        << second.refusal.toStdString();
+    first.reset();
+    EXPECT_TRUE(claimProgramDirectory(files).held());
+}
 
 TEST_F(StartupTest, FirstStartMakesEverythingWithDefaultsSilently) {
     const LoadOutcome outcome = start();

@@ -5,6 +5,8 @@
 #include "support/test_form.h"
 #include "support/window_fixture.h"
 
+#include "program/editing.h"
+
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
@@ -14,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -113,6 +116,22 @@ TEST_F(ProgramEditingWindowTest, UndoAndRedoNameTheStepAndRestoreTheTable) {
 // File > Export and Import: the text file gives back the same program; a
 // wrong line is named as FILE:LINE and nothing changes; an import is one
 // undo step.
+// Another program (kqmctl) inserts a line while the user has line 4 chosen:
+// Delete takes nothing away, and the grid and the status line show the file
+// as it is now.
+TEST_F(ProgramEditingWindowTest, ADeleteAfterAChangeElsewhereTakesNothing) {
+    open("ABC.MDB", {{"A10"}, {"W5"}, {"M3000"}, {"Q"}});
+    select(3, 1);
+    program::ProgramTable other;
+    ASSERT_TRUE(other.open(file("ABC.MDB")));
+    program::ProgramState state;
+    ASSERT_TRUE(program::insertLine(other, state, messages, 0, "B20", "").ok);
+    click("cmdDelete");
+    EXPECT_EQ(commands("ABC.MDB"), (QStringList{"B20", "A10", "W5", "M3000", "Q"}));
+    EXPECT_EQ(gridColumn(2), commands("ABC.MDB"));
+    EXPECT_TRUE(form->statusBar()->currentMessage().contains(QStringLiteral("another program")));
+}
+
 TEST_F(ProgramEditingWindowTest, ExportAndImportThroughTheFileMenu) {
     open("SRC.MDB", {{"A10", "!", "semi; colon"}, {"N500\r@0G"}, {"&3_2", "!", " "}, {"Q"}});
     const auto original = test::ReadProgramFile(file("SRC.MDB"));

@@ -150,6 +150,9 @@ TEST_F(TransferWindowTest, UploadReplacesTheProgramAfterAsking) {
     ASSERT_EQ(stored.size(), 4);
     EXPECT_EQ(stored[2].listing, QStringLiteral("Loop 2 Times to Line 2"));
     EXPECT_EQ(cursor.depth(), 0);
+    // The upload is one step: undo gives back the program it replaced.
+    form->findChild<QAction*>(QStringLiteral("mnuUndo"))->trigger();
+    EXPECT_EQ(gridColumn(2), QStringList{"B600"});
 }
 
 // During an upload's waits nothing may change the program or rebind the
