@@ -126,6 +126,32 @@ TEST_F(DocumentTest, ChangesMadeElsewhereAreShown) {
     EXPECT_EQ(fileCommands(), QStringList{"A10"});
 }
 
+// A box an edit shows (an unknown command) waits until the file's write lock
+// is given up: another program may write while the box is open, and what it
+// writes stays.
+TEST_F(DocumentTest, BoxesWaitUntilTheFileIsFree) {
+    struct WritingMessages final : kqm::platform::Messages {
+        std::function<void()> whileOpen;
+        kqm::platform::MessageAnswer show(kqm::platform::MessageIcon, const QString&,
+                                          kqm::platform::MessageButtons) override {
+            whileOpen();
+            return kqm::platform::MessageAnswer::Ok;
+        }
+    } boxes;
+    bool written = false;
+    boxes.whileOpen = [&] {
+        written = addLine(other, otherState, messages, "W5", "").ok;
+    };
+    ProgramDocument window(boxes);
+    kqm::test::WriteProgramFile(path, {{"A10"}});
+    QString error;
+    ASSERT_TRUE(window.bind(path, true, &error));
+    ASSERT_TRUE(other.open(path));
+    EXPECT_TRUE(window.apply([](const auto& rows) { return planAdd(rows, "%%", ""); }));
+    EXPECT_TRUE(written);
+    EXPECT_EQ(fileCommands(), (QStringList{"A10", "%%", "W5"}));
+}
+
 // A document held by an exchange refuses every change itself; an upload
 // stores only into the file it was made for.
 TEST_F(DocumentTest, AHeldDocumentRefusesChanges) {
