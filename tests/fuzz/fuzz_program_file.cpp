@@ -14,15 +14,10 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("fuzz.mdb"));
-    QFile::remove(path);
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return 0;
-        file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
-    }
+    const auto file = kqm::fuzz::AsFile(data, size, QStringLiteral("fuzz.mdb"));
+    if (!file)
+        return 0;
+    const QString& path = *file;
     kqm::program::ProgramTable table;
     if (!table.open(path)) {
         KQM_FUZZ_CHECK(!table.lastError().isEmpty());

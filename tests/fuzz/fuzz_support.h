@@ -3,7 +3,11 @@
 #include "platform/messages.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
+#include <QTemporaryDir>
+
+#include <optional>
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +18,20 @@ namespace kqm::fuzz {
 
 inline QString Text(const uint8_t* data, size_t size) {
     return QString::fromLatin1(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+}
+
+// The input written to a file of its own (the same path every time, made
+// anew); nullopt when it cannot be written.
+inline std::optional<QString> AsFile(const uint8_t* data, size_t size, const QString& name) {
+    static QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    QFile::remove(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) !=
+            static_cast<qint64>(size))
+        return std::nullopt;
+    return path;
 }
 
 class QuietMessages final : public platform::Messages {
