@@ -99,4 +99,23 @@ void followBranches(const QVector<ProgramRow>& before, QVector<ProgramRow>& afte
     }
 }
 
+bool isLineBranch(const QString& command) {
+    return command.startsWith(QLatin1Char('I')) || command.startsWith(QLatin1Char('U')) ||
+           (command.startsWith(QLatin1Char('&')) && command.contains(QLatin1Char(',')));
+}
+
+qint64 lineTarget(const QString& command) {
+    return OperandField(command, command.startsWith(QLatin1Char('&')) ? 1 : 2);
+}
+
+QString withLineTarget(const QString& command, qint64 line) {
+    if (command.startsWith(QLatin1Char('&')))
+        return QStringLiteral("&%1,%2").arg(OperandField(command, 0)).arg(line);
+    return QStringLiteral("%1%2,%3,%4")
+        .arg(command.at(0))
+        .arg(OperandField(command, 0))
+        .arg(OperandField(command, 1))
+        .arg(line);
+}
+
 } // namespace kqm::program

@@ -32,6 +32,14 @@ inline constexpr int ForeignLine = -2; // it came from elsewhere (a paste): left
 void followBranches(const QVector<ProgramRow>& before, QVector<ProgramRow>& after,
                     const QVector<int>& origin);
 
+// Line-number branches: "I" and "U" name a line in their third operand, the
+// comma-form loop in its second.
+bool isLineBranch(const QString& command);
+// The line number a line-number branch names.
+qint64 lineTarget(const QString& command);
+// The branch with another line number.
+QString withLineTarget(const QString& command, qint64 line);
+
 // The address a loop or goto names; nullopt for other commands.
 std::optional<int> branchAddress(const QString& command);
 

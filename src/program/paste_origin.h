@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <optional>
@@ -36,5 +37,15 @@ QByteArray writePasteOrigin(const PasteOrigin& origin);
 // line its own program does not have: the paste then treats the lines as
 // coming from an unknown place.
 std::optional<PasteOrigin> readPasteOrigin(const QByteArray& data);
+
+// Points the branches of the `pasted` lines, laid into `after` from line
+// `first` on, where they pointed in the program they were copied from: into
+// the copied lines at the pasted copies, out of them at the lines they named
+// in `before` (the program pasted into, when it is the one copied from).
+// Returns, per branch that could not be mapped, a note naming its line;
+// those are left as written.
+QStringList mapPastedBranches(const QVector<ProgramRow>& before, QVector<ProgramRow>& after,
+                              int first, const QVector<ProgramRow>& pasted,
+                              const std::optional<PasteOrigin>& origin);
 
 } // namespace kqm::program
