@@ -123,6 +123,7 @@ int main(int argc, char* argv[]) {
     // a running window holds.
     const kqm::files::DirectoryClaim claim = kqm::files::claimProgramDirectory(programDirectory);
     if (!claim.held()) {
+        QTextStream(stderr) << "kqm-indexer: " << claim.refusal << Qt::endl;
         messages.show(kqm::platform::MessageIcon::Warning, claim.refusal,
                       kqm::platform::MessageButtons::Ok);
         return 1;

@@ -5,6 +5,7 @@
 #include "support/fake_messages.h"
 #include "support/program_files.h"
 
+#include <QDataStream>
 #include <QFile>
 #include <QHash>
 #include <QSqlQuery>
@@ -29,9 +30,9 @@ public:
     // A command; branches name the start of a random line of `rows` (or, now
     // and then, an address into a line or past the end).
     QString command(const QVector<ProgramRow>& rows, int* target = nullptr) {
-        static const QStringList plain = {"A10", "B200", "M3000", "G",     "S",  "F", "+", "-",
-                                          "W5",  "Z40",  "H0",    "O1",    "?3", "N77", "P5,G",
-                                          "N500\r@0G", "Q"};
+        static const QStringList plain = {"A10", "B200", "M3000", "G",         "S",  "F",
+                                          "+",   "-",    "W5",    "Z40",       "H0", "O1",
+                                          "?3",  "N77",  "P5,G",  "N500\r@0G", "Q"};
         const int kind = below(10);
         if (kind < 3 && !rows.isEmpty()) {
             const QVector<int> starts = lineStarts(rows);
@@ -154,8 +155,8 @@ TEST_F(EditHistoryTest, RandomEditsKeepBranchTargetsAndUndoToTheOriginal) {
             default: {
                 const int first = random.below(count);
                 const int length = 1 + random.below(count - first);
-                const int direction = first > 0 && (first + length == count || random.below(2))
-                                          ? -1 : 1;
+                const int direction =
+                    first > 0 && (first + length == count || random.below(2)) ? -1 : 1;
                 plan = planMove(before, first, length, direction);
                 break;
             }
@@ -189,8 +190,8 @@ TEST_F(EditHistoryTest, RandomEditsKeepBranchTargetsAndUndoToTheOriginal) {
                 }
                 if (was->command != line.command && !branchAddress(was->command))
                     continue; // changed into a branch by this edit: checked above
-                if (plan.label.startsWith(QLatin1String("Change")) && was->command != line.command &&
-                    line.comment == before.at(row).comment) {
+                if (plan.label.startsWith(QLatin1String("Change")) &&
+                    was->command != line.command && line.comment == before.at(row).comment) {
                     if (chosen >= 0) {
                         EXPECT_EQ(targetOf(after, *address),
                                   targetOf(before, *branchAddress(command)));
@@ -301,6 +302,32 @@ TEST_F(EditHistoryTest, OnlyTheLastTwoHundredStepsAreKept) {
         ASSERT_TRUE(undoStep(table).ok);
     EXPECT_TRUE(undoStep(table).nothing);
     EXPECT_EQ(rows().first().command, QStringLiteral("W5"));
+}
+
+// Files made before steps were kept compactly hold steps of every changed
+// record (five fields); undo and redo still take them.
+TEST_F(EditHistoryTest, StepsOfOlderFilesAreStillTaken) {
+    open({{"A10", "!", "a"}, {"Q"}});
+    const QVector<ProgramRow> before = rows();
+    ASSERT_TRUE(changeLine(table, state, messages, 0, "A20", "b").ok);
+    const QVector<ProgramRow> after = rows();
+    const auto older = [](const ProgramRow& row) {
+        QByteArray bytes;
+        QDataStream stream(&bytes, QIODevice::WriteOnly);
+        stream.setVersion(QDataStream::Qt_6_4);
+        stream << qint32(1) << row.rowid << row.lineNo << row.address << row.command << row.listing
+               << row.comment;
+        return qCompress(bytes);
+    };
+    QSqlQuery query(table.file().database());
+    query.prepare(QStringLiteral("UPDATE EditHistory SET rows_before = ?, rows_after = ?"));
+    query.addBindValue(older(before.first()));
+    query.addBindValue(older(after.first()));
+    ASSERT_TRUE(query.exec());
+    ASSERT_TRUE(undoStep(table).ok);
+    EXPECT_EQ(rows(), before);
+    ASSERT_TRUE(redoStep(table).ok);
+    EXPECT_EQ(rows(), after);
 }
 
 // Another program changed the table after the step: nothing is restored,
