@@ -184,6 +184,16 @@ bool parseFileArguments(const QString& command, const QStringList& arguments,
     return true;
 }
 
+QString openFailureOf(const program::ProgramTable& table, const QString& path) {
+    if (const auto legacy = files::legacyFormatOf(path)) {
+        return QStringLiteral("%1 is an %2 file, a program file of the older kind, which kqmctl "
+                              "only reads; make a program file of it first: kqmctl convert %1 "
+                              "NEW.mdb")
+            .arg(QDir::toNativeSeparators(path), legacy->name());
+    }
+    return table.openFailure(path);
+}
+
 std::optional<QVector<program::ProgramRow>> readProgramRows(const QString& path, QTextStream& err) {
     // A program file of the older kind is read as it is, never written.
     if (files::legacyFormatOf(path)) {

@@ -11,6 +11,7 @@ class QCommandLineParser;
 
 namespace kqm::program {
 struct ProgramRow;
+class ProgramTable;
 }
 
 namespace kqm::cli {
@@ -60,5 +61,9 @@ bool parseFileArguments(const QString& command, const QStringList& arguments,
 // saying why on standard error, when it is no program file or cannot be
 // read (a usage error for the commands that read one).
 std::optional<QVector<program::ProgramRow>> readProgramRows(const QString& path, QTextStream& err);
+
+// Why a program file could not be opened, for the user: an Access file of the
+// older kind is named as one, with the command that converts it.
+QString openFailureOf(const program::ProgramTable& table, const QString& path);
 
 } // namespace kqm::cli

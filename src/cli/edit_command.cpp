@@ -151,7 +151,7 @@ int editCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
         return usageError(QStringLiteral("edit"), why, err);
     program::ProgramTable table;
     if (!table.open(request->file, program::SqliteFile::Mode::ReadWriteExisting)) {
-        err << "kqmctl: " << table.openFailure(request->file) << Qt::endl;
+        err << "kqmctl: " << openFailureOf(table, request->file) << Qt::endl;
         return UsageError;
     }
     const auto rowCount = table.rowCount();

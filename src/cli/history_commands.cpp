@@ -22,7 +22,7 @@ int takeStep(const QStringList& arguments, QTextStream& out, QTextStream& err, b
     const QString& path = parsed.file;
     program::ProgramTable table;
     if (!table.open(path, program::SqliteFile::Mode::ReadWriteExisting)) {
-        err << "kqmctl: " << table.openFailure(path) << Qt::endl;
+        err << "kqmctl: " << openFailureOf(table, path) << Qt::endl;
         return UsageError;
     }
     const program::HistoryMove move = undo ? program::undoStep(table) : program::redoStep(table);
@@ -63,7 +63,7 @@ int historyCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
     const QString& path = parsed.file;
     program::ProgramTable table;
     if (!table.open(path, program::SqliteFile::Mode::ReadOnly)) {
-        err << "kqmctl: " << table.openFailure(path) << Qt::endl;
+        err << "kqmctl: " << openFailureOf(table, path) << Qt::endl;
         return UsageError;
     }
     const auto entries = program::readHistory(table.file());

@@ -124,4 +124,23 @@ TEST(KqmctlLegacy, BadFilesAreRefusedAndNothingIsWritten) {
         << usage.err.toStdString();
 }
 
+// The commands that change a program file or read its history name an Access
+// file as one, and the command that converts it; the file stays as it was.
+TEST(KqmctlLegacy, CommandsThatChangeAFileNameAnAccessFileAndConvert) {
+    const QString path = legacyFixture(QStringLiteral("jet4-program.mdb"));
+    const QByteArray before = kqm::test::FileBytes(path);
+    const QList<QStringList> commands = {
+        {"edit", path, "add", "quit"}, {"undo", path}, {"redo", path}, {"history", path}};
+    for (const QStringList& command : commands) {
+        SCOPED_TRACE(command.first().toStdString());
+        const kqm::test::CliRun run = runKqmctl(command);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.err.contains(QStringLiteral("is an Access 2000 (Jet 4) file")))
+            << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("kqmctl convert ")));
+        EXPECT_FALSE(run.err.contains(QStringLiteral("not a database")));
+    }
+    EXPECT_EQ(kqm::test::FileBytes(path), before);
+}
+
 } // namespace
