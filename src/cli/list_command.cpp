@@ -52,7 +52,9 @@ int listCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     } else {
         for (const program::ProgramRow& row : *rows) {
             out << row.lineNo << '\t' << row.address << '\t'
-                << printable(program::StripCrLf(row.command)) << '\t' << printable(row.listing)
+                // A line break inside a command is shown, as the check and the send
+                // refuse it.
+                << printable(row.command) << '\t' << printable(row.listing)
                 << '\t' << printable(row.comment) << '\n';
         }
         out << outcome.caption << Qt::endl;

@@ -365,8 +365,14 @@ void Form1::connectEditMenu() {
 
 void Form1::showHistory() {
     program::ProgramDocument& document = m_session.document;
-    const auto undo = document.undoLabel();
-    const auto redo = document.redoLabel();
+    // A step's label may name a file: an '&' in it is text, not a mnemonic.
+    const auto asText = [](std::optional<QString> label) {
+        if (label)
+            label->replace(QLatin1Char('&'), QStringLiteral("&&"));
+        return label;
+    };
+    const auto undo = asText(document.undoLabel());
+    const auto redo = asText(document.redoLabel());
     mnuUndo->setText(undo ? QStringLiteral("&Undo %1").arg(*undo) : QStringLiteral("&Undo"));
     mnuUndo->setEnabled(undo.has_value());
     mnuRedo->setText(redo ? QStringLiteral("&Redo %1").arg(*redo) : QStringLiteral("&Redo"));

@@ -229,8 +229,8 @@ ProgramRow readLine(const QString& line, QStringList& errors) {
     if (fields.size() == 3) {
         const QString listing = trimBlanks(fields.at(2));
         if (!listing.startsWith(ListingLabel, Qt::CaseInsensitive)) {
-            errors << QStringLiteral("a third field starts with \"%1\" (write a ';' inside a "
-                                     "comment as \\;)")
+            errors << QStringLiteral("a third field must start with \"%1\" (write a ';' inside "
+                                     "a comment as \\;)")
                           .arg(ListingLabel);
         } else if (const QString text = trimBlanks(listing.mid(ListingLabel.size()));
                    !text.isEmpty()) {

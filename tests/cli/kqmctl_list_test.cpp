@@ -35,7 +35,7 @@ TEST_F(KqmctlList, PrintsTheListingWithoutChangingTheFile) {
     const CliRun run = kqmctl({QStringLiteral("list"), path});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, QStringLiteral("1\t0\tA10\tAccel/Decel=10\tramp\n"
-                                      "2\t3\tN500@0G\tGo relative 500\t \n"
+                                      "2\t3\tN500\\r\\n@0G\tGo relative 500\t \n"
                                       "3\t10\tJ5\tJog Speed=5\t \n"
                                       "4\t10\tQ\tQuit now\tend\n"
                                       "Memory: 12 of 2047 bytes used.\n"));

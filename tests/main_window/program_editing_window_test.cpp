@@ -135,9 +135,9 @@ TEST_F(ProgramEditingWindowTest, ADeleteAfterAChangeElsewhereTakesNothing) {
 TEST_F(ProgramEditingWindowTest, ExportAndImportThroughTheFileMenu) {
     open("SRC.MDB", {{"A10", "!", "semi; colon"}, {"N500\r@0G"}, {"&3_2", "!", " "}, {"Q"}});
     const auto original = test::ReadProgramFile(file("SRC.MDB"));
-    dialogs.choose(file("src.txt"));
+    dialogs.choose(file("s&rc.txt"));
     trigger("mnuExportProgram");
-    ASSERT_TRUE(QFile::exists(file("src.txt")));
+    ASSERT_TRUE(QFile::exists(file("s&rc.txt")));
 
     open("DEST.MDB", {{"W5"}, {"Q"}});
     // Refused by line, with the same reader and words as kqmctl import: a
@@ -166,7 +166,7 @@ TEST_F(ProgramEditingWindowTest, ExportAndImportThroughTheFileMenu) {
         messages.clear();
     }
 
-    dialogs.choose(file("src.txt"));
+    dialogs.choose(file("s&rc.txt"));
     trigger("mnuImportProgram");
     EXPECT_TRUE(messages.boxes().isEmpty());
     auto imported = test::ReadProgramFile(file("DEST.MDB"));
@@ -175,7 +175,7 @@ TEST_F(ProgramEditingWindowTest, ExportAndImportThroughTheFileMenu) {
         imported[i].rowid = original[i].rowid;
         EXPECT_EQ(imported[i], original[i]);
     }
-    EXPECT_EQ(action("mnuUndo")->text(), QStringLiteral("&Undo Import src.txt"));
+    EXPECT_EQ(action("mnuUndo")->text(), QStringLiteral("&Undo Import s&&rc.txt"));
     trigger("mnuUndo");
     EXPECT_EQ(commands("DEST.MDB"), (QStringList{"W5", "Q"}));
 

@@ -211,7 +211,7 @@ TEST(ProgramText, ErrorsNameTheirLinesAndNothingIsRead) {
         {"A100 ; C:\\data\nQ ; a ; b\n; only a comment\nW10 ; \\u12\nX1 \\",
          false,
          {{1, "comment: unknown escape \\d (write a backslash as \\\\)"},
-          {2, "a third field starts with \"listing:\" (write a ';' inside a comment as \\;)"},
+          {2, "a third field must start with \"listing:\" (write a ';' inside a comment as \\;)"},
           {3, "no command"},
           {4, "comment: \\u takes four hexadecimal digits, for example \\u0007"},
           {5, "command: a single \\ ends the field (write a backslash as \\\\)"}}},
