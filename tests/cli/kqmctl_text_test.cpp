@@ -66,6 +66,20 @@ TEST_F(KqmctlText, ExportThenImportMakesTheSameProgram) {
 }
 
 // Nothing is written on a wrong line, and nothing existing is ever replaced.
+// The example of the program text's documentation imports and checks clean.
+TEST_F(KqmctlText, TheDocumentedExampleIsAGoodProgram) {
+    QFile doc(QStringLiteral(KQM_LEGACY_FIXTURES "/../../../docs/program-text.md"));
+    ASSERT_TRUE(doc.open(QIODevice::ReadOnly));
+    const QByteArray text = doc.readAll();
+    const qsizetype start = text.indexOf("```\n") + 4;
+    writeText(file("example.txt"), text.mid(start, text.indexOf("```", start) - start));
+    const CliRun imported = kqmctl(
+        {QStringLiteral("import"), file("example.txt"), QStringLiteral("-o"), file("ex.mdb")});
+    ASSERT_EQ(imported.status, 0) << imported.err.toStdString();
+    const CliRun checked = kqmctl({QStringLiteral("check"), file("ex.mdb")});
+    EXPECT_EQ(checked.status, 0) << checked.out.toStdString();
+}
+
 TEST_F(KqmctlText, RefusalsWriteNothing) {
     const QString text = file("wrong.txt");
     writeText(text, "KQM program text 1\r\n# set-up\r\nA300\r\nQ ; end \\x\r\nJ500\r\n");
