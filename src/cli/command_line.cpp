@@ -65,11 +65,13 @@ const CommandHelp Commands[] = {
      "Exit status: 0 connected, 1 not, 2 wrong arguments."},
     {"send",
      "kqmctl send FILE --port DEVICE [--baud N] [--axis N] [--verify] [--backup-dir DIR]\n"
-     "                   [--pace 0.1|0.05|0.02|0.01]",
-     "Sends a program file to the unit, showing the progress on standard error.\n"
+     "                   [--pace 0.1|0.05|0.02|0.01] [--quiet]",
+     "Sends a program file to the unit, showing the progress on standard error (on a\n"
+     "terminal in place, else a line at each tenth).\n"
      "  --verify           read the program back and compare\n"
      "  --backup-dir DIR   keep the unit's program in DIR first\n"
      "  --pace SECONDS     the pause after each character; a faster one always reads back\n"
+     "  --quiet            no progress\n"
      "Exit status: 0 sent, 1 the unit did not answer or refused, 2 wrong arguments,\n"
      "4 the unit holds something else."},
     {"upload", "kqmctl upload --port DEVICE [--baud N] [--axis N] --output FILE",

@@ -26,6 +26,8 @@
 #include <QTemporaryFile>
 #include <QTimer>
 
+#include <unistd.h>
+
 namespace kqm::cli {
 
 namespace {
@@ -39,6 +41,46 @@ void watchForInterrupt(QTimer& watch, link::Link& link) {
     });
     watch.start(20);
 }
+
+// The send's progress on standard error. On a terminal one line is written
+// over in place; into a file or a pipe a line goes at each tenth of the send,
+// so that a log keeps ten lines, not hundreds; --quiet writes none.
+class SendProgress {
+public:
+    SendProgress(QTextStream& err, double pace, bool quiet)
+        : m_err(err), m_pace(pace), m_quiet(quiet), m_terminal(::isatty(STDERR_FILENO) == 1) {}
+
+    void started(int total) { m_total = total; }
+    void sent(int index) {
+        if (m_quiet || m_total <= 0)
+            return;
+        const QString left = transfer::timeLeft(m_total - index - 1, m_pace);
+        if (m_terminal) {
+            if (index % 10 == 0 || index + 1 == m_total)
+                m_err << "\rSending: " << index + 1 << " of " << m_total << " characters, " << left
+                      << " left " << Qt::flush;
+            return;
+        }
+        const int tenth = (index + 1) * 10 / m_total;
+        if (tenth <= m_tenth)
+            return;
+        m_tenth = tenth;
+        m_err << "Sending: " << index + 1 << " of " << m_total << " characters (" << tenth * 10
+              << " %), " << left << " left" << Qt::endl;
+    }
+    void ended() {
+        if (m_terminal && !m_quiet)
+            m_err << Qt::endl;
+    }
+
+private:
+    QTextStream& m_err;
+    double m_pace;
+    bool m_quiet;
+    bool m_terminal;
+    int m_total = 0;
+    int m_tenth = 0;
+};
 
 } // namespace
 
@@ -81,19 +123,16 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
             << "character's time at " << options->baud << " baud; sending at " << pace << " s"
             << Qt::endl;
     }
+    SendProgress progress(err, pace, options->quiet);
     transfer::SendCallbacks callbacks;
-    int total = 0;
-    callbacks.sendStarted = [&total](int characters) {
-        total = characters;
+    callbacks.sendStarted = [&progress](int characters) {
+        progress.started(characters);
     };
-    callbacks.progress = [&err, &total, pace](int index, QChar) {
-        if (index % 10 == 0 || index + 1 == total) {
-            err << "\rSending: " << index + 1 << " of " << total << " characters, "
-                << transfer::timeLeft(total - index - 1, pace) << " left " << Qt::flush;
-        }
+    callbacks.progress = [&progress](int index, QChar) {
+        progress.sent(index);
     };
-    callbacks.sendEnded = [&err] {
-        err << Qt::endl;
+    callbacks.sendEnded = [&progress] {
+        progress.ended();
     };
     transfer::SendReport report;
     {

@@ -27,6 +27,7 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
             {QStringLiteral("backup-dir"), QStringLiteral("backup folder"), QStringLiteral("DIR")});
         parser.addOption({QStringLiteral("pace"), QStringLiteral("seconds per character"),
                           QStringLiteral("SECONDS"), QStringLiteral("0.1")});
+        parser.addOption({QStringLiteral("quiet"), QStringLiteral("no progress")});
     }
     const auto fail = [&](const QString& why) -> std::optional<LinkOptions> {
         usageError(command, why, err);
@@ -42,6 +43,7 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
         options.file = positional.takeFirst();
         options.verify = parser.isSet(QStringLiteral("verify"));
         options.backupDirectory = parser.value(QStringLiteral("backup-dir"));
+        options.quiet = parser.isSet(QStringLiteral("quiet"));
         const QString pace = parser.value(QStringLiteral("pace"));
         const auto known = std::find_if(transfer::SendPaces.begin(), transfer::SendPaces.end(),
                                         [&pace](double p) { return pace.toDouble() == p; });

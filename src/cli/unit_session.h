@@ -27,6 +27,7 @@ struct LinkOptions {
     bool verify = false;
     QString backupDirectory;
     double pace = 0.1;
+    bool quiet = false; // send: no progress
 };
 
 // Parses --port/--baud/--axis (and FILE or --output where the command takes
