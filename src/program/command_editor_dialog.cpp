@@ -69,6 +69,8 @@ frmCommands::frmCommands(platform::Messages& messages, EditorMemory& memory, QSt
     // Loading: tab 0 shown, the Outputs tab hidden, options for the model.
     SSTab1->setCurrentIndex(0);
     SSTab1->setTabVisible(1, false);
+    // Ctrl+Tab passes over disabled pages only: a hidden one must be one too.
+    SSTab1->setTabEnabled(1, false);
     applyModelVisibility(true);
 
     connect(SSTab1, &QTabWidget::currentChanged, this, &frmCommands::SSTab1_Click);
@@ -276,9 +278,12 @@ QComboBox* frmCommands::targetChooser(const char* name, QLineEdit* address) {
     QSizePolicy policy = chooser->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     chooser->setSizePolicy(policy);
-    connect(chooser, &QComboBox::activated, this, [chooser, address](int item) {
-        if (item > 0)
-            address->setText(chooser->itemData(item).toString());
+    // Picking a line chooses its command too, as typing into the box does.
+    connect(chooser, &QComboBox::activated, this, [this, chooser, address](int item) {
+        if (item <= 0)
+            return;
+        chooseOptionOf(address);
+        address->setText(chooser->itemData(item).toString());
     });
     // The list shows the line whose address the box holds.
     connect(address, &QLineEdit::textChanged, chooser, [chooser](const QString& text) {

@@ -2,6 +2,7 @@
 #include "support/fake_messages.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -55,6 +56,41 @@ TEST_F(EditorTest, OkWithoutAnOptionAsksForOne) {
     EXPECT_EQ(messages.boxes().at(0).icon, kqm::platform::MessageIcon::Warning);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_TRUE(dialog->EditedCommand().isEmpty());
+}
+
+// Ctrl+Tab moves between the shown pages only; picking a line for a loop or
+// a goto chooses that command, as typing its address does.
+TEST_F(EditorTest, CtrlTabAndTheLineChoosersLeadToACommand) {
+    auto dialog = open();
+    auto* tabs = child<QTabWidget>(dialog.get(), "SSTab1");
+    for (const int expected : {2, 0, 2}) {
+        QTest::keyClick(tabs, Qt::Key_Tab, Qt::ControlModifier);
+        EXPECT_EQ(tabs->currentIndex(), expected);
+    }
+    QVector<ProgramRow> rows(2);
+    rows[0].command = QStringLiteral("A10");
+    rows[1].command = QStringLiteral("Q");
+    const struct {
+        const char* chooser;
+        QString command;
+    } cases[] = {{"cboLoopTarget", "&3_"}, {"cboGotoTarget", "X3"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chooser);
+        dialog = open();
+        dialog->setProgramLines(rows);
+        child<QTabWidget>(dialog.get(), "SSTab1")->setCurrentIndex(2);
+        auto* chooser = child<QComboBox>(dialog.get(), c.chooser);
+        chooser->setCurrentIndex(2);
+        emit chooser->activated(2);
+        EXPECT_TRUE(prompt(dialog.get()).contains(QStringLiteral("address")))
+            << prompt(dialog.get()).toStdString();
+        if (c.command.startsWith('&'))
+            QTest::keyClicks(child<QLineEdit>(dialog.get(), "txtLoopTimesToLoop"), "2");
+        click(dialog.get(), "btnOK");
+        EXPECT_TRUE(dialog->EditedCommand().startsWith(c.command))
+            << dialog->EditedCommand().toStdString();
+    }
+    EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join('|').toStdString();
 }
 
 TEST_F(EditorTest, TypingAValueChecksItAndBuildsTheCommand) {
@@ -146,7 +182,9 @@ TEST_F(EditorTest, PreloadSelectsEvenAHiddenOption) {
 // the focus back, and choices never move the layout.
 TEST_F(EditorTest, TheKeyboardAloneChoosesWalksAndCorrects) {
     auto dialog = open();
-    const auto focused = [] { return QApplication::focusWidget()->objectName(); };
+    const auto focused = [] {
+        return QApplication::focusWidget()->objectName();
+    };
     auto* base = child<QLineEdit>(dialog.get(), "txtBaseSpeed");
     base->setFocus(Qt::TabFocusReason);
     QTest::keyClicks(base, QStringLiteral("500"));
@@ -161,15 +199,16 @@ TEST_F(EditorTest, TheKeyboardAloneChoosesWalksAndCorrects) {
     const struct {
         Qt::Key key;
         const char* option;
-    } walk[] = {{Qt::Key_Down, "optMaxSpeed"},        {Qt::Key_Down, "optGoRelative"},
-                {Qt::Key_Right, "optGoAbsolute"},     {Qt::Key_Down, "optZero"},
-                {Qt::Key_Up, "optGoAbsolute"},        {Qt::Key_Up, "optGoRelative"},
-                {Qt::Key_Left, "optMaxSpeed"},        {Qt::Key_Up, "optBaseSpeed"},
-                {Qt::Key_Up, "optAcceleration"},      {Qt::Key_Up, "optHome1"}};
+    } walk[] = {{Qt::Key_Down, "optMaxSpeed"},    {Qt::Key_Down, "optGoRelative"},
+                {Qt::Key_Right, "optGoAbsolute"}, {Qt::Key_Down, "optZero"},
+                {Qt::Key_Up, "optGoAbsolute"},    {Qt::Key_Up, "optGoRelative"},
+                {Qt::Key_Left, "optMaxSpeed"},    {Qt::Key_Up, "optBaseSpeed"},
+                {Qt::Key_Up, "optAcceleration"},  {Qt::Key_Up, "optHome1"}};
     for (const auto& step : walk) {
         QTest::keyClick(QApplication::focusWidget(), step.key);
         EXPECT_EQ(focused(), QString::fromLatin1(step.option));
-        EXPECT_TRUE(child<QRadioButton>(dialog.get(), QString::fromLatin1(step.option))->isChecked())
+        EXPECT_TRUE(
+            child<QRadioButton>(dialog.get(), QString::fromLatin1(step.option))->isChecked())
             << step.option;
     }
 
