@@ -98,7 +98,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kqm-indexer"));
     QApplication::setOrganizationName(QStringLiteral("Quorvex Motion"));
-    QApplication::setApplicationDisplayName(QStringLiteral("KQM20/KQM21 Programmable Indexer"));
+    // No display name: the platform would add it to a window title that
+    // names the product already.
 
     // QApplication has taken its own options out of the arguments by now.
     CommandLine own;

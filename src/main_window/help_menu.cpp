@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSet>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -45,9 +46,11 @@ QList<QPair<QString, QString>> Form1::shortcutList() const {
         text.replace(QStringLiteral("\x01"), QStringLiteral("&"));
         return text;
     };
+    QSet<const QAction*> listed;
     const std::function<void(const QList<QAction*>&, const QString&)> walk =
         [&](const QList<QAction*>& actions, const QString& place) {
             for (const QAction* action : actions) {
+                listed.insert(action);
                 const QString name = place.isEmpty()
                                          ? plain(action->text())
                                          : place + QStringLiteral(" > ") + plain(action->text());
@@ -62,6 +65,13 @@ QList<QPair<QString, QString>> Form1::shortcutList() const {
             }
         };
     walk(menuBar()->actions(), QString());
+    // Keys of the window that no menu shows (Ctrl+S), named by their place.
+    QList<QAction*> unlisted;
+    for (QAction* action : actions()) {
+        if (!listed.contains(action))
+            unlisted << action;
+    }
+    walk(unlisted, QString());
     return list;
 }
 

@@ -129,6 +129,17 @@ void Form1::createMenus() {
                               QStringLiteral("mnuRecentPrograms"));
     mnuSaveProgramAs = item(file, QStringLiteral("Save Program &As..."), "mnuSaveProgramAs");
     mnuSaveProgramAs->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    // Ctrl+S out of habit: said to be needless in a named file, Save As in
+    // the working copy.
+    auto* save = new QAction(QStringLiteral("File > Save"), this);
+    save->setObjectName(QStringLiteral("actSave"));
+    save->setShortcut(QKeySequence::Save);
+    save->setShortcutContext(Qt::WindowShortcut);
+    addAction(save);
+    connect(save, &QAction::triggered, this, [this] {
+        if (!m_session.link.refuseWhenBusy())
+            saveKey();
+    });
     file->addSeparator();
     mnuExportProgram = item(file, QStringLiteral("&Export Program..."), "mnuExportProgram");
     mnuImportProgram = item(file, QStringLiteral("&Import Program..."), "mnuImportProgram");
@@ -224,7 +235,8 @@ QWidget* Form1::createButtonRow() {
     cmdConnect = button("cmdConnect", QStringLiteral("&Connect"));
     SSCommand1 = button("SSCommand1", QStringLiteral("New"));
     cmdOpen = button("cmdOpen", QStringLiteral("Open"));
-    cmdSave = button("cmdSave", QStringLiteral("Save"));
+    // It opens Save Program As: every change is in the file already.
+    cmdSave = button("cmdSave", QStringLiteral("Save As..."));
     cmdPrint = button("cmdPrint", QStringLiteral("Print"));
     cmdCalculator = button("cmdCalculator", QStringLiteral("Calculator"));
     cmdExit = button("cmdExit", QStringLiteral("Exit"));
@@ -303,6 +315,8 @@ void Form1::connectProgramTab() {
     connect(&document, &program::ProgramDocument::currentRowChanged, tab, &ProgramTab::selectRow);
     connect(&document, &program::ProgramDocument::memoryTextChanged, tab,
             &ProgramTab::showMemoryText);
+    connect(&document, &program::ProgramDocument::boundFileChanged, this,
+            [this](const QString& path) { showOpenFile(path); });
     connect(&document, &program::ProgramDocument::boundFileChanged, this,
             [tab](const QString& path) {
                 tab->showCurrentFile(path);
@@ -527,6 +541,24 @@ void Form1::mnuPrint_Click() {
                                  QStringLiteral("A print routine error occurred.  Please check "
                                                 "your settings and try again."));
     }
+}
+
+void Form1::showOpenFile(const QString& path) {
+    // The working copy has no name the user gave it.
+    const bool named = !path.isEmpty() && !files::sameFile(path, m_session.files.workingCopy);
+    setWindowFilePath(named ? path : QString());
+    setWindowTitle(QStringLiteral("%1 - %2").arg(
+        named ? QFileInfo(path).fileName() : QStringLiteral("Untitled"), Caption()));
+}
+
+void Form1::saveKey() {
+    const QString path = m_session.document.path();
+    if (m_session.document.isBound() && !files::sameFile(path, m_session.files.workingCopy)) {
+        statusBar()->showMessage(QStringLiteral("Every change is already written to %1.")
+                                     .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    mnuSaveProgramAs->trigger();
 }
 
 void Form1::changeEvent(QEvent* event) {

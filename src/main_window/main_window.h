@@ -71,6 +71,10 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // The window's title names the open program ("Untitled": the working copy).
+    void showOpenFile(const QString& path);
+    // Ctrl+S: every change is written at once; only the working copy needs a name.
+    void saveKey();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

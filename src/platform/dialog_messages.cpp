@@ -40,7 +40,7 @@ QMessageBox::StandardButtons toBoxButtons(MessageButtons buttons) {
 } // namespace
 
 MessageAnswer DialogMessages::show(MessageIcon icon, const QString& text, MessageButtons buttons) {
-    return showTitled(QApplication::applicationDisplayName(), icon, text, buttons);
+    return showTitled(ProductName, icon, text, buttons);
 }
 
 MessageAnswer DialogMessages::showTitled(const QString& title, MessageIcon icon,

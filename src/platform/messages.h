@@ -8,6 +8,9 @@ enum class MessageIcon { None, Information, Warning, Critical, Question };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
+// The title of the tool's message boxes.
+inline const QString ProductName = QStringLiteral("KQM20/KQM21 Programmable Indexer");
+
 // Every message box of the tool goes through this seam, so that logic never
 // opens a QMessageBox itself and tests can record and answer each box.
 class Messages {

@@ -91,7 +91,8 @@ TEST_F(MainWindowTest, ComesUpWithEveryNamedControl) {
     auto form = load();
     EXPECT_EQ(
         form->windowTitle(),
-        QStringLiteral("QUORVEX MOTION - KQM20/KQM21 WIN Programmable Indexer - Version 1.65"));
+        QStringLiteral(
+            "Untitled - QUORVEX MOTION - KQM20/KQM21 WIN Programmable Indexer - Version 1.65"));
 
     auto* tabs = form->findChild<QTabWidget*>(QStringLiteral("SSTab2"));
     ASSERT_NE(tabs, nullptr);

@@ -10,7 +10,6 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("KQM20/KQM21 Programmable Indexer"));
     kqm::files::setLegacyReaderProgram(QStringLiteral(KQM_LEGACY_READER_PATH));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
