@@ -166,6 +166,9 @@ void Form1::createMenus() {
     mnuCopy->setShortcut(QKeySequence::Copy);
     mnuPaste = item(edit, QStringLiteral("&Paste"), "mnuPaste");
     mnuPaste->setShortcut(QKeySequence::Paste);
+    mnuAddLine = item(edit, QStringLiteral("&Add Line..."), "mnuAddLine");
+    // Insert inserts; Alt+Insert adds at the end. Neither is a clipboard key.
+    mnuAddLine->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Insert));
     mnuInsertLine = item(edit, QStringLiteral("&Insert Line..."), "mnuInsertLine");
     mnuInsertLine->setShortcut(QKeySequence(Qt::Key_Insert));
     mnuChangeLine = item(edit, QStringLiteral("C&hange Line..."), "mnuChangeLine");
@@ -179,7 +182,8 @@ void Form1::createMenus() {
     mnuMoveDown->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Down));
     // The clipboard and delete keys belong to the program grid; the terminal
     // and other text boxes keep their own.
-    for (QAction* action : {mnuCut, mnuCopy, mnuPaste, mnuInsertLine, mnuDeleteLines}) {
+    for (QAction* action :
+         {mnuCut, mnuCopy, mnuPaste, mnuAddLine, mnuInsertLine, mnuDeleteLines}) {
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         m_programTab->addAction(action);
     }
@@ -364,6 +368,7 @@ void Form1::connectEditMenu() {
     onProgram(mnuCut, &ProgramEditing::cutLines);
     onProgram(mnuPaste, &ProgramEditing::pasteLines);
     onProgram(mnuDeleteLines, &ProgramEditing::cmdDelete_Click);
+    onProgram(mnuAddLine, &ProgramEditing::cmdAdd_Click);
     onProgram(mnuInsertLine, &ProgramEditing::cmdInsert_Click);
     onProgram(mnuChangeLine, &ProgramEditing::cmdChange_Click);
     onProgram(mnuImportProgram, &ProgramEditing::importProgram);

@@ -138,6 +138,7 @@ private:
     QAction* mnuMoveDown = nullptr;
     QAction* mnuExit = nullptr;
     QMenu* mnuRecentPrograms = nullptr;
+    QAction* mnuAddLine = nullptr;
     QAction* mnuInsertLine = nullptr;
     QAction* mnuChangeLine = nullptr;
     QAction* mnuSendProgram = nullptr;

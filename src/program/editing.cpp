@@ -165,6 +165,8 @@ EditPlan planAdd(const QVector<ProgramRow>& rows, const QString& command, const 
     plan.origin = unchangedOrigin(rows.size());
     appendProgramLine(plan.rows, command, comment);
     plan.origin.push_back(NewLine);
+    // The new line is the user's place now.
+    plan.currentRow = static_cast<int>(plan.rows.size()) - 1;
     plan.label = QStringLiteral("Add line %1").arg(plan.rows.size());
     return plan;
 }
@@ -199,6 +201,7 @@ EditPlan planChange(const QVector<ProgramRow>& rows, int row, const QString& com
     plan.origin = unchangedOrigin(rows.size());
     setCommand(plan.rows[row], command);
     plan.rows[row].comment = nonEmpty(comment);
+    plan.currentRow = row;
     plan.label = QStringLiteral("Change line %1").arg(row + 1);
     return plan;
 }

@@ -474,9 +474,11 @@ TEST_F(MainWindowTest, EditingThroughTheProgramTab) {
     });
     click("cmdAdd");
     ASSERT_EQ(grid->model()->rowCount(), 2);
-    EXPECT_TRUE(grid->selectionModel()->selectedRows().isEmpty());
+    // The added line is the place now.
+    EXPECT_EQ(grid->selectionModel()->selectedRows().first().row(), 1);
 
     // Insert needs a selected line.
+    grid->clearSelection();
     click("cmdInsert");
     EXPECT_EQ(messages.texts(), QStringList{"Please select a location to insert a new line."});
     messages.clear();

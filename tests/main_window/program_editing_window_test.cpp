@@ -116,12 +116,65 @@ TEST_F(ProgramEditingWindowTest, UndoAndRedoNameTheStepAndRestoreTheTable) {
 // File > Export and Import: the text file gives back the same program; a
 // wrong line is named as FILE:LINE and nothing changes; an import is one
 // undo step.
+// After each edit the user's line, or the one that took its place, stays
+// selected: what the user does, and the line selected after it.
+TEST_F(ProgramEditingWindowTest, TheUsersPlaceIsKeptAfterEveryEdit) {
+    open("PLACE.MDB", {{"A10"}, {"W5"}, {"M3000"}, {"Q"}});
+    const auto okOn = [](const char* option, const char* box, const char* value) {
+        test::AnswerModal([=](QDialog* editor) {
+            ASSERT_NE(editor, nullptr);
+            editor->findChild<QTabWidget*>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
+            auto* button = editor->findChild<QRadioButton*>(QString::fromLatin1(option));
+            QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+            editor->findChild<QLineEdit*>(QString::fromLatin1(box))->setText(value);
+            QTest::mouseClick(editor->findChild<QPushButton*>(QStringLiteral("btnOK")),
+                              Qt::LeftButton);
+        });
+    };
+    const struct {
+        const char* does;
+        int chosen;
+        std::function<void()> act;
+        int after;
+    } steps[] = {
+        {"change line 2", 1,
+         [&] {
+             okOn("optWait", "txtWait", "7");
+             trigger("mnuChangeLine");
+         },
+         1},
+        {"insert before 2", 1,
+         [&] {
+             okOn("optWait", "txtWait", "8");
+             trigger("mnuInsertLine");
+         },
+         2},
+        {"delete line 3", 2, [&] { trigger("mnuDeleteLines"); }, 2},
+        {"add (Alt+Insert)", 0,
+         [&] {
+             okOn("optWait", "txtWait", "9");
+             trigger("mnuAddLine");
+         },
+         4},
+        {"undo the add", 4, [&] { trigger("mnuUndo"); }, 0}, // the line chosen before it
+        {"undo the delete", 1, [&] { trigger("mnuUndo"); }, 2},
+    };
+    EXPECT_EQ(action("mnuAddLine")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Insert));
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.does);
+        select(step.chosen, step.chosen);
+        step.act();
+        EXPECT_EQ(selected(), QList<int>{step.after});
+    }
+    EXPECT_EQ(commands("PLACE.MDB"), (QStringList{"A10", "W8", "W7", "M3000", "Q"}));
+}
+
 // Another program (kqmctl) inserts a line while the user has line 4 chosen:
 // Delete takes nothing away, and the grid and the status line show the file
 // as it is now.
 TEST_F(ProgramEditingWindowTest, ADeleteAfterAChangeElsewhereTakesNothing) {
     open("ABC.MDB", {{"A10"}, {"W5"}, {"M3000"}, {"Q"}});
-    select(3, 1);
+    select(3, 3);
     program::ProgramTable other;
     ASSERT_TRUE(other.open(file("ABC.MDB")));
     program::ProgramState state;

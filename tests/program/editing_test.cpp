@@ -53,7 +53,7 @@ TEST_F(EditingTest, AddToAnEmptyProgram) {
     EXPECT_EQ(rows[0].listing, QStringLiteral("Accel/Decel=100"));
     EXPECT_EQ(rows[0].comment, QStringLiteral(" "));
     EXPECT_EQ(state.bytesUsedCaption(), QStringLiteral("Memory: 3 of 2047 bytes used."));
-    EXPECT_EQ(result.currentRow, std::nullopt);
+    EXPECT_EQ(result.currentRow, 0); // the new line
     EXPECT_EQ(result.rows, rows);
 }
 
@@ -132,7 +132,7 @@ TEST_F(EditingTest, ChangeRewritesOneLineOnly) {
     const auto rows = kqm::test::ReadProgramFile(path);
     EXPECT_EQ(rows[0].comment, QStringLiteral(" "));
     EXPECT_EQ(rows[1].address, 4); // the new size moved the later lines
-    EXPECT_EQ(result.currentRow, std::nullopt);
+    EXPECT_EQ(result.currentRow, 0); // the changed line stays the place
     EXPECT_FALSE(changeLine(table, state, messages, 7, "Q", "").ok);
 }
 
