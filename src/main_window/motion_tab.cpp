@@ -21,7 +21,10 @@ template <typename T> T* named(T* widget, const char* name) {
 }
 
 QPushButton* button(const char* name, const QString& caption) {
-    return named(new QPushButton(caption), name);
+    auto* push = named(new QPushButton(caption), name);
+    // On a wide screen a button stays a button, not a bar across the tab.
+    push->setMaximumWidth(push->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 20);
+    return push;
 }
 
 QLineEdit* entry(const char* name, const QString& text) {
@@ -152,6 +155,7 @@ MotionTab::MotionTab(QWidget* parent) : QWidget(parent) {
 
     // The one button a technician must find without looking twice.
     cmdStopAll->setMinimumHeight(cmdStopAll->sizeHint().height() * 2);
+    cmdStopAll->setMaximumWidth(QWIDGETSIZE_MAX); // Stop Motion spans the tab, easy to hit
     QFont stopFont = cmdStopAll->font();
     stopFont.setBold(true);
     stopFont.setPointSizeF(stopFont.pointSizeF() * 1.3);

@@ -250,8 +250,10 @@ void ProgramTab::setColumnTwips(const int (&twips)[5]) {
     for (int column = 0; column < 5; ++column) {
         const int pixels = twips[column] * dpi / 1440;
         DBGrid2->setColumnHidden(column, pixels == 0);
+        // Never narrower than the column's own header ("Address").
         if (pixels > 0)
-            DBGrid2->setColumnWidth(column, pixels);
+            DBGrid2->setColumnWidth(
+                column, std::max(pixels, DBGrid2->horizontalHeader()->sectionSizeHint(column)));
     }
 }
 

@@ -541,4 +541,27 @@ TEST_F(MainWindowTest, EditingPreconditionsOnAnEmptyProgram) {
         EXPECT_EQ(box.icon, platform::MessageIcon::Warning);
 }
 
+// On a large screen the Motion tab's buttons keep a button's width (Stop
+// Motion spans the tab), and the grid's headers are whole.
+TEST_F(MainWindowTest, SizesHoldOnALargeScreen) {
+    auto form = load();
+    form->resize(1920, 1080);
+    form->show();
+    form->findChild<QTabWidget*>(QStringLiteral("SSTab2"))->setCurrentIndex(0);
+    QCoreApplication::processEvents();
+    for (const char* name : {"cmdSendGo", "cmdHomeType1", "cmdVerifyParameters", "Command1"}) {
+        auto* push = form->findChild<QPushButton*>(QString::fromLatin1(name));
+        EXPECT_LT(push->width(), 400) << name;
+        EXPECT_GE(push->width(), push->sizeHint().width()) << name;
+    }
+    EXPECT_GT(form->findChild<QPushButton*>(QStringLiteral("cmdStopAll"))->width(), 1000);
+    auto* grid = form->findChild<QTableView*>(QStringLiteral("DBGrid2"));
+    for (int column = 0; column < 5; ++column) {
+        if (grid->isColumnHidden(column))
+            continue;
+        EXPECT_GE(grid->columnWidth(column), grid->horizontalHeader()->sectionSizeHint(column))
+            << column;
+    }
+}
+
 } // namespace
