@@ -129,4 +129,30 @@ void Form1::openRecentProgram(const QString& path) {
     m_fileCommands->openProgramFile(path);
 }
 
+void Form1::showOpenFile(const QString& path) {
+    // The working copy has no name the user gave it.
+    const bool named = !path.isEmpty() && !files::sameFile(path, m_session.files.workingCopy);
+    setWindowFilePath(named ? path : QString());
+    setWindowTitle(QStringLiteral("%1 - %2").arg(
+        named ? QFileInfo(path).fileName() : QStringLiteral("Untitled"), Caption()));
+}
+
+void Form1::saveKey() {
+    const QString path = m_session.document.path();
+    if (m_session.document.isBound() && !files::sameFile(path, m_session.files.workingCopy)) {
+        statusBar()->showMessage(QStringLiteral("Every change is already written to %1.")
+                                     .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    mnuSaveProgramAs->trigger();
+}
+
+void Form1::changeEvent(QEvent* event) {
+    // Back from another program (kqmctl in a terminal, say): show the file
+    // as it is now.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        m_session.document.catchUp();
+    QMainWindow::changeEvent(event);
+}
+
 } // namespace kqm::ui
