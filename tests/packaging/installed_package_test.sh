@@ -69,7 +69,7 @@ as_user() {
             env -u XDG_DATA_HOME -u XDG_RUNTIME_DIR HOME="$home" "$@"
     fi
 }
-main_window='"QUORVEX MOTION - '
+main_window='QUORVEX MOTION - KQM20/KQM21 WIN Programmable Indexer'
 message_box='"KQM20/KQM21 Programmable Indexer":'
 start_window_until_shown() {
     local user=$1 home=$2 log=$3 pattern=$4 copy=${5:-}
