@@ -23,6 +23,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -96,12 +97,23 @@ Form1::Form1(Session& session, QWidget* parent)
     QFont connectedFont = lblConnected->font();
     connectedFont.setBold(true);
     lblConnected->setFont(connectedFont);
+    fraHint = named(new QFrame, QStringLiteral("fraHint"));
+    fraHint->setFrameShape(QFrame::StyledPanel);
+    lblHint = named(new QLabel, QStringLiteral("lblHint"));
+    lblHint->setWordWrap(true);
+    lblHint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    cmdDismissHint = button("cmdDismissHint", QStringLiteral("Dismiss"));
+    auto* hintRow = new QHBoxLayout(fraHint);
+    hintRow->addWidget(lblHint, 1);
+    hintRow->addWidget(cmdDismissHint, 0, Qt::AlignTop);
+    fraHint->hide();
     showConnectionStatus(false);
 
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(createButtonRow());
     layout->addWidget(lblConnected);
+    layout->addWidget(fraHint);
     layout->addWidget(SSTab2, 1);
     setCentralWidget(central);
     statusBar()->setObjectName(QStringLiteral("sbrStatus"));
@@ -278,6 +290,7 @@ void Form1::connectControls() {
         txtTerminal->clear();
         txtTerminal->setFocus();
     });
+    connect(cmdDismissHint, &QPushButton::clicked, fraHint, &QWidget::hide);
     connect(cmdDebugClear, &QPushButton::clicked, this, [this] {
         txtDebug->clear();
         txtDebug->setFocus();

@@ -13,6 +13,7 @@
 #include <memory>
 
 class QAction;
+class QFrame;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -104,6 +105,7 @@ private:
     void Form_Unload();
     void checkAxisItem(int index);
     void showConnectionStatus(bool connected);
+    void showHint(const QString& text);
     void txtTerminal_KeyPress(const QString& text);
     void appendDebug(const QString& text);
     void SSTab2_Click(int tab);
@@ -165,6 +167,11 @@ private:
     QPushButton* cmdExit = nullptr;
     QPushButton* SSCommand1 = nullptr; // New Program
     QLabel* lblConnected = nullptr;
+    // Why the unit is not reached and how to go on; stays until the user
+    // connects or dismisses it (status tips would wipe a status message).
+    QFrame* fraHint = nullptr;
+    QLabel* lblHint = nullptr;
+    QPushButton* cmdDismissHint = nullptr;
 
     QTabWidget* SSTab2 = nullptr;
     // Made first (the actions below act on them); the tab control owns them.

@@ -63,20 +63,24 @@ void Form1::showConnectionStatus(bool connected) {
     // A connection the user ended is no failure to report.
     if (connected || m_session.link.isSimulated() || device.isEmpty() ||
         state.LastCommError.isEmpty()) {
-        statusBar()->clearMessage();
+        fraHint->hide();
         return;
     }
     if (m_session.link.flooded()) {
-        statusBar()->showMessage(m_session.link.lostReason());
+        showHint(m_session.link.lostReason());
         return;
     }
     const bool notOpened = state.LastCommError.startsWith(QLatin1String("Error Opening Com Port"));
-    statusBar()->showMessage(
-        (notOpened ? QStringLiteral("%1 (%2) could not be opened.")
-                   : QStringLiteral("No unit answered on %1 (%2)."))
-            .arg(port, device) +
-        QStringLiteral(" To try the tool without a unit: Setup > Communication Settings, "
-                       "device sim (the simulated unit), then Connect."));
+    showHint((notOpened ? QStringLiteral("%1 (%2) could not be opened.")
+                        : QStringLiteral("No unit answered on %1 (%2)."))
+                 .arg(port, device) +
+             QStringLiteral(" To try the tool without a unit: Setup > Communication Settings, "
+                            "device sim (the simulated unit), then Connect."));
+}
+
+void Form1::showHint(const QString& text) {
+    lblHint->setText(text);
+    fraHint->show();
 }
 
 void Form1::checkAxisItem(int index) {

@@ -22,11 +22,13 @@
 #include "transfer/view.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -76,7 +78,11 @@ protected:
         EXPECT_EQ(label(), QStringLiteral("The Unit is Connected (KQM20 on axis 0, COM 1: %1)")
                                .arg(unit->device()));
     }
-    QString statusLine() { return form->statusBar()->currentMessage(); }
+    // The hint above the tabs, empty while it is not shown.
+    QString hint() {
+        auto* frame = form->findChild<QWidget*>(QStringLiteral("fraHint"));
+        return frame->isHidden() ? QString() : labelText("lblHint");
+    }
     void program(const QStringList& commands) {
         for (const QString& command : commands)
             ASSERT_TRUE(program::addLine(form->programTable(), form->programState(), messages,
@@ -199,10 +205,11 @@ TEST_F(SerialFaults, StartUpWithAFloodingDevice) {
     EXPECT_NE(form->findChild<QAction*>(QStringLiteral("mnuCommSettings")), nullptr);
 }
 
-// The first start on a port where nothing answers: the status line says how
-// to try the tool on the simulated unit; connected, it says no more.
+// The first start on a port where nothing answers: the hint says how to try
+// the tool on the simulated unit, outlives a status tip and the menus, wraps,
+// and goes when the user connects or dismisses it.
 TEST_F(SerialFaults, ASilentPortAtStartUpPointsToTheSimulatedUnit) {
-    EXPECT_TRUE(statusLine().isEmpty());
+    EXPECT_TRUE(hint().isEmpty());
     form->close();
     form.reset();
     plugIn({QStringLiteral("--stall-after"), QStringLiteral("0")});
@@ -211,14 +218,22 @@ TEST_F(SerialFaults, ASilentPortAtStartUpPointsToTheSimulatedUnit) {
     EXPECT_FALSE(form->linkState().UnitConnected);
     EXPECT_EQ(label(), QStringLiteral("The Unit is NOT Connected"));
     EXPECT_TRUE(messages.boxes().isEmpty());
-    for (const QString& part :
-         {QStringLiteral("No unit answered on COM 1 (%1)").arg(unit->device()),
-          QStringLiteral("Setup > Communication Settings"), QStringLiteral("device sim")})
-        EXPECT_TRUE(statusLine().contains(part)) << statusLine().toStdString();
+    const auto expectHint = [this] {
+        for (const QString& part :
+             {QStringLiteral("No unit answered on COM 1 (%1)").arg(unit->device()),
+              QStringLiteral("Setup > Communication Settings"), QStringLiteral("device sim")})
+            EXPECT_TRUE(hint().contains(part)) << hint().toStdString();
+    };
+    expectHint();
+    EXPECT_TRUE(form->findChild<QLabel*>(QStringLiteral("lblHint"))->wordWrap());
+    QStatusTipEvent tip(QStringLiteral("Opens a program file"));
+    QApplication::sendEvent(form.get(), &tip);
+    form->statusBar()->clearMessage();
+    expectHint();
     plugIn();
     click("cmdConnect");
     EXPECT_TRUE(form->linkState().UnitConnected);
-    EXPECT_TRUE(statusLine().isEmpty());
+    EXPECT_TRUE(hint().isEmpty());
 
     // A device that cannot be opened is not said to be silent.
     unit.reset();
@@ -227,9 +242,10 @@ TEST_F(SerialFaults, ASilentPortAtStartUpPointsToTheSimulatedUnit) {
     settings.setPortDevice(1, dir.filePath("no-such-tty"));
     click("cmdConnect");
     EXPECT_FALSE(form->linkState().UnitConnected);
-    EXPECT_TRUE(statusLine().contains(QStringLiteral("could not be opened")))
-        << statusLine().toStdString();
-    EXPECT_TRUE(statusLine().contains(QStringLiteral("device sim"))) << statusLine().toStdString();
+    EXPECT_TRUE(hint().contains(QStringLiteral("could not be opened"))) << hint().toStdString();
+    EXPECT_TRUE(hint().contains(QStringLiteral("device sim"))) << hint().toStdString();
+    click("cmdDismissHint");
+    EXPECT_TRUE(hint().isEmpty());
 }
 
 // After a normal connection the line starts to flood (or, for the readout,
