@@ -90,6 +90,8 @@ Form1::Form1(Session& session, QWidget* parent)
     SSTab2->addTab(createPaneTab(txtTerminal, cmdClear), QStringLiteral("Terminal"));
     txtDebug = named(new QPlainTextEdit, QStringLiteral("txtDebug"));
     txtDebug->setReadOnly(true);
+    // With the echo on, the position poll alone adds lines all day long.
+    txtDebug->setMaximumBlockCount(10000);
     cmdDebugClear = button("cmdDebugClear", QStringLiteral("Clear"));
     SSTab2->addTab(createPaneTab(txtDebug, cmdDebugClear), QStringLiteral("Debug"));
 

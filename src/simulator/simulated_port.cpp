@@ -24,7 +24,7 @@ void SimulatedPort::Output(const QByteArray& data) {
     if (!m_open)
         return;
     for (const char byte : data)
-        m_writes.push_back({m_clock.now(), byte});
+        m_writes.append({m_clock.now(), byte});
     m_line.receive(data);
 }
 
@@ -47,7 +47,7 @@ QByteArray SimulatedPort::Input() {
 
 QByteArray SimulatedPort::written() const {
     QByteArray bytes;
-    for (const Write& write : m_writes)
+    for (const Write& write : m_writes.recent())
         bytes += write.byte;
     return bytes;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/serial_port.h"
+#include "simulator/recent_log.h"
 #include "simulator/simulated_line.h"
 
 #include <QList>
@@ -8,9 +9,9 @@
 namespace kqm::simulator {
 
 // The serial-port operations with the simulated unit at the far end, in the
-// same process (or several units on one line). Every byte written is logged
-// with the clock's time, so tests can check characters and the pauses
-// between them.
+// same process (or several units on one line). The bytes written are logged
+// with the clock's time (the most recent 64 K), so tests can check characters
+// and the pauses between them.
 class SimulatedPort final : public platform::SerialPort {
 public:
     struct Write {
@@ -45,7 +46,9 @@ public:
     }
     SimulatedLine& line() { return m_line; }
     QString settings() const { return m_settings; }
-    const QList<Write>& writes() const { return m_writes; }
+    const QList<Write>& writes() const { return m_writes.recent(); }
+    qsizetype writeCount() const { return m_writes.count(); }
+    QList<Write> writesSince(qsizetype count) const { return m_writes.since(count); }
     QByteArray written() const;
     void clearWrites() { m_writes.clear(); }
 
@@ -62,7 +65,7 @@ private:
     int m_commPort = 1;
     QString m_settings;
     QByteArray m_received;
-    QList<Write> m_writes;
+    RecentLog<Write> m_writes{65536};
     OpenFailure m_failure = OpenFailure::None;
     OpenFailure m_failNext = OpenFailure::None;
     QString m_error;

@@ -87,7 +87,7 @@ void SimulatedUnit::receive(const QByteArray& bytes) {
 }
 
 bool SimulatedUnit::noiseOn() const {
-    return m_faults.noiseRate > 0 && m_frames.size() >= m_faults.noiseAfterFrames;
+    return m_faults.noiseRate > 0 && m_frames.count() >= m_faults.noiseAfterFrames;
 }
 
 double SimulatedUnit::nextOutputTime() const {
@@ -123,7 +123,7 @@ QByteArray SimulatedUnit::takeOutput() {
 void SimulatedUnit::reply(const QByteArray& text) {
     if (m_faults.silent)
         return;
-    const bool garbage = m_faults.garbage && m_frames.size() > m_faults.garbageAfterFrames;
+    const bool garbage = m_faults.garbage && m_frames.count() > m_faults.garbageAfterFrames;
     QByteArray bytes = garbage ? QByteArray("\x15#\x7f%?k", 6) : text;
     if (m_faults.replyBudget >= 0) {
         // The unit stops answering in the middle of a reply.
@@ -145,7 +145,7 @@ void SimulatedUnit::reply(const QByteArray& text) {
 }
 
 void SimulatedUnit::handleFrame(const QByteArray& frame) {
-    m_frames.push_back(frame);
+    m_frames.append(frame);
     if (frame == "VE") {
         if (m_selected)
             reply(uploadReply());

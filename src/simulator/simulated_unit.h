@@ -1,5 +1,7 @@
 #pragma once
 
+#include "simulator/recent_log.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -92,8 +94,11 @@ public:
     bool inProgramEntry() const { return m_programEntry; }
     const QList<StoredCommand>& program() const { return m_program; }
     int programBytes() const;
-    // Every frame the unit has seen, addressed to it or not, without the CR.
-    const QList<QByteArray>& frames() const { return m_frames; }
+    // The frames the unit has seen (the most recent 4 K), addressed to it or
+    // not, without the CR; frameCount() counts every one.
+    const QList<QByteArray>& frames() const { return m_frames.recent(); }
+    qsizetype frameCount() const { return m_frames.count(); }
+    QList<QByteArray> framesSince(qsizetype count) const { return m_frames.since(count); }
 
     QByteArray uploadReply() const;
     QByteArray listingReply() const;
@@ -121,7 +126,7 @@ private:
     QByteArray m_line;
     double m_lastArrival = -1.0; // for the slow receiver
     bool m_selected = true;
-    QList<QByteArray> m_frames;
+    RecentLog<QByteArray> m_frames{4096};
     std::deque<Pending> m_output;
     double m_noiseSince = -1.0;
 

@@ -237,7 +237,7 @@ TEST_F(TransferWindowTest, AFloodedLineEndsEveryExchangeAndSaysWhy) {
             messages.clear();
             messages.answerNext(platform::MessageAnswer::Ok); // the upload's question
             port.unit().faults().noiseRate = rate;
-            port.unit().faults().noiseAfterFrames = static_cast<int>(port.unit().frames().size());
+            port.unit().faults().noiseAfterFrames = static_cast<int>(port.unit().frameCount());
             const double start = clock.now();
             click(button);
             EXPECT_LT(clock.now() - start, 16.0);
@@ -488,7 +488,7 @@ TEST_F(TransferWindowTest, StopKeyReachesTheUnitFromEveryDialog) {
         SCOPED_TRACE(name);
         port.unit().receive("@0S\r");
         ASSERT_TRUE(port.unit().moving());
-        const qsizetype framesBefore = port.unit().frames().size();
+        const qsizetype framesBefore = port.unit().frameCount();
         bool pressed = false;
         QTimer::singleShot(0, [&] {
             QWidget* modal = QApplication::activeModalWidget();
@@ -501,7 +501,7 @@ TEST_F(TransferWindowTest, StopKeyReachesTheUnitFromEveryDialog) {
         open();
         QCoreApplication::processEvents(); // the send dialog is shown, not run
         EXPECT_TRUE(pressed);
-        EXPECT_EQ(port.unit().frames().mid(framesBefore).count("@0."), 1);
+        EXPECT_EQ(port.unit().framesSince(framesBefore).count("@0."), 1);
         if (!form->linkState().UnitConnected)
             form->cmdConnect_Click();
     }

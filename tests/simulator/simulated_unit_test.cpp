@@ -1,8 +1,11 @@
 #include "platform/virtual_clock.h"
+#include "simulator/recent_log.h"
 #include "simulator/simulated_line.h"
 #include "simulator/simulated_unit.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 using kqm::platform::VirtualClock;
 using kqm::simulator::SimulatedUnit;
@@ -177,6 +180,31 @@ TEST(SimulatedLineTest, ASlowReceiverLosesProgramCharactersThatComeTooSoon) {
         EXPECT_EQ(unit.inProgramEntry(), upload.isEmpty()) << "gap " << gap;
         if (!upload.isEmpty()) {
             EXPECT_EQ(unit.uploadReply(), upload) << "gap " << gap;
+        }
+    }
+}
+
+// The line's logs stay bounded however long a simulated unit runs, and a
+// count taken earlier still finds what came after it.
+TEST(RecentLog, KeepsTheLatestAndFindsWhatCameAfterACount) {
+    std::mt19937 random(7);
+    for (int trial = 0; trial < 50; ++trial) {
+        const int keep = std::uniform_int_distribution<int>(1, 20)(random);
+        const int total = std::uniform_int_distribution<int>(0, 100)(random);
+        kqm::simulator::RecentLog<int> log(keep);
+        for (int i = 0; i < total; ++i)
+            log.append(i);
+        ASSERT_EQ(log.count(), total);
+        EXPECT_LE(log.recent().size(), 2 * keep);
+        ASSERT_GE(log.recent().size(), std::min(keep, total));
+        for (qsizetype i = 0; i < log.recent().size(); ++i)
+            ASSERT_EQ(log.recent().at(i), total - log.recent().size() + i);
+        const int mark = std::uniform_int_distribution<int>(0, total)(random);
+        const QList<int> after = log.since(mark);
+        const int kept = total - static_cast<int>(log.recent().size());
+        ASSERT_EQ(after.size(), total - std::max(mark, kept));
+        if (!after.isEmpty()) {
+            EXPECT_EQ(after.first(), std::max(mark, kept));
         }
     }
 }

@@ -95,7 +95,7 @@ private:
     void pressStop() {
         m_log << QStringLiteral("stop");
         m_stops << qMakePair(m_line.state.AxisAddress.toInt(),
-                             static_cast<int>(connected().frames().size()));
+                             static_cast<int>(connected().frameCount()));
         link().stopMotion();
     }
 
@@ -199,7 +199,7 @@ private:
         }
         // Every Stop reached the unit it was meant for as a frame of its own.
         for (const auto& [axis, from] : std::as_const(m_stops)) {
-            const QList<QByteArray> frames = unit(axis).frames().mid(from);
+            const QList<QByteArray> frames = unit(axis).framesSince(from);
             EXPECT_TRUE(frames.contains("@" + QByteArray::number(axis) + "."))
                 << "stop on axis " << axis << ": " << trace;
         }

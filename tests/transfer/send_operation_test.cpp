@@ -78,7 +78,7 @@ TEST(SendOperation, EachPhaseHasOneOutcome) {
         {"a line that starts to flood during the backup",
          [](auto& line) {
              line.port.unit().faults().noiseRate = 2000;
-             line.port.unit().faults().noiseAfterFrames = line.port.unit().frames().size() + 1;
+             line.port.unit().faults().noiseAfterFrames = line.port.unit().frameCount() + 1;
          },
          never, none, 0.1, SendEnd::NothingSent, Holds::Old, "The line on simulated unit keeps"},
     };
