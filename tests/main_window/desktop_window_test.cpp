@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -22,8 +23,10 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -133,6 +136,120 @@ TEST_F(DesktopWindowTest, MenuAndGridKeysRunTheirCommands) {
     EXPECT_TRUE(gridColumn(3).isEmpty());
     QTest::keyClick(form.get(), Qt::Key_P, Qt::ControlModifier);
     EXPECT_EQ(messages.texts(), QStringList{"The program is empty."});
+}
+
+// A first day at the window, by keyboard: each row is what the user does and
+// what must follow.
+TEST_F(DesktopWindowTest, AFirstDayByKeyboard) {
+    startShown();
+    test::WriteProgramFile(file("a.mdb"), {{"A10"}, {"W5"}, {"Q"}});
+    const QString caption = ui::Form1::Caption();
+    const auto chosenCommand = [this] {
+        const QModelIndexList rows = grid()->selectionModel()->selectedRows();
+        const QString chosen =
+            rows.size() == 1 ? gridColumn(2).at(rows.first().row()) : QStringLiteral("(none)");
+        return chosen + QStringLiteral(" chosen in ") + gridColumn(2).join(' ');
+    };
+    // Answers the editor that the key opens: fills it in, or walks its pages.
+    const auto inEditor = [this](const std::function<void(QDialog*)>& fill) {
+        return [this, fill] {
+            test::AnswerModal([fill](QDialog* editor) {
+                if (editor)
+                    fill(editor);
+            });
+        };
+    };
+    const auto press = [this](std::function<QWidget*()> target, Qt::Key key,
+                              Qt::KeyboardModifiers modifiers = {}) {
+        return [=, this] {
+            QTest::keyClick(target(), key, modifiers);
+            QCoreApplication::processEvents();
+            form->activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        };
+    };
+    const auto window = [this]() -> QWidget* {
+        return form.get();
+    };
+    const auto inGrid = [this]() -> QWidget* {
+        grid()->setFocus();
+        return grid();
+    };
+    QStringList pagesVisited;
+    const auto then = [](std::function<void()> first, std::function<void()> second) {
+        return [=] {
+            first();
+            second();
+        };
+    };
+    const struct {
+        const char* does;
+        std::function<void()> act;
+        std::function<QString()> shows;
+        QString mustShow;
+    } rows[] = {
+        {"starts, in the working copy", [] {}, [this] { return form->windowTitle(); },
+         "Untitled - " + caption},
+        {"reads the button that opens Save As", [] {},
+         [this] { return form->findChild<QPushButton*>(QStringLiteral("cmdSave"))->text(); },
+         "Save As..."},
+        {"presses Ctrl+S in the working copy and cancels",
+         then([this] { dialogs.choose({}); }, press(window, Qt::Key_S, Qt::ControlModifier)),
+         [this] { return QString::number(dialogs.shown); }, "1"},
+        {"opens a.mdb with Ctrl+O",
+         then([this] { dialogs.choose(file("a.mdb")); },
+              press(window, Qt::Key_O, Qt::ControlModifier)),
+         [this] { return form->windowTitle(); }, "a.mdb - " + caption},
+        {"presses Ctrl+S in a.mdb", press(window, Qt::Key_S, Qt::ControlModifier),
+         [this] { return form->statusBar()->currentMessage(); },
+         QStringLiteral("Every change is already written to %1.")
+             .arg(QDir::toNativeSeparators(file("a.mdb")))},
+        {"presses Ctrl+Tab twice in the editor that Alt+Insert opens",
+         then(inEditor([&pagesVisited](QDialog* editor) {
+                  auto* pages = editor->findChild<QTabWidget*>(QStringLiteral("SSTab1"));
+                  for (int i = 0; i < 2; ++i) {
+                      QTest::keyClick(pages, Qt::Key_Tab, Qt::ControlModifier);
+                      pagesVisited << pages->tabText(pages->currentIndex());
+                  }
+                  editor->reject();
+              }),
+              press(inGrid, Qt::Key_Insert, Qt::AltModifier)),
+         [&pagesVisited] { return pagesVisited.join(','); },
+         "Program Parameters,Motion Parameters"},
+        {"adds W7 with Alt+Insert",
+         then(inEditor([](QDialog* editor) {
+                  editor->findChild<QTabWidget*>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
+                  auto* wait = editor->findChild<QRadioButton*>(QStringLiteral("optWait"));
+                  QTest::mouseClick(wait, Qt::LeftButton, {}, QPoint(6, wait->height() / 2));
+                  editor->findChild<QLineEdit*>(QStringLiteral("txtWait"))->setText("7");
+                  QTest::mouseClick(editor->findChild<QPushButton*>(QStringLiteral("btnOK")),
+                                    Qt::LeftButton);
+              }),
+              press(inGrid, Qt::Key_Insert, Qt::AltModifier)),
+         chosenCommand, "W7 chosen in A10 W5 Q W7"},
+        {"inserts before A10 a goto to W5 chosen from the line list (it follows W5)",
+         then(then([this] { selectLine(0); }, inEditor([](QDialog* editor) {
+                       editor->findChild<QTabWidget*>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
+                       auto* chooser =
+                           editor->findChild<QComboBox*>(QStringLiteral("cboGotoTarget"));
+                       chooser->setCurrentIndex(2); // the line of W5, at address 3
+                       emit chooser->activated(2);
+                       QTest::mouseClick(editor->findChild<QPushButton*>(QStringLiteral("btnOK")),
+                                         Qt::LeftButton);
+                   })),
+              press(inGrid, Qt::Key_Insert)),
+         chosenCommand, "A10 chosen in X7 A10 W5 Q W7"},
+        {"deletes that line with Delete", press(inGrid, Qt::Key_Delete), chosenCommand,
+         "W5 chosen in X4 W5 Q W7"},
+        {"undoes the delete with Ctrl+Z", press(window, Qt::Key_Z, Qt::ControlModifier),
+         chosenCommand, "A10 chosen in X7 A10 W5 Q W7"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.does);
+        row.act();
+        EXPECT_EQ(row.shows(), row.mustShow);
+    }
+    EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join('|').toStdString();
 }
 
 TEST_F(DesktopWindowTest, TheStopMotionKeyStopsFromTheTerminalAndDuringASend) {
@@ -305,8 +422,8 @@ TEST_F(DesktopWindowTest, EscapeClosesEveryDialog) {
     dialogs.choose(file("a.mdb"));
     action("mnuOpenProgram")->trigger();
     // The settings dialog ends the connection: it comes after the unit's.
-    const char* const opening[] = {"mnuSendProgram",  "mnuViewProgram",       "mnuFindUnits",
-                                   "mnuUnitBackups",  "mnuKeyboardShortcuts", "mnuChangeLine",
+    const char* const opening[] = {"mnuSendProgram", "mnuViewProgram",       "mnuFindUnits",
+                                   "mnuUnitBackups", "mnuKeyboardShortcuts", "mnuChangeLine",
                                    "mnuCommSettings"};
     QStringList closed;
     for (const char* name : opening) {
@@ -353,8 +470,7 @@ TEST_F(DesktopWindowTest, PrintOffersThePdfBesideTheProgram) {
                     .ok);
     action("mnuPrint")->trigger();
     EXPECT_EQ(QFileInfo(printDialogs.suggested).fileName(), QStringLiteral("program.pdf"));
-    EXPECT_EQ(QFileInfo(printDialogs.suggested).absolutePath(),
-              QFileInfo(program).absolutePath())
+    EXPECT_EQ(QFileInfo(printDialogs.suggested).absolutePath(), QFileInfo(program).absolutePath())
         << "the folder the last file was chosen in";
 }
 

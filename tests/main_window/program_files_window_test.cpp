@@ -18,7 +18,6 @@
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -79,22 +78,11 @@ TEST_F(FileCommandsTest, OpenTakesABackupAndListsTheProgram) {
     click("cmdOpen");
     EXPECT_EQ(current(), QDir::toNativeSeparators(file("ABC.MDB")));
 
-    // The title names the open program; Ctrl+S there only says all is written.
-    EXPECT_TRUE(form->windowTitle().startsWith(QStringLiteral("ABC.MDB - QUORVEX MOTION")));
-    const int dialogsBefore = dialogs.shown;
-    QAction* save = form->findChild<QAction*>(QStringLiteral("actSave"));
-    ASSERT_EQ(save->shortcut(), QKeySequence(QKeySequence::Save));
-    save->trigger();
-    EXPECT_EQ(dialogs.shown, dialogsBefore);
-    EXPECT_TRUE(form->statusBar()->currentMessage().startsWith(
-        QStringLiteral("Every change is already written to")));
-
     // Save As offers the program's own name; the working copy's is never offered.
     click("cmdSave");
     EXPECT_EQ(QFileInfo(dialogs.lastDirectory).fileName(), QStringLiteral("ABC.MDB"));
     click("SSCommand1");
-    EXPECT_TRUE(form->windowTitle().startsWith(QStringLiteral("Untitled - ")));
-    save->trigger(); // Save As
+    click("cmdSave");
     EXPECT_TRUE(QFileInfo(dialogs.lastDirectory).isDir()) << dialogs.lastDirectory.toStdString();
 }
 
