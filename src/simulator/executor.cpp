@@ -1,0 +1,477 @@
+#include "simulator/executor.h"
+
+#include "program/command_set.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <set>
+
+namespace kqm::simulator {
+
+namespace {
+
+// Lines run while no time passes before the run is taken to circle for ever
+// (or to poll inputs that only a later change can answer).
+constexpr qint64 SpinLines = 1000000;
+
+QString patternText(int pattern) {
+    QStringList bits;
+    for (int input = 1; input <= 4; ++input)
+        bits << QStringLiteral("%1-%2").arg(input).arg(pattern & (1 << (input - 1)) ? "on" : "off");
+    return bits.join(' ');
+}
+
+} // namespace
+
+QList<RunStep> stepsFromCommands(const QStringList& commands) {
+    QList<RunStep> steps;
+    int address = 0;
+    for (int i = 0; i < commands.size(); ++i) {
+        const QString& command = commands.at(i);
+        RunStep step;
+        step.line = i + 1;
+        step.address = address;
+        step.text = command;
+        step.letter = command.isEmpty() ? 0 : command.at(0).toLatin1();
+        step.go = (step.letter == 'N' || step.letter == 'P') && command.contains(QLatin1Char('G'));
+        if (step.letter == '&' && command.contains(QLatin1Char('_'))) {
+            // The editor's form: address, then the count.
+            const qsizetype underscore = command.indexOf(QLatin1Char('_'));
+            step.operands[0] = program::readFieldValue(command.mid(1, underscore - 1));
+            step.operands[1] = program::readFieldValue(command.mid(underscore + 1));
+        } else if (!command.isEmpty()) {
+            for (int field = 0; field < 3; ++field)
+                step.operands[field] = program::OperandField(command, field);
+        }
+        address += program::knownCommandSize(command).value_or(0);
+        steps << step;
+    }
+    // Branches: addresses for the editor's loop and the goto, line numbers
+    // for the until and the upload's comma loop.
+    for (RunStep& step : steps) {
+        const auto toAddress = [&](qint64 target) {
+            for (const RunStep& other : std::as_const(steps))
+                if (other.address == target)
+                    return static_cast<int>(&other - steps.constData());
+            step.problem =
+                QStringLiteral("a branch to address %1, which is not the start of a line")
+                    .arg(target);
+            return -1;
+        };
+        const auto toLine = [&](qint64 line) {
+            if (line >= 1 && line <= steps.size())
+                return static_cast<int>(line - 1);
+            step.problem =
+                QStringLiteral("a branch to line %1, which is not in the program").arg(line);
+            return -1;
+        };
+        if (step.letter == 'X')
+            step.target = toAddress(step.operands[0]);
+        else if (step.letter == '&' && step.text.contains(QLatin1Char('_')))
+            step.target = toAddress(step.operands[0]);
+        else if (step.letter == '&') {
+            // The comma form: count, then line.
+            std::swap(step.operands[0], step.operands[1]);
+            step.target = toLine(step.operands[0]);
+        } else if (step.letter == 'U')
+            step.target = toLine(step.operands[2]);
+    }
+    return steps;
+}
+
+Executor::Executor(QList<RunStep> steps, RunSettings settings)
+    : m_steps(std::move(steps)), m_settings(std::move(settings)), m_accel(m_settings.acceleration),
+      m_base(m_settings.base), m_max(m_settings.max), m_clockwise(m_settings.clockwise),
+      m_outputs(m_settings.outputs & 3), m_position(m_settings.position),
+      m_lowest(m_settings.position), m_highest(m_settings.position),
+      m_loops(static_cast<size_t>(m_steps.size()), -1) {
+    std::sort(m_settings.inputs.begin(), m_settings.inputs.end(),
+              [](const InputChange& a, const InputChange& b) { return a.at < b.at; });
+    m_recent.fill(-1);
+    if (m_steps.isEmpty())
+        finish(RunEnd::Quit, -1, QStringLiteral("the program is empty"));
+}
+
+QString runEndName(RunEnd end) {
+    switch (end) {
+    case RunEnd::Quit:
+        return QStringLiteral("quit");
+    case RunEnd::Limit:
+        return QStringLiteral("limit");
+    case RunEnd::NotSimulated:
+        return QStringLiteral("not simulated");
+    case RunEnd::Running:
+        break;
+    }
+    return QStringLiteral("running");
+}
+
+bool Executor::step() {
+    if (m_end != RunEnd::Running)
+        return false;
+    if (m_next >= m_steps.size()) {
+        finish(RunEnd::Quit, static_cast<int>(m_steps.size()) - 1,
+               QStringLiteral("ran past the last line"));
+        return false;
+    }
+    const int index = m_next;
+    const RunStep& line = m_steps.at(index);
+    if (m_settings.record)
+        m_trace.push_back({m_now, index, position(), m_outputs});
+    m_recent[static_cast<size_t>(m_executed % static_cast<qint64>(m_recent.size()))] = index;
+    ++m_executed;
+    ++m_next;
+    execute(line);
+    if (m_end == RunEnd::Running && m_now > m_settings.limit) {
+        m_now = m_settings.limit;
+        finish(RunEnd::Limit, index, QString());
+    }
+    if (m_end != RunEnd::Running)
+        return false;
+    if (m_now > m_lastTime) {
+        m_lastTime = m_now;
+        m_sinceTimePassed = 0;
+    } else if (++m_sinceTimePassed > SpinLines) {
+        spinning();
+    }
+    return m_end == RunEnd::Running;
+}
+
+void Executor::runUntil(double time, const std::vector<bool>* breakpoints) {
+    bool first = true;
+    while (m_end == RunEnd::Running && m_now <= time) {
+        if (!first && breakpoints && m_next < static_cast<int>(breakpoints->size()) &&
+            (*breakpoints)[static_cast<size_t>(m_next)])
+            return;
+        first = false;
+        if (!step())
+            return;
+    }
+}
+
+void Executor::execute(const RunStep& line) {
+    const qint64 operand = line.operands[0];
+    if (!line.problem.isEmpty()) {
+        finish(RunEnd::NotSimulated, m_next - 1, line.problem);
+        return;
+    }
+    switch (line.letter) {
+    case 'A':
+        m_accel = operand;
+        break;
+    case 'B':
+        m_base = operand;
+        break;
+    case 'M':
+        m_max = operand;
+        break;
+    case 'J':
+        break; // the jog speed moves nothing in a program
+    case 'Z':
+        if (waitForMove())
+            settle(operand);
+        break;
+    case '+':
+    case '-':
+        m_clockwise = line.letter == '+';
+        break;
+    case 'N':
+        if (!line.go) {
+            m_registration = operand;
+        } else if (waitForMove()) {
+            m_lastMove = LastMove::Relative;
+            m_lastOperand = operand;
+            startMove(operand, m_clockwise);
+        }
+        break;
+    case 'P':
+        if (!line.go) {
+            m_target = operand;
+        } else if (waitForMove()) {
+            m_lastMove = LastMove::Absolute;
+            m_lastOperand = operand;
+            moveTo(operand);
+        }
+        break;
+    case 'G':
+        if (!waitForMove())
+            break;
+        if (m_target) {
+            m_lastMove = LastMove::Absolute;
+            m_lastOperand = *m_target;
+            m_target.reset();
+        } else if (m_lastMove == LastMove::None) {
+            m_lastMove = LastMove::Relative;
+            m_lastOperand = m_registration;
+        }
+        if (m_lastMove == LastMove::Absolute)
+            moveTo(m_lastOperand);
+        else
+            startMove(m_lastOperand, m_clockwise);
+        break;
+    case 'H':
+        if (waitForMove())
+            moveTo(m_settings.home);
+        break;
+    case 'S':
+        if (waitForMove()) {
+            m_motion =
+                MotionProfile::slew(m_position, m_clockwise, double(m_base), double(m_max),
+                                    double(m_accel) * m_settings.stepsPerSecondSquaredPerA, m_now);
+            if (m_settings.record)
+                m_moves << *m_motion;
+        }
+        break;
+    case '.':
+        stopMotion();
+        break;
+    case 'F':
+        if (m_motion && m_motion->distance < 0) {
+            m_finding = QStringLiteral("line %1 waits for a slew to finish, which only a stop ends")
+                            .arg(line.line);
+            wait(std::numeric_limits<double>::infinity());
+        } else {
+            waitForMove();
+        }
+        break;
+    case 'O':
+        m_outputs = static_cast<int>(operand & 3);
+        break;
+    case '?':
+        if (inputsAt(m_now) != operand)
+            ++m_next;
+        break;
+    case '&': {
+        int& left = m_loops[static_cast<size_t>(m_next - 1)];
+        if (left < 0)
+            left = static_cast<int>(std::clamp<qint64>(line.operands[1], 0, 65535));
+        if (left > 0) {
+            --left;
+            m_next = line.target;
+        } else {
+            left = -1;
+        }
+        break;
+    }
+    case 'X':
+        m_next = line.target;
+        break;
+    case 'W':
+        wait(static_cast<double>(operand) / 1000.0);
+        break;
+    case 'Q':
+        finish(RunEnd::Quit, m_next - 1, QString());
+        break;
+    case 'U': {
+        const int pattern = static_cast<int>(line.operands[1]);
+        if ((inputsAt(m_now) & 3) == pattern)
+            break;
+        if (line.target != m_next - 1) {
+            m_next = line.target;
+            break;
+        }
+        // Waiting on its own line: time runs to the next change of inputs,
+        // and the line is evaluated again then.
+        const std::optional<double> change = nextInputChange();
+        if (!change) {
+            m_finding = QStringLiteral("line %1 waits for inputs 1 and 2 to be %2, which never "
+                                       "happens")
+                            .arg(line.line)
+                            .arg(program::SwitchStateText(pattern));
+            wait(std::numeric_limits<double>::infinity());
+        } else {
+            wait(*change - m_now);
+            m_next = line.target;
+        }
+        break;
+    }
+    case 'I':
+        finish(RunEnd::NotSimulated, m_next - 1,
+               QStringLiteral("the input branch I: what its operands mean is not documented"));
+        break;
+    default:
+        finish(RunEnd::NotSimulated, m_next - 1,
+               line.letter ? QStringLiteral("the command %1 is not known to the executor")
+                                 .arg(QChar::fromLatin1(line.letter))
+                           : QStringLiteral("an empty line"));
+        break;
+    }
+}
+
+bool Executor::waitForMove() {
+    if (!m_motion)
+        return true;
+    if (m_motion->distance < 0) {
+        finish(RunEnd::NotSimulated, m_next - 1,
+               QStringLiteral("a move or position change while the motor slews"));
+        return false;
+    }
+    if (m_motion->end() > m_now)
+        wait(m_motion->end() - m_now);
+    if (m_end != RunEnd::Running)
+        return false;
+    settle(m_motion->positionAt(m_now));
+    return true;
+}
+
+void Executor::startMove(qint64 distance, bool clockwise) {
+    if (distance <= 0)
+        return;
+    m_motion = MotionProfile::move(m_position, distance, clockwise, double(m_base), double(m_max),
+                                   double(m_accel) * m_settings.stepsPerSecondSquaredPerA, m_now);
+    if (m_settings.record)
+        m_moves << *m_motion;
+}
+
+void Executor::moveTo(qint64 target) {
+    startMove(std::llabs(target - m_position), target >= m_position);
+}
+
+void Executor::stopMotion() {
+    if (m_motion)
+        settle(m_motion->positionAt(m_now));
+}
+
+void Executor::settle(qint64 position) {
+    if (m_motion && m_settings.record && !m_moves.isEmpty()) {
+        // The plot's move ends where the motor stopped.
+        MotionProfile& last = m_moves.last();
+        if (last.distance < 0 || last.end() > m_now) {
+            last.distance = std::llabs(position - last.from);
+            last.duration = m_now - last.start;
+        }
+    }
+    m_motion.reset();
+    m_position = position;
+    note(position);
+}
+
+void Executor::note(qint64 position) {
+    m_lowest = std::min(m_lowest, position);
+    m_highest = std::max(m_highest, position);
+}
+
+void Executor::wait(double seconds) {
+    if (m_now + seconds > m_settings.limit) {
+        m_now = m_settings.limit;
+        if (m_motion && m_motion->over(m_now))
+            settle(m_motion->positionAt(m_now));
+        else if (m_motion)
+            note(m_motion->positionAt(m_now));
+        finish(RunEnd::Limit, m_next - 1, QString());
+        return;
+    }
+    m_now += seconds;
+}
+
+qint64 Executor::positionAt(double time) const {
+    return m_motion ? m_motion->positionAt(time) : m_position;
+}
+
+qint64 Executor::restingPosition() const {
+    if (m_motion && m_motion->distance >= 0)
+        return m_motion->positionAt(m_motion->end());
+    return position();
+}
+
+double Executor::speed() const {
+    return m_motion ? m_motion->speedAt(m_now) : 0.0;
+}
+
+bool Executor::moving() const {
+    return m_motion && !m_motion->over(m_now);
+}
+
+int Executor::inputsAt(double time) const {
+    if (m_userInputs && time >= m_userInputsAt)
+        return *m_userInputs;
+    int pattern = 0;
+    for (const InputChange& change : m_settings.inputs) {
+        if (change.at > time)
+            break;
+        pattern = change.pattern & 15;
+    }
+    return pattern;
+}
+
+std::optional<double> Executor::nextInputChange() const {
+    if (m_userInputs)
+        return std::nullopt;
+    for (const InputChange& change : m_settings.inputs)
+        if (change.at > m_now)
+            return change.at;
+    return std::nullopt;
+}
+
+void Executor::setInputs(int pattern) {
+    m_userInputs = pattern & 15;
+    m_userInputsAt = m_now;
+}
+
+QList<QPair<int, int>> Executor::loopsRemaining() const {
+    QList<QPair<int, int>> loops;
+    for (size_t i = 0; i < m_loops.size(); ++i)
+        if (m_loops[i] >= 0)
+            loops << qMakePair(static_cast<int>(i), m_loops[i]);
+    return loops;
+}
+
+void Executor::finish(RunEnd end, int step, const QString& reason) {
+    if (m_end != RunEnd::Running)
+        return;
+    m_end = end;
+    m_endStep = step;
+    m_reason = reason;
+    if (m_motion && m_motion->over(m_now))
+        settle(m_motion->positionAt(m_now));
+    else if (m_motion)
+        note(m_motion->positionAt(m_now));
+    if (end == RunEnd::Limit && m_finding.isEmpty())
+        m_finding = QStringLiteral("no Quit within %1 s; the program circles through lines %2")
+                        .arg(m_settings.limit)
+                        .arg(circledLines());
+    if (end == RunEnd::Quit && m_motion && !m_motion->over(m_now))
+        m_finding = QStringLiteral("the motor is still moving at Quit; it stops at %1")
+                        .arg(m_motion->distance < 0
+                                 ? QStringLiteral("no position (it slews)")
+                                 : QString::number(m_motion->positionAt(m_motion->end())));
+}
+
+void Executor::spinning() {
+    m_sinceTimePassed = 0;
+    // Polling the inputs: nothing changes until they do.
+    if (const std::optional<double> change = nextInputChange()) {
+        wait(*change - m_now);
+        return;
+    }
+    m_finding = QStringLiteral("lines %1 repeat for ever without time passing (no wait, no "
+                               "move, inputs %2 never change)")
+                    .arg(circledLines(), patternText(inputsAt(m_now)));
+    wait(std::numeric_limits<double>::infinity());
+}
+
+QString Executor::circledLines() const {
+    std::set<int> lines;
+    for (const int index : m_recent)
+        if (index >= 0)
+            lines.insert(m_steps.at(index).line);
+    QStringList names;
+    for (const int line : lines)
+        names << QString::number(line);
+    return names.join(QStringLiteral(", "));
+}
+
+QStringList Executor::assumptions() const {
+    return {
+        QStringLiteral("A n accelerates at n x %1 steps/s^2 (times are estimated (model))")
+            .arg(m_settings.stepsPerSecondSquaredPerA),
+        QStringLiteral("a move does not hold the program: F waits for it, and a move waits for "
+                       "the move before it"),
+        QStringLiteral("each line takes no time of its own; only waits and moves take time"),
+        QStringLiteral("H0 and H1 move to the home position %1").arg(m_settings.home),
+        QStringLiteral("U compares inputs 1 and 2 with its pattern; its first operand is not used"),
+    };
+}
+
+} // namespace kqm::simulator

@@ -1,0 +1,160 @@
+#pragma once
+
+#include "simulator/motion_model.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace kqm::simulator {
+
+// One line of a program as the executor runs it: the command taken apart,
+// with its branch already resolved to the index of the line it goes to.
+struct RunStep {
+    char letter = 0;
+    std::array<qint64, 3> operands{};
+    bool go = false; // "N" or "P" that moves
+    int line = 0;    // the line number the user sees
+    int address = 0; // in the unit's memory
+    QString text;    // the command as stored, for traces
+    int target = -1; // where a loop, goto or until branches
+    QString problem; // why the line cannot run, when it cannot
+};
+
+// The program rows' stored commands, line 1 first.
+QList<RunStep> stepsFromCommands(const QStringList& commands);
+
+// Inputs switched at a moment of program time (seconds from the start).
+struct InputChange {
+    double at = 0;
+    int pattern = 0;
+};
+
+struct RunSettings {
+    // The command table gives no unit for A; this is the model's.
+    double stepsPerSecondSquaredPerA = 1000;
+    qint64 home = 0;
+    double limit = 60;
+    QList<InputChange> inputs;
+    bool record = false; // keep each executed line and move, for traces and plots
+    // Where the unit stands when the run starts.
+    qint64 acceleration = 16;
+    qint64 base = 500;
+    qint64 max = 1500;
+    qint64 position = 0;
+    bool clockwise = true;
+    int outputs = 0;
+};
+
+enum class RunEnd { Running, Quit, Limit, NotSimulated };
+
+struct ExecutedLine {
+    double at = 0;
+    int step = 0; // index into the program
+    qint64 position = 0;
+    int outputs = 0;
+};
+
+// Runs a program on its own clock: each line takes no time, waits and
+// finishing moves do. A move does not hold the program; F waits for it, and
+// a move waits for the move before it.
+class Executor {
+public:
+    Executor(QList<RunStep> steps, RunSettings settings);
+
+    // Runs the next line; false once the run has ended.
+    bool step();
+    // Runs until the program time reaches `time` or the run ends; with a
+    // breakpoint set, stops before that line too (after at least one line).
+    void runUntil(double time, const std::vector<bool>* breakpoints = nullptr);
+    void run() { runUntil(m_settings.limit); }
+
+    double now() const { return m_now; }
+    int next() const { return m_next; }
+    RunEnd end() const { return m_end; }
+    // The line where the run ended (index), and why, for the report.
+    int endStep() const { return m_endStep; }
+    QString endReason() const { return m_reason; }
+    QString finding() const { return m_finding; }
+
+    qint64 position() const { return positionAt(m_now); }
+    // Where the motor comes to rest: a move still running at the end runs out.
+    qint64 restingPosition() const;
+    qint64 positionAt(double time) const;
+    double speed() const;
+    bool moving() const;
+    bool clockwise() const { return m_clockwise; }
+    int outputs() const { return m_outputs; }
+    int inputs() const { return inputsAt(m_now); }
+    // The user's switches from now on; they replace the schedule.
+    void setInputs(int pattern);
+    // Each loop that is counting: its line index and the repeats left.
+    QList<QPair<int, int>> loopsRemaining() const;
+    qint64 linesExecuted() const { return m_executed; }
+    qint64 lowest() const { return m_lowest; }
+    qint64 highest() const { return m_highest; }
+
+    const QList<RunStep>& steps() const { return m_steps; }
+    const RunSettings& settings() const { return m_settings; }
+    const QList<ExecutedLine>& executed() const { return m_trace; }
+    const QList<MotionProfile>& moves() const { return m_moves; }
+    // The model's choices in force, in words.
+    QStringList assumptions() const;
+
+private:
+    void execute(const RunStep& step);
+    void startMove(qint64 distance, bool clockwise);
+    void moveTo(qint64 target);
+    bool waitForMove();
+    void stopMotion();
+    void settle(qint64 position);
+    void wait(double seconds);
+    int inputsAt(double time) const;
+    std::optional<double> nextInputChange() const;
+    void finish(RunEnd end, int step, const QString& reason);
+    void spinning();
+    QString circledLines() const;
+    void note(qint64 position);
+
+    QList<RunStep> m_steps;
+    RunSettings m_settings;
+    double m_now = 0;
+    int m_next = 0;
+    RunEnd m_end = RunEnd::Running;
+    int m_endStep = -1;
+    QString m_reason;
+    QString m_finding;
+
+    qint64 m_accel;
+    qint64 m_base;
+    qint64 m_max;
+    qint64 m_registration = 0;      // the last "N" operand without a go
+    std::optional<qint64> m_target; // a "P" without a go
+    enum class LastMove { None, Relative, Absolute } m_lastMove = LastMove::None;
+    qint64 m_lastOperand = 0;
+    bool m_clockwise;
+    int m_outputs;
+    qint64 m_position; // when no move runs
+    std::optional<MotionProfile> m_motion;
+    qint64 m_lowest;
+    qint64 m_highest;
+
+    std::vector<int> m_loops; // repeats left per line, -1 when not counting
+    qint64 m_executed = 0;
+    qint64 m_sinceTimePassed = 0;
+    double m_lastTime = 0;
+    std::array<int, 64> m_recent{}; // the last lines run, for naming a circle
+    std::optional<int> m_userInputs;
+    double m_userInputsAt = 0;
+
+    QList<ExecutedLine> m_trace;
+    QList<MotionProfile> m_moves;
+};
+
+QString runEndName(RunEnd end);
+
+} // namespace kqm::simulator

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace kqm::simulator {
+
+// The model of one move: it starts at the base speed, ramps at a constant
+// acceleration to the maximum speed and ramps down to stop (a trapezoid; a
+// triangle when the move is too short to reach the maximum). A slew ramps
+// up and runs at the maximum until it is stopped. Times depend on the model;
+// where a move ends does not.
+struct MotionProfile {
+    // Speeds in steps/s, acceleration in steps/s².
+    static MotionProfile move(qint64 from, qint64 distance, bool clockwise, double base, double max,
+                              double acceleration, double start);
+    static MotionProfile slew(qint64 from, bool clockwise, double base, double max,
+                              double acceleration, double start);
+
+    // Where the motor is, and how fast it goes, at a time on the run's clock.
+    qint64 positionAt(double time) const;
+    double speedAt(double time) const;
+    // When the move is over; infinity for a slew.
+    double end() const { return start + duration; }
+    bool over(double time) const { return time >= end(); }
+    // The signed steps covered after `elapsed` seconds.
+    double travelled(double elapsed) const;
+
+    qint64 from = 0;
+    qint64 distance = 0; // steps, never negative; -1 for a slew
+    bool clockwise = true;
+    double start = 0;
+    double duration = 0;
+    double base = 0;
+    double peak = 0; // the highest speed it reaches
+    double acceleration = 0;
+    double rampTime = 0; // each ramp's length
+};
+
+} // namespace kqm::simulator
