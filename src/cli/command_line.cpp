@@ -57,6 +57,24 @@ const CommandHelp Commands[] = {
      "overwritten. list, check and export read such a file directly.\n"
      "Exit status: 0 converted, 1 NEW could not be written, 2 wrong arguments, NEW\n"
      "exists, or LEGACY cannot be read (its reason on standard error)."},
+    {"run",
+     "kqmctl run FILE [--inputs T:P,...] [--limit SECONDS] [--trace FILE.csv] [--plot FILE.svg]\n"
+     "           [--json] [--accel-unit N] [--home N]",
+     "Runs a program file on the executor of the simulated unit, with no unit and no\n"
+     "motor, and reports how it ended, where, after how many seconds of program time and\n"
+     "lines, the final, lowest and highest positions and the outputs. Times that depend\n"
+     "on the motion model are marked \"estimated (model)\"; positions, outputs and the\n"
+     "order of lines never do.\n"
+     "  --inputs 0:5,2.5:0   the inputs' pattern (0 to 15) from each time in seconds\n"
+     "  --limit S            the longest program time to run (default 60)\n"
+     "  --trace FILE.csv     one row per executed line: time, line, command, position,\n"
+     "                       outputs\n"
+     "  --plot FILE.svg      position over time, the outputs beneath it\n"
+     "  --json               the report as one JSON object (docs/dry-run.md)\n"
+     "  --accel-unit N       steps/s^2 for each unit of A (default 1000)\n"
+     "  --home N             where H0 and H1 move to (default 0)\n"
+     "Exit status: 0 Quit was reached, 1 the limit, 3 a line that is not simulated,\n"
+     "2 wrong arguments or no program file."},
     {"print", "kqmctl print FILE --pdf OUT.pdf",
      "Writes the dated printed listing of a program file to a PDF."},
     {"connect", "kqmctl connect --port DEVICE [--baud N] [--axis N]",

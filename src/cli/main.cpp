@@ -4,6 +4,7 @@
 #include "cli/history_commands.h"
 #include "cli/list_command.h"
 #include "cli/print_command.h"
+#include "cli/run_command.h"
 #include "cli/text_commands.h"
 #include "cli/transfer_commands.h"
 #include "cli/unit_commands.h"
@@ -38,6 +39,9 @@ void printUsage(QTextStream& err) {
            "                             output without -o)\n"
            "  import TEXT -o FILE        make a new program file from program text\n"
            "  convert LEGACY NEW         make a new program file from an Access program file\n"
+           "  run FILE [--inputs T:P,...] [--limit S] [--trace CSV] [--plot SVG] [--json]\n"
+           "                             run a program file on the simulated executor, without\n"
+           "                             a unit, and report where it ends and how it moved\n"
            "  connect --port DEVICE      identify the unit on DEVICE (a serial device, or sim\n"
            "          [--baud N] [--axis N]  for the built-in simulated unit)\n"
            "  send FILE --port DEVICE    send a program file to the unit\n"
@@ -103,11 +107,11 @@ int main(int argc, char* argv[]) {
         {"edit", kqm::cli::editCommand},       {"undo", kqm::cli::undoCommand},
         {"redo", kqm::cli::redoCommand},       {"history", kqm::cli::historyCommand},
         {"export", kqm::cli::exportCommand},   {"import", kqm::cli::importCommand},
-        {"convert", kqm::cli::convertCommand},
-        {"print", kqm::cli::printCommand},     {"connect", kqm::cli::connectCommand},
-        {"send", kqm::cli::sendCommand},       {"upload", kqm::cli::uploadCommand},
-        {"readout", kqm::cli::readoutCommand}, {"view", kqm::cli::viewCommand},
-        {"scan", kqm::cli::scanCommand},       {"simulate", kqm::cli::simulateCommand},
+        {"convert", kqm::cli::convertCommand}, {"print", kqm::cli::printCommand},
+        {"connect", kqm::cli::connectCommand}, {"send", kqm::cli::sendCommand},
+        {"upload", kqm::cli::uploadCommand},   {"readout", kqm::cli::readoutCommand},
+        {"view", kqm::cli::viewCommand},       {"scan", kqm::cli::scanCommand},
+        {"run", kqm::cli::runCommand},         {"simulate", kqm::cli::simulateCommand},
     };
     for (const auto& [name, run] : commands) {
         if (command != QLatin1String(name))

@@ -228,6 +228,7 @@ void Executor::execute(const RunStep& line) {
         break;
     case 'F':
         if (m_motion && m_motion->distance < 0) {
+            m_timedByModel = true;
             m_finding = QStringLiteral("line %1 waits for a slew to finish, which only a stop ends")
                             .arg(line.line);
             wait(std::numeric_limits<double>::infinity());
@@ -307,8 +308,10 @@ bool Executor::waitForMove() {
                QStringLiteral("a move or position change while the motor slews"));
         return false;
     }
-    if (m_motion->end() > m_now)
+    if (m_motion->end() > m_now) {
+        m_timedByModel = true;
         wait(m_motion->end() - m_now);
+    }
     if (m_end != RunEnd::Running)
         return false;
     settle(m_motion->positionAt(m_now));

@@ -96,6 +96,9 @@ public:
     QList<QPair<int, int>> loopsRemaining() const;
     qint64 linesExecuted() const { return m_executed; }
     qint64 lowest() const { return m_lowest; }
+    // Whether the program time so far depends on the motion model (a wait
+    // for a move), and not only on waits and inputs.
+    bool timedByModel() const { return m_timedByModel; }
     qint64 highest() const { return m_highest; }
 
     const QList<RunStep>& steps() const { return m_steps; }
@@ -144,6 +147,7 @@ private:
     qint64 m_highest;
 
     std::vector<int> m_loops; // repeats left per line, -1 when not counting
+    bool m_timedByModel = false;
     qint64 m_executed = 0;
     qint64 m_sinceTimePassed = 0;
     double m_lastTime = 0;

@@ -1,0 +1,146 @@
+#include "cli/run_command.h"
+
+#include "cli/command_line.h"
+#include "cli/list_command.h"
+#include "program/program_table.h"
+#include "simulator/run_report.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace kqm::cli {
+
+namespace {
+
+enum RunStatus { Quit = 0, AtLimit = 1, NotSimulated = 3 };
+
+const QString Name = QStringLiteral("run");
+
+// "0:5,2.5:0": the inputs' pattern 5 from 0 s, 0 from 2.5 s of program time.
+std::optional<QList<simulator::InputChange>> parseInputs(const QString& text, QString* why) {
+    QList<simulator::InputChange> changes;
+    for (const QString& item : text.split(QLatin1Char(','))) {
+        const QStringList parts = item.split(QLatin1Char(':'));
+        bool timeOk = false;
+        bool patternOk = false;
+        const double at = parts.value(0).toDouble(&timeOk);
+        const int pattern = parts.value(1).toInt(&patternOk);
+        if (parts.size() != 2 || !timeOk || !patternOk || at < 0 || !std::isfinite(at) ||
+            pattern < 0 || pattern > 15) {
+            *why = QStringLiteral("--inputs takes TIME:PATTERN,... with TIME in seconds from 0 "
+                                  "and PATTERN 0 to 15, not \"%1\"")
+                       .arg(item);
+            return std::nullopt;
+        }
+        changes << simulator::InputChange{at, pattern};
+    }
+    return changes;
+}
+
+bool writeBeside(const QString& path, const QString& program, const QByteArray& bytes,
+                 QTextStream& err) {
+    const QFileInfo output(path);
+    if (output.exists() && output.canonicalFilePath() == QFileInfo(program).canonicalFilePath()) {
+        err << "kqmctl: " << QDir::toNativeSeparators(path)
+            << " is the program file; name another file" << Qt::endl;
+        return false;
+    }
+    QSaveFile file(output.absoluteFilePath());
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        err << "kqmctl: " << QDir::toNativeSeparators(path)
+            << " could not be written: " << file.errorString() << Qt::endl;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int runCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    QStringList words = arguments;
+    QString file;
+    QString trace;
+    QString plot;
+    bool json = false;
+    simulator::RunSettings settings;
+    while (!words.isEmpty()) {
+        const QString word = words.takeFirst();
+        const auto value = [&](QString* into) {
+            if (words.isEmpty())
+                return false;
+            *into = words.takeFirst();
+            return true;
+        };
+        QString text;
+        bool ok = true;
+        QString why;
+        if (word == QLatin1String("--json")) {
+            json = true;
+        } else if (word == QLatin1String("--trace")) {
+            ok = value(&trace);
+        } else if (word == QLatin1String("--plot")) {
+            ok = value(&plot);
+        } else if (word == QLatin1String("--inputs")) {
+            ok = value(&text);
+            const auto inputs = ok ? parseInputs(text, &why) : std::nullopt;
+            if (ok && !inputs)
+                return usageError(Name, why, err);
+            if (inputs)
+                settings.inputs = *inputs;
+        } else if (word == QLatin1String("--limit") || word == QLatin1String("--accel-unit")) {
+            ok = value(&text);
+            const double number = text.toDouble(&ok);
+            if (!ok || !std::isfinite(number) || number <= 0 || number > 1e7)
+                return usageError(Name, QStringLiteral("%1 takes a number above 0").arg(word), err);
+            (word == QLatin1String("--limit") ? settings.limit
+                                              : settings.stepsPerSecondSquaredPerA) = number;
+        } else if (word == QLatin1String("--home")) {
+            ok = value(&text);
+            settings.home = text.toLongLong(&ok);
+            if (!ok)
+                return usageError(Name, QStringLiteral("--home takes a position in steps"), err);
+        } else if (looksLikeOption(word)) {
+            return usageError(Name, unknownOption(word), err);
+        } else if (!file.isEmpty()) {
+            return usageError(Name, unexpectedArgument(word), err);
+        } else {
+            file = word;
+        }
+        if (!ok)
+            return usageError(Name, QStringLiteral("%1 needs a value").arg(word), err);
+    }
+    if (file.isEmpty())
+        return usageError(Name, QStringLiteral("a PROGRAM file is required"), err);
+    const auto rows = readProgramRows(file, err);
+    if (!rows)
+        return UsageError;
+    QStringList commands;
+    for (const program::ProgramRow& row : *rows)
+        commands << row.command;
+    settings.record = !trace.isEmpty() || !plot.isEmpty();
+    simulator::Executor run(simulator::stepsFromCommands(commands), settings);
+    run.run();
+    if (!trace.isEmpty() && !writeBeside(trace, file, simulator::runTraceCsv(run), err))
+        return Failure;
+    if (!plot.isEmpty() && !writeBeside(plot, file, simulator::runPlotSvg(run), err))
+        return Failure;
+    if (json)
+        out << QString::fromUtf8(QJsonDocument(simulator::runReportJson(run)).toJson());
+    else
+        out << simulator::runReportText(run);
+    out.flush();
+    switch (run.end()) {
+    case simulator::RunEnd::Quit:
+        return Quit;
+    case simulator::RunEnd::NotSimulated:
+        return NotSimulated;
+    default:
+        return AtLimit;
+    }
+}
+
+} // namespace kqm::cli

@@ -1,0 +1,211 @@
+#include "simulator/run_report.h"
+
+#include "program/command_set.h"
+
+#include <QJsonArray>
+
+#include <algorithm>
+#include <cmath>
+
+namespace kqm::simulator {
+
+namespace {
+
+int endLine(const Executor& run) {
+    const int step = run.endStep();
+    return step >= 0 && step < run.steps().size() ? run.steps().at(step).line : 0;
+}
+
+QString seconds(double value) {
+    return QString::number(value, 'f', 3);
+}
+
+QString outputsText(int outputs) {
+    return QStringLiteral("%1 (%2)").arg(outputs).arg(program::SwitchStateText(outputs & 3));
+}
+
+QString csvField(QString text) {
+    text.replace(QLatin1Char('\r'), QLatin1String("\\r"))
+        .replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')))
+        return QLatin1Char('"') + text.replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+               QLatin1Char('"');
+    return text;
+}
+
+QString xmlText(QString text) {
+    return text.replace(QLatin1Char('&'), QLatin1String("&amp;"))
+        .replace(QLatin1Char('<'), QLatin1String("&lt;"))
+        .replace(QLatin1Char('>'), QLatin1String("&gt;"));
+}
+
+} // namespace
+
+QString runReportText(const Executor& run) {
+    QString text;
+    text += QStringLiteral("end: %1 at line %2").arg(runEndName(run.end())).arg(endLine(run));
+    if (!run.endReason().isEmpty())
+        text += QStringLiteral(": ") + run.endReason();
+    text += QLatin1Char('\n');
+    text += QStringLiteral("seconds: %1%2\n")
+                .arg(seconds(run.now()),
+                     run.timedByModel() ? QStringLiteral(" estimated (model)") : QString());
+    text += QStringLiteral("lines executed: %1\n").arg(run.linesExecuted());
+    text += QStringLiteral("position: %1\n").arg(run.restingPosition());
+    text += QStringLiteral("lowest position: %1\n").arg(run.lowest());
+    text += QStringLiteral("highest position: %1\n").arg(run.highest());
+    text += QStringLiteral("outputs: %1\n").arg(outputsText(run.outputs()));
+    if (!run.finding().isEmpty())
+        text += QStringLiteral("finding: %1\n").arg(run.finding());
+    text += QStringLiteral("assumptions:\n");
+    for (const QString& assumption : run.assumptions())
+        text += QStringLiteral("  - %1\n").arg(assumption);
+    return text;
+}
+
+QJsonObject runReportJson(const Executor& run) {
+    QJsonArray assumptions;
+    for (const QString& assumption : run.assumptions())
+        assumptions.append(assumption);
+    return QJsonObject{
+        {QStringLiteral("end"), runEndName(run.end())},
+        {QStringLiteral("line"), endLine(run)},
+        {QStringLiteral("reason"), run.endReason()},
+        {QStringLiteral("seconds"), run.now()},
+        {QStringLiteral("seconds_estimated"), run.timedByModel()},
+        {QStringLiteral("lines_executed"), static_cast<double>(run.linesExecuted())},
+        {QStringLiteral("position"), static_cast<double>(run.restingPosition())},
+        {QStringLiteral("min_position"), static_cast<double>(run.lowest())},
+        {QStringLiteral("max_position"), static_cast<double>(run.highest())},
+        {QStringLiteral("outputs"), run.outputs()},
+        {QStringLiteral("finding"), run.finding()},
+        {QStringLiteral("assumptions"), assumptions},
+    };
+}
+
+QByteArray runTraceCsv(const Executor& run) {
+    QString csv = QStringLiteral("time,line,command,position,outputs\n");
+    for (const ExecutedLine& line : run.executed()) {
+        const RunStep& step = run.steps().at(line.step);
+        csv += QStringLiteral("%1,%2,%3,%4,%5\n")
+                   .arg(QString::number(line.at, 'f', 4))
+                   .arg(step.line)
+                   .arg(csvField(step.text))
+                   .arg(line.position)
+                   .arg(line.outputs);
+    }
+    return csv.toUtf8();
+}
+
+QList<QPointF> positionPoints(const Executor& run) {
+    QList<QPointF> points;
+    points.reserve(run.executed().size() + run.moves().size() * 20 + 2);
+    points << QPointF(0, static_cast<double>(run.settings().position));
+    for (const ExecutedLine& line : run.executed())
+        points << QPointF(line.at, static_cast<double>(line.position));
+    for (const MotionProfile& move : run.moves()) {
+        const double end = std::min(move.end(), run.now());
+        const auto sample = [&](double time) {
+            if (time >= move.start && time <= end)
+                points << QPointF(time, static_cast<double>(move.positionAt(time)));
+        };
+        constexpr int PerRamp = 8;
+        for (int i = 0; i <= PerRamp; ++i) {
+            sample(move.start + move.rampTime * i / PerRamp);
+            sample(move.end() - move.rampTime * i / PerRamp);
+        }
+        sample(end);
+    }
+    points << QPointF(run.now(), static_cast<double>(run.position()));
+    std::stable_sort(points.begin(), points.end(),
+                     [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+    return points;
+}
+
+QList<QPair<double, int>> outputChanges(const Executor& run) {
+    QList<QPair<double, int>> changes{{0.0, run.settings().outputs & 3}};
+    for (const ExecutedLine& line : run.executed())
+        if (line.outputs != changes.last().second)
+            changes << qMakePair(line.at, line.outputs);
+    if (run.outputs() != changes.last().second)
+        changes << qMakePair(run.now(), run.outputs());
+    return changes;
+}
+
+QByteArray runPlotSvg(const Executor& run, int width, int height) {
+    const QList<QPointF> points = positionPoints(run);
+    const double left = 70, right = width - 20.0, top = 20, plotBottom = height * 0.72;
+    const double stripTop = plotBottom + 30, stripHeight = 16;
+    const double span = std::max(run.now(), 1e-3);
+    double low = static_cast<double>(run.lowest()), high = static_cast<double>(run.highest());
+    for (const QPointF& point : points) {
+        low = std::min(low, point.y());
+        high = std::max(high, point.y());
+    }
+    if (high <= low)
+        high = low + 1;
+    const auto x = [&](double time) {
+        return left + (right - left) * time / span;
+    };
+    const auto y = [&](double position) {
+        return plotBottom - (plotBottom - top) * (position - low) / (high - low);
+    };
+    QString svg =
+        QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "
+                       "font-family=\"sans-serif\" font-size=\"12\">\n"
+                       "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n")
+            .arg(width)
+            .arg(height);
+    svg += QStringLiteral("<path d=\"M%1 %2V%3H%4\" stroke=\"black\" fill=\"none\"/>\n")
+               .arg(left)
+               .arg(top)
+               .arg(plotBottom)
+               .arg(right);
+    svg += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">%3</text>\n")
+               .arg(left - 4)
+               .arg(top + 4)
+               .arg(high);
+    svg += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">%3</text>\n")
+               .arg(left - 4)
+               .arg(plotBottom)
+               .arg(low);
+    svg += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">%3 s%4</text>\n")
+               .arg(right)
+               .arg(plotBottom + 16)
+               .arg(seconds(run.now()),
+                    xmlText(run.timedByModel() ? QStringLiteral(" estimated (model)") : QString()));
+    QString path;
+    for (const QPointF& point : points)
+        path += QStringLiteral("%1%2 %3")
+                    .arg(path.isEmpty() ? QLatin1Char('M') : QLatin1Char('L'))
+                    .arg(x(point.x()), 0, 'f', 1)
+                    .arg(y(point.y()), 0, 'f', 1);
+    svg += QStringLiteral("<path d=\"%1\" stroke=\"#1f5fbf\" stroke-width=\"1.5\" "
+                          "fill=\"none\"/>\n")
+               .arg(path);
+    // The outputs: one strip each, filled while the output is on.
+    const QList<QPair<double, int>> changes = outputChanges(run);
+    for (int output = 0; output < 2; ++output) {
+        const double stripY = stripTop + output * (stripHeight + 6);
+        svg += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">output %3</text>\n")
+                   .arg(left - 4)
+                   .arg(stripY + 12)
+                   .arg(output + 1);
+        for (qsizetype i = 0; i < changes.size(); ++i) {
+            if (!(changes.at(i).second & (1 << output)))
+                continue;
+            const double from = changes.at(i).first;
+            const double to = i + 1 < changes.size() ? changes.at(i + 1).first : run.now();
+            svg += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
+                                  "fill=\"#d08020\"/>\n")
+                       .arg(x(from), 0, 'f', 1)
+                       .arg(stripY)
+                       .arg(std::max(1.0, x(to) - x(from)), 0, 'f', 1)
+                       .arg(stripHeight);
+        }
+    }
+    svg += QStringLiteral("</svg>\n");
+    return svg.toUtf8();
+}
+
+} // namespace kqm::simulator

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "simulator/executor.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QPointF>
+#include <QString>
+
+namespace kqm::simulator {
+
+// What a run came to, for people (text) and for scripts (JSON; the fields
+// are documented in docs/dry-run.md).
+QString runReportText(const Executor& run);
+QJsonObject runReportJson(const Executor& run);
+
+// One CSV row per executed line: time, line, command, position, outputs.
+// The run must have been recorded.
+QByteArray runTraceCsv(const Executor& run);
+
+// The position over program time as points (seconds, steps), in time order:
+// each executed line's moment, and enough points inside each move for its
+// ramps. The run must have been recorded.
+QList<QPointF> positionPoints(const Executor& run);
+// The outputs over program time: (seconds, pattern) at each change.
+QList<QPair<double, int>> outputChanges(const Executor& run);
+
+// The plot as an SVG document: position over time, the outputs as a strip
+// beneath it.
+QByteArray runPlotSvg(const Executor& run, int width = 900, int height = 420);
+
+} // namespace kqm::simulator
