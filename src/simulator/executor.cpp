@@ -48,36 +48,49 @@ QList<RunStep> stepsFromCommands(const QStringList& commands) {
         steps << step;
     }
     // Branches: addresses for the editor's loop and the goto, line numbers
-    // for the until and the upload's comma loop.
+    // for the until and the upload's comma loop (count, then line).
     for (RunStep& step : steps) {
-        const auto toAddress = [&](qint64 target) {
-            for (const RunStep& other : std::as_const(steps))
-                if (other.address == target)
-                    return static_cast<int>(&other - steps.constData());
+        if (step.letter == '&' && !step.text.contains(QLatin1Char('_'))) {
+            std::swap(step.operands[0], step.operands[1]);
+            step.target = static_cast<int>(step.operands[0]) - 1;
+        } else if (step.letter == 'U') {
+            step.target = static_cast<int>(step.operands[2]) - 1;
+        } else {
+            continue;
+        }
+        if (step.target < 0 || step.target >= steps.size()) {
+            step.problem = QStringLiteral("a branch to line %1, which is not in the program")
+                               .arg(step.target + 1);
+            step.target = -1;
+        }
+    }
+    resolveAddressBranches(steps, false);
+    return steps;
+}
+
+int stepAtAddress(const QList<RunStep>& steps, qint64 address) {
+    const auto found = std::find_if(steps.begin(), steps.end(),
+                                    [address](const RunStep& s) { return s.address == address; });
+    return found == steps.end() ? -1 : static_cast<int>(found - steps.begin());
+}
+
+void resolveAddressBranches(QList<RunStep>& steps, bool untilByAddress) {
+    for (RunStep& step : steps) {
+        const bool editorLoop = step.letter == '&' && step.target < 0 && step.problem.isEmpty() &&
+                                (untilByAddress || step.text.contains(QLatin1Char('_')));
+        qint64 address = 0;
+        if (step.letter == 'X' || editorLoop)
+            address = step.operands[0];
+        else if (step.letter == 'U' && untilByAddress)
+            address = step.operands[2];
+        else
+            continue;
+        step.target = stepAtAddress(steps, address);
+        if (step.target < 0)
             step.problem =
                 QStringLiteral("a branch to address %1, which is not the start of a line")
-                    .arg(target);
-            return -1;
-        };
-        const auto toLine = [&](qint64 line) {
-            if (line >= 1 && line <= steps.size())
-                return static_cast<int>(line - 1);
-            step.problem =
-                QStringLiteral("a branch to line %1, which is not in the program").arg(line);
-            return -1;
-        };
-        if (step.letter == 'X')
-            step.target = toAddress(step.operands[0]);
-        else if (step.letter == '&' && step.text.contains(QLatin1Char('_')))
-            step.target = toAddress(step.operands[0]);
-        else if (step.letter == '&') {
-            // The comma form: count, then line.
-            std::swap(step.operands[0], step.operands[1]);
-            step.target = toLine(step.operands[0]);
-        } else if (step.letter == 'U')
-            step.target = toLine(step.operands[2]);
+                    .arg(address);
     }
-    return steps;
 }
 
 Executor::Executor(QList<RunStep> steps, RunSettings settings)
@@ -110,6 +123,8 @@ QString runEndName(RunEnd end) {
 bool Executor::step() {
     if (m_end != RunEnd::Running)
         return false;
+    if (m_held)
+        return true;
     if (m_next >= m_steps.size()) {
         finish(RunEnd::Quit, static_cast<int>(m_steps.size()) - 1,
                QStringLiteral("ran past the last line"));
@@ -140,7 +155,7 @@ bool Executor::step() {
 
 void Executor::runUntil(double time, const std::vector<bool>* breakpoints) {
     bool first = true;
-    while (m_end == RunEnd::Running && m_now <= time) {
+    while (m_end == RunEnd::Running && !m_held && m_now <= time) {
         if (!first && breakpoints && m_next < static_cast<int>(breakpoints->size()) &&
             (*breakpoints)[static_cast<size_t>(m_next)])
             return;
@@ -275,7 +290,10 @@ void Executor::execute(const RunStep& line) {
         // Waiting on its own line: time runs to the next change of inputs,
         // and the line is evaluated again then.
         const std::optional<double> change = nextInputChange();
-        if (!change) {
+        if (!change && m_settings.holdForInputs) {
+            m_held = true;
+            m_next = line.target;
+        } else if (!change) {
             m_finding = QStringLiteral("line %1 waits for inputs 1 and 2 to be %2, which never "
                                        "happens")
                             .arg(line.line)
@@ -345,6 +363,8 @@ void Executor::settle(qint64 position) {
             last.duration = m_now - last.start;
         }
     }
+    m_previousMotion = m_motion;
+    m_settledAt = m_now;
     m_motion.reset();
     m_position = position;
     note(position);
@@ -369,7 +389,11 @@ void Executor::wait(double seconds) {
 }
 
 qint64 Executor::positionAt(double time) const {
-    return m_motion ? m_motion->positionAt(time) : m_position;
+    if (m_motion && time >= m_motion->start)
+        return m_motion->positionAt(time);
+    if (m_previousMotion && time < m_settledAt)
+        return m_previousMotion->positionAt(time);
+    return m_motion ? m_motion->from : m_position;
 }
 
 qint64 Executor::restingPosition() const {
@@ -407,9 +431,20 @@ std::optional<double> Executor::nextInputChange() const {
     return std::nullopt;
 }
 
-void Executor::setInputs(int pattern) {
+void Executor::setInputs(int pattern, double time) {
     m_userInputs = pattern & 15;
-    m_userInputsAt = m_now;
+    m_userInputsAt = std::max(time, m_now);
+    if (m_held) {
+        m_held = false;
+        m_now = m_userInputsAt;
+        m_sinceTimePassed = 0;
+    }
+}
+
+bool Executor::movingAt(double time) const {
+    if (m_motion && time >= m_motion->start)
+        return !m_motion->over(time);
+    return m_previousMotion && time >= m_previousMotion->start && time < m_settledAt;
 }
 
 QList<QPair<int, int>> Executor::loopsRemaining() const {
@@ -446,6 +481,10 @@ void Executor::spinning() {
     // Polling the inputs: nothing changes until they do.
     if (const std::optional<double> change = nextInputChange()) {
         wait(*change - m_now);
+        return;
+    }
+    if (m_settings.holdForInputs) {
+        m_held = true;
         return;
     }
     m_finding = QStringLiteral("lines %1 repeat for ever without time passing (no wait, no "

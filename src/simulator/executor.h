@@ -27,6 +27,11 @@ struct RunStep {
 
 // The program rows' stored commands, line 1 first.
 QList<RunStep> stepsFromCommands(const QStringList& commands);
+// The index of the line that starts at the address, or -1.
+int stepAtAddress(const QList<RunStep>& steps, qint64 address);
+// Resolves each branch by address (loops and gotos; untils when their third
+// operand is an address too) and marks a branch to no line's start.
+void resolveAddressBranches(QList<RunStep>& steps, bool untilByAddress);
 
 // Inputs switched at a moment of program time (seconds from the start).
 struct InputChange {
@@ -41,6 +46,9 @@ struct RunSettings {
     double limit = 60;
     QList<InputChange> inputs;
     bool record = false; // keep each executed line and move, for traces and plots
+    // Inputs come from outside (a unit's, the user's switches): a program that
+    // waits for them holds until setInputs() instead of running to the limit.
+    bool holdForInputs = false;
     // Where the unit stands when the run starts.
     qint64 acceleration = 16;
     qint64 base = 500;
@@ -88,10 +96,16 @@ public:
     double speed() const;
     bool moving() const;
     bool clockwise() const { return m_clockwise; }
+    qint64 acceleration() const { return m_accel; }
+    qint64 baseSpeed() const { return m_base; }
+    qint64 maxSpeed() const { return m_max; }
     int outputs() const { return m_outputs; }
     int inputs() const { return inputsAt(m_now); }
-    // The user's switches from now on; they replace the schedule.
-    void setInputs(int pattern);
+    // The inputs from `time` on (the run's time if later); they replace the
+    // schedule, and release a run that holds for them.
+    void setInputs(int pattern, double time);
+    bool holding() const { return m_held; }
+    bool movingAt(double time) const;
     // Each loop that is counting: its line index and the repeats left.
     QList<QPair<int, int>> loopsRemaining() const;
     qint64 linesExecuted() const { return m_executed; }
@@ -143,6 +157,10 @@ private:
     int m_outputs;
     qint64 m_position; // when no move runs
     std::optional<MotionProfile> m_motion;
+    // The move before: a wait for it may carry the run's time past a moment
+    // that is asked about afterwards.
+    std::optional<MotionProfile> m_previousMotion;
+    double m_settledAt = 0;
     qint64 m_lowest;
     qint64 m_highest;
 
@@ -152,6 +170,7 @@ private:
     qint64 m_sinceTimePassed = 0;
     double m_lastTime = 0;
     std::array<int, 64> m_recent{}; // the last lines run, for naming a circle
+    bool m_held = false;
     std::optional<int> m_userInputs;
     double m_userInputsAt = 0;
 

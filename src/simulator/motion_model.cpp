@@ -79,6 +79,8 @@ double MotionProfile::travelled(double elapsed) const {
 }
 
 qint64 MotionProfile::positionAt(double time) const {
+    if (distance >= 0 && time >= end())
+        return clockwise ? from + distance : from - distance;
     const double steps = std::floor(travelled(time - start) + 1e-9);
     const qint64 whole =
         distance >= 0 ? std::min(static_cast<qint64>(steps), distance) : static_cast<qint64>(steps);

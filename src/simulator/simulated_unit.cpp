@@ -146,6 +146,7 @@ void SimulatedUnit::reply(const QByteArray& text) {
 
 void SimulatedUnit::handleFrame(const QByteArray& frame) {
     m_frames.append(frame);
+    adoptRun(false);
     if (frame == "VE") {
         if (m_selected)
             reply(uploadReply());
@@ -281,8 +282,8 @@ void SimulatedUnit::execute(const QByteArray& command) {
         startMove(-1, m_clockwise);
         break;
     case '.':
+        adoptRun(true);
         settleMotion();
-        m_running = false;
         break;
     case 'H': {
         const qint64 from = position();
@@ -294,7 +295,7 @@ void SimulatedUnit::execute(const QByteArray& command) {
             m_outputs = static_cast<int>(value & 3);
         break;
     case 'R':
-        m_running = !m_program.isEmpty();
+        startProgram();
         break;
     case 'U':
         if (readOperand(operand, &value))
@@ -400,6 +401,10 @@ QByteArray SimulatedUnit::listingReply() const {
 }
 
 qint64 SimulatedUnit::position() const {
+    if (m_run) {
+        m_run->runUntil(runTime());
+        return m_run->positionAt(runTime());
+    }
     if (!m_moving)
         return std::llround(m_position);
     const double travelled = (m_clock.now() - m_moveStart) * static_cast<double>(m_max);
@@ -408,6 +413,10 @@ qint64 SimulatedUnit::position() const {
 }
 
 bool SimulatedUnit::moving() const {
+    if (m_run) {
+        m_run->runUntil(runTime());
+        return m_run->movingAt(runTime());
+    }
     if (!m_moving)
         return false;
     return m_moveLength < 0 ||
@@ -425,6 +434,94 @@ void SimulatedUnit::startMove(qint64 distance, bool clockwise) {
     m_moveStart = m_clock.now();
     m_moveLength = static_cast<double>(distance);
     m_moveClockwise = clockwise;
+}
+
+double SimulatedUnit::runTime() const {
+    return m_clock.now() - m_runStart;
+}
+
+int SimulatedUnit::outputs() const {
+    if (m_run)
+        m_run->runUntil(runTime());
+    return m_run ? m_run->outputs() : m_outputs;
+}
+
+void SimulatedUnit::setInputs(int inputs) {
+    m_inputs = inputs & 15;
+    if (m_run) {
+        m_run->runUntil(runTime());
+        m_run->setInputs(m_inputs, runTime());
+    }
+}
+
+bool SimulatedUnit::running() const {
+    if (!m_run)
+        return false;
+    m_run->runUntil(runTime());
+    // A run at its limit is a program that never ends: it still runs.
+    return m_run->end() == RunEnd::Running || m_run->end() == RunEnd::Limit;
+}
+
+QList<RunStep> SimulatedUnit::runSteps() const {
+    QList<RunStep> steps;
+    int address = 0;
+    for (const StoredCommand& command : m_program) {
+        RunStep step;
+        step.letter = static_cast<char>(command.letter.toLatin1());
+        step.line = static_cast<int>(steps.size()) + 1;
+        step.address = address;
+        step.go = command.withGo;
+        step.text =
+            QString::fromLatin1(uploadForm(command)).replace(QLatin1Char('\r'), QLatin1Char(','));
+        // A stored loop keeps its count first, then the address.
+        const bool loop = step.letter == '&';
+        for (qsizetype i = 0; i < std::min<qsizetype>(3, command.operands.size()); ++i)
+            step.operands[static_cast<size_t>(i)] = command.operands.at(loop ? (i == 0   ? 1
+                                                                                : i == 1 ? 0
+                                                                                         : i)
+                                                                             : i);
+        address += command.size;
+        steps << step;
+    }
+    resolveAddressBranches(steps, true);
+    return steps;
+}
+
+void SimulatedUnit::startProgram() {
+    if (m_program.isEmpty())
+        return;
+    settleMotion();
+    RunSettings settings;
+    settings.limit = 1e9; // a unit runs until told otherwise
+    settings.holdForInputs = true;
+    settings.acceleration = m_accel;
+    settings.base = m_base;
+    settings.max = m_max;
+    settings.position = std::llround(m_position);
+    settings.clockwise = m_clockwise;
+    settings.outputs = m_outputs;
+    m_run = std::make_unique<Executor>(runSteps(), settings);
+    m_run->setInputs(m_inputs, 0);
+    m_runStart = m_clock.now();
+}
+
+void SimulatedUnit::adoptRun(bool evenIfRunning) {
+    if (!m_run)
+        return;
+    m_run->runUntil(runTime());
+    const bool ended = m_run->end() == RunEnd::Quit || m_run->end() == RunEnd::NotSimulated;
+    if (!evenIfRunning && (!ended || m_run->movingAt(runTime())))
+        return;
+    if (m_run->end() == RunEnd::NotSimulated)
+        m_errorCode = 3;
+    m_position = static_cast<double>(m_run->positionAt(runTime()));
+    m_moving = false;
+    m_outputs = m_run->outputs();
+    m_accel = m_run->acceleration();
+    m_base = m_run->baseSpeed();
+    m_max = m_run->maxSpeed();
+    m_clockwise = m_run->clockwise();
+    m_run.reset();
 }
 
 } // namespace kqm::simulator

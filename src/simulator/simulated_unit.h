@@ -1,5 +1,6 @@
 #pragma once
 
+#include "simulator/executor.h"
 #include "simulator/recent_log.h"
 
 #include <QByteArray>
@@ -7,6 +8,7 @@
 #include <QString>
 
 #include <deque>
+#include <memory>
 
 namespace kqm::platform {
 class Clock;
@@ -86,10 +88,14 @@ public:
     qint64 jogSpeed() const { return m_jog; }
     bool clockwise() const { return m_clockwise; }
     qint64 position() const;
-    int outputs() const { return m_outputs; }
-    void setInputs(int inputs) { m_inputs = inputs & 15; }
+    int outputs() const;
+    void setInputs(int inputs);
     bool autostart() const { return m_autostart; }
-    bool running() const { return m_running; }
+    // Whether the stored program runs (R0 until Quit, a line it cannot run,
+    // or a stop).
+    bool running() const;
+    // The stored program as the executor runs it.
+    QList<RunStep> runSteps() const;
     bool moving() const;
     bool inProgramEntry() const { return m_programEntry; }
     const QList<StoredCommand>& program() const { return m_program; }
@@ -112,6 +118,10 @@ private:
     bool readOperand(const QByteArray& text, qint64* value);
     void settleMotion();
     void startMove(qint64 distance, bool clockwise);
+    void startProgram();
+    double runTime() const;
+    // Takes the state of a run that has ended and come to rest.
+    void adoptRun(bool evenIfRunning);
     static QByteArray uploadForm(const StoredCommand& command);
 
     struct Pending {
@@ -142,7 +152,9 @@ private:
     int m_outputs = 0;
     int m_inputs = 0;
     bool m_autostart = false;
-    bool m_running = false;
+    // The stored program while it runs; advanced to the clock when asked.
+    std::unique_ptr<Executor> m_run;
+    double m_runStart = 0;
     bool m_programEntry = false;
     QList<StoredCommand> m_program;
 

@@ -1,9 +1,12 @@
 #include "../link/link_fixture.h"
 #include "program/command_set.h"
+#include "simulator/executor.h"
 #include "transfer/send.h"
 #include "transfer/upload.h"
 
 #include <gtest/gtest.h>
+
+#include <QRegularExpression>
 
 #include <random>
 
@@ -142,6 +145,140 @@ TEST(RoundTrip, SendUploadSendAgainOverRandomPrograms) {
         EXPECT_TRUE(unit.messages.boxes().isEmpty())
             << unit.messages.texts().join('|').toStdString();
     }
+}
+
+// Where the executed moves add up to, read from the run's trace alone: a go
+// moves by its steps in the direction of the moment, or to its position; G
+// repeats the last; Z and home put the position where they say.
+qint64 sumOfMoves(const simulator::Executor& run) {
+    qint64 position = run.settings().position;
+    bool clockwise = run.settings().clockwise;
+    std::optional<qint64> target;
+    std::optional<std::pair<bool, qint64>> last; // absolute?, operand
+    qint64 registration = 0;
+    const auto apply = [&](bool absolute, qint64 operand) {
+        last = std::make_pair(absolute, operand);
+        position = absolute ? operand : position + (clockwise ? operand : -operand);
+    };
+    for (const simulator::ExecutedLine& line : run.executed()) {
+        const simulator::RunStep& step = run.steps().at(line.step);
+        const qint64 operand = step.operands[0];
+        switch (step.letter) {
+        case '+':
+        case '-':
+            clockwise = step.letter == '+';
+            break;
+        case 'Z':
+            position = operand;
+            break;
+        case 'H':
+            position = run.settings().home;
+            break;
+        case 'N':
+            if (step.go)
+                apply(false, operand);
+            else
+                registration = operand;
+            break;
+        case 'P':
+            if (step.go)
+                apply(true, operand);
+            else
+                target = operand;
+            break;
+        case 'G':
+            if (target)
+                apply(true, *std::exchange(target, std::nullopt));
+            else
+                apply(last ? last->first : false, last ? last->second : registration);
+            break;
+        default:
+            break;
+        }
+    }
+    return position;
+}
+
+// Programs of the editor's commands, sent over the line: the executor runs
+// the same lines, in the same order, at the same times, whether it reads the
+// rows or what the unit stored; where a run ends at Quit the motor rests
+// where the executed moves add up to; and the unit told to run its program
+// comes to rest at the same place with the same outputs.
+TEST(RoundTrip, TheUnitRunsWhatTheRowsSay) {
+    std::mt19937 random(25);
+    int quits = 0;
+    int watched = 0;
+    for (int trial = 0; trial < 120; ++trial) {
+        QVector<ProgramRow> program = randomProgram(random);
+        // A slew or a stop cuts a move where time puts it: leave them out.
+        // Gotos land on a later line and loops count to 3 at most, so that
+        // most runs come to their Quit.
+        QList<int> starts;
+        int address = 0;
+        for (const ProgramRow& row : std::as_const(program)) {
+            starts << address;
+            address += *program::knownCommandSize(row.command);
+        }
+        for (qsizetype i = 0; i < program.size(); ++i) {
+            QString& command = program[i].command;
+            if (command == QLatin1String("S") || command == QLatin1String("."))
+                command = QStringLiteral("F");
+            if (command.startsWith(QLatin1Char('X')))
+                command = QStringLiteral("X%1").arg(starts.at(std::uniform_int_distribution<int>(
+                    static_cast<int>(i) + 1, static_cast<int>(starts.size()) - 1)(random)));
+            // Moves of seconds, not of days, so that the unit can be watched.
+            if (QStringLiteral("NPZ").contains(command.at(0)))
+                command.replace(QRegularExpression(QStringLiteral("^(.)(\\d+)")),
+                                QStringLiteral("\\1") +
+                                    QString::number(program::OperandField(command, 0) % 20000));
+            if (command.startsWith(QLatin1Char('&')))
+                command = command.left(command.indexOf(QLatin1Char('_')) + 1) +
+                          QString::number(std::uniform_int_distribution<int>(1, 3)(random));
+        }
+        SCOPED_TRACE(commandsOf(program).join(QLatin1Char('|')).toStdString());
+        test::LinkFixture unit;
+        unit.state.UnitConnected = true;
+        const transfer::PreparedSend prepared = transfer::prepareSend(program, true, "0");
+        ASSERT_EQ(transfer::sendProgram(unit.deviceLink, prepared, {}).outcome,
+                  transfer::SendOutcome::Sent);
+        simulator::RunSettings settings;
+        settings.record = true;
+        settings.limit = 1e6; // the slowest move of the widest range takes a day
+        simulator::Executor fromRows(simulator::stepsFromCommands(commandsOf(program)), settings);
+        simulator::Executor fromUnit(unit.port.unit().runSteps(), settings);
+        fromRows.run();
+        fromUnit.run();
+        ASSERT_EQ(fromRows.executed().size(), fromUnit.executed().size());
+        for (qsizetype i = 0; i < fromRows.executed().size(); ++i) {
+            const auto& a = fromRows.executed().at(i);
+            const auto& b = fromUnit.executed().at(i);
+            ASSERT_EQ(std::tie(a.step, a.position, a.outputs),
+                      std::tie(b.step, b.position, b.outputs))
+                << "executed line " << i;
+            ASSERT_DOUBLE_EQ(a.at, b.at);
+        }
+        EXPECT_EQ(simulator::runEndName(fromRows.end()), simulator::runEndName(fromUnit.end()));
+        if (fromRows.end() != simulator::RunEnd::Quit)
+            continue;
+        ++quits;
+        EXPECT_EQ(fromRows.restingPosition(), sumOfMoves(fromRows));
+        // The unit, on the virtual clock, for the runs that end within a minute.
+        simulator::SimulatedUnit& stored = unit.port.unit();
+        stored.receive("@0R0\r");
+        double restAt = fromRows.now();
+        for (const simulator::MotionProfile& move : fromRows.moves())
+            restAt = std::max(restAt, move.end());
+        if (restAt > 60)
+            continue;
+        ++watched;
+        unit.clock.advance(restAt + 0.01);
+        EXPECT_FALSE(stored.running());
+        EXPECT_EQ(stored.position(), fromRows.restingPosition());
+        EXPECT_EQ(stored.outputs(), fromRows.outputs());
+    }
+    // Enough runs reach Quit, and the unit, for the last checks to mean something.
+    EXPECT_GT(quits, 100);
+    EXPECT_GT(watched, 80);
 }
 
 } // namespace
