@@ -35,7 +35,7 @@ Outcome kqmctl(const QStringList& arguments) {
 
 const char* const Commands[] = {"list",   "check",   "edit",  "undo",    "redo", "history",
                                 "export", "import",  "print", "connect", "send", "upload",
-                                "view",   "readout", "scan",  "simulate"};
+                                "view",   "readout", "scan",  "simulate", "run"};
 
 TEST(KqmctlConventions, EveryCommandHasHelpAndNamesAWrongOption) {
     for (const char* name : Commands) {
