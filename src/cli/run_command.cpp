@@ -20,27 +20,6 @@ enum RunStatus { Quit = 0, AtLimit = 1, NotSimulated = 3 };
 
 const QString Name = QStringLiteral("run");
 
-// "0:5,2.5:0": the inputs' pattern 5 from 0 s, 0 from 2.5 s of program time.
-std::optional<QList<simulator::InputChange>> parseInputs(const QString& text, QString* why) {
-    QList<simulator::InputChange> changes;
-    for (const QString& item : text.split(QLatin1Char(','))) {
-        const QStringList parts = item.split(QLatin1Char(':'));
-        bool timeOk = false;
-        bool patternOk = false;
-        const double at = parts.value(0).toDouble(&timeOk);
-        const int pattern = parts.value(1).toInt(&patternOk);
-        if (parts.size() != 2 || !timeOk || !patternOk || at < 0 || !std::isfinite(at) ||
-            pattern < 0 || pattern > 15) {
-            *why = QStringLiteral("--inputs takes TIME:PATTERN,... with TIME in seconds from 0 "
-                                  "and PATTERN 0 to 15, not \"%1\"")
-                       .arg(item);
-            return std::nullopt;
-        }
-        changes << simulator::InputChange{at, pattern};
-    }
-    return changes;
-}
-
 bool writeBeside(const QString& path, const QString& program, const QByteArray& bytes,
                  QTextStream& err) {
     const QFileInfo output(path);
@@ -86,9 +65,9 @@ int runCommand(const QStringList& arguments, QTextStream& out, QTextStream& err)
             ok = value(&plot);
         } else if (word == QLatin1String("--inputs")) {
             ok = value(&text);
-            const auto inputs = ok ? parseInputs(text, &why) : std::nullopt;
+            const auto inputs = ok ? simulator::parseInputSchedule(text, &why) : std::nullopt;
             if (ok && !inputs)
-                return usageError(Name, why, err);
+                return usageError(Name, QStringLiteral("--inputs: ") + why, err);
             if (inputs)
                 settings.inputs = *inputs;
         } else if (word == QLatin1String("--limit") || word == QLatin1String("--accel-unit")) {

@@ -124,6 +124,7 @@ Form1::Form1(Session& session, QWidget* parent)
     setMinimumSize(minimumSizeHint().expandedTo(QSize(640, 480)));
     resize(900, 640);
 
+    createDryRun();
     connectControls();
 }
 
@@ -202,6 +203,14 @@ void Form1::createMenus() {
     }
     // Enter in the grid only: the check list and the buttons keep theirs.
     m_programTab->addGridAction(mnuChangeLine);
+
+    QMenu* programMenu = menuBar()->addMenu(QStringLiteral("&Program"));
+    programMenu->setObjectName(QStringLiteral("mnuProgram"));
+    mnuDryRun = item(programMenu, QStringLiteral("&Dry Run..."), "mnuDryRun");
+    mnuDryRun->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    mnuToggleBreakpoint =
+        item(programMenu, QStringLiteral("Toggle &Breakpoint"), "mnuToggleBreakpoint");
+    mnuToggleBreakpoint->setShortcut(QKeySequence(Qt::Key_F9));
 
     QMenu* setup = menuBar()->addMenu(QStringLiteral("&Setup"));
     setup->setObjectName(QStringLiteral("mnuSetup"));

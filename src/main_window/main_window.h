@@ -11,8 +11,10 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
+class QDockWidget;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -25,6 +27,9 @@ class ProgramFileCommands;
 }
 namespace kqm::tools {
 class frmCalculator;
+}
+namespace kqm::simulator {
+class DryRunPanel;
 }
 
 namespace kqm::ui {
@@ -106,6 +111,10 @@ private:
     void checkAxisItem(int index);
     void showConnectionStatus(bool connected);
     void showHint(const QString& text);
+    void createDryRun();
+    void openDryRun();
+    void toggleBreakpoint();
+    void saveDryRunPlot();
     void txtTerminal_KeyPress(const QString& text);
     void appendDebug(const QString& text);
     void SSTab2_Click(int tab);
@@ -143,6 +152,8 @@ private:
     QAction* mnuAddLine = nullptr;
     QAction* mnuInsertLine = nullptr;
     QAction* mnuChangeLine = nullptr;
+    QAction* mnuDryRun = nullptr;
+    QAction* mnuToggleBreakpoint = nullptr;
     QAction* mnuSendProgram = nullptr;
     QAction* mnuUploadProgram = nullptr;
     QAction* mnuViewProgram = nullptr;
@@ -181,6 +192,12 @@ private:
     QPushButton* cmdClear = nullptr;
     QPlainTextEdit* txtDebug = nullptr;
     QPushButton* cmdDebugClear = nullptr;
+
+    // The dry run beside the grid.
+    QDockWidget* dckDryRun = nullptr;
+    simulator::DryRunPanel* m_dryRun = nullptr;
+    std::vector<bool> m_breakpoints;
+    int m_dryRunLine = -1;
 
     // After the tabs: they act on the tabs' widgets.
     UnitActions m_unit;

@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -40,12 +41,43 @@ constexpr int GridColumnTwips[5] = {0, 800, 0, 3500, 4000};
 // After an upload: line number, address and command string.
 constexpr int UploadColumnTwips[5] = {800, 800, 3500, 0, 0};
 
+// Paints the dry run's marks: a breakpoint's line red, with a dot before its
+// first column; the line the run stands at yellow.
+class RunMarksDelegate final : public QStyledItemDelegate {
+public:
+    RunMarksDelegate(const std::vector<bool>& breakpoints, const int& current, QTableView* grid)
+        : QStyledItemDelegate(grid), m_grid(grid), m_breakpoints(breakpoints), m_current(current) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const int row = index.row();
+        const bool breakpoint =
+            row < static_cast<int>(m_breakpoints.size()) && m_breakpoints[static_cast<size_t>(row)];
+        if (row == m_current)
+            option->backgroundBrush = QColor(255, 236, 140);
+        else if (breakpoint)
+            option->backgroundBrush = QColor(248, 196, 196);
+        // The dot goes in the first column shown (the line number is hidden
+        // while a file is bound).
+        const int first = m_grid->isColumnHidden(0) ? 1 : 0;
+        if (breakpoint && index.column() == first)
+            option->text = QStringLiteral("\u25CF ") + option->text;
+    }
+
+private:
+    const QTableView* m_grid;
+    const std::vector<bool>& m_breakpoints;
+    const int& m_current;
+};
+
 } // namespace
 
 ProgramTab::ProgramTab(QWidget* parent) : QWidget(parent) {
     DBGrid2 = new QTableView;
     DBGrid2->setObjectName(QStringLiteral("DBGrid2"));
     DBGrid2->setModel(&m_gridModel);
+    DBGrid2->setItemDelegate(new RunMarksDelegate(m_breakpoints, m_runLine, DBGrid2));
     DBGrid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     DBGrid2->setSelectionBehavior(QAbstractItemView::SelectRows);
     DBGrid2->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -198,6 +230,14 @@ QList<int> ProgramTab::selectedRows() const {
         rows << index.row();
     std::sort(rows.begin(), rows.end());
     return rows;
+}
+
+void ProgramTab::setRunMarks(const std::vector<bool>& breakpoints, int current) {
+    m_breakpoints = breakpoints;
+    m_runLine = current;
+    if (current >= 0 && current < m_gridModel.rowCount())
+        DBGrid2->scrollTo(m_gridModel.index(current, 1));
+    DBGrid2->viewport()->update();
 }
 
 void ProgramTab::selectRow(int row) {

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <optional>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -53,6 +54,10 @@ public:
     void showSending(int index, int total, QChar character, double pace = 0.1);
     void sendEnded();
 
+    // The dry run's marks in the grid: breakpoints, and the line it stands at
+    // (-1: none), kept in view.
+    void setRunMarks(const std::vector<bool>& breakpoints, int current);
+
     // A key of the grid alone (Enter changes the line there and nowhere else).
     void addGridAction(QAction* action);
     // The tooltips name the frames the buttons send to this axis.
@@ -83,6 +88,8 @@ private:
     void setColumnTwips(const int (&twips)[5]);
 
     program::ProgramGridModel m_gridModel;
+    std::vector<bool> m_breakpoints;
+    int m_runLine = -1;
     QTableView* DBGrid2 = nullptr;
     QPushButton* cmdAdd = nullptr;
     QPushButton* cmdChange = nullptr;

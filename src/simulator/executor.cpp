@@ -24,6 +24,26 @@ QString patternText(int pattern) {
 
 } // namespace
 
+std::optional<QList<InputChange>> parseInputSchedule(const QString& text, QString* why) {
+    QList<InputChange> changes;
+    for (const QString& item : text.split(QLatin1Char(','))) {
+        const QStringList parts = item.trimmed().split(QLatin1Char(':'));
+        bool timeOk = false;
+        bool patternOk = false;
+        const double at = parts.value(0).toDouble(&timeOk);
+        const int pattern = parts.value(1).toInt(&patternOk);
+        if (parts.size() != 2 || !timeOk || !patternOk || at < 0 || !std::isfinite(at) ||
+            pattern < 0 || pattern > 15) {
+            *why = QStringLiteral("inputs are given as TIME:PATTERN,... with TIME in seconds "
+                                  "from 0 and PATTERN 0 to 15, not \"%1\"")
+                       .arg(item);
+            return std::nullopt;
+        }
+        changes << InputChange{at, pattern};
+    }
+    return changes;
+}
+
 QList<RunStep> stepsFromCommands(const QStringList& commands) {
     QList<RunStep> steps;
     int address = 0;
@@ -153,16 +173,19 @@ bool Executor::step() {
     return m_end == RunEnd::Running;
 }
 
-void Executor::runUntil(double time, const std::vector<bool>* breakpoints) {
+bool Executor::runUntil(double time, const std::vector<bool>* breakpoints, qint64 maxLines) {
     bool first = true;
-    while (m_end == RunEnd::Running && !m_held && m_now <= time) {
+    while (m_end == RunEnd::Running && !m_held && m_now <= time && maxLines != 0) {
         if (!first && breakpoints && m_next < static_cast<int>(breakpoints->size()) &&
             (*breakpoints)[static_cast<size_t>(m_next)])
-            return;
+            return true;
         first = false;
+        if (maxLines > 0)
+            --maxLines;
         if (!step())
-            return;
+            break;
     }
+    return false;
 }
 
 void Executor::execute(const RunStep& line) {

@@ -12,6 +12,12 @@
 
 namespace kqm::simulator {
 
+// Inputs switched at a moment of program time (seconds from the start).
+struct InputChange {
+    double at = 0;
+    int pattern = 0;
+};
+
 // One line of a program as the executor runs it: the command taken apart,
 // with its branch already resolved to the index of the line it goes to.
 struct RunStep {
@@ -25,6 +31,10 @@ struct RunStep {
     QString problem; // why the line cannot run, when it cannot
 };
 
+// "0:5,2.5:0": the inputs' pattern 5 from 0 s and 0 from 2.5 s of program
+// time; nothing, with the reason, for a text that is not such a list.
+std::optional<QList<InputChange>> parseInputSchedule(const QString& text, QString* why);
+
 // The program rows' stored commands, line 1 first.
 QList<RunStep> stepsFromCommands(const QStringList& commands);
 // The index of the line that starts at the address, or -1.
@@ -32,12 +42,6 @@ int stepAtAddress(const QList<RunStep>& steps, qint64 address);
 // Resolves each branch by address (loops and gotos; untils when their third
 // operand is an address too) and marks a branch to no line's start.
 void resolveAddressBranches(QList<RunStep>& steps, bool untilByAddress);
-
-// Inputs switched at a moment of program time (seconds from the start).
-struct InputChange {
-    double at = 0;
-    int pattern = 0;
-};
 
 struct RunSettings {
     // The command table gives no unit for A; this is the model's.
@@ -76,9 +80,12 @@ public:
 
     // Runs the next line; false once the run has ended.
     bool step();
-    // Runs until the program time reaches `time` or the run ends; with a
-    // breakpoint set, stops before that line too (after at least one line).
-    void runUntil(double time, const std::vector<bool>* breakpoints = nullptr);
+    // Runs until the program time passes `time`, the run ends or holds, or
+    // `maxLines` lines have run (no bound when negative); with breakpoints,
+    // stops before a marked line too (after at least one line). True when it
+    // stopped at a breakpoint.
+    bool runUntil(double time, const std::vector<bool>* breakpoints = nullptr,
+                  qint64 maxLines = -1);
     void run() { runUntil(m_settings.limit); }
 
     double now() const { return m_now; }

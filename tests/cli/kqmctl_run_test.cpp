@@ -93,7 +93,7 @@ TEST(KqmctlRun, WritesTheTraceAndThePlotBesideTheProgram) {
         const char* says;
     } refusals[] = {
         {{"run", program, "--trace", program}, 1, "is the program file"},
-        {{"run", program, "--inputs", "1:16"}, 2, "PATTERN 0 to 15"},
+        {{"run", program, "--inputs", "1:16"}, 2, "--inputs: inputs are given as TIME:PATTERN"},
         {{"run", program, "--limit", "0"}, 2, "--limit takes a number above 0"},
         {{"run"}, 2, "a PROGRAM file is required"},
         {{"run", dir.filePath("none.mdb")}, 2, "none.mdb"},

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "simulator/executor.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QSpinBox;
+
+namespace kqm::platform {
+class Clock;
+class ClockTimer;
+} // namespace kqm::platform
+
+namespace kqm::simulator {
+
+class RunPlot;
+
+// The dry run: runs the program being edited on the executor, on its own
+// program time, paced by the clock (x1, x10, or as fast as it goes). Run,
+// Pause, Step, Run to the chosen line and Reset; breakpoints; the watched
+// values; the lines run; the plot; and what the run found.
+class DryRunPanel final : public QWidget {
+    Q_OBJECT
+public:
+    explicit DryRunPanel(platform::Clock& clock, QWidget* parent = nullptr);
+    ~DryRunPanel() override;
+
+    // Where the program's commands and the grid's chosen line (-1: none)
+    // come from; asked at Reset and Run to line.
+    void setProgramSource(std::function<QStringList()> commands);
+    void setChosenLineSource(std::function<int()> row);
+    void setBreakpoints(std::vector<bool> breakpoints);
+
+    void reset();
+    void startRun();
+    void pause();
+    void stepLine();
+    void runToChosenLine();
+
+    const Executor* run() const { return m_run.get(); }
+    double programTime() const { return m_time; }
+    bool isRunning() const { return m_running; }
+    QString findings() const;
+    // PNG or SVG by the name's ending; an empty text when written, else why not.
+    QString savePlot(const QString& path) const;
+
+signals:
+    // The line the run stands at (next to run) while paused, -1 otherwise.
+    void currentLineChanged(int row);
+    // The user picked a line in the executed list or the plot.
+    void lineChosen(int row);
+    void savePlotRequested();
+
+private:
+    void build();
+    bool ensureRun();
+    void tick();
+    void advance(double until, qint64 lines);
+    void stopped();
+    void refresh();
+    void appendExecuted();
+    int inputPattern() const;
+    void chooseTime(double seconds);
+
+    platform::Clock& m_clock;
+    std::unique_ptr<platform::ClockTimer> m_timer;
+    std::function<QStringList()> m_commands;
+    std::function<int()> m_chosenLine;
+    std::vector<bool> m_breakpoints;
+    std::unique_ptr<Executor> m_run;
+    double m_time = 0;     // the program time shown
+    double m_lastTick = 0; // the clock's time at the last tick
+    bool m_running = false;
+    int m_stopBefore = -1;  // Run to line: the line to stop before
+    qsizetype m_listed = 0; // executed lines already in the list
+
+public:
+    QPushButton* cmdDryRun = nullptr;
+    QPushButton* cmdDryPause = nullptr;
+    QPushButton* cmdDryStep = nullptr;
+    QPushButton* cmdDryRunToLine = nullptr;
+    QPushButton* cmdDryReset = nullptr;
+    QPushButton* cmdDrySavePlot = nullptr;
+    QComboBox* cboDrySpeed = nullptr;
+    QLabel* lblDryWatch = nullptr;
+    QLabel* lblDryFindings = nullptr;
+    QCheckBox* chkDryInput[4] = {};
+    QLineEdit* txtDrySchedule = nullptr;
+    QDoubleSpinBox* spnDryTimeLimit = nullptr;
+    QCheckBox* chkDryTravel = nullptr;
+    QSpinBox* spnDryTravelLow = nullptr;
+    QSpinBox* spnDryTravelHigh = nullptr;
+    QListWidget* lstDryExecuted = nullptr;
+    RunPlot* pltDryRun = nullptr;
+};
+
+} // namespace kqm::simulator

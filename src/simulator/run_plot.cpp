@@ -1,0 +1,147 @@
+#include "simulator/run_plot.h"
+
+#include "simulator/executor.h"
+#include "simulator/run_report.h"
+
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+
+namespace kqm::simulator {
+
+namespace {
+
+constexpr double LeftMargin = 64;
+constexpr double RightMargin = 12;
+constexpr double StripHeight = 12;
+
+QRectF positionArea(const QRectF& area) {
+    return QRectF(area.left() + LeftMargin, area.top() + 8, area.width() - LeftMargin - RightMargin,
+                  std::max(10.0, area.height() - 8 - 2 * (StripHeight + 4) - 22));
+}
+
+} // namespace
+
+PlotData plotDataOf(const Executor& run) {
+    PlotData data;
+    data.points = positionPoints(run);
+    data.outputs = outputChanges(run);
+    data.end = run.now();
+    data.estimated = run.timedByModel();
+    data.low = run.lowest();
+    data.high = run.highest();
+    for (const QPointF& point : std::as_const(data.points)) {
+        data.low = std::min(data.low, static_cast<qint64>(point.y()));
+        data.high = std::max(data.high, static_cast<qint64>(point.y()));
+    }
+    return data;
+}
+
+void drawRunPlot(QPainter& painter, const QRectF& area, const PlotData& data, double cursor) {
+    painter.fillRect(area, Qt::white);
+    const QRectF plot = positionArea(area);
+    const double span = std::max(data.end, 1e-3);
+    const double low = static_cast<double>(data.low);
+    const double high = data.high > data.low ? static_cast<double>(data.high) : low + 1;
+    const auto x = [&](double time) {
+        return plot.left() + plot.width() * time / span;
+    };
+    const auto y = [&](double position) {
+        return plot.bottom() - plot.height() * (position - low) / (high - low);
+    };
+    painter.setPen(Qt::black);
+    painter.drawLine(plot.bottomLeft(), plot.topLeft());
+    painter.drawLine(plot.bottomLeft(), plot.bottomRight());
+    const QFontMetricsF metrics(painter.font());
+    const auto label = [&](const QString& text, double right, double baseline) {
+        painter.drawText(QPointF(right - metrics.horizontalAdvance(text), baseline), text);
+    };
+    label(QString::number(static_cast<qint64>(high)), plot.left() - 4,
+          plot.top() + metrics.ascent());
+    label(QString::number(static_cast<qint64>(low)), plot.left() - 4, plot.bottom());
+    label(QStringLiteral("%1 s%2")
+              .arg(data.end, 0, 'f', 3)
+              .arg(data.estimated ? QStringLiteral(" estimated (model)") : QString()),
+          plot.right(), plot.bottom() + metrics.height());
+    // The position: one point per pixel column is all the eye can see.
+    QPainterPath path;
+    double lastX = -1e9;
+    for (qsizetype i = 0; i < data.points.size(); ++i) {
+        const QPointF& point = data.points.at(i);
+        const QPointF at(x(point.x()), y(point.y()));
+        const bool last = i + 1 == data.points.size();
+        if (i == 0)
+            path.moveTo(at);
+        else if (at.x() - lastX >= 0.5 || last || data.points.at(i + 1).x() != point.x())
+            path.lineTo(at);
+        else
+            continue;
+        lastX = at.x();
+    }
+    painter.setPen(QPen(QColor(31, 95, 191), 1.5));
+    painter.drawPath(path);
+    // The outputs, a strip each, filled while on.
+    painter.setPen(Qt::black);
+    for (int output = 0; output < 2; ++output) {
+        const double top = plot.bottom() + metrics.height() + 6 + output * (StripHeight + 4);
+        label(QStringLiteral("out %1").arg(output + 1), plot.left() - 4, top + StripHeight - 2);
+        painter.drawRect(QRectF(plot.left(), top, plot.width(), StripHeight));
+        for (qsizetype i = 0; i < data.outputs.size(); ++i) {
+            if (!(data.outputs.at(i).second & (1 << output)))
+                continue;
+            const double to = i + 1 < data.outputs.size() ? data.outputs.at(i + 1).first : data.end;
+            painter.fillRect(QRectF(x(data.outputs.at(i).first), top,
+                                    std::max(1.0, x(to) - x(data.outputs.at(i).first)),
+                                    StripHeight),
+                             QColor(208, 128, 32));
+        }
+    }
+    if (cursor >= 0) {
+        painter.setPen(QPen(Qt::red, 1));
+        painter.drawLine(QPointF(x(cursor), area.top()), QPointF(x(cursor), area.bottom()));
+    }
+}
+
+RunPlot::RunPlot(QWidget* parent) : QWidget(parent) {
+    setMinimumSize(240, 160);
+}
+
+void RunPlot::setData(PlotData data) {
+    m_data = std::move(data);
+    update();
+}
+
+void RunPlot::setCursor(double seconds) {
+    m_cursor = seconds;
+    update();
+}
+
+double RunPlot::timeAt(const QPoint& point) const {
+    const QRectF plot = positionArea(QRectF(rect()));
+    const double fraction = std::clamp((point.x() - plot.left()) / plot.width(), 0.0, 1.0);
+    return fraction * std::max(m_data.end, 1e-3);
+}
+
+QImage RunPlot::image(const QSize& size) const {
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawRunPlot(painter, QRectF(QPointF(0, 0), QSizeF(size)), m_data, m_cursor);
+    return image;
+}
+
+void RunPlot::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawRunPlot(painter, QRectF(rect()), m_data, m_cursor);
+}
+
+void RunPlot::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        emit timeClicked(timeAt(event->position().toPoint()));
+}
+
+} // namespace kqm::simulator

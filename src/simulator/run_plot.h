@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QPointF>
+#include <QWidget>
+
+class QPainter;
+
+namespace kqm::simulator {
+
+class Executor;
+
+// What the plot draws: the position over program time, the outputs beneath.
+struct PlotData {
+    QList<QPointF> points;             // (seconds, position), in time order
+    QList<QPair<double, int>> outputs; // (seconds, pattern) at each change
+    double end = 0;
+    bool estimated = false; // times depend on the motion model
+    qint64 low = 0;
+    qint64 high = 0;
+};
+PlotData plotDataOf(const Executor& run);
+
+// Draws the plot into the rectangle, with a cursor at `cursor` seconds (none
+// when negative).
+void drawRunPlot(QPainter& painter, const QRectF& area, const PlotData& data, double cursor);
+
+// The plot as a widget: a cursor follows the run, and a click names the
+// moment under the mouse.
+class RunPlot final : public QWidget {
+    Q_OBJECT
+public:
+    explicit RunPlot(QWidget* parent = nullptr);
+
+    void setData(PlotData data);
+    void setCursor(double seconds);
+    const PlotData& data() const { return m_data; }
+    // The time at a point of the widget.
+    double timeAt(const QPoint& point) const;
+    QImage image(const QSize& size) const;
+
+signals:
+    void timeClicked(double seconds);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    PlotData m_data;
+    double m_cursor = -1;
+};
+
+} // namespace kqm::simulator
