@@ -59,7 +59,7 @@ const CommandHelp Commands[] = {
      "exists, or LEGACY cannot be read (its reason on standard error)."},
     {"run",
      "kqmctl run FILE [--inputs T:P,...] [--limit SECONDS] [--trace FILE.csv] [--plot FILE.svg]\n"
-     "           [--json] [--accel-unit N] [--home N]",
+     "           [--json] [--accel-unit N] [--home N] [--moves-hold]",
      "Runs a program file on the executor of the simulated unit, with no unit and no\n"
      "motor, and reports how it ended, where, after how many seconds of program time and\n"
      "lines, the final, lowest and highest positions and the outputs. Times that depend\n"
@@ -73,6 +73,8 @@ const CommandHelp Commands[] = {
      "  --json               the report as one JSON object (docs/dry-run.md)\n"
      "  --accel-unit N       steps/s^2 for each unit of A (default 1000)\n"
      "  --home N             where H0 and H1 move to (default 0)\n"
+     "  --moves-hold         a move holds the program until it ends (default: only F\n"
+     "                       and the next move wait for it)\n"
      "Exit status: 0 Quit was reached, 1 the limit, 3 a line that is not simulated,\n"
      "2 wrong arguments or no program file."},
     {"print", "kqmctl print FILE --pdf OUT.pdf",

@@ -59,6 +59,8 @@ int runCommand(const QStringList& arguments, QTextStream& out, QTextStream& err)
         QString why;
         if (word == QLatin1String("--json")) {
             json = true;
+        } else if (word == QLatin1String("--moves-hold")) {
+            settings.movesHold = true;
         } else if (word == QLatin1String("--trace")) {
             ok = value(&trace);
         } else if (word == QLatin1String("--plot")) {

@@ -99,6 +99,19 @@ void DryRunPanel::build() {
     for (QSpinBox* limit : {spnDryTravelLow, spnDryTravelHigh})
         limit->setRange(-8388608, 8388607);
     spnDryTravelHigh->setValue(100000);
+    chkDryMovesHold =
+        named(new QCheckBox(QStringLiteral("Moves hold the program")), "chkDryMovesHold");
+    spnDryAccelUnit = named(new QSpinBox, "spnDryAccelUnit");
+    spnDryAccelUnit->setRange(1, 1000000);
+    spnDryAccelUnit->setValue(static_cast<int>(RunSettings{}.stepsPerSecondSquaredPerA));
+    spnDryAccelUnit->setSuffix(QStringLiteral(" steps/s\u00B2 per A"));
+    spnDryAccelUnit->setToolTip(QStringLiteral("The motion model's acceleration for one unit of "
+                                               "A; times that depend on it are estimated"));
+    auto* model = new QHBoxLayout;
+    model->addWidget(new QLabel(QStringLiteral("Model:")));
+    model->addWidget(spnDryAccelUnit);
+    model->addWidget(chkDryMovesHold);
+    model->addStretch(1);
     auto* limits = new QHBoxLayout;
     limits->addWidget(new QLabel(QStringLiteral("Time limit:")));
     limits->addWidget(spnDryTimeLimit);
@@ -118,6 +131,7 @@ void DryRunPanel::build() {
     layout->addLayout(controls);
     layout->addLayout(inputs);
     layout->addLayout(limits);
+    layout->addLayout(model);
     layout->addWidget(lblDryWatch);
     layout->addWidget(pltDryRun, 2);
     auto* bottom = new QHBoxLayout;
@@ -172,6 +186,8 @@ bool DryRunPanel::ensureRun() {
     RunSettings settings;
     settings.record = true;
     settings.limit = spnDryTimeLimit->value();
+    settings.stepsPerSecondSquaredPerA = spnDryAccelUnit->value();
+    settings.movesHold = chkDryMovesHold->isChecked();
     const QString schedule = txtDrySchedule->text().trimmed();
     if (!schedule.isEmpty()) {
         QString why;

@@ -99,6 +99,8 @@ public:
     QLineEdit* txtDrySchedule = nullptr;
     QDoubleSpinBox* spnDryTimeLimit = nullptr;
     QCheckBox* chkDryTravel = nullptr;
+    QCheckBox* chkDryMovesHold = nullptr;
+    QSpinBox* spnDryAccelUnit = nullptr;
     QSpinBox* spnDryTravelLow = nullptr;
     QSpinBox* spnDryTravelHigh = nullptr;
     QListWidget* lstDryExecuted = nullptr;

@@ -366,6 +366,8 @@ void Executor::startMove(qint64 distance, bool clockwise) {
                                    double(m_accel) * m_settings.stepsPerSecondSquaredPerA, m_now);
     if (m_settings.record)
         m_moves << *m_motion;
+    if (m_settings.movesHold)
+        waitForMove();
 }
 
 void Executor::moveTo(qint64 target) {
@@ -531,8 +533,10 @@ QStringList Executor::assumptions() const {
     return {
         QStringLiteral("A n accelerates at n x %1 steps/s^2 (times are estimated (model))")
             .arg(m_settings.stepsPerSecondSquaredPerA),
-        QStringLiteral("a move does not hold the program: F waits for it, and a move waits for "
-                       "the move before it"),
+        m_settings.movesHold
+            ? QStringLiteral("a move holds the program until it ends")
+            : QStringLiteral("a move does not hold the program: F waits for it, and a move waits "
+                             "for the move before it"),
         QStringLiteral("each line takes no time of its own; only waits and moves take time"),
         QStringLiteral("H0 and H1 move to the home position %1").arg(m_settings.home),
         QStringLiteral("U compares inputs 1 and 2 with its pattern; its first operand is not used"),

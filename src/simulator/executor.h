@@ -46,6 +46,9 @@ void resolveAddressBranches(QList<RunStep>& steps, bool untilByAddress);
 struct RunSettings {
     // The command table gives no unit for A; this is the model's.
     double stepsPerSecondSquaredPerA = 1000;
+    // Whether a move holds the program until it ends (otherwise only F, and
+    // the next move, wait for it).
+    bool movesHold = false;
     qint64 home = 0;
     double limit = 60;
     QList<InputChange> inputs;
@@ -72,8 +75,8 @@ struct ExecutedLine {
 };
 
 // Runs a program on its own clock: each line takes no time, waits and
-// finishing moves do. A move does not hold the program; F waits for it, and
-// a move waits for the move before it.
+// finishing moves do. By default a move does not hold the program; F waits
+// for it, and a move waits for the move before it.
 class Executor {
 public:
     Executor(QList<RunStep> steps, RunSettings settings);

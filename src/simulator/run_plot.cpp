@@ -6,9 +6,11 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
+#include <QPolygonF>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace kqm::simulator {
 
@@ -66,23 +68,38 @@ void drawRunPlot(QPainter& painter, const QRectF& area, const PlotData& data, do
               .arg(data.end, 0, 'f', 3)
               .arg(data.estimated ? QStringLiteral(" estimated (model)") : QString()),
           plot.right(), plot.bottom() + metrics.height());
-    // The position: one point per pixel column is all the eye can see.
-    QPainterPath path;
-    double lastX = -1e9;
-    for (qsizetype i = 0; i < data.points.size(); ++i) {
-        const QPointF& point = data.points.at(i);
+    // The position: per pixel column only where it enters, its lowest and
+    // highest, and where it leaves are visible, so no more is drawn.
+    QPolygonF line;
+    line.reserve(static_cast<qsizetype>(plot.width()) * 4 + 4);
+    int column = std::numeric_limits<int>::min();
+    QPointF first, bottom, top, last;
+    const auto flush = [&] {
+        if (column == std::numeric_limits<int>::min())
+            return;
+        for (const QPointF& point : {first, bottom, top, last})
+            if (line.isEmpty() || line.last() != point)
+                line << point;
+    };
+    for (const QPointF& point : data.points) {
         const QPointF at(x(point.x()), y(point.y()));
-        const bool last = i + 1 == data.points.size();
-        if (i == 0)
-            path.moveTo(at);
-        else if (at.x() - lastX >= 0.5 || last || data.points.at(i + 1).x() != point.x())
-            path.lineTo(at);
-        else
+        const int here = static_cast<int>(std::floor(at.x()));
+        if (here != column) {
+            flush();
+            column = here;
+            first = bottom = top = last = at;
             continue;
-        lastX = at.x();
+        }
+        // Screen y grows downwards: the lowest position is the largest y.
+        if (at.y() > bottom.y())
+            bottom = at;
+        if (at.y() < top.y())
+            top = at;
+        last = at;
     }
+    flush();
     painter.setPen(QPen(QColor(31, 95, 191), 1.5));
-    painter.drawPath(path);
+    painter.drawPolyline(line);
     // The outputs, a strip each, filled while on.
     painter.setPen(Qt::black);
     for (int output = 0; output < 2; ++output) {

@@ -105,6 +105,14 @@ TEST(Executor, MovesRampUpAndDown) {
         EXPECT_EQ(move.positionAt(move.end()), move.clockwise ? move.distance : -move.distance);
         EXPECT_EQ(move.speedAt(move.end()), 0);
     }
+    // Where a move holds the program, the line after it starts when it ends.
+    RunSettings holding;
+    holding.movesHold = true;
+    Executor run(stepsFromCommands({"N1000" + Go, "Q"}), holding);
+    run.run();
+    EXPECT_DOUBLE_EQ(run.now(), longMove.duration);
+    EXPECT_TRUE(run.finding().isEmpty()) << run.finding().toStdString();
+    EXPECT_TRUE(run.assumptions().contains("a move holds the program until it ends"));
 }
 
 } // namespace

@@ -1,0 +1,44 @@
+#include "simulator/executor.h"
+#include "simulator/run_plot.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+using namespace kqm::simulator;
+
+// Goal: the plot of 10^5 executed lines draws in under 50 ms.
+void BM_DrawThePlotOfAHundredThousandLines(benchmark::State& state) {
+    RunSettings settings;
+    settings.record = true;
+    settings.limit = 1e6;
+    Executor run(stepsFromCommands({QStringLiteral("N10\r@0G"), QStringLiteral("W1"),
+                                    QStringLiteral("&0_255"), QStringLiteral("&0_129"),
+                                    QStringLiteral("Q")}),
+                 settings);
+    run.run();
+    const PlotData data = plotDataOf(run);
+    QImage image(1200, 520, QImage::Format_RGB32);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        drawRunPlot(painter, QRectF(image.rect()), data, run.now() / 2);
+    }
+    state.counters["points"] = static_cast<double>(data.points.size());
+}
+BENCHMARK(BM_DrawThePlotOfAHundredThousandLines)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
