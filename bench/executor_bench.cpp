@@ -1,3 +1,4 @@
+#include "recorded_run.h"
 #include "simulator/executor.h"
 #include "simulator/run_report.h"
 
@@ -31,17 +32,10 @@ BENCHMARK(BM_RunAMillionLines)->Unit(benchmark::kMillisecond);
 
 // The points of a plot of 10^5 executed lines.
 void BM_PlotPointsOfAHundredThousandLines(benchmark::State& state) {
-    RunSettings settings;
-    settings.record = true;
-    settings.limit = 1e6;
-    Executor run(stepsFromCommands({QStringLiteral("N10\r@0G"), QStringLiteral("W1"),
-                                    QStringLiteral("&0_255"), QStringLiteral("&0_129"),
-                                    QStringLiteral("Q")}),
-                 settings);
-    run.run();
+    const auto run = kqm::bench::hundredThousandLines();
     for (auto _ : state)
-        benchmark::DoNotOptimize(positionPoints(run));
-    state.counters["lines"] = static_cast<double>(run.linesExecuted());
+        benchmark::DoNotOptimize(positionPoints(*run));
+    state.counters["lines"] = static_cast<double>(run->linesExecuted());
 }
 BENCHMARK(BM_PlotPointsOfAHundredThousandLines)->Unit(benchmark::kMillisecond);
 

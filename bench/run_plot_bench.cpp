@@ -1,4 +1,4 @@
-#include "simulator/executor.h"
+#include "recorded_run.h"
 #include "simulator/run_plot.h"
 
 #include <QGuiApplication>
@@ -13,20 +13,13 @@ using namespace kqm::simulator;
 
 // Goal: the plot of 10^5 executed lines draws in under 50 ms.
 void BM_DrawThePlotOfAHundredThousandLines(benchmark::State& state) {
-    RunSettings settings;
-    settings.record = true;
-    settings.limit = 1e6;
-    Executor run(stepsFromCommands({QStringLiteral("N10\r@0G"), QStringLiteral("W1"),
-                                    QStringLiteral("&0_255"), QStringLiteral("&0_129"),
-                                    QStringLiteral("Q")}),
-                 settings);
-    run.run();
-    const PlotData data = plotDataOf(run);
+    const auto run = kqm::bench::hundredThousandLines();
+    const PlotData data = plotDataOf(*run);
     QImage image(1200, 520, QImage::Format_RGB32);
     for (auto _ : state) {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
-        drawRunPlot(painter, QRectF(image.rect()), data, run.now() / 2);
+        drawRunPlot(painter, QRectF(image.rect()), data, run->now() / 2);
     }
     state.counters["points"] = static_cast<double>(data.points.size());
 }
