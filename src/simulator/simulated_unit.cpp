@@ -490,6 +490,7 @@ QList<RunStep> SimulatedUnit::runSteps() const {
 void SimulatedUnit::startProgram() {
     if (m_program.isEmpty())
         return;
+    adoptRun(true); // a run already going starts over from where it stands
     settleMotion();
     RunSettings settings;
     settings.limit = 1e9; // a unit runs until told otherwise
@@ -510,10 +511,11 @@ void SimulatedUnit::adoptRun(bool evenIfRunning) {
         return;
     m_run->runUntil(runTime());
     const bool ended = m_run->end() == RunEnd::Quit || m_run->end() == RunEnd::NotSimulated;
-    if (!evenIfRunning && (!ended || m_run->movingAt(runTime())))
-        return;
     if (m_run->end() == RunEnd::NotSimulated)
         m_errorCode = 3;
+    // A motor still moving when the program ended runs on (a slew until a stop).
+    if (!evenIfRunning && (!ended || m_run->movingAt(runTime())))
+        return;
     m_position = static_cast<double>(m_run->positionAt(runTime()));
     m_moving = false;
     m_outputs = m_run->outputs();

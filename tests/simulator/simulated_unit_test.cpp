@@ -45,6 +45,35 @@ TEST_F(SimulatedUnitTest, AnswersQueriesAtItsOwnAxisOnly) {
     EXPECT_EQ(ask("@1VZ"), QByteArray("?\r"));
 }
 
+// R0 runs the stored program with the clock: it waits for the inputs the
+// test switches, a stop ends it where the motor stands, R0 again starts
+// over, and a line it cannot run stops it with error code 3.
+TEST_F(SimulatedUnitTest, RunsItsStoredProgram) {
+    for (const char* frame :
+         {"@1E0", "@1U0,1,0", "@1O1", "@1S", "@1W500", "@1O2", "@1I1,2,3", "@1Q"})
+        ask(frame);
+    ASSERT_EQ(unit.program().size(), 7);
+    ask("@1R0");
+    clock.advance(5.0);
+    EXPECT_TRUE(unit.running());
+    EXPECT_EQ(unit.outputs(), 0); // still waiting on its first line
+    unit.setInputs(1);
+    clock.advance(0.25);
+    EXPECT_EQ(unit.outputs(), 1);
+    EXPECT_TRUE(unit.moving()); // slewing
+    ask("@1.");
+    EXPECT_FALSE(unit.running());
+    EXPECT_FALSE(unit.moving());
+    const qint64 stoppedAt = unit.position();
+    EXPECT_GT(stoppedAt, 0);
+    ask("@1R0");
+    clock.advance(2.0);
+    EXPECT_FALSE(unit.running());
+    EXPECT_EQ(ask("@1!"), QByteArray("3\r"));
+    EXPECT_EQ(unit.outputs(), 2);
+    EXPECT_GT(unit.position(), stoppedAt);
+}
+
 TEST_F(SimulatedUnitTest, MovesWithTheClock) {
     ask("@1M1000");
     ask("@1N500");
