@@ -40,11 +40,28 @@ void Form1::createDryRun() {
         m_programTab->selectRow(row);
     });
     connect(m_dryRun, &simulator::DryRunPanel::savePlotRequested, this, &Form1::saveDryRunPlot);
+    connect(m_dryRun, &simulator::DryRunPanel::travelLimitsChanged, this,
+            [this](const QString& limits) {
+                m_session.settings.setPreference(travelLimitsPreference(), limits);
+            });
     connect(mnuDryRun, &QAction::triggered, this, &Form1::openDryRun);
     connect(mnuToggleBreakpoint, &QAction::triggered, this, &Form1::toggleBreakpoint);
 }
 
+// The travel limits are the axis's: kept in the settings for each axis.
+QString Form1::travelLimitsPreference() const {
+    return QStringLiteral("DryRunTravelLimitsAxis%1").arg(m_session.linkState.AxisAddress);
+}
+
+void Form1::showTravelLimits() {
+    if (m_dryRun)
+        m_dryRun->setTravelLimits(
+            m_session.linkState.AxisAddress,
+            m_session.settings.preference(travelLimitsPreference()).value_or(QString()));
+}
+
 void Form1::openDryRun() {
+    showTravelLimits();
     ShowProgramTab();
     dckDryRun->show();
     dckDryRun->raise();

@@ -115,6 +115,8 @@ private:
     void openDryRun();
     void toggleBreakpoint();
     void saveDryRunPlot();
+    QString travelLimitsPreference() const;
+    void showTravelLimits();
     void txtTerminal_KeyPress(const QString& text);
     void appendDebug(const QString& text);
     void SSTab2_Click(int tab);

@@ -89,6 +89,7 @@ void Form1::checkAxisItem(int index) {
     const QString axis = m_session.linkState.AxisAddress;
     m_motionTab->setAxis(axis);
     m_programTab->setAxis(axis);
+    showTravelLimits();
 }
 
 void Form1::appendDebug(const QString& text) {

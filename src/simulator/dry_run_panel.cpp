@@ -99,6 +99,15 @@ void DryRunPanel::build() {
     for (QSpinBox* limit : {spnDryTravelLow, spnDryTravelHigh})
         limit->setRange(-8388608, 8388607);
     spnDryTravelHigh->setValue(100000);
+    const auto limitsEdited = [this] {
+        if (!m_settingLimits) {
+            emit travelLimitsChanged(travelLimits());
+            refresh();
+        }
+    };
+    connect(chkDryTravel, &QCheckBox::toggled, this, limitsEdited);
+    connect(spnDryTravelLow, &QSpinBox::valueChanged, this, limitsEdited);
+    connect(spnDryTravelHigh, &QSpinBox::valueChanged, this, limitsEdited);
     chkDryMovesHold =
         named(new QCheckBox(QStringLiteral("Moves hold the program")), "chkDryMovesHold");
     spnDryAccelUnit = named(new QSpinBox, "spnDryAccelUnit");
@@ -163,6 +172,31 @@ void DryRunPanel::setChosenLineSource(std::function<int()> row) {
 
 void DryRunPanel::setBreakpoints(std::vector<bool> breakpoints) {
     m_breakpoints = std::move(breakpoints);
+}
+
+void DryRunPanel::setTravelLimits(const QString& axis, const QString& limits) {
+    m_settingLimits = true;
+    chkDryTravel->setText(QStringLiteral("Travel limits of axis %1").arg(axis));
+    const QStringList parts = limits.split(QLatin1Char(','));
+    bool lowOk = false;
+    bool highOk = false;
+    const int low = parts.value(0).toInt(&lowOk);
+    const int high = parts.value(1).toInt(&highOk);
+    const bool set = parts.size() == 2 && lowOk && highOk && low <= high;
+    chkDryTravel->setChecked(set);
+    if (set) {
+        spnDryTravelLow->setValue(low);
+        spnDryTravelHigh->setValue(high);
+    }
+    m_settingLimits = false;
+    refresh();
+}
+
+QString DryRunPanel::travelLimits() const {
+    return chkDryTravel->isChecked() ? QStringLiteral("%1,%2")
+                                           .arg(spnDryTravelLow->value())
+                                           .arg(spnDryTravelHigh->value())
+                                     : QString();
 }
 
 void DryRunPanel::reset() {

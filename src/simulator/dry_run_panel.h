@@ -41,6 +41,10 @@ public:
     void setProgramSource(std::function<QStringList()> commands);
     void setChosenLineSource(std::function<int()> row);
     void setBreakpoints(std::vector<bool> breakpoints);
+    // The travel limits of the axis: "LOW,HIGH", or empty for none. The
+    // window keeps them per axis.
+    void setTravelLimits(const QString& axis, const QString& limits);
+    QString travelLimits() const;
 
     void reset();
     void startRun();
@@ -61,6 +65,7 @@ signals:
     // The user picked a line in the executed list or the plot.
     void lineChosen(int row);
     void savePlotRequested();
+    void travelLimitsChanged(const QString& limits);
 
 private:
     void build();
@@ -84,6 +89,7 @@ private:
     bool m_running = false;
     int m_stopBefore = -1;  // Run to line: the line to stop before
     qsizetype m_listed = 0; // executed lines already in the list
+    bool m_settingLimits = false;
 
 public:
     QPushButton* cmdDryRun = nullptr;

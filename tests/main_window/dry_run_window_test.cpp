@@ -1,3 +1,4 @@
+#include "files/settings_table.h"
 #include "platform/virtual_clock.h"
 #include "simulator/dry_run_panel.h"
 #include "simulator/run_plot.h"
@@ -6,12 +7,14 @@
 #include "support/window_fixture.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QSpinBox>
 
 #include <gtest/gtest.h>
 
@@ -78,6 +81,13 @@ TEST_F(DryRunWindowTest, BreakpointStepPlotAndTheGrid) {
     EXPECT_TRUE(panel->lblDryFindings->text().startsWith(QStringLiteral("Cycle time: ")))
         << panel->lblDryFindings->text().toStdString();
     EXPECT_EQ(panel->run()->restingPosition(), 1200);
+    // Travel limits of the axis: a warning past them, kept for the axis.
+    panel->spnDryTravelHigh->setValue(1000);
+    panel->chkDryTravel->setChecked(true);
+    EXPECT_TRUE(panel->lblDryFindings->text().contains(
+        QStringLiteral("Warning: the travel passes the limits 0 to 1000.")));
+    EXPECT_EQ(form->settingsTable().preference(QStringLiteral("DryRunTravelLimitsAxis0")),
+              QStringLiteral("0,1000"));
 
     // A click on the plot selects the line that ran then.
     auto* plot = panel->pltDryRun;
