@@ -77,6 +77,14 @@ const CommandHelp Commands[] = {
      "                       and the next move wait for it)\n"
      "Exit status: 0 Quit was reached, 1 the limit, 3 a line that is not simulated,\n"
      "2 wrong arguments or no program file."},
+    {"log", "kqmctl log [--axis N] [--since DATE] [--json]",
+     "Lists the transfer log that the window and kqmctl both write: every send and upload,\n"
+     "oldest first, one a line: time (UTC), kind, axis, model and revision, device,\n"
+     "result and program file, tab-separated (docs/transfer-log.md).\n"
+     "  --axis N      only the transfers with the unit on axis N\n"
+     "  --since DATE  only those from DATE on (2026-12-08, or 2026-12-08T14:30:00Z)\n"
+     "  --json        one JSON object a line, with every field\n"
+     "Exit status: 0, or 2 for wrong arguments."},
     {"print", "kqmctl print FILE --pdf OUT.pdf",
      "Writes the dated printed listing of a program file to a PDF."},
     {"connect", "kqmctl connect --port DEVICE [--baud N] [--axis N]",

@@ -117,6 +117,8 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     target.backup = !options->backupDirectory.isEmpty();
     target.backupDirectory = options->backupDirectory;
     target.model = session.state().UnitModel;
+    target.logFile = transfer::transferLogPath(platform::ExecutableAppPaths().userDataDirectory());
+    target.programPath = QFileInfo(options->file).absoluteFilePath();
     const double pace = transfer::allowedPace(prepared.pace, target.verify, options->baud);
     if (pace != prepared.pace) {
         err << "kqmctl: " << prepared.pace << " s per character is shorter than twice a "
@@ -185,6 +187,12 @@ int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
         watchForInterrupt(watch, session.link());
         report = transfer::runUpload(session.link());
     }
+    QString logError;
+    if (!transfer::logUpload(
+            session.link(),
+            transfer::transferLogPath(platform::ExecutableAppPaths().userDataDirectory()),
+            QFileInfo(options->output).absoluteFilePath(), report, &logError))
+        err << "kqmctl: the transfer log could not be written: " << logError << Qt::endl;
     if (!report.message.isEmpty())
         err << "kqmctl: " << report.message << Qt::endl;
     const transfer::UploadedProgram& uploaded = report.uploaded;

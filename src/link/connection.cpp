@@ -159,6 +159,7 @@ bool Connection::IdentifyUnit(const QString& axisAddress) {
 
     const std::optional<UnitVersion> version = unitVersionOf(reply);
     state.UnitModel = version ? version->model : QStringLiteral("KQM20");
+    state.UnitRevision = version ? version->revision : QString();
     if (version) {
         state.UnitConnected = true;
         m_link.ShowConnectionStatus();

@@ -10,6 +10,7 @@ struct LinkState {
     QString AxisAddress = QStringLiteral("0");
     QString LastCommError;
     QString UnitModel = QStringLiteral("KQM20");
+    QString UnitRevision; // from the unit's answer to "$", for the transfer log
     int ComPortNumber = 1;
     int BaudRate = 9600;
     // Debug counter: echo is on once it reaches the threshold.

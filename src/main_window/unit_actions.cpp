@@ -202,6 +202,8 @@ void UnitActions::runSend(transfer::SendTarget target) {
     const int axis = target.send.axis.toInt();
     target.backupDirectory = transfer::axisBackupDirectory(backupRoot(), axis);
     target.model = m_session.linkState.UnitModel;
+    target.logFile = transfer::transferLogPath(m_session.services.paths.userDataDirectory());
+    target.programPath = m_session.document.path();
     transfer::SendCallbacks callbacks;
     int total = 0;
     callbacks.sendStarted = [this, &total](int characters) {
@@ -345,6 +347,12 @@ void UnitActions::cmdUpload_Click() {
     quint64 binding = document.binding();
     const transfer::UploadReport report =
         transfer::runUpload(m_session.link, [this] { m_programTab.showUploadStandby(); });
+    QString logError;
+    if (!transfer::logUpload(
+            m_session.link, transfer::transferLogPath(m_session.services.paths.userDataDirectory()),
+            document.path(), report, &logError))
+        messages.show(MessageIcon::Warning,
+                      QStringLiteral("The transfer log could not be written (%1).").arg(logError));
     if (!report.uploaded.responded) {
         // Nothing was read: the program stays as it was.
         m_programTab.showProgressColour(false);

@@ -2,6 +2,8 @@
 
 #include "link/link.h"
 
+#include <QDir>
+
 namespace kqm::transfer {
 
 double allowedPace(double pace, bool verify, int baudRate) {
@@ -184,7 +186,51 @@ SendReport runSend(link::Link& link, const SendTarget& target, const SendCallbac
     if (!exchange)
         return {}; // the link has said why: another exchange runs
 
-    return SendRun(link, target, callbacks).run(now);
+    SendReport report = SendRun(link, target, callbacks).run(now);
+    if (!target.logFile.isEmpty()) {
+        TransferLogEntry entry = linkLogEntry(link, QStringLiteral("send"));
+        entry.device = target.device;
+        entry.program = target.programPath;
+        entry.sha256 = sha256Of(target.send.text());
+        entry.pace = target.send.pace;
+        entry.result = logResultOf(report);
+        if (report.backup && report.backup->ok)
+            entry.backup = report.backup->backup.record;
+        QString error;
+        if (!appendTransferLog(target.logFile, entry, &error))
+            report.message += QStringLiteral("\n\nThe transfer log %1 could not be written: %2")
+                                  .arg(QDir::toNativeSeparators(target.logFile), error);
+    }
+    return report;
+}
+
+QString logResultOf(const SendReport& report) {
+    switch (report.end) {
+    case SendEnd::Verified:
+        return QStringLiteral("verified");
+    case SendEnd::Sent:
+    case SendEnd::SentNotVerified:
+        return QStringLiteral("sent-unverified");
+    case SendEnd::Stopped:
+        return QStringLiteral("stopped");
+    case SendEnd::NothingSent:
+    case SendEnd::Differs:
+    case SendEnd::PortClosed:
+        break;
+    }
+    QString why = report.message.section(QLatin1Char('\n'), 0, 0);
+    return QStringLiteral("failed: ") + why;
+}
+
+TransferLogEntry linkLogEntry(link::Link& link, const QString& kind) {
+    TransferLogEntry entry = newLogEntry(kind);
+    const link::LinkState& state = link.state();
+    entry.port = QStringLiteral("COM %1").arg(state.ComPortNumber);
+    entry.device = link.deviceName();
+    entry.axis = state.AxisAddress.toInt();
+    entry.model = state.UnitModel;
+    entry.revision = state.UnitRevision;
+    return entry;
 }
 
 } // namespace kqm::transfer

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "transfer/send.h"
+#include "transfer/transfer_log.h"
 #include "transfer/unit_backup.h"
 #include "transfer/verify.h"
 
@@ -33,6 +34,9 @@ struct SendTarget {
     bool backup = true;
     QString backupDirectory; // where the unit's program is kept
     QString model;           // the unit's model, for the backup's record
+    // Where the transfer log is (none when empty) and the program file sent.
+    QString logFile;
+    QString programPath;
 };
 
 // The one outcome of a send, by the phase it ended in.
@@ -78,6 +82,13 @@ struct SendCallbacks {
 // matches the connection.
 SendReport runSend(link::Link& link, const SendTarget& target, const SendCallbacks& callbacks,
                    const QDateTime& now = QDateTime::currentDateTime());
+
+// The transfer log's result for a send's outcome: "verified",
+// "sent-unverified", "stopped", "failed: ...".
+QString logResultOf(const SendReport& report);
+// A log entry of an exchange on the link, with the link's port, device, axis,
+// model and revision filled in.
+TransferLogEntry linkLogEntry(link::Link& link, const QString& kind);
 
 inline const QString NothingSentStoppedMessage = QStringLiteral(
     "The send was stopped before it began: nothing was sent, and the unit keeps its program.");

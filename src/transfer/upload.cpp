@@ -6,6 +6,7 @@
 #include "program/editing.h"
 #include "program/listing.h"
 #include "program/program_document.h"
+#include "transfer/send_operation.h"
 
 namespace kqm::transfer {
 
@@ -251,6 +252,27 @@ bool storeUploadedProgram(program::ProgramDocument& document, const BuiltProgram
                           QString* error, std::optional<quint64> binding) {
     return !built.stored ||
            document.replaceRows(built.rows, error, QStringLiteral("Upload program"), binding);
+}
+
+bool logUpload(link::Link& link, const QString& logFile, const QString& programPath,
+               const UploadReport& report, QString* error) {
+    if (logFile.isEmpty() || !report.ran)
+        return true;
+    TransferLogEntry entry = linkLogEntry(link, QStringLiteral("upload"));
+    entry.program = programPath;
+    QString text;
+    for (const program::ProgramRow& row : report.uploaded.built.rows)
+        text += row.command + QLatin1Char('\r');
+    entry.sha256 = sha256Of(text);
+    if (report.uploaded.responded && report.uploaded.built.stored)
+        entry.result = QStringLiteral("uploaded");
+    else if (report.message == UploadStoppedMessage)
+        entry.result = QStringLiteral("stopped");
+    else
+        entry.result =
+            QStringLiteral("failed: ") +
+            (report.message.isEmpty() ? QStringLiteral("the unit did not answer") : report.message);
+    return appendTransferLog(logFile, entry, error);
 }
 
 } // namespace kqm::transfer

@@ -94,6 +94,11 @@ struct UploadReport {
     QString message; // the upload was stopped
 };
 UploadReport runUpload(link::Link& link, const std::function<void()>& replyArrived = {});
+// Appends the upload to the transfer log: "uploaded", "stopped" or "failed: ...",
+// with the SHA-256 of the program's commands as they came back (one CR after
+// each). False, with the reason, when the log could not be written.
+bool logUpload(link::Link& link, const QString& logFile, const QString& programPath,
+               const UploadReport& report, QString* error);
 inline const QString UploadStoppedMessage = QStringLiteral(
     "The upload was stopped before the unit's program was read: nothing was replaced.");
 

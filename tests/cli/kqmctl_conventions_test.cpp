@@ -33,9 +33,9 @@ Outcome kqmctl(const QStringList& arguments) {
     return start(QStringLiteral(KQMCTL_PATH), arguments);
 }
 
-const char* const Commands[] = {"list",   "check",   "edit",  "undo",    "redo", "history",
-                                "export", "import",  "print", "connect", "send", "upload",
-                                "view",   "readout", "scan",  "simulate", "run"};
+const char* const Commands[] = {"list",   "check",   "edit",  "undo",     "redo", "history",
+                                "export", "import",  "print", "connect",  "send", "upload",
+                                "view",   "readout", "scan",  "simulate", "run",  "log"};
 
 TEST(KqmctlConventions, EveryCommandHasHelpAndNamesAWrongOption) {
     for (const char* name : Commands) {

@@ -3,6 +3,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -70,6 +73,24 @@ TEST(KqmctlTransfer, RoundTripThroughAPseudoTerminal) {
     result = kqmctl(QStringList{"view"} + port);
     EXPECT_EQ(result.status, 0) << result.err.toStdString();
     EXPECT_EQ(result.out, QStringLiteral("0000 A100\n0003 N500,G\n0010 &2,3\nQ\n"));
+
+    // Every send and upload is in the transfer log, for this axis.
+    result = kqmctl({"log", "--axis", "4", "--json"});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    QStringList transfers;
+    for (const QString& line : result.out.split('\n', Qt::SkipEmptyParts)) {
+        const QJsonObject entry = QJsonDocument::fromJson(line.toUtf8()).object();
+        EXPECT_EQ(entry.value("device").toString(), unit.device());
+        EXPECT_EQ(entry.value("model").toString() + entry.value("revision").toString(),
+                  QStringLiteral("KQM201.65"));
+        EXPECT_EQ(entry.value("sha256").toString().size(), 64);
+        transfers << QFileInfo(entry.value("program").toString()).fileName() + ' ' +
+                         entry.value("kind").toString() + ' ' + entry.value("result").toString();
+    }
+    EXPECT_EQ(transfers,
+              (QStringList{"sent.mdb send sent-unverified", "uploaded.mdb upload uploaded",
+                           "uploaded.mdb send sent-unverified", "again.mdb upload uploaded"}));
+    EXPECT_EQ(kqmctl({"log", "--axis", "5"}).out, QString());
 
     // An existing output file is never overwritten; a wrong axis does not connect.
     EXPECT_EQ(kqmctl(QStringList{"upload"} + port + QStringList{"--output", uploaded}).status, 2);

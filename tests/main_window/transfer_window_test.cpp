@@ -11,6 +11,7 @@
 #include "support/window_fixture.h"
 #include "transfer/send.h"
 #include "transfer/send_dialog.h"
+#include "transfer/transfer_log.h"
 #include "transfer/upload.h"
 #include "transfer/view.h"
 #include "transfer/view_window.h"
@@ -19,6 +20,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -353,6 +355,16 @@ TEST_F(TransferWindowTest, VerifiedSendsKeepTheUnitsProgramFirst) {
     sendNow({{"W5"}, {"Q"}});
     EXPECT_EQ(messages.texts(),
               QStringList{QStringLiteral("The unit holds the program (2 lines verified)")});
+    // Both sends are in the transfer log, with the backups they kept.
+    const auto logged =
+        transfer::readTransferLog(transfer::transferLogPath(paths.userDataDirectory()));
+    ASSERT_EQ(logged.size(), 2);
+    for (const auto& entry : logged) {
+        EXPECT_EQ(entry.result, QStringLiteral("verified"));
+        EXPECT_EQ(entry.program, dir.filePath(QStringLiteral("temp.mdb")));
+        EXPECT_TRUE(QFileInfo::exists(entry.backup)) << entry.backup.toStdString();
+    }
+    EXPECT_NE(logged.at(0).sha256, logged.at(1).sha256);
 
     messages.clear();
     test::AnswerModal([](QDialog* backups) {

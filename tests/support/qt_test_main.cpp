@@ -1,6 +1,7 @@
 #include "files/legacy_program.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,12 @@
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    // kqmctl and the window keep per-user data (the transfer log, backups)
+    // under XDG_DATA_HOME: tests and the programs they start use a fresh one,
+    // never the user's own.
+    QTemporaryDir dataHome;
+    if (qEnvironmentVariableIsEmpty("KQM_KEEP_DATA_HOME"))
+        qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
     QApplication app(argc, argv);
     kqm::files::setLegacyReaderProgram(QStringLiteral(KQM_LEGACY_READER_PATH));
     ::testing::InitGoogleTest(&argc, argv);

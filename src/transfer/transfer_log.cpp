@@ -1,0 +1,159 @@
+#include "transfer/transfer_log.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QLockFile>
+#include <QSysInfo>
+
+namespace kqm::transfer {
+
+namespace {
+
+// transfer-log.jsonl becomes transfer-log-20261208T101500123-00.jsonl: rotated
+// files are kept, never overwritten, and sort in time order.
+QString rotatedPath(const QString& path) {
+    QString stem = path;
+    if (stem.endsWith(QLatin1String(".jsonl")))
+        stem.chop(6);
+    const QString stamp =
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmsszzz"));
+    QString rotated;
+    for (int n = 0; rotated.isEmpty() || QFileInfo::exists(rotated); ++n)
+        rotated = QStringLiteral("%1-%2-%3.jsonl").arg(stem, stamp).arg(n, 2, 10, QLatin1Char('0'));
+    return rotated;
+}
+
+QStringList rotatedFiles(const QString& path) {
+    const QFileInfo log(path);
+    QString stem = log.fileName();
+    if (stem.endsWith(QLatin1String(".jsonl")))
+        stem.chop(6);
+    QStringList files;
+    for (const QString& name :
+         log.dir().entryList({stem + QStringLiteral("-*.jsonl")}, QDir::Files, QDir::Name))
+        files << log.dir().filePath(name);
+    return files;
+}
+
+QString userName() {
+    for (const char* name : {"USER", "LOGNAME", "USERNAME"}) {
+        const QString value = qEnvironmentVariable(name);
+        if (!value.isEmpty())
+            return value;
+    }
+    return QStringLiteral("unknown");
+}
+
+} // namespace
+
+QJsonObject TransferLogEntry::toJson() const {
+    return QJsonObject{
+        {QStringLiteral("time"), time.toUTC().toString(Qt::ISODateWithMs)},
+        {QStringLiteral("kind"), kind},
+        {QStringLiteral("user"), user},
+        {QStringLiteral("host"), host},
+        {QStringLiteral("port"), port},
+        {QStringLiteral("device"), device},
+        {QStringLiteral("axis"), axis},
+        {QStringLiteral("model"), model},
+        {QStringLiteral("revision"), revision},
+        {QStringLiteral("program"), program},
+        {QStringLiteral("sha256"), sha256},
+        {QStringLiteral("pace"), pace},
+        {QStringLiteral("result"), result},
+        {QStringLiteral("backup"), backup},
+    };
+}
+
+std::optional<TransferLogEntry> TransferLogEntry::fromJson(const QJsonObject& object) {
+    TransferLogEntry entry;
+    entry.time =
+        QDateTime::fromString(object.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+    if (!entry.time.isValid() || !object.value(QStringLiteral("result")).isString())
+        return std::nullopt;
+    entry.time = entry.time.toUTC();
+    const auto text = [&object](const char* key) {
+        return object.value(QLatin1String(key)).toString();
+    };
+    entry.kind = text("kind");
+    entry.user = text("user");
+    entry.host = text("host");
+    entry.port = text("port");
+    entry.device = text("device");
+    entry.axis = object.value(QStringLiteral("axis")).toInt();
+    entry.model = text("model");
+    entry.revision = text("revision");
+    entry.program = text("program");
+    entry.sha256 = text("sha256");
+    entry.pace = object.value(QStringLiteral("pace")).toDouble();
+    entry.result = text("result");
+    entry.backup = text("backup");
+    return entry;
+}
+
+QString transferLogPath(const QString& userDataDirectory) {
+    return QDir(userDataDirectory).filePath(QStringLiteral("transfer-log.jsonl"));
+}
+
+TransferLogEntry newLogEntry(const QString& kind) {
+    TransferLogEntry entry;
+    entry.time = QDateTime::currentDateTimeUtc();
+    entry.kind = kind;
+    entry.user = userName();
+    entry.host = QSysInfo::machineHostName();
+    return entry;
+}
+
+QString sha256Of(const QString& text) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(text.toLatin1(), QCryptographicHash::Sha256).toHex());
+}
+
+bool appendTransferLog(const QString& path, const TransferLogEntry& entry, QString* error,
+                       qint64 rotateAt) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QByteArray line = QJsonDocument(entry.toJson()).toJson(QJsonDocument::Compact) + '\n';
+    if (QFileInfo(path).size() + line.size() > rotateAt) {
+        // One writer rotates; a writer that opened the file before the
+        // rename appends to the rotated file, where its line is kept too.
+        QLockFile lock(path + QStringLiteral(".lock"));
+        lock.setStaleLockTime(10000);
+        if (lock.tryLock(5000) && QFileInfo(path).size() + line.size() > rotateAt)
+            QFile::rename(path, rotatedPath(path));
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        *error = file.errorString();
+        return false;
+    }
+    if (file.write(line) != line.size()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+QList<TransferLogEntry> readTransferLog(const QString& path, const LogFilter& filter) {
+    QList<TransferLogEntry> entries;
+    QStringList files = rotatedFiles(path);
+    files << path;
+    for (const QString& file : std::as_const(files)) {
+        QFile log(file);
+        if (!log.open(QIODevice::ReadOnly))
+            continue;
+        while (!log.atEnd()) {
+            const QJsonDocument document = QJsonDocument::fromJson(log.readLine());
+            const auto entry = TransferLogEntry::fromJson(document.object());
+            if (!entry || (filter.axis && entry->axis != *filter.axis) ||
+                (filter.since && entry->time < *filter.since))
+                continue;
+            entries << *entry;
+        }
+    }
+    return entries;
+}
+
+} // namespace kqm::transfer

@@ -1,0 +1,106 @@
+#include "transfer/transfer_log.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTimeZone>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace kqm::transfer;
+
+namespace {
+
+TransferLogEntry entry(int axis, const QString& result, const QDateTime& time) {
+    TransferLogEntry made = newLogEntry(QStringLiteral("send"));
+    made.time = time;
+    made.axis = axis;
+    made.model = QStringLiteral("KQM20");
+    made.revision = QStringLiteral("1.65");
+    made.program = QStringLiteral("/machines/press/feeder \"A\".mdb");
+    made.sha256 = sha256Of(QStringLiteral("@0A10\r@0Q\r"));
+    made.pace = 0.01;
+    made.result = result;
+    return made;
+}
+
+// What is written comes back field for field, filtered by axis and time, and
+// across the files that rotation leaves.
+TEST(TransferLog, EntriesComeBackFilteredAndAcrossRotations) {
+    QTemporaryDir dir;
+    const QString path = transferLogPath(dir.path());
+    const QDateTime start = QDateTime(QDate(2026, 12, 8), QTime(10, 0), QTimeZone::utc());
+    QString error;
+    for (int i = 0; i < 40; ++i)
+        ASSERT_TRUE(appendTransferLog(
+            path, entry(i % 4, QStringLiteral("verified"), start.addSecs(60 * i)), &error, 2000))
+            << error.toStdString();
+    QFile log(path);
+    ASSERT_TRUE(log.open(QIODevice::Append));
+    log.write("a line torn by a crash\n");
+    log.close();
+    EXPECT_GT(QDir(dir.path()).entryList({"transfer-log-*.jsonl"}).size(), 3);
+
+    const QList<TransferLogEntry> all = readTransferLog(path);
+    ASSERT_EQ(all.size(), 40);
+    const TransferLogEntry expected = entry(3, QStringLiteral("verified"), start.addSecs(60 * 39));
+    EXPECT_EQ(all.last().toJson(), expected.toJson());
+    for (qsizetype i = 1; i < all.size(); ++i)
+        EXPECT_LT(all.at(i - 1).time, all.at(i).time);
+    EXPECT_EQ(readTransferLog(path, {2, std::nullopt}).size(), 10);
+    EXPECT_EQ(readTransferLog(path, {2, start.addSecs(60 * 20)}).size(), 5);
+}
+
+// Two programs append at once (as the window and kqmctl may): every line
+// arrives whole, none is lost, the rotations included.
+TEST(TransferLog, TwoWritersAtOnceLoseNothing) {
+    QTemporaryDir dir;
+    const QString path = transferLogPath(dir.path());
+    QList<QProcess*> writers;
+    for (const char* name : {"A", "B"}) {
+        auto* writer = new QProcess;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("KQM_LOG_CHILD", path);
+        environment.insert("KQM_LOG_CHILD_NAME", name);
+        writer->setProcessEnvironment(environment);
+        writer->start(QCoreApplication::applicationFilePath(),
+                      {"--gtest_filter=TransferLog.ChildAppends"});
+        writers << writer;
+    }
+    for (QProcess* writer : writers) {
+        EXPECT_TRUE(writer->waitForFinished(60000));
+        EXPECT_EQ(writer->exitCode(), 0) << writer->readAllStandardOutput().toStdString();
+        delete writer;
+    }
+    const QList<TransferLogEntry> all = readTransferLog(path);
+    ASSERT_EQ(all.size(), 600);
+    QMap<QString, QList<int>> seen;
+    for (const TransferLogEntry& written : all)
+        seen[written.user] << written.axis;
+    for (const QString& name : {QStringLiteral("A"), QStringLiteral("B")}) {
+        QList<int> numbers = seen.value(name);
+        std::sort(numbers.begin(), numbers.end());
+        ASSERT_EQ(numbers.size(), 300) << name.toStdString();
+        for (int i = 0; i < 300; ++i)
+            ASSERT_EQ(numbers.at(i), i);
+    }
+}
+
+// The writer the test above starts: 300 long entries, rotating every 64 KB.
+TEST(TransferLog, ChildAppends) {
+    const QString path = qEnvironmentVariable("KQM_LOG_CHILD");
+    if (path.isEmpty())
+        GTEST_SKIP() << "runs as a child of TwoWritersAtOnceLoseNothing";
+    for (int i = 0; i < 300; ++i) {
+        TransferLogEntry written =
+            entry(i, QStringLiteral("verified"), QDateTime::currentDateTimeUtc());
+        written.user = qEnvironmentVariable("KQM_LOG_CHILD_NAME");
+        written.program = QString(3000, QLatin1Char('x')); // lines longer than a pipe's atom
+        QString error;
+        ASSERT_TRUE(appendTransferLog(path, written, &error, 64 * 1024)) << error.toStdString();
+    }
+}
+
+} // namespace
