@@ -208,7 +208,7 @@ void DryRunPanel::reset() {
     m_listed = 0;
     lstDryExecuted->clear();
     pltDryRun->setData({});
-    pltDryRun->setCursor(-1);
+    pltDryRun->setTimeCursor(-1);
     ensureRun();
     refresh();
     emit currentLineChanged(m_run && m_run->end() == RunEnd::Running ? m_run->next() : -1);
@@ -357,7 +357,7 @@ void DryRunPanel::refresh() {
     appendExecuted();
     if (!m_running || run.end() != RunEnd::Running)
         pltDryRun->setData(plotDataOf(run));
-    pltDryRun->setCursor(m_time);
+    pltDryRun->setTimeCursor(m_time);
     lblDryFindings->setText(findings());
 }
 
@@ -389,7 +389,7 @@ QString DryRunPanel::findings() const {
     const int line = run.endStep() >= 0 ? run.steps().at(run.endStep()).line : 0;
     switch (run.end()) {
     case RunEnd::Running:
-        if (run.holding()) {
+        if (run.holding() && run.next() < run.steps().size()) {
             const RunStep& waiting = run.steps().at(run.next());
             found << (waiting.letter == 'U'
                           ? QStringLiteral("Line %1 waits for inputs 1 and 2 to be %2: switch the "

@@ -11,9 +11,7 @@ namespace kqm::simulator {
 
 namespace {
 
-// Lines run while no time passes before the run is taken to circle for ever
-// (or to poll inputs that only a later change can answer).
-constexpr qint64 SpinLines = 1000000;
+constexpr qint64 MaxLinesAtOneMoment = 10000000;
 
 QString patternText(int pattern) {
     QStringList bits;
@@ -70,19 +68,18 @@ QList<RunStep> stepsFromCommands(const QStringList& commands) {
     // Branches: addresses for the editor's loop and the goto, line numbers
     // for the until and the upload's comma loop (count, then line).
     for (RunStep& step : steps) {
-        if (step.letter == '&' && !step.text.contains(QLatin1Char('_'))) {
+        const bool commaLoop = step.letter == '&' && !step.text.contains(QLatin1Char('_'));
+        if (commaLoop)
             std::swap(step.operands[0], step.operands[1]);
-            step.target = static_cast<int>(step.operands[0]) - 1;
-        } else if (step.letter == 'U') {
-            step.target = static_cast<int>(step.operands[2]) - 1;
-        } else {
+        else if (step.letter != 'U')
+            continue;
+        const qint64 line = commaLoop ? step.operands[0] : step.operands[2];
+        if (line < 1 || line > steps.size()) {
+            step.problem =
+                QStringLiteral("a branch to line %1, which is not in the program").arg(line);
             continue;
         }
-        if (step.target < 0 || step.target >= steps.size()) {
-            step.problem = QStringLiteral("a branch to line %1, which is not in the program")
-                               .arg(step.target + 1);
-            step.target = -1;
-        }
+        step.target = static_cast<int>(line - 1);
     }
     resolveAddressBranches(steps, false);
     return steps;
@@ -164,12 +161,7 @@ bool Executor::step() {
     }
     if (m_end != RunEnd::Running)
         return false;
-    if (m_now > m_lastTime) {
-        m_lastTime = m_now;
-        m_sinceTimePassed = 0;
-    } else if (++m_sinceTimePassed > SpinLines) {
-        spinning();
-    }
+    watchForCircles();
     return m_end == RunEnd::Running;
 }
 
@@ -297,7 +289,10 @@ void Executor::execute(const RunStep& line) {
         m_next = line.target;
         break;
     case 'W':
-        wait(static_cast<double>(operand) / 1000.0);
+        if (operand < 0)
+            finish(RunEnd::NotSimulated, m_next - 1, QStringLiteral("a wait of a negative time"));
+        else
+            wait(static_cast<double>(operand) / 1000.0);
         break;
     case 'Q':
         finish(RunEnd::Quit, m_next - 1, QString());
@@ -323,7 +318,7 @@ void Executor::execute(const RunStep& line) {
                             .arg(program::SwitchStateText(pattern));
             wait(std::numeric_limits<double>::infinity());
         } else {
-            wait(*change - m_now);
+            waitUntil(*change);
             m_next = line.target;
         }
         break;
@@ -351,7 +346,7 @@ bool Executor::waitForMove() {
     }
     if (m_motion->end() > m_now) {
         m_timedByModel = true;
-        wait(m_motion->end() - m_now);
+        waitUntil(m_motion->end());
     }
     if (m_end != RunEnd::Running)
         return false;
@@ -383,13 +378,13 @@ void Executor::settle(qint64 position) {
     if (m_motion && m_settings.record && !m_moves.isEmpty()) {
         // The plot's move ends where the motor stopped.
         MotionProfile& last = m_moves.last();
-        if (last.distance < 0 || last.end() > m_now) {
-            last.distance = std::llabs(position - last.from);
-            last.duration = m_now - last.start;
-        }
+        if (last.end() > m_now)
+            last.cut = m_now;
     }
-    m_previousMotion = m_motion;
-    m_settledAt = m_now;
+    if (m_motion) {
+        m_previousMotion = m_motion;
+        m_settledAt = m_now;
+    }
     m_motion.reset();
     m_position = position;
     note(position);
@@ -401,7 +396,13 @@ void Executor::note(qint64 position) {
 }
 
 void Executor::wait(double seconds) {
-    if (m_now + seconds > m_settings.limit) {
+    waitUntil(m_now + seconds);
+}
+
+// Lands exactly on the moment (an input change, a move's end), never a
+// rounding short of it.
+void Executor::waitUntil(double time) {
+    if (time > m_settings.limit) {
         m_now = m_settings.limit;
         if (m_motion && m_motion->over(m_now))
             settle(m_motion->positionAt(m_now));
@@ -410,7 +411,7 @@ void Executor::wait(double seconds) {
         finish(RunEnd::Limit, m_next - 1, QString());
         return;
     }
-    m_now += seconds;
+    m_now = std::max(m_now, time);
 }
 
 qint64 Executor::positionAt(double time) const {
@@ -462,7 +463,6 @@ void Executor::setInputs(int pattern, double time) {
     if (m_held) {
         m_held = false;
         m_now = m_userInputsAt;
-        m_sinceTimePassed = 0;
     }
 }
 
@@ -501,11 +501,63 @@ void Executor::finish(RunEnd end, int step, const QString& reason) {
                                  : QString::number(m_motion->positionAt(m_motion->end())));
 }
 
+Executor::ControlState Executor::controlState() const {
+    ControlState state;
+    state.next = m_next;
+    state.loops = m_loops;
+    state.outputs = m_outputs;
+    state.clockwise = m_clockwise;
+    state.registration = m_registration;
+    state.target = m_target;
+    state.lastMove = static_cast<int>(m_lastMove);
+    state.lastOperand = m_lastOperand;
+    state.accel = m_accel;
+    state.base = m_base;
+    state.max = m_max;
+    state.position = m_motion ? m_motion->from : m_position;
+    return state;
+}
+
+// A program that runs on while no time passes either ends, or comes back to
+// a state it was in: then it circles for ever (or polls inputs that only a
+// later change can answer). Snapshots at doubling distances find the circle
+// within twice its length; states are compared only on the same line.
+void Executor::watchForCircles() {
+    if (m_now > m_lastTime || m_held) {
+        m_lastTime = m_now;
+        m_linesAtThisMoment = 0;
+        m_snapshot.reset();
+        m_sinceSnapshot = 0;
+        m_snapshotPower = 1;
+        return;
+    }
+    if (m_snapshot && m_snapshot->next == m_next && *m_snapshot == controlState()) {
+        spinning();
+        return;
+    }
+    // Nested loops can count for ages without repeating a state: no program
+    // of the unit's size does useful work that long without time passing.
+    if (++m_linesAtThisMoment > MaxLinesAtOneMoment) {
+        m_finding = QStringLiteral("more than %L1 lines ran without time passing (no wait, no "
+                                   "move); the run stops there")
+                        .arg(MaxLinesAtOneMoment);
+        waitUntil(std::numeric_limits<double>::infinity());
+        return;
+    }
+    if (++m_sinceSnapshot >= m_snapshotPower) {
+        m_snapshot = controlState();
+        m_sinceSnapshot = 0;
+        m_snapshotPower *= 2;
+    }
+}
+
 void Executor::spinning() {
-    m_sinceTimePassed = 0;
+    m_snapshot.reset();
+    m_sinceSnapshot = 0;
+    m_snapshotPower = 1;
     // Polling the inputs: nothing changes until they do.
     if (const std::optional<double> change = nextInputChange()) {
-        wait(*change - m_now);
+        waitUntil(*change);
         return;
     }
     if (m_settings.holdForInputs) {

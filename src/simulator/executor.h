@@ -140,10 +140,27 @@ private:
     void stopMotion();
     void settle(qint64 position);
     void wait(double seconds);
+    void waitUntil(double time);
     int inputsAt(double time) const;
     std::optional<double> nextInputChange() const;
     void finish(RunEnd end, int step, const QString& reason);
     void spinning();
+    // What decides the run's future while no time passes: the same state
+    // twice at one moment means the program circles for ever.
+    struct ControlState {
+        int next = 0;
+        std::vector<int> loops;
+        int outputs = 0;
+        bool clockwise = true;
+        qint64 registration = 0;
+        std::optional<qint64> target;
+        int lastMove = 0;
+        qint64 lastOperand = 0;
+        qint64 accel = 0, base = 0, max = 0, position = 0;
+        bool operator==(const ControlState&) const = default;
+    };
+    ControlState controlState() const;
+    void watchForCircles();
     QString circledLines() const;
     void note(qint64 position);
 
@@ -177,8 +194,12 @@ private:
     std::vector<int> m_loops; // repeats left per line, -1 when not counting
     bool m_timedByModel = false;
     qint64 m_executed = 0;
-    qint64 m_sinceTimePassed = 0;
     double m_lastTime = 0;
+    qint64 m_linesAtThisMoment = 0;
+    // Brent's cycle search over the states at one moment.
+    std::optional<ControlState> m_snapshot;
+    qint64 m_sinceSnapshot = 0;
+    qint64 m_snapshotPower = 1;
     std::array<int, 64> m_recent{}; // the last lines run, for naming a circle
     bool m_held = false;
     std::optional<int> m_userInputs;

@@ -79,7 +79,8 @@ double MotionProfile::travelled(double elapsed) const {
 }
 
 qint64 MotionProfile::positionAt(double time) const {
-    if (distance >= 0 && time >= end())
+    time = std::min(time, cut);
+    if (distance >= 0 && time >= start + duration)
         return clockwise ? from + distance : from - distance;
     const double steps = std::floor(travelled(time - start) + 1e-9);
     const qint64 whole =
@@ -88,6 +89,8 @@ qint64 MotionProfile::positionAt(double time) const {
 }
 
 double MotionProfile::speedAt(double time) const {
+    if (time >= cut)
+        return 0;
     const double elapsed = time - start;
     if (elapsed < 0 || (distance >= 0 && elapsed >= duration) || distance == 0)
         return 0;

@@ -2,6 +2,9 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
+#include <limits>
+
 namespace kqm::simulator {
 
 // The model of one move: it starts at the base speed, ramps at a constant
@@ -19,8 +22,9 @@ struct MotionProfile {
     // Where the motor is, and how fast it goes, at a time on the run's clock.
     qint64 positionAt(double time) const;
     double speedAt(double time) const;
-    // When the move is over; infinity for a slew.
-    double end() const { return start + duration; }
+    // When the move is over: its natural end, or the stop that cut it
+    // short; infinity for a slew that was not stopped.
+    double end() const { return std::min(start + duration, cut); }
     bool over(double time) const { return time >= end(); }
     // The signed steps covered after `elapsed` seconds.
     double travelled(double elapsed) const;
@@ -33,7 +37,8 @@ struct MotionProfile {
     double base = 0;
     double peak = 0; // the highest speed it reaches
     double acceleration = 0;
-    double rampTime = 0; // each ramp's length
+    double rampTime = 0;                                  // each ramp's length
+    double cut = std::numeric_limits<double>::infinity(); // stopped here
 };
 
 } // namespace kqm::simulator

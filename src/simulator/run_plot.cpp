@@ -131,7 +131,7 @@ void RunPlot::setData(PlotData data) {
     update();
 }
 
-void RunPlot::setCursor(double seconds) {
+void RunPlot::setTimeCursor(double seconds) {
     m_cursor = seconds;
     update();
 }

@@ -34,7 +34,7 @@ public:
     explicit RunPlot(QWidget* parent = nullptr);
 
     void setData(PlotData data);
-    void setCursor(double seconds);
+    void setTimeCursor(double seconds);
     const PlotData& data() const { return m_data; }
     // The time at a point of the widget.
     double timeAt(const QPoint& point) const;

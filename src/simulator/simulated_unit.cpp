@@ -473,13 +473,13 @@ QList<RunStep> SimulatedUnit::runSteps() const {
         step.go = command.withGo;
         step.text =
             QString::fromLatin1(uploadForm(command)).replace(QLatin1Char('\r'), QLatin1Char(','));
-        // A stored loop keeps its count first, then the address.
+        // A stored loop keeps its count first, then the address; a field
+        // the unit did not get reads as 0.
         const bool loop = step.letter == '&';
-        for (qsizetype i = 0; i < std::min<qsizetype>(3, command.operands.size()); ++i)
-            step.operands[static_cast<size_t>(i)] = command.operands.at(loop ? (i == 0   ? 1
-                                                                                : i == 1 ? 0
-                                                                                         : i)
-                                                                             : i);
+        for (qsizetype i = 0; i < 3; ++i) {
+            const qsizetype from = loop && i < 2 ? 1 - i : i;
+            step.operands[static_cast<size_t>(i)] = command.operands.value(from);
+        }
         address += command.size;
         steps << step;
     }

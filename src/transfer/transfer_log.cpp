@@ -125,11 +125,16 @@ bool appendTransferLog(const QString& path, const TransferLogEntry& entry, QStri
             QFile::rename(path, rotatedPath(path));
     }
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
         *error = file.errorString();
         return false;
     }
-    if (file.write(line) != line.size()) {
+    // A line cut short (a crash, a full disk) gets its end first, so that
+    // it does not take this entry with it.
+    QByteArray record = line;
+    if (file.size() > 0 && file.seek(file.size() - 1) && file.read(1) != "\n")
+        record.prepend('\n');
+    if (file.write(record) != record.size()) {
         *error = file.errorString();
         return false;
     }

@@ -55,6 +55,10 @@ TEST(Executor, RunsEachCommandAndFlowAsTheTableSays) {
         {"slew, then stop", {"S", "W1000", ".", "Q"}, {}, RunEnd::Quit, 4, 1468, 0, 4, 1.0, 0, 1468},
         {"a wait loop with no Quit", {"W100", "X0"}, {}, RunEnd::Limit, 0, 0, 0, -1, 60, 0, 0, "circles through lines 1, 2"},
         {"a loop where no time passes", {"O1", "X0"}, {}, RunEnd::Limit, 0, 0, 1, -1, 60, 0, 0, "without time passing"},
+        {"an endless loop through loops, no time passing", {"O1", "&0_3", "X0"}, {}, RunEnd::Limit, 0, 0, 1, -1, 60, 0, 0, "without time passing"},
+        {"loops counting for ages with no time passing", {"O1", "&0_255", "&0_255", "&0_255", "&0_255", "Q"}, {}, RunEnd::Limit, 0, 0, 1, 10000001, 60, 0, 0, "more than 10,000,000 lines ran without time passing"},
+        {"an input change after a wait lands on its moment", {"W59", "U0,1,2", "Q"}, {{0, 0}, {0.6, 1}}, RunEnd::Quit, 3, 0, 0, 4, 0.6},
+        {"1.5 million lines, no time passing, then Quit", {"O2", "O1", "&0_255", "&0_255", "&0_7", "Q"}, {}, RunEnd::Quit, 6, 0, 1, 1574921, 0},
         {"the input branch", {"O1", "I1,2,3", "Q"}, {}, RunEnd::NotSimulated, 2, 0, 1, 2, 0},
         {"a goto into the middle of a line", {"X1", "Q"}, {}, RunEnd::NotSimulated, 1, 0, 0, 1, 0, 0, 0, "not the start of a line"},
         {"a move while slewing", {"S", "N5" + Go, "Q"}, {}, RunEnd::NotSimulated, 2, 0, 0, 2, 0},
@@ -105,6 +109,20 @@ TEST(Executor, MovesRampUpAndDown) {
         EXPECT_EQ(move.positionAt(move.end()), move.clockwise ? move.distance : -move.distance);
         EXPECT_EQ(move.speedAt(move.end()), 0);
     }
+    // Asked about a moment the run has passed: the move, not what came after it.
+    Executor later(stepsFromCommands({"N1000" + Go, "Z0", "W5000", "Q"}), RunSettings{});
+    later.runUntil(0.1);
+    EXPECT_EQ(later.positionAt(0.1), longMove.positionAt(0.1));
+    EXPECT_TRUE(later.movingAt(0.1));
+    // A slew stopped at 1 s is drawn as it went, and stands still after.
+    RunSettings recorded;
+    recorded.record = true;
+    Executor slew(stepsFromCommands({"S", "W1000", ".", "W500", "Q"}), recorded);
+    slew.run();
+    ASSERT_EQ(slew.moves().size(), 1);
+    const MotionProfile& drawn = slew.moves().first();
+    EXPECT_EQ(drawn.positionAt(0.5), MotionProfile::slew(0, true, 500, 1500, 16000, 0).positionAt(0.5));
+    EXPECT_EQ(drawn.positionAt(1.4), slew.restingPosition());
     // Where a move holds the program, the line after it starts when it ends.
     RunSettings holding;
     holding.movesHold = true;

@@ -37,20 +37,25 @@ TEST(TransferLog, EntriesComeBackFilteredAndAcrossRotations) {
         ASSERT_TRUE(appendTransferLog(
             path, entry(i % 4, QStringLiteral("verified"), start.addSecs(60 * i)), &error, 2000))
             << error.toStdString();
+    // A line cut short by a crash, then more entries: only the cut one is lost.
     QFile log(path);
     ASSERT_TRUE(log.open(QIODevice::Append));
-    log.write("a line torn by a crash\n");
+    log.write("{\"time\": \"2026-12-08T10:");
     log.close();
+    for (int i = 40; i < 42; ++i)
+        ASSERT_TRUE(appendTransferLog(path, entry(i % 4, QStringLiteral("verified"),
+                                                  start.addSecs(60 * i)),
+                                      &error, 1 << 20));
     EXPECT_GT(QDir(dir.path()).entryList({"transfer-log-*.jsonl"}).size(), 3);
 
     const QList<TransferLogEntry> all = readTransferLog(path);
-    ASSERT_EQ(all.size(), 40);
-    const TransferLogEntry expected = entry(3, QStringLiteral("verified"), start.addSecs(60 * 39));
+    ASSERT_EQ(all.size(), 42);
+    const TransferLogEntry expected = entry(1, QStringLiteral("verified"), start.addSecs(60 * 41));
     EXPECT_EQ(all.last().toJson(), expected.toJson());
     for (qsizetype i = 1; i < all.size(); ++i)
         EXPECT_LT(all.at(i - 1).time, all.at(i).time);
     EXPECT_EQ(readTransferLog(path, {2, std::nullopt}).size(), 10);
-    EXPECT_EQ(readTransferLog(path, {2, start.addSecs(60 * 20)}).size(), 5);
+    EXPECT_EQ(readTransferLog(path, {1, start.addSecs(60 * 20)}).size(), 6);
 }
 
 // Two programs append at once (as the window and kqmctl may): every line
