@@ -77,6 +77,15 @@ const CommandHelp Commands[] = {
      "                       and the next move wait for it)\n"
      "Exit status: 0 Quit was reached, 1 the limit, 3 a line that is not simulated,\n"
      "2 wrong arguments or no program file."},
+    {"machine", "kqmctl machine status MACHINE --port DEVICE [--baud N] [--json]",
+     "Reads the program of every unit the machine file names (docs/machine-file.md) back\n"
+     "and compares it with its program file, as the verify of a send does; nothing in\n"
+     "any unit changes. One line a unit: AXIS, MODEL, STATE and DETAIL, tab-separated;\n"
+     "STATE is in-step, differs (DETAIL: the first line that differs), no-program,\n"
+     "no-unit or wrong-model.\n"
+     "  --json   one JSON object instead\n"
+     "Exit status: 0 every unit is in step, 1 otherwise, 2 wrong arguments or a machine\n"
+     "file that is refused (its problem on standard error)."},
     {"log", "kqmctl log [--axis N] [--since DATE] [--json]",
      "Lists the transfer log that the window and kqmctl both write: every send and upload,\n"
      "oldest first, one a line: time (UTC), kind, axis, model and revision, device,\n"

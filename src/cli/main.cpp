@@ -4,6 +4,7 @@
 #include "cli/history_commands.h"
 #include "cli/list_command.h"
 #include "cli/log_command.h"
+#include "cli/machine_commands.h"
 #include "cli/print_command.h"
 #include "cli/run_command.h"
 #include "cli/text_commands.h"
@@ -53,6 +54,8 @@ void printUsage(QTextStream& err) {
            "                             read the unit's program into a new program file\n"
            "  view --port DEVICE         print the unit's own listing\n"
            "  readout --port DEVICE      print the unit's parameters, version and inputs\n"
+           "  machine status MACHINE --port DEVICE [--baud N] [--json]\n"
+           "                             compare every unit of a machine file with its program\n"
            "  log [--axis N] [--since DATE] [--json]\n"
            "                             list the transfer log: every send and upload, by whom,\n"
            "                             where and with what result\n"
@@ -107,16 +110,16 @@ int main(int argc, char* argv[]) {
     }
     using Command = int (*)(const QStringList&, QTextStream&, QTextStream&);
     static const std::pair<const char*, Command> commands[] = {
-        {"list", kqm::cli::listCommand},         {"check", kqm::cli::checkCommand},
-        {"edit", kqm::cli::editCommand},         {"undo", kqm::cli::undoCommand},
-        {"redo", kqm::cli::redoCommand},         {"history", kqm::cli::historyCommand},
-        {"export", kqm::cli::exportCommand},     {"import", kqm::cli::importCommand},
-        {"convert", kqm::cli::convertCommand},   {"print", kqm::cli::printCommand},
-        {"connect", kqm::cli::connectCommand},   {"send", kqm::cli::sendCommand},
-        {"upload", kqm::cli::uploadCommand},     {"readout", kqm::cli::readoutCommand},
-        {"view", kqm::cli::viewCommand},         {"scan", kqm::cli::scanCommand},
-        {"run", kqm::cli::runCommand},           {"log", kqm::cli::logCommand},
-        {"simulate", kqm::cli::simulateCommand},
+        {"list", kqm::cli::listCommand},       {"check", kqm::cli::checkCommand},
+        {"edit", kqm::cli::editCommand},       {"undo", kqm::cli::undoCommand},
+        {"redo", kqm::cli::redoCommand},       {"history", kqm::cli::historyCommand},
+        {"export", kqm::cli::exportCommand},   {"import", kqm::cli::importCommand},
+        {"convert", kqm::cli::convertCommand}, {"print", kqm::cli::printCommand},
+        {"connect", kqm::cli::connectCommand}, {"send", kqm::cli::sendCommand},
+        {"upload", kqm::cli::uploadCommand},   {"readout", kqm::cli::readoutCommand},
+        {"view", kqm::cli::viewCommand},       {"scan", kqm::cli::scanCommand},
+        {"run", kqm::cli::runCommand},         {"log", kqm::cli::logCommand},
+        {"machine", kqm::cli::machineCommand}, {"simulate", kqm::cli::simulateCommand},
     };
     for (const auto& [name, run] : commands) {
         if (command != QLatin1String(name))

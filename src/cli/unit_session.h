@@ -51,6 +51,7 @@ public:
 
     link::Link& link() { return m_link; }
     link::LinkState& state() { return m_state; }
+    link::Connection& connection() { return m_connection; }
     platform::Messages& messages() { return m_messages; }
 
 private:

@@ -1,0 +1,89 @@
+#include "transfer/machine_status.h"
+
+#include "link/connection.h"
+#include "link/link.h"
+#include "program/listing.h"
+#include "program/program_table.h"
+#include "transfer/send.h"
+#include "transfer/upload.h"
+#include "transfer/verify.h"
+
+#include <QDir>
+
+namespace kqm::transfer {
+
+QString unitStateName(UnitState state) {
+    switch (state) {
+    case UnitState::InStep:
+        return QStringLiteral("in-step");
+    case UnitState::Differs:
+        return QStringLiteral("differs");
+    case UnitState::NoProgram:
+        return QStringLiteral("no-program");
+    case UnitState::NoUnit:
+        return QStringLiteral("no-unit");
+    case UnitState::WrongModel:
+        return QStringLiteral("wrong-model");
+    case UnitState::NotChecked:
+        break;
+    }
+    return QStringLiteral("not-checked");
+}
+
+UnitStatus checkMachineUnit(link::Link& link, link::Connection& connection,
+                            const files::MachineUnit& unit, platform::Messages& messages) {
+    UnitStatus status;
+    status.axis = unit.axis;
+    const QString axis = QString::number(unit.axis);
+    link.state().AxisAddress = axis;
+    if (!connection.IdentifyUnit(axis)) {
+        status.state = UnitState::NoUnit;
+        status.detail = QStringLiteral("no unit answered on axis %1").arg(axis);
+        return status;
+    }
+    status.model = link.state().UnitModel;
+    if (unit.model && *unit.model != status.model) {
+        status.state = UnitState::WrongModel;
+        status.detail = QStringLiteral("the machine file names a %1").arg(*unit.model);
+        return status;
+    }
+    program::ProgramTable table;
+    auto rows = table.open(unit.program, program::SqliteFile::Mode::ReadOnly) ? table.readRows()
+                                                                              : std::nullopt;
+    if (!rows) {
+        status.detail =
+            QStringLiteral("%1 could not be read").arg(QDir::toNativeSeparators(unit.program));
+        return status;
+    }
+    const bool fits = program::computeListing(*rows, messages).programFits;
+    const PreparedSend send = prepareSend(*rows, fits, axis);
+    if (send.refusal) {
+        status.detail = *send.refusal;
+        return status;
+    }
+    const auto exchange = link.tryBeginWithoutUnit();
+    if (!exchange) {
+        status.detail = QStringLiteral("another exchange was running");
+        return status;
+    }
+    const UnitReply reply = readUnitProgram(link, false);
+    if (!reply.responded) {
+        status.state = UnitState::NoUnit;
+        status.detail = reply.failure.isEmpty() ? QStringLiteral("stopped") : reply.failure;
+        return status;
+    }
+    const ParsedReply parsed = parseUploadReply(reply.text);
+    // An empty memory answers with its quit alone.
+    if (!parsed.corrupted &&
+        (parsed.commands.isEmpty() || parsed.commands == QStringList{QStringLiteral("Q")})) {
+        status.state = UnitState::NoProgram;
+        return status;
+    }
+    const Verification compared = compareWithUnit(send, parsed);
+    status.state = compared.verified() ? UnitState::InStep : UnitState::Differs;
+    if (!compared.verified())
+        status.detail = QStringLiteral("line %1").arg(compared.line);
+    return status;
+}
+
+} // namespace kqm::transfer

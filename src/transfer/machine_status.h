@@ -1,0 +1,34 @@
+#pragma once
+
+#include "files/machine_file.h"
+
+#include <QString>
+
+namespace kqm::link {
+class Connection;
+class Link;
+} // namespace kqm::link
+namespace kqm::platform {
+class Messages;
+}
+
+namespace kqm::transfer {
+
+// Where a unit of a machine stands against its program file, read back in
+// the verify's terms.
+enum class UnitState { InStep, Differs, NoProgram, NoUnit, WrongModel, NotChecked };
+QString unitStateName(UnitState state); // "in-step", "differs", ...
+
+struct UnitStatus {
+    int axis = 0;
+    QString model; // as the unit answered; empty when none did
+    UnitState state = UnitState::NotChecked;
+    QString detail; // the first line that differs, the model expected, why not checked
+};
+
+// Identifies the unit at its axis on the open port and reads its program
+// back; changes nothing in the unit. The link is left at that axis.
+UnitStatus checkMachineUnit(link::Link& link, link::Connection& connection,
+                            const files::MachineUnit& unit, platform::Messages& messages);
+
+} // namespace kqm::transfer
