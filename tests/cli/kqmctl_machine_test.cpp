@@ -1,0 +1,61 @@
+#include "support/program_files.h"
+#include "support/pty_unit.h"
+#include "support/run_kqmctl.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using kqm::test::runKqmctl;
+
+namespace {
+
+// Three units named, two on the line: one holds its program, one another,
+// and the third is not there; over the real serial port.
+TEST(KqmctlMachine, StatusOfEveryUnit) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    kqm::test::PtyUnit line(QStringLiteral(KQMCTL_PATH), {"--axes", "1,2"});
+    ASSERT_FALSE(line.device().isEmpty());
+    kqm::test::WriteProgramFile(dir.filePath("feeder.mdb"), {{"A10"}, {"W5"}, {"Q"}});
+    kqm::test::WriteProgramFile(dir.filePath("clamp.mdb"), {{"B600"}, {"Q"}});
+    for (const auto& [axis, file] : {std::pair{"1", "feeder.mdb"}, std::pair{"2", "clamp.mdb"}})
+        ASSERT_EQ(runKqmctl({"send", dir.filePath(file), "--port", line.device(), "--axis", axis,
+                             "--quiet"})
+                      .status,
+                  0);
+    QFile machine(dir.filePath("press.kqmachine"));
+    ASSERT_TRUE(machine.open(QIODevice::WriteOnly));
+    machine.write(R"({"name": "press", "units": [
+        {"axis": 1, "program": "feeder.mdb", "model": "KQM20"},
+        {"axis": 2, "program": "feeder.mdb"},
+        {"axis": 3, "program": "clamp.mdb"}]})");
+    machine.close();
+
+    auto status = runKqmctl({"machine", "status", machine.fileName(), "--port", line.device()});
+    EXPECT_EQ(status.status, 1) << status.err.toStdString();
+    EXPECT_EQ(status.out, "1\tKQM20\tin-step\t\n"
+                          "2\tKQM20\tdiffers\tline 1\n"
+                          "3\t-\tno-unit\tno unit answered on axis 3\n");
+    // The status changed nothing: the second unit still holds its own program.
+    status =
+        runKqmctl({"machine", "status", machine.fileName(), "--port", line.device(), "--json"});
+    const QJsonArray units = QJsonDocument::fromJson(status.out.toUtf8())["units"].toArray();
+    ASSERT_EQ(units.size(), 3);
+    EXPECT_EQ(units.at(1)["state"].toString(), "differs");
+
+    // A machine file that is refused says why, with the usage error status.
+    machine.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    machine.write(R"({"name": "press", "units": [{"axis": 40, "program": "feeder.mdb"}]})");
+    machine.close();
+    status = runKqmctl({"machine", "status", machine.fileName(), "--port", line.device()});
+    EXPECT_EQ(status.status, 2);
+    EXPECT_TRUE(status.err.contains("the axis must be a whole number from 0 to 31"))
+        << status.err.toStdString();
+}
+
+} // namespace
