@@ -77,15 +77,27 @@ const CommandHelp Commands[] = {
      "                       and the next move wait for it)\n"
      "Exit status: 0 Quit was reached, 1 the limit, 3 a line that is not simulated,\n"
      "2 wrong arguments or no program file."},
-    {"machine", "kqmctl machine status MACHINE --port DEVICE [--baud N] [--json]",
+    {"machine",
+     "kqmctl machine status MACHINE --port DEVICE [--baud N] [--json]\n"
+     "kqmctl machine send MACHINE --port DEVICE [--baud N] [--pace S] [--all] [--keep-going]\n"
+     "                    [--backup-dir DIR] [--json]",
      "Reads the program of every unit the machine file names (docs/machine-file.md) back\n"
      "and compares it with its program file, as the verify of a send does; nothing in\n"
      "any unit changes. One line a unit: AXIS, MODEL, STATE and DETAIL, tab-separated;\n"
      "STATE is in-step, differs (DETAIL: the first line that differs), no-program,\n"
      "no-unit or wrong-model.\n"
-     "  --json   one JSON object instead\n"
-     "Exit status: 0 every unit is in step, 1 otherwise, 2 wrong arguments or a machine\n"
-     "file that is refused (its problem on standard error)."},
+     "send sends, with backup and read-back, every unit that is not in step, in the\n"
+     "file's order, and ends with the same table. It stops at the first unit that fails\n"
+     "(the rest are not sent); Ctrl+C ends the unit at hand as a send ends.\n"
+     "  --json         one JSON object instead\n"
+     "  --pace S       the pause after each character; without it, each unit's proven\n"
+     "                 pace (kqmctl pace-test), else 0.1\n"
+     "  --all          send the units in step too\n"
+     "  --keep-going   go on after a unit that failed\n"
+     "  --backup-dir DIR  keep each unit's program under DIR/axis-N (default: the\n"
+     "                 window's backups)\n"
+     "Exit status: 0 every unit is in step (at the end), 1 otherwise, 2 wrong arguments or\n"
+     "a machine file that is refused (its problem on standard error)."},
     {"log", "kqmctl log [--axis N] [--since DATE] [--json]",
      "Lists the transfer log that the window and kqmctl both write: every send and upload,\n"
      "oldest first, one a line: time (UTC), kind, axis, model and revision, device,\n"

@@ -6,12 +6,16 @@
 #include "cli/printable.h"
 #include "cli/unit_session.h"
 #include "files/machine_file.h"
-#include "transfer/machine_status.h"
+#include "platform/app_paths.h"
+#include "transfer/machine_run.h"
+#include "transfer/proven_pace.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 
 namespace kqm::cli {
 
@@ -19,12 +23,24 @@ namespace {
 
 const QString Name = QStringLiteral("machine");
 
-int machineStatus(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+// kqmctl machine status and kqmctl machine send: the same run, the second
+// with sends.
+int machineRun(const QStringList& arguments, bool send, QTextStream& out, QTextStream& err) {
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("port"), QStringLiteral("device"), QStringLiteral("DEVICE")});
     parser.addOption({QStringLiteral("baud"), QStringLiteral("baud rate"), QStringLiteral("N"),
                       QStringLiteral("9600")});
     parser.addOption({QStringLiteral("json"), QStringLiteral("one JSON object")});
+    if (send) {
+        parser.addOption({QStringLiteral("pace"), QStringLiteral("the pause after each character"),
+                          QStringLiteral("S")});
+        parser.addOption({QStringLiteral("all"), QStringLiteral("send units in step too")});
+        parser.addOption(
+            {QStringLiteral("keep-going"), QStringLiteral("go on after a unit that failed")});
+        parser.addOption({QStringLiteral("backup-dir"),
+                          QStringLiteral("keep each unit's program under DIR/axis-N"),
+                          QStringLiteral("DIR")});
+    }
     if (!parser.parse(QStringList{QStringLiteral("kqmctl")} + arguments))
         return usageError(Name, parserError(parser), err);
     const QStringList positional = parser.positionalArguments();
@@ -41,6 +57,24 @@ int machineStatus(const QStringList& arguments, QTextStream& out, QTextStream& e
         return usageError(Name, QStringLiteral("--port is required"), err);
     if (!baudOk || options.baud <= 0)
         return usageError(Name, QStringLiteral("--baud takes a positive number"), err);
+    const platform::ExecutableAppPaths paths;
+    transfer::MachineRunOptions run;
+    run.send = send;
+    if (send) {
+        run.all = parser.isSet(QStringLiteral("all"));
+        run.keepGoing = parser.isSet(QStringLiteral("keep-going"));
+        if (parser.isSet(QStringLiteral("pace"))) {
+            bool paceOk = false;
+            run.pace = parser.value(QStringLiteral("pace")).toDouble(&paceOk);
+            if (!paceOk || !(*run.pace > 0) || *run.pace > transfer::DefaultPace)
+                return usageError(Name, QStringLiteral("--pace takes seconds, 0.1 or less"), err);
+        }
+        run.backupRoot = parser.isSet(QStringLiteral("backup-dir"))
+                             ? parser.value(QStringLiteral("backup-dir"))
+                             : paths.userDataDirectory() + QStringLiteral("/backups");
+        run.logFile = transfer::transferLogPath(paths.userDataDirectory());
+        run.provenPacesFile = transfer::provenPacesPath(paths.userDataDirectory());
+    }
     QString problem;
     const auto machine = files::readMachineFile(positional.first(), &problem);
     if (!machine) {
@@ -48,46 +82,69 @@ int machineStatus(const QStringList& arguments, QTextStream& out, QTextStream& e
             << Qt::endl;
         return UsageError;
     }
+    run.machineFile = QFileInfo(positional.first()).absoluteFilePath();
     UnitSession session(options, err);
     if (!session.openPort())
         return Failure;
+    const bool json = parser.isSet(QStringLiteral("json"));
+    transfer::MachineRunCallbacks callbacks;
+    callbacks.stopped = &InterruptGuard::requested;
+    callbacks.unitStarted = [&](int unit) {
+        if (send && !json)
+            err << "Axis " << machine->units.at(unit).axis << ": checking" << Qt::endl;
+    };
+    QList<transfer::MachineUnitResult> results;
+    {
+        // Ctrl+C ends the unit at hand as a single send ends; the rest are
+        // reported as not sent.
+        InterruptGuard interrupt;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, &watch, [&session] {
+            if (InterruptGuard::requested())
+                session.link().requestStop();
+        });
+        watch.start(20);
+        results = transfer::runMachine(session.link(), session.connection(), *machine, run,
+                                       callbacks, session.messages());
+    }
     QJsonArray units;
-    bool allInStep = true;
-    InterruptGuard interrupt;
-    for (const files::MachineUnit& unit : machine->units) {
-        const transfer::UnitStatus status = transfer::checkMachineUnit(
-            session.link(), session.connection(), unit, session.messages());
-        allInStep = allInStep && status.state == transfer::UnitState::InStep;
+    for (int i = 0; i < results.size(); ++i) {
+        const transfer::UnitStatus& status = results.at(i).status;
         const QString state = transfer::unitStateName(status.state);
-        if (parser.isSet(QStringLiteral("json"))) {
-            units.append(QJsonObject{{QStringLiteral("axis"), status.axis},
-                                     {QStringLiteral("model"), status.model},
-                                     {QStringLiteral("state"), state},
-                                     {QStringLiteral("detail"), status.detail},
-                                     {QStringLiteral("program"), unit.program}});
+        if (json) {
+            QJsonObject unit{{QStringLiteral("axis"), status.axis},
+                             {QStringLiteral("model"), status.model},
+                             {QStringLiteral("state"), state},
+                             {QStringLiteral("detail"), status.detail},
+                             {QStringLiteral("program"), machine->units.at(i).program}};
+            if (send)
+                unit.insert(QStringLiteral("sent"), results.at(i).sent);
+            units.append(unit);
         } else {
             out << status.axis << '\t'
                 << (status.model.isEmpty() ? QStringLiteral("-") : status.model) << '\t' << state
                 << '\t' << printable(status.detail) << Qt::endl;
         }
     }
-    if (parser.isSet(QStringLiteral("json")))
+    if (json)
         out << QString::fromUtf8(
             QJsonDocument(QJsonObject{{QStringLiteral("machine"), machine->name},
                                       {QStringLiteral("units"), units}})
                 .toJson());
     out.flush();
-    return allInStep ? Success : Failure;
+    return transfer::machineInStep(results) ? Success : Failure;
 }
 
 } // namespace
 
 int machineCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     if (arguments.value(0) == QLatin1String("status"))
-        return machineStatus(arguments.mid(1), out, err);
+        return machineRun(arguments.mid(1), false, out, err);
+    if (arguments.value(0) == QLatin1String("send"))
+        return machineRun(arguments.mid(1), true, out, err);
     return usageError(Name,
                       arguments.isEmpty()
-                          ? QStringLiteral("status is required")
+                          ? QStringLiteral("status or send is required")
                           : QStringLiteral("unknown machine command '%1'").arg(arguments.first()),
                       err);
 }

@@ -35,6 +35,13 @@ UnitStatus checkMachineUnit(link::Link& link, link::Connection& connection,
     UnitStatus status;
     status.axis = unit.axis;
     const QString axis = QString::number(unit.axis);
+    // One exchange from the greeting to the read-back: nothing else may
+    // write to the line between them.
+    const auto exchange = link.tryBeginWithoutUnit();
+    if (!exchange) {
+        status.detail = QStringLiteral("another exchange was running");
+        return status;
+    }
     link.state().AxisAddress = axis;
     if (!connection.IdentifyUnit(axis)) {
         status.state = UnitState::NoUnit;
@@ -59,11 +66,6 @@ UnitStatus checkMachineUnit(link::Link& link, link::Connection& connection,
     const PreparedSend send = prepareSend(*rows, fits, axis);
     if (send.refusal) {
         status.detail = *send.refusal;
-        return status;
-    }
-    const auto exchange = link.tryBeginWithoutUnit();
-    if (!exchange) {
-        status.detail = QStringLiteral("another exchange was running");
         return status;
     }
     const UnitReply reply = readUnitProgram(link, false);

@@ -2,6 +2,7 @@
 #include "support/pty_unit.h"
 #include "support/run_kqmctl.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,7 +17,7 @@ namespace {
 
 // Three units named, two on the line: one holds its program, one another,
 // and the third is not there; over the real serial port.
-TEST(KqmctlMachine, StatusOfEveryUnit) {
+TEST(KqmctlMachine, StatusAndSendOfEveryUnit) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     kqm::test::PtyUnit line(QStringLiteral(KQMCTL_PATH), {"--axes", "1,2"});
@@ -47,6 +48,35 @@ TEST(KqmctlMachine, StatusOfEveryUnit) {
     const QJsonArray units = QJsonDocument::fromJson(status.out.toUtf8())["units"].toArray();
     ASSERT_EQ(units.size(), 3);
     EXPECT_EQ(units.at(1)["state"].toString(), "differs");
+
+    // The send: only the unit that differs goes, with backup and read-back;
+    // the missing unit ends the table as it was, and the run fails on it.
+    const QString backups = dir.filePath("backups");
+    auto send = runKqmctl({"machine", "send", machine.fileName(), "--port", line.device(), "--pace",
+                           "0.02", "--backup-dir", backups},
+                          60000);
+    EXPECT_EQ(send.status, 1) << send.err.toStdString();
+    EXPECT_EQ(send.out, "1\tKQM20\tin-step\t\n"
+                        "2\tKQM20\tin-step\tsent and verified at 0.02 s\n"
+                        "3\t-\tno-unit\tno unit answered on axis 3\n");
+    EXPECT_TRUE(QDir(backups + "/axis-2").entryList({"*.backup"}).size() == 1);
+    EXPECT_FALSE(QDir(backups + "/axis-1").exists());
+    const QStringList logged = runKqmctl({"log", "--json"}).out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_GE(logged.size(), 2);
+    const QJsonObject sent =
+        QJsonDocument::fromJson(logged.at(logged.size() - 2).toUtf8()).object();
+    EXPECT_EQ(sent["axis"].toInt(), 2);
+    EXPECT_EQ(sent["result"].toString(), "verified");
+    EXPECT_EQ(QJsonDocument::fromJson(logged.last().toUtf8())["result"].toString(),
+              "failed: 1 of 3 units not in step");
+    // Without the missing unit, the machine is in step, and nothing is sent.
+    machine.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    machine.write(R"({"name": "press", "units": [
+        {"axis": 1, "program": "feeder.mdb"}, {"axis": 2, "program": "feeder.mdb"}]})");
+    machine.close();
+    send = runKqmctl({"machine", "send", machine.fileName(), "--port", line.device(), "--json"});
+    EXPECT_EQ(send.status, 0) << send.err.toStdString();
+    EXPECT_FALSE(QJsonDocument::fromJson(send.out.toUtf8())["units"][1]["sent"].toBool());
 
     // A machine file that is refused says why, with the usage error status.
     machine.open(QIODevice::WriteOnly | QIODevice::Truncate);

@@ -1,0 +1,183 @@
+#include "transfer/machine_run.h"
+
+#include "link/connection.h"
+#include "link/link.h"
+#include "program/listing.h"
+#include "program/program_table.h"
+#include "transfer/proven_pace.h"
+#include "transfer/unit_backup.h"
+
+#include <QFileInfo>
+
+namespace kqm::transfer {
+
+namespace {
+
+bool needsSend(const UnitStatus& status, bool all) {
+    switch (status.state) {
+    case UnitState::Differs:
+    case UnitState::NoProgram:
+        return true;
+    case UnitState::InStep:
+        return all;
+    case UnitState::NoUnit:
+    case UnitState::WrongModel:
+    case UnitState::NotChecked:
+        break;
+    }
+    return false;
+}
+
+class MachineRun {
+public:
+    MachineRun(link::Link& link, link::Connection& connection, const MachineRunOptions& options,
+               const MachineRunCallbacks& callbacks, platform::Messages& messages)
+        : m_link(link), m_connection(connection), m_options(options), m_callbacks(callbacks),
+          m_messages(messages) {}
+
+    MachineUnitResult runUnit(int index, const files::MachineUnit& unit) {
+        MachineUnitResult result;
+        result.status = checkMachineUnit(m_link, m_connection, unit, m_messages);
+        if (!m_options.send || !needsSend(result.status, m_options.all) || stopped())
+            return result;
+        program::ProgramTable table;
+        auto rows = table.open(unit.program, program::SqliteFile::Mode::ReadOnly) ? table.readRows()
+                                                                                  : std::nullopt;
+        if (!rows)
+            return result; // the check has said the file could not be read
+        SendTarget target;
+        target.send = prepareSend(*rows, program::computeListing(*rows, m_messages).programFits,
+                                  m_link.state().AxisAddress);
+        target.send.pace = paceFor(unit);
+        target.device = m_link.deviceName();
+        target.verify = true;
+        target.backup = true;
+        target.backupDirectory = axisBackupDirectory(m_options.backupRoot, unit.axis);
+        target.model = m_link.state().UnitModel;
+        target.logFile = m_options.logFile;
+        target.programPath = unit.program;
+        result.pace = allowedPace(target.send.pace, true, m_link.state().BaudRate);
+        SendCallbacks callbacks;
+        int total = 0;
+        callbacks.sendStarted = [&total](int characters) {
+            total = characters;
+        };
+        callbacks.progress = [&](int done, QChar) {
+            if (m_callbacks.progress)
+                m_callbacks.progress(index, done + 1, total);
+        };
+        // The unit's program cannot be kept: this unit is not sent.
+        callbacks.sendWithoutBackup = [](const QString&) {
+            return false;
+        };
+        result.sent = true;
+        const SendReport report = runSend(m_link, target, callbacks);
+        result.end = report.end;
+        if (report.end == SendEnd::Verified) {
+            result.status.state = UnitState::InStep;
+            result.status.detail = QStringLiteral("sent and verified at %1 s").arg(result.pace);
+        } else {
+            result.status.detail = report.message.section(QLatin1Char('\n'), 0, 0);
+        }
+        return result;
+    }
+
+    bool stopped() const {
+        return (m_callbacks.stopped && m_callbacks.stopped()) || m_link.abortRequested();
+    }
+
+private:
+    double paceFor(const files::MachineUnit& unit) const {
+        if (m_options.pace)
+            return *m_options.pace;
+        if (!m_options.provenPacesFile.isEmpty()) {
+            const link::LinkState& state = m_link.state();
+            if (const auto proven =
+                    provenPace(m_options.provenPacesFile, {m_link.deviceName(), unit.axis,
+                                                           state.UnitModel, state.UnitRevision}))
+                return *proven;
+        }
+        return DefaultPace;
+    }
+
+    link::Link& m_link;
+    link::Connection& m_connection;
+    const MachineRunOptions& m_options;
+    const MachineRunCallbacks& m_callbacks;
+    platform::Messages& m_messages;
+};
+
+void logMachineRun(link::Link& link, const MachineRunOptions& options,
+                   const QList<MachineUnitResult>& results, bool stopped) {
+    TransferLogEntry entry = linkLogEntry(link, QStringLiteral("machine"));
+    entry.axis = -1;
+    entry.program = options.machineFile;
+    int inStep = 0;
+    for (const MachineUnitResult& result : results)
+        inStep += result.status.state == UnitState::InStep ? 1 : 0;
+    if (stopped)
+        entry.result = QStringLiteral("stopped");
+    else if (inStep == results.size())
+        entry.result = QStringLiteral("verified");
+    else
+        entry.result = QStringLiteral("failed: %1 of %2 units not in step")
+                           .arg(results.size() - inStep)
+                           .arg(results.size());
+    QString error;
+    appendTransferLog(options.logFile, entry, &error);
+}
+
+} // namespace
+
+QList<MachineUnitResult> runMachine(link::Link& link, link::Connection& connection,
+                                    const files::Machine& machine, const MachineRunOptions& options,
+                                    const MachineRunCallbacks& callbacks,
+                                    platform::Messages& messages) {
+    MachineRun run(link, connection, options, callbacks, messages);
+    const QString axisBefore = link.state().AxisAddress;
+    const bool connectedBefore = link.state().UnitConnected;
+    QList<MachineUnitResult> results;
+    QString ended;
+    for (int i = 0; i < machine.units.size(); ++i) {
+        const files::MachineUnit& unit = machine.units.at(i);
+        if (ended.isEmpty() && run.stopped())
+            ended = options.send ? QStringLiteral("not sent: the run was stopped")
+                                 : QStringLiteral("not checked: the run was stopped");
+        MachineUnitResult result;
+        if (!ended.isEmpty()) {
+            result.status.axis = unit.axis;
+            result.status.detail = ended;
+        } else {
+            if (callbacks.unitStarted)
+                callbacks.unitStarted(i);
+            result = run.runUnit(i, unit);
+            if (!options.keepGoing && options.send && result.status.state != UnitState::InStep)
+                ended = QStringLiteral("not sent: the run ended at axis %1").arg(unit.axis);
+        }
+        results << result;
+        if (callbacks.unitEnded)
+            callbacks.unitEnded(i, result);
+    }
+    if (options.send && !options.logFile.isEmpty())
+        logMachineRun(link, options, results, run.stopped());
+    // The axis the user had chosen is the current one again.
+    if (link.state().AxisAddress != axisBefore && link.isPortOpen() && !link.abortRequested()) {
+        link.state().AxisAddress = axisBefore;
+        if (connectedBefore) {
+            const auto exchange = link.tryBeginWithoutUnit();
+            if (exchange)
+                connection.IdentifyUnit(axisBefore);
+        } else {
+            link.state().UnitConnected = false;
+        }
+    }
+    return results;
+}
+
+bool machineInStep(const QList<MachineUnitResult>& results) {
+    return std::all_of(results.begin(), results.end(), [](const MachineUnitResult& result) {
+        return result.status.state == UnitState::InStep;
+    });
+}
+
+} // namespace kqm::transfer

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "files/machine_file.h"
+#include "transfer/machine_status.h"
+#include "transfer/send_operation.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace kqm::transfer {
+
+// A run over every unit of a machine: each is checked against its program
+// file and, when asked, sent (with backup and read-back) when it is not in
+// step.
+struct MachineRunOptions {
+    bool send = false;      // false: check only, nothing changes in any unit
+    bool all = false;       // send every unit, in step or not
+    bool keepGoing = false; // go on after a unit that failed
+    // The pace of every send; nothing: the unit's proven pace, or the sure one.
+    std::optional<double> pace;
+    QString backupRoot;      // each axis's backups go to axisBackupDirectory(root, axis)
+    QString logFile;         // the transfer log; none when empty
+    QString provenPacesFile; // where proven paces are kept; none when empty
+    QString machineFile;     // for the log's machine entry
+};
+
+struct MachineUnitResult {
+    UnitStatus status;
+    bool sent = false;          // a send was started
+    std::optional<SendEnd> end; // how it ended
+    double pace = 0;            // the pace it went at
+};
+
+struct MachineRunCallbacks {
+    std::function<void(int unit)> unitStarted;
+    // Characters of the unit's send so far, of total.
+    std::function<void(int unit, int done, int total)> progress;
+    std::function<void(int unit, const MachineUnitResult& result)> unitEnded;
+    // True once the user asked to stop (Stop Motion, Ctrl+C): the unit at
+    // hand ends as a single send ends, and the rest are not sent.
+    std::function<bool()> stopped;
+};
+
+// Runs the units in the file's order; the results are the status table at
+// the end. Checking a unit changes nothing in it.
+QList<MachineUnitResult> runMachine(link::Link& link, link::Connection& connection,
+                                    const files::Machine& machine, const MachineRunOptions& options,
+                                    const MachineRunCallbacks& callbacks,
+                                    platform::Messages& messages);
+
+// True when every unit ended in step.
+bool machineInStep(const QList<MachineUnitResult>& results);
+
+} // namespace kqm::transfer
