@@ -98,6 +98,15 @@ const CommandHelp Commands[] = {
      "                 window's backups)\n"
      "Exit status: 0 every unit is in step (at the end), 1 otherwise, 2 wrong arguments or\n"
      "a machine file that is refused (its problem on standard error)."},
+    {"pace-test", "kqmctl pace-test --port DEVICE [--baud N] [--axis N]",
+     "Keeps the unit's program, then sends a test program that fills its memory at\n"
+     "0.02, 0.01, 0.005 and 0.002 s (never less than twice a character's time), each\n"
+     "read back, until a pace fails to verify twice in a row; then sends the unit's own\n"
+     "program back at 0.1 s, verified. The fastest pace that verified twice is kept for\n"
+     "that port, axis, model and revision: kqmctl send --pace and machine send take it.\n"
+     "One line a trial: PACE, ATTEMPT, RESULT and SECONDS, tab-separated. Ctrl+C ends the\n"
+     "trials; the unit's program is still sent back.\n"
+     "Exit status: 0 the unit holds its own program again, 1 otherwise, 2 wrong arguments."},
     {"log", "kqmctl log [--axis N] [--since DATE] [--json]",
      "Lists the transfer log that the window and kqmctl both write: every send and upload,\n"
      "oldest first, one a line: time (UTC), kind, axis, model and revision, device,\n"
@@ -114,12 +123,13 @@ const CommandHelp Commands[] = {
      "Exit status: 0 connected, 1 not, 2 wrong arguments."},
     {"send",
      "kqmctl send FILE --port DEVICE [--baud N] [--axis N] [--verify] [--backup-dir DIR]\n"
-     "                   [--pace 0.1|0.05|0.02|0.01] [--quiet]",
+     "                   [--pace 0.1|0.05|0.02|0.01|PROVEN] [--quiet]",
      "Sends a program file to the unit, showing the progress on standard error (on a\n"
      "terminal in place, else a line at each tenth).\n"
      "  --verify           read the program back and compare\n"
      "  --backup-dir DIR   keep the unit's program in DIR first\n"
-     "  --pace SECONDS     the pause after each character; a faster one always reads back\n"
+     "  --pace SECONDS     the pause after each character; a faster one always reads back;\n"
+     "                     the unit's proven pace (kqmctl pace-test) is taken too\n"
      "  --quiet            no progress\n"
      "Exit status: 0 sent, 1 the unit did not answer or refused, 2 wrong arguments,\n"
      "4 the unit holds something else."},

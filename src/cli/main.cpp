@@ -59,6 +59,8 @@ void printUsage(QTextStream& err) {
            "  machine send MACHINE --port DEVICE [--pace S] [--all] [--keep-going]\n"
            "                             send every unit that is not in step, with backup and\n"
            "                             read-back\n"
+           "  pace-test --port DEVICE [--axis N]\n"
+           "                             find the fastest pace the unit takes, with read-back\n"
            "  log [--axis N] [--since DATE] [--json]\n"
            "                             list the transfer log: every send and upload, by whom,\n"
            "                             where and with what result\n"
@@ -113,16 +115,27 @@ int main(int argc, char* argv[]) {
     }
     using Command = int (*)(const QStringList&, QTextStream&, QTextStream&);
     static const std::pair<const char*, Command> commands[] = {
-        {"list", kqm::cli::listCommand},       {"check", kqm::cli::checkCommand},
-        {"edit", kqm::cli::editCommand},       {"undo", kqm::cli::undoCommand},
-        {"redo", kqm::cli::redoCommand},       {"history", kqm::cli::historyCommand},
-        {"export", kqm::cli::exportCommand},   {"import", kqm::cli::importCommand},
-        {"convert", kqm::cli::convertCommand}, {"print", kqm::cli::printCommand},
-        {"connect", kqm::cli::connectCommand}, {"send", kqm::cli::sendCommand},
-        {"upload", kqm::cli::uploadCommand},   {"readout", kqm::cli::readoutCommand},
-        {"view", kqm::cli::viewCommand},       {"scan", kqm::cli::scanCommand},
-        {"run", kqm::cli::runCommand},         {"log", kqm::cli::logCommand},
-        {"machine", kqm::cli::machineCommand}, {"simulate", kqm::cli::simulateCommand},
+        {"list", kqm::cli::listCommand},
+        {"check", kqm::cli::checkCommand},
+        {"edit", kqm::cli::editCommand},
+        {"undo", kqm::cli::undoCommand},
+        {"redo", kqm::cli::redoCommand},
+        {"history", kqm::cli::historyCommand},
+        {"export", kqm::cli::exportCommand},
+        {"import", kqm::cli::importCommand},
+        {"convert", kqm::cli::convertCommand},
+        {"print", kqm::cli::printCommand},
+        {"connect", kqm::cli::connectCommand},
+        {"send", kqm::cli::sendCommand},
+        {"upload", kqm::cli::uploadCommand},
+        {"readout", kqm::cli::readoutCommand},
+        {"view", kqm::cli::viewCommand},
+        {"scan", kqm::cli::scanCommand},
+        {"run", kqm::cli::runCommand},
+        {"log", kqm::cli::logCommand},
+        {"machine", kqm::cli::machineCommand},
+        {"simulate", kqm::cli::simulateCommand},
+        {"pace-test", kqm::cli::paceTestCommand},
     };
     for (const auto& [name, run] : commands) {
         if (command != QLatin1String(name))

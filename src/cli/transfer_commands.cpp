@@ -12,6 +12,8 @@
 #include "program/listing.h"
 #include "program/program_document.h"
 #include "program/program_table.h"
+#include "transfer/pace_test.h"
+#include "transfer/proven_pace.h"
 #include "transfer/send.h"
 #include "transfer/send_operation.h"
 #include "transfer/unit_backup.h"
@@ -119,6 +121,18 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     target.model = session.state().UnitModel;
     target.logFile = transfer::transferLogPath(platform::ExecutableAppPaths().userDataDirectory());
     target.programPath = QFileInfo(options->file).absoluteFilePath();
+    if (options->paceToProve) {
+        const link::LinkState& state = session.state();
+        const auto proven = transfer::provenPace(
+            transfer::provenPacesPath(platform::ExecutableAppPaths().userDataDirectory()),
+            {link.deviceName(), state.AxisAddress.toInt(), state.UnitModel, state.UnitRevision});
+        if (proven != options->pace) {
+            err << "kqmctl: " << options->pace << " s was not proven for the " << state.UnitModel
+                << " on axis " << state.AxisAddress << " at " << link.deviceName()
+                << " (kqmctl pace-test proves one); nothing was sent" << Qt::endl;
+            return UsageError;
+        }
+    }
     const double pace = transfer::allowedPace(prepared.pace, target.verify, options->baud);
     if (pace != prepared.pace) {
         err << "kqmctl: " << prepared.pace << " s per character is shorter than twice a "
@@ -263,6 +277,45 @@ int viewCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         return Failure;
     }
     return Success;
+}
+
+int paceTestCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    int status = Success;
+    const auto session = connectedSession(arguments, QStringLiteral("pace-test"), err, &status);
+    if (!session)
+        return status;
+    const platform::ExecutableAppPaths paths;
+    transfer::PaceTestOptions options;
+    options.backupDirectory =
+        transfer::axisBackupDirectory(paths.userDataDirectory() + QStringLiteral("/backups"),
+                                      session->state().AxisAddress.toInt());
+    options.logFile = transfer::transferLogPath(paths.userDataDirectory());
+    options.provenPacesFile = transfer::provenPacesPath(paths.userDataDirectory());
+    transfer::PaceTestCallbacks callbacks;
+    callbacks.trialStarted = [&err](double pace, int attempt) {
+        err << "Sending the test program at " << pace << " s (" << attempt << " of 2)" << Qt::endl;
+    };
+    callbacks.trialEnded = [&out](const transfer::PaceTrial& trial) {
+        out << trial.pace << '\t' << trial.attempt << '\t'
+            << (trial.end == transfer::SendEnd::Verified ? "verified" : "failed") << '\t'
+            << QString::number(trial.seconds, 'f', 1) << Qt::endl;
+    };
+    callbacks.restoring = [&err] {
+        err << "Sending the unit's own program back at " << transfer::DefaultPace << " s"
+            << Qt::endl;
+    };
+    transfer::PaceTestReport report;
+    {
+        InterruptGuard interrupt;
+        QTimer watch;
+        watchForInterrupt(watch, session->link());
+        report = transfer::runPaceTest(session->link(), options, callbacks);
+    }
+    if (report.backup && report.backup->ok)
+        err << "Kept the unit's " << transfer::stateText(report.backup->backup.state) << " in "
+            << QDir::toNativeSeparators(report.backup->backup.record) << Qt::endl;
+    (report.restored ? out : err) << report.message << Qt::endl;
+    return report.restored ? Success : Failure;
 }
 
 } // namespace kqm::cli

@@ -11,5 +11,7 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
 int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 // kqmctl view --port DEVICE [--baud N] [--axis N]
 int viewCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
+// kqmctl pace-test --port DEVICE [--baud N] [--axis N]
+int paceTestCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
 } // namespace kqm::cli

@@ -47,9 +47,14 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
         const QString pace = parser.value(QStringLiteral("pace"));
         const auto known = std::find_if(transfer::SendPaces.begin(), transfer::SendPaces.end(),
                                         [&pace](double p) { return pace.toDouble() == p; });
-        if (known == transfer::SendPaces.end())
-            return fail(QStringLiteral("--pace takes 0.1, 0.05, 0.02 or 0.01"));
-        options.pace = *known;
+        bool number = false;
+        options.pace = pace.toDouble(&number);
+        // Any other pace must be the one proven for the unit, which is
+        // known once it answers.
+        options.paceToProve = known == transfer::SendPaces.end();
+        if (options.paceToProve && (!number || !(options.pace > 0) || options.pace > 0.1))
+            return fail(QStringLiteral("--pace takes 0.1, 0.05, 0.02, 0.01 or the pace proven "
+                                       "for the unit (kqmctl pace-test)"));
         // A faster pace is only ever used with the program read back.
         if (options.pace < transfer::DefaultPace)
             options.verify = true;

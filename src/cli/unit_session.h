@@ -27,7 +27,8 @@ struct LinkOptions {
     bool verify = false;
     QString backupDirectory;
     double pace = 0.1;
-    bool quiet = false; // send: no progress
+    bool paceToProve = false; // not one of the usual paces: only the unit's proven one
+    bool quiet = false;       // send: no progress
 };
 
 // Parses --port/--baud/--axis (and FILE or --output where the command takes

@@ -131,6 +131,30 @@ QByteArray Link::readSettled(double pause, int maxBytes) {
     return m_port.Input();
 }
 
+QByteArray Link::readUntilMark(char endMark, double pause, int maxBytes) {
+    // Long enough for a CR or two after the mark at any baud rate the unit
+    // takes; a mark inside the reply is followed by more at once.
+    constexpr double QuietAfterMark = 0.05;
+    const double deadline = m_clock.now() + deadlineFor(maxBytes);
+    QByteArray text;
+    double grown = m_clock.now();
+    while (!m_abort) {
+        if (m_port.InBufferCount() > 0) {
+            text += m_port.Input();
+            grown = m_clock.now();
+        }
+        if (text.size() > maxBytes || m_clock.now() > deadline) {
+            lineFlooded();
+            return {};
+        }
+        const double quiet = text.endsWith(endMark) ? QuietAfterMark : pause;
+        if (m_clock.now() - grown >= quiet - 1e-9)
+            break;
+        Delay(PollInterval);
+    }
+    return text;
+}
+
 void Link::lineFlooded() {
     m_flooded = true;
     m_state.LastCommError = lineKeepsSendingMessage(m_port.deviceName());
@@ -266,6 +290,7 @@ void Link::disconnectUnit() {
 }
 
 void Link::stopMotion() {
+    emit stopMotionRequested();
     // The running exchange learns of it at its next step, whatever it is.
     if (m_busy)
         m_stop = true;
@@ -312,6 +337,7 @@ Link::SendStep Link::writeSendCharacter(QChar character) {
     if (m_port.InBufferCount() > 0)
         m_port.Input();
     put(QByteArray(1, character.toLatin1()));
+    m_lastSendWrite = m_clock.now();
     return SendStep::Written;
 }
 
@@ -325,7 +351,12 @@ void Link::endSend() {
 }
 
 void Link::pace(double seconds) {
-    m_clock.Delay(seconds);
+    // From one character's write to the next: the time the write itself
+    // and the wake-up take is part of the pause, not added to it.
+    const double left = m_lastSendWrite < 0 ? seconds : m_lastSendWrite + seconds - m_clock.now();
+    m_lastSendWrite = -1;
+    if (left > 0)
+        m_clock.Delay(left);
 }
 
 bool Link::refuseWhenBusy() {
@@ -368,7 +399,7 @@ Link::BackgroundReply Link::endBackground(BackgroundOutcome outcome, const QStri
     return {outcome, text};
 }
 
-Link::BackgroundReply Link::queryInBackground(const QString& command) {
+Link::BackgroundReply Link::queryInBackground(const QString& command, const QString& axis) {
     using Outcome = BackgroundOutcome;
     if (m_busy || m_background || !m_state.UnitConnected || !m_port.PortOpen() || m_entryOpen)
         return {Outcome::LineBusy, QString()};
@@ -378,7 +409,11 @@ Link::BackgroundReply Link::queryInBackground(const QString& command) {
     if (m_port.InBufferCount() > 0)
         m_port.Input();
     m_backgroundUnanswered = false;
-    writeFrame(command);
+    if (axis.isEmpty()) {
+        writeFrame(command);
+    } else {
+        writeDirect(QStringLiteral("@") + axis + command + QLatin1Char('\r'));
+    }
     m_backgroundAwaitingReply = true;
     m_backgroundSentAt = m_clock.now();
     // The waits sleep through the clock itself: an abort meant for a user's

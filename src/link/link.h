@@ -51,6 +51,7 @@ public:
     LinkState& state() { return m_state; }
     platform::Messages& messages() { return m_messages; }
     bool isPortOpen() const;
+    platform::Clock& clock() { return m_clock; }
     // The device that the port stands for, for messages.
     QString deviceName() const;
     // The unit on the port is the built-in simulated one.
@@ -66,6 +67,10 @@ public:
     // needs to carry that many, the line is taken as flooded: the port is
     // closed, the reason kept, and nothing returned.
     QByteArray readSettled(double pause, int maxBytes);
+    // The same for a reply that ends with `endMark`: once the mark has
+    // arrived, a short quiet (for anything trailing it) ends the wait
+    // instead of the whole pause.
+    QByteArray readUntilMark(char endMark, double pause, int maxBytes);
     // The last read found a line that keeps sending.
     bool flooded() const { return m_flooded; }
     // The last ReadReply got a reply (not "False" for silence or a flood).
@@ -198,7 +203,8 @@ public:
         BackgroundOutcome outcome;
         QString text;
     };
-    BackgroundReply queryInBackground(const QString& command);
+    // `axis`: another unit on the line than the current one.
+    BackgroundReply queryInBackground(const QString& command, const QString& axis = QString());
     bool backgroundRunning() const { return m_background; }
     // How long a background query waits for the first character of its reply.
     double backgroundTimeout() const;
@@ -216,6 +222,9 @@ signals:
     // Text for the end of the debug pane.
     void debugEcho(const QString& text);
     void busyChanged(bool busy);
+    // Stop Motion, from wherever it came: work of many exchanges (a
+    // machine's units) ends with the one at hand.
+    void stopMotionRequested();
 
 private:
     friend class Connection; // opens the port and greets the unit
@@ -263,6 +272,7 @@ private:
     QByteArray m_unitBuffer;
     bool m_charactersMayBeLost = false;
     bool m_fastSend = false;
+    double m_lastSendWrite = -1; // when the send's last character was written
     bool m_entryOpen = false;
     QString m_entryAxis;
     QString m_addressedAxis;

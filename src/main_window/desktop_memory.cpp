@@ -13,35 +13,35 @@ namespace {
 // One path a line: no file name holds a line break.
 const QChar Separator = QLatin1Char('\n');
 
-bool storeList(files::SettingsTable& settings, const QStringList& paths) {
-    return settings.setPreference(desktop::RecentProgramsPreference, paths.join(Separator));
+bool storeList(files::SettingsTable& settings, const QString& list, const QStringList& paths) {
+    return settings.setPreference(list, paths.join(Separator));
 }
 
 } // namespace
 
-QStringList recentPrograms(files::SettingsTable& settings) {
-    const QString stored =
-        settings.preference(desktop::RecentProgramsPreference).value_or(QString());
+QStringList recentPrograms(files::SettingsTable& settings, const QString& list) {
+    const QString stored = settings.preference(list).value_or(QString());
     QStringList paths = stored.split(Separator, Qt::SkipEmptyParts);
     while (paths.size() > desktop::RecentProgramLimit)
         paths.removeLast();
     return paths;
 }
 
-bool rememberRecentProgram(files::SettingsTable& settings, const QString& path) {
+bool rememberRecentProgram(files::SettingsTable& settings, const QString& path,
+                           const QString& list) {
     const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    QStringList paths = recentPrograms(settings);
+    QStringList paths = recentPrograms(settings, list);
     paths.removeIf([&absolute](const QString& kept) { return files::sameFile(kept, absolute); });
     paths.prepend(absolute);
     while (paths.size() > desktop::RecentProgramLimit)
         paths.removeLast();
-    return storeList(settings, paths);
+    return storeList(settings, list, paths);
 }
 
-bool forgetRecentProgram(files::SettingsTable& settings, const QString& path) {
-    QStringList paths = recentPrograms(settings);
+bool forgetRecentProgram(files::SettingsTable& settings, const QString& path, const QString& list) {
+    QStringList paths = recentPrograms(settings, list);
     paths.removeAll(path);
-    return storeList(settings, paths);
+    return storeList(settings, list, paths);
 }
 
 std::optional<WindowPlace> storedWindowPlace(files::SettingsTable& settings) {

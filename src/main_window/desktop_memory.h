@@ -16,18 +16,23 @@ namespace kqm::ui {
 // folder of the last file dialog and the tab that was showing.
 namespace desktop {
 inline const QString RecentProgramsPreference = QStringLiteral("RecentPrograms");
+inline const QString RecentMachinesPreference = QStringLiteral("RecentMachines");
 inline const QString WindowGeometryPreference = QStringLiteral("WindowGeometry");
 inline const QString LastFolderPreference = QStringLiteral("LastFolder");
 inline const QString LastTabPreference = QStringLiteral("LastTab");
 inline constexpr int RecentProgramLimit = 8;
 } // namespace desktop
 
-// Newest first.
-QStringList recentPrograms(files::SettingsTable& settings);
+// Newest first; the recent machine files are kept the same way under their
+// own preference.
+QStringList recentPrograms(files::SettingsTable& settings,
+                           const QString& list = desktop::RecentProgramsPreference);
 // The file goes first (an older entry for the same file goes); the oldest
 // beyond the limit drop off.
-bool rememberRecentProgram(files::SettingsTable& settings, const QString& path);
-bool forgetRecentProgram(files::SettingsTable& settings, const QString& path);
+bool rememberRecentProgram(files::SettingsTable& settings, const QString& path,
+                           const QString& list = desktop::RecentProgramsPreference);
+bool forgetRecentProgram(files::SettingsTable& settings, const QString& path,
+                         const QString& list = desktop::RecentProgramsPreference);
 
 struct WindowPlace {
     QRect geometry; // the normal (not maximised) geometry

@@ -125,6 +125,7 @@ Form1::Form1(Session& session, QWidget* parent)
     resize(900, 640);
 
     createDryRun();
+    createMachineView();
     connectControls();
 }
 
@@ -143,6 +144,10 @@ void Form1::createMenus() {
     mnuRecentPrograms = named(file->addMenu(QStringLiteral("&Recent Programs")),
                               QStringLiteral("mnuRecentPrograms"));
     mnuSaveProgramAs = item(file, QStringLiteral("Save Program &As..."), "mnuSaveProgramAs");
+    file->addSeparator();
+    mnuOpenMachine = item(file, QStringLiteral("Open &Machine..."), "mnuOpenMachine");
+    mnuRecentMachines = named(file->addMenu(QStringLiteral("Recent Mac&hines")),
+                              QStringLiteral("mnuRecentMachines"));
     mnuSaveProgramAs->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     // Ctrl+S out of habit: said to be needless in a named file, Save As in
     // the working copy.
@@ -159,6 +164,7 @@ void Form1::createMenus() {
     mnuExportProgram = item(file, QStringLiteral("&Export Program..."), "mnuExportProgram");
     mnuImportProgram = item(file, QStringLiteral("&Import Program..."), "mnuImportProgram");
     mnuUnitBackups = item(file, QStringLiteral("Unit &Backups..."), "mnuUnitBackups");
+    mnuTransferLog = item(file, QStringLiteral("&Transfer Log..."), "mnuTransferLog");
     file->addSeparator();
     mnuPrint = item(file, QStringLiteral("&Print..."), "mnuPrint");
     mnuPrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
@@ -217,6 +223,7 @@ void Form1::createMenus() {
     mnuConnect = item(setup, QStringLiteral("&Connect"), "mnuConnect");
     mnuCommSettings = item(setup, QStringLiteral("Communication &Settings..."), "mnuCommSettings");
     mnuFindUnits = item(setup, QStringLiteral("Find &Units..."), "mnuFindUnits");
+    mnuFindFastestPace = item(setup, QStringLiteral("Find &Fastest Pace..."), "mnuFindFastestPace");
     mnuAxis = named(setup->addMenu(QStringLiteral("&Axis")), QStringLiteral("mnuAxis"));
     for (int axis = 0; axis < 32; ++axis) {
         QAction* axisItem = mnuAxis->addAction(QStringLiteral("Axis %1").arg(axis));

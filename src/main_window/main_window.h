@@ -34,6 +34,7 @@ class DryRunPanel;
 
 namespace kqm::ui {
 
+class MachineView;
 class MotionTab;
 class ProgramTab;
 
@@ -53,6 +54,9 @@ public:
     // Refreshes the listing of the bound table and the grid; false (after a
     // message) when the table could not be read or written.
     bool RefreshListing() { return m_session.document.refresh(); }
+    // Opens the machine view on a machine file; false after a message when
+    // the file is refused.
+    bool openMachineFile(const QString& path);
 
     link::LinkState& linkState() { return m_session.linkState; }
     link::Link& deviceLink() { return m_session.link; }
@@ -113,6 +117,15 @@ private:
     void showHint(const QString& text);
     void createDryRun();
     void openDryRun();
+    void createMachineView();
+    std::function<void(int, const QString&)>
+    whenLineFreeWith(std::function<void(int, const QString&)> action);
+    void showRecentMachines();
+    void openTransferLog();
+    void findFastestPace();
+    // A recent-files menu of the list kept under that preference.
+    void fillRecentMenu(QMenu* menu, const QString& list, const QString& namePrefix,
+                        const std::function<void(const QString&)>& open);
     void toggleBreakpoint();
     void saveDryRunPlot();
     QString travelLimitsPreference() const;
@@ -151,6 +164,10 @@ private:
     QAction* mnuMoveDown = nullptr;
     QAction* mnuExit = nullptr;
     QMenu* mnuRecentPrograms = nullptr;
+    QAction* mnuOpenMachine = nullptr;
+    QMenu* mnuRecentMachines = nullptr;
+    QAction* mnuTransferLog = nullptr;
+    QAction* mnuFindFastestPace = nullptr;
     QAction* mnuAddLine = nullptr;
     QAction* mnuInsertLine = nullptr;
     QAction* mnuChangeLine = nullptr;
@@ -200,6 +217,10 @@ private:
     simulator::DryRunPanel* m_dryRun = nullptr;
     std::vector<bool> m_breakpoints;
     int m_dryRunLine = -1;
+
+    // The machine of several units, in a dock below.
+    QDockWidget* dckMachine = nullptr;
+    MachineView* m_machineView = nullptr;
 
     // After the tabs: they act on the tabs' widgets.
     UnitActions m_unit;

@@ -16,6 +16,7 @@
 #include "program/command_set.h"
 #include "tools/comm_settings.h"
 #include "tools/comm_settings_dialog.h"
+#include "transfer/proven_pace.h"
 #include "transfer/send.h"
 #include "transfer/send_dialog.h"
 #include "transfer/send_operation.h"
@@ -160,7 +161,15 @@ void UnitActions::offerSend(const QVector<program::ProgramRow>& rows, bool progr
         return;
     }
     files::SettingsTable& settings = m_session.settings;
-    const double pace = settings.sendPace(m_session.linkState.ComPortNumber);
+    // A pace this unit proved (Setup > Find Fastest Pace) is offered when it
+    // is faster than the port's; either goes only with the read-back.
+    const link::LinkState& state = m_session.linkState;
+    const auto proven = transfer::provenPace(
+        transfer::provenPacesPath(m_session.services.paths.userDataDirectory()),
+        {m_session.link.deviceName(), state.AxisAddress.toInt(), state.UnitModel,
+         state.UnitRevision});
+    const double pace =
+        std::min(settings.sendPace(state.ComPortNumber), proven.value_or(transfer::DefaultPace));
     auto* dialog = new transfer::Form2(m_session.services.messages, prepared.text(), prepared.items,
                                        m_dialogParent);
     dialog->setWindowModality(Qt::ApplicationModal);

@@ -90,27 +90,32 @@ void Form1::rememberFile(const QString& path) {
 }
 
 void Form1::showRecentPrograms() {
+    fillRecentMenu(mnuRecentPrograms, desktop::RecentProgramsPreference,
+                   QStringLiteral("mnuRecentProgram"),
+                   [this](const QString& path) { openRecentProgram(path); });
+}
+
+void Form1::fillRecentMenu(QMenu* menu, const QString& list, const QString& namePrefix,
+                           const std::function<void(const QString&)>& open) {
     // The menu may be rebuilt from one of its own items: old items go later.
-    for (QAction* old : mnuRecentPrograms->actions()) {
-        mnuRecentPrograms->removeAction(old);
+    for (QAction* old : menu->actions()) {
+        menu->removeAction(old);
         old->deleteLater();
     }
     const QStringList paths =
-        m_session.settings.isOpen() ? recentPrograms(m_session.settings) : QStringList();
+        m_session.settings.isOpen() ? recentPrograms(m_session.settings, list) : QStringList();
     for (int i = 0; i < paths.size(); ++i) {
         const QString& path = paths.at(i);
         QString caption = QDir::toNativeSeparators(path);
         caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* recent =
-            mnuRecentPrograms->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(caption));
-        recent->setObjectName(QStringLiteral("mnuRecentProgram(%1)").arg(i));
+        QAction* recent = menu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(caption));
+        recent->setObjectName(QStringLiteral("%1(%2)").arg(namePrefix).arg(i));
         recent->setData(path);
-        connect(recent, &QAction::triggered, this,
-                whenLineFree([this, path] { openRecentProgram(path); }));
+        connect(recent, &QAction::triggered, this, whenLineFree([open, path] { open(path); }));
     }
     if (paths.isEmpty()) {
-        QAction* none = mnuRecentPrograms->addAction(QStringLiteral("(none)"));
-        none->setObjectName(QStringLiteral("mnuRecentProgramNone"));
+        QAction* none = menu->addAction(QStringLiteral("(none)"));
+        none->setObjectName(namePrefix + QStringLiteral("None"));
         none->setEnabled(false);
     }
 }

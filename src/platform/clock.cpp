@@ -40,13 +40,19 @@ double SystemClock::now() const {
 void SystemClock::Delay(double seconds) {
     // A nested event loop woken by a timer: the window stays responsive and the
     // thread sleeps in the event dispatcher instead of polling.
+    // The timer counts whole milliseconds; the rest of a pause such as a
+    // send's 2.08 ms is slept after it, so that a pause is never short.
+    const double end = now() + std::max(seconds, 0.0);
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(toMilliseconds(seconds));
+    timer.start(static_cast<int>(std::floor(std::min(std::max(seconds, 0.0), 86400.0) * 1000.0)));
     loop.exec();
+    const double left = end - now();
+    if (left > 0 && left < 0.001)
+        QThread::usleep(static_cast<unsigned long>(std::ceil(left * 1e6)));
 }
 
 std::unique_ptr<ClockTimer> SystemClock::createTimer(std::function<void()> timeout) {

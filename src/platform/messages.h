@@ -26,4 +26,13 @@ public:
     }
 };
 
+// For work whose remarks are not for the user (addresses worked out, a
+// backup or test program read): every box answers Ok unseen.
+class SilentMessages final : public Messages {
+public:
+    MessageAnswer show(MessageIcon, const QString&, MessageButtons) override {
+        return MessageAnswer::Ok;
+    }
+};
+
 } // namespace kqm::platform

@@ -138,11 +138,12 @@ QList<MachineUnitResult> runMachine(link::Link& link, link::Connection& connecti
     const bool connectedBefore = link.state().UnitConnected;
     QList<MachineUnitResult> results;
     QString ended;
+    const QString stoppedText = options.send ? QStringLiteral("not sent: the run was stopped")
+                                             : QStringLiteral("not checked: the run was stopped");
     for (int i = 0; i < machine.units.size(); ++i) {
         const files::MachineUnit& unit = machine.units.at(i);
         if (ended.isEmpty() && run.stopped())
-            ended = options.send ? QStringLiteral("not sent: the run was stopped")
-                                 : QStringLiteral("not checked: the run was stopped");
+            ended = stoppedText;
         MachineUnitResult result;
         if (!ended.isEmpty()) {
             result.status.axis = unit.axis;
@@ -151,7 +152,9 @@ QList<MachineUnitResult> runMachine(link::Link& link, link::Connection& connecti
             if (callbacks.unitStarted)
                 callbacks.unitStarted(i);
             result = run.runUnit(i, unit);
-            if (!options.keepGoing && options.send && result.status.state != UnitState::InStep)
+            if (run.stopped())
+                ended = stoppedText;
+            else if (!options.keepGoing && options.send && result.status.state != UnitState::InStep)
                 ended = QStringLiteral("not sent: the run ended at axis %1").arg(unit.axis);
         }
         results << result;

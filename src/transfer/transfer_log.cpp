@@ -161,4 +161,48 @@ QList<TransferLogEntry> readTransferLog(const QString& path, const LogFilter& fi
     return entries;
 }
 
+QStringList transferLogColumns() {
+    return {QStringLiteral("Time (UTC)"), QStringLiteral("Kind"),     QStringLiteral("Axis"),
+            QStringLiteral("Model"),      QStringLiteral("Revision"), QStringLiteral("Port"),
+            QStringLiteral("Device"),     QStringLiteral("Result"),   QStringLiteral("Pace"),
+            QStringLiteral("Program"),    QStringLiteral("SHA-256"),  QStringLiteral("User"),
+            QStringLiteral("Host"),       QStringLiteral("Backup")};
+}
+
+QStringList transferLogFields(const TransferLogEntry& entry) {
+    return {entry.time.toUTC().toString(Qt::ISODate),
+            entry.kind,
+            entry.axis >= 0 ? QString::number(entry.axis) : QString(),
+            entry.model,
+            entry.revision,
+            entry.port,
+            entry.device,
+            entry.result,
+            entry.pace > 0 ? QString::number(entry.pace) : QString(),
+            entry.program,
+            entry.sha256,
+            entry.user,
+            entry.host,
+            entry.backup};
+}
+
+QString transferLogCsv(const QList<TransferLogEntry>& entries) {
+    const auto line = [](QStringList fields) {
+        for (QString& field : fields) {
+            if (!field.isEmpty() && QStringLiteral("=+-@").contains(field.front()))
+                field.prepend(QLatin1Char('\''));
+            if (field.contains(QLatin1Char(',')) || field.contains(QLatin1Char('"')) ||
+                field.contains(QLatin1Char('\n')) || field.contains(QLatin1Char('\r')))
+                field = QLatin1Char('"') +
+                        field.replace(QStringLiteral("\""), QStringLiteral("\"\"")) +
+                        QLatin1Char('"');
+        }
+        return fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    };
+    QString csv = line(transferLogColumns());
+    for (const TransferLogEntry& entry : entries)
+        csv += line(transferLogFields(entry));
+    return csv;
+}
+
 } // namespace kqm::transfer

@@ -53,4 +53,11 @@ struct LogFilter {
 };
 QList<TransferLogEntry> readTransferLog(const QString& path, const LogFilter& filter = {});
 
+// The columns of the log's table and CSV, and one entry's fields in them.
+QStringList transferLogColumns();
+QStringList transferLogFields(const TransferLogEntry& entry);
+// The entries as CSV (RFC 4180, a header line first); a field that a
+// spreadsheet would take for a formula is marked as text.
+QString transferLogCsv(const QList<TransferLogEntry>& entries);
+
 } // namespace kqm::transfer

@@ -21,16 +21,6 @@ namespace {
 
 const QString RecordSuffix = QStringLiteral(".backup");
 
-// A backup is taken in the middle of a send: the upload's remarks about the
-// program it reads are not for the user then.
-class QuietMessages final : public platform::Messages {
-public:
-    platform::MessageAnswer show(platform::MessageIcon, const QString&,
-                                 platform::MessageButtons) override {
-        return platform::MessageAnswer::Ok;
-    }
-};
-
 QString stateName(UnitBackup::State state) {
     switch (state) {
     case UnitBackup::State::Empty:
@@ -112,7 +102,7 @@ BackupResult keepBackup(const QString& reply, const QString& directory, int axis
     backup.axis = axis;
     backup.model = model;
     const ParsedReply parsed = parseUploadReply(reply);
-    QuietMessages quiet;
+    platform::SilentMessages quiet;
     const BuiltProgram built = buildUploadedProgram(reply, quiet);
     const bool empty = parsed.commands.isEmpty() || (parsed.commands.size() == 1 &&
                                                      parsed.commands.first() == QLatin1String("Q"));

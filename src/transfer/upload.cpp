@@ -14,15 +14,6 @@ using platform::MessageIcon;
 
 namespace {
 
-// Addresses are worked out without showing anything; the final refresh
-// shows what needs showing.
-class SilentMessages final : public platform::Messages {
-public:
-    platform::MessageAnswer show(MessageIcon, const QString&, platform::MessageButtons) override {
-        return platform::MessageAnswer::Ok;
-    }
-};
-
 bool isCommandLetterAt(const QString& text, qsizetype i) {
     return i < text.size() && program::IsCommandLetter(text.mid(i, 1));
 }
@@ -73,7 +64,8 @@ UnitReply readUnitProgram(link::Link& link, bool report) {
             silent();
         return reply;
     }
-    const QByteArray text = link.readSettled(0.5, link::MaxProgramReplyBytes);
+    // The listing ends with its '*'.
+    const QByteArray text = link.readUntilMark('*', 0.5, link::MaxProgramReplyBytes);
     if (link.flooded()) {
         say(link.lostReason());
         return reply;
@@ -221,7 +213,7 @@ BuiltProgram buildUploadedProgram(const QString& reply, platform::Messages& mess
     }
     for (const QString& command : parsed.commands)
         program::appendProgramLine(built.rows, command, QStringLiteral(" "));
-    SilentMessages quiet;
+    platform::SilentMessages quiet;
     program::computeListing(built.rows, quiet);
     convertBranches(built.rows, messages);
     trimTrailingQuits(built.rows, messages);

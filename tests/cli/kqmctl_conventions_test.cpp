@@ -33,9 +33,10 @@ Outcome kqmctl(const QStringList& arguments) {
     return start(QStringLiteral(KQMCTL_PATH), arguments);
 }
 
-const char* const Commands[] = {"list",   "check",   "edit",  "undo",     "redo", "history",
-                                "export", "import",  "print", "connect",  "send", "upload",
-                                "view",   "readout", "scan",  "simulate", "run",  "log"};
+const char* const Commands[] = {"list",     "check",  "edit",   "undo",     "redo",
+                                "history",  "export", "import", "print",    "connect",
+                                "send",     "upload", "view",   "readout",  "scan",
+                                "simulate", "run",    "log",    "pace-test"};
 
 TEST(KqmctlConventions, EveryCommandHasHelpAndNamesAWrongOption) {
     for (const char* name : Commands) {

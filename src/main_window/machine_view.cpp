@@ -1,0 +1,275 @@
+#include "main_window/machine_view.h"
+
+#include "link/link.h"
+#include "main_window/session.h"
+#include "platform/app_paths.h"
+#include "platform/clock.h"
+#include "platform/messages.h"
+#include "transfer/proven_pace.h"
+#include "transfer/transfer_log.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace kqm::ui {
+
+namespace {
+
+constexpr double PollInterval = 1.0;
+
+QString stateText(const transfer::UnitStatus& status) {
+    switch (status.state) {
+    case transfer::UnitState::InStep:
+        return QStringLiteral("in step");
+    case transfer::UnitState::Differs:
+        return QStringLiteral("differs (%1)").arg(status.detail);
+    case transfer::UnitState::NoProgram:
+        return QStringLiteral("no program");
+    case transfer::UnitState::NoUnit:
+        return QStringLiteral("no unit");
+    case transfer::UnitState::WrongModel:
+        return QStringLiteral("wrong model");
+    case transfer::UnitState::NotChecked:
+        break;
+    }
+    return QStringLiteral("not checked");
+}
+
+QTableWidgetItem* cell(const QString& text) {
+    auto* item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    return item;
+}
+
+} // namespace
+
+MachineView::MachineView(Session& session, QWidget* parent)
+    : QWidget(parent), m_session(session),
+      m_poll(session.services.clock.createTimer([this] { pollNextPosition(); })) {
+    lblMachine = new QLabel(this);
+    lblMachine->setObjectName(QStringLiteral("lblMachine"));
+    grdMachine = new QTableWidget(0, 6, this);
+    grdMachine->setObjectName(QStringLiteral("grdMachine"));
+    grdMachine->setHorizontalHeaderLabels({QStringLiteral("Axis"), QStringLiteral("Model"),
+                                           QStringLiteral("Program"), QStringLiteral("State"),
+                                           QStringLiteral("Position"), QStringLiteral("Progress")});
+    grdMachine->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdMachine->setSelectionMode(QAbstractItemView::SingleSelection);
+    grdMachine->verticalHeader()->hide();
+    grdMachine->horizontalHeader()->setSectionResizeMode(ProgramColumn, QHeaderView::Stretch);
+    for (const int column : {AxisColumn, ModelColumn, StateColumn, PositionColumn})
+        grdMachine->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    const auto button = [this](const QString& caption, const char* name) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(QString::fromLatin1(name));
+        return b;
+    };
+    cmdCheckAll = button(QStringLiteral("&Check All"), "cmdCheckAll");
+    cmdSendAll = button(QStringLiteral("Send A&ll"), "cmdSendAll");
+    cmdStopMachine = button(QStringLiteral("S&top"), "cmdStopMachine");
+    cmdUseProgram = button(QStringLiteral("&Use Open Program"), "cmdUseProgram");
+    cmdUseProgram->setToolTip(
+        QStringLiteral("The program file open in the editor becomes the chosen unit's"));
+    cmdSaveMachine = button(QStringLiteral("Sa&ve Machine"), "cmdSaveMachine");
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {cmdCheckAll, cmdSendAll, cmdStopMachine, cmdUseProgram, cmdSaveMachine})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblMachine);
+    layout->addWidget(grdMachine);
+    layout->addLayout(buttons);
+    setRunning(false);
+
+    connect(cmdCheckAll, &QPushButton::clicked, this, &MachineView::checkAll);
+    connect(cmdSendAll, &QPushButton::clicked, this, &MachineView::sendAll);
+    connect(cmdStopMachine, &QPushButton::clicked, this, [this] { m_session.link.stopMotion(); });
+    connect(cmdUseProgram, &QPushButton::clicked, this, [this] {
+        const QString program = m_openProgram ? m_openProgram() : QString();
+        if (program.isEmpty()) {
+            m_session.services.messages.show(
+                platform::MessageIcon::Information,
+                QStringLiteral("The program being edited has no file of its own yet: save it "
+                               "under a name first."));
+            return;
+        }
+        useProgramForChosenUnit(program);
+    });
+    connect(cmdSaveMachine, &QPushButton::clicked, this, &MachineView::save);
+    // Stop Motion from anywhere in the tool ends a run with the unit at hand.
+    connect(&m_session.link, &link::Link::stopMotionRequested, this, [this] {
+        if (m_running)
+            m_stop = true;
+    });
+    connect(grdMachine, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        if (row >= 0 && row < m_machine.units.size())
+            emit unitOpened(m_machine.units.at(row).axis, m_machine.units.at(row).program);
+    });
+}
+
+MachineView::~MachineView() = default;
+
+void MachineView::setMachine(const QString& path, const files::Machine& machine) {
+    m_path = path;
+    m_machine = machine;
+    m_states.fill(transfer::UnitState::NotChecked, machine.units.size());
+    lblMachine->setText(
+        QStringLiteral("%1 (%2)").arg(machine.name, QDir::toNativeSeparators(path)));
+    grdMachine->setRowCount(static_cast<int>(machine.units.size()));
+    m_bars.clear();
+    for (int row = 0; row < machine.units.size(); ++row) {
+        const files::MachineUnit& unit = machine.units.at(row);
+        grdMachine->setItem(row, AxisColumn, cell(QString::number(unit.axis)));
+        grdMachine->setItem(row, ModelColumn, cell(unit.model.value_or(QString())));
+        grdMachine->setItem(row, ProgramColumn, cell(QFileInfo(unit.program).fileName()));
+        grdMachine->item(row, ProgramColumn)->setToolTip(QDir::toNativeSeparators(unit.program));
+        grdMachine->setItem(row, StateColumn, cell(stateText({})));
+        grdMachine->setItem(row, PositionColumn, cell(QString()));
+        auto* bar = new QProgressBar;
+        bar->setObjectName(QStringLiteral("prgUnit(%1)").arg(row));
+        bar->setRange(0, 100);
+        bar->setValue(0);
+        grdMachine->setCellWidget(row, ProgressColumn, bar);
+        m_bars << bar;
+    }
+    m_pollRow = -1;
+    m_poll->start(PollInterval);
+}
+
+void MachineView::checkAll() {
+    run(false);
+}
+
+void MachineView::sendAll() {
+    run(true);
+}
+
+void MachineView::run(bool send) {
+    if (m_running || m_machine.units.isEmpty() || m_session.link.refuseWhenBusy())
+        return;
+    if (!m_session.link.isPortOpen()) {
+        m_session.services.messages.show(
+            platform::MessageIcon::Information,
+            QStringLiteral("The serial port is not open: choose Setup > Connect first."));
+        return;
+    }
+    const QString data = m_session.services.paths.userDataDirectory();
+    transfer::MachineRunOptions options;
+    options.send = send;
+    options.backupRoot = data + QStringLiteral("/backups");
+    options.logFile = transfer::transferLogPath(data);
+    options.provenPacesFile = transfer::provenPacesPath(data);
+    options.machineFile = m_path;
+    transfer::MachineRunCallbacks callbacks;
+    QPointer<MachineView> self(this);
+    callbacks.stopped = [self] {
+        return !self || self->m_stop;
+    };
+    callbacks.unitStarted = [self](int row) {
+        if (!self)
+            return;
+        self->m_bars.at(row)->setValue(0);
+        self->grdMachine->item(row, StateColumn)->setText(QStringLiteral("checking..."));
+        self->grdMachine->selectRow(row);
+    };
+    callbacks.progress = [self](int row, int done, int total) {
+        if (self && total > 0)
+            self->m_bars.at(row)->setValue(done * 100 / total);
+    };
+    callbacks.unitEnded = [self](int row, const transfer::MachineUnitResult& result) {
+        if (self)
+            self->showResult(row, result);
+    };
+    m_stop = false;
+    setRunning(true);
+    const files::Machine machine = m_machine;
+    transfer::runMachine(m_session.link, m_session.connection, machine, options, callbacks,
+                         m_session.services.messages);
+    if (self)
+        setRunning(false);
+}
+
+void MachineView::showResult(int row, const transfer::MachineUnitResult& result) {
+    m_states[row] = result.status.state;
+    QTableWidgetItem* state = grdMachine->item(row, StateColumn);
+    state->setText(result.status.state == transfer::UnitState::NotChecked &&
+                           result.status.detail.size()
+                       ? result.status.detail
+                       : stateText(result.status));
+    state->setToolTip(result.status.detail);
+    if (!result.status.model.isEmpty())
+        grdMachine->item(row, ModelColumn)->setText(result.status.model);
+    m_bars.at(row)->setValue(result.status.state == transfer::UnitState::InStep ? 100 : 0);
+}
+
+void MachineView::useProgramForChosenUnit(const QString& program) {
+    const int row = grdMachine->currentRow();
+    if (row < 0 || row >= m_machine.units.size() || program.isEmpty())
+        return;
+    m_machine.units[row].program = QFileInfo(program).absoluteFilePath();
+    grdMachine->item(row, ProgramColumn)->setText(QFileInfo(program).fileName());
+    grdMachine->item(row, ProgramColumn)->setToolTip(QDir::toNativeSeparators(program));
+    m_states[row] = transfer::UnitState::NotChecked;
+    grdMachine->item(row, StateColumn)->setText(stateText({}));
+}
+
+bool MachineView::save() {
+    QString error;
+    if (writeMachineFile(m_path, m_machine, &error))
+        return true;
+    m_session.services.messages.show(platform::MessageIcon::Critical,
+                                     QStringLiteral("The machine file %1 could not be written: %2")
+                                         .arg(QDir::toNativeSeparators(m_path), error));
+    return false;
+}
+
+void MachineView::setRunning(bool running) {
+    m_running = running;
+    cmdCheckAll->setEnabled(!running);
+    cmdSendAll->setEnabled(!running);
+    cmdUseProgram->setEnabled(!running);
+    cmdSaveMachine->setEnabled(!running);
+    cmdStopMachine->setEnabled(running);
+}
+
+// One KQM20 at a time, in the background: the query gives way to any
+// exchange, and none is asked while a run goes on.
+void MachineView::pollNextPosition() {
+    const auto again = [this] {
+        m_poll->start(PollInterval);
+    };
+    if (m_running || m_polling || m_machine.units.isEmpty() || !isVisible()) {
+        again();
+        return;
+    }
+    const int count = static_cast<int>(m_machine.units.size());
+    for (int step = 1; step <= count; ++step) {
+        const int row = (m_pollRow + step) % count;
+        const QString model = grdMachine->item(row, ModelColumn)->text();
+        if (model != QLatin1String("KQM20") || m_states.at(row) == transfer::UnitState::NoUnit)
+            continue;
+        m_pollRow = row;
+        m_polling = true;
+        QPointer<MachineView> self(this);
+        const link::Link::BackgroundReply reply = m_session.link.queryInBackground(
+            QStringLiteral("VZ"), QString::number(m_machine.units.at(row).axis));
+        if (!self)
+            return;
+        m_polling = false;
+        if (reply.outcome == link::Link::BackgroundOutcome::Answered &&
+            row < grdMachine->rowCount())
+            grdMachine->item(row, PositionColumn)->setText(reply.text.trimmed());
+        break;
+    }
+    again();
+}
+
+} // namespace kqm::ui

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "program/program_table.h"
+#include "transfer/send_operation.h"
+
+#include <QList>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+#include <optional>
+
+namespace kqm::transfer {
+
+// A program that fills the unit's memory to its last byte, of commands that
+// only set values: it is stored, never run.
+QVector<program::ProgramRow> paceTestProgram(int memoryBytes = 2047);
+
+// The paces tried, slowest first: 0.02, 0.01, 0.005 and 0.002 s, none
+// shorter than twice the time of one character at the baud rate.
+QList<double> paceTestPaces(int baudRate);
+
+struct PaceTrial {
+    double pace = 0;
+    int attempt = 1; // 1 or 2: a pace is proven by two read-backs in a row
+    SendEnd end = SendEnd::NothingSent;
+    double seconds = 0; // the send and its read-back
+};
+
+struct PaceTestOptions {
+    QString backupDirectory; // where the unit's own program is kept first
+    QString logFile;         // the transfer log; none when empty
+    QString provenPacesFile; // where the fastest pace is kept; none when empty
+};
+
+struct PaceTestCallbacks {
+    std::function<void(double pace, int attempt)> trialStarted;
+    std::function<void(int done, int total)> progress; // characters of the trial
+    std::function<void(const PaceTrial& trial)> trialEnded;
+    std::function<void()> restoring;
+};
+
+struct PaceTestReport {
+    std::optional<double> fastest; // the fastest pace verified twice in a row
+    QList<PaceTrial> trials;
+    std::optional<BackupResult> backup;
+    bool restored = false; // the unit holds its own program again, verified
+    QString message;       // what the user is told
+};
+
+// Keeps the unit's program, sends the test program at falling paces, each
+// read back, until a pace fails to verify twice, then sends the unit's own
+// program back at the sure pace, verified. Stop ends the trials; the unit's
+// program is still sent back (a second Stop ends that too, and the message
+// names the backup).
+PaceTestReport runPaceTest(link::Link& link, const PaceTestOptions& options,
+                           const PaceTestCallbacks& callbacks);
+
+} // namespace kqm::transfer
