@@ -67,7 +67,8 @@ int logCommand(const QStringList& arguments, QTextStream& out, QTextStream& err)
                 << '\n';
             continue;
         }
-        out << entry.time.toString(Qt::ISODate) << '\t' << entry.kind << '\t' << entry.axis << '\t'
+        out << entry.time.toString(Qt::ISODate) << '\t' << entry.kind << '\t'
+            << (entry.axis >= 0 ? QString::number(entry.axis) : QStringLiteral("-")) << '\t'
             << entry.model << ' ' << entry.revision << '\t' << printable(entry.device) << '\t'
             << printable(entry.result) << '\t' << printable(entry.program) << '\n';
     }

@@ -60,6 +60,7 @@ int machineRun(const QStringList& arguments, bool send, QTextStream& out, QTextS
     const platform::ExecutableAppPaths paths;
     transfer::MachineRunOptions run;
     run.send = send;
+    run.logFile = transfer::transferLogPath(paths.userDataDirectory());
     if (send) {
         run.all = parser.isSet(QStringLiteral("all"));
         run.keepGoing = parser.isSet(QStringLiteral("keep-going"));
@@ -72,7 +73,6 @@ int machineRun(const QStringList& arguments, bool send, QTextStream& out, QTextS
         run.backupRoot = parser.isSet(QStringLiteral("backup-dir"))
                              ? parser.value(QStringLiteral("backup-dir"))
                              : paths.userDataDirectory() + QStringLiteral("/backups");
-        run.logFile = transfer::transferLogPath(paths.userDataDirectory());
         run.provenPacesFile = transfer::provenPacesPath(paths.userDataDirectory());
     }
     QString problem;

@@ -109,8 +109,12 @@ private:
 
 void logMachineRun(link::Link& link, const MachineRunOptions& options,
                    const QList<MachineUnitResult>& results, bool stopped) {
-    TransferLogEntry entry = linkLogEntry(link, QStringLiteral("machine"));
+    TransferLogEntry entry = linkLogEntry(link, options.send ? QStringLiteral("machine-send")
+                                                             : QStringLiteral("machine-check"));
+    // Over several units: no one axis, model or revision.
     entry.axis = -1;
+    entry.model.clear();
+    entry.revision.clear();
     entry.program = options.machineFile;
     int inStep = 0;
     for (const MachineUnitResult& result : results)
@@ -161,7 +165,7 @@ QList<MachineUnitResult> runMachine(link::Link& link, link::Connection& connecti
         if (callbacks.unitEnded)
             callbacks.unitEnded(i, result);
     }
-    if (options.send && !options.logFile.isEmpty())
+    if (!options.logFile.isEmpty())
         logMachineRun(link, options, results, run.stopped());
     // The axis the user had chosen is the current one again.
     if (link.state().AxisAddress != axisBefore && link.isPortOpen() && !link.abortRequested()) {

@@ -13,12 +13,12 @@ namespace kqm::transfer {
 // transfer-log.jsonl in the per-user data directory (docs/transfer-log.md).
 struct TransferLogEntry {
     QDateTime time; // UTC
-    QString kind;   // "send", "upload", "machine"
+    QString kind;   // "send", "upload", "machine-check", "machine-send"
     QString user;
     QString host;
     QString port;   // "COM 1"
     QString device; // "/dev/ttyUSB0", "sim"
-    int axis = 0;
+    int axis = 0;   // -1: a machine run, over several axes
     QString model;
     QString revision;
     QString program; // the program file's path

@@ -67,8 +67,15 @@ TEST(KqmctlMachine, StatusAndSendOfEveryUnit) {
         QJsonDocument::fromJson(logged.at(logged.size() - 2).toUtf8()).object();
     EXPECT_EQ(sent["axis"].toInt(), 2);
     EXPECT_EQ(sent["result"].toString(), "verified");
+    EXPECT_EQ(QJsonDocument::fromJson(logged.last().toUtf8())["kind"].toString(), "machine-send");
     EXPECT_EQ(QJsonDocument::fromJson(logged.last().toUtf8())["result"].toString(),
               "failed: 1 of 3 units not in step");
+    // A pace other than the usual ones is taken only when the unit proved it.
+    send = runKqmctl({"send", dir.filePath("feeder.mdb"), "--port", line.device(), "--axis", "1",
+                      "--pace", "0.005"});
+    EXPECT_EQ(send.status, 2);
+    EXPECT_TRUE(send.err.contains("0.005 s was not proven for the KQM20 on axis 1"))
+        << send.err.toStdString();
     // Without the missing unit, the machine is in step, and nothing is sent.
     machine.open(QIODevice::WriteOnly | QIODevice::Truncate);
     machine.write(R"({"name": "press", "units": [

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDockWidget>
 #include <QFile>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -36,9 +37,18 @@ protected:
         random.seed(seed);
         form = makeWindow(clock, port);
         form->Form_Load();
+        form->show(); // the machine view polls positions only while it shows
         named = {dir.filePath("a.mdb"), dir.filePath("b.mdb"), dir.filePath("c.mdb")};
         test::WriteProgramFile(named[0], {{"A10"}, {"N500\r@0G"}, {"W5"}, {"Q"}});
         test::WriteProgramFile(named[1], {{"B600"}, {"&0_3"}, {"Q"}});
+        // A machine of the unit and one that is not on the line: its runs
+        // and its position poll mix with everything else.
+        machineFile = dir.filePath("m.kqmachine");
+        QFile machine(machineFile);
+        if (machine.open(QIODevice::WriteOnly))
+            machine.write(R"({"name": "m", "units": [{"axis": 0, "program": "a.mdb"},
+                {"axis": 2, "program": "b.mdb"}]})");
+        machine.close();
         // At a random moment, mostly inside an exchange's waits: Stop Motion,
         // or another action that must then be refused.
         if (!listening)
@@ -60,6 +70,10 @@ protected:
                     break;
                 case 3:
                     click("cmdUpload");
+                    break;
+                case 4:
+                    if (machineOpen())
+                        click("cmdSendAll");
                     break;
                 default:
                     click("cmdStopAll");
@@ -84,6 +98,10 @@ protected:
         port.clearWrites();
         messages.clear();
         copier.copies.clear();
+    }
+
+    bool machineOpen() const {
+        return !form->findChild<QDockWidget*>(QStringLiteral("dckMachine"))->isHidden();
     }
 
     int number(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
@@ -178,7 +196,7 @@ protected:
         QByteArray sendExpected;
         const qsizetype writesBefore = port.writeCount();
         bool sent = false;
-        switch (number(0, 17)) {
+        switch (number(0, 18)) {
         case 0:
             editorAnswer();
             click("cmdAdd");
@@ -263,6 +281,18 @@ protected:
         case 16:
             click("cmdEnableAutostart");
             break;
+        case 17: {
+            // A machine run leaves the user's axis current, and its sends
+            // go through the same frames as any other.
+            if (!machineOpen()) {
+                dialogs.choose(machineFile);
+                form->findChild<QAction*>(QStringLiteral("mnuOpenMachine"))->trigger();
+            }
+            const QString axis = form->linkState().AxisAddress;
+            click(chance(50) ? "cmdCheckAll" : "cmdSendAll");
+            EXPECT_EQ(form->linkState().AxisAddress, axis);
+            break;
+        }
         default:
             click("cmdStopAll");
             break;
@@ -339,6 +369,7 @@ protected:
     simulator::SimulatedPort port{clock};
     std::mt19937 random;
     QStringList named;
+    QString machineFile;
     double stopAt = -1;
     int meanwhile = 0;
     bool listening = false;

@@ -57,6 +57,25 @@ TEST(PaceTest, SettlesOnTheFastestPaceTheReceiverTakes) {
     }
 }
 
+// A proven pace holds for its unit only: another port, axis, model or
+// revision has none, and proving again replaces it.
+TEST(PaceTest, AProvenPaceBelongsToItsUnit) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("proven-paces.json");
+    const PaceKey unit{"/dev/ttyUSB0", 3, "KQM20", "1.65"};
+    QString error;
+    ASSERT_TRUE(keepProvenPace(file, unit, 0.005, &error)) << error.toStdString();
+    ASSERT_TRUE(keepProvenPace(file, {"/dev/ttyUSB0", 4, "KQM21", "1.2"}, 0.01, &error));
+    EXPECT_EQ(provenPace(file, unit), 0.005);
+    for (const PaceKey& other :
+         {PaceKey{"/dev/ttyUSB1", 3, "KQM20", "1.65"}, PaceKey{"/dev/ttyUSB0", 5, "KQM20", "1.65"},
+          PaceKey{"/dev/ttyUSB0", 3, "KQM21", "1.65"}, PaceKey{"/dev/ttyUSB0", 3, "KQM20", "1.66"}})
+        EXPECT_EQ(provenPace(file, other), std::nullopt);
+    ASSERT_TRUE(keepProvenPace(file, unit, 0.0021, &error));
+    EXPECT_EQ(provenPace(file, unit), 0.0021);
+    EXPECT_EQ(provenPace(file, {"/dev/ttyUSB0", 4, "KQM21", "1.2"}), 0.01);
+}
+
 // Stop during a trial ends the trials; the unit's program still goes back.
 TEST(PaceTest, StopEndsTheTrialsAndTheUnitGetsItsProgramBack) {
     LineFixture line;

@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTimeZone>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -43,9 +43,9 @@ TEST(TransferLog, EntriesComeBackFilteredAndAcrossRotations) {
     log.write("{\"time\": \"2026-12-08T10:");
     log.close();
     for (int i = 40; i < 42; ++i)
-        ASSERT_TRUE(appendTransferLog(path, entry(i % 4, QStringLiteral("verified"),
-                                                  start.addSecs(60 * i)),
-                                      &error, 1 << 20));
+        ASSERT_TRUE(
+            appendTransferLog(path, entry(i % 4, QStringLiteral("verified"), start.addSecs(60 * i)),
+                              &error, 1 << 20));
     EXPECT_GT(QDir(dir.path()).entryList({"transfer-log-*.jsonl"}).size(), 3);
 
     const QList<TransferLogEntry> all = readTransferLog(path);
@@ -56,6 +56,24 @@ TEST(TransferLog, EntriesComeBackFilteredAndAcrossRotations) {
         EXPECT_LT(all.at(i - 1).time, all.at(i).time);
     EXPECT_EQ(readTransferLog(path, {2, std::nullopt}).size(), 10);
     EXPECT_EQ(readTransferLog(path, {1, start.addSecs(60 * 20)}).size(), 6);
+}
+
+// The CSV keeps quotes, commas and line ends inside a field, and a field a
+// spreadsheet would run as a formula is text.
+TEST(TransferLog, CsvQuotesWhatItMustAndRunsNoFormula) {
+    const QDateTime time = QDateTime(QDate(2026, 12, 8), QTime(10, 0), QTimeZone::utc());
+    TransferLogEntry odd = entry(3, QStringLiteral("failed: no answer, twice"), time);
+    odd.user = QStringLiteral("=HYPERLINK(\"x\")");
+    odd.host = QStringLiteral("line\nbreak");
+    const QStringList lines =
+        transferLogCsv({entry(0, QStringLiteral("verified"), time), odd}).split("\r\n");
+    ASSERT_EQ(lines.size(), 4); // header, two entries, and the end of the last
+    EXPECT_TRUE(lines.at(0).startsWith("Time (UTC),Kind,Axis,"));
+    EXPECT_TRUE(lines.at(1).startsWith("2026-12-08T10:00:00Z,send,0,KQM20,1.65,"));
+    EXPECT_TRUE(lines.at(1).contains(",\"/machines/press/feeder \"\"A\"\".mdb\","));
+    EXPECT_TRUE(lines.at(2).contains(",\"failed: no answer, twice\","));
+    EXPECT_TRUE(lines.at(2).contains(",\"'=HYPERLINK(\"\"x\"\")\",\"line\nbreak\","));
+    EXPECT_EQ(lines.at(3), "");
 }
 
 // Two programs append at once (as the window and kqmctl may): every line
