@@ -89,9 +89,20 @@ int machineRun(const QStringList& arguments, bool send, QTextStream& out, QTextS
     const bool json = parser.isSet(QStringLiteral("json"));
     transfer::MachineRunCallbacks callbacks;
     callbacks.stopped = &InterruptGuard::requested;
+    int tenth = 0;
     callbacks.unitStarted = [&](int unit) {
-        if (send && !json)
+        tenth = 0;
+        if (send)
             err << "Axis " << machine->units.at(unit).axis << ": checking" << Qt::endl;
+    };
+    // A line at each tenth of a unit's send, as kqmctl send writes into a file.
+    callbacks.progress = [&](int unit, int done, int total) {
+        const int now = total > 0 ? done * 10 / total : 0;
+        if (now <= tenth)
+            return;
+        tenth = now;
+        err << "Axis " << machine->units.at(unit).axis << ": sent " << done << " of " << total
+            << " characters (" << now * 10 << " %)" << Qt::endl;
     };
     QList<transfer::MachineUnitResult> results;
     {

@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
 using kqm::test::runKqmctl;
@@ -93,6 +95,44 @@ TEST(KqmctlMachine, StatusAndSendOfEveryUnit) {
     EXPECT_EQ(status.status, 2);
     EXPECT_TRUE(status.err.contains("the axis must be a whole number from 0 to 31"))
         << status.err.toStdString();
+}
+
+// Ctrl+C during the first unit's send ends it as a send ends; the next unit
+// is reported as not sent, and keeps what it held.
+TEST(KqmctlMachine, InterruptedSendReportsTheRestAsNotSent) {
+    QTemporaryDir dir;
+    kqm::test::PtyUnit line(QStringLiteral(KQMCTL_PATH), {"--axes", "1,2"});
+    ASSERT_FALSE(line.device().isEmpty());
+    QVector<kqm::test::Line> lines(30, kqm::test::Line{QStringLiteral("B600")});
+    lines << kqm::test::Line{QStringLiteral("Q")};
+    kqm::test::WriteProgramFile(dir.filePath("long.mdb"), lines);
+    QFile machine(dir.filePath("m.kqmachine"));
+    ASSERT_TRUE(machine.open(QIODevice::WriteOnly));
+    machine.write(R"({"name": "m", "units": [{"axis": 1, "program": "long.mdb"},
+        {"axis": 2, "program": "long.mdb"}]})");
+    machine.close();
+
+    QProcess send;
+    send.setReadChannel(QProcess::StandardError);
+    send.start(QStringLiteral(KQMCTL_PATH),
+               {"machine", "send", machine.fileName(), "--port", line.device(), "--pace", "0.02",
+                "--backup-dir", dir.filePath("backups")});
+    QByteArray progress;
+    while (!progress.contains("(20 %)") && send.waitForReadyRead(20000))
+        progress += send.readAllStandardError();
+    ASSERT_TRUE(progress.contains("Axis 1: sent")) << progress.toStdString();
+    ::kill(static_cast<pid_t>(send.processId()), SIGINT);
+    ASSERT_TRUE(send.waitForFinished(20000));
+    EXPECT_EQ(send.exitCode(), 1);
+    const QStringList table =
+        QString::fromUtf8(send.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(table.size(), 2);
+    EXPECT_TRUE(table.at(0).startsWith("1\tKQM20\tno-program\tThe send was stopped after"))
+        << table.at(0).toStdString();
+    EXPECT_EQ(table.at(1), "2\t-\tnot-checked\tnot sent: the run was stopped");
+    const auto status =
+        runKqmctl({"machine", "status", machine.fileName(), "--port", line.device()});
+    EXPECT_TRUE(status.out.contains("2\tKQM20\tno-program")) << status.out.toStdString();
 }
 
 } // namespace

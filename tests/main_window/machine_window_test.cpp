@@ -4,10 +4,10 @@
 #include "simulator/simulated_port.h"
 #include "support/program_files.h"
 #include "support/window_fixture.h"
+#include "transfer/line_fixture.h"
 #include "transfer/proven_pace.h"
 #include "transfer/transfer_log.h"
 #include "transfer/transfer_log_dialog.h"
-#include "transfer/upload.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -29,14 +29,10 @@ protected:
     simulator::SimulatedPort port{clock};
 
     static void store(simulator::SimulatedUnit& unit, const QStringList& program) {
-        const QByteArray prefix = "@" + QByteArray::number(unit.axis());
-        QByteArray frames = prefix + "E0\r";
-        for (const QString& command : program)
-            frames += prefix + command.toLatin1() + '\r';
-        unit.receive(frames);
+        test::LineFixture::store(unit, program);
     }
     static QStringList heldBy(const simulator::SimulatedUnit& unit) {
-        return transfer::parseUploadReply(QString::fromLatin1(unit.uploadReply())).commands;
+        return test::LineFixture::heldBy(unit);
     }
     QStringList states(QTableWidget* grid) const {
         QStringList texts;
