@@ -176,7 +176,7 @@ void UnitActions::offerSend(const QVector<program::ProgramRow>& rows, bool progr
     dialog->setOptions(
         settings.preferenceOn(files::SettingsTable::VerifySendPreference, true),
         settings.preferenceOn(files::SettingsTable::BackupBeforeSendPreference, true),
-        transfer::allowedPace(pace, true, m_session.linkState.BaudRate));
+        transfer::allowedPace(pace, true, m_session.linkState.BaudRate), proven && *proven == pace);
     // The target is what the dialog shows: the frames, their axis, this port.
     transfer::SendTarget target;
     target.send = prepared;

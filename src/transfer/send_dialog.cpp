@@ -52,10 +52,11 @@ Form2::Form2(platform::Messages& messages, QString sendText, const QStringList& 
     connect(cmdCancel, &QPushButton::clicked, this, &Form2::cmdCancel_Click);
 }
 
-void Form2::setOptions(bool verify, bool backup, double pace) {
+void Form2::setOptions(bool verify, bool backup, double pace, bool proven) {
     chkVerify->setChecked(verify);
     chkBackup->setChecked(backup);
     m_pace = pace;
+    m_paceProven = proven;
     showPace();
 }
 
@@ -76,9 +77,13 @@ void Form2::showPace() {
                        .arg(timeLeft(characters, pace))
                        .arg(characters);
     if (faster && !chkVerify->isChecked()) {
-        text += QStringLiteral(" The port's faster pace of %1 s is used only when the program "
-                               "is read back and compared.")
+        text += (m_paceProven ? QStringLiteral(" The pace of %1 s this unit proved is used only "
+                                               "when the program is read back and compared.")
+                              : QStringLiteral(" The port's faster pace of %1 s is used only "
+                                               "when the program is read back and compared."))
                     .arg(m_pace);
+    } else if (faster && m_paceProven) {
+        text += QStringLiteral(" This unit proved that pace (Setup > Find Fastest Pace).");
     }
     lblPace->setText(text);
 }

@@ -29,7 +29,8 @@ public:
     // The send's options as the dialog opens: read back and compare after
     // the send, keep the unit's program before it, and the port's pace (a
     // faster pace needs the read-back).
-    void setOptions(bool verify, bool backup, double pace);
+    // `proven`: the pace is the one this unit proved in a pace test.
+    void setOptions(bool verify, bool backup, double pace, bool proven = false);
     bool verifyAfterSend() const;
     bool backupBeforeSend() const;
 
@@ -50,6 +51,7 @@ private:
     QCheckBox* chkBackup = nullptr;
     QLabel* lblPace = nullptr;
     double m_pace = 0.1;
+    bool m_paceProven = false;
 
     void showPace();
 };

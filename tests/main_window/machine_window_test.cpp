@@ -6,10 +6,12 @@
 #include "support/window_fixture.h"
 #include "transfer/line_fixture.h"
 #include "transfer/proven_pace.h"
+#include "transfer/send_dialog.h"
 #include "transfer/transfer_log.h"
 #include "transfer/transfer_log_dialog.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
@@ -146,6 +148,15 @@ TEST_F(MachineWindowTest, CheckSendStopOpenSaveLogAndPace) {
     EXPECT_EQ(transfer::provenPace(transfer::provenPacesPath(paths.userDataDirectory()),
                                    {port.deviceName(), 1, "KQM20", form->linkState().UnitRevision}),
               0.0021);
+    // The send dialog offers that pace for this unit, with the read-back.
+    form->findChild<QAction*>(QStringLiteral("mnuSendProgram"))->trigger();
+    auto* send = form->findChild<transfer::Form2*>();
+    ASSERT_NE(send, nullptr);
+    send->findChild<QCheckBox*>(QStringLiteral("chkVerify"))->setChecked(true);
+    EXPECT_TRUE(send->findChild<QLabel*>(QStringLiteral("lblPace"))
+                    ->text()
+                    .startsWith("Pace: 0.0021 s per character"));
+    send->close();
 }
 
 } // namespace
