@@ -33,4 +33,8 @@ bool InterruptGuard::requested() {
     return interrupted != 0;
 }
 
+void InterruptGuard::clear() {
+    interrupted = 0;
+}
+
 } // namespace kqm::cli

@@ -14,6 +14,8 @@ public:
     InterruptGuard& operator=(const InterruptGuard&) = delete;
 
     static bool requested();
+    // Forgets a Ctrl+C already handled: only the next one counts.
+    static void clear();
 };
 
 } // namespace kqm::cli

@@ -65,10 +65,15 @@ int machineRun(const QStringList& arguments, bool send, QTextStream& out, QTextS
         run.all = parser.isSet(QStringLiteral("all"));
         run.keepGoing = parser.isSet(QStringLiteral("keep-going"));
         if (parser.isSet(QStringLiteral("pace"))) {
-            bool paceOk = false;
-            run.pace = parser.value(QStringLiteral("pace")).toDouble(&paceOk);
-            if (!paceOk || !(*run.pace > 0) || *run.pace > transfer::DefaultPace)
-                return usageError(Name, QStringLiteral("--pace takes seconds, 0.1 or less"), err);
+            // A faster pace than these only as each unit proved it, which is
+            // what is used without --pace.
+            const double pace = parser.value(QStringLiteral("pace")).toDouble();
+            if (!transfer::SendPaces.contains(pace))
+                return usageError(Name,
+                                  QStringLiteral("--pace takes 0.1, 0.05, 0.02 or 0.01; without "
+                                                 "it each unit's proven pace is used"),
+                                  err);
+            run.pace = pace;
         }
         run.backupRoot = parser.isSet(QStringLiteral("backup-dir"))
                              ? parser.value(QStringLiteral("backup-dir"))
@@ -115,8 +120,8 @@ int machineRun(const QStringList& arguments, bool send, QTextStream& out, QTextS
                 session.link().requestStop();
         });
         watch.start(20);
-        results = transfer::runMachine(session.link(), session.connection(), *machine, run,
-                                       callbacks, session.messages());
+        results =
+            transfer::runMachine(session.link(), *machine, run, callbacks, session.messages());
     }
     QJsonArray units;
     for (int i = 0; i < results.size(); ++i) {

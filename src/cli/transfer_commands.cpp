@@ -125,10 +125,11 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         const link::LinkState& state = session.state();
         const auto proven = transfer::provenPace(
             transfer::provenPacesPath(platform::ExecutableAppPaths().userDataDirectory()),
-            {link.deviceName(), state.AxisAddress.toInt(), state.UnitModel, state.UnitRevision});
+            transfer::connectedUnitKey(link));
         if (proven != options->pace) {
             err << "kqmctl: " << options->pace << " s was not proven for the " << state.UnitModel
-                << " on axis " << state.AxisAddress << " at " << link.deviceName()
+                << " on axis " << state.AxisAddress << " at " << link.deviceName() << ", "
+                << state.BaudRate << " baud"
                 << " (kqmctl pace-test proves one); nothing was sent" << Qt::endl;
             return UsageError;
         }
@@ -300,9 +301,10 @@ int paceTestCommand(const QStringList& arguments, QTextStream& out, QTextStream&
             << (trial.end == transfer::SendEnd::Verified ? "verified" : "failed") << '\t'
             << QString::number(trial.seconds, 'f', 1) << Qt::endl;
     };
-    callbacks.restoring = [&err] {
-        err << "Sending the unit's own program back at " << transfer::DefaultPace << " s"
-            << Qt::endl;
+    callbacks.restoring = [&err](double pace) {
+        // A Ctrl+C that ended the trials does not end the restore; another does.
+        InterruptGuard::clear();
+        err << "Sending the unit's own program back at " << pace << " s" << Qt::endl;
     };
     transfer::PaceTestReport report;
     {

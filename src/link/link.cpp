@@ -337,6 +337,9 @@ Link::SendStep Link::writeSendCharacter(QChar character) {
     if (m_port.InBufferCount() > 0)
         m_port.Input();
     put(QByteArray(1, character.toLatin1()));
+    // Out of Qt's buffer now, not at the next wait: the pace counts from
+    // here, so two characters never leave closer together than the pace.
+    m_port.waitForWritten(0);
     m_lastSendWrite = m_clock.now();
     return SendStep::Written;
 }

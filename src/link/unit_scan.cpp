@@ -63,6 +63,10 @@ std::optional<FoundUnit> unitIn(int axis, const std::optional<QByteArray>& reply
 
 } // namespace
 
+std::optional<FoundUnit> askUnitAt(Link& link, int axis) {
+    return unitIn(axis, Scan(link).ask(axis));
+}
+
 ScanResult scanUnits(Link& link, const ScanProgress& progress) {
     ScanResult result;
     Scan scan(link);

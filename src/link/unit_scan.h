@@ -45,4 +45,9 @@ using ScanProgress = std::function<void(int axis, const FoundUnit* found)>;
 // virtual clock.
 ScanResult scanUnits(Link& link, const ScanProgress& progress = {});
 
+// One address asked as the scan asks it (its version only: no stop, so a
+// unit that runs goes on running); nothing when it stays silent or the line
+// fails. Runs inside the caller's exchange.
+std::optional<FoundUnit> askUnitAt(Link& link, int axis);
+
 } // namespace kqm::link

@@ -56,6 +56,7 @@ MachineView::MachineView(Session& session, QWidget* parent)
       m_poll(session.services.clock.createTimer([this] { pollNextPosition(); })) {
     lblMachine = new QLabel(this);
     lblMachine->setObjectName(QStringLiteral("lblMachine"));
+    lblMachine->setTextFormat(Qt::PlainText);
     grdMachine = new QTableWidget(0, 6, this);
     grdMachine->setObjectName(QStringLiteral("grdMachine"));
     grdMachine->setHorizontalHeaderLabels({QStringLiteral("Axis"), QStringLiteral("Model"),
@@ -118,6 +119,8 @@ MachineView::MachineView(Session& session, QWidget* parent)
 MachineView::~MachineView() = default;
 
 void MachineView::setMachine(const QString& path, const files::Machine& machine) {
+    if (m_running)
+        return; // the run's rows stay as they are
     m_path = path;
     m_machine = machine;
     m_states.fill(transfer::UnitState::NotChecked, machine.units.size());
@@ -130,7 +133,8 @@ void MachineView::setMachine(const QString& path, const files::Machine& machine)
         grdMachine->setItem(row, AxisColumn, cell(QString::number(unit.axis)));
         grdMachine->setItem(row, ModelColumn, cell(unit.model.value_or(QString())));
         grdMachine->setItem(row, ProgramColumn, cell(QFileInfo(unit.program).fileName()));
-        grdMachine->item(row, ProgramColumn)->setToolTip(QDir::toNativeSeparators(unit.program));
+        grdMachine->item(row, ProgramColumn)
+            ->setToolTip(QDir::toNativeSeparators(unit.program).toHtmlEscaped());
         grdMachine->setItem(row, StateColumn, cell(stateText({})));
         grdMachine->setItem(row, PositionColumn, cell(QString()));
         auto* bar = new QProgressBar;
@@ -173,26 +177,36 @@ void MachineView::run(bool send) {
     callbacks.stopped = [self] {
         return !self || self->m_stop;
     };
-    callbacks.unitStarted = [self](int row) {
-        if (!self)
+    const auto rowShown = [self](int row) {
+        return self && row >= 0 && row < self->m_bars.size() && row < self->grdMachine->rowCount();
+    };
+    callbacks.unitStarted = [self, rowShown](int row) {
+        if (!rowShown(row))
             return;
         self->m_bars.at(row)->setValue(0);
         self->grdMachine->item(row, StateColumn)->setText(QStringLiteral("checking..."));
         self->grdMachine->selectRow(row);
     };
-    callbacks.progress = [self](int row, int done, int total) {
-        if (self && total > 0)
+    callbacks.progress = [rowShown, self](int row, int done, int total) {
+        if (rowShown(row) && total > 0)
             self->m_bars.at(row)->setValue(done * 100 / total);
     };
-    callbacks.unitEnded = [self](int row, const transfer::MachineUnitResult& result) {
-        if (self)
+    callbacks.unitEnded = [self, rowShown](int row, const transfer::MachineUnitResult& result) {
+        if (rowShown(row))
             self->showResult(row, result);
     };
     m_stop = false;
     setRunning(true);
     const files::Machine machine = m_machine;
-    transfer::runMachine(m_session.link, m_session.connection, machine, options, callbacks,
-                         m_session.services.messages);
+    link::Link& link = m_session.link;
+    platform::Messages& messages = m_session.services.messages;
+    const auto work = [&link, &machine, &options, &callbacks, &messages] {
+        transfer::runMachine(link, machine, options, callbacks, messages);
+    };
+    if (m_runner)
+        m_runner(work);
+    else
+        work();
     if (self)
         setRunning(false);
 }
@@ -204,7 +218,7 @@ void MachineView::showResult(int row, const transfer::MachineUnitResult& result)
                            result.status.detail.size()
                        ? result.status.detail
                        : stateText(result.status));
-    state->setToolTip(result.status.detail);
+    state->setToolTip(result.status.detail.toHtmlEscaped());
     if (!result.status.model.isEmpty())
         grdMachine->item(row, ModelColumn)->setText(result.status.model);
     m_bars.at(row)->setValue(result.status.state == transfer::UnitState::InStep ? 100 : 0);
@@ -216,7 +230,8 @@ void MachineView::useProgramForChosenUnit(const QString& program) {
         return;
     m_machine.units[row].program = QFileInfo(program).absoluteFilePath();
     grdMachine->item(row, ProgramColumn)->setText(QFileInfo(program).fileName());
-    grdMachine->item(row, ProgramColumn)->setToolTip(QDir::toNativeSeparators(program));
+    grdMachine->item(row, ProgramColumn)
+        ->setToolTip(QDir::toNativeSeparators(program).toHtmlEscaped());
     m_states[row] = transfer::UnitState::NotChecked;
     grdMachine->item(row, StateColumn)->setText(stateText({}));
 }

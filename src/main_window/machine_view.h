@@ -41,6 +41,11 @@ public:
     // Names the program file of the chosen unit (the machine is then unsaved).
     void useProgramForChosenUnit(const QString& program);
     bool save();
+    // What runs a check or send of every unit (the window keeps count of
+    // work of several exchanges); without one, it runs as it is.
+    void setRunner(std::function<void(const std::function<void()>&)> runner) {
+        m_runner = std::move(runner);
+    }
     // The program file open in the editor; empty when it has no name yet.
     void setOpenProgramSource(std::function<QString()> source) {
         m_openProgram = std::move(source);
@@ -83,6 +88,7 @@ private:
     bool m_running = false;
     bool m_stop = false;
     std::function<QString()> m_openProgram;
+    std::function<void(const std::function<void()>&)> m_runner;
 };
 
 } // namespace kqm::ui

@@ -17,6 +17,7 @@
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QMenu>
+#include <QPointer>
 #include <QStatusBar>
 
 // A machine of several units beside the grid, the transfer log, and the
@@ -55,14 +56,17 @@ void Form1::createMachineView() {
                 }
                 ShowProgramTab();
             }));
-    connect(mnuOpenMachine, &QAction::triggered, this, [this] {
-        const QString folder = m_machineView->machinePath().isEmpty()
-                                   ? QString()
-                                   : QFileInfo(m_machineView->machinePath()).absolutePath();
-        if (const auto path = m_services.fileDialogs.openFileName(
-                folder, QStringLiteral("Machine files (*.kqmachine)")))
-            openMachineFile(*path);
-    });
+    m_machineView->setRunner([this](const std::function<void()>& work) { runLong(work); });
+    connect(mnuOpenMachine, &QAction::triggered, this, whenLineFree([this] {
+                if (m_longRuns > 0)
+                    return;
+                const QString folder = m_machineView->machinePath().isEmpty()
+                                           ? QString()
+                                           : QFileInfo(m_machineView->machinePath()).absolutePath();
+                if (const auto path = m_services.fileDialogs.openFileName(
+                        folder, QStringLiteral("Machine files (*.kqmachine)")))
+                    openMachineFile(*path);
+            }));
     connect(mnuTransferLog, &QAction::triggered, this, &Form1::openTransferLog);
     connect(mnuFindFastestPace, &QAction::triggered, this,
             whenLineFree([this] { findFastestPace(); }));
@@ -77,7 +81,22 @@ Form1::whenLineFreeWith(std::function<void(int, const QString&)> action) {
     };
 }
 
+void Form1::runLong(const std::function<void()>& work) {
+    ++m_longRuns;
+    QPointer<Form1> self(this);
+    work();
+    if (!self)
+        return;
+    --m_longRuns;
+    if (m_closeWhenIdle && m_longRuns == 0)
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
 bool Form1::openMachineFile(const QString& path) {
+    if (m_machineView->running()) {
+        m_session.link.refuseWhenBusy();
+        return false;
+    }
     QString problem;
     const auto machine = files::readMachineFile(path, &problem);
     if (!machine) {
@@ -156,11 +175,13 @@ void Form1::findFastestPace() {
             statusBar()->showMessage(QStringLiteral("%1: %2 %").arg(trial).arg(percent));
         shownPercent = percent;
     };
-    callbacks.restoring = [this] {
+    callbacks.restoring = [this](double) {
         statusBar()->showMessage(QStringLiteral("Pace test: sending the unit's own program back"));
     };
-    const transfer::PaceTestReport report =
-        transfer::runPaceTest(m_session.link, options, callbacks);
+    transfer::PaceTestReport report;
+    runLong([&] { report = transfer::runPaceTest(m_session.link, options, callbacks); });
+    if (m_closeWhenIdle)
+        return; // the window closes; the outcome is in the transfer log
     statusBar()->clearMessage();
     m_services.messages.show(report.restored ? MessageIcon::Information : MessageIcon::Warning,
                              report.message);

@@ -443,7 +443,9 @@ void Form1::connectUnitControls() {
     });
     connect(&link, &link::Link::debugEcho, this, &Form1::appendDebug);
     connect(&link, &link::Link::busyChanged, this, [this](bool busy) {
-        if (!busy && m_closeWhenIdle)
+        // Work of several exchanges (a machine's units, a pace test) closes
+        // the window when it has ended, not between two of its exchanges.
+        if (!busy && m_closeWhenIdle && m_longRuns == 0)
             QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     });
     connect(cmdConnect, &QPushButton::clicked, this, &Form1::cmdConnect_Click);
@@ -579,10 +581,13 @@ void Form1::mnuPrint_Click() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    if (m_session.link.isBusy()) {
-        // End the exchange at its next wait, then close.
+    if (m_session.link.isBusy() || m_longRuns > 0) {
+        // End the exchange at its next wait, then close. Asked once: what a
+        // long run does after that (a pace test sending the unit's own
+        // program back) is not cut short by a second close.
+        if (!m_closeWhenIdle)
+            m_session.link.requestAbort();
         m_closeWhenIdle = true;
-        m_session.link.requestAbort();
         event->ignore();
         return;
     }

@@ -118,6 +118,8 @@ private:
     void createDryRun();
     void openDryRun();
     void createMachineView();
+    // Runs work of several exchanges; a close asked meanwhile waits for it.
+    void runLong(const std::function<void()>& work);
     std::function<void(int, const QString&)>
     whenLineFreeWith(std::function<void(int, const QString&)> action);
     void showRecentMachines();
@@ -142,6 +144,8 @@ private:
     std::unique_ptr<files::ProgramFileCommands> m_fileCommands;
     tools::frmCalculator* m_calculator = nullptr; // made on first use, then kept
     bool m_closeWhenIdle = false;
+    // Work of several exchanges running now (see runLong).
+    int m_longRuns = 0;
     bool m_recovered = false;
     bool m_unloaded = false;
     bool m_quitAfterClose = false;

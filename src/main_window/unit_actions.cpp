@@ -166,8 +166,7 @@ void UnitActions::offerSend(const QVector<program::ProgramRow>& rows, bool progr
     const link::LinkState& state = m_session.linkState;
     const auto proven = transfer::provenPace(
         transfer::provenPacesPath(m_session.services.paths.userDataDirectory()),
-        {m_session.link.deviceName(), state.AxisAddress.toInt(), state.UnitModel,
-         state.UnitRevision});
+        transfer::connectedUnitKey(m_session.link));
     const double pace =
         std::min(settings.sendPace(state.ComPortNumber), proven.value_or(transfer::DefaultPace));
     auto* dialog = new transfer::Form2(m_session.services.messages, prepared.text(), prepared.items,

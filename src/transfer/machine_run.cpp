@@ -1,7 +1,7 @@
 #include "transfer/machine_run.h"
 
-#include "link/connection.h"
 #include "link/link.h"
+#include "link/unit_scan.h"
 #include "program/listing.h"
 #include "program/program_table.h"
 #include "transfer/proven_pace.h"
@@ -30,14 +30,13 @@ bool needsSend(const UnitStatus& status, bool all) {
 
 class MachineRun {
 public:
-    MachineRun(link::Link& link, link::Connection& connection, const MachineRunOptions& options,
+    MachineRun(link::Link& link, const MachineRunOptions& options,
                const MachineRunCallbacks& callbacks, platform::Messages& messages)
-        : m_link(link), m_connection(connection), m_options(options), m_callbacks(callbacks),
-          m_messages(messages) {}
+        : m_link(link), m_options(options), m_callbacks(callbacks), m_messages(messages) {}
 
     MachineUnitResult runUnit(int index, const files::MachineUnit& unit) {
         MachineUnitResult result;
-        result.status = checkMachineUnit(m_link, m_connection, unit, m_messages);
+        result.status = checkMachineUnit(m_link, unit, m_messages);
         if (!m_options.send || !needsSend(result.status, m_options.all) || stopped())
             return result;
         program::ProgramTable table;
@@ -48,7 +47,7 @@ public:
         SendTarget target;
         target.send = prepareSend(*rows, program::computeListing(*rows, m_messages).programFits,
                                   m_link.state().AxisAddress);
-        target.send.pace = paceFor(unit);
+        target.send.pace = paceFor();
         target.device = m_link.deviceName();
         target.verify = true;
         target.backup = true;
@@ -76,9 +75,15 @@ public:
         if (report.end == SendEnd::Verified) {
             result.status.state = UnitState::InStep;
             result.status.detail = QStringLiteral("sent and verified at %1 s").arg(result.pace);
-        } else {
-            result.status.detail = report.message.section(QLatin1Char('\n'), 0, 0);
+            return result;
         }
+        result.status.detail = report.message.section(QLatin1Char('\n'), 0, 0);
+        // Whatever the unit held before, it is not known to hold its program
+        // now (a unit in step that --all sent again among them).
+        if (report.end == SendEnd::Differs)
+            result.status.state = UnitState::Differs;
+        else if (report.end != SendEnd::NothingSent)
+            result.status.state = UnitState::NotChecked;
         return result;
     }
 
@@ -87,21 +92,18 @@ public:
     }
 
 private:
-    double paceFor(const files::MachineUnit& unit) const {
+    double paceFor() const {
         if (m_options.pace)
             return *m_options.pace;
         if (!m_options.provenPacesFile.isEmpty()) {
-            const link::LinkState& state = m_link.state();
-            if (const auto proven =
-                    provenPace(m_options.provenPacesFile, {m_link.deviceName(), unit.axis,
-                                                           state.UnitModel, state.UnitRevision}))
+            // The check has just greeted the unit at its axis.
+            if (const auto proven = provenPace(m_options.provenPacesFile, connectedUnitKey(m_link)))
                 return *proven;
         }
         return DefaultPace;
     }
 
     link::Link& m_link;
-    link::Connection& m_connection;
     const MachineRunOptions& m_options;
     const MachineRunCallbacks& m_callbacks;
     platform::Messages& m_messages;
@@ -131,13 +133,35 @@ void logMachineRun(link::Link& link, const MachineRunOptions& options,
     appendTransferLog(options.logFile, entry, &error);
 }
 
+// The axis the user had chosen is the current one again, and the unit there
+// is greeted as the run greeted the others (no stop), when it was connected.
+void restoreAxis(link::Link& link, const QString& axis, bool connected) {
+    link::LinkState& state = link.state();
+    const bool moved = state.AxisAddress != axis;
+    state.AxisAddress = axis;
+    if (!moved || !link.isPortOpen())
+        return;
+    state.UnitConnected = false;
+    if (connected && !link.abortRequested()) {
+        const auto exchange = link.tryBeginWithoutUnit();
+        const auto found = exchange ? link::askUnitAt(link, axis.toInt()) : std::nullopt;
+        if (found) {
+            state.UnitModel = found->model;
+            state.UnitRevision = found->revision;
+            state.UnitConnected = true;
+            link.nameConnectedUnit();
+        }
+    }
+    link.ShowConnectionStatus();
+}
+
 } // namespace
 
-QList<MachineUnitResult> runMachine(link::Link& link, link::Connection& connection,
-                                    const files::Machine& machine, const MachineRunOptions& options,
+QList<MachineUnitResult> runMachine(link::Link& link, const files::Machine& machine,
+                                    const MachineRunOptions& options,
                                     const MachineRunCallbacks& callbacks,
                                     platform::Messages& messages) {
-    MachineRun run(link, connection, options, callbacks, messages);
+    MachineRun run(link, options, callbacks, messages);
     const QString axisBefore = link.state().AxisAddress;
     const bool connectedBefore = link.state().UnitConnected;
     QList<MachineUnitResult> results;
@@ -158,6 +182,8 @@ QList<MachineUnitResult> runMachine(link::Link& link, link::Connection& connecti
             result = run.runUnit(i, unit);
             if (run.stopped())
                 ended = stoppedText;
+            else if (!link.isPortOpen())
+                ended = QStringLiteral("not checked: the port closed");
             else if (!options.keepGoing && options.send && result.status.state != UnitState::InStep)
                 ended = QStringLiteral("not sent: the run ended at axis %1").arg(unit.axis);
         }
@@ -167,17 +193,7 @@ QList<MachineUnitResult> runMachine(link::Link& link, link::Connection& connecti
     }
     if (!options.logFile.isEmpty())
         logMachineRun(link, options, results, run.stopped());
-    // The axis the user had chosen is the current one again.
-    if (link.state().AxisAddress != axisBefore && link.isPortOpen() && !link.abortRequested()) {
-        link.state().AxisAddress = axisBefore;
-        if (connectedBefore) {
-            const auto exchange = link.tryBeginWithoutUnit();
-            if (exchange)
-                connection.IdentifyUnit(axisBefore);
-        } else {
-            link.state().UnitConnected = false;
-        }
-    }
+    restoreAxis(link, axisBefore, connectedBefore);
     return results;
 }
 

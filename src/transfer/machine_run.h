@@ -46,8 +46,8 @@ struct MachineRunCallbacks {
 
 // Runs the units in the file's order; the results are the status table at
 // the end. Checking a unit changes nothing in it.
-QList<MachineUnitResult> runMachine(link::Link& link, link::Connection& connection,
-                                    const files::Machine& machine, const MachineRunOptions& options,
+QList<MachineUnitResult> runMachine(link::Link& link, const files::Machine& machine,
+                                    const MachineRunOptions& options,
                                     const MachineRunCallbacks& callbacks,
                                     platform::Messages& messages);
 

@@ -1,7 +1,7 @@
 #include "transfer/machine_status.h"
 
-#include "link/connection.h"
 #include "link/link.h"
+#include "link/unit_scan.h"
 #include "program/listing.h"
 #include "program/program_table.h"
 #include "transfer/send.h"
@@ -30,8 +30,27 @@ QString unitStateName(UnitState state) {
     return QStringLiteral("not-checked");
 }
 
-UnitStatus checkMachineUnit(link::Link& link, link::Connection& connection,
-                            const files::MachineUnit& unit, platform::Messages& messages) {
+namespace {
+
+// A check that ended because of Stop or the port, not the unit: the unit
+// is not checked, and the detail says why.
+bool stoppedOrLost(link::Link& link, QString* detail) {
+    if (link.sendInterrupted()) {
+        *detail = QStringLiteral("stopped");
+        return true;
+    }
+    if (!link.isPortOpen()) {
+        *detail =
+            link.lostReason().isEmpty() ? QStringLiteral("the port closed") : link.lostReason();
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit,
+                            platform::Messages& messages) {
     UnitStatus status;
     status.axis = unit.axis;
     const QString axis = QString::number(unit.axis);
@@ -42,13 +61,22 @@ UnitStatus checkMachineUnit(link::Link& link, link::Connection& connection,
         status.detail = QStringLiteral("another exchange was running");
         return status;
     }
-    link.state().AxisAddress = axis;
-    if (!connection.IdentifyUnit(axis)) {
-        status.state = UnitState::NoUnit;
-        status.detail = QStringLiteral("no unit answered on axis %1").arg(axis);
+    // The scan's question, not the connect's greeting: a unit that runs is
+    // not stopped by a check.
+    const auto found = link::askUnitAt(link, unit.axis);
+    if (!found) {
+        status.state =
+            stoppedOrLost(link, &status.detail) ? UnitState::NotChecked : UnitState::NoUnit;
+        if (status.state == UnitState::NoUnit)
+            status.detail = QStringLiteral("no unit answered on axis %1").arg(axis);
         return status;
     }
-    status.model = link.state().UnitModel;
+    link::LinkState& state = link.state();
+    state.AxisAddress = axis;
+    state.UnitModel = found->model;
+    state.UnitRevision = found->revision;
+    state.UnitConnected = true;
+    status.model = found->model;
     if (unit.model && *unit.model != status.model) {
         status.state = UnitState::WrongModel;
         status.detail = QStringLiteral("the machine file names a %1").arg(*unit.model);
@@ -70,8 +98,10 @@ UnitStatus checkMachineUnit(link::Link& link, link::Connection& connection,
     }
     const UnitReply reply = readUnitProgram(link, false);
     if (!reply.responded) {
-        status.state = UnitState::NoUnit;
-        status.detail = reply.failure.isEmpty() ? QStringLiteral("stopped") : reply.failure;
+        if (!stoppedOrLost(link, &status.detail)) {
+            status.state = UnitState::NoUnit;
+            status.detail = reply.failure;
+        }
         return status;
     }
     const ParsedReply parsed = parseUploadReply(reply.text);

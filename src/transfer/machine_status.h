@@ -26,9 +26,11 @@ struct UnitStatus {
     QString detail; // the first line that differs, the model expected, why not checked
 };
 
-// Identifies the unit at its axis on the open port and reads its program
-// back; changes nothing in the unit. The link is left at that axis.
-UnitStatus checkMachineUnit(link::Link& link, link::Connection& connection,
-                            const files::MachineUnit& unit, platform::Messages& messages);
+// Asks the unit at its axis on the open port for its version (no stop) and
+// reads its program back; changes nothing in the unit. The link is left at
+// that axis, the unit taken as connected. Stop or a port that closed leaves
+// the unit not checked.
+UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit,
+                            platform::Messages& messages);
 
 } // namespace kqm::transfer

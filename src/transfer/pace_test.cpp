@@ -42,11 +42,15 @@ public:
     PaceTestReport run() {
         if (!keepUnitProgram())
             return m_report;
-        const QVector<program::ProgramRow> test = paceTestProgram();
+        QVector<program::ProgramRow> test = paceTestProgram();
         bool stopped = false;
         for (const double pace : paceTestPaces(m_link.state().BaudRate)) {
             bool proven = true;
             for (int attempt = 1; attempt <= 2 && proven; ++attempt) {
+                // The same size, another value: what the unit held before
+                // cannot pass for this trial's program.
+                test.first().command =
+                    QStringLiteral("B%1").arg(2000 + static_cast<int>(m_report.trials.size()));
                 const PaceTrial trial = send(test, pace, attempt);
                 proven = trial.end == SendEnd::Verified;
                 stopped = m_link.stopRequested() || m_link.abortRequested();
@@ -56,7 +60,7 @@ public:
             m_report.fastest = pace;
         }
         restore();
-        keepFastest();
+        keepFastest(stopped);
         m_report.message = summary(stopped);
         return m_report;
     }
@@ -86,6 +90,7 @@ private:
     }
 
     SendReport sendRows(QVector<program::ProgramRow> rows, double pace, const QString& path,
+                        const std::function<void(int)>& started,
                         const std::function<void(int, QChar)>& progress) {
         platform::SilentMessages silent;
         SendTarget target;
@@ -99,6 +104,7 @@ private:
         target.logFile = m_options.logFile;
         target.programPath = path;
         SendCallbacks callbacks;
+        callbacks.sendStarted = started;
         callbacks.progress = progress;
         return runSend(m_link, target, callbacks);
     }
@@ -111,13 +117,14 @@ private:
         trial.attempt = attempt;
         const double start = m_link.clock().now();
         int total = 0;
-        for (const program::ProgramRow& r : rows)
-            total += static_cast<int>(r.command.size()) + 3 + m_link.state().AxisAddress.size();
-        const auto progress = [&](int index, QChar) {
-            if (m_callbacks.progress)
-                m_callbacks.progress(std::min(index + 1, total), total);
+        const auto started = [&total](int characters) {
+            total = characters;
         };
-        trial.end = sendRows(rows, pace, QStringLiteral("(pace test)"), progress).end;
+        const auto progress = [&](int index, QChar) {
+            if (m_callbacks.progress && total > 0)
+                m_callbacks.progress(index + 1, total);
+        };
+        trial.end = sendRows(rows, pace, QStringLiteral("(pace test)"), started, progress).end;
         trial.seconds = m_link.clock().now() - start;
         m_report.trials << trial;
         if (m_callbacks.trialEnded)
@@ -126,29 +133,32 @@ private:
     }
 
     void restore() {
+        // At the fastest pace just proven, read back as every send here is.
+        const double pace = m_report.fastest.value_or(DefaultPace);
         if (m_callbacks.restoring)
-            m_callbacks.restoring();
+            m_callbacks.restoring(pace);
         const UnitBackup& backup = m_report.backup->backup;
         // A unit that held no program (or a corrupted one) is left with the
         // empty program a stopped send leaves: a quit alone.
         QVector<program::ProgramRow> rows{row(QStringLiteral("Q"))};
         QString path = QStringLiteral("(empty program)");
         if (backup.state == UnitBackup::State::Program) {
-            rows = *rowsOf(backup.programFile);
+            const auto kept = rowsOf(backup.programFile);
+            if (!kept)
+                return; // gone since it was kept: the message names the record
+            rows = *kept;
             path = backup.programFile;
         }
-        m_report.restored = sendRows(rows, DefaultPace, path, {}).end == SendEnd::Verified;
+        m_report.restored = sendRows(rows, pace, path, {}, {}).end == SendEnd::Verified;
     }
 
-    void keepFastest() {
-        if (!m_report.fastest || m_options.provenPacesFile.isEmpty())
+    void keepFastest(bool stopped) {
+        if (m_options.provenPacesFile.isEmpty() || (stopped && !m_report.fastest))
             return;
-        const link::LinkState& state = m_link.state();
+        const PaceKey key = connectedUnitKey(m_link);
         QString error;
-        if (!keepProvenPace(m_options.provenPacesFile,
-                            {m_link.deviceName(), state.AxisAddress.toInt(), state.UnitModel,
-                             state.UnitRevision},
-                            *m_report.fastest, &error))
+        // Proving nothing now forgets what was proven before.
+        if (!keepProvenPace(m_options.provenPacesFile, key, m_report.fastest.value_or(0), &error))
             m_keepError = error;
     }
 

@@ -37,7 +37,7 @@ struct PaceTestCallbacks {
     std::function<void(double pace, int attempt)> trialStarted;
     std::function<void(int done, int total)> progress; // characters of the trial
     std::function<void(const PaceTrial& trial)> trialEnded;
-    std::function<void()> restoring;
+    std::function<void(double pace)> restoring;
 };
 
 struct PaceTestReport {
@@ -50,9 +50,12 @@ struct PaceTestReport {
 
 // Keeps the unit's program, sends the test program at falling paces, each
 // read back, until a pace fails to verify twice, then sends the unit's own
-// program back at the sure pace, verified. Stop ends the trials; the unit's
-// program is still sent back (a second Stop ends that too, and the message
-// names the backup).
+// program back, verified, at the fastest pace just proven (else the sure
+// one). Each trial's program differs from the one before, so that a trial
+// whose program never went in cannot pass on what the last one left. Stop
+// ends the trials; the unit's program is still sent back (a second Stop ends
+// that too, and the message names the backup). A test that proves no pace
+// forgets the pace proven before.
 PaceTestReport runPaceTest(link::Link& link, const PaceTestOptions& options,
                            const PaceTestCallbacks& callbacks);
 

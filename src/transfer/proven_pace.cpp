@@ -1,5 +1,7 @@
 #include "transfer/proven_pace.h"
 
+#include "link/link.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -30,6 +32,12 @@ bool sameUnit(const QJsonObject& entry, const PaceKey& key) {
 
 } // namespace
 
+PaceKey connectedUnitKey(link::Link& link) {
+    const link::LinkState& state = link.state();
+    return {link.deviceName(), state.AxisAddress.toInt(), state.UnitModel, state.UnitRevision,
+            state.BaudRate};
+}
+
 QString provenPacesPath(const QString& userDataDirectory) {
     return QDir(userDataDirectory).filePath(QStringLiteral("proven-paces.json"));
 }
@@ -41,7 +49,8 @@ std::optional<double> provenPace(const QString& path, const PaceKey& key) {
             continue;
         const double pace = entry.value(QStringLiteral("pace")).toDouble();
         if (entry.value(QStringLiteral("model")).toString() != key.model ||
-            entry.value(QStringLiteral("revision")).toString() != key.revision || !(pace > 0))
+            entry.value(QStringLiteral("revision")).toString() != key.revision ||
+            entry.value(QStringLiteral("baud")).toInt() != key.baud || !(pace > 0))
             return std::nullopt;
         return pace;
     }
@@ -54,14 +63,17 @@ bool keepProvenPace(const QString& path, const PaceKey& key, double pace, QStrin
         if (!sameUnit(value.toObject(), key))
             kept.append(value);
     }
-    kept.append(QJsonObject{
-        {QStringLiteral("device"), key.device},
-        {QStringLiteral("axis"), key.axis},
-        {QStringLiteral("model"), key.model},
-        {QStringLiteral("revision"), key.revision},
-        {QStringLiteral("pace"), pace},
-        {QStringLiteral("proven"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
-    });
+    if (pace > 0) {
+        kept.append(QJsonObject{
+            {QStringLiteral("device"), key.device},
+            {QStringLiteral("axis"), key.axis},
+            {QStringLiteral("model"), key.model},
+            {QStringLiteral("revision"), key.revision},
+            {QStringLiteral("baud"), key.baud},
+            {QStringLiteral("pace"), pace},
+            {QStringLiteral("proven"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
+        });
+    }
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {

@@ -127,7 +127,7 @@ TEST(KqmctlMachine, InterruptedSendReportsTheRestAsNotSent) {
     const QStringList table =
         QString::fromUtf8(send.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(table.size(), 2);
-    EXPECT_TRUE(table.at(0).startsWith("1\tKQM20\tno-program\tThe send was stopped after"))
+    EXPECT_TRUE(table.at(0).startsWith("1\tKQM20\tnot-checked\tThe send was stopped after"))
         << table.at(0).toStdString();
     EXPECT_EQ(table.at(1), "2\t-\tnot-checked\tnot sent: the run was stopped");
     const auto status =

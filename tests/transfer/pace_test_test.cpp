@@ -45,12 +45,15 @@ TEST(PaceTest, SettlesOnTheFastestPaceTheReceiverTakes) {
         options.backupDirectory = line.dir.filePath("backups");
         options.provenPacesFile = line.dir.filePath("proven-paces.json");
         options.logFile = line.dir.filePath("transfer-log.jsonl");
+        // A pace proven before is replaced, or forgotten when none holds now.
+        const PaceKey key{line.port.deviceName(), 0, "KQM20", line.state.UnitRevision, 9600};
+        QString error;
+        ASSERT_TRUE(keepProvenPace(options.provenPacesFile, key, 0.0021, &error));
         const PaceTestReport report = runPaceTest(line.deviceLink, options, {});
         EXPECT_EQ(report.fastest, c.fastest);
         EXPECT_EQ(report.trials.size(), c.trials);
         EXPECT_TRUE(report.restored) << report.message.toStdString();
         EXPECT_EQ(LineFixture::heldBy(line.port.unit()), (QStringList{"A5", "W3", "Q"}));
-        const PaceKey key{line.port.deviceName(), 0, "KQM20", line.state.UnitRevision};
         EXPECT_EQ(provenPace(options.provenPacesFile, key), c.fastest);
         // Every trial and the restore are in the transfer log.
         EXPECT_EQ(readTransferLog(options.logFile).size(), c.trials + 1);
@@ -62,18 +65,19 @@ TEST(PaceTest, SettlesOnTheFastestPaceTheReceiverTakes) {
 TEST(PaceTest, AProvenPaceBelongsToItsUnit) {
     QTemporaryDir dir;
     const QString file = dir.filePath("proven-paces.json");
-    const PaceKey unit{"/dev/ttyUSB0", 3, "KQM20", "1.65"};
+    const PaceKey unit{"/dev/ttyUSB0", 3, "KQM20", "1.65", 9600};
     QString error;
     ASSERT_TRUE(keepProvenPace(file, unit, 0.005, &error)) << error.toStdString();
-    ASSERT_TRUE(keepProvenPace(file, {"/dev/ttyUSB0", 4, "KQM21", "1.2"}, 0.01, &error));
+    ASSERT_TRUE(keepProvenPace(file, {"/dev/ttyUSB0", 4, "KQM21", "1.2", 9600}, 0.01, &error));
     EXPECT_EQ(provenPace(file, unit), 0.005);
     for (const PaceKey& other :
          {PaceKey{"/dev/ttyUSB1", 3, "KQM20", "1.65"}, PaceKey{"/dev/ttyUSB0", 5, "KQM20", "1.65"},
-          PaceKey{"/dev/ttyUSB0", 3, "KQM21", "1.65"}, PaceKey{"/dev/ttyUSB0", 3, "KQM20", "1.66"}})
+          PaceKey{"/dev/ttyUSB0", 3, "KQM21", "1.65"}, PaceKey{"/dev/ttyUSB0", 3, "KQM20", "1.66"},
+          PaceKey{"/dev/ttyUSB0", 3, "KQM20", "1.65", 19200}})
         EXPECT_EQ(provenPace(file, other), std::nullopt);
     ASSERT_TRUE(keepProvenPace(file, unit, 0.0021, &error));
     EXPECT_EQ(provenPace(file, unit), 0.0021);
-    EXPECT_EQ(provenPace(file, {"/dev/ttyUSB0", 4, "KQM21", "1.2"}), 0.01);
+    EXPECT_EQ(provenPace(file, {"/dev/ttyUSB0", 4, "KQM21", "1.2", 9600}), 0.01);
 }
 
 // Stop during a trial ends the trials; the unit's program still goes back.

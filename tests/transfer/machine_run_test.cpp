@@ -1,0 +1,82 @@
+#include "transfer/line_fixture.h"
+
+#include "files/machine_file.h"
+#include "support/program_files.h"
+#include "transfer/machine_run.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using kqm::test::LineFixture;
+using namespace kqm::transfer;
+
+// Three units on the virtual line, the user's own at axis 0.
+struct MachineLine : LineFixture {
+    kqm::simulator::SimulatedUnit& first = port.addUnit(QStringLiteral("KQM20"), 1);
+    kqm::simulator::SimulatedUnit& second = port.addUnit(QStringLiteral("KQM20"), 2);
+    kqm::files::Machine machine;
+
+    MachineLine() {
+        kqm::test::WriteProgramFile(dir.filePath("p.mdb"), {{"A10"}, {"W5"}, {"Q"}});
+        for (const int axis : {1, 2, 5})
+            machine.units << kqm::files::MachineUnit{axis, dir.filePath("p.mdb"), std::nullopt};
+        state.AxisAddress = QStringLiteral("0");
+        state.UnitRevision = QStringLiteral("1.65");
+    }
+    QStringList states(const QList<MachineUnitResult>& results) const {
+        QStringList names;
+        for (const MachineUnitResult& result : results)
+            names << unitStateName(result.status.state);
+        return names;
+    }
+};
+
+// A check asks each unit its version only: no stop frame reaches any unit,
+// and nothing in any unit changes. The user's axis is current again after.
+TEST(MachineRun, ACheckStopsNoUnitAndChangesNothing) {
+    MachineLine line;
+    line.store(line.first, {"A10", "W5", "Q"});
+    line.store(line.second, {"B600", "Q"});
+    const qsizetype before = line.port.writeCount();
+    const auto results = runMachine(line.deviceLink, line.machine, {}, {}, line.messages);
+    EXPECT_EQ(line.states(results), (QStringList{"in-step", "differs", "no-unit"}));
+    QByteArray wire;
+    for (const auto& write : line.port.writesSince(before))
+        wire += write.byte;
+    for (const char* stop : {"@1.", "@2.", "@5.", "@0.", "@1!", "@2!"})
+        EXPECT_FALSE(wire.contains(stop)) << stop << " in " << wire.toStdString();
+    EXPECT_EQ(LineFixture::heldBy(line.second), (QStringList{"B600", "Q"}));
+    EXPECT_EQ(line.state.AxisAddress, "0");
+    EXPECT_TRUE(line.state.UnitConnected);
+}
+
+// --all sends a unit in step again; a send that does not verify leaves the
+// unit "differs", not "in step", and ends the run unless told to go on.
+TEST(MachineRun, ASendThatFailsIsNeverInStep) {
+    for (const bool keepGoing : {false, true}) {
+        SCOPED_TRACE(keepGoing);
+        MachineLine line;
+        line.store(line.first, {"A10", "W5", "Q"});
+        line.store(line.second, {"A10", "W5", "Q"});
+        line.first.faults().slowReceiver = 0.05; // loses characters at 0.01 s
+        MachineRunOptions options;
+        options.send = true;
+        options.all = true;
+        options.keepGoing = keepGoing;
+        options.pace = 0.01;
+        options.backupRoot = line.dir.filePath("backups");
+        const auto results = runMachine(line.deviceLink, line.machine, options, {}, line.messages);
+        EXPECT_EQ(line.states(results).at(0), "differs");
+        EXPECT_FALSE(machineInStep(results));
+        if (keepGoing) {
+            EXPECT_EQ(line.states(results), (QStringList{"differs", "in-step", "no-unit"}));
+            EXPECT_TRUE(results.at(1).sent);
+        } else {
+            EXPECT_EQ(results.at(1).status.detail, "not sent: the run ended at axis 1");
+            EXPECT_FALSE(results.at(1).sent);
+        }
+    }
+}
+
+} // namespace
