@@ -9,6 +9,7 @@
 #include "platform/app_paths.h"
 #include "transfer/machine_run.h"
 #include "transfer/proven_pace.h"
+#include "transfer/unit_backup.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -77,7 +78,7 @@ int machineRun(const QStringList& arguments, bool send, QTextStream& out, QTextS
         }
         run.backupRoot = parser.isSet(QStringLiteral("backup-dir"))
                              ? parser.value(QStringLiteral("backup-dir"))
-                             : paths.userDataDirectory() + QStringLiteral("/backups");
+                             : transfer::backupRootPath(paths.userDataDirectory());
         run.provenPacesFile = transfer::provenPacesPath(paths.userDataDirectory());
     }
     QString problem;

@@ -287,9 +287,8 @@ int paceTestCommand(const QStringList& arguments, QTextStream& out, QTextStream&
         return status;
     const platform::ExecutableAppPaths paths;
     transfer::PaceTestOptions options;
-    options.backupDirectory =
-        transfer::axisBackupDirectory(paths.userDataDirectory() + QStringLiteral("/backups"),
-                                      session->state().AxisAddress.toInt());
+    options.backupDirectory = transfer::axisBackupDirectory(
+        transfer::backupRootPath(paths.userDataDirectory()), session->state().AxisAddress.toInt());
     options.logFile = transfer::transferLogPath(paths.userDataDirectory());
     options.provenPacesFile = transfer::provenPacesPath(paths.userDataDirectory());
     transfer::PaceTestCallbacks callbacks;

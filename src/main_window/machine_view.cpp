@@ -7,6 +7,7 @@
 #include "platform/messages.h"
 #include "transfer/proven_pace.h"
 #include "transfer/transfer_log.h"
+#include "transfer/unit_backup.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -168,7 +169,7 @@ void MachineView::run(bool send) {
     const QString data = m_session.services.paths.userDataDirectory();
     transfer::MachineRunOptions options;
     options.send = send;
-    options.backupRoot = data + QStringLiteral("/backups");
+    options.backupRoot = transfer::backupRootPath(data);
     options.logFile = transfer::transferLogPath(data);
     options.provenPacesFile = transfer::provenPacesPath(data);
     options.machineFile = m_path;

@@ -160,7 +160,7 @@ void Form1::findFastestPace() {
     const QString data = m_services.paths.userDataDirectory();
     transfer::PaceTestOptions options;
     options.backupDirectory = transfer::axisBackupDirectory(
-        data + QStringLiteral("/backups"), m_session.linkState.AxisAddress.toInt());
+        transfer::backupRootPath(data), m_session.linkState.AxisAddress.toInt());
     options.logFile = transfer::transferLogPath(data);
     options.provenPacesFile = transfer::provenPacesPath(data);
     transfer::PaceTestCallbacks callbacks;

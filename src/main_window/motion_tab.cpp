@@ -1,5 +1,7 @@
 #include "main_window/motion_tab.h"
 
+#include "platform/object_names.h"
+
 #include <QCheckBox>
 #include <QEvent>
 #include <QGridLayout>
@@ -15,10 +17,7 @@ namespace kqm::ui {
 
 namespace {
 
-template <typename T> T* named(T* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
+using platform::named;
 
 QPushButton* button(const char* name, const QString& caption) {
     auto* push = named(new QPushButton(caption), name);

@@ -202,7 +202,7 @@ void UnitActions::offerSend(const QVector<program::ProgramRow>& rows, bool progr
 }
 
 QString UnitActions::backupRoot() const {
-    return m_session.services.paths.userDataDirectory() + QStringLiteral("/backups");
+    return transfer::backupRootPath(m_session.services.paths.userDataDirectory());
 }
 
 void UnitActions::runSend(transfer::SendTarget target) {

@@ -1,6 +1,7 @@
 #include "simulator/dry_run_panel.h"
 
 #include "platform/clock.h"
+#include "platform/object_names.h"
 #include "program/command_set.h"
 #include "simulator/run_plot.h"
 #include "simulator/run_report.h"
@@ -27,14 +28,11 @@ namespace kqm::simulator {
 
 namespace {
 
+using platform::named;
+
 constexpr double TickSeconds = 0.04;
 constexpr qint64 LinesPerTick = 200000; // keeps the window answering
 constexpr int ListedLines = 5000;
-
-template <typename T> T* named(T* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 } // namespace
 

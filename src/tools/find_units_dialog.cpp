@@ -1,5 +1,6 @@
 #include "tools/find_units_dialog.h"
 
+#include "platform/object_names.h"
 #include "platform/window_placement.h"
 
 #include <QHBoxLayout>
@@ -14,12 +15,9 @@ namespace kqm::tools {
 
 namespace {
 
-constexpr int AddressCount = link::ScanLastAxis - link::ScanFirstAxis + 1;
+using platform::named;
 
-template <typename T> T* named(T* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
+constexpr int AddressCount = link::ScanLastAxis - link::ScanFirstAxis + 1;
 
 } // namespace
 

@@ -72,6 +72,10 @@ QString freshStem(const QDir& directory, const QDateTime& taken) {
 
 } // namespace
 
+QString backupRootPath(const QString& userDataDirectory) {
+    return userDataDirectory + QStringLiteral("/backups");
+}
+
 QString axisBackupDirectory(const QString& root, int axis) {
     return QDir(root).filePath(QStringLiteral("axis-%1").arg(axis));
 }

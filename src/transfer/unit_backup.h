@@ -31,7 +31,9 @@ struct UnitBackup {
 
 inline constexpr int BackupsKept = 50;
 
-// Where the window keeps the backups of one axis: root/axis-N.
+// Where the window and kqmctl keep unit backups: backups/ in the per-user
+// data directory, and under it one folder per axis: root/axis-N.
+QString backupRootPath(const QString& userDataDirectory);
 QString axisBackupDirectory(const QString& root, int axis);
 
 struct BackupResult {
