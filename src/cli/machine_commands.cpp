@@ -61,25 +61,23 @@ int machineRun(const QStringList& arguments, bool send, QTextStream& out, QTextS
     const platform::ExecutableAppPaths paths;
     transfer::MachineRunOptions run;
     run.send = send;
-    run.logFile = transfer::transferLogPath(paths.userDataDirectory());
+    const auto settings = windowSettings();
+    run.places = transfer::SendPlaces::of(paths.userDataDirectory(), settings.get());
     if (send) {
         run.all = parser.isSet(QStringLiteral("all"));
         run.keepGoing = parser.isSet(QStringLiteral("keep-going"));
         if (parser.isSet(QStringLiteral("pace"))) {
-            // A faster pace than these only as each unit proved it, which is
-            // what is used without --pace.
-            const double pace = parser.value(QStringLiteral("pace")).toDouble();
-            if (!transfer::SendPaces.contains(pace))
-                return usageError(Name,
-                                  QStringLiteral("--pace takes 0.1, 0.05, 0.02 or 0.01; without "
-                                                 "it each unit's proven pace is used"),
-                                  err);
-            run.pace = pace;
+            QString why;
+            const auto pace = transfer::parsePaceRequest(parser.value(QStringLiteral("pace")), &why);
+            if (!pace)
+                return usageError(Name, why, err);
+            run.pace = *pace;
         }
-        run.backupRoot = parser.isSet(QStringLiteral("backup-dir"))
-                             ? parser.value(QStringLiteral("backup-dir"))
-                             : transfer::backupRootPath(paths.userDataDirectory());
-        run.provenPacesFile = transfer::provenPacesPath(paths.userDataDirectory());
+        if (parser.isSet(QStringLiteral("backup-dir")))
+            run.places.backupRoot = parser.value(QStringLiteral("backup-dir"));
+    } else {
+        // A check sends nothing, so keeps nothing.
+        run.places.backupRoot.clear();
     }
     QString problem;
     const auto machine = files::readMachineFile(positional.first(), &problem);

@@ -7,6 +7,7 @@
 #include "cli/unit_session.h"
 #include "files/file_copy.h"
 #include "files/program_files.h"
+#include "files/settings_table.h"
 #include "files/startup.h"
 #include "platform/app_paths.h"
 #include "program/listing.h"
@@ -27,6 +28,8 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <QTimer>
+
+#include <memory>
 
 #include <unistd.h>
 
@@ -90,56 +93,37 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     const auto options = parseLinkOptions(arguments, QStringLiteral("send"), err, true);
     if (!options)
         return UsageError;
-    program::ProgramTable table;
-    if (!table.open(options->file, program::SqliteFile::Mode::ReadOnly)) {
-        err << "kqmctl: " << table.openFailure(options->file) << Qt::endl;
-        return UsageError;
+    // Refused before the unit is greeted: a file that cannot be sent never
+    // stops a unit.
+    const transfer::SendProgram program =
+        transfer::SendProgram::fromFile(options->file, QString::number(options->axis));
+    if (const auto refusal = program.refusal()) {
+        err << (refusal->why == transfer::SendRefusal::Why::Unreadable ? "kqmctl: " : "")
+            << refusal->text << Qt::endl;
+        return refusal->why == transfer::SendRefusal::Why::Unreadable ? UsageError : Failure;
     }
-    auto rows = table.readRows().value_or(QVector<program::ProgramRow>{});
     UnitSession session(*options, err);
-    const program::ListingOutcome listing = program::computeListing(rows, session.messages());
-    transfer::PreparedSend prepared =
-        transfer::prepareSend(rows, listing.programFits, session.state().AxisAddress);
-    prepared.pace = options->pace;
-    if (prepared.refusal) {
-        err << *prepared.refusal << Qt::endl;
-        return Failure;
-    }
-    if (!transfer::endsWithQuit(prepared.text())) {
-        err << transfer::QuitRequiredMessage << Qt::endl;
-        return Failure;
-    }
     if (!session.connect())
         return Failure;
     link::Link& link = session.link();
-    transfer::SendTarget target;
-    target.send = prepared;
-    target.device = link.deviceName();
-    target.verify = options->verify;
-    target.backup = !options->backupDirectory.isEmpty();
-    target.backupDirectory = options->backupDirectory;
-    target.model = session.state().UnitModel;
-    target.logFile = transfer::transferLogPath(platform::ExecutableAppPaths().userDataDirectory());
-    target.programPath = QFileInfo(options->file).absoluteFilePath();
-    if (options->paceToProve) {
-        const link::LinkState& state = session.state();
-        const auto proven = transfer::provenPace(
-            transfer::provenPacesPath(platform::ExecutableAppPaths().userDataDirectory()),
-            transfer::connectedUnitKey(link));
-        if (proven != options->pace) {
-            err << "kqmctl: " << options->pace << " s was not proven for the " << state.UnitModel
-                << " on axis " << state.AxisAddress << " at " << link.deviceName() << ", "
-                << state.BaudRate << " baud"
-                << " (kqmctl pace-test proves one); nothing was sent" << Qt::endl;
-            return UsageError;
-        }
+    transfer::SendChoice choice;
+    choice.verify = options->verify;
+    choice.backup = !options->backupDirectory.isEmpty();
+    if (choice.backup)
+        choice.backupDirectory = options->backupDirectory;
+    choice.pace = options->pace;
+    const auto settings = windowSettings();
+    const transfer::SendPlaces places = transfer::SendPlaces::of(
+        platform::ExecutableAppPaths().userDataDirectory(), settings.get());
+    const transfer::SendRequestResult made = transfer::requestSend(link, program, choice, places);
+    if (!made.request) {
+        err << "kqmctl: " << made.refusal->text << "; nothing was sent" << Qt::endl;
+        return made.refusal->why == transfer::SendRefusal::Why::Pace ? UsageError : Failure;
     }
-    const double pace = transfer::allowedPace(prepared.pace, target.verify, options->baud);
-    if (pace != prepared.pace) {
-        err << "kqmctl: " << prepared.pace << " s per character is shorter than twice a "
-            << "character's time at " << options->baud << " baud; sending at " << pace << " s"
-            << Qt::endl;
-    }
+    const transfer::SendRequest& request = *made.request;
+    if (!request.pace().note.isEmpty())
+        err << "kqmctl: " << request.pace().note << Qt::endl;
+    const double pace = request.send().pace;
     SendProgress progress(err, pace, options->quiet);
     transfer::SendCallbacks callbacks;
     callbacks.sendStarted = [&progress](int characters) {
@@ -157,7 +141,7 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         InterruptGuard interrupt;
         QTimer watch;
         watchForInterrupt(watch, link);
-        report = transfer::runSend(link, target, callbacks);
+        report = transfer::runSend(link, request, callbacks);
     }
     if (report.backup && report.backup->ok) {
         err << "Kept the unit's " << transfer::stateText(report.backup->backup.state) << " in "
@@ -165,7 +149,7 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     }
     switch (report.end) {
     case transfer::SendEnd::Verified:
-        out << "Sent " << rows.size() << " lines to the " << session.state().UnitModel
+        out << "Sent " << program.rowCount() << " lines to the " << session.state().UnitModel
             << " on axis " << session.state().AxisAddress << Qt::endl;
         out << report.message << Qt::endl;
         return Success;

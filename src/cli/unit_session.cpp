@@ -2,10 +2,12 @@
 
 #include "cli/command_line.h"
 #include "cli/list_command.h"
+#include "files/settings_table.h"
+#include "files/startup.h"
+#include "platform/app_paths.h"
 #include "simulator/simulated_port.h"
-#include "transfer/send.h"
 
-#include <algorithm>
+#include <QFileInfo>
 
 #include <QCommandLineParser>
 
@@ -26,7 +28,7 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
         parser.addOption(
             {QStringLiteral("backup-dir"), QStringLiteral("backup folder"), QStringLiteral("DIR")});
         parser.addOption({QStringLiteral("pace"), QStringLiteral("seconds per character"),
-                          QStringLiteral("SECONDS"), QStringLiteral("0.1")});
+                          QStringLiteral("SECONDS")});
         parser.addOption({QStringLiteral("quiet"), QStringLiteral("no progress")});
     }
     const auto fail = [&](const QString& why) -> std::optional<LinkOptions> {
@@ -44,20 +46,17 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
         options.verify = parser.isSet(QStringLiteral("verify"));
         options.backupDirectory = parser.value(QStringLiteral("backup-dir"));
         options.quiet = parser.isSet(QStringLiteral("quiet"));
-        const QString pace = parser.value(QStringLiteral("pace"));
-        const auto known = std::find_if(transfer::SendPaces.begin(), transfer::SendPaces.end(),
-                                        [&pace](double p) { return pace.toDouble() == p; });
-        bool number = false;
-        options.pace = pace.toDouble(&number);
-        // Any other pace must be the one proven for the unit, which is
-        // known once it answers.
-        options.paceToProve = known == transfer::SendPaces.end();
-        if (options.paceToProve && (!number || !(options.pace > 0) || options.pace > 0.1))
-            return fail(QStringLiteral("--pace takes 0.1, 0.05, 0.02, 0.01 or the pace proven "
-                                       "for the unit (kqmctl pace-test)"));
-        // A faster pace is only ever used with the program read back.
-        if (options.pace < transfer::DefaultPace)
-            options.verify = true;
+        if (parser.isSet(QStringLiteral("pace"))) {
+            QString why;
+            const auto pace = transfer::parsePaceRequest(parser.value(QStringLiteral("pace")), &why);
+            if (!pace)
+                return fail(why);
+            options.pace = *pace;
+            // A faster pace is only ever used with the program read back.
+            if (pace->kind == transfer::PaceRequest::Kind::Proven ||
+                pace->pace < transfer::SurePace)
+                options.verify = true;
+        }
     }
     if (!positional.isEmpty())
         return fail(QStringLiteral("unexpected argument '%1'").arg(positional.at(0)));
@@ -102,6 +101,15 @@ bool UnitSession::openPort() {
         return true;
     messages().show(platform::MessageIcon::None, m_state.LastCommError);
     return false;
+}
+
+std::unique_ptr<files::SettingsTable> windowSettings() {
+    const platform::ExecutableAppPaths paths;
+    const auto files = files::ProgramDirectoryFiles::of(paths);
+    auto settings = std::make_unique<files::SettingsTable>();
+    if (!QFileInfo::exists(files.settings) || !settings->open(files.settings))
+        return nullptr;
+    return settings;
 }
 
 std::unique_ptr<UnitSession> connectedSession(const QStringList& arguments, const QString& command,

@@ -5,6 +5,7 @@
 #include "link/device_port.h"
 #include "link/link.h"
 #include "platform/clock.h"
+#include "transfer/pace_policy.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,6 +13,10 @@
 
 #include <memory>
 #include <optional>
+
+namespace kqm::files {
+class SettingsTable;
+}
 
 namespace kqm::cli {
 
@@ -26,9 +31,8 @@ struct LinkOptions {
     // first; the pause after each character.
     bool verify = false;
     QString backupDirectory;
-    double pace = 0.1;
-    bool paceToProve = false; // not one of the usual paces: only the unit's proven one
-    bool quiet = false;       // send: no progress
+    transfer::PaceRequest pace; // nothing asked: the pace policy's choice
+    bool quiet = false;         // send: no progress
 };
 
 // Parses --port/--baud/--axis (and FILE or --output where the command takes
@@ -64,6 +68,10 @@ private:
     link::Connection m_connection;
     int m_baud;
 };
+
+// The window's settings file, for the pace of the port that stands for a
+// device; nullptr when there is none.
+std::unique_ptr<files::SettingsTable> windowSettings();
 
 // Parses the link options and identifies the unit; nullptr, with the exit
 // status set, when either fails.

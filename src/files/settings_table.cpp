@@ -138,13 +138,11 @@ QString sendPaceName(int port) {
 
 } // namespace
 
-double SettingsTable::sendPace(int port) {
+std::optional<double> SettingsTable::sendPace(int port) {
     const auto stored = preference(sendPaceName(port));
-    for (const double pace : {0.05, 0.02, 0.01}) {
-        if (stored && stored->toDouble() == pace)
-            return pace;
-    }
-    return 0.1;
+    bool number = false;
+    const double pace = stored ? stored->toDouble(&number) : 0.0;
+    return number ? std::optional<double>(pace) : std::nullopt;
 }
 
 bool SettingsTable::setSendPace(int port, double pace) {

@@ -54,8 +54,8 @@ public:
     static inline const QString VerifySendPreference = QStringLiteral("VerifySend");
     static inline const QString BackupBeforeSendPreference = QStringLiteral("BackupBeforeSend");
     // The pause after each character a program send makes on a port (1 to
-    // 4): 0.1 s unless one of the faster paces is stored.
-    double sendPace(int port);
+    // 4), as stored; which paces count is the send's pace policy.
+    std::optional<double> sendPace(int port);
     bool setSendPace(int port, double pace);
 
     // Writes a new settings file with the defaults: COM 1, 9600 baud, axis 0,

@@ -166,12 +166,11 @@ void MachineView::run(bool send) {
             QStringLiteral("The serial port is not open: choose Setup > Connect first."));
         return;
     }
-    const QString data = m_session.services.paths.userDataDirectory();
     transfer::MachineRunOptions options;
     options.send = send;
-    options.backupRoot = transfer::backupRootPath(data);
-    options.logFile = transfer::transferLogPath(data);
-    options.provenPacesFile = transfer::provenPacesPath(data);
+    options.places = transfer::SendPlaces::of(m_session.services.paths.userDataDirectory(),
+                                              &m_session.settings);
+    options.places.portNumber = m_session.linkState.ComPortNumber;
     options.machineFile = m_path;
     transfer::MachineRunCallbacks callbacks;
     QPointer<MachineView> self(this);

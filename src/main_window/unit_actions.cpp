@@ -132,17 +132,23 @@ void UnitActions::runMotion(link::MotionControl control, const QString& operand)
 }
 
 void UnitActions::cmdSend_Click() {
+    // What is sent is the file as it is; the grid shows it first.
+    m_session.document.catchUp();
+    offerSend(m_session.document.path());
+}
+
+transfer::SendPlaces UnitActions::sendPlaces() const {
+    transfer::SendPlaces places = transfer::SendPlaces::of(
+        m_session.services.paths.userDataDirectory(), &m_session.settings);
+    places.portNumber = m_session.linkState.ComPortNumber;
+    return places;
+}
+
+void UnitActions::offerSend(const QString& programFile) {
     if (!m_session.linkState.UnitConnected) {
         m_session.link.ReportNotConnected();
         return;
     }
-    // What is sent is the file as it is; the grid shows it first.
-    m_session.document.catchUp();
-    offerSend(m_session.document.table().readRows().value_or(QVector<program::ProgramRow>{}),
-              m_session.document.state().ProgramFits);
-}
-
-void UnitActions::offerSend(const QVector<program::ProgramRow>& rows, bool programFits) {
     // One send at a time, and nothing that could change its target while
     // its dialog is open.
     if (m_sendDialog) {
@@ -151,52 +157,62 @@ void UnitActions::offerSend(const QVector<program::ProgramRow>& rows, bool progr
     }
     if (m_session.link.refuseWhenBusy())
         return;
-    transfer::PreparedSend prepared;
+    std::optional<transfer::SendProgram> program;
     {
         platform::BusyCursorGuard busy(m_session.services.busyCursor);
-        prepared = transfer::prepareSend(rows, programFits, m_session.linkState.AxisAddress);
+        program = transfer::SendProgram::fromFile(programFile, m_session.linkState.AxisAddress);
     }
-    if (prepared.refusal) {
-        m_session.services.messages.show(MessageIcon::Critical, *prepared.refusal);
+    if (const auto refusal = program->buttonRefusal()) {
+        m_session.services.messages.show(refusal->icon, refusal->text);
         return;
     }
     files::SettingsTable& settings = m_session.settings;
-    // A pace this unit proved (Setup > Find Fastest Pace) is offered when it
-    // is faster than the port's; either goes only with the read-back.
-    const link::LinkState& state = m_session.linkState;
-    const auto proven = transfer::provenPace(
-        transfer::provenPacesPath(m_session.services.paths.userDataDirectory()),
-        transfer::connectedUnitKey(m_session.link));
-    const double pace =
-        std::min(settings.sendPace(state.ComPortNumber), proven.value_or(transfer::DefaultPace));
-    auto* dialog = new transfer::Form2(m_session.services.messages, prepared.text(), prepared.items,
+    const transfer::PreparedSend shown = program->frames();
+    auto* dialog = new transfer::Form2(m_session.services.messages, shown.text(), shown.items,
                                        m_dialogParent);
     dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->setOptions(
-        settings.preferenceOn(files::SettingsTable::VerifySendPreference, true),
-        settings.preferenceOn(files::SettingsTable::BackupBeforeSendPreference, true),
-        transfer::allowedPace(pace, true, m_session.linkState.BaudRate), proven && *proven == pace);
-    // The target is what the dialog shows: the frames, their axis, this port.
-    transfer::SendTarget target;
-    target.send = prepared;
-    target.device = m_session.link.deviceName();
+    const transfer::SendPlaces places = sendPlaces();
+    link::Link& link = m_session.link;
+    dialog->setOptions(settings.preferenceOn(files::SettingsTable::VerifySendPreference, true),
+                       settings.preferenceOn(files::SettingsTable::BackupBeforeSendPreference, true),
+                       [&link, places](bool verify) {
+                           transfer::SendChoice choice;
+                           choice.verify = verify;
+                           return transfer::paceFor(link, choice, places);
+                       },
+                       transfer::sendTargetText(link));
     m_sendDialog = dialog;
-    m_session.link.holdTarget(true);
+    link.holdTarget(true);
     QObject::connect(dialog, &QDialog::finished, dialog, [this] {
         m_session.link.holdTarget(false);
         m_sendDialog = nullptr;
     });
-    QObject::connect(
-        dialog, &transfer::Form2::sendRequested, dialog,
-        [this, target, dialog, pace](const QString&) mutable {
-            target.verify = dialog->verifyAfterSend();
-            target.backup = dialog->backupBeforeSend();
-            files::SettingsTable& stored = m_session.settings;
-            stored.setPreferenceOn(files::SettingsTable::VerifySendPreference, target.verify);
-            stored.setPreferenceOn(files::SettingsTable::BackupBeforeSendPreference, target.backup);
-            target.send.pace = pace;
-            runSend(target);
-        });
+    QObject::connect(dialog, &transfer::Form2::sendRequested, dialog,
+                     [this, dialog, programFile](const QString& shownText) {
+                         transfer::SendChoice choice;
+                         choice.verify = dialog->verifyAfterSend();
+                         choice.backup = dialog->backupBeforeSend();
+                         choice.shown = shownText;
+                         files::SettingsTable& stored = m_session.settings;
+                         stored.setPreferenceOn(files::SettingsTable::VerifySendPreference,
+                                                choice.verify);
+                         stored.setPreferenceOn(files::SettingsTable::BackupBeforeSendPreference,
+                                                choice.backup);
+                         // The target stays held until the request is made.
+                         const transfer::SendRequestResult made = transfer::requestSend(
+                             m_session.link,
+                             transfer::SendProgram::fromFile(programFile,
+                                                             m_session.linkState.AxisAddress),
+                             choice, sendPlaces());
+                         if (!made.request) {
+                             m_session.services.messages.show(made.refusal->icon,
+                                                              made.refusal->text);
+                             dialog->close();
+                             return;
+                         }
+                         dialog->close();
+                         runSend(*made.request, programFile);
+                     });
     dialog->show();
     platform::centreOnScreen(dialog);
 }
@@ -205,13 +221,8 @@ QString UnitActions::backupRoot() const {
     return transfer::backupRootPath(m_session.services.paths.userDataDirectory());
 }
 
-void UnitActions::runSend(transfer::SendTarget target) {
+void UnitActions::runSend(const transfer::SendRequest& request, const QString& programFile) {
     platform::Messages& messages = m_session.services.messages;
-    const int axis = target.send.axis.toInt();
-    target.backupDirectory = transfer::axisBackupDirectory(backupRoot(), axis);
-    target.model = m_session.linkState.UnitModel;
-    target.logFile = transfer::transferLogPath(m_session.services.paths.userDataDirectory());
-    target.programPath = m_session.document.path();
     transfer::SendCallbacks callbacks;
     int total = 0;
     callbacks.sendStarted = [this, &total](int characters) {
@@ -221,8 +232,7 @@ void UnitActions::runSend(transfer::SendTarget target) {
     callbacks.sendEnded = [this] {
         m_programTab.sendEnded();
     };
-    const double pace =
-        transfer::allowedPace(target.send.pace, target.verify, m_session.linkState.BaudRate);
+    const double pace = request.send().pace;
     callbacks.progress = [this, &total, pace](int index, QChar c) {
         m_programTab.showSending(index, total, c, pace);
     };
@@ -236,7 +246,7 @@ void UnitActions::runSend(transfer::SendTarget target) {
     transfer::SendReport report;
     {
         platform::BusyCursorGuard busy(m_session.services.busyCursor);
-        report = transfer::runSend(m_session.link, target, callbacks);
+        report = transfer::runSend(m_session.link, request, callbacks);
     }
     if (report.message.isEmpty())
         return;
@@ -244,17 +254,26 @@ void UnitActions::runSend(transfer::SendTarget target) {
         // The unit's program was garbled by the pace: sending again at the
         // sure pace needs no backup of it.
         if (messages.show(MessageIcon::Critical,
-                          report.message + QStringLiteral("\n\nSend it again now at 0.1 s per "
-                                                          "character?"),
+                          report.message +
+                              QStringLiteral("\n\nSend it again now at %1 per character?")
+                                  .arg(transfer::paceText(transfer::SurePace)),
                           platform::MessageButtons::YesNo) == platform::MessageAnswer::Yes) {
-            target.send.pace = transfer::DefaultPace;
-            target.backup = false;
-            runSend(target);
+            transfer::SendChoice again;
+            again.backup = false;
+            again.pace = transfer::PaceRequest::asking(transfer::SurePace);
+            const transfer::SendRequestResult made = transfer::requestSend(
+                m_session.link,
+                transfer::SendProgram::fromFile(programFile, m_session.linkState.AxisAddress),
+                again, sendPlaces());
+            if (made.request)
+                runSend(*made.request, programFile);
+            else
+                messages.show(made.refusal->icon, made.refusal->text);
         }
         return;
     }
     // A plain send says nothing on success; a verified one says so.
-    if (report.end == transfer::SendEnd::Sent)
+    if (report.end == transfer::SendEnd::Sent && report.message.startsWith(QLatin1String("Sent ")))
         return;
     const MessageIcon icon =
         report.end == transfer::SendEnd::Verified ? MessageIcon::Information
@@ -291,24 +310,8 @@ void UnitActions::mnuUnitBackups_Click() {
             m_session.document.setCurrentRow(0);
         return;
     }
-    if (toSend) {
-        if (!m_session.linkState.UnitConnected) {
-            m_session.link.ReportNotConnected();
-            return;
-        }
-        program::ProgramTable table;
-        std::optional<QVector<program::ProgramRow>> rows;
-        if (table.open(toSend->programFile, program::SqliteFile::Mode::ReadOnly))
-            rows = table.readRows();
-        if (!rows) {
-            messages.show(
-                MessageIcon::Critical,
-                QStringLiteral("The kept program %1 could not be read (%2).")
-                    .arg(QDir::toNativeSeparators(toSend->programFile), table.lastError()));
-            return;
-        }
-        offerSend(*rows, program::lineStarts(*rows).last() <= program::UnitMemoryBytes);
-    }
+    if (toSend)
+        offerSend(toSend->programFile);
 }
 
 bool UnitActions::rebuildWorkingCopy(const QString& source, const QString& failure) {

@@ -5,6 +5,7 @@
 #include "program/program_table.h"
 #include "transfer/send.h"
 #include "transfer/send_operation.h"
+#include "transfer/send_request.h"
 
 #include <QPointer>
 
@@ -47,9 +48,11 @@ public:
     void applyModelLayout();
 
 private:
-    // The send dialog for rows, with the port's pace and the stored choices.
-    void offerSend(const QVector<program::ProgramRow>& rows, bool programFits);
-    void runSend(transfer::SendTarget target);
+    // The send dialog for a program file, with the stored choices; the file
+    // is read again when the user confirms.
+    void offerSend(const QString& programFile);
+    void runSend(const transfer::SendRequest& request, const QString& programFile);
+    transfer::SendPlaces sendPlaces() const;
     // The working copy made afresh from `source` (the template, or a kept
     // program) and bound; `failure` says what did not happen.
     bool rebuildWorkingCopy(const QString& source, const QString& failure);

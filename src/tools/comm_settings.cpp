@@ -3,6 +3,7 @@
 #include "files/settings_table.h"
 #include "link/device_port.h"
 #include "platform/messages.h"
+#include "transfer/pace_policy.h"
 
 namespace kqm::tools {
 
@@ -63,15 +64,17 @@ std::array<QString, 4> storedDevices(files::SettingsTable& settings) {
 
 std::array<double, 4> storedPaces(files::SettingsTable& settings) {
     std::array<double, 4> paces{};
-    for (int port = 0; port < 4; ++port)
-        paces[port] = settings.sendPace(port + 1);
+    for (int port = 0; port < 4; ++port) {
+        const auto pace = settings.sendPace(port + 1);
+        paces[port] = pace && transfer::isUsualPace(*pace) ? *pace : transfer::SurePace;
+    }
     return paces;
 }
 
 QStringList paceEntries() {
     QStringList entries;
-    for (const double pace : PaceChoices) {
-        entries << (pace == PaceChoices.first()
+    for (const double pace : transfer::usualPaces()) {
+        entries << (pace == transfer::SurePace
                         ? QStringLiteral("%1 s per character").arg(pace)
                         : QStringLiteral("%1 s per character (verified sends only)").arg(pace));
     }

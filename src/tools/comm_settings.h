@@ -51,7 +51,6 @@ std::array<QString, 4> storedDevices(files::SettingsTable& settings);
 // The send pace of each port number 1 to 4, and what the dialog offers.
 std::array<double, 4> storedPaces(files::SettingsTable& settings);
 QStringList paceEntries();
-inline const QList<double> PaceChoices = {0.1, 0.05, 0.02, 0.01};
 // Stores what the user chose and says so: the changed port and baud rate
 // (records 1 and 2), the changed devices, and the message that the change
 // takes effect at the next connect. A failed write is reported.

@@ -2,7 +2,7 @@
 
 #include "link/device_port.h"
 #include "platform/window_placement.h"
-#include "transfer/send_operation.h"
+#include "transfer/pace_policy.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -114,7 +114,8 @@ void frmCommSettings::showDeviceOf(int portIndex) {
     }
     lblDevice->setText(QStringLiteral("Device of COM %1:").arg(portIndex + 1));
     lblSendPace->setText(QStringLiteral("Send pace of COM %1:").arg(portIndex + 1));
-    cboSendPace->setCurrentIndex(std::max<int>(0, PaceChoices.indexOf(m_chosenPace[portIndex])));
+    cboSendPace->setCurrentIndex(
+        std::max<int>(0, transfer::usualPaces().indexOf(m_chosenPace[portIndex])));
     offerPaces();
     const QString device = m_chosenDevice[portIndex];
     const int known = cboDevice->findData(device);
@@ -128,10 +129,9 @@ void frmCommSettings::offerPaces() {
     // Only the paces the line can carry at the chosen baud rate.
     const int baud = baudRateAt(lstBaudRates->currentRow());
     auto* model = qobject_cast<QStandardItemModel*>(cboSendPace->model());
-    for (int i = 0; model && i < PaceChoices.size(); ++i) {
-        const double pace = PaceChoices.at(i);
-        model->item(i)->setEnabled(baud <= 0 || transfer::allowedPace(pace, true, baud) == pace);
-    }
+    const QList<double> carried = transfer::pacesFor(baud);
+    for (int i = 0; model && i < transfer::usualPaces().size(); ++i)
+        model->item(i)->setEnabled(baud <= 0 || carried.contains(transfer::usualPaces().at(i)));
     if (model && !model->item(std::max(0, cboSendPace->currentIndex()))->isEnabled())
         cboSendPace->setCurrentIndex(0);
 }
@@ -144,7 +144,8 @@ void frmCommSettings::setPaces(const std::array<double, 4>& paces) {
 void frmCommSettings::rememberDevice() {
     if (m_shownPort < 0)
         return;
-    m_chosenPace[m_shownPort] = PaceChoices.value(cboSendPace->currentIndex(), PaceChoices.first());
+    m_chosenPace[m_shownPort] =
+        transfer::usualPaces().value(cboSendPace->currentIndex(), transfer::SurePace);
     const int index = cboDevice->findText(cboDevice->currentText());
     m_chosenDevice[m_shownPort] =
         index >= 0 ? cboDevice->itemData(index).toString() : cboDevice->currentText().trimmed();

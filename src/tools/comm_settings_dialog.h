@@ -2,6 +2,7 @@
 
 #include "link/device_port.h"
 #include "tools/comm_settings.h"
+#include "transfer/pace_policy.h"
 
 #include <QDialog>
 
@@ -44,7 +45,8 @@ private:
 
     QList<link::DeviceChoice> m_devices;
     std::array<QString, 4> m_chosenDevice;
-    std::array<double, 4> m_chosenPace{0.1, 0.1, 0.1, 0.1};
+    std::array<double, 4> m_chosenPace{transfer::SurePace, transfer::SurePace, transfer::SurePace,
+                                       transfer::SurePace};
     CommSettingsChoice m_choice;
     int m_shownPort = -1;
 

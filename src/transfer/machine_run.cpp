@@ -36,26 +36,23 @@ public:
 
     MachineUnitResult runUnit(int index, const files::MachineUnit& unit) {
         MachineUnitResult result;
-        result.status = checkMachineUnit(m_link, unit, m_messages);
+        result.status = checkMachineUnit(m_link, unit);
         if (!m_options.send || !needsSend(result.status, m_options.all) || stopped())
             return result;
-        program::ProgramTable table;
-        auto rows = table.open(unit.program, program::SqliteFile::Mode::ReadOnly) ? table.readRows()
-                                                                                  : std::nullopt;
-        if (!rows)
-            return result; // the check has said the file could not be read
-        SendTarget target;
-        target.send = prepareSend(*rows, program::computeListing(*rows, m_messages).programFits,
-                                  m_link.state().AxisAddress);
-        target.send.pace = paceFor();
-        target.device = m_link.deviceName();
-        target.verify = true;
-        target.backup = true;
-        target.backupDirectory = axisBackupDirectory(m_options.backupRoot, unit.axis);
-        target.model = m_link.state().UnitModel;
-        target.logFile = m_options.logFile;
-        target.programPath = unit.program;
-        result.pace = allowedPace(target.send.pace, true, m_link.state().BaudRate);
+        SendChoice choice;
+        choice.pace = m_options.pace;
+        const SendRequestResult made =
+            requestSend(m_link, SendProgram::fromFile(unit.program, m_link.state().AxisAddress),
+                        choice, m_options.places);
+        if (!made.request) {
+            // The unit is not sent, and says why (a file without Quit).
+            result.status.detail = QStringLiteral("not sent: ") + made.refusal->text;
+            if (result.status.state == UnitState::InStep)
+                result.status.state = UnitState::NotChecked;
+            return result;
+        }
+        const SendRequest& request = *made.request;
+        result.pace = request.send().pace;
         SendCallbacks callbacks;
         int total = 0;
         callbacks.sendStarted = [&total](int characters) {
@@ -70,14 +67,23 @@ public:
             return false;
         };
         result.sent = true;
-        const SendReport report = runSend(m_link, target, callbacks);
+        const SendReport report = runSend(m_link, request, callbacks);
         result.end = report.end;
+        result.provenPaceForgotten = report.provenPaceForgotten;
         if (report.end == SendEnd::Verified) {
             result.status.state = UnitState::InStep;
-            result.status.detail = QStringLiteral("sent and verified at %1 s").arg(result.pace);
+            result.status.detail =
+                result.pace > 0 ? QStringLiteral("sent and verified at %1 s").arg(result.pace)
+                                : QStringLiteral("sent and verified, characters back to back");
             return result;
         }
         result.status.detail = report.message.section(QLatin1Char('\n'), 0, 0);
+        if (report.fasterPaceFailed)
+            result.status.detail +=
+                report.provenPaceForgotten
+                    ? QStringLiteral(" (at its proven pace of %1, which is proven no longer)")
+                          .arg(paceText(result.pace))
+                    : QStringLiteral(" (at the faster pace of %1)").arg(paceText(result.pace));
         // Whatever the unit held before, it is not known to hold its program
         // now (a unit in step that --all sent again among them).
         if (report.end == SendEnd::Differs)
@@ -92,17 +98,6 @@ public:
     }
 
 private:
-    double paceFor() const {
-        if (m_options.pace)
-            return *m_options.pace;
-        if (!m_options.provenPacesFile.isEmpty()) {
-            // The check has just greeted the unit at its axis.
-            if (const auto proven = provenPace(m_options.provenPacesFile, connectedUnitKey(m_link)))
-                return *proven;
-        }
-        return DefaultPace;
-    }
-
     link::Link& m_link;
     const MachineRunOptions& m_options;
     const MachineRunCallbacks& m_callbacks;
@@ -130,7 +125,7 @@ void logMachineRun(link::Link& link, const MachineRunOptions& options,
                            .arg(results.size() - inStep)
                            .arg(results.size());
     QString error;
-    appendTransferLog(options.logFile, entry, &error);
+    appendTransferLog(options.places.logFile, entry, &error);
 }
 
 // The axis the user had chosen is the current one again, and the unit there
@@ -191,7 +186,7 @@ QList<MachineUnitResult> runMachine(link::Link& link, const files::Machine& mach
         if (callbacks.unitEnded)
             callbacks.unitEnded(i, result);
     }
-    if (!options.logFile.isEmpty())
+    if (!options.places.logFile.isEmpty())
         logMachineRun(link, options, results, run.stopped());
     restoreAxis(link, axisBefore, connectedBefore);
     return results;

@@ -19,12 +19,11 @@ struct MachineRunOptions {
     bool send = false;      // false: check only, nothing changes in any unit
     bool all = false;       // send every unit, in step or not
     bool keepGoing = false; // go on after a unit that failed
-    // The pace of every send; nothing: the unit's proven pace, or the sure one.
-    std::optional<double> pace;
-    QString backupRoot;      // each axis's backups go to axisBackupDirectory(root, axis)
-    QString logFile;         // the transfer log; none when empty
-    QString provenPacesFile; // where proven paces are kept; none when empty
-    QString machineFile;     // for the log's machine entry
+    // The pace asked for every send; by default each unit gets what the
+    // pace policy gives it (its port's pace or its proven one).
+    PaceRequest pace;
+    SendPlaces places;   // backups (root/axis-N), the log, proven paces, port paces
+    QString machineFile; // for the log's machine entry
 };
 
 struct MachineUnitResult {
@@ -32,6 +31,7 @@ struct MachineUnitResult {
     bool sent = false;          // a send was started
     std::optional<SendEnd> end; // how it ended
     double pace = 0;            // the pace it went at
+    bool provenPaceForgotten = false; // that proven pace failed its read-back
 };
 
 struct MachineRunCallbacks {

@@ -2,9 +2,7 @@
 
 #include "link/link.h"
 #include "link/unit_scan.h"
-#include "program/listing.h"
-#include "program/program_table.h"
-#include "transfer/send.h"
+#include "transfer/send_request.h"
 #include "transfer/upload.h"
 #include "transfer/verify.h"
 
@@ -49,8 +47,7 @@ bool stoppedOrLost(link::Link& link, QString* detail) {
 
 } // namespace
 
-UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit,
-                            platform::Messages& messages) {
+UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit) {
     UnitStatus status;
     status.axis = unit.axis;
     const QString axis = QString::number(unit.axis);
@@ -82,20 +79,15 @@ UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit,
         status.detail = QStringLiteral("the machine file names a %1").arg(*unit.model);
         return status;
     }
-    program::ProgramTable table;
-    auto rows = table.open(unit.program, program::SqliteFile::Mode::ReadOnly) ? table.readRows()
-                                                                              : std::nullopt;
-    if (!rows) {
-        status.detail =
-            QStringLiteral("%1 could not be read").arg(QDir::toNativeSeparators(unit.program));
+    const SendProgram program = SendProgram::fromFile(unit.program, axis);
+    if (const auto refusal = program.buttonRefusal()) {
+        status.detail = refusal->why == SendRefusal::Why::Unreadable
+                            ? QStringLiteral("%1 could not be read")
+                                  .arg(QDir::toNativeSeparators(unit.program))
+                            : refusal->text;
         return status;
     }
-    const bool fits = program::computeListing(*rows, messages).programFits;
-    const PreparedSend send = prepareSend(*rows, fits, axis);
-    if (send.refusal) {
-        status.detail = *send.refusal;
-        return status;
-    }
+    const PreparedSend& send = program.frames();
     const UnitReply reply = readUnitProgram(link, false);
     if (!reply.responded) {
         if (!stoppedOrLost(link, &status.detail)) {

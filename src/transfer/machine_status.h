@@ -30,7 +30,6 @@ struct UnitStatus {
 // reads its program back; changes nothing in the unit. The link is left at
 // that axis, the unit taken as connected. Stop or a port that closed leaves
 // the unit not checked.
-UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit,
-                            platform::Messages& messages);
+UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit);
 
 } // namespace kqm::transfer

@@ -10,7 +10,6 @@
 
 #include <QDir>
 
-#include <cmath>
 
 namespace kqm::transfer {
 
@@ -89,24 +88,24 @@ private:
         return false;
     }
 
-    SendReport sendRows(QVector<program::ProgramRow> rows, double pace, const QString& path,
-                        const std::function<void(int)>& started,
-                        const std::function<void(int, QChar)>& progress) {
-        platform::SilentMessages silent;
-        SendTarget target;
-        target.send = prepareSend(rows, program::computeListing(rows, silent).programFits,
-                                  m_link.state().AxisAddress);
-        target.send.pace = pace;
-        target.device = m_link.deviceName();
-        target.verify = true;
-        target.backup = false;
-        target.model = m_link.state().UnitModel;
-        target.logFile = m_options.logFile;
-        target.programPath = path;
+    SendReport sendProgram(const SendProgram& program, const PaceRequest& pace,
+                           const std::function<void(int)>& started,
+                           const std::function<void(int, QChar)>& progress) {
+        SendChoice choice;
+        choice.backup = false;
+        choice.pace = pace;
+        SendPlaces places;
+        places.logFile = m_options.logFile;
+        const SendRequestResult made = requestSend(m_link, program, choice, places);
+        if (!made.request) {
+            SendReport refused;
+            refused.message = made.refusal->text;
+            return refused;
+        }
         SendCallbacks callbacks;
         callbacks.sendStarted = started;
         callbacks.progress = progress;
-        return runSend(m_link, target, callbacks);
+        return runSend(m_link, *made.request, callbacks);
     }
 
     PaceTrial send(const QVector<program::ProgramRow>& rows, double pace, int attempt) {
@@ -124,7 +123,9 @@ private:
             if (m_callbacks.progress && total > 0)
                 m_callbacks.progress(index + 1, total);
         };
-        trial.end = sendRows(rows, pace, QStringLiteral("(pace test)"), started, progress).end;
+        const SendProgram program =
+            SendProgram::fromRows(rows, QStringLiteral("(pace test)"), m_link.state().AxisAddress);
+        trial.end = sendProgram(program, PaceRequest::trial(pace), started, progress).end;
         trial.seconds = m_link.clock().now() - start;
         m_report.trials << trial;
         if (m_callbacks.trialEnded)
@@ -134,22 +135,20 @@ private:
 
     void restore() {
         // At the fastest pace just proven, read back as every send here is.
-        const double pace = m_report.fastest.value_or(DefaultPace);
+        const double pace = m_report.fastest.value_or(SurePace);
         if (m_callbacks.restoring)
             m_callbacks.restoring(pace);
         const UnitBackup& backup = m_report.backup->backup;
         // A unit that held no program (or a corrupted one) is left with the
         // empty program a stopped send leaves: a quit alone.
-        QVector<program::ProgramRow> rows{row(QStringLiteral("Q"))};
-        QString path = QStringLiteral("(empty program)");
-        if (backup.state == UnitBackup::State::Program) {
-            const auto kept = rowsOf(backup.programFile);
-            if (!kept)
-                return; // gone since it was kept: the message names the record
-            rows = *kept;
-            path = backup.programFile;
-        }
-        m_report.restored = sendRows(rows, pace, path, {}, {}).end == SendEnd::Verified;
+        const QString& axis = m_link.state().AxisAddress;
+        const SendProgram program =
+            backup.state == UnitBackup::State::Program
+                ? SendProgram::fromFile(backup.programFile, axis)
+                : SendProgram::fromRows({row(QStringLiteral("Q"))},
+                                        QStringLiteral("(empty program)"), axis);
+        m_report.restored =
+            sendProgram(program, PaceRequest::trial(pace), {}, {}).end == SendEnd::Verified;
     }
 
     void keepFastest(bool stopped) {
@@ -158,7 +157,7 @@ private:
         const PaceKey key = connectedUnitKey(m_link);
         QString error;
         // Proving nothing now forgets what was proven before.
-        if (!keepProvenPace(m_options.provenPacesFile, key, m_report.fastest.value_or(0), &error))
+        if (!keepProvenPace(m_options.provenPacesFile, key, m_report.fastest, &error))
             m_keepError = error;
     }
 
@@ -167,13 +166,13 @@ private:
         if (stopped)
             text = QStringLiteral("The pace test was stopped. ");
         if (m_report.fastest)
-            text += QStringLiteral("The fastest pace this unit verified twice in a row is %1 s; "
+            text += QStringLiteral("The fastest pace this unit verified twice in a row is %1; "
                                    "sends to it offer that pace, always with the read-back.")
-                        .arg(*m_report.fastest);
+                        .arg(paceText(*m_report.fastest));
         else if (!stopped)
             text += QStringLiteral("No pace faster than %1 s verified twice in a row: sends to "
                                    "this unit keep the sure pace.")
-                        .arg(DefaultPace);
+                        .arg(SurePace);
         if (!m_keepError.isEmpty())
             text += QStringLiteral(" The pace could not be kept: %1.").arg(m_keepError);
         const UnitBackup& backup = m_report.backup->backup;
@@ -221,19 +220,6 @@ QVector<program::ProgramRow> paceTestProgram(int memoryBytes) {
     }
     rows << row(QStringLiteral("Q"));
     return rows;
-}
-
-QList<double> paceTestPaces(int baudRate) {
-    const double character = 10.0 / (baudRate > 0 ? baudRate : 9600);
-    // The line's rule, rounded up to a tenth of a millisecond.
-    const double shortest = std::ceil(2 * character * 1e4 - 1e-6) / 1e4;
-    QList<double> paces;
-    for (const double pace : {0.02, 0.01, 0.005, 0.002}) {
-        const double kept = std::max(pace, shortest);
-        if (paces.isEmpty() || paces.last() > kept)
-            paces << kept;
-    }
-    return paces;
 }
 
 PaceTestReport runPaceTest(link::Link& link, const PaceTestOptions& options,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "program/program_table.h"
+#include "transfer/pace_policy.h"
 #include "transfer/send_operation.h"
 
 #include <QList>
@@ -15,10 +16,6 @@ namespace kqm::transfer {
 // A program that fills the unit's memory to its last byte, of commands that
 // only set values: it is stored, never run.
 QVector<program::ProgramRow> paceTestProgram(int memoryBytes = 2047);
-
-// The paces tried, slowest first: 0.02, 0.01, 0.005 and 0.002 s, none
-// shorter than twice the time of one character at the baud rate.
-QList<double> paceTestPaces(int baudRate);
 
 struct PaceTrial {
     double pace = 0;

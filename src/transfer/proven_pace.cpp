@@ -50,27 +50,28 @@ std::optional<double> provenPace(const QString& path, const PaceKey& key) {
         const double pace = entry.value(QStringLiteral("pace")).toDouble();
         if (entry.value(QStringLiteral("model")).toString() != key.model ||
             entry.value(QStringLiteral("revision")).toString() != key.revision ||
-            entry.value(QStringLiteral("baud")).toInt() != key.baud || !(pace > 0))
+            entry.value(QStringLiteral("baud")).toInt() != key.baud || !(pace >= 0))
             return std::nullopt;
         return pace;
     }
     return std::nullopt;
 }
 
-bool keepProvenPace(const QString& path, const PaceKey& key, double pace, QString* error) {
+bool keepProvenPace(const QString& path, const PaceKey& key, std::optional<double> pace,
+                    QString* error) {
     QJsonArray kept;
     for (const QJsonValue& value : readPaces(path)) {
         if (!sameUnit(value.toObject(), key))
             kept.append(value);
     }
-    if (pace > 0) {
+    if (pace && *pace >= 0) {
         kept.append(QJsonObject{
             {QStringLiteral("device"), key.device},
             {QStringLiteral("axis"), key.axis},
             {QStringLiteral("model"), key.model},
             {QStringLiteral("revision"), key.revision},
             {QStringLiteral("baud"), key.baud},
-            {QStringLiteral("pace"), pace},
+            {QStringLiteral("pace"), *pace},
             {QStringLiteral("proven"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
         });
     }

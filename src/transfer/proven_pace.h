@@ -30,9 +30,10 @@ QString provenPacesPath(const QString& userDataDirectory);
 // The fastest pace the unit verified twice in a row; nothing when none was
 // proven, or the unit has another model or revision since.
 std::optional<double> provenPace(const QString& path, const PaceKey& key);
-// Keeps the pace for that unit, replacing the one before (a pace of 0
-// forgets it); the file is replaced whole. False, with the reason, when it
-// could not be written.
-bool keepProvenPace(const QString& path, const PaceKey& key, double pace, QString* error);
+// Keeps the pace for that unit, replacing the one before (nothing forgets
+// it; 0 is characters back to back); the file is replaced whole. False, with
+// the reason, when it could not be written.
+bool keepProvenPace(const QString& path, const PaceKey& key, std::optional<double> pace,
+                    QString* error);
 
 } // namespace kqm::transfer

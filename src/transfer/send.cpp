@@ -74,30 +74,16 @@ WireForm wireForm(const QVector<program::ProgramRow>& rows, int index) {
 }
 
 QString ProgramSendText(const QVector<program::ProgramRow>& rows, const QString& axisAddress) {
-    const PreparedSend prepared = prepareSend(rows, true, axisAddress);
+    const PreparedSend prepared = prepareSend(rows, axisAddress);
     return prepared.refusal ? QString() : prepared.text();
 }
 
 QStringList sendListItems(const QVector<program::ProgramRow>& rows, const QString& axisAddress) {
-    return prepareSend(rows, true, axisAddress).items;
+    return prepareSend(rows, axisAddress).items;
 }
 
-std::optional<QString> sendRefusal(int rowCount, bool programFits) {
-    if (rowCount < 1)
-        return QStringLiteral("The program is empty.");
-    if (!programFits) {
-        return QStringLiteral("The program size exceeds available memory.  The program cannot be "
-                              "sent until total memory usage is reduced to 2047 bytes or less.");
-    }
-    return std::nullopt;
-}
-
-PreparedSend prepareSend(const QVector<program::ProgramRow>& rows, bool programFits,
-                         const QString& axisAddress) {
+PreparedSend prepareSend(const QVector<program::ProgramRow>& rows, const QString& axisAddress) {
     PreparedSend prepared;
-    prepared.refusal = sendRefusal(static_cast<int>(rows.size()), programFits);
-    if (prepared.refusal)
-        return prepared;
     const QString prefix = QLatin1Char('@') + axisAddress;
     prepared.axis = axisAddress;
     prepared.leadIn = QStringLiteral("\r") + prefix + QStringLiteral("E0\r");
@@ -174,25 +160,31 @@ SendResult sendProgram(link::Link& link, const PreparedSend& send,
     // What ends a stopped send goes at the unit's sure pace, whatever the
     // pace of the program was; after a faster pace, a lone CR first closes
     // a frame whose characters may have been lost.
-    const bool wasFast = send.pace < DefaultPace - 1e-9;
+    const bool wasFast = send.pace < SurePace - 1e-9;
     link.endSend();
-    link.beginSend(DefaultPace);
+    link.beginSend(SurePace);
     if (wasFast)
-        link.pace(DefaultPace);
+        link.pace(SurePace);
     const QString lead = wasFast ? QStringLiteral("\r") : QString();
     int uncounted = 0;
-    if (result.linesSent == send.lines.size()) {
+    // Stopped during the line before a last Quit: the quit frame that ends
+    // program entry is that line, so the program is in whole.
+    const bool lastIsQuit = !send.lines.isEmpty() && send.lines.last() == prefix + QStringLiteral("Q\r");
+    const bool quitLeft = lastIsQuit && result.linesSent + 1 == send.lines.size();
+    if (result.linesSent == send.lines.size() || quitLeft) {
         // The whole program is in: only the stop that was asked for follows;
         // after a faster pace the quit may have been lost, and is sent again
         // so that the stop is executed, not stored.
-        const QString quit = wasFast ? prefix + QStringLiteral("Q\r") : QString();
-        return writePaced(link, lead + quit + stop, &uncounted, {}, DefaultPace) ? result
-                                                                                 : closed();
+        const QString quit = wasFast || quitLeft ? prefix + QStringLiteral("Q\r") : QString();
+        if (!writePaced(link, lead + quit + stop, &uncounted, {}, SurePace))
+            return closed();
+        result.linesSent = static_cast<int>(send.lines.size());
+        return result;
     }
     // End program entry, stop, then leave an empty program behind.
     const QString end = lead + prefix + QStringLiteral("Q\r") + stop + prefix +
                         QStringLiteral("E0\r") + prefix + QStringLiteral("Q\r");
-    if (!writePaced(link, end, &uncounted, {}, DefaultPace))
+    if (!writePaced(link, end, &uncounted, {}, SurePace))
         return closed();
     result.outcome = SendOutcome::Stopped;
     return result;

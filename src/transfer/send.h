@@ -1,6 +1,7 @@
 #pragma once
 
 #include "program/program_table.h"
+#include "transfer/pace_policy.h"
 
 #include <QString>
 #include <QStringList>
@@ -27,11 +28,6 @@ struct WireForm {
 };
 WireForm wireForm(const QVector<program::ProgramRow>& rows, int index);
 
-// The fixed pause after every character of a send; the faster paces a port
-// may be set to are only used with the program read back afterwards.
-inline constexpr double DefaultPace = 0.1;
-inline const QList<double> SendPaces = {0.1, 0.05, 0.02, 0.01};
-
 // A program send as it goes out: a carriage return and the opening frame,
 // then each program line's frames. Every frame is "@" axis, the command, CR.
 struct PreparedSend {
@@ -41,11 +37,12 @@ struct PreparedSend {
     QStringList lines; // one entry per program line: its frames
     QStringList items; // what the dialog lists: one entry per frame
     QList<QStringList> commands; // per program line: its frames' commands
-    double pace = DefaultPace;   // seconds between characters
+    double pace = SurePace;      // seconds between characters
     QString text() const { return leadIn + lines.join(QString()); }
 };
-PreparedSend prepareSend(const QVector<program::ProgramRow>& rows, bool programFits,
-                         const QString& axisAddress);
+// The frames only: whether the program may be sent at all is the send
+// request's to say (send_request.h).
+PreparedSend prepareSend(const QVector<program::ProgramRow>& rows, const QString& axisAddress);
 
 // The exact characters a program send puts on the wire (empty when a line
 // cannot be sent).
@@ -53,12 +50,8 @@ QString ProgramSendText(const QVector<program::ProgramRow>& rows, const QString&
 // What the send dialog lists: one item per frame.
 QStringList sendListItems(const QVector<program::ProgramRow>& rows, const QString& axisAddress);
 
-// Why the send button refuses, or nullopt when the dialog may open
-// (connection is checked by the caller).
-std::optional<QString> sendRefusal(int rowCount, bool programFits);
-
 // The time that characters still take at the send's pace, as "m:ss".
-QString timeLeft(int characters, double pace = DefaultPace);
+QString timeLeft(int characters, double pace = SurePace);
 
 inline const QString QuitRequiredMessage =
     QStringLiteral("The last command must be a QUIT statement.  Please change and resend");

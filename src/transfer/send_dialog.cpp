@@ -35,6 +35,11 @@ Form2::Form2(platform::Messages& messages, QString sendText, const QStringList& 
     lblPace = new QLabel;
     lblPace->setObjectName(QStringLiteral("lblPace"));
     lblPace->setWordWrap(true);
+    lblTarget = new QLabel;
+    lblTarget->setObjectName(QStringLiteral("lblTarget"));
+    lblTarget->setWordWrap(true);
+    lblTarget->setTextFormat(Qt::PlainText);
+    lblTarget->hide();
     connect(chkVerify, &QCheckBox::toggled, this, [this] { showPace(); });
     showPace();
     auto* buttons = new QHBoxLayout;
@@ -42,6 +47,7 @@ Form2::Form2(platform::Messages& messages, QString sendText, const QStringList& 
     buttons->addWidget(cmdOK);
     buttons->addWidget(cmdCancel);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblTarget);
     layout->addWidget(List1, 1);
     layout->addWidget(chkVerify);
     layout->addWidget(chkBackup);
@@ -52,11 +58,12 @@ Form2::Form2(platform::Messages& messages, QString sendText, const QStringList& 
     connect(cmdCancel, &QPushButton::clicked, this, &Form2::cmdCancel_Click);
 }
 
-void Form2::setOptions(bool verify, bool backup, double pace, bool proven) {
+void Form2::setOptions(bool verify, bool backup, PaceOf paceOf, const QString& target) {
     chkVerify->setChecked(verify);
     chkBackup->setChecked(backup);
-    m_pace = pace;
-    m_paceProven = proven;
+    m_paceOf = std::move(paceOf);
+    lblTarget->setText(QStringLiteral("To the %1").arg(target));
+    lblTarget->setVisible(!target.isEmpty());
     showPace();
 }
 
@@ -70,33 +77,32 @@ bool Form2::backupBeforeSend() const {
 
 void Form2::showPace() {
     const int characters = static_cast<int>(m_sendText.size());
-    const bool faster = m_pace < DefaultPace;
-    const double pace = faster && chkVerify->isChecked() ? m_pace : DefaultPace;
-    QString text = QStringLiteral("Pace: %1 s per character, about %2 for %3 characters.")
-                       .arg(pace)
-                       .arg(timeLeft(characters, pace))
+    const PaceDecision decision = m_paceOf ? m_paceOf(chkVerify->isChecked()) : PaceDecision{};
+    QString text = QStringLiteral("Pace: %1, about %2 for %3 characters.")
+                       .arg(paceOfCharacters(decision.pace))
+                       .arg(timeLeft(characters, decision.pace))
                        .arg(characters);
-    if (faster && !chkVerify->isChecked()) {
-        text += (m_paceProven ? QStringLiteral(" The pace of %1 s this unit proved is used only "
-                                               "when the program is read back and compared.")
-                              : QStringLiteral(" The port's faster pace of %1 s is used only "
-                                               "when the program is read back and compared."))
-                    .arg(m_pace);
-    } else if (faster && m_paceProven) {
+    if (!chkVerify->isChecked() && m_paceOf) {
+        // What the read-back would allow, said beside the pace it costs.
+        const PaceDecision verified = m_paceOf(true);
+        if (verified.pace < decision.pace)
+            text += (verified.proven ? QStringLiteral(" The pace of %1 this unit proved is used "
+                                                      "only when the program is read back and "
+                                                      "compared.")
+                                     : QStringLiteral(" The port's faster pace of %1 is used only "
+                                                      "when the program is read back and "
+                                                      "compared."))
+                        .arg(paceText(verified.pace));
+    } else if (decision.proven) {
         text += QStringLiteral(" This unit proved that pace (Setup > Find Fastest Pace).");
     }
+    if (!decision.note.isEmpty())
+        text += QLatin1Char(' ') + decision.note;
     lblPace->setText(text);
 }
 
 void Form2::cmdOK_Click() {
-    if (!endsWithQuit(m_sendText)) {
-        m_messages.show(platform::MessageIcon::None, QuitRequiredMessage);
-        close();
-        return;
-    }
-    const QString text = m_sendText;
-    close();
-    emit sendRequested(text);
+    emit sendRequested(m_sendText);
 }
 
 } // namespace kqm::transfer

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "transfer/pace_policy.h"
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class QCheckBox;
 class QLabel;
@@ -15,9 +19,10 @@ class Messages;
 
 namespace kqm::transfer {
 
-// The send dialog: lists the frames that will go to the unit. OK checks that
-// the program ends with Quit and asks the main window to send; the send
-// itself runs after the dialog has closed. Not modal.
+// The send dialog: lists the frames that will go to the unit and where they
+// go. OK asks the window to send, which builds the send's request (whose
+// refusals, Quit among them, are the request's) and closes the dialog. Not
+// modal.
 class Form2 final : public QDialog {
     Q_OBJECT
 public:
@@ -27,10 +32,10 @@ public:
     QString ProgramSendText() const { return m_sendText; }
 
     // The send's options as the dialog opens: read back and compare after
-    // the send, keep the unit's program before it, and the port's pace (a
-    // faster pace needs the read-back).
-    // `proven`: the pace is the one this unit proved in a pace test.
-    void setOptions(bool verify, bool backup, double pace, bool proven = false);
+    // the send, keep the unit's program before it; the pace each choice of
+    // the read-back gets, as the pace policy says; the unit and port.
+    using PaceOf = std::function<PaceDecision(bool verify)>;
+    void setOptions(bool verify, bool backup, PaceOf paceOf, const QString& target = QString());
     bool verifyAfterSend() const;
     bool backupBeforeSend() const;
 
@@ -50,8 +55,8 @@ private:
     QCheckBox* chkVerify = nullptr;
     QCheckBox* chkBackup = nullptr;
     QLabel* lblPace = nullptr;
-    double m_pace = 0.1;
-    bool m_paceProven = false;
+    QLabel* lblTarget = nullptr;
+    PaceOf m_paceOf;
 
     void showPace();
 };

@@ -6,45 +6,27 @@
 
 namespace kqm::transfer {
 
-double allowedPace(double pace, bool verify, int baudRate) {
-    if (!verify || pace >= DefaultPace)
-        return DefaultPace;
-    const double character = 10.0 / (baudRate > 0 ? baudRate : 9600);
-    return pace >= 2 * character ? pace : DefaultPace;
-}
-
-QList<double> pacesFor(int baudRate) {
-    QList<double> paces;
-    for (const double pace : SendPaces) {
-        if (allowedPace(pace, true, baudRate) == pace)
-            paces << pace;
-    }
-    return paces;
-}
-
 namespace {
 
 class SendRun {
 public:
-    SendRun(link::Link& link, const SendTarget& target, const SendCallbacks& callbacks)
-        : m_link(link), m_target(target), m_callbacks(callbacks), m_send(target.send) {
-        m_send.pace = allowedPace(target.send.pace, target.verify, link.state().BaudRate);
-    }
+    SendRun(link::Link& link, const SendRequest& request, const SendCallbacks& callbacks)
+        : m_link(link), m_request(request), m_callbacks(callbacks), m_send(request.send()) {}
 
     SendReport run(const QDateTime& now) {
         if (!m_link.isPortOpen() || !m_link.state().UnitConnected)
             return nothingSent(NothingSentClosedMessage);
-        if (m_target.device != m_link.deviceName() ||
-            m_target.send.axis != m_link.state().AxisAddress)
+        if (m_request.device() != m_link.deviceName() ||
+            m_send.axis != m_link.state().AxisAddress)
             return nothingSent(TargetChangedMessage);
-        if (m_target.backup && !keepUnitProgram(now))
+        if (m_request.backup() && !keepUnitProgram(now))
             return m_report;
         if (m_link.sendInterrupted())
             return nothingSent(NothingSentStoppedMessage);
         if (!m_link.isPortOpen())
             return nothingSent(NothingSentClosedMessage);
         send();
-        if (m_report.end == SendEnd::Sent && m_target.verify)
+        if (m_report.end == SendEnd::Sent && m_request.verify())
             verify();
         leaveEntryEnded();
         return m_report;
@@ -61,7 +43,7 @@ private:
     bool keepUnitProgram(const QDateTime& now) {
         const int axis = m_send.axis.toInt();
         m_report.backup =
-            backUpUnitProgram(m_link, m_target.backupDirectory, axis, m_target.model, now);
+            backUpUnitProgram(m_link, m_request.backupDirectory(), axis, m_request.model(), now);
         if (m_link.sendInterrupted()) {
             nothingSent(NothingSentStoppedMessage);
             return false;
@@ -121,10 +103,11 @@ private:
         case SendOutcome::Sent:
             break;
         }
-        if (m_link.sendInterrupted() && m_target.verify) {
-            // Stopped after the last line went out.
-            m_report.end = SendEnd::SentNotVerified;
-            m_report.message = notVerifiedMessage();
+        if (m_link.sendInterrupted()) {
+            // Stopped as the last line went out: the program is in whole.
+            m_report.end = m_request.verify() ? SendEnd::SentNotVerified : SendEnd::Sent;
+            m_report.message =
+                m_request.verify() ? notVerifiedMessage() : SentWholeStoppedMessage;
             return;
         }
         m_report.end = SendEnd::Sent;
@@ -150,10 +133,28 @@ private:
         m_report.end = verification.outcome == Verification::Outcome::Differs
                            ? SendEnd::Differs
                            : SendEnd::SentNotVerified;
-        if (m_send.pace < DefaultPace && !m_report.flooded) {
+        if (m_send.pace < SurePace && !m_report.flooded) {
             m_report.fasterPaceFailed = true;
             m_report.message += QStringLiteral("\n\n") + fasterPaceFailedMessage(m_send.pace);
+            if (m_request.pace().proven)
+                forgetProvenPace();
         }
+    }
+
+    // A pace the unit proved that now loses characters is proven no longer:
+    // the next send goes at the sure pace until the unit proves one again.
+    void forgetProvenPace() {
+        const QString& file = m_request.provenPacesFile();
+        if (file.isEmpty())
+            return;
+        QString error;
+        m_report.provenPaceForgotten = keepProvenPace(file, m_request.unit(), std::nullopt, &error);
+        m_report.message +=
+            m_report.provenPaceForgotten
+                ? QStringLiteral(" The pace this unit had proved (%1) is proven no longer: the "
+                                 "next send goes at %2 until the unit proves a pace again.")
+                      .arg(paceText(m_send.pace), paceText(SurePace))
+                : QStringLiteral(" The proven pace could not be forgotten: %1.").arg(error);
     }
 
     // Whatever happened, the unit is not left in program entry while the
@@ -168,11 +169,11 @@ private:
     }
 
     QString notVerifiedMessage() const {
-        return m_send.pace < DefaultPace ? NotVerifiedFasterMessage : NotVerifiedStoppedMessage;
+        return m_send.pace < SurePace ? NotVerifiedFasterMessage : NotVerifiedStoppedMessage;
     }
 
     link::Link& m_link;
-    const SendTarget& m_target;
+    const SendRequest& m_request;
     const SendCallbacks& m_callbacks;
     PreparedSend m_send;
     SendReport m_report;
@@ -180,26 +181,26 @@ private:
 
 } // namespace
 
-SendReport runSend(link::Link& link, const SendTarget& target, const SendCallbacks& callbacks,
+SendReport runSend(link::Link& link, const SendRequest& request, const SendCallbacks& callbacks,
                    const QDateTime& now) {
     const auto exchange = link.tryBeginWithoutUnit();
     if (!exchange)
         return {}; // the link has said why: another exchange runs
 
-    SendReport report = SendRun(link, target, callbacks).run(now);
-    if (!target.logFile.isEmpty()) {
+    SendReport report = SendRun(link, request, callbacks).run(now);
+    if (!request.logFile().isEmpty()) {
         TransferLogEntry entry = linkLogEntry(link, QStringLiteral("send"));
-        entry.device = target.device;
-        entry.program = target.programPath;
-        entry.sha256 = sha256Of(target.send.text());
-        entry.pace = target.send.pace;
+        entry.device = request.device();
+        entry.program = request.programPath();
+        entry.sha256 = sha256Of(request.send().text());
+        entry.pace = request.send().pace;
         entry.result = logResultOf(report);
         if (report.backup && report.backup->ok)
             entry.backup = report.backup->backup.record;
         QString error;
-        if (!appendTransferLog(target.logFile, entry, &error))
+        if (!appendTransferLog(request.logFile(), entry, &error))
             report.message += QStringLiteral("\n\nThe transfer log %1 could not be written: %2")
-                                  .arg(QDir::toNativeSeparators(target.logFile), error);
+                                  .arg(QDir::toNativeSeparators(request.logFile()), error);
     }
     return report;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "transfer/send.h"
+#include "transfer/send_request.h"
 #include "transfer/transfer_log.h"
 #include "transfer/unit_backup.h"
 #include "transfer/verify.h"
@@ -16,28 +17,6 @@ class Link;
 }
 
 namespace kqm::transfer {
-
-// The fastest pace a port may use: a faster pace than the sure one only with
-// the read-back, and never less than twice the time one character takes on
-// the line at its baud rate.
-double allowedPace(double pace, bool verify, int baudRate);
-// The paces a port at this baud rate may be set to, the sure one first.
-QList<double> pacesFor(int baudRate);
-
-// What a send is aimed at, fixed when the user confirms: the port, the axis
-// and the program's frames as they were shown. Nothing that happens while
-// the send runs changes it.
-struct SendTarget {
-    PreparedSend send; // its axis is the one the frames name
-    QString device;    // the port's device when the user confirmed
-    bool verify = true;
-    bool backup = true;
-    QString backupDirectory; // where the unit's program is kept
-    QString model;           // the unit's model, for the backup's record
-    // Where the transfer log is (none when empty) and the program file sent.
-    QString logFile;
-    QString programPath;
-};
 
 // The one outcome of a send, by the phase it ended in.
 enum class SendEnd {
@@ -63,6 +42,8 @@ struct SendReport {
     // A read-back at a faster pace that found another program: the send may
     // be offered again at the sure pace.
     bool fasterPaceFailed = false;
+    // That pace was the unit's proven one: it is proven no longer.
+    bool provenPaceForgotten = false;
 };
 
 struct SendCallbacks {
@@ -76,11 +57,12 @@ struct SendCallbacks {
 };
 
 // The whole send: the unit's program kept, the program sent, read back and
-// compared. Runs its own exchange on the link; Stop Motion, closing the
-// window and Ctrl+C (the link's stop or abort) end it with one outcome per
-// phase. Refused (NothingSent) when the link is busy or the target no longer
-// matches the connection.
-SendReport runSend(link::Link& link, const SendTarget& target, const SendCallbacks& callbacks,
+// compared, and the transfer log's line. Runs its own exchange on the link;
+// Stop Motion, closing the window and Ctrl+C (the link's stop or abort) end
+// it with one outcome per phase. Refused (NothingSent) when the link is busy
+// or the request no longer matches the connection. A proven pace whose
+// read-back fails is forgotten: the next send goes at the sure pace.
+SendReport runSend(link::Link& link, const SendRequest& request, const SendCallbacks& callbacks,
                    const QDateTime& now = QDateTime::currentDateTime());
 
 // The transfer log's result for a send's outcome: "verified",
@@ -102,9 +84,9 @@ inline const QString NotVerifiedFasterMessage = QStringLiteral(
     "The whole program was sent at a faster pace, but the read-back was stopped: the unit may "
     "have lost characters, so what it holds is not known. Send the program again before you "
     "run it.");
-inline const QString TargetChangedMessage = QStringLiteral(
-    "The connection changed after the send was confirmed (another port or axis): nothing was "
-    "sent. Open the send again.");
+inline const QString SentWholeStoppedMessage = QStringLiteral(
+    "The send was stopped as its last line went out: the unit holds the whole program, not "
+    "verified.");
 inline const QString EntryLeftOpenMessage = QStringLiteral(
     " The unit did not answer after program entry was ended: it may not answer until a "
     "program is sent to it in full.");

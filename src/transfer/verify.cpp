@@ -172,7 +172,7 @@ Verification checkTargets(const PreparedSend& send, const QStringList& listing) 
 Verification verifySend(link::Link& link, const PreparedSend& send) {
     // The request goes out at the sure pace after the send's last character,
     // whatever the send's own pace was.
-    link.pace(DefaultPace);
+    link.pace(SurePace);
     Verification result;
     // Straight after a send at a faster pace the unit may still be in
     // program entry: the request goes first, and only when it is not

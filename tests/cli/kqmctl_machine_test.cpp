@@ -76,7 +76,9 @@ TEST(KqmctlMachine, StatusAndSendOfEveryUnit) {
     send = runKqmctl({"send", dir.filePath("feeder.mdb"), "--port", line.device(), "--axis", "1",
                       "--pace", "0.005"});
     EXPECT_EQ(send.status, 2);
-    EXPECT_TRUE(send.err.contains("0.005 s was not proven for the KQM20 on axis 1"))
+    // The refusal names the paces there are.
+    EXPECT_TRUE(send.err.contains("0.005 s is not a pace a send can use: the paces are 0.1, 0.05, "
+                                  "0.02, 0.01 s, or the one proven for the unit"))
         << send.err.toStdString();
     // Without the missing unit, the machine is in step, and nothing is sent.
     machine.open(QIODevice::WriteOnly | QIODevice::Truncate);

@@ -77,7 +77,7 @@ TEST(FloodedLine, ASendDropsWhatArrives) {
         row.command = QStringLiteral("W10");
     rows.last().command = QStringLiteral("Q");
     int largest = 0;
-    const auto prepared = transfer::prepareSend(rows, true, "0");
+    const auto prepared = transfer::prepareSend(rows, "0");
     transfer::sendProgram(f.deviceLink, prepared, [&f, &largest](int, QChar) {
         largest = std::max(largest, f.port.InBufferCount());
     });

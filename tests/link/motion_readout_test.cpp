@@ -171,7 +171,8 @@ TEST_F(MotionTest, StopMotionIsNeverRefusedNorMixedIntoAFrame) {
 
     // During a program send the stop never cuts a frame: the line in hand
     // is finished, program entry ends with the quit frame, the stop frame
-    // follows, and the unit is left with an empty program.
+    // follows. Here that quit is the program's own last line, so the
+    // program is in whole.
     port.clearWrites();
     link::Link::Exchange sending(deviceLink);
     program::ProgramRow accel;
@@ -179,12 +180,12 @@ TEST_F(MotionTest, StopMotionIsNeverRefusedNorMixedIntoAFrame) {
     program::ProgramRow quit;
     quit.command = QStringLiteral("Q");
     const auto result = transfer::sendProgram(
-        deviceLink, transfer::prepareSend({accel, quit}, true, "3"), [&](int index, QChar) {
+        deviceLink, transfer::prepareSend({accel, quit}, "3"), [&](int index, QChar) {
             if (index == 8)
                 panel.run(MotionControl::StopAll);
         });
-    EXPECT_EQ(result.outcome, transfer::SendOutcome::Stopped);
-    EXPECT_EQ(port.written(), QByteArray("\r@3E0\r@3A10\r@3Q\r@3.\r@3E0\r@3Q\r"));
+    EXPECT_EQ(result.outcome, transfer::SendOutcome::Sent);
+    EXPECT_EQ(port.written(), QByteArray("\r@3E0\r@3A10\r@3Q\r@3.\r"));
 }
 
 // Records what the readout shows.

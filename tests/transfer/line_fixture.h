@@ -6,6 +6,8 @@
 
 #include <QTemporaryDir>
 
+#include <stdexcept>
+
 namespace kqm::test {
 
 // A connected line of simulated units on the virtual clock, and what a
@@ -26,16 +28,22 @@ struct LineFixture : LinkFixture {
         return result;
     }
 
-    transfer::SendTarget target(const QStringList& program, double pace, bool backup = true) {
-        transfer::SendTarget target;
-        target.send = transfer::prepareSend(rows(program), true, state.AxisAddress);
-        target.send.pace = pace;
-        target.device = port.deviceName();
-        target.verify = true;
-        target.backup = backup;
-        target.backupDirectory = dir.filePath(QStringLiteral("backups"));
-        target.model = state.UnitModel;
-        return target;
+    // A send of the program to the unit at the link's axis, the pace asked
+    // for as kqmctl --pace asks it.
+    transfer::SendRequest request(const QStringList& program, double pace, bool backup = true,
+                                  const transfer::SendPlaces& places = {}) {
+        transfer::SendChoice choice;
+        choice.backup = backup;
+        choice.backupDirectory = dir.filePath(QStringLiteral("backups"));
+        choice.pace = transfer::PaceRequest::asking(pace);
+        const auto made = transfer::requestSend(
+            deviceLink,
+            transfer::SendProgram::fromRows(rows(program), QStringLiteral("(test)"),
+                                            state.AxisAddress),
+            choice, places);
+        if (!made.request)
+            throw std::runtime_error(made.refusal->text.toStdString());
+        return *made.request;
     }
 
     // A program put straight into a unit, past the link.

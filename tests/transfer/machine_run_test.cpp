@@ -64,8 +64,8 @@ TEST(MachineRun, ASendThatFailsIsNeverInStep) {
         options.send = true;
         options.all = true;
         options.keepGoing = keepGoing;
-        options.pace = 0.01;
-        options.backupRoot = line.dir.filePath("backups");
+        options.pace = PaceRequest::asking(0.01);
+        options.places.backupRoot = line.dir.filePath("backups");
         const auto results = runMachine(line.deviceLink, line.machine, options, {}, line.messages);
         EXPECT_EQ(line.states(results).at(0), "differs");
         EXPECT_FALSE(machineInStep(results));

@@ -20,10 +20,11 @@ TEST(PaceTest, TheTestProgramFillsTheMemoryAndThePacesKeepTheLinesRule) {
     EXPECT_EQ(listing.programSize, 2047);
     EXPECT_TRUE(listing.programFits);
     EXPECT_EQ(rows.last().command, "Q");
-    EXPECT_EQ(paceTestPaces(19200), (QList<double>{0.02, 0.01, 0.005, 0.002}));
+    // Last, the line's own limit: characters back to back.
+    EXPECT_EQ(paceTestPaces(19200), (QList<double>{0.02, 0.01, 0.005, 0.002, 0.0}));
     // At 9600 baud two characters take 2.08 ms: 0.002 s would be too short.
-    EXPECT_EQ(paceTestPaces(9600), (QList<double>{0.02, 0.01, 0.005, 0.0021}));
-    EXPECT_EQ(paceTestPaces(1200), (QList<double>{0.02, 0.0167}));
+    EXPECT_EQ(paceTestPaces(9600), (QList<double>{0.02, 0.01, 0.005, 0.0021, 0.0}));
+    EXPECT_EQ(paceTestPaces(1200), (QList<double>{0.02, 0.0167, 0.0}));
 }
 
 // Against receivers that lose characters closer together than their
@@ -35,7 +36,8 @@ TEST(PaceTest, SettlesOnTheFastestPaceTheReceiverTakes) {
         std::optional<double> fastest;
         int trials; // two for each pace that verified, one for the pace that failed
     };
-    for (const Case& c : {Case{0.0, 0.0021, 8}, Case{0.004, 0.005, 7}, Case{0.008, 0.01, 5},
+    for (const Case& c : {Case{0.0, 0.0, 10}, Case{0.001, 0.0021, 9}, Case{0.004, 0.005, 7},
+                          Case{0.008, 0.01, 5},
                           Case{0.015, 0.02, 3}, Case{0.03, std::nullopt, 1}}) {
         SCOPED_TRACE(c.receiver);
         LineFixture line;

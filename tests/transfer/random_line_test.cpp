@@ -144,7 +144,7 @@ private:
         for (int i = 0, n = 1 + static_cast<int>(m_random.bounded(5)); i < n; ++i)
             program << QString::fromLatin1(commands[m_random.bounded(8)]);
         program << QStringLiteral("Q");
-        const double pace = SendPaces.at(static_cast<int>(m_random.bounded(4)));
+        const double pace = usualPaces().at(static_cast<int>(m_random.bounded(4)));
         const bool lossy = m_random.bounded(2) == 0;
         m_log << QStringLiteral("send %1 at %2%3")
                      .arg(program.join(' '))
@@ -155,10 +155,10 @@ private:
         connected().faults().slowReceiver = lossy ? 0.05 : 0.0;
         const QStringList before = test::LineFixture::heldBy(connected());
         const bool interruptsPending = m_interruptAt >= 0;
-        const SendTarget target = m_line.target(program, pace, m_random.bounded(2) == 0);
-        const SendReport report = runSend(link(), target, {});
+        const SendRequest request = m_line.request(program, pace, m_random.bounded(2) == 0);
+        const SendReport report = runSend(link(), request, {});
         const QStringList held = test::LineFixture::heldBy(connected());
-        const QStringList sent = unitProgram(target.send).commands;
+        const QStringList sent = unitProgram(request.send()).commands;
         const std::string trace = log().toStdString() + " -> " + report.message.toStdString();
         switch (report.end) {
         case SendEnd::NothingSent:
@@ -169,7 +169,7 @@ private:
             break;
         case SendEnd::SentNotVerified:
             // At a faster pace nobody knows what arrived, and it is said so.
-            if (pace >= DefaultPace || !lossy) {
+            if (pace >= SurePace || !lossy) {
                 EXPECT_EQ(held, sent) << trace;
             }
             break;
@@ -182,7 +182,7 @@ private:
         EXPECT_FALSE(report.message.isEmpty()) << trace;
         EXPECT_FALSE(report.entryLeftOpen) << trace;
         // Undisturbed at a pace the unit can follow, a send always verifies.
-        if (!interruptsPending && (!lossy || pace >= DefaultPace)) {
+        if (!interruptsPending && (!lossy || pace >= SurePace)) {
             EXPECT_EQ(report.end, SendEnd::Verified) << trace;
         }
         connected().faults().slowReceiver = 0.0;

@@ -125,7 +125,7 @@ TEST(RoundTrip, SendUploadSendAgainOverRandomPrograms) {
         test::LinkFixture unit;
         unit.state.UnitConnected = true;
         const auto sendAndUpload = [&unit](const QVector<ProgramRow>& rows, QByteArray* wire) {
-            const transfer::PreparedSend prepared = transfer::prepareSend(rows, true, "0");
+            const transfer::PreparedSend prepared = transfer::prepareSend(rows, "0");
             EXPECT_FALSE(prepared.refusal.has_value());
             unit.port.clearWrites();
             EXPECT_EQ(transfer::sendProgram(unit.deviceLink, prepared, {}).outcome,
@@ -238,7 +238,7 @@ TEST(RoundTrip, TheUnitRunsWhatTheRowsSay) {
         SCOPED_TRACE(commandsOf(program).join(QLatin1Char('|')).toStdString());
         test::LinkFixture unit;
         unit.state.UnitConnected = true;
-        const transfer::PreparedSend prepared = transfer::prepareSend(program, true, "0");
+        const transfer::PreparedSend prepared = transfer::prepareSend(program, "0");
         ASSERT_EQ(transfer::sendProgram(unit.deviceLink, prepared, {}).outcome,
                   transfer::SendOutcome::Sent);
         simulator::RunSettings settings;

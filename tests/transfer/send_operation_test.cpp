@@ -29,6 +29,7 @@ struct PhaseCase {
     SendEnd end;
     Holds holds;
     QString says; // the start of the message
+    bool confirmedBefore = false; // the send is confirmed before setUp runs
 };
 
 // Every way a send can end, by the phase it ends in: what the unit holds
@@ -65,7 +66,7 @@ TEST(SendOperation, EachPhaseHasOneOutcome) {
          [](auto& line) { line.port.unit().faults().replyDelay = 0.3; }, requests(2), close, 0.1,
          SendEnd::SentNotVerified, Holds::New, NotVerifiedStoppedMessage},
         {"the port closed before OK", [](auto& line) { line.port.Close(); }, never, none, 0.1,
-         SendEnd::NothingSent, Holds::Old, NothingSentClosedMessage},
+         SendEnd::NothingSent, Holds::Old, NothingSentClosedMessage, true},
         {"a faster pace the unit cannot follow",
          [](auto& line) { line.port.unit().faults().slowReceiver = 0.05; }, never, none, 0.02,
          SendEnd::Differs, Holds::Other, "The unit holds something else"},
@@ -86,7 +87,12 @@ TEST(SendOperation, EachPhaseHasOneOutcome) {
         SCOPED_TRACE(c.name);
         test::LineFixture line;
         line.store(line.port.unit(), OldProgram);
+        std::optional<SendRequest> request;
+        if (c.confirmedBefore)
+            request = line.request(NewProgram, c.pace);
         c.setUp(line);
+        if (!request)
+            request = line.request(NewProgram, c.pace);
         bool fired = false;
         line.clock.addListener([&](double) {
             if (!fired && c.when(line.port.written())) {
@@ -94,7 +100,7 @@ TEST(SendOperation, EachPhaseHasOneOutcome) {
                 c.action(line);
             }
         });
-        const SendReport report = runSend(line.deviceLink, line.target(NewProgram, c.pace), {});
+        const SendReport report = runSend(line.deviceLink, *request, {});
         EXPECT_EQ(report.end, c.end);
         EXPECT_TRUE(report.message.startsWith(c.says)) << report.message.toStdString();
         const QStringList held = line.heldBy(line.port.unit());
@@ -152,18 +158,11 @@ TEST(SendOperation, UntilLinesShiftTargetsAndTheVerifySaysSo) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program.join(' ').toStdString());
         test::LineFixture line;
-        const SendReport report = runSend(line.deviceLink, line.target(c.program, 0.1, false), {});
+        const SendReport report = runSend(line.deviceLink, line.request(c.program, 0.1, false), {});
         EXPECT_EQ(report.end, c.end);
         EXPECT_TRUE(report.message.startsWith(QLatin1String(c.says)))
             << report.message.toStdString();
     }
-}
-
-TEST(SendOperation, PaceRule) {
-    EXPECT_EQ(pacesFor(9600), (QList<double>{0.1, 0.05, 0.02, 0.01}));
-    EXPECT_EQ(pacesFor(600), (QList<double>{0.1, 0.05}));
-    EXPECT_EQ(pacesFor(300), (QList<double>{0.1}));
-    EXPECT_EQ(allowedPace(0.01, false, 9600), 0.1); // never without the read-back
 }
 
 } // namespace
@@ -176,7 +175,7 @@ namespace {
 TEST(SendOperation, StopEndsAProgramEntryLeftOpen) {
     test::LineFixture line;
     line.port.unit().faults().slowReceiver = 0.05;
-    PreparedSend send = prepareSend(test::LineFixture::rows(NewProgram), true, "0");
+    PreparedSend send = prepareSend(test::LineFixture::rows(NewProgram), "0");
     send.pace = 0.01;
     sendProgram(line.deviceLink, send, {});
     ASSERT_TRUE(line.deviceLink.programEntryMayBeOpen());

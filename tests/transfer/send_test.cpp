@@ -22,7 +22,7 @@ class SendTest : public ::testing::Test, public test::LinkFixture {};
 
 TEST_F(SendTest, TheExampleProgramCharacterByCharacter) {
     const auto program = rows({"A10", "N500\r@0G", "Q"});
-    const transfer::PreparedSend prepared = transfer::prepareSend(program, true, "0");
+    const transfer::PreparedSend prepared = transfer::prepareSend(program, "0");
     const QString text = prepared.text();
     EXPECT_EQ(text, QStringLiteral("\r@0E0\r@0A10\r@0N500\r@0G\r@0Q\r"));
     EXPECT_EQ(text, transfer::ProgramSendText(program, "0"));
@@ -80,24 +80,15 @@ TEST_F(SendTest, LinesThatCannotGoOutRefuseTheSendAndNameTheLine) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.commands.join('|').toStdString());
-        const auto prepared = transfer::prepareSend(rows(c.commands), true, "0");
+        const auto prepared = transfer::prepareSend(rows(c.commands), "0");
         ASSERT_TRUE(prepared.refusal.has_value());
         EXPECT_TRUE(prepared.refusal->startsWith(c.named)) << prepared.refusal->toStdString();
         EXPECT_TRUE(transfer::ProgramSendText(rows(c.commands), "0").isEmpty());
     }
 }
 
-TEST_F(SendTest, RefusalsBeforeTheDialog) {
-    EXPECT_FALSE(transfer::endsWithQuit(transfer::ProgramSendText(rows({"A1", "W10"}), "0")));
-    EXPECT_EQ(transfer::sendRefusal(0, true), QStringLiteral("The program is empty."));
-    EXPECT_EQ(transfer::sendRefusal(3, false),
-              QStringLiteral("The program size exceeds available memory.  The program cannot be "
-                             "sent until total memory usage is reduced to 2047 bytes or less."));
-    EXPECT_EQ(transfer::sendRefusal(3, true), std::nullopt);
-}
-
 TEST_F(SendTest, EndsCleanlyWhenThePortClosesOrStopIsPressed) {
-    const auto prepared = transfer::prepareSend(rows({"A10", "N500,G", "Q"}), true, "0");
+    const auto prepared = transfer::prepareSend(rows({"A10", "N500,G", "Q"}), "0");
     clock.addListener([this](double now) {
         if (now > 0.55)
             port.unplug();
@@ -108,7 +99,8 @@ TEST_F(SendTest, EndsCleanlyWhenThePortClosesOrStopIsPressed) {
 
     // A stop never cuts a line: wherever it comes, the line in hand (both
     // frames of a go move) is finished, program entry ends, the stop frame
-    // follows, and the unit is left with an empty program.
+    // follows, and the unit is left with an empty program; unless the quit
+    // that ends the entry is the program's own last line (below).
     const QByteArray end = "@0Q\r@0.\r@0E0\r@0Q\r";
     const struct {
         int stopAt;
@@ -117,8 +109,6 @@ TEST_F(SendTest, EndsCleanlyWhenThePortClosesOrStopIsPressed) {
     } cases[] = {
         {3, 0, "\r@0E0\r" + end},
         {8, 1, "\r@0E0\r@0A10\r" + end},
-        {14, 2, "\r@0E0\r@0A10\r@0N500\r@0G\r" + end},
-        {20, 2, "\r@0E0\r@0A10\r@0N500\r@0G\r" + end},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stopAt);
@@ -137,15 +127,23 @@ TEST_F(SendTest, EndsCleanlyWhenThePortClosesOrStopIsPressed) {
                         .contains(QStringLiteral("after %1 program lines").arg(c.linesSent)));
     }
 
-    // A stop during the last line: the program is in; only the stop follows.
-    test::LinkFixture third;
-    const auto whole = transfer::sendProgram(third.deviceLink, prepared, [&](int index, QChar) {
-        if (index == 24)
-            third.deviceLink.requestStop();
-    });
-    EXPECT_EQ(whole.outcome, transfer::SendOutcome::Sent);
-    EXPECT_EQ(third.port.written(), (prepared.text() + "@0.\r").toLatin1());
-    EXPECT_EQ(third.port.unit().program().size(), 3);
+    // A stop during the last line, or during the line before a last Quit
+    // (whose quit frame is that Quit): the program is in whole; only the
+    // stop follows.
+    for (const int stopAt : {14, 20, 24}) {
+        SCOPED_TRACE(stopAt);
+        test::LinkFixture third;
+        const auto whole =
+            transfer::sendProgram(third.deviceLink, prepared, [&](int index, QChar) {
+                if (index == stopAt)
+                    third.deviceLink.requestStop();
+            });
+        EXPECT_EQ(whole.outcome, transfer::SendOutcome::Sent);
+        EXPECT_EQ(whole.linesSent, 3);
+        EXPECT_EQ(third.port.written(), (prepared.text() + "@0.\r").toLatin1());
+        EXPECT_EQ(third.port.unit().program().size(), 3);
+        EXPECT_FALSE(third.port.unit().inProgramEntry());
+    }
 }
 
 } // namespace

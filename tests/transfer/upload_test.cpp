@@ -80,7 +80,7 @@ TEST_F(UploadExchange, ProgramSentAndReadBackIsTheSameProgram) {
         sent << row;
     }
     state.UnitConnected = true;
-    ASSERT_EQ(transfer::sendProgram(deviceLink, transfer::prepareSend(sent, true, "0"), {}).outcome,
+    ASSERT_EQ(transfer::sendProgram(deviceLink, transfer::prepareSend(sent, "0"), {}).outcome,
               transfer::SendOutcome::Sent);
     const transfer::UnitReply reply = transfer::readUnitProgram(deviceLink);
     ASSERT_TRUE(reply.responded);

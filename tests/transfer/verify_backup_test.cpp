@@ -29,7 +29,7 @@ QVector<program::ProgramRow> rows(const QStringList& commands) {
 // loop as count and address, the upload's comma forms as the wire forms.
 TEST(Verify, ComparesOnTheUnitsOwnTerms) {
     const PreparedSend send =
-        prepareSend(rows({"A10", "N500\r@0G", "&0_3", "U0,1,2", "P7,G", "Q"}), true, "0");
+        prepareSend(rows({"A10", "N500\r@0G", "&0_3", "U0,1,2", "P7,G", "Q"}), "0");
     ASSERT_FALSE(send.refusal);
     const QStringList held = {"A10", "N500,G", "&3,0", "U0,1,3", "P7,G", "Q"};
     const Verification good = compareWithUnit(send, {false, false, held});
@@ -64,7 +64,7 @@ TEST(Verify, ASentProgramReadsBackVerified) {
     link::Link link(port, clock, messages, state);
     ASSERT_TRUE(port.open());
     state.UnitConnected = true;
-    const PreparedSend send = prepareSend(rows({"A10", "N500\r@0G", "W5", "&3_2", "Q"}), true, "0");
+    const PreparedSend send = prepareSend(rows({"A10", "N500\r@0G", "W5", "&3_2", "Q"}), "0");
     ASSERT_EQ(sendProgram(link, send, {}).outcome, SendOutcome::Sent);
     Verification verification;
     {
