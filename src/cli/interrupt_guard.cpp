@@ -15,6 +15,13 @@ extern "C" void onInterrupt(int) {
 using Handler = void (*)(int);
 Handler previousInt = SIG_DFL;
 Handler previousTerm = SIG_DFL;
+#ifdef SIGHUP
+Handler previousHup = SIG_DFL;
+#endif
+
+Handler restored(Handler previous) {
+    return previous == SIG_ERR ? SIG_DFL : previous;
+}
 
 } // namespace
 
@@ -22,11 +29,18 @@ InterruptGuard::InterruptGuard() {
     interrupted = 0;
     previousInt = std::signal(SIGINT, onInterrupt);
     previousTerm = std::signal(SIGTERM, onInterrupt);
+#ifdef SIGHUP
+    // The terminal closing ends a send as cleanly as Ctrl+C does.
+    previousHup = std::signal(SIGHUP, onInterrupt);
+#endif
 }
 
 InterruptGuard::~InterruptGuard() {
-    std::signal(SIGINT, previousInt == SIG_ERR ? SIG_DFL : previousInt);
-    std::signal(SIGTERM, previousTerm == SIG_ERR ? SIG_DFL : previousTerm);
+    std::signal(SIGINT, restored(previousInt));
+    std::signal(SIGTERM, restored(previousTerm));
+#ifdef SIGHUP
+    std::signal(SIGHUP, restored(previousHup));
+#endif
 }
 
 bool InterruptGuard::requested() {

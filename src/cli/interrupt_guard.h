@@ -2,7 +2,8 @@
 
 namespace kqm::cli {
 
-// While it lives, Ctrl+C (SIGINT) and SIGTERM no longer end kqmctl at once:
+// While it lives, Ctrl+C (SIGINT), SIGTERM and SIGHUP (the terminal closed)
+// no longer end kqmctl at once:
 // they set a flag that a long exchange polls, so that it can end cleanly
 // (a program send finishes its line and leaves the unit with an empty
 // program). The previous handlers come back when it goes.

@@ -53,11 +53,18 @@ int readoutCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
         return status;
     LinesView view;
     int answered = 0;
+    bool stopped = false;
     {
+        AbortOnInterrupt interrupt(session->link());
         link::Link::Exchange exchange(session->link());
         link::runReadout(session->link(), view, &answered);
+        stopped = interrupt.stopped();
     }
     view.print(out);
+    if (stopped) {
+        err << "kqmctl: " << InterruptedMessage << " during the readout" << Qt::endl;
+        return Failure;
+    }
     if (answered > 0)
         return Success;
     // Not one query answered: the unit is gone, or the line is no unit's.
@@ -75,13 +82,25 @@ int scanCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     if (!session.openPort())
         return Failure;
     link::ScanResult result;
+    bool stopped = false;
     {
+        AbortOnInterrupt interrupt(session.link());
         link::Link::Exchange exchange(session.link());
         result = link::scanUnits(session.link());
+        stopped = interrupt.stopped();
     }
     for (const link::FoundUnit& unit : result.units)
         out << unit.axis << '\t' << unit.model << '\t' << printable(unit.revision) << '\n';
     out.flush();
+    for (const link::FoundUnit& unit : result.units) {
+        if (unit.leftStoring)
+            err << "kqmctl: " << link::leftStoringMessage(QString::number(unit.axis)) << Qt::endl;
+    }
+    if (stopped) {
+        err << "kqmctl: " << InterruptedMessage << "; the scan ended before axis "
+            << link::ScanLastAxis << Qt::endl;
+        return Failure;
+    }
     if (!result.completed) {
         err << "kqmctl: the scan ended before axis " << link::ScanLastAxis << ": " << result.failure
             << Qt::endl;

@@ -75,6 +75,14 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
     return options;
 }
 
+AbortOnInterrupt::AbortOnInterrupt(link::Link& link) {
+    QObject::connect(&m_watch, &QTimer::timeout, &m_watch, [&link] {
+        if (InterruptGuard::requested())
+            link.requestAbort();
+    });
+    m_watch.start(20);
+}
+
 UnitSession::UnitSession(const LinkOptions& options, QTextStream& err)
     : m_messages(err),
       m_port([device = options.device](int) { return device; }, link::deviceFactory([this] {
@@ -90,7 +98,17 @@ UnitSession::~UnitSession() {
 
 bool UnitSession::connect() {
     // kqmctl names the device itself, so port number 1 stands for it.
-    if (m_connection.connectTo(m_baud, 1))
+    AbortOnInterrupt interrupt(m_link);
+    const bool connected = m_connection.connectTo(m_baud, 1);
+    if (interrupt.stopped()) {
+        m_link.disconnectUnit();
+        m_messages.show(platform::MessageIcon::None,
+                        QStringLiteral("kqmctl: %1 while the unit was greeted; nothing was sent")
+                            .arg(InterruptedMessage),
+                        platform::MessageButtons::Ok);
+        return false;
+    }
+    if (connected)
         return true;
     m_connection.reportConnectFailure();
     return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/console_messages.h"
+#include "cli/interrupt_guard.h"
 #include "link/connection.h"
 #include "link/device_port.h"
 #include "link/link.h"
@@ -10,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -39,6 +41,20 @@ struct LinkOptions {
 // them); nullopt, after the command's usage error, when they are wrong.
 std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const QString& command,
                                             QTextStream& err, bool takesFile = false);
+
+// While it lives, an interrupt (Ctrl+C, SIGTERM, SIGHUP) ends the link's
+// exchange at its next wait: for the greeting, the scan and the readout,
+// which leave nothing half done in the unit. `stopped()` then says so.
+class AbortOnInterrupt {
+public:
+    explicit AbortOnInterrupt(link::Link& link);
+    bool stopped() const { return InterruptGuard::requested(); }
+
+private:
+    InterruptGuard m_guard;
+    QTimer m_watch;
+};
+inline const QString InterruptedMessage = QStringLiteral("stopped (interrupted)");
 
 // A unit on a device, reached through the same link and connection as the
 // window's; messages become lines on standard error.

@@ -20,6 +20,14 @@ QString didNotConnectMessage() {
            QStringLiteral("Cables, Com Port Setting and Power.");
 }
 
+QString leftStoringMessage(const QString& axis) {
+    return QStringLiteral("The unit on axis %1 did not answer at first: it had been left storing a "
+                          "program (a send to it was cut off). It answers again now, but its "
+                          "program memory holds what that send left: send its program again "
+                          "before you run it.")
+        .arg(axis);
+}
+
 QString openFailedError(int port) {
     return QStringLiteral("Error Opening Com Port") + QString::number(port) +
            QStringLiteral(" - The com port is already open by another device (mouse, modem, "
@@ -146,17 +154,41 @@ bool Connection::IdentifyUnit(const QString& axisAddress) {
                                QStringLiteral("This data was in the serial port [") + stale +
                                    QLatin1Char(']'));
     }
-    m_link.Delay(0.5);
-    if (interrupted() || !frame(QStringLiteral(".")) || !frame(QStringLiteral("!")))
+    // The greeting's answer, or nothing when the attempt was interrupted;
+    // empty when nothing answered the version query.
+    const auto greet = [&]() -> std::optional<QString> {
+        m_link.Delay(0.5);
+        if (interrupted())
+            return std::nullopt;
+        // A lone CR first: whatever a cut-off frame left in the unit's
+        // buffer becomes a frame of its own instead of swallowing the stop.
+        m_link.writeDirect(QStringLiteral("\r"));
+        if (!frame(QStringLiteral(".")) || !frame(QStringLiteral("!")))
+            return std::nullopt;
+        if (m_link.ReplyPending())
+            m_link.ReadReply();
+        if (interrupted() || !frame(QStringLiteral("$")))
+            return std::nullopt;
+        const QString answer = m_link.ReplyPending() ? m_link.ReadReply() : QString();
+        if (interrupted())
+            return std::nullopt;
+        return answer;
+    };
+    std::optional<QString> answer = greet();
+    if (!answer)
         return false;
-    if (m_link.ReplyPending())
-        m_link.ReadReply();
-    if (interrupted() || !frame(QStringLiteral("$")))
-        return false;
-    const QString reply = m_link.ReplyPending() ? m_link.ReadReply() : QStringLiteral(" ");
-    if (interrupted())
-        return false;
-
+    bool recovered = false;
+    if (answer->isEmpty() && port.PortOpen()) {
+        // No answer at all: the unit may be storing frames since a send to
+        // it was cut off. Its entry is ended and it is greeted again.
+        m_link.endUnknownEntry(axisAddress);
+        if (interrupted() || !(answer = greet()))
+            return false;
+        recovered = unitVersionOf(*answer).has_value();
+    }
+    const QString reply = answer->isEmpty() ? QStringLiteral(" ") : *answer;
+    if (recovered)
+        m_link.messages().show(MessageIcon::Warning, leftStoringMessage(axisAddress));
     const std::optional<UnitVersion> version = unitVersionOf(reply);
     state.UnitModel = version ? version->model : QStringLiteral("KQM20");
     state.UnitRevision = version ? version->revision : QString();

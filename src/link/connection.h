@@ -16,6 +16,8 @@ inline const QString ConnectErrorMessage =
     QStringLiteral("An Error occurred while trying to connect");
 QString didNotConnectMessage();
 QString openFailedError(int port);
+// Said when a unit answers only after its program entry was ended.
+QString leftStoringMessage(const QString& axis);
 
 // What a unit tells of itself in its answer to "$" ("KQM20  1.65"): a unit
 // is recognised only when the first five characters are exactly a model's

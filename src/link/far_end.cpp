@@ -130,6 +130,20 @@ bool Link::endProgramEntry() {
     return !m_entryOpen;
 }
 
+void Link::endUnknownEntry(const QString& axis) {
+    // A lone CR first, then the quit frame, each character a sure pace
+    // after the one before: a unit storing frames stores the quit and is out
+    // of entry; one that is not gets a quit it does not need.
+    for (const char c : QByteArray("\r@") + axis.toLatin1() + QByteArray("Q\r")) {
+        m_clock.Delay(SurePace);
+        if (!m_port.PortOpen() || m_abort)
+            return;
+        put(QByteArray(1, c));
+    }
+    m_charactersMayBeLost = false;
+    m_clock.Delay(SurePace);
+}
+
 bool Link::nameConnectedUnit() {
     closeOpenFrame();
     if (m_addressedAxis == m_state.AxisAddress)

@@ -101,6 +101,11 @@ public:
     // Ends program entry: a lone CR, the quit frame at the sure pace, then
     // identification. True when the unit answered it (it is out of entry).
     bool endProgramEntry();
+    // A unit at `axis` that did not answer may be storing frames since a
+    // send that was cut off (another process, a pulled cable): a lone CR and
+    // the quit frame at the sure pace end such an entry. The caller greets
+    // the unit again.
+    void endUnknownEntry(const QString& axis);
     // The read-back showed the whole program with its quit: entry is over.
     void programEntryEnded() { m_entryOpen = false; }
     // When the last addressed frame named another unit, the connected unit

@@ -53,6 +53,9 @@ bool runReadout(Link& link, ReadoutView& view, int* answered) {
     view.setLabel(Label::Version, QStringLiteral("Version: KQM  , Revision "));
 
     const auto query = [&link, &replies](const QString& characters) {
+        // Ended (the window closing, an interrupt): nothing more is asked.
+        if (link.abortRequested())
+            return QStringLiteral("False");
         link.writeFrame(characters);
         link.Delay(0.05);
         const QString reply = link.ReadReply();

@@ -33,7 +33,9 @@ public:
             m_link.readSettled(SettlePause, MaxQueryReplyBytes);
         if (failed())
             return std::nullopt;
-        m_link.writeDirect(QStringLiteral("@%1$\r").arg(axis));
+        // A lone CR first, so that what a cut-off frame left in a unit's
+        // buffer does not swallow the question.
+        m_link.writeDirect(QStringLiteral("\r@%1$\r").arg(axis));
         // The whole time a unit may take, so that no answer to this address
         // can arrive once the next one is asked.
         if (!m_link.waitForReply(UnitWait + lineTime(m_link.state().BaudRate), true))
@@ -64,7 +66,17 @@ std::optional<FoundUnit> unitIn(int axis, const std::optional<QByteArray>& reply
 } // namespace
 
 std::optional<FoundUnit> askUnitAt(Link& link, int axis) {
-    return unitIn(axis, Scan(link).ask(axis));
+    Scan scan(link);
+    const std::optional<QByteArray> reply = scan.ask(axis);
+    if (reply || scan.failed() || scan.stopped())
+        return unitIn(axis, reply);
+    link.endUnknownEntry(QString::number(axis));
+    if (scan.failed() || scan.stopped())
+        return std::nullopt;
+    auto found = unitIn(axis, scan.ask(axis));
+    if (found)
+        found->leftStoring = true;
+    return found;
 }
 
 ScanResult scanUnits(Link& link, const ScanProgress& progress) {
@@ -82,10 +94,9 @@ ScanResult scanUnits(Link& link, const ScanProgress& progress) {
     for (int axis = ScanFirstAxis; axis <= ScanLastAxis; ++axis) {
         if (scan.stopped())
             return end();
-        const std::optional<QByteArray> reply = scan.ask(axis);
+        const auto unit = askUnitAt(link, axis);
         if (scan.failed())
             return end();
-        const auto unit = unitIn(axis, reply);
         if (unit)
             result.units.push_back(*unit);
         if (progress)

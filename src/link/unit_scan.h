@@ -14,6 +14,9 @@ struct FoundUnit {
     int axis = 0;
     QString model;
     QString revision;
+    // It answered only once its program entry was ended: its program
+    // memory holds what a cut-off send left.
+    bool leftStoring = false;
 
     friend bool operator==(const FoundUnit&, const FoundUnit&) = default;
 };
@@ -47,7 +50,9 @@ ScanResult scanUnits(Link& link, const ScanProgress& progress = {});
 
 // One address asked as the scan asks it (its version only: no stop, so a
 // unit that runs goes on running); nothing when it stays silent or the line
-// fails. Runs inside the caller's exchange.
+// fails. An address that stays silent may be a unit left storing frames by a
+// cut-off send: its entry is ended (a lone CR, the quit frame at the sure
+// pace) and it is asked again. Runs inside the caller's exchange.
 std::optional<FoundUnit> askUnitAt(Link& link, int axis);
 
 } // namespace kqm::link

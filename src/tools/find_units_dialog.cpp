@@ -1,5 +1,7 @@
 #include "tools/find_units_dialog.h"
 
+#include "link/connection.h"
+
 #include "platform/object_names.h"
 #include "platform/window_placement.h"
 
@@ -113,8 +115,12 @@ void frmFindUnits::showAsked(int axis, const link::FoundUnit* found) {
     const int row = tblUnits->rowCount();
     tblUnits->insertRow(row);
     const QString texts[3] = {QString::number(found->axis), found->model, found->revision};
-    for (int column = 0; column < 3; ++column)
-        tblUnits->setItem(row, column, new QTableWidgetItem(texts[column]));
+    for (int column = 0; column < 3; ++column) {
+        auto* item = new QTableWidgetItem(texts[column]);
+        if (found->leftStoring)
+            item->setToolTip(link::leftStoringMessage(QString::number(found->axis)));
+        tblUnits->setItem(row, column, item);
+    }
 }
 
 void frmFindUnits::scanEnded(const link::ScanResult& result) {
@@ -133,6 +139,10 @@ void frmFindUnits::scanEnded(const link::ScanResult& result) {
                                                   .arg(AddressCount) +
                                               text
                                         : result.failure;
+    }
+    for (const link::FoundUnit& unit : result.units) {
+        if (unit.leftStoring)
+            text += QLatin1Char(' ') + link::leftStoringMessage(QString::number(unit.axis));
     }
     lblStatus->setText(text);
     if (count > 0 && tblUnits->selectedItems().isEmpty())

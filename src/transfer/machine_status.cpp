@@ -1,5 +1,6 @@
 #include "transfer/machine_status.h"
 
+#include "link/connection.h"
 #include "link/link.h"
 #include "link/unit_scan.h"
 #include "transfer/send_request.h"
@@ -74,6 +75,8 @@ UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit) {
     state.UnitRevision = found->revision;
     state.UnitConnected = true;
     status.model = found->model;
+    if (found->leftStoring)
+        status.detail = link::leftStoringMessage(axis);
     if (unit.model && *unit.model != status.model) {
         status.state = UnitState::WrongModel;
         status.detail = QStringLiteral("the machine file names a %1").arg(*unit.model);
@@ -106,7 +109,9 @@ UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit) {
     const Verification compared = compareWithUnit(send, parsed);
     status.state = compared.verified() ? UnitState::InStep : UnitState::Differs;
     if (!compared.verified())
-        status.detail = QStringLiteral("line %1").arg(compared.line);
+        status.detail = QStringLiteral("line %1").arg(compared.line) +
+                        (found->leftStoring ? QStringLiteral("; ") + link::leftStoringMessage(axis)
+                                            : QString());
     return status;
 }
 

@@ -60,9 +60,9 @@ private:
             QStringLiteral("The unit's program could not be kept before the send (%1): nothing "
                            "was sent, and the unit keeps its program.")
                 .arg(m_report.backup->error);
-        // A unit that did not answer has been disconnected: nothing can be
-        // sent to it now.
-        if (!m_link.isPortOpen()) {
+        // A unit that did not answer, or a port that went away: nothing can
+        // be sent to it now.
+        if (!m_link.isPortOpen() || m_report.backup->unitSilent) {
             nothingSent(why);
             return false;
         }

@@ -167,7 +167,8 @@ BackupResult backUpUnitProgram(link::Link& link, const QString& directory, int a
     const UnitReply reply = readUnitProgram(link, false);
     if (!reply.responded) {
         BackupResult result;
-        result.error = reply.failure.isEmpty() || reply.failure == NotRespondingMessage
+        result.unitSilent = reply.failure.isEmpty() || reply.failure == NotRespondingMessage;
+        result.error = result.unitSilent
                            ? QStringLiteral("the unit did not answer when its program was read")
                            : reply.failure;
         return result;

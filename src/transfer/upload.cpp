@@ -8,6 +8,8 @@
 #include "program/program_document.h"
 #include "transfer/send_operation.h"
 
+#include <algorithm>
+
 namespace kqm::transfer {
 
 using platform::MessageIcon;
@@ -32,7 +34,11 @@ UnitReply readUnitProgram(link::Link& link, bool report) {
         if (link.sendInterrupted())
             return;
         say(NotRespondingMessage);
-        link.disconnectUnit();
+        // The upload ends the connection as it has always done; a read-back
+        // leaves the port to the work it is part of (the next unit of a
+        // machine is on the same line).
+        if (report)
+            link.disconnectUnit();
     };
     if (link.ReplyPending()) {
         link.ReadReply();
@@ -42,13 +48,22 @@ UnitReply readUnitProgram(link::Link& link, bool report) {
         }
     }
     // The request has no address: it goes to the unit the line named last.
-    // Right after a send that may have lost its quit, the unit is still
-    // the one the send named, and naming it again would be stored.
+    // Right after a send the unit may still be in program entry, where naming
+    // it would be stored; but a send that may have lost characters leaves
+    // unknown which unit a cut frame named, so the unit is named first: a
+    // unit out of entry answers, one still in it does not, and the caller
+    // ends the entry and asks again.
     const bool afterSend = link.programEntryMayBeOpen();
-    if (!afterSend && !link.nameConnectedUnit() && link.flooded()) {
+    if (afterSend)
+        link.closeOpenFrame();
+    const bool named = (afterSend && link.addressedAxis() == link.state().AxisAddress) ||
+                       link.nameConnectedUnit();
+    if (link.flooded()) {
         say(link.lostReason());
         return reply;
     }
+    if (!named && afterSend)
+        return reply;
     if (!link.waitForCts(0.5, false)) {
         silent();
         return reply;
@@ -58,7 +73,11 @@ UnitReply readUnitProgram(link::Link& link, bool report) {
         // request may still answer; one that did not ends as not responding.
         link.messages().show(MessageIcon::Critical, link.state().LastCommError);
     }
-    if (!link.waitForReply(0.5, false)) {
+    // The unit's half second counts from the request's arrival: the line's
+    // time for the CR and the first character of the answer, and one poll,
+    // are added, so that an answer begun in time is never missed.
+    const double lineTime = 2 * 10.0 / std::max(link.state().BaudRate, 1);
+    if (!link.waitForReply(0.5 + lineTime + link::Link::PollInterval, false)) {
         // After a send the caller ends program entry and asks again.
         if (!afterSend)
             silent();

@@ -1,5 +1,6 @@
 #include "support/program_files.h"
 #include "support/pty_unit.h"
+#include "support/send_refusals.h"
 
 #include <QDir>
 #include <QFile>
@@ -97,20 +98,42 @@ TEST(KqmctlTransfer, RoundTripThroughAPseudoTerminal) {
     EXPECT_EQ(kqmctl({"view", "--port", unit.device(), "--axis", "5"}).status, 1);
 }
 
-TEST(KqmctlTransfer, SendChecksTheProgramFirst) {
+// Every refusal of a send, through kqmctl send and kqmctl machine send: the
+// same text, nothing sent, and the unit keeps what it held.
+TEST(KqmctlTransfer, EverySenderRefusesWhatASendRefuses) {
     QTemporaryDir dir;
-    const QString noQuit = dir.filePath(QStringLiteral("noquit.mdb"));
-    kqm::test::WriteProgramFile(noQuit, {{"A100"}, {"W10"}});
-    Result result = kqmctl({"send", noQuit, "--port", "sim"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(
-        result.err,
-        QStringLiteral("The last command must be a QUIT statement.  Please change and resend\n"));
-    const QString empty = dir.filePath(QStringLiteral("empty.mdb"));
-    kqm::test::WriteProgramFile(empty, {});
-    result = kqmctl({"send", empty, "--port", "sim"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, QStringLiteral("The program is empty.\n"));
+    kqm::test::PtyUnit unit(QStringLiteral(KQMCTL_PATH), {"--axis", "2"});
+    ASSERT_FALSE(unit.device().isEmpty());
+    const QStringList port = {"--port", unit.device(), "--axis", "2"};
+    const QString good = dir.filePath(QStringLiteral("good.mdb"));
+    kqm::test::WriteProgramFile(good, {{"A100"}, {"Q"}});
+    ASSERT_EQ(kqmctl(QStringList{"send", good, "--quiet"} + port).status, 0);
+    const QString machine = dir.filePath(QStringLiteral("m.kqmachine"));
+    const auto machineOf = [&machine](const QString& program) {
+        QFile file(machine);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(QStringLiteral(R"({"name": "line", "units": [{"axis": 2, "program": "%1"}]})")
+                       .arg(QFileInfo(program).fileName())
+                       .toUtf8());
+    };
+    int n = 0;
+    for (const kqm::test::RefusedProgram& refused : kqm::test::refusedPrograms()) {
+        SCOPED_TRACE(refused.name);
+        const QString path = dir.filePath(QStringLiteral("refused%1.mdb").arg(++n));
+        kqm::test::WriteProgramFile(path, refused.lines);
+        const Result send = kqmctl(QStringList{"send", path} + port);
+        EXPECT_EQ(send.status, 1);
+        EXPECT_TRUE(send.err.startsWith(refused.says)) << send.err.toStdString();
+        machineOf(path);
+        const Result machineSend =
+            kqmctl({"machine", "send", machine, "--port", unit.device()});
+        EXPECT_EQ(machineSend.status, 1);
+        EXPECT_TRUE(machineSend.out.contains(refused.says)) << machineSend.out.toStdString();
+    }
+    // Nothing of it reached the unit.
+    machineOf(good);
+    const Result status = kqmctl({"machine", "status", machine, "--port", unit.device()});
+    EXPECT_EQ(status.status, 0) << status.out.toStdString();
     EXPECT_EQ(kqmctl({"send", "--port", "sim"}).status, 2);
 }
 

@@ -1,6 +1,7 @@
 #include "files/settings_table.h"
 #include "link/connection.h"
 #include "link/device_port.h"
+#include "link/unit_scan.h"
 #include "link_fixture.h"
 
 #include <QTemporaryDir>
@@ -47,7 +48,7 @@ TEST_F(ConnectionTest, IdentifiesAKqm20WithTheGreetingFrames) {
     EXPECT_EQ(state.UnitModel, QStringLiteral("KQM20"));
     EXPECT_EQ(port.settings(), QStringLiteral("9600,N,8,1"));
     EXPECT_EQ(port.CommPort(), 1);
-    EXPECT_EQ(port.written(), QByteArray("@0.\r@0!\r@0$\r"));
+    EXPECT_EQ(port.written(), QByteArray("\r@0.\r@0!\r@0$\r"));
     // Half a second before each frame; the reply to "!" is read (one more
     // 0.1 s pause) before the version query.
     const auto times = timesOf("@");
@@ -65,7 +66,7 @@ TEST_F(ConnectionTest, IdentifiesAKqm21AtAnyAxis) {
     EXPECT_EQ(settings.record(SettingsTable::Axis), QStringLiteral("17"));
     ASSERT_TRUE(connectAction());
     EXPECT_EQ(state.UnitModel, QStringLiteral("KQM21"));
-    EXPECT_TRUE(port.written().startsWith("@17."));
+    EXPECT_TRUE(port.written().startsWith("\r@17."));
 }
 
 TEST_F(ConnectionTest, RefusedRepliesEndOfflineWithBothMessages) {
@@ -151,7 +152,7 @@ TEST_F(ConnectionTest, ConnectingAgainReidentifies) {
     ASSERT_TRUE(connectAction());
     port.clearWrites();
     ASSERT_TRUE(connectAction());
-    EXPECT_EQ(port.written(), QByteArray("@0.\r@0!\r@0$\r"));
+    EXPECT_EQ(port.written(), QByteArray("\r@0.\r@0!\r@0$\r"));
 }
 
 TEST_F(ConnectionTest, ChoosingAnAxisStoresItAndEndsTheConnection) {
@@ -253,6 +254,54 @@ TEST_F(ConnectionTest, AStoredBaudRateOfZeroIsNoRateRatherThanNoNumber) {
     settings.setRecord(SettingsTable::BaudRate, QStringLiteral("fast"));
     loadCommSettings();
     EXPECT_TRUE(messages.texts().first().contains(QStringLiteral("not a number")));
+}
+
+} // namespace
+
+namespace {
+
+// A send cut off in another process (killed, the cable pulled) leaves the
+// unit storing frames, perhaps with half a frame in its buffer, and the
+// link here knows nothing of it. The connect and a scan's question reach it
+// again, and say that its program memory must be sent again.
+TEST(LeftInProgramEntry, ConnectAndScanReachTheUnitAgain) {
+    const struct {
+        const char* name;
+        QByteArray left; // what the cut-off send put on the line
+        bool storing;    // the unit is still in program entry
+    } cases[] = {
+        {"entry open", "\r@0E0\r@0A10\r", true},
+        {"entry open, half a frame", "\r@0E0\r@0A10\r@0W", true},
+        {"half a frame only", "@0A1", false},
+    };
+    for (const auto& c : cases) {
+        for (const bool scan : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (scan ? ", scan" : ", connect"));
+            test::LinkFixture line;
+            line.port.unit().receive(c.left);
+            ASSERT_EQ(line.port.unit().inProgramEntry(), c.storing);
+            bool reached = false;
+            bool told = false;
+            {
+                link::Link::Exchange exchange(line.deviceLink);
+                if (scan) {
+                    const auto found = link::askUnitAt(line.deviceLink, 0);
+                    reached = found.has_value();
+                    told = found && found->leftStoring;
+                } else {
+                    reached = link::Connection(line.deviceLink).IdentifyUnit("0");
+                    told = line.messages.texts().contains(link::leftStoringMessage("0"));
+                }
+            }
+            EXPECT_TRUE(reached);
+            EXPECT_EQ(told, c.storing);
+            EXPECT_FALSE(line.port.unit().inProgramEntry());
+            // The stop of the greeting was executed, never swallowed.
+            if (!scan) {
+                EXPECT_TRUE(line.port.unit().frames().contains("@0."));
+            }
+        }
+    }
 }
 
 } // namespace

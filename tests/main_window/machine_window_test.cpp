@@ -3,6 +3,7 @@
 #include "platform/virtual_clock.h"
 #include "simulator/simulated_port.h"
 #include "support/program_files.h"
+#include "support/send_refusals.h"
 #include "support/window_fixture.h"
 #include "transfer/line_fixture.h"
 #include "transfer/proven_pace.h"
@@ -158,6 +159,59 @@ TEST_F(MachineWindowTest, CheckSendStopOpenSaveLogAndPace) {
                     ->text()
                     .startsWith("Pace: characters back to back"));
     send->close();
+}
+
+} // namespace
+
+namespace {
+
+// Every refusal of a send, through the window's Send and the machine view's
+// Send All: the same text, and nothing reaches the unit.
+TEST_F(MachineWindowTest, EverySenderRefusesWhatASendRefuses) {
+    store(port.unit(), {"A10", "Q"});
+    form = makeWindow(clock, port);
+    form->Form_Load();
+    form->resize(1200, 760);
+    form->show();
+    const QString machinePath = dir.filePath("m.kqmachine");
+    int n = 0;
+    for (const test::RefusedProgram& refused : test::refusedPrograms()) {
+        SCOPED_TRACE(refused.name);
+        const QString name = QStringLiteral("refused%1.mdb").arg(++n);
+        const QString program = dir.filePath(name);
+        test::WriteProgramFile(program, refused.lines);
+        {
+            QFile file(machinePath);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(QStringLiteral(R"({"name": "line", "units": [{"axis": 0, "program": "%1"}]})")
+                           .arg(name)
+                           .toUtf8());
+        }
+        dialogs.choose(program);
+        trigger("mnuOpenProgram");
+        messages.clear();
+        click("cmdSend");
+        // The dialog opens for a program without Quit; OK then refuses it.
+        if (auto* dialog = form->findChild<transfer::Form2*>()) {
+            QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")),
+                              Qt::LeftButton);
+            QCoreApplication::processEvents();
+        }
+        EXPECT_EQ(form->findChild<transfer::Form2*>(), nullptr);
+        ASSERT_FALSE(messages.texts().isEmpty());
+        EXPECT_TRUE(messages.texts().last().startsWith(refused.says))
+            << messages.texts().join('|').toStdString();
+
+        dialogs.choose(machinePath);
+        trigger("mnuOpenMachine");
+        click("cmdSendAll");
+        auto* grid = form->findChild<QTableWidget*>(QStringLiteral("grdMachine"));
+        ASSERT_EQ(grid->rowCount(), 1) << messages.texts().join('|').toStdString();
+        const QTableWidgetItem* state = grid->item(0, ui::MachineView::StateColumn);
+        EXPECT_TRUE((state->text() + state->toolTip()).contains(refused.says))
+            << state->text().toStdString() << " | " << state->toolTip().toStdString();
+        EXPECT_EQ(heldBy(port.unit()), (QStringList{"A10", "Q"}));
+    }
 }
 
 } // namespace

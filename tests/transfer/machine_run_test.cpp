@@ -79,4 +79,36 @@ TEST(MachineRun, ASendThatFailsIsNeverInStep) {
     }
 }
 
+// A unit that answers its version but not the read-back, or answers it
+// at the very end of its half second, is that unit's state: the port stays
+// open and every later unit is checked and sent. A unit left storing frames
+// by a cut-off send is reached again and said to need its program.
+TEST(MachineRun, EachUnitGetsItsOwnOutcome) {
+    for (const bool keepGoing : {false, true}) {
+        SCOPED_TRACE(keepGoing);
+        MachineLine line;
+        kqm::simulator::SimulatedUnit& third = line.port.addUnit(QStringLiteral("KQM20"), 5);
+        line.first.faults().replyBudget = 12; // "KQM20  1.65" and CR, then silence
+        line.second.faults().replyDelay = 0.5;
+        line.store(line.second, {"A10", "W5", "Q"});
+        third.receive("\r@5E0\r@5B7"); // a send to it was cut off
+        MachineRunOptions options;
+        options.send = true;
+        options.keepGoing = keepGoing;
+        options.places.backupRoot = line.dir.filePath("backups");
+        const auto results = runMachine(line.deviceLink, line.machine, options, {}, line.messages);
+        EXPECT_TRUE(line.deviceLink.isPortOpen());
+        EXPECT_EQ(line.states(results).at(0), "no-unit");
+        for (const auto& result : results)
+            EXPECT_FALSE(result.status.detail.contains("port closed"))
+                << result.status.detail.toStdString();
+        if (!keepGoing)
+            continue;
+        EXPECT_EQ(line.states(results), (QStringList{"no-unit", "in-step", "in-step"}));
+        EXPECT_TRUE(results.at(2).sent);
+        EXPECT_FALSE(third.inProgramEntry());
+        EXPECT_EQ(LineFixture::heldBy(third), (QStringList{"A10", "W5", "Q"}));
+    }
+}
+
 } // namespace
