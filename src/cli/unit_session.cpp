@@ -89,7 +89,7 @@ UnitSession::UnitSession(const LinkOptions& options, QTextStream& err)
                  return std::make_unique<simulator::SimulatedPort>(m_clock);
              })),
       m_link(m_port, m_clock, m_messages, m_state), m_connection(m_link), m_baud(options.baud) {
-    m_state.AxisAddress = QString::number(options.axis);
+    m_link.chooseAddress(QString::number(options.axis));
 }
 
 UnitSession::~UnitSession() {

@@ -71,7 +71,7 @@ public:
     bool openPort();
 
     link::Link& link() { return m_link; }
-    link::LinkState& state() { return m_state; }
+    const link::LinkState& state() const { return m_link.state(); }
     link::Connection& connection() { return m_connection; }
     platform::Messages& messages() { return m_messages; }
 

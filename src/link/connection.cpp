@@ -79,7 +79,7 @@ Connection::Connection(Link& link) : m_link(link) {}
 
 bool Connection::OpenComPort(int baudRate, int portNumber) {
     SerialPort& port = m_link.port();
-    LinkState& state = m_link.state();
+    LinkState& state = m_link.writableState();
     if (port.PortOpen()) {
         state.LastCommError = QStringLiteral("Com Port %1 is already open").arg(port.CommPort());
         return false;
@@ -112,7 +112,7 @@ bool Connection::OpenComPort(int baudRate, int portNumber) {
 
 bool Connection::IdentifyUnit(const QString& axisAddress) {
     SerialPort& port = m_link.port();
-    LinkState& state = m_link.state();
+    LinkState& state = m_link.writableState();
     if (!port.PortOpen()) {
         state.LastCommError = NotOpenError;
         return false;
@@ -204,7 +204,7 @@ bool Connection::IdentifyUnit(const QString& axisAddress) {
 }
 
 void Connection::readPortSettings(const files::CommSettings& stored) {
-    LinkState& state = m_link.state();
+    LinkState& state = m_link.writableState();
     state.ComPortNumber = parsePortNumber(stored.comPort).value_or(DefaultPort);
     state.BaudRate = parseBaudRate(stored.baudRate).value_or(DefaultBaudRate);
 }
@@ -217,7 +217,7 @@ bool Connection::connectTo(int baudRate, int portNumber) {
 
 bool Connection::openStoredPort(const files::CommSettings& stored) {
     readPortSettings(stored);
-    const LinkState& state = m_link.state();
+    const LinkState& state = m_link.writableState();
     return OpenComPort(state.BaudRate, state.ComPortNumber);
 }
 
@@ -239,7 +239,7 @@ void Connection::reportConnectFailure() {
 }
 
 int Connection::LoadCommSettings(const files::CommSettings& stored) {
-    LinkState& state = m_link.state();
+    LinkState& state = m_link.writableState();
     platform::Messages& messages = m_link.messages();
     const QString& port = stored.comPort;
     const QString& baud = stored.baudRate;
@@ -280,7 +280,7 @@ int Connection::LoadCommSettings(const files::CommSettings& stored) {
 }
 
 bool Connection::connectAction(const files::CommSettings& stored) {
-    LinkState& state = m_link.state();
+    LinkState& state = m_link.writableState();
     if (state.UnitConnected)
         m_link.disconnectUnit();
     state.LastCommError.clear();
@@ -297,8 +297,8 @@ bool Connection::connectAction(const files::CommSettings& stored) {
 }
 
 int Connection::chooseAxis(int index) {
-    LinkState& state = m_link.state();
-    state.AxisAddress = QString::number(index);
+    LinkState& state = m_link.writableState();
+    m_link.chooseAddress(QString::number(index));
     // The user chose to end the connection: nothing failed.
     state.LastCommError.clear();
     if (m_link.isPortOpen())

@@ -134,14 +134,46 @@ void Link::endUnknownEntry(const QString& axis) {
     // A lone CR first, then the quit frame, each character a sure pace
     // after the one before: a unit storing frames stores the quit and is out
     // of entry; one that is not gets a quit it does not need.
+    // Stop Motion meanwhile waits for the frame's end.
+    m_insideFrame = true;
     for (const char c : QByteArray("\r@") + axis.toLatin1() + QByteArray("Q\r")) {
         m_clock.Delay(SurePace);
         if (!m_port.PortOpen() || m_abort)
-            return;
+            break;
         put(QByteArray(1, c));
     }
-    m_charactersMayBeLost = false;
+    if (m_unitBuffer.isEmpty())
+        m_charactersMayBeLost = false;
+    m_insideFrame = false;
+    writePendingStop();
     m_clock.Delay(SurePace);
+}
+
+void Link::takeUnit(const QString& axis, const QString& model, const QString& revision) {
+    m_state.AxisAddress = axis;
+    m_state.UnitModel = model;
+    m_state.UnitRevision = revision;
+    m_state.UnitConnected = true;
+    // The unit's answer has just come: the line names it unless something
+    // was written since.
+    if (m_addressedAxis != axis)
+        nameConnectedUnit();
+    ShowConnectionStatus();
+}
+
+void Link::chooseAddress(const QString& axis) {
+    if (m_state.AxisAddress == axis)
+        return;
+    m_state.AxisAddress = axis;
+    if (m_state.UnitConnected) {
+        m_state.UnitConnected = false;
+        ShowConnectionStatus();
+    }
+}
+
+void Link::choosePort(int portNumber, int baudRate) {
+    m_state.ComPortNumber = portNumber;
+    m_state.BaudRate = baudRate;
 }
 
 bool Link::nameConnectedUnit() {

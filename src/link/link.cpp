@@ -291,9 +291,12 @@ void Link::disconnectUnit() {
 
 void Link::stopMotion() {
     emit stopMotionRequested();
-    // The running exchange learns of it at its next step, whatever it is.
+    // The running exchange learns of it at its next step, whatever it is;
+    // a long exchange ends with the one at hand.
     if (m_busy)
         m_stop = true;
+    if (m_longId != 0)
+        m_longStop = true;
     if (m_sending)
         return;
     if (m_insideFrame || (m_entryOpen && m_busy)) {
@@ -372,7 +375,7 @@ bool Link::refuseWhenBusy() {
     }
     if (!m_busy)
         return false;
-    m_messages.show(MessageIcon::Information, BusyMessage);
+    m_messages.show(MessageIcon::Information, busyMessage());
     return true;
 }
 
@@ -484,47 +487,6 @@ void Link::takeLineFromBackground() {
     }
     if (m_port.PortOpen())
         m_port.Input();
-}
-
-std::optional<Link::Exchange> Link::tryBegin() {
-    if (!m_state.UnitConnected) {
-        ReportNotConnected();
-        return std::nullopt;
-    }
-    return tryBeginWithoutUnit();
-}
-
-std::optional<Link::Exchange> Link::tryBeginWithoutUnit() {
-    if (refuseWhenBusy())
-        return std::nullopt;
-    std::optional<Exchange> exchange;
-    exchange.emplace(*this);
-    return exchange;
-}
-
-Link::Exchange::Exchange(Link& link) : m_link(&link) {
-    m_link->m_busy = true;
-    m_link->m_abort = false;
-    m_link->m_stop = false;
-    m_link->m_stopPending = false;
-    m_link->m_lostReason.clear();
-    m_link->m_flooded = false;
-    emit m_link->busyChanged(true);
-    m_link->takeLineFromBackground();
-    // Nothing else goes out while the unit may still be in program entry.
-    if (m_link->m_entryOpen && m_link->m_port.PortOpen())
-        m_link->endProgramEntry();
-}
-
-Link::Exchange::~Exchange() {
-    if (!m_link)
-        return;
-    if (m_link->m_entryOpen && m_link->m_port.PortOpen() && !m_link->m_sending)
-        m_link->endProgramEntry();
-    m_link->writePendingStop();
-    m_link->m_insideFrame = false;
-    m_link->m_busy = false;
-    emit m_link->busyChanged(false);
 }
 
 } // namespace kqm::link

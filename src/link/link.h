@@ -48,7 +48,9 @@ public:
          LinkState& state, QObject* parent = nullptr);
     ~Link() override;
 
-    LinkState& state() { return m_state; }
+    // Read-only: what changes it are the link's own operations (below) and
+    // the connection's greeting.
+    const LinkState& state() const { return m_state; }
     platform::Messages& messages() { return m_messages; }
     bool isPortOpen() const;
     platform::Clock& clock() { return m_clock; }
@@ -122,6 +124,19 @@ public:
     void ShowConnectionStatus();
     // Closes the port and shows the unit as not connected.
     void disconnectUnit();
+
+    // The connected unit changes: the unit at `axis` answered as `model`
+    // (revision `revision`). It becomes the address every frame goes to, the
+    // line is known to name it (its answer just came), and the status line
+    // says so. A machine run moving along its units and a check use it.
+    void takeUnit(const QString& axis, const QString& model, const QString& revision);
+    // The address frames go to from now on, with no unit connected at it
+    // until it is greeted (the Axis menu, kqmctl --axis). The port stays as
+    // it is; nothing goes out.
+    void chooseAddress(const QString& axis);
+    // The port number and baud rate the next connect opens.
+    void choosePort(int portNumber, int baudRate);
+    void clearLastError() { m_state.LastCommError.clear(); }
     // Why the port went away last, if it did during the current exchange.
     QString lostReason() const { return m_lostReason; }
     // Appends text to the debug pane when the debug echo is on.
@@ -129,6 +144,9 @@ public:
 
     // The busy state: one exchange at a time.
     bool isBusy() const { return m_busy; }
+    // What the user is told while the line is busy: what runs, when a long
+    // exchange holds it.
+    QString busyMessage() const;
     // Shows the busy message and returns true when an exchange is running.
     // A background query does not count: it gives way (see queryInBackground).
     bool refuseWhenBusy();
@@ -182,13 +200,48 @@ public:
     private:
         Link* m_link;
     };
+    // Work of many exchanges (a machine run, a pace test) holds the line as
+    // one long exchange: the busy state stays on between its own exchanges,
+    // which begin within it (tryBeginWithin), and anything else that would
+    // write to the unit is refused, being told what runs. Stop Motion ends
+    // the whole of it.
+    class LongExchange {
+    public:
+        LongExchange(Link& link, const QString& what);
+        ~LongExchange();
+        LongExchange(LongExchange&& other) noexcept
+            : m_link(other.m_link), m_id(other.m_id) {
+            other.m_link = nullptr;
+        }
+        LongExchange(const LongExchange&) = delete;
+        LongExchange& operator=(const LongExchange&) = delete;
+        LongExchange& operator=(LongExchange&&) = delete;
+
+        // Stop Motion was pressed since it began (or since forgetStop).
+        bool stopped() const;
+        // A Stop already acted on: only the next one counts (a pace test
+        // sends the unit's own program back after the Stop that ended it).
+        void forgetStop();
+
+    private:
+        friend class Link;
+        Link* m_link;
+        int m_id;
+    };
+    // Starts a long exchange, or shows why not and returns nothing.
+    std::optional<LongExchange> tryBeginLong(const QString& what);
+    // What holds the line as a long exchange ("a machine run"); empty when
+    // nothing does.
+    const QString& longWork() const { return m_longWork; }
+
     // Starts an exchange when a unit is connected and no other exchange
     // runs; otherwise shows why (the not-connected or the busy message) and
     // returns nothing.
     std::optional<Exchange> tryBegin();
     // The same for exchanges that need the line but no identified unit
-    // (connecting, choosing settings).
-    std::optional<Exchange> tryBeginWithoutUnit();
+    // (connecting, choosing settings). `within`: the long exchange that
+    // holds the line, whose own exchange this is.
+    std::optional<Exchange> tryBeginWithoutUnit(const LongExchange* within = nullptr);
 
     // A short query that runs between the user's actions (following the
     // position while the motor moves) and gives way to them: an action that
@@ -233,6 +286,8 @@ signals:
 
 private:
     friend class Connection; // opens the port and greets the unit
+    friend class DebugCounter; // the debug tab's counter
+    LinkState& writableState() { return m_state; }
     platform::SerialPort& port() { return m_port; }
     void writePendingStop();
     // Every character for the unit goes out here, so the far end's state
@@ -258,6 +313,11 @@ private:
     platform::Messages& m_messages;
     LinkState& m_state;
     bool m_busy = false;
+    bool m_inExchange = false; // an exchange runs (a long one's own, or any other)
+    int m_longId = 0;          // the long exchange that holds the line; 0: none
+    int m_lastLongId = 0;
+    QString m_longWork;
+    bool m_longStop = false;
     bool m_targetHeld = false;
     bool m_abort = false;
     bool m_stop = false;

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "link/link.h"
+
 #include <QString>
 
 namespace kqm::link {
-
-struct LinkState;
 
 // The terminal pane keeps at most about 5000 characters: past that, the
 // first 3999 are dropped.
@@ -14,7 +14,7 @@ QString trimTerminalText(const QString& text);
 // 1 Program, 2 Terminal, 3 Debug.
 class DebugCounter {
 public:
-    explicit DebugCounter(LinkState& state) : m_state(state) {}
+    explicit DebugCounter(Link& link) : m_state(link.writableState()) {}
 
     // A tab was chosen (tab 0 or 1 resets the counter below its threshold).
     void tabChosen(int tab);

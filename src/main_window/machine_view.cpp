@@ -89,7 +89,8 @@ MachineView::MachineView(Session& session, QWidget* parent)
     layout->addWidget(lblMachine);
     layout->addWidget(grdMachine);
     layout->addLayout(buttons);
-    setRunning(false);
+    showBusy(m_session.link.isBusy());
+    connect(&m_session.link, &link::Link::busyChanged, this, &MachineView::showBusy);
 
     connect(cmdCheckAll, &QPushButton::clicked, this, &MachineView::checkAll);
     connect(cmdSendAll, &QPushButton::clicked, this, &MachineView::sendAll);
@@ -106,11 +107,6 @@ MachineView::MachineView(Session& session, QWidget* parent)
         useProgramForChosenUnit(program);
     });
     connect(cmdSaveMachine, &QPushButton::clicked, this, &MachineView::save);
-    // Stop Motion from anywhere in the tool ends a run with the unit at hand.
-    connect(&m_session.link, &link::Link::stopMotionRequested, this, [this] {
-        if (m_running)
-            m_stop = true;
-    });
     connect(grdMachine, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
         if (row >= 0 && row < m_machine.units.size())
             emit unitOpened(m_machine.units.at(row).axis, m_machine.units.at(row).program);
@@ -120,8 +116,8 @@ MachineView::MachineView(Session& session, QWidget* parent)
 MachineView::~MachineView() = default;
 
 void MachineView::setMachine(const QString& path, const files::Machine& machine) {
-    if (m_running)
-        return; // the run's rows stay as they are
+    if (m_session.link.isBusy())
+        return; // a run's rows stay as they are
     m_path = path;
     m_machine = machine;
     m_states.fill(transfer::UnitState::NotChecked, machine.units.size());
@@ -158,7 +154,7 @@ void MachineView::sendAll() {
 }
 
 void MachineView::run(bool send) {
-    if (m_running || m_machine.units.isEmpty() || m_session.link.refuseWhenBusy())
+    if (m_machine.units.isEmpty() || m_session.link.refuseWhenBusy())
         return;
     if (!m_session.link.isPortOpen()) {
         m_session.services.messages.show(
@@ -173,9 +169,11 @@ void MachineView::run(bool send) {
     options.places.portNumber = m_session.linkState.ComPortNumber;
     options.machineFile = m_path;
     transfer::MachineRunCallbacks callbacks;
+    // Stop Motion from anywhere ends the run (the link's long exchange);
+    // so does the view going away.
     QPointer<MachineView> self(this);
     callbacks.stopped = [self] {
-        return !self || self->m_stop;
+        return !self;
     };
     const auto rowShown = [self](int row) {
         return self && row >= 0 && row < self->m_bars.size() && row < self->grdMachine->rowCount();
@@ -195,20 +193,8 @@ void MachineView::run(bool send) {
         if (rowShown(row))
             self->showResult(row, result);
     };
-    m_stop = false;
-    setRunning(true);
     const files::Machine machine = m_machine;
-    link::Link& link = m_session.link;
-    platform::Messages& messages = m_session.services.messages;
-    const auto work = [&link, &machine, &options, &callbacks, &messages] {
-        transfer::runMachine(link, machine, options, callbacks, messages);
-    };
-    if (m_runner)
-        m_runner(work);
-    else
-        work();
-    if (self)
-        setRunning(false);
+    transfer::runMachine(m_session.link, machine, options, callbacks, m_session.services.messages);
 }
 
 void MachineView::showResult(int row, const transfer::MachineUnitResult& result) {
@@ -246,13 +232,12 @@ bool MachineView::save() {
     return false;
 }
 
-void MachineView::setRunning(bool running) {
-    m_running = running;
-    cmdCheckAll->setEnabled(!running);
-    cmdSendAll->setEnabled(!running);
-    cmdUseProgram->setEnabled(!running);
-    cmdSaveMachine->setEnabled(!running);
-    cmdStopMachine->setEnabled(running);
+void MachineView::showBusy(bool busy) {
+    cmdCheckAll->setEnabled(!busy);
+    cmdSendAll->setEnabled(!busy);
+    cmdUseProgram->setEnabled(!busy);
+    cmdSaveMachine->setEnabled(!busy);
+    cmdStopMachine->setEnabled(busy);
 }
 
 // One KQM20 at a time, in the background: the query gives way to any
@@ -261,7 +246,7 @@ void MachineView::pollNextPosition() {
     const auto again = [this] {
         m_poll->start(PollInterval);
     };
-    if (m_running || m_polling || m_machine.units.isEmpty() || !isVisible()) {
+    if (m_session.link.isBusy() || m_polling || m_machine.units.isEmpty() || !isVisible()) {
         again();
         return;
     }

@@ -34,18 +34,12 @@ public:
     void setMachine(const QString& path, const files::Machine& machine);
     const QString& machinePath() const { return m_path; }
     const files::Machine& machine() const { return m_machine; }
-    bool running() const { return m_running; }
 
     void checkAll();
     void sendAll();
     // Names the program file of the chosen unit (the machine is then unsaved).
     void useProgramForChosenUnit(const QString& program);
     bool save();
-    // What runs a check or send of every unit (the window keeps count of
-    // work of several exchanges); without one, it runs as it is.
-    void setRunner(std::function<void(const std::function<void()>&)> runner) {
-        m_runner = std::move(runner);
-    }
     // The program file open in the editor; empty when it has no name yet.
     void setOpenProgramSource(std::function<QString()> source) {
         m_openProgram = std::move(source);
@@ -68,7 +62,8 @@ private:
     void run(bool send);
     void showResult(int row, const transfer::MachineUnitResult& result);
     void pollNextPosition();
-    void setRunning(bool running);
+    // The buttons follow the link's busy state: a run, or any exchange.
+    void showBusy(bool busy);
 
     Session& m_session;
     QString m_path;
@@ -85,10 +80,7 @@ private:
     std::unique_ptr<platform::ClockTimer> m_poll;
     int m_pollRow = -1;
     bool m_polling = false;
-    bool m_running = false;
-    bool m_stop = false;
     std::function<QString()> m_openProgram;
-    std::function<void(const std::function<void()>&)> m_runner;
 };
 
 } // namespace kqm::ui

@@ -56,10 +56,7 @@ void Form1::createMachineView() {
                 }
                 ShowProgramTab();
             }));
-    m_machineView->setRunner([this](const std::function<void()>& work) { runLong(work); });
     connect(mnuOpenMachine, &QAction::triggered, this, whenLineFree([this] {
-                if (m_longRuns > 0)
-                    return;
                 const QString folder = m_machineView->machinePath().isEmpty()
                                            ? QString()
                                            : QFileInfo(m_machineView->machinePath()).absolutePath();
@@ -81,22 +78,9 @@ Form1::whenLineFreeWith(std::function<void(int, const QString&)> action) {
     };
 }
 
-void Form1::runLong(const std::function<void()>& work) {
-    ++m_longRuns;
-    QPointer<Form1> self(this);
-    work();
-    if (!self)
-        return;
-    --m_longRuns;
-    if (m_closeWhenIdle && m_longRuns == 0)
-        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-}
-
 bool Form1::openMachineFile(const QString& path) {
-    if (m_machineView->running()) {
-        m_session.link.refuseWhenBusy();
+    if (m_session.link.refuseWhenBusy())
         return false;
-    }
     QString problem;
     const auto machine = files::readMachineFile(path, &problem);
     if (!machine) {
@@ -150,7 +134,8 @@ void Form1::findFastestPace() {
     const QString question =
         QStringLiteral(
             "The pace test keeps the program of the %1 on axis %2, then sends a test program "
-            "that fills its memory at 0.02, 0.01, 0.005 and 0.002 s, each read back, and sends "
+            "that fills its memory at 0.02, 0.01, 0.005 and 0.002 s, then with the characters back "
+            "to back, each read back, and sends "
             "its own program back at the end. It takes a few minutes; Stop Motion ends it.\n\n"
             "Start the pace test?")
             .arg(m_session.linkState.UnitModel, m_session.linkState.AxisAddress);
@@ -179,7 +164,7 @@ void Form1::findFastestPace() {
         statusBar()->showMessage(QStringLiteral("Pace test: sending the unit's own program back"));
     };
     transfer::PaceTestReport report;
-    runLong([&] { report = transfer::runPaceTest(m_session.link, options, callbacks); });
+    report = transfer::runPaceTest(m_session.link, options, callbacks);
     if (m_closeWhenIdle)
         return; // the window closes; the outcome is in the transfer log
     statusBar()->clearMessage();

@@ -69,7 +69,7 @@ QString Form1::Caption() {
 
 Form1::Form1(Session& session, QWidget* parent)
     : QMainWindow(parent), m_session(session), m_services(session.services),
-      m_debugCounter(session.linkState), m_motionTab(new MotionTab), m_programTab(new ProgramTab),
+      m_debugCounter(session.link), m_motionTab(new MotionTab), m_programTab(new ProgramTab),
       m_unit(session, *m_motionTab, *m_programTab, this), m_editing(session, *m_programTab, this) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Caption());
@@ -310,7 +310,7 @@ void Form1::connectUnitControls() {
     connect(&link, &link::Link::busyChanged, this, [this](bool busy) {
         // Work of several exchanges (a machine's units, a pace test) closes
         // the window when it has ended, not between two of its exchanges.
-        if (!busy && m_closeWhenIdle && m_longRuns == 0)
+        if (!busy && m_closeWhenIdle)
             QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     });
     connect(cmdConnect, &QPushButton::clicked, this, &Form1::cmdConnect_Click);
@@ -446,7 +446,7 @@ void Form1::mnuPrint_Click() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    if (m_session.link.isBusy() || m_longRuns > 0) {
+    if (m_session.link.isBusy()) {
         // End the exchange at its next wait, then close. Asked once: what a
         // long run does after that (a pace test sending the unit's own
         // program back) is not cut short by a second close.

@@ -58,7 +58,7 @@ public:
     // the file is refused.
     bool openMachineFile(const QString& path);
 
-    link::LinkState& linkState() { return m_session.linkState; }
+    const link::LinkState& linkState() const { return m_session.linkState; }
     link::Link& deviceLink() { return m_session.link; }
     program::ProgramState& programState() { return m_session.document.state(); }
     program::ProgramTable& programTable() { return m_session.document.table(); }
@@ -118,8 +118,6 @@ private:
     void createDryRun();
     void openDryRun();
     void createMachineView();
-    // Runs work of several exchanges; a close asked meanwhile waits for it.
-    void runLong(const std::function<void()>& work);
     std::function<void(int, const QString&)>
     whenLineFreeWith(std::function<void(int, const QString&)> action);
     void showRecentMachines();
@@ -144,8 +142,6 @@ private:
     std::unique_ptr<files::ProgramFileCommands> m_fileCommands;
     tools::frmCalculator* m_calculator = nullptr; // made on first use, then kept
     bool m_closeWhenIdle = false;
-    // Work of several exchanges running now (see runLong).
-    int m_longRuns = 0;
     bool m_recovered = false;
     bool m_unloaded = false;
     bool m_quitAfterClose = false;

@@ -7,7 +7,7 @@ namespace kqm::ui {
 Session::Session(Services services)
     : services(services), files(files::ProgramDirectoryFiles::of(services.paths)),
       document(services.messages),
-      link(services.port, services.clock, services.messages, linkState), connection(link),
+      link(services.port, services.clock, services.messages, m_linkState), connection(link),
       motion(link, services.busyCursor) {
     // An exchange holds the program: sending reads it, uploading replaces it.
     document.setChangeGuard([this] { return link.refuseWhenBusy(); });

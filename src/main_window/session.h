@@ -18,12 +18,16 @@ namespace kqm::ui {
 struct Session {
     explicit Session(Services services);
 
+private:
+    link::LinkState m_linkState; // written by the link only
+
+public:
     Services services;
     files::ProgramDirectoryFiles files;
     files::SettingsTable settings;
     program::ProgramDocument document;
-    link::LinkState linkState;
     link::Link link;
+    const link::LinkState& linkState = m_linkState;
     link::Connection connection;
     link::MotionPanel motion;
     program::EditorMemory editorMemory;

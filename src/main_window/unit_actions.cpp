@@ -51,7 +51,6 @@ void UnitActions::connectAtStartUp() {
     link::Link& link = m_session.link;
     {
         link::Link::Exchange exchange(link);
-        m_session.linkState.UnitModel = QStringLiteral("KQM20");
         if (!m_session.connection.ConnectUnit(files::readCommSettings(m_session.settings)) &&
             link.isPortOpen())
             link.disconnectUnit();
@@ -95,19 +94,22 @@ int UnitActions::mnuAxisNum_Click(int index) {
 void UnitActions::mnuCommSettings_Click() {
     if (m_session.link.refuseTargetChange())
         return;
-    link::LinkState& state = m_session.linkState;
+    const link::LinkState& state = m_session.linkState;
     {
         tools::frmCommSettings dialog(state.ComPortNumber, state.BaudRate,
                                       tools::storedDevices(m_session.settings),
                                       link::availableDevices(), m_dialogParent);
         dialog.setPaces(tools::storedPaces(m_session.settings));
         if (dialog.exec() == QDialog::Accepted) {
-            tools::storeCommSettingsChoice(dialog.choice(), state.ComPortNumber, state.BaudRate,
-                                           m_session.settings, m_session.services.messages);
+            int port = state.ComPortNumber;
+            int baud = state.BaudRate;
+            tools::storeCommSettingsChoice(dialog.choice(), port, baud, m_session.settings,
+                                           m_session.services.messages);
+            m_session.link.choosePort(port, baud);
         }
     }
     // The dialog always ends a connection: the next connect uses the new choice.
-    state.LastCommError.clear();
+    m_session.link.clearLastError();
     if (m_session.link.isPortOpen())
         m_session.link.disconnectUnit();
 }

@@ -31,12 +31,12 @@ bool needsSend(const UnitStatus& status, bool all) {
 class MachineRun {
 public:
     MachineRun(link::Link& link, const MachineRunOptions& options,
-               const MachineRunCallbacks& callbacks, platform::Messages& messages)
-        : m_link(link), m_options(options), m_callbacks(callbacks), m_messages(messages) {}
+               const MachineRunCallbacks& callbacks, const link::Link::LongExchange& held)
+        : m_link(link), m_options(options), m_callbacks(callbacks), m_held(held) {}
 
     MachineUnitResult runUnit(int index, const files::MachineUnit& unit) {
         MachineUnitResult result;
-        result.status = checkMachineUnit(m_link, unit);
+        result.status = checkMachineUnit(m_link, unit, &m_held);
         if (!m_options.send || !needsSend(result.status, m_options.all) || stopped())
             return result;
         SendChoice choice;
@@ -67,7 +67,7 @@ public:
             return false;
         };
         result.sent = true;
-        const SendReport report = runSend(m_link, request, callbacks);
+        const SendReport report = runSend(m_link, request, callbacks, &m_held);
         result.end = report.end;
         result.provenPaceForgotten = report.provenPaceForgotten;
         if (report.end == SendEnd::Verified) {
@@ -94,14 +94,15 @@ public:
     }
 
     bool stopped() const {
-        return (m_callbacks.stopped && m_callbacks.stopped()) || m_link.abortRequested();
+        return (m_callbacks.stopped && m_callbacks.stopped()) || m_held.stopped() ||
+               m_link.abortRequested();
     }
 
 private:
     link::Link& m_link;
     const MachineRunOptions& m_options;
     const MachineRunCallbacks& m_callbacks;
-    platform::Messages& m_messages;
+    const link::Link::LongExchange& m_held;
 };
 
 void logMachineRun(link::Link& link, const MachineRunOptions& options,
@@ -130,24 +131,16 @@ void logMachineRun(link::Link& link, const MachineRunOptions& options,
 
 // The axis the user had chosen is the current one again, and the unit there
 // is greeted as the run greeted the others (no stop), when it was connected.
-void restoreAxis(link::Link& link, const QString& axis, bool connected) {
-    link::LinkState& state = link.state();
-    const bool moved = state.AxisAddress != axis;
-    state.AxisAddress = axis;
-    if (!moved || !link.isPortOpen())
+void restoreAxis(link::Link& link, const QString& axis, bool connected,
+                 const link::Link::LongExchange& held) {
+    if (link.state().AxisAddress == axis)
         return;
-    state.UnitConnected = false;
-    if (connected && !link.abortRequested()) {
-        const auto exchange = link.tryBeginWithoutUnit();
-        const auto found = exchange ? link::askUnitAt(link, axis.toInt()) : std::nullopt;
-        if (found) {
-            state.UnitModel = found->model;
-            state.UnitRevision = found->revision;
-            state.UnitConnected = true;
-            link.nameConnectedUnit();
-        }
-    }
-    link.ShowConnectionStatus();
+    link.chooseAddress(axis);
+    if (!connected || !link.isPortOpen() || link.abortRequested())
+        return;
+    const auto exchange = link.tryBeginWithoutUnit(&held);
+    if (const auto found = exchange ? link::askUnitAt(link, axis.toInt()) : std::nullopt)
+        link.takeUnit(axis, found->model, found->revision);
 }
 
 } // namespace
@@ -155,11 +148,24 @@ void restoreAxis(link::Link& link, const QString& axis, bool connected) {
 QList<MachineUnitResult> runMachine(link::Link& link, const files::Machine& machine,
                                     const MachineRunOptions& options,
                                     const MachineRunCallbacks& callbacks,
-                                    platform::Messages& messages) {
-    MachineRun run(link, options, callbacks, messages);
+                                    platform::Messages&) {
+    QList<MachineUnitResult> results;
+    // The whole run is one long exchange: nothing else writes to the line
+    // between its units.
+    const auto held = link.tryBeginLong(options.send ? QStringLiteral("a machine send")
+                                                     : QStringLiteral("a machine check"));
+    if (!held) {
+        for (const files::MachineUnit& unit : machine.units) {
+            MachineUnitResult result;
+            result.status.axis = unit.axis;
+            result.status.detail = QStringLiteral("not checked: the line was busy");
+            results << result;
+        }
+        return results;
+    }
+    MachineRun run(link, options, callbacks, *held);
     const QString axisBefore = link.state().AxisAddress;
     const bool connectedBefore = link.state().UnitConnected;
-    QList<MachineUnitResult> results;
     QString ended;
     const QString stoppedText = options.send ? QStringLiteral("not sent: the run was stopped")
                                              : QStringLiteral("not checked: the run was stopped");
@@ -188,7 +194,7 @@ QList<MachineUnitResult> runMachine(link::Link& link, const files::Machine& mach
     }
     if (!options.places.logFile.isEmpty())
         logMachineRun(link, options, results, run.stopped());
-    restoreAxis(link, axisBefore, connectedBefore);
+    restoreAxis(link, axisBefore, connectedBefore, *held);
     return results;
 }
 

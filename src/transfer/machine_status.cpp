@@ -48,13 +48,14 @@ bool stoppedOrLost(link::Link& link, QString* detail) {
 
 } // namespace
 
-UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit) {
+UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit,
+                            const link::Link::LongExchange* within) {
     UnitStatus status;
     status.axis = unit.axis;
     const QString axis = QString::number(unit.axis);
     // One exchange from the greeting to the read-back: nothing else may
     // write to the line between them.
-    const auto exchange = link.tryBeginWithoutUnit();
+    const auto exchange = link.tryBeginWithoutUnit(within);
     if (!exchange) {
         status.detail = QStringLiteral("another exchange was running");
         return status;
@@ -69,11 +70,7 @@ UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit) {
             status.detail = QStringLiteral("no unit answered on axis %1").arg(axis);
         return status;
     }
-    link::LinkState& state = link.state();
-    state.AxisAddress = axis;
-    state.UnitModel = found->model;
-    state.UnitRevision = found->revision;
-    state.UnitConnected = true;
+    link.takeUnit(axis, found->model, found->revision);
     status.model = found->model;
     if (found->leftStoring)
         status.detail = link::leftStoringMessage(axis);

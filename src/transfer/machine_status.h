@@ -4,10 +4,7 @@
 
 #include <QString>
 
-namespace kqm::link {
-class Connection;
-class Link;
-} // namespace kqm::link
+#include "link/link.h"
 namespace kqm::platform {
 class Messages;
 }
@@ -30,6 +27,8 @@ struct UnitStatus {
 // reads its program back; changes nothing in the unit. The link is left at
 // that axis, the unit taken as connected. Stop or a port that closed leaves
 // the unit not checked.
-UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit);
+// `within`: the long exchange of the run the check is part of.
+UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit,
+                            const link::Link::LongExchange* within = nullptr);
 
 } // namespace kqm::transfer

@@ -33,12 +33,27 @@ std::optional<QVector<program::ProgramRow>> rowsOf(const QString& path) {
     return table.readRows();
 }
 
+const QString NeedsUnitMessage = QStringLiteral(
+    "The pace test needs a connected unit and a free line: nothing was sent.");
+
 class PaceTest {
 public:
     PaceTest(link::Link& link, const PaceTestOptions& options, const PaceTestCallbacks& callbacks)
         : m_link(link), m_options(options), m_callbacks(callbacks) {}
 
     PaceTestReport run() {
+        if (!m_link.state().UnitConnected) {
+            m_report.message = NeedsUnitMessage;
+            return m_report;
+        }
+        // The whole test is one long exchange: nothing else writes to the
+        // line between its sends.
+        auto held = m_link.tryBeginLong(QStringLiteral("a pace test"));
+        if (!held) {
+            m_report.message = NeedsUnitMessage;
+            return m_report;
+        }
+        m_held = &*held;
         if (!keepUnitProgram())
             return m_report;
         QVector<program::ProgramRow> test = paceTestProgram();
@@ -52,12 +67,14 @@ public:
                     QStringLiteral("B%1").arg(2000 + static_cast<int>(m_report.trials.size()));
                 const PaceTrial trial = send(test, pace, attempt);
                 proven = trial.end == SendEnd::Verified;
-                stopped = m_link.stopRequested() || m_link.abortRequested();
+                stopped = held->stopped() || m_link.stopRequested() || m_link.abortRequested();
             }
             if (!proven || stopped)
                 break;
             m_report.fastest = pace;
         }
+        // The Stop that ended the trials does not end the restore; another does.
+        held->forgetStop();
         restore();
         keepFastest(stopped);
         m_report.message = summary(stopped);
@@ -66,10 +83,9 @@ public:
 
 private:
     bool keepUnitProgram() {
-        const auto exchange = m_link.tryBegin();
+        const auto exchange = m_link.tryBeginWithoutUnit(m_held);
         if (!exchange) {
-            m_report.message = QStringLiteral("The pace test needs a connected unit and a free "
-                                              "line: nothing was sent.");
+            m_report.message = NeedsUnitMessage;
             return false;
         }
         m_report.backup =
@@ -105,7 +121,7 @@ private:
         SendCallbacks callbacks;
         callbacks.sendStarted = started;
         callbacks.progress = progress;
-        return runSend(m_link, *made.request, callbacks);
+        return runSend(m_link, *made.request, callbacks, m_held);
     }
 
     PaceTrial send(const QVector<program::ProgramRow>& rows, double pace, int attempt) {
@@ -192,6 +208,7 @@ private:
     const PaceTestCallbacks& m_callbacks;
     PaceTestReport m_report;
     QString m_keepError;
+    const link::Link::LongExchange* m_held = nullptr;
 };
 
 } // namespace

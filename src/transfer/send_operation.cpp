@@ -182,8 +182,8 @@ private:
 } // namespace
 
 SendReport runSend(link::Link& link, const SendRequest& request, const SendCallbacks& callbacks,
-                   const QDateTime& now) {
-    const auto exchange = link.tryBeginWithoutUnit();
+                   const link::Link::LongExchange* within, const QDateTime& now) {
+    const auto exchange = link.tryBeginWithoutUnit(within);
     if (!exchange)
         return {}; // the link has said why: another exchange runs
 

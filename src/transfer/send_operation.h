@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/link.h"
 #include "transfer/send.h"
 #include "transfer/send_request.h"
 #include "transfer/transfer_log.h"
@@ -62,7 +63,9 @@ struct SendCallbacks {
 // it with one outcome per phase. Refused (NothingSent) when the link is busy
 // or the request no longer matches the connection. A proven pace whose
 // read-back fails is forgotten: the next send goes at the sure pace.
+// `within`: the long exchange (a machine run, a pace test) this send is part of.
 SendReport runSend(link::Link& link, const SendRequest& request, const SendCallbacks& callbacks,
+                   const link::Link::LongExchange* within = nullptr,
                    const QDateTime& now = QDateTime::currentDateTime());
 
 // The transfer log's result for a send's outcome: "verified",

@@ -165,8 +165,9 @@ TEST(TerminalText, TrimsPastFiveThousandCharacters) {
 }
 
 TEST(DebugCounterTest, UnlocksOnlyAfterEnoughClicksOnTheTerminalTab) {
-    link::LinkState state;
-    link::DebugCounter counter(state);
+    test::LinkFixture line;
+    const link::LinkState& state = line.state;
+    link::DebugCounter counter(line.deviceLink);
     for (int i = 0; i < 3; ++i)
         EXPECT_FALSE(counter.tabControlClicked(2));
     counter.tabChosen(1); // leaving for the Program tab starts again
@@ -220,6 +221,48 @@ TEST(FarEnd, EveryWriterKeepsTheLineSound) {
         EXPECT_EQ(fixture.deviceLink.addressedAxis(), QStringLiteral("0"));
         EXPECT_FALSE(fixture.port.unit().moving());
     }
+}
+
+} // namespace
+
+namespace {
+
+// Work of many exchanges holds the line as one: busy from its start to its
+// end, its own exchanges begin within it, anything else is refused and told
+// what runs, and Stop Motion ends the whole of it.
+TEST(LongExchange, HoldsTheLineBetweenItsOwnExchanges) {
+    test::LinkFixture line;
+    line.state.UnitConnected = true;
+    QList<bool> busy;
+    QObject::connect(&line.deviceLink, &link::Link::busyChanged,
+                     [&busy](bool now) { busy << now; });
+    {
+        auto held = line.deviceLink.tryBeginLong(QStringLiteral("a machine send"));
+        ASSERT_TRUE(held);
+        for (int unit = 0; unit < 2; ++unit) {
+            const auto own = line.deviceLink.tryBeginWithoutUnit(&*held);
+            ASSERT_TRUE(own);
+            // Inside one of its exchanges, not even the holder starts another.
+            EXPECT_FALSE(line.deviceLink.tryBeginWithoutUnit(&*held));
+        }
+        EXPECT_TRUE(line.deviceLink.isBusy());
+        line.messages.clear();
+        EXPECT_FALSE(line.deviceLink.tryBegin());
+        EXPECT_FALSE(line.deviceLink.tryBeginLong(QStringLiteral("a pace test")));
+        ASSERT_EQ(line.messages.texts().size(), 2);
+        EXPECT_TRUE(line.messages.texts().at(0).startsWith(
+            "The unit is busy with a machine send. Please wait until it has finished"));
+        EXPECT_EQ(line.deviceLink.queryInBackground(QStringLiteral("VZ")).outcome,
+                  link::Link::BackgroundOutcome::LineBusy);
+        EXPECT_FALSE(held->stopped());
+        line.deviceLink.stopMotion();
+        EXPECT_TRUE(held->stopped());
+        held->forgetStop();
+        EXPECT_FALSE(held->stopped());
+    }
+    EXPECT_EQ(busy, (QList<bool>{true, false}));
+    EXPECT_FALSE(line.deviceLink.isBusy());
+    EXPECT_TRUE(line.deviceLink.tryBegin());
 }
 
 } // namespace

@@ -249,7 +249,7 @@ TEST_F(MainWindowTest, ConnectsAtStartUpToTheSimulatedUnit) {
     EXPECT_TRUE(form->linkState().UnitConnected);
     ASSERT_NE(simulated, nullptr);
     // Identification, then the readout because the Motion tab shows.
-    EXPECT_EQ(simulated->written(), QByteArray("@0.\r@0!\r@0$\r@0VA\r@0VB\r@0VM\r@0VJ\r@0V+\r"
+    EXPECT_EQ(simulated->written(), QByteArray("\r@0.\r@0!\r@0$\r@0VA\r@0VB\r@0VM\r@0VJ\r@0V+\r"
                                                "@0VN\r@0!\r@0VZ\r@0$\r@0I\r"));
     EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblVerifyInfo(0)"))->text(),
               QStringLiteral("Acceleration: 16\r"));

@@ -119,7 +119,7 @@ TEST_F(TransferWindowTest, SendRefusals) {
     EXPECT_EQ(messages.texts(), QStringList{transfer::QuitRequiredMessage});
     EXPECT_TRUE(port.written().isEmpty());
 
-    form->linkState().UnitConnected = false;
+    form->deviceLink().disconnectUnit();
     messages.clear();
     for (const char* button : {"cmdSend", "cmdUpload", "cmdView"})
         click(button);

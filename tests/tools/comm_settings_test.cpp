@@ -143,8 +143,7 @@ TEST_F(CommSettingsTest, OkWithoutChangesWritesNothing) {
 }
 
 TEST_F(CommSettingsTest, StoredValuesWithoutAnEntry) {
-    form->linkState().BaudRate = 19200;
-    form->linkState().ComPortNumber = 7;
+    form->deviceLink().choosePort(7, 19200);
     openDialog([](QDialog* dialog) {
         EXPECT_TRUE(list(dialog, "lstComPorts")->selectedItems().isEmpty());
         EXPECT_TRUE(list(dialog, "lstBaudRates")->selectedItems().isEmpty());
