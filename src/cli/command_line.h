@@ -12,7 +12,7 @@ class QCommandLineParser;
 namespace kqm::program {
 struct ProgramRow;
 class ProgramTable;
-}
+} // namespace kqm::program
 
 namespace kqm::cli {
 

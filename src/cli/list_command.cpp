@@ -51,11 +51,12 @@ int listCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         out.flush();
     } else {
         for (const program::ProgramRow& row : *rows) {
-            out << row.lineNo << '\t' << row.address << '\t'
+            out << row.lineNo << '\t' << row.address
+                << '\t'
                 // A line break inside a command is shown, as the check and the send
                 // refuse it.
-                << printable(row.command) << '\t' << printable(row.listing)
-                << '\t' << printable(row.comment) << '\n';
+                << printable(row.command) << '\t' << printable(row.listing) << '\t'
+                << printable(row.comment) << '\n';
         }
         out << outcome.caption << Qt::endl;
     }

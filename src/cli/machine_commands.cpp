@@ -68,7 +68,8 @@ int machineRun(const QStringList& arguments, bool send, QTextStream& out, QTextS
         run.keepGoing = parser.isSet(QStringLiteral("keep-going"));
         if (parser.isSet(QStringLiteral("pace"))) {
             QString why;
-            const auto pace = transfer::parsePaceRequest(parser.value(QStringLiteral("pace")), &why);
+            const auto pace =
+                transfer::parsePaceRequest(parser.value(QStringLiteral("pace")), &why);
             if (!pace)
                 return usageError(Name, why, err);
             run.pace = *pace;

@@ -184,14 +184,13 @@ int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
         InterruptGuard interrupt;
         QTimer watch;
         watchForInterrupt(watch, session.link());
-        report = transfer::runUpload(session.link());
-    }
-    QString logError;
-    if (!transfer::logUpload(
+        report = transfer::runUpload(
             session.link(),
-            transfer::transferLogPath(platform::ExecutableAppPaths().userDataDirectory()),
-            QFileInfo(options->output).absoluteFilePath(), report, &logError))
-        err << "kqmctl: the transfer log could not be written: " << logError << Qt::endl;
+            {transfer::transferLogPath(platform::ExecutableAppPaths().userDataDirectory()),
+             QFileInfo(options->output).absoluteFilePath()});
+    }
+    if (!report.logError.isEmpty())
+        err << "kqmctl: the transfer log could not be written: " << report.logError << Qt::endl;
     if (!report.message.isEmpty())
         err << "kqmctl: " << report.message << Qt::endl;
     const transfer::UploadedProgram& uploaded = report.uploaded;

@@ -48,7 +48,8 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
         options.quiet = parser.isSet(QStringLiteral("quiet"));
         if (parser.isSet(QStringLiteral("pace"))) {
             QString why;
-            const auto pace = transfer::parsePaceRequest(parser.value(QStringLiteral("pace")), &why);
+            const auto pace =
+                transfer::parsePaceRequest(parser.value(QStringLiteral("pace")), &why);
             if (!pace)
                 return fail(why);
             options.pace = *pace;

@@ -109,7 +109,8 @@ bool SettingsTable::setPreference(const QString& name, const QString& value) {
                          .arg(table)))
         return false;
     QSqlQuery query(m_file.database());
-    query.prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (Name, Value) VALUES (?, ?)").arg(table));
+    query.prepare(
+        QStringLiteral("INSERT OR REPLACE INTO %1 (Name, Value) VALUES (?, ?)").arg(table));
     query.addBindValue(name);
     query.addBindValue(value);
     if (!query.exec()) {

@@ -209,8 +209,7 @@ public:
     public:
         LongExchange(Link& link, const QString& what);
         ~LongExchange();
-        LongExchange(LongExchange&& other) noexcept
-            : m_link(other.m_link), m_id(other.m_id) {
+        LongExchange(LongExchange&& other) noexcept : m_link(other.m_link), m_id(other.m_id) {
             other.m_link = nullptr;
         }
         LongExchange(const LongExchange&) = delete;
@@ -285,7 +284,7 @@ signals:
     void stopMotionRequested();
 
 private:
-    friend class Connection; // opens the port and greets the unit
+    friend class Connection;   // opens the port and greets the unit
     friend class DebugCounter; // the debug tab's counter
     LinkState& writableState() { return m_state; }
     platform::SerialPort& port() { return m_port; }

@@ -164,8 +164,8 @@ void MachineView::run(bool send) {
     }
     transfer::MachineRunOptions options;
     options.send = send;
-    options.places = transfer::SendPlaces::of(m_session.services.paths.userDataDirectory(),
-                                              &m_session.settings);
+    options.places =
+        transfer::SendPlaces::of(m_session.services.paths.userDataDirectory(), &m_session.settings);
     options.places.portNumber = m_session.linkState.ComPortNumber;
     options.machineFile = m_path;
     transfer::MachineRunCallbacks callbacks;

@@ -121,6 +121,7 @@ void Form1::openTransferLog() {
     auto* dialog = new transfer::frmTransferLog(
         transfer::transferLogPath(m_services.paths.userDataDirectory()), m_services.fileDialogs,
         m_services.messages, this);
+    dialog->setWorkingCopy(m_session.files.workingCopy);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
 }

@@ -140,8 +140,8 @@ void UnitActions::cmdSend_Click() {
 }
 
 transfer::SendPlaces UnitActions::sendPlaces() const {
-    transfer::SendPlaces places = transfer::SendPlaces::of(
-        m_session.services.paths.userDataDirectory(), &m_session.settings);
+    transfer::SendPlaces places =
+        transfer::SendPlaces::of(m_session.services.paths.userDataDirectory(), &m_session.settings);
     places.portNumber = m_session.linkState.ComPortNumber;
     return places;
 }
@@ -170,51 +170,49 @@ void UnitActions::offerSend(const QString& programFile) {
     }
     files::SettingsTable& settings = m_session.settings;
     const transfer::PreparedSend shown = program->frames();
-    auto* dialog = new transfer::Form2(m_session.services.messages, shown.text(), shown.items,
-                                       m_dialogParent);
+    auto* dialog =
+        new transfer::Form2(m_session.services.messages, shown.text(), shown.items, m_dialogParent);
     dialog->setWindowModality(Qt::ApplicationModal);
     const transfer::SendPlaces places = sendPlaces();
     link::Link& link = m_session.link;
-    dialog->setOptions(settings.preferenceOn(files::SettingsTable::VerifySendPreference, true),
-                       settings.preferenceOn(files::SettingsTable::BackupBeforeSendPreference, true),
-                       [&link, places](bool verify) {
-                           transfer::SendChoice choice;
-                           choice.verify = verify;
-                           return transfer::paceFor(link, choice, places);
-                       },
-                       transfer::sendTargetText(link));
+    dialog->setOptions(
+        settings.preferenceOn(files::SettingsTable::VerifySendPreference, true),
+        settings.preferenceOn(files::SettingsTable::BackupBeforeSendPreference, true),
+        [&link, places](bool verify) {
+            transfer::SendChoice choice;
+            choice.verify = verify;
+            return transfer::paceFor(link, choice, places);
+        },
+        transfer::sendTargetText(link));
     m_sendDialog = dialog;
     link.holdTarget(true);
     QObject::connect(dialog, &QDialog::finished, dialog, [this] {
         m_session.link.holdTarget(false);
         m_sendDialog = nullptr;
     });
-    QObject::connect(dialog, &transfer::Form2::sendRequested, dialog,
-                     [this, dialog, programFile](const QString& shownText) {
-                         transfer::SendChoice choice;
-                         choice.verify = dialog->verifyAfterSend();
-                         choice.backup = dialog->backupBeforeSend();
-                         choice.shown = shownText;
-                         files::SettingsTable& stored = m_session.settings;
-                         stored.setPreferenceOn(files::SettingsTable::VerifySendPreference,
-                                                choice.verify);
-                         stored.setPreferenceOn(files::SettingsTable::BackupBeforeSendPreference,
-                                                choice.backup);
-                         // The target stays held until the request is made.
-                         const transfer::SendRequestResult made = transfer::requestSend(
-                             m_session.link,
-                             transfer::SendProgram::fromFile(programFile,
-                                                             m_session.linkState.AxisAddress),
-                             choice, sendPlaces());
-                         if (!made.request) {
-                             m_session.services.messages.show(made.refusal->icon,
-                                                              made.refusal->text);
-                             dialog->close();
-                             return;
-                         }
-                         dialog->close();
-                         runSend(*made.request, programFile);
-                     });
+    QObject::connect(
+        dialog, &transfer::Form2::sendRequested, dialog,
+        [this, dialog, programFile](const QString& shownText) {
+            transfer::SendChoice choice;
+            choice.verify = dialog->verifyAfterSend();
+            choice.backup = dialog->backupBeforeSend();
+            choice.shown = shownText;
+            files::SettingsTable& stored = m_session.settings;
+            stored.setPreferenceOn(files::SettingsTable::VerifySendPreference, choice.verify);
+            stored.setPreferenceOn(files::SettingsTable::BackupBeforeSendPreference, choice.backup);
+            // The target stays held until the request is made.
+            const transfer::SendRequestResult made = transfer::requestSend(
+                m_session.link,
+                transfer::SendProgram::fromFile(programFile, m_session.linkState.AxisAddress),
+                choice, sendPlaces());
+            if (!made.request) {
+                m_session.services.messages.show(made.refusal->icon, made.refusal->text);
+                dialog->close();
+                return;
+            }
+            dialog->close();
+            runSend(*made.request, programFile);
+        });
     dialog->show();
     platform::centreOnScreen(dialog);
 }
@@ -358,14 +356,16 @@ void UnitActions::cmdUpload_Click() {
     platform::BusyCursorGuard busy(m_session.services.busyCursor);
     program::ProgramDocument& document = m_session.document;
     quint64 binding = document.binding();
-    const transfer::UploadReport report =
-        transfer::runUpload(m_session.link, [this] { m_programTab.showUploadStandby(); });
-    QString logError;
-    if (!transfer::logUpload(
-            m_session.link, transfer::transferLogPath(m_session.services.paths.userDataDirectory()),
-            document.path(), report, &logError))
-        messages.show(MessageIcon::Warning,
-                      QStringLiteral("The transfer log could not be written (%1).").arg(logError));
+    // The upload goes into the working copy, whatever file is open now.
+    const transfer::UploadReport report = transfer::runUpload(
+        m_session.link,
+        {transfer::transferLogPath(m_session.services.paths.userDataDirectory()),
+         m_session.files.workingCopy},
+        [this] { m_programTab.showUploadStandby(); });
+    if (!report.logError.isEmpty())
+        messages.show(
+            MessageIcon::Warning,
+            QStringLiteral("The transfer log could not be written (%1).").arg(report.logError));
     if (!report.uploaded.responded) {
         // Nothing was read: the program stays as it was.
         m_programTab.showProgressColour(false);

@@ -147,8 +147,7 @@ void restoreAxis(link::Link& link, const QString& axis, bool connected,
 
 QList<MachineUnitResult> runMachine(link::Link& link, const files::Machine& machine,
                                     const MachineRunOptions& options,
-                                    const MachineRunCallbacks& callbacks,
-                                    platform::Messages&) {
+                                    const MachineRunCallbacks& callbacks, platform::Messages&) {
     QList<MachineUnitResult> results;
     // The whole run is one long exchange: nothing else writes to the line
     // between its units.

@@ -28,9 +28,9 @@ struct MachineRunOptions {
 
 struct MachineUnitResult {
     UnitStatus status;
-    bool sent = false;          // a send was started
-    std::optional<SendEnd> end; // how it ended
-    double pace = 0;            // the pace it went at
+    bool sent = false;                // a send was started
+    std::optional<SendEnd> end;       // how it ended
+    double pace = 0;                  // the pace it went at
     bool provenPaceForgotten = false; // that proven pace failed its read-back
 };
 

@@ -81,10 +81,10 @@ UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit,
     }
     const SendProgram program = SendProgram::fromFile(unit.program, axis);
     if (const auto refusal = program.buttonRefusal()) {
-        status.detail = refusal->why == SendRefusal::Why::Unreadable
-                            ? QStringLiteral("%1 could not be read")
-                                  .arg(QDir::toNativeSeparators(unit.program))
-                            : refusal->text;
+        status.detail =
+            refusal->why == SendRefusal::Why::Unreadable
+                ? QStringLiteral("%1 could not be read").arg(QDir::toNativeSeparators(unit.program))
+                : refusal->text;
         return status;
     }
     const PreparedSend& send = program.frames();

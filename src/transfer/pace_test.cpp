@@ -10,7 +10,6 @@
 
 #include <QDir>
 
-
 namespace kqm::transfer {
 
 namespace {
@@ -33,8 +32,8 @@ std::optional<QVector<program::ProgramRow>> rowsOf(const QString& path) {
     return table.readRows();
 }
 
-const QString NeedsUnitMessage = QStringLiteral(
-    "The pace test needs a connected unit and a free line: nothing was sent.");
+const QString NeedsUnitMessage =
+    QStringLiteral("The pace test needs a connected unit and a free line: nothing was sent.");
 
 class PaceTest {
 public:

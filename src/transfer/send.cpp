@@ -169,7 +169,8 @@ SendResult sendProgram(link::Link& link, const PreparedSend& send,
     int uncounted = 0;
     // Stopped during the line before a last Quit: the quit frame that ends
     // program entry is that line, so the program is in whole.
-    const bool lastIsQuit = !send.lines.isEmpty() && send.lines.last() == prefix + QStringLiteral("Q\r");
+    const bool lastIsQuit =
+        !send.lines.isEmpty() && send.lines.last() == prefix + QStringLiteral("Q\r");
     const bool quitLeft = lastIsQuit && result.linesSent + 1 == send.lines.size();
     if (result.linesSent == send.lines.size() || quitLeft) {
         // The whole program is in: only the stop that was asked for follows;

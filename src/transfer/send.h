@@ -34,8 +34,8 @@ struct PreparedSend {
     std::optional<QString> refusal;
     QString axis;
     QString leadIn;
-    QStringList lines; // one entry per program line: its frames
-    QStringList items; // what the dialog lists: one entry per frame
+    QStringList lines;           // one entry per program line: its frames
+    QStringList items;           // what the dialog lists: one entry per frame
     QList<QStringList> commands; // per program line: its frames' commands
     double pace = SurePace;      // seconds between characters
     QString text() const { return leadIn + lines.join(QString()); }

@@ -16,8 +16,7 @@ public:
     SendReport run(const QDateTime& now) {
         if (!m_link.isPortOpen() || !m_link.state().UnitConnected)
             return nothingSent(NothingSentClosedMessage);
-        if (m_request.device() != m_link.deviceName() ||
-            m_send.axis != m_link.state().AxisAddress)
+        if (m_request.device() != m_link.deviceName() || m_send.axis != m_link.state().AxisAddress)
             return nothingSent(TargetChangedMessage);
         if (m_request.backup() && !keepUnitProgram(now))
             return m_report;
@@ -106,8 +105,7 @@ private:
         if (m_link.sendInterrupted()) {
             // Stopped as the last line went out: the program is in whole.
             m_report.end = m_request.verify() ? SendEnd::SentNotVerified : SendEnd::Sent;
-            m_report.message =
-                m_request.verify() ? notVerifiedMessage() : SentWholeStoppedMessage;
+            m_report.message = m_request.verify() ? notVerifiedMessage() : SentWholeStoppedMessage;
             return;
         }
         m_report.end = SendEnd::Sent;

@@ -139,11 +139,10 @@ SendRequestResult requestSend(link::Link& link, const SendProgram& program,
     // the policy has already said; a trial is always read back.
     request.m_verify = choice.verify || pace.pace < SurePace;
     request.m_backup = choice.backup;
-    request.m_backupDirectory =
-        choice.backupDirectory.value_or(places.backupRoot.isEmpty()
-                                            ? QString()
-                                            : axisBackupDirectory(places.backupRoot,
-                                                                  state.AxisAddress.toInt()));
+    request.m_backupDirectory = choice.backupDirectory.value_or(
+        places.backupRoot.isEmpty()
+            ? QString()
+            : axisBackupDirectory(places.backupRoot, state.AxisAddress.toInt()));
     if (request.m_backupDirectory.isEmpty())
         request.m_backup = false;
     request.m_device = link.deviceName();

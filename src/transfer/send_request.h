@@ -36,12 +36,12 @@ struct SendRefusal {
         NotConnected, // the caller reports it as the link does (ReportNotConnected)
         Empty,
         TooLarge,
-        Line,     // a line that cannot go out (a branch to no line, a control character)
-        NoQuit,   // the last command is not Quit
+        Line,   // a line that cannot go out (a branch to no line, a control character)
+        NoQuit, // the last command is not Quit
         Unreadable,
-        Changed,  // the program changed since the user was shown it
-        Pace,     // the pace asked for is none there is
-        Target,   // another port or axis than the program's frames name
+        Changed, // the program changed since the user was shown it
+        Pace,    // the pace asked for is none there is
+        Target,  // another port or axis than the program's frames name
     };
     Why why;
     QString text;
@@ -91,9 +91,9 @@ struct SendChoice {
 
 // Where a send finds and keeps what it needs; empty paths: none.
 struct SendPlaces {
-    QString backupRoot;      // each axis's backups under root/axis-N
-    QString logFile;         // the transfer log
-    QString provenPacesFile; // the paces units proved
+    QString backupRoot;                       // each axis's backups under root/axis-N
+    QString logFile;                          // the transfer log
+    QString provenPacesFile;                  // the paces units proved
     files::SettingsTable* settings = nullptr; // each port's pace
     // The port number the link was opened from (the window's); without it
     // the port is the one whose device the link is on (kqmctl's).

@@ -56,6 +56,8 @@ QList<TransferLogEntry> readTransferLog(const QString& path, const LogFilter& fi
 // The columns of the log's table and CSV, and one entry's fields in them.
 QStringList transferLogColumns();
 QStringList transferLogFields(const TransferLogEntry& entry);
+// The place of the program file among those fields.
+inline constexpr int ProgramField = 9;
 // The entries as CSV (RFC 4180, a header line first); a field that a
 // spreadsheet would take for a formula is marked as text.
 QString transferLogCsv(const QList<TransferLogEntry>& entries);

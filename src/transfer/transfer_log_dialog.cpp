@@ -1,5 +1,7 @@
 #include "transfer/transfer_log_dialog.h"
 
+#include <QFileInfo>
+
 #include "platform/file_dialogs.h"
 #include "platform/messages.h"
 
@@ -90,11 +92,18 @@ void frmTransferLog::showEntries() {
     }
     grdTransferLog->setRowCount(static_cast<int>(m_shown.size()));
     for (int row = 0; row < m_shown.size(); ++row) {
-        const QStringList fields = transferLogFields(m_shown.at(row));
+        QStringList fields = transferLogFields(m_shown.at(row));
+        if (!m_workingCopy.isEmpty() && m_shown.at(row).program == m_workingCopy)
+            fields[ProgramField] = QStringLiteral("Untitled");
         for (int column = 0; column < fields.size(); ++column)
             grdTransferLog->setItem(row, column, new QTableWidgetItem(fields.at(column)));
     }
     grdTransferLog->resizeColumnsToContents();
+}
+
+void frmTransferLog::setWorkingCopy(const QString& path) {
+    m_workingCopy = QFileInfo(path).absoluteFilePath();
+    showEntries();
 }
 
 bool frmTransferLog::exportCsv(const QString& path) {

@@ -28,6 +28,8 @@ public:
     void reload();
     // The entries the table shows now.
     const QList<TransferLogEntry>& shown() const { return m_shown; }
+    // The window's working copy: its entries name it as "Untitled".
+    void setWorkingCopy(const QString& path);
     bool exportCsv(const QString& path);
 
 private:
@@ -38,6 +40,7 @@ private:
     platform::Messages& m_messages;
     QList<TransferLogEntry> m_entries;
     QList<TransferLogEntry> m_shown;
+    QString m_workingCopy;
     QComboBox* cboLogAxis;
     QLineEdit* txtLogFilter;
     QTableWidget* grdTransferLog;

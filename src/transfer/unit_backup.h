@@ -38,7 +38,7 @@ QString axisBackupDirectory(const QString& root, int axis);
 
 struct BackupResult {
     bool ok = false;
-    QString error; // why no backup was kept (the unit did not answer, a write failed)
+    QString error;           // why no backup was kept (the unit did not answer, a write failed)
     bool unitSilent = false; // the unit did not answer: nothing can be sent to it now
     UnitBackup backup;
 };

@@ -10,16 +10,15 @@
 
 namespace kqm::transfer {
 
-frmUnitBackups::frmUnitBackups(QVector<UnitBackup> backups, const QString& folder,
-                               QWidget* parent)
+frmUnitBackups::frmUnitBackups(QVector<UnitBackup> backups, const QString& folder, QWidget* parent)
     : QDialog(parent), m_backups(std::move(backups)) {
     setObjectName(QStringLiteral("frmUnitBackups"));
     setWindowTitle(QStringLiteral("Unit Backups"));
     tblBackups = new QTableWidget(static_cast<int>(m_backups.size()), 5);
     tblBackups->setObjectName(QStringLiteral("tblBackups"));
-    tblBackups->setHorizontalHeaderLabels(
-        {QStringLiteral("Date"), QStringLiteral("Axis"), QStringLiteral("Model"),
-         QStringLiteral("Lines"), QStringLiteral("Bytes")});
+    tblBackups->setHorizontalHeaderLabels({QStringLiteral("Date"), QStringLiteral("Axis"),
+                                           QStringLiteral("Model"), QStringLiteral("Lines"),
+                                           QStringLiteral("Bytes")});
     tblBackups->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tblBackups->setSelectionBehavior(QAbstractItemView::SelectRows);
     tblBackups->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -27,11 +26,11 @@ frmUnitBackups::frmUnitBackups(QVector<UnitBackup> backups, const QString& folde
     for (int row = 0; row < m_backups.size(); ++row) {
         const UnitBackup& backup = m_backups.at(row);
         const bool program = backup.state == UnitBackup::State::Program;
-        const QStringList cells = {
-            backup.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-            QString::number(backup.axis), backup.model,
-            program ? QString::number(backup.lines) : stateText(backup.state),
-            program ? QString::number(backup.bytes) : QString()};
+        const QStringList cells = {backup.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                   QString::number(backup.axis), backup.model,
+                                   program ? QString::number(backup.lines)
+                                           : stateText(backup.state),
+                                   program ? QString::number(backup.bytes) : QString()};
         for (int column = 0; column < cells.size(); ++column)
             tblBackups->setItem(row, column, new QTableWidgetItem(cells.at(column)));
     }

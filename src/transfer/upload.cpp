@@ -56,8 +56,8 @@ UnitReply readUnitProgram(link::Link& link, bool report) {
     const bool afterSend = link.programEntryMayBeOpen();
     if (afterSend)
         link.closeOpenFrame();
-    const bool named = (afterSend && link.addressedAxis() == link.state().AxisAddress) ||
-                       link.nameConnectedUnit();
+    const bool named =
+        (afterSend && link.addressedAxis() == link.state().AxisAddress) || link.nameConnectedUnit();
     if (link.flooded()) {
         say(link.lostReason());
         return reply;
@@ -239,7 +239,40 @@ BuiltProgram buildUploadedProgram(const QString& reply, platform::Messages& mess
     return built;
 }
 
-UploadReport runUpload(link::Link& link, const std::function<void()>& replyArrived) {
+namespace {
+
+QString uploadLogResult(const UploadReport& report) {
+    switch (report.end) {
+    case UploadEnd::Uploaded:
+        return QStringLiteral("uploaded");
+    case UploadEnd::Stopped:
+        return QStringLiteral("stopped");
+    case UploadEnd::Corrupted:
+        return QStringLiteral("failed: ") + CorruptedMessage;
+    case UploadEnd::Refused:
+    case UploadEnd::NoAnswer:
+        break;
+    }
+    return QStringLiteral("failed: the unit did not answer");
+}
+
+void logUpload(link::Link& link, const UploadLog& log, UploadReport& report) {
+    if (log.logFile.isEmpty())
+        return;
+    TransferLogEntry entry = linkLogEntry(link, QStringLiteral("upload"));
+    entry.program = log.programPath;
+    QString text;
+    for (const program::ProgramRow& row : report.uploaded.built.rows)
+        text += row.command + QLatin1Char('\r');
+    entry.sha256 = sha256Of(text);
+    entry.result = uploadLogResult(report);
+    appendTransferLog(log.logFile, entry, &report.logError);
+}
+
+} // namespace
+
+UploadReport runUpload(link::Link& link, const UploadLog& log,
+                       const std::function<void()>& replyArrived) {
     UploadReport report;
     const auto exchange = link.tryBegin();
     if (!exchange)
@@ -248,14 +281,18 @@ UploadReport runUpload(link::Link& link, const std::function<void()>& replyArriv
     // What went wrong on the line is said as it happens, once.
     const UnitReply reply = readUnitProgram(link, true);
     if (!reply.responded) {
-        if (link.sendInterrupted())
+        report.end = link.sendInterrupted() ? UploadEnd::Stopped : UploadEnd::NoAnswer;
+        if (report.end == UploadEnd::Stopped)
             report.message = UploadStoppedMessage;
+        logUpload(link, log, report);
         return report;
     }
     report.uploaded.responded = true;
     if (replyArrived)
         replyArrived();
     report.uploaded.built = buildUploadedProgram(reply.text, link.messages());
+    report.end = report.uploaded.built.stored ? UploadEnd::Uploaded : UploadEnd::Corrupted;
+    logUpload(link, log, report);
     return report;
 }
 
@@ -263,27 +300,6 @@ bool storeUploadedProgram(program::ProgramDocument& document, const BuiltProgram
                           QString* error, std::optional<quint64> binding) {
     return !built.stored ||
            document.replaceRows(built.rows, error, QStringLiteral("Upload program"), binding);
-}
-
-bool logUpload(link::Link& link, const QString& logFile, const QString& programPath,
-               const UploadReport& report, QString* error) {
-    if (logFile.isEmpty() || !report.ran)
-        return true;
-    TransferLogEntry entry = linkLogEntry(link, QStringLiteral("upload"));
-    entry.program = programPath;
-    QString text;
-    for (const program::ProgramRow& row : report.uploaded.built.rows)
-        text += row.command + QLatin1Char('\r');
-    entry.sha256 = sha256Of(text);
-    if (report.uploaded.responded && report.uploaded.built.stored)
-        entry.result = QStringLiteral("uploaded");
-    else if (report.message == UploadStoppedMessage)
-        entry.result = QStringLiteral("stopped");
-    else
-        entry.result =
-            QStringLiteral("failed: ") +
-            (report.message.isEmpty() ? QStringLiteral("the unit did not answer") : report.message);
-    return appendTransferLog(logFile, entry, error);
 }
 
 } // namespace kqm::transfer

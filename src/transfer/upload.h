@@ -88,17 +88,29 @@ struct UploadedProgram {
 // or the window closing while the reply is read ends it with nothing read,
 // said in message; a unit that did not answer, a port that went away or a
 // line that keeps sending is said once, as it happens.
+enum class UploadEnd {
+    Refused,   // not connected, or another exchange runs: the link has said why
+    Uploaded,  // read and rebuilt into program lines
+    Corrupted, // the unit reports corrupted memory: nothing to store
+    Stopped,   // Stop Motion or the window closing: nothing was read
+    NoAnswer,  // the unit did not answer, the port went away, or the line floods
+};
 struct UploadReport {
     bool ran = false;
+    UploadEnd end = UploadEnd::Refused;
     UploadedProgram uploaded;
-    QString message; // the upload was stopped
+    QString message;  // the upload was stopped
+    QString logError; // the transfer log could not be written
 };
-UploadReport runUpload(link::Link& link, const std::function<void()>& replyArrived = {});
-// Appends the upload to the transfer log: "uploaded", "stopped" or "failed: ...",
-// with the SHA-256 of the program's commands as they came back (one CR after
-// each). False, with the reason, when the log could not be written.
-bool logUpload(link::Link& link, const QString& logFile, const QString& programPath,
-               const UploadReport& report, QString* error);
+// Where the upload's line of the transfer log goes, and the program file it
+// names: the file the upload goes into (the window's working copy, kqmctl's
+// --output). No log line when logFile is empty.
+struct UploadLog {
+    QString logFile;
+    QString programPath;
+};
+UploadReport runUpload(link::Link& link, const UploadLog& log,
+                       const std::function<void()>& replyArrived = {});
 inline const QString UploadStoppedMessage = QStringLiteral(
     "The upload was stopped before the unit's program was read: nothing was replaced.");
 

@@ -48,13 +48,28 @@ ViewReport runView(link::Link& link) {
         report.ran = true;
         report.listing = readUnitListing(link);
     }
-    if (link.flooded()) {
+    report.end = link.flooded()              ? ViewEnd::LineFailed
+                 : report.listing.truncated  ? ViewEnd::TooLong
+                 : report.listing.endedWithQ ? ViewEnd::Whole
+                 : link.sendInterrupted()    ? ViewEnd::Stopped
+                                             : ViewEnd::Incomplete;
+    switch (report.end) {
+    case ViewEnd::LineFailed:
         report.message = link.lostReason();
         report.critical = true;
-    } else if (report.listing.truncated) {
+        break;
+    case ViewEnd::TooLong:
         report.message = ListingTooLongMessage;
-    } else if (!report.listing.endedWithQ) {
-        report.message = link.sendInterrupted() ? ListingStoppedMessage : ListingIncompleteMessage;
+        break;
+    case ViewEnd::Stopped:
+        report.message = ListingStoppedMessage;
+        break;
+    case ViewEnd::Incomplete:
+        report.message = ListingIncompleteMessage;
+        break;
+    case ViewEnd::Refused:
+    case ViewEnd::Whole:
+        break;
     }
     return report;
 }

@@ -30,8 +30,17 @@ UnitListing readUnitListing(link::Link& link);
 // connected or another exchange runs, the link having said why. message says
 // what is missing from the listing (stopped, incomplete, too long, a line
 // that keeps sending); critical when the line failed.
+enum class ViewEnd {
+    Refused,    // not connected, or another exchange runs: the link has said why
+    Whole,      // the listing up to its Q line
+    TooLong,    // the first MaxListingLines lines
+    Stopped,    // Stop Motion or the window closing: the lines that arrived
+    Incomplete, // the unit fell silent before its Q line
+    LineFailed, // the line keeps sending: the port is closed
+};
 struct ViewReport {
     bool ran = false;
+    ViewEnd end = ViewEnd::Refused;
     UnitListing listing;
     QString message;
     bool critical = false;

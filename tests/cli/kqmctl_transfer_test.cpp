@@ -125,8 +125,7 @@ TEST(KqmctlTransfer, EverySenderRefusesWhatASendRefuses) {
         EXPECT_EQ(send.status, 1);
         EXPECT_TRUE(send.err.startsWith(refused.says)) << send.err.toStdString();
         machineOf(path);
-        const Result machineSend =
-            kqmctl({"machine", "send", machine, "--port", unit.device()});
+        const Result machineSend = kqmctl({"machine", "send", machine, "--port", unit.device()});
         EXPECT_EQ(machineSend.status, 1);
         EXPECT_TRUE(machineSend.out.contains(refused.says)) << machineSend.out.toStdString();
     }

@@ -179,11 +179,11 @@ TEST_F(MotionTest, StopMotionIsNeverRefusedNorMixedIntoAFrame) {
     accel.command = QStringLiteral("A10");
     program::ProgramRow quit;
     quit.command = QStringLiteral("Q");
-    const auto result = transfer::sendProgram(
-        deviceLink, transfer::prepareSend({accel, quit}, "3"), [&](int index, QChar) {
-            if (index == 8)
-                panel.run(MotionControl::StopAll);
-        });
+    const auto result = transfer::sendProgram(deviceLink, transfer::prepareSend({accel, quit}, "3"),
+                                              [&](int index, QChar) {
+                                                  if (index == 8)
+                                                      panel.run(MotionControl::StopAll);
+                                              });
     EXPECT_EQ(result.outcome, transfer::SendOutcome::Sent);
     EXPECT_EQ(port.written(), QByteArray("\r@3E0\r@3A10\r@3Q\r@3.\r"));
 }

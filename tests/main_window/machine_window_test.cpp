@@ -183,9 +183,10 @@ TEST_F(MachineWindowTest, EverySenderRefusesWhatASendRefuses) {
         {
             QFile file(machinePath);
             ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            file.write(QStringLiteral(R"({"name": "line", "units": [{"axis": 0, "program": "%1"}]})")
-                           .arg(name)
-                           .toUtf8());
+            file.write(
+                QStringLiteral(R"({"name": "line", "units": [{"axis": 0, "program": "%1"}]})")
+                    .arg(name)
+                    .toUtf8());
         }
         dialogs.choose(program);
         trigger("mnuOpenProgram");

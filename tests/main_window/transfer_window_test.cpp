@@ -155,6 +155,21 @@ TEST_F(TransferWindowTest, UploadReplacesTheProgramAfterAsking) {
     // The upload is one step: undo gives back the program it replaced.
     form->findChild<QAction*>(QStringLiteral("mnuUndo"))->trigger();
     EXPECT_EQ(gridColumn(2), QStringList{"B600"});
+
+    // From a named file, the upload goes into the working copy, and the
+    // transfer log names the working copy, not the file it did not touch.
+    test::WriteProgramFile(dir.filePath("named.mdb"), {{"B700"}, {"Q"}});
+    dialogs.choose(dir.filePath("named.mdb"));
+    form->findChild<QAction*>(QStringLiteral("mnuOpenProgram"))->trigger();
+    messages.answerNext(platform::MessageAnswer::Ok);
+    click("cmdUpload");
+    const auto logged =
+        transfer::readTransferLog(transfer::transferLogPath(paths.userDataDirectory()));
+    ASSERT_FALSE(logged.isEmpty());
+    EXPECT_EQ(logged.last().kind, "upload");
+    EXPECT_EQ(logged.last().result, "uploaded");
+    EXPECT_EQ(QFileInfo(logged.last().program).fileName(), "temp.mdb");
+    EXPECT_EQ(test::ReadProgramFile(dir.filePath("named.mdb")).size(), 2);
 }
 
 // During an upload's waits nothing may change the program or rebind the

@@ -24,7 +24,8 @@ inline QList<RefusedProgram> refusedPrograms() {
         {"too large", tooLarge,
          QStringLiteral("The program size exceeds available memory.  The program cannot be "
                         "sent until total memory usage is reduced to 2047 bytes or less.")},
-        {"no Quit", {{QStringLiteral("A100")}, {QStringLiteral("W10")}},
+        {"no Quit",
+         {{QStringLiteral("A100")}, {QStringLiteral("W10")}},
          QStringLiteral("The last command must be a QUIT statement.  Please change and resend")},
         {"a branch to no line",
          {{QStringLiteral("A100")}, {QStringLiteral("I1,1,9")}, {QStringLiteral("Q")}},

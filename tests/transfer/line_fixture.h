@@ -36,11 +36,11 @@ struct LineFixture : LinkFixture {
         choice.backup = backup;
         choice.backupDirectory = dir.filePath(QStringLiteral("backups"));
         choice.pace = transfer::PaceRequest::asking(pace);
-        const auto made = transfer::requestSend(
-            deviceLink,
-            transfer::SendProgram::fromRows(rows(program), QStringLiteral("(test)"),
-                                            state.AxisAddress),
-            choice, places);
+        const auto made =
+            transfer::requestSend(deviceLink,
+                                  transfer::SendProgram::fromRows(
+                                      rows(program), QStringLiteral("(test)"), state.AxisAddress),
+                                  choice, places);
         if (!made.request)
             throw std::runtime_error(made.refusal->text.toStdString());
         return *made.request;

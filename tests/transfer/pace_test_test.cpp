@@ -36,9 +36,9 @@ TEST(PaceTest, SettlesOnTheFastestPaceTheReceiverTakes) {
         std::optional<double> fastest;
         int trials; // two for each pace that verified, one for the pace that failed
     };
-    for (const Case& c : {Case{0.0, 0.0, 10}, Case{0.001, 0.0021, 9}, Case{0.004, 0.005, 7},
-                          Case{0.008, 0.01, 5},
-                          Case{0.015, 0.02, 3}, Case{0.03, std::nullopt, 1}}) {
+    for (const Case& c :
+         {Case{0.0, 0.0, 10}, Case{0.001, 0.0021, 9}, Case{0.004, 0.005, 7}, Case{0.008, 0.01, 5},
+          Case{0.015, 0.02, 3}, Case{0.03, std::nullopt, 1}}) {
         SCOPED_TRACE(c.receiver);
         LineFixture line;
         line.store(line.port.unit(), {"A5", "W3", "Q"});

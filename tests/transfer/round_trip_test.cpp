@@ -131,7 +131,7 @@ TEST(RoundTrip, SendUploadSendAgainOverRandomPrograms) {
             EXPECT_EQ(transfer::sendProgram(unit.deviceLink, prepared, {}).outcome,
                       transfer::SendOutcome::Sent);
             *wire = unit.port.written();
-            const transfer::UploadReport uploaded = transfer::runUpload(unit.deviceLink);
+            const transfer::UploadReport uploaded = transfer::runUpload(unit.deviceLink, {});
             EXPECT_TRUE(uploaded.uploaded.responded) << uploaded.message.toStdString();
             return uploaded.uploaded.built.rows;
         };

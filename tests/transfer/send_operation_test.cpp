@@ -28,7 +28,7 @@ struct PhaseCase {
     double pace;
     SendEnd end;
     Holds holds;
-    QString says; // the start of the message
+    QString says;                 // the start of the message
     bool confirmedBefore = false; // the send is confirmed before setUp runs
 };
 

@@ -22,7 +22,9 @@ namespace {
 const QList<double> Usual = {0.1, 0.05, 0.02, 0.01};
 const double Sure = 0.1;
 
-double modelLineRule(int baud) { return 2.0 * 10.0 / baud; }
+double modelLineRule(int baud) {
+    return 2.0 * 10.0 / baud;
+}
 
 QList<double> modelCarried(int baud) {
     QList<double> carried;
@@ -95,10 +97,12 @@ Expected model(const transfer::PaceInputs& in) {
     return e;
 }
 
-const QList<int> Bauds = {110, 150, 199, 200, 300, 400, 600, 999, 1000, 1001, 1200,
-                          2000, 2400, 4800, 9600, 19200, 38400};
+const QList<int> Bauds = {110,  150,  199,  200,  300,  400,  600,   999,  1000,
+                          1001, 1200, 2000, 2400, 4800, 9600, 19200, 38400};
 
-double usual(QRandomGenerator& rng) { return Usual.at(int(rng.bounded(4))); }
+double usual(QRandomGenerator& rng) {
+    return Usual.at(int(rng.bounded(4)));
+}
 
 // A pace no usual pace is near, so a tolerance in the product cannot blur the case.
 double oddPace(QRandomGenerator& rng) {
@@ -112,14 +116,18 @@ double oddPace(QRandomGenerator& rng) {
 
 PaceRequest anyRequest(QRandomGenerator& rng, std::optional<double> proven) {
     switch (rng.bounded(6)) {
-    case 0: return {};
-    case 1: return PaceRequest::proven();
-    case 2: return PaceRequest::trial(rng.bounded(4) ? rng.bounded(0.1) : 0.0);
+    case 0:
+        return {};
+    case 1:
+        return PaceRequest::proven();
+    case 2:
+        return PaceRequest::trial(rng.bounded(4) ? rng.bounded(0.1) : 0.0);
     case 3: // the proven pace, as kqmctl's text rounds it
         if (proven && std::abs(*proven - Sure) > 0.001)
             return PaceRequest::asking(*proven + (rng.bounded(0.00008) - 0.00004));
         [[fallthrough]];
-    default: return PaceRequest::asking(rng.bounded(3) ? usual(rng) : oddPace(rng));
+    default:
+        return PaceRequest::asking(rng.bounded(3) ? usual(rng) : oddPace(rng));
     }
 }
 
@@ -193,7 +201,7 @@ TEST(SendPolicyModel, ThePaceEverySendGets) {
     // kqmctl's --pace text: "proven", or a number from 0 to 0.1.
     for (int i = 0; i < 500; ++i) {
         const double value = std::round((rng.bounded(0.3) - 0.1) * 1e4) / 1e4;
-        const QString text = rng.bounded(8) == 0 ? QStringLiteral("proven")
+        const QString text = rng.bounded(8) == 0   ? QStringLiteral("proven")
                              : rng.bounded(8) == 0 ? QStringLiteral("fast")
                                                    : QString::number(value + 0.0, 'f', 4);
         SCOPED_TRACE(text.toStdString());

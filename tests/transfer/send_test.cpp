@@ -133,11 +133,10 @@ TEST_F(SendTest, EndsCleanlyWhenThePortClosesOrStopIsPressed) {
     for (const int stopAt : {14, 20, 24}) {
         SCOPED_TRACE(stopAt);
         test::LinkFixture third;
-        const auto whole =
-            transfer::sendProgram(third.deviceLink, prepared, [&](int index, QChar) {
-                if (index == stopAt)
-                    third.deviceLink.requestStop();
-            });
+        const auto whole = transfer::sendProgram(third.deviceLink, prepared, [&](int index, QChar) {
+            if (index == stopAt)
+                third.deviceLink.requestStop();
+        });
         EXPECT_EQ(whole.outcome, transfer::SendOutcome::Sent);
         EXPECT_EQ(whole.linesSent, 3);
         EXPECT_EQ(third.port.written(), (prepared.text() + "@0.\r").toLatin1());
