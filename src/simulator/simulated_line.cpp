@@ -1,6 +1,5 @@
 #include "simulator/simulated_line.h"
 
-#include <algorithm>
 
 namespace kqm::simulator {
 
@@ -25,8 +24,14 @@ SimulatedUnit* SimulatedLine::unitAt(int axis) {
 }
 
 void SimulatedLine::receive(const QByteArray& bytes) {
+    QByteArray kept;
+    for (const char c : bytes) {
+        if (!loses || !loses(c, m_carried))
+            kept.append(c);
+        ++m_carried;
+    }
     for (const auto& unit : m_units)
-        unit->receive(bytes);
+        unit->receive(kept);
 }
 
 QByteArray SimulatedLine::takeOutput() {

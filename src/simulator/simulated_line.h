@@ -2,6 +2,7 @@
 
 #include "simulator/simulated_unit.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -34,8 +35,15 @@ public:
     // Characters the port reports as not yet sent.
     bool transmitStuck() const;
 
+    // A line that loses characters for every unit alike (a cable or an
+    // adapter that cannot keep up, for tests): given each character and its
+    // place among all the line has carried, true loses it. What is left of a
+    // cut frame may name any unit.
+    std::function<bool(char c, qsizetype index)> loses;
+
 private:
     const platform::Clock& m_clock;
+    qsizetype m_carried = 0;
     std::vector<std::unique_ptr<SimulatedUnit>> m_units;
 };
 

@@ -4,6 +4,7 @@
 #include "transfer/upload.h"
 
 #include <QDir>
+#include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
@@ -185,6 +186,34 @@ TEST(SendOperation, StopEndsAProgramEntryLeftOpen) {
     EXPECT_FALSE(line.deviceLink.isBusy());
     EXPECT_FALSE(test::LineFixture::heldBy(line.port.unit()).contains(QStringLiteral(".")));
     EXPECT_EQ(line.port.unit().frames().last(), QByteArray("@0."));
+}
+
+} // namespace
+
+namespace {
+
+// A fast send over a line that loses characters for every unit: what is
+// left of a cut frame names another unit on the line ("@0W5" without "0W"
+// is "@5"), and the quit is lost. The read-back still asks the unit that
+// was sent to, never the other one.
+TEST(SendOperation, TheReadBackAsksTheUnitThatWasSentTo) {
+    test::LineFixture line;
+    simulator::SimulatedUnit& other = line.port.addUnit(QStringLiteral("KQM20"), 5);
+    line.store(other, {"A5", "Q"});
+    const SendRequest request = line.request({"A10", "W5", "Q"}, 0.01, false);
+    // "\r@0E0\r@0A10\r@0W5\r@0Q\r": characters 13 and 14 are "0W", 17 to 20 "@0Q\r".
+    line.port.line().loses = [first = qsizetype(-1)](char, qsizetype index) mutable {
+        if (first < 0)
+            first = index;
+        const qsizetype at = index - first;
+        return at == 13 || at == 14 || (at >= 17 && at <= 20);
+    };
+    const SendReport report = runSend(line.deviceLink, request, {});
+    line.port.line().loses = {};
+    EXPECT_FALSE(report.message.contains("A5")) << report.message.toStdString();
+    EXPECT_EQ(test::LineFixture::heldBy(other), (QStringList{"A5", "Q"}));
+    EXPECT_FALSE(line.port.unit().inProgramEntry());
+    EXPECT_NE(report.end, SendEnd::Verified);
 }
 
 } // namespace
