@@ -136,6 +136,53 @@ TEST(KqmctlTransfer, EverySenderRefusesWhatASendRefuses) {
     EXPECT_EQ(kqmctl({"send", "--port", "sim"}).status, 2);
 }
 
+// Ctrl+C (or the terminal closing) ends every command that talks to the
+// unit with its message: in the greeting, in a scan, and in a send, which
+// ends cleanly and leaves the unit out of program entry.
+TEST(KqmctlTransfer, InterruptsEndEachCommandWithItsMessage) {
+    QTemporaryDir dir;
+    kqm::test::PtyUnit unit(QStringLiteral(KQMCTL_PATH), {});
+    ASSERT_FALSE(unit.device().isEmpty());
+    const QString program = dir.filePath(QStringLiteral("long.mdb"));
+    QVector<kqm::test::Line> lines(40, kqm::test::Line{QStringLiteral("B600")});
+    lines << kqm::test::Line{QStringLiteral("Q")};
+    kqm::test::WriteProgramFile(program, lines);
+    const struct {
+        QStringList arguments;
+        int signal;
+        QByteArray waitFor; // on standard error before the signal; empty: 0.7 s
+        const char* says;
+    } cases[] = {
+        {{"connect"}, SIGINT, {}, "stopped (interrupted) while the unit was greeted"},
+        {{"scan"}, SIGINT, {}, "stopped (interrupted); the scan ended"},
+        {{"send", program}, SIGHUP, "(20 %)", "The send was stopped after"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.first().toStdString());
+        QProcess process;
+        process.setReadChannel(QProcess::StandardError);
+        process.start(QStringLiteral(KQMCTL_PATH),
+                      c.arguments + QStringList{"--port", unit.device()});
+        ASSERT_TRUE(process.waitForStarted());
+        QByteArray err;
+        if (c.waitFor.isEmpty()) {
+            process.waitForFinished(700);
+        } else {
+            while (!err.contains(c.waitFor) && process.waitForReadyRead(20000))
+                err += process.readAllStandardError();
+        }
+        ::kill(static_cast<pid_t>(process.processId()), c.signal);
+        ASSERT_TRUE(process.waitForFinished(20000));
+        err += process.readAllStandardError();
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 1);
+        EXPECT_TRUE(err.contains(c.says)) << err.toStdString();
+    }
+    // The stopped send left an empty program, out of entry: the unit answers.
+    const Result status = kqmctl({"connect", "--port", unit.device()});
+    EXPECT_EQ(status.out, QStringLiteral("KQM20\n")) << status.err.toStdString();
+}
+
 TEST(KqmctlReadout, PrintsEveryLabelAndTheInputs) {
     kqm::test::PtyUnit unit(QStringLiteral(KQMCTL_PATH), {"--model", "KQM21"});
     ASSERT_FALSE(unit.device().isEmpty());
