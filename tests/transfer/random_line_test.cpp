@@ -1,11 +1,16 @@
 #include "line_fixture.h"
 
+#include "files/machine_file.h"
 #include "link/connection.h"
 #include "link/unit_scan.h"
+#include "support/program_files.h"
+#include "transfer/machine_run.h"
+#include "transfer/pace_test.h"
 #include "transfer/send_operation.h"
 #include "transfer/upload.h"
 
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -17,9 +22,12 @@ namespace {
 // Seeded sequences of what a user does to a line of three units: Terminal
 // characters (half frames among them), Stop at random moments, scans
 // stopped part-way, uploads, sends with backup and read-back at every pace
-// through a receiver that may drop characters, axis changes and the window
-// closing in the middle of any of them. After every step the line must be
-// sound.
+// through a receiver, or a line, that may drop characters, machine checks
+// and sends, pace tests, axis changes, the port going away and the window
+// closing (or Ctrl+C) in the middle of any of them. After every step the
+// line must be sound: no unit left in program entry while the port is
+// there, every unit on the line reached by the next greeting, and every
+// read-back answered by the unit it asked.
 class RandomLine {
 public:
     explicit RandomLine(quint32 seed) : m_random(seed) {
@@ -30,13 +38,29 @@ public:
         for (const int axis : Axes)
             test::LineFixture::store(unit(axis), {QStringLiteral("A1%1").arg(axis), "Q"});
         m_line.clock.addListener([this](double now) { interruptAt(now); });
+        test::WriteProgramFile(m_line.dir.filePath("m.mdb"), {{"A20"}, {"W5"}, {"Q"}});
+        for (const int axis : {0, 3, 7, 5})
+            m_machine.units << files::MachineUnit{axis, m_line.dir.filePath("m.mdb"),
+                                                  std::nullopt};
     }
 
     void run(int steps) {
         for (int step = 0; step < steps && !m_closed; ++step) {
             maybeInterruptLater();
-            const int action = static_cast<int>(m_random.bounded(6));
+            const int action = static_cast<int>(m_random.bounded(9));
             switch (action) {
+            case 6:
+                machine();
+                break;
+            case 7:
+                if (m_random.bounded(4) == 0)
+                    paceTest();
+                else
+                    send();
+                break;
+            case 8:
+                reopen();
+                break;
             case 0:
                 terminal();
                 break;
@@ -77,6 +101,7 @@ private:
             return;
         m_interruptAt = m_line.clock.now() + m_random.bounded(3000) / 1000.0;
         m_interruptCloses = m_random.bounded(6) == 0;
+        m_interruptUnplugs = !m_interruptCloses && m_random.bounded(5) == 0;
     }
     void interruptAt(double now) {
         if (m_interruptAt < 0 || now < m_interruptAt || m_inInterrupt)
@@ -87,6 +112,17 @@ private:
             m_log << QStringLiteral("close");
             link().requestAbort();
             m_closed = true;
+        } else if (m_interruptUnplugs) {
+            m_log << QStringLiteral("unplug");
+            // A unit left in entry by the loss stores whatever reaches it
+            // next, the greeting's stop among it, until its entry is ended.
+            for (const int axis : Axes) {
+                if (unit(axis).inProgramEntry())
+                    m_garbled.insert(axis);
+            }
+            m_stranded = m_garbled;
+            m_line.port.unplug();
+            m_portLost = true;
         } else {
             pressStop();
         }
@@ -94,8 +130,10 @@ private:
     }
     void pressStop() {
         m_log << QStringLiteral("stop");
-        m_stops << qMakePair(m_line.state.AxisAddress.toInt(),
-                             static_cast<int>(connected().frameCount()));
+        // With the port gone, no stop can reach a unit.
+        if (m_line.port.PortOpen())
+            m_stops << qMakePair(m_line.state.AxisAddress.toInt(),
+                                 static_cast<int>(connected().frameCount()));
         link().stopMotion();
     }
 
@@ -146,18 +184,37 @@ private:
         program << QStringLiteral("Q");
         const double pace = usualPaces().at(static_cast<int>(m_random.bounded(4)));
         const bool lossy = m_random.bounded(2) == 0;
+        // Lost on the line itself, for every unit: a cut frame may name any.
+        const bool lossyLine = lossy && m_random.bounded(2) == 0;
         m_log << QStringLiteral("send %1 at %2%3")
                      .arg(program.join(' '))
                      .arg(pace)
-                     .arg(lossy ? QStringLiteral(" lossy") : QString());
-        if (!m_line.state.UnitConnected)
+                     .arg(lossyLine ? QStringLiteral(" lossy line")
+                          : lossy   ? QStringLiteral(" lossy")
+                                    : QString());
+        if (!m_line.state.UnitConnected || !m_line.port.PortOpen())
             return;
-        connected().faults().slowReceiver = lossy ? 0.05 : 0.0;
+        connected().faults().slowReceiver = lossy && !lossyLine ? 0.05 : 0.0;
+        if (lossyLine) {
+            const quint32 seed = m_random.generate();
+            // Only the characters of a send at a faster pace: a frame written
+            // at once and the sure pace get through.
+            m_line.port.line().loses = [random = QRandomGenerator(seed), &clock = m_line.clock,
+                                        last = -1.0](char, qsizetype) mutable {
+                const double gap = last < 0 ? 1.0 : clock.now() - last;
+                last = clock.now();
+                return gap > 1e-9 && gap < SurePace - 1e-9 && random.bounded(6) == 0;
+            };
+        }
         const QStringList before = test::LineFixture::heldBy(connected());
         const bool interruptsPending = m_interruptAt >= 0;
         const SendRequest request = m_line.request(program, pace, m_random.bounded(2) == 0);
+        const QMap<int, QStringList> others = othersHeld();
         const SendReport report = runSend(link(), request, {});
+        m_line.port.line().loses = {};
         const QStringList held = test::LineFixture::heldBy(connected());
+        // A send, its backup and its read-back reach the connected unit only.
+        EXPECT_EQ(othersHeld(), others) << log().toStdString();
         const QStringList sent = unitProgram(request.send()).commands;
         const std::string trace = log().toStdString() + " -> " + report.message.toStdString();
         switch (report.end) {
@@ -166,6 +223,7 @@ private:
             break;
         case SendEnd::Verified:
             EXPECT_EQ(held, sent) << trace;
+            m_garbled.remove(m_line.state.AxisAddress.toInt());
             break;
         case SendEnd::SentNotVerified:
             // At a faster pace nobody knows what arrived, and it is said so.
@@ -180,7 +238,9 @@ private:
             break;
         }
         EXPECT_FALSE(report.message.isEmpty()) << trace;
-        EXPECT_FALSE(report.entryLeftOpen) << trace;
+        if (m_line.port.PortOpen()) {
+            EXPECT_FALSE(report.entryLeftOpen) << trace;
+        }
         // Undisturbed at a pace the unit can follow, a send always verifies.
         if (!interruptsPending && (!lossy || pace >= SurePace)) {
             EXPECT_EQ(report.end, SendEnd::Verified) << trace;
@@ -188,14 +248,96 @@ private:
         connected().faults().slowReceiver = 0.0;
     }
 
+    // What every unit but the connected one holds.
+    QMap<int, QStringList> othersHeld() {
+        QMap<int, QStringList> held;
+        for (const int axis : Axes) {
+            if (QString::number(axis) != m_line.state.AxisAddress)
+                held[axis] = test::LineFixture::heldBy(unit(axis));
+        }
+        return held;
+    }
+
+    void machine() {
+        const bool send = m_random.bounded(2) == 0;
+        m_log << (send ? QStringLiteral("machine send") : QStringLiteral("machine check"));
+        if (!m_line.port.PortOpen())
+            return;
+        MachineRunOptions options;
+        options.send = send;
+        options.keepGoing = m_random.bounded(2) == 0;
+        options.places.backupRoot = m_line.dir.filePath("machine-backups");
+        const QString axisBefore = m_line.state.AxisAddress;
+        const auto results = runMachine(link(), m_machine, options, {}, m_line.messages);
+        m_line.messages.clear();
+        ASSERT_EQ(results.size(), m_machine.units.size());
+        // The unit that is not on the line is no unit; the others are what
+        // the check found, and a unit sent and in step holds its program.
+        if (m_line.port.PortOpen() && !link().abortRequested()) {
+            EXPECT_EQ(m_line.state.AxisAddress, axisBefore) << log().toStdString();
+            for (const MachineUnitResult& result : results) {
+                if (result.status.state == UnitState::InStep) {
+                    EXPECT_EQ(test::LineFixture::heldBy(unit(result.status.axis)),
+                              (QStringList{"A20", "W5", "Q"}))
+                        << log().toStdString();
+                }
+            }
+        }
+    }
+
+    void paceTest() {
+        m_log << QStringLiteral("pace test");
+        if (!m_line.state.UnitConnected || !m_line.port.PortOpen())
+            return;
+        const QStringList before = test::LineFixture::heldBy(connected());
+        const QMap<int, QStringList> others = othersHeld();
+        PaceTestOptions options;
+        options.backupDirectory = m_line.dir.filePath("pace-backups");
+        const PaceTestReport report = runPaceTest(link(), options, {});
+        EXPECT_EQ(othersHeld(), others) << log().toStdString();
+        // A unit that held no program is left with the empty one, a quit alone.
+        if (report.restored) {
+            EXPECT_EQ(test::LineFixture::heldBy(connected()),
+                      before.isEmpty() ? QStringList{"Q"} : before)
+                << log().toStdString();
+        }
+    }
+
+    // The port that went away is opened again, as a connect does.
+    void reopen() {
+        m_log << QStringLiteral("reopen");
+        if (m_line.port.PortOpen())
+            return;
+        link::Connection connection(link());
+        if (!connection.connectTo(9600, 1))
+            m_line.messages.clear();
+    }
+
     void checkLine() {
         const std::string trace = log().toStdString();
+        // The step's interruption, if it did not come, comes no more.
+        m_interruptAt = -1;
         EXPECT_FALSE(link().isBusy()) << trace;
+        const bool portThere = m_line.port.PortOpen();
+        // A unit left in entry while the port was gone stays so until a
+        // greeting reaches it: the one below.
+        if (portThere && m_portLost && !m_closed) {
+            reachEveryUnit(trace);
+            m_portLost = false;
+        }
         for (const int axis : Axes) {
-            EXPECT_FALSE(unit(axis).inProgramEntry()) << "axis " << axis << ": " << trace;
-            // A stop frame is executed, never stored.
-            EXPECT_FALSE(test::LineFixture::heldBy(unit(axis)).contains(QStringLiteral(".")))
-                << trace;
+            // A unit the port's loss left in entry stays so until a greeting
+            // reaches it (the window closing meanwhile: at the next start).
+            if (portThere && !m_stranded.contains(axis)) {
+                EXPECT_FALSE(unit(axis).inProgramEntry()) << "axis " << axis << ": " << trace;
+            }
+            // A stop frame is executed, never stored (but by a unit the port's
+            // loss left in entry: the greeting that reaches it is stored
+            // until its entry is ended, and the user is told to send again).
+            if (!m_garbled.contains(axis)) {
+                EXPECT_FALSE(test::LineFixture::heldBy(unit(axis)).contains(QStringLiteral(".")))
+                    << trace;
+            }
         }
         // Every Stop reached the unit it was meant for as a frame of its own.
         for (const auto& [axis, from] : std::as_const(m_stops)) {
@@ -204,14 +346,33 @@ private:
                 << "stop on axis " << axis << ": " << trace;
         }
         m_stops.clear();
+        if (portThere && !m_closed)
+            reachEveryUnit(trace);
+    }
+
+    // The next greeting reaches every unit on the line, whatever the steps
+    // left in their buffers.
+    void reachEveryUnit(const std::string& trace) {
+        link::Link::Exchange exchange(link());
+        for (const int axis : Axes) {
+            EXPECT_TRUE(link::askUnitAt(link(), axis)) << "axis " << axis << ": " << trace;
+            m_stranded.remove(axis);
+        }
+        if (m_line.state.UnitConnected)
+            link().nameConnectedUnit();
     }
 
     test::LineFixture m_line;
+    files::Machine m_machine;
     QRandomGenerator m_random;
     QStringList m_log;
     QList<QPair<int, int>> m_stops; // axis, and its unit's frame count at the press
     double m_interruptAt = -1;
     bool m_interruptCloses = false;
+    bool m_interruptUnplugs = false;
+    bool m_portLost = false;
+    QSet<int> m_garbled;  // axes whose memory holds what a lost port left
+    QSet<int> m_stranded; // axes the port's loss left in entry, not yet greeted
     bool m_inInterrupt = false;
     bool m_closed = false;
 };
