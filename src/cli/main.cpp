@@ -17,6 +17,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <csignal>
 #include <memory>
 #include <utility>
 
@@ -87,6 +88,11 @@ void quietQtNotes(QtMsgType type, const QMessageLogContext&, const QString& mess
 
 int main(int argc, char* argv[]) {
     qInstallMessageHandler(quietQtNotes);
+#ifdef SIGPIPE
+    // Progress written into a pipe whose reader went away (a pager, "| head")
+    // must not end a send half-way: the write fails, the send goes on.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     // Printing lays out text with fonts, which takes a GUI application; it
     // needs no display.
     const bool printing = argc > 1 && qstrcmp(argv[1], "print") == 0;

@@ -22,9 +22,9 @@ QString didNotConnectMessage() {
 
 QString leftStoringMessage(const QString& axis) {
     return QStringLiteral("The unit on axis %1 did not answer at first: it had been left storing a "
-                          "program (a send to it was cut off). It answers again now, but its "
-                          "program memory holds what that send left: send its program again "
-                          "before you run it.")
+                          "program (a send to it was cut off). It answers again now, and what "
+                          "that send left in its program memory has been cleared: send its "
+                          "program again before you run it.")
         .arg(axis);
 }
 
@@ -187,8 +187,10 @@ bool Connection::IdentifyUnit(const QString& axisAddress) {
         recovered = unitVersionOf(*answer).has_value();
     }
     const QString reply = answer->isEmpty() ? QStringLiteral(" ") : *answer;
-    if (recovered)
+    if (recovered) {
+        m_link.emptyProgramOf(axisAddress);
         m_link.messages().show(MessageIcon::Warning, leftStoringMessage(axisAddress));
+    }
     const std::optional<UnitVersion> version = unitVersionOf(reply);
     state.UnitModel = version ? version->model : QStringLiteral("KQM20");
     state.UnitRevision = version ? version->revision : QString();

@@ -149,6 +149,19 @@ void Link::endUnknownEntry(const QString& axis) {
     m_clock.Delay(SurePace);
 }
 
+void Link::emptyProgramOf(const QString& axis) {
+    m_insideFrame = true;
+    for (const char c : QByteArray("@") + axis.toLatin1() + QByteArray("E0\r@") + axis.toLatin1() +
+                            QByteArray("Q\r")) {
+        m_clock.Delay(SurePace);
+        if (!m_port.PortOpen())
+            break;
+        put(QByteArray(1, c));
+    }
+    m_insideFrame = false;
+    writePendingStop();
+}
+
 void Link::takeUnit(const QString& axis, const QString& model, const QString& revision) {
     m_state.AxisAddress = axis;
     m_state.UnitModel = model;

@@ -108,6 +108,11 @@ public:
     // the quit frame at the sure pace end such an entry. The caller greets
     // the unit again.
     void endUnknownEntry(const QString& axis);
+    // A unit found storing frames holds part of a program and the frames
+    // that reached it since: its memory is emptied (the opening frame, then
+    // the quit frame, at the sure pace), as a stopped send leaves it, so
+    // that half a program can never run.
+    void emptyProgramOf(const QString& axis);
     // The read-back showed the whole program with its quit: entry is over.
     void programEntryEnded() { m_entryOpen = false; }
     // When the last addressed frame named another unit, the connected unit

@@ -74,8 +74,10 @@ std::optional<FoundUnit> askUnitAt(Link& link, int axis) {
     if (scan.failed() || scan.stopped())
         return std::nullopt;
     auto found = unitIn(axis, scan.ask(axis));
-    if (found)
+    if (found) {
         found->leftStoring = true;
+        link.emptyProgramOf(QString::number(axis));
+    }
     return found;
 }
 

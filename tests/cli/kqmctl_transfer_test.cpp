@@ -181,6 +181,21 @@ TEST(KqmctlTransfer, InterruptsEndEachCommandWithItsMessage) {
     // The stopped send left an empty program, out of entry: the unit answers.
     const Result status = kqmctl({"connect", "--port", unit.device()});
     EXPECT_EQ(status.out, QStringLiteral("KQM20\n")) << status.err.toStdString();
+
+    // Its progress read by a reader that goes away ("| head -1"): the send
+    // goes on to its end.
+    const QString shorter = dir.filePath(QStringLiteral("short.mdb"));
+    kqm::test::WriteProgramFile(shorter, {{"B700"}, {"A20"}, {"Q"}});
+    QProcess send;
+    send.setReadChannel(QProcess::StandardError);
+    send.start(QStringLiteral(KQMCTL_PATH), {"send", shorter, "--port", unit.device()});
+    ASSERT_TRUE(send.waitForReadyRead(20000));
+    send.closeReadChannel(QProcess::StandardError);
+    ASSERT_TRUE(send.waitForFinished(30000));
+    EXPECT_EQ(send.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(send.exitCode(), 0);
+    const Result view = kqmctl({"view", "--port", unit.device()});
+    EXPECT_TRUE(view.out.contains("B700")) << view.out.toStdString();
 }
 
 TEST(KqmctlReadout, PrintsEveryLabelAndTheInputs) {

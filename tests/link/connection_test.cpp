@@ -296,6 +296,10 @@ TEST(LeftInProgramEntry, ConnectAndScanReachTheUnitAgain) {
             EXPECT_TRUE(reached);
             EXPECT_EQ(told, c.storing);
             EXPECT_FALSE(line.port.unit().inProgramEntry());
+            // What the cut-off send left cannot run: the memory is empty.
+            if (c.storing) {
+                EXPECT_EQ(line.port.unit().program().size(), 1);
+            }
             // The stop of the greeting was executed, never swallowed.
             if (!scan) {
                 EXPECT_TRUE(line.port.unit().frames().contains("@0."));
