@@ -211,7 +211,7 @@ bool Link::SendPacedChar(QChar character, double timeout) {
     return true;
 }
 
-bool Link::TransmitPaced(const QString& text, double timeout, bool showProgress) {
+bool Link::TransmitPaced(const QString& text, double timeout, bool showProgress, double pace) {
     const auto finish = [this] {
         emit progressEnded();
     };
@@ -226,9 +226,9 @@ bool Link::TransmitPaced(const QString& text, double timeout, bool showProgress)
             writePendingStop();
             return false;
         }
-        Delay(0.1);
+        Delay(pace);
     }
-    Delay(0.1);
+    Delay(pace);
     finish();
     echo(QStringLiteral("\r\n"));
     const bool sent = SendPacedChar(QLatin1Char('\r'), timeout);

@@ -122,7 +122,10 @@ public:
     // The pace that no unit loses a character at.
     static constexpr double SurePace = 0.1;
     bool SendPacedChar(QChar character, double timeout);
-    bool TransmitPaced(const QString& text, double timeout, bool showProgress = false);
+    // `pace`: the pause after each character (the read-back after a send at
+    // a faster pace asks at that pace).
+    bool TransmitPaced(const QString& text, double timeout, bool showProgress = false,
+                       double pace = SurePace);
     bool SendTerminalChar(QChar character);
     bool TransmitTerminalText(const QString& text);
     void ReportNotConnected();

@@ -22,7 +22,7 @@ bool isCommandLetterAt(const QString& text, qsizetype i) {
 
 } // namespace
 
-UnitReply readUnitProgram(link::Link& link, bool report) {
+UnitReply readUnitProgram(link::Link& link, bool report, double requestPace) {
     UnitReply reply;
     const auto say = [&](const QString& text) {
         reply.failure = text;
@@ -68,7 +68,8 @@ UnitReply readUnitProgram(link::Link& link, bool report) {
         silent();
         return reply;
     }
-    if (!link.TransmitPaced(QStringLiteral("VE"), 0.5) && !link.sendInterrupted() && report) {
+    if (!link.TransmitPaced(QStringLiteral("VE"), 0.5, false, requestPace) &&
+        !link.sendInterrupted() && report) {
         // Said, then the wait for the reply goes on: a unit that took the
         // request may still answer; one that did not ends as not responding.
         link.messages().show(MessageIcon::Critical, link.state().LastCommError);

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "program/program_table.h"
+#include "transfer/pace_policy.h"
 
 #include <QString>
 #include <QStringList>
@@ -49,7 +50,9 @@ struct UnitReply {
     QString failure; // why there is no reply; empty when stopped or closing
 };
 // report: show why in a box (the upload); the send shows it itself.
-UnitReply readUnitProgram(link::Link& link, bool report = true);
+// `requestPace`: the pause after each character of the request (a read-back
+// after a send at a faster pace asks at that pace).
+UnitReply readUnitProgram(link::Link& link, bool report = true, double requestPace = SurePace);
 
 // The reply cut into stored commands (go moves joined as "N500,G").
 struct ParsedReply {

@@ -4,6 +4,8 @@
 #include "program/command_set.h"
 #include "transfer/view.h"
 
+#include <algorithm>
+
 namespace kqm::transfer {
 
 QString unitForm(const QStringList& commands) {
@@ -170,19 +172,20 @@ Verification checkTargets(const PreparedSend& send, const QStringList& listing) 
 }
 
 Verification verifySend(link::Link& link, const PreparedSend& send) {
-    // The request goes out at the sure pace after the send's last character,
-    // whatever the send's own pace was.
+    // The request goes out a sure pace after the send's last character; its
+    // own characters at the send's pace, which the unit has just taken.
     link.pace(SurePace);
+    const double requestPace = std::min(send.pace, SurePace);
     Verification result;
     // Straight after a send at a faster pace the unit may still be in
     // program entry: the request goes first, and only when it is not
     // answered is the entry ended (a quit frame to a unit out of entry
     // would set its error code) and the request made again.
-    UnitReply reply = readUnitProgram(link, false);
+    UnitReply reply = readUnitProgram(link, false, requestPace);
     if (!reply.responded && reply.failure.isEmpty() && link.programEntryMayBeOpen() &&
         !link.sendInterrupted() && link.isPortOpen()) {
         link.endProgramEntry();
-        reply = readUnitProgram(link, false);
+        reply = readUnitProgram(link, false, SurePace);
     }
     if (!reply.responded) {
         result.message = reply.failure.isEmpty() || reply.failure == NotRespondingMessage
