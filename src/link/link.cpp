@@ -339,6 +339,10 @@ Link::SendStep Link::writeSendCharacter(QChar character) {
     // keeps sending cannot fill memory.
     if (m_port.InBufferCount() > 0)
         m_port.Input();
+    // A pace faster than the sure one still lets a unit hold the line with
+    // CTS (at most half a second a character, as the paced writer waits).
+    if (m_fastSend && !m_port.CTSHolding())
+        waitForCts(0.5, true);
     put(QByteArray(1, character.toLatin1()));
     // Out of Qt's buffer now, not at the next wait: the pace counts from
     // here, so two characters never leave closer together than the pace.
