@@ -19,18 +19,6 @@
 
 #include <cstdio>
 
-namespace {
-
-class QuietMessages final : public kqm::platform::Messages {
-public:
-    kqm::platform::MessageAnswer show(kqm::platform::MessageIcon, const QString&,
-                                      kqm::platform::MessageButtons) override {
-        return kqm::platform::MessageAnswer::Ok;
-    }
-};
-
-} // namespace
-
 int main(int argc, char** argv) {
     using namespace kqm;
     QCoreApplication app(argc, argv);
@@ -59,7 +47,7 @@ int main(int argc, char** argv) {
                 "read-back", "total", "end");
     for (const double pace : paces) {
         platform::SystemClock clock;
-        QuietMessages messages;
+        platform::SilentMessages messages;
         link::QtSerialPort port(device);
         link::LinkState state;
         link::Link deviceLink(port, clock, messages, state);

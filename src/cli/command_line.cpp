@@ -90,8 +90,9 @@ const CommandHelp Commands[] = {
      "file's order, and ends with the same table. It stops at the first unit that fails\n"
      "(the rest are not sent); Ctrl+C ends the unit at hand as a send ends.\n"
      "  --json         one JSON object instead\n"
-     "  --pace S       the pause after each character; without it, each unit's proven\n"
-     "                 pace (kqmctl pace-test), else 0.1\n"
+     "  --pace S       the pause after each character: 0.1, 0.05, 0.02, 0.01, the unit's\n"
+     "                 proven pace or proven; without it, the faster of the port's pace\n"
+     "                 (config.kqm) and the unit's proven one, else 0.1\n"
      "  --all          send the units in step too\n"
      "  --keep-going   go on after a unit that failed\n"
      "  --backup-dir DIR  keep each unit's program under DIR/axis-N (default: the\n"
@@ -100,10 +101,11 @@ const CommandHelp Commands[] = {
      "a machine file that is refused (its problem on standard error)."},
     {"pace-test", "kqmctl pace-test --port DEVICE [--baud N] [--axis N]",
      "Keeps the unit's program, then sends a test program that fills its memory at\n"
-     "0.02, 0.01, 0.005 and 0.002 s (never less than twice a character's time), each\n"
-     "read back, until a pace fails to verify twice in a row; then sends the unit's own\n"
-     "program back at 0.1 s, verified. The fastest pace that verified twice is kept for\n"
-     "that port, axis, model and revision: kqmctl send --pace and machine send take it.\n"
+     "0.02, 0.01, 0.005 and 0.002 s (never less than twice a character's time), then\n"
+     "with the characters back to back (0), each read back, until a pace fails to\n"
+     "verify twice in a row; then sends the unit's own program back at the pace just\n"
+     "proven, verified. The fastest pace that verified twice is kept for that port,\n"
+     "axis, model, revision and baud rate: sends to the unit take it.\n"
      "One line a trial: PACE, ATTEMPT, RESULT and SECONDS, tab-separated. Ctrl+C ends the\n"
      "trials; the unit's program is still sent back.\n"
      "Exit status: 0 the unit holds its own program again, 1 otherwise, 2 wrong arguments."},
@@ -123,13 +125,15 @@ const CommandHelp Commands[] = {
      "Exit status: 0 connected, 1 not, 2 wrong arguments."},
     {"send",
      "kqmctl send FILE --port DEVICE [--baud N] [--axis N] [--verify] [--backup-dir DIR]\n"
-     "                   [--pace 0.1|0.05|0.02|0.01|PROVEN] [--quiet]",
+     "                   [--pace 0.1|0.05|0.02|0.01|proven] [--quiet]",
      "Sends a program file to the unit, showing the progress on standard error (on a\n"
      "terminal in place, else a line at each tenth).\n"
      "  --verify           read the program back and compare\n"
      "  --backup-dir DIR   keep the unit's program in DIR first\n"
-     "  --pace SECONDS     the pause after each character; a faster one always reads back;\n"
-     "                     the unit's proven pace (kqmctl pace-test) is taken too\n"
+     "  --pace SECONDS     the pause after each character: one of those, the unit's proven\n"
+     "                     pace, or proven; a faster one always reads back. Without it,\n"
+     "                     the faster of the port's pace and the proven one, else 0.1;\n"
+     "                     a pace the line cannot carry gives the fastest it can\n"
      "  --quiet            no progress\n"
      "Exit status: 0 sent, 1 the unit did not answer or refused, 2 wrong arguments,\n"
      "4 the unit holds something else."},

@@ -48,7 +48,7 @@ void printUsage(QTextStream& err) {
            "  connect --port DEVICE      identify the unit on DEVICE (a serial device, or sim\n"
            "          [--baud N] [--axis N]  for the built-in simulated unit)\n"
            "  send FILE --port DEVICE    send a program file to the unit\n"
-           "       [--verify] [--backup-dir DIR] [--pace 0.1|0.05|0.02|0.01]\n"
+           "       [--verify] [--backup-dir DIR] [--pace 0.1|0.05|0.02|0.01|proven]\n"
            "                             read it back and compare; keep the unit's program\n"
            "                             first; a faster pace (always read back)\n"
            "  upload --port DEVICE --output FILE\n"
