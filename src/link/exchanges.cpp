@@ -85,14 +85,14 @@ Link::Exchange::Exchange(Link& link) : m_link(&link) {
         emit m_link->busyChanged(true);
     m_link->takeLineFromBackground();
     // Nothing else goes out while the unit may still be in program entry.
-    if (m_link->m_entryOpen && m_link->m_port.PortOpen())
+    if (m_link->m_far.entryMayBeOpen() && m_link->m_port.PortOpen())
         m_link->endProgramEntry();
 }
 
 Link::Exchange::~Exchange() {
     if (!m_link)
         return;
-    if (m_link->m_entryOpen && m_link->m_port.PortOpen() && !m_link->m_sending)
+    if (m_link->m_far.entryMayBeOpen() && m_link->m_port.PortOpen() && !m_link->m_sending)
         m_link->endProgramEntry();
     m_link->writePendingStop();
     m_link->m_insideFrame = false;

@@ -1,3 +1,4 @@
+#include "link/far_end.h"
 #include "link/connection.h"
 #include "link/link.h"
 #include "platform/clock.h"
@@ -5,16 +6,12 @@
 
 #include <algorithm>
 
-// What the link knows of the far end of the line: what the unit's buffer may
-// hold, whether program entry may be open, and which unit the last addressed
-// frame named. Every character for the unit passes through put().
+// The far end's bookkeeping, and the link's exchanges that end what a unit
+// may have been left in: an open frame, a program entry.
 
 namespace kqm::link {
 
-void Link::put(const QByteArray& bytes) {
-    if (!m_port.PortOpen())
-        return;
-    m_port.Output(bytes);
+void FarEnd::written(const QByteArray& bytes) {
     for (const char c : bytes) {
         if (c == '\n')
             continue;
@@ -31,7 +28,7 @@ void Link::put(const QByteArray& bytes) {
     }
 }
 
-void Link::frameWritten(const QByteArray& frame) {
+void FarEnd::frameWritten(const QByteArray& frame) {
     if (frame.isEmpty() || !frame.startsWith('@'))
         return;
     qsizetype end = 1;
@@ -52,34 +49,52 @@ void Link::frameWritten(const QByteArray& frame) {
     }
 }
 
-void Link::portOpened() {
+void FarEnd::portOpened() {
+    *this = FarEnd();
+}
+
+void FarEnd::sendEnded() {
+    if (m_fastSend)
+        m_charactersMayBeLost = true;
+    m_fastSend = false;
+}
+
+void FarEnd::lineClosed() {
+    // The CR makes a frame of whatever the unit's buffer holds: "@3" names
+    // unit 3 as surely as any whole frame; lost characters may have named
+    // any unit.
+    if (m_charactersMayBeLost)
+        m_addressedAxis.clear();
+    else
+        frameWritten(m_unitBuffer);
     m_unitBuffer.clear();
     m_charactersMayBeLost = false;
-    m_fastSend = false;
-    m_entryOpen = false;
-    m_entryAxis.clear();
-    m_addressedAxis.clear();
+}
+
+// Every character for the unit goes out here, so the far end follows it.
+void Link::put(const QByteArray& bytes) {
+    if (!m_port.PortOpen())
+        return;
+    m_port.Output(bytes);
+    m_far.written(bytes);
+}
+
+void Link::portOpened() {
+    m_far.portOpened();
 }
 
 void Link::closeOpenFrame() {
-    if (!frameMayBeOpen() || !m_port.PortOpen())
+    if (!m_far.frameMayBeOpen() || !m_port.PortOpen())
         return;
-    // The CR makes a frame of whatever the unit's buffer holds: "@3" names
-    // unit 3 as surely as any whole frame.
-    if (m_charactersMayBeLost)
-        m_addressedAxis.clear(); // lost characters may have named any unit
-    else
-        frameWritten(m_unitBuffer);
     // A unit that may have lost characters gets the CR, and what follows
     // it, at the sure pace.
-    const bool lossy = m_charactersMayBeLost;
+    const bool lossy = m_far.charactersMayBeLost();
     if (lossy)
         m_clock.Delay(SurePace);
     if (!m_port.PortOpen())
         return;
     m_port.Output(QByteArray(1, '\r'));
-    m_unitBuffer.clear();
-    m_charactersMayBeLost = false;
+    m_far.lineClosed();
     if (lossy)
         m_clock.Delay(SurePace);
 }
@@ -87,7 +102,7 @@ void Link::closeOpenFrame() {
 bool Link::endProgramEntry() {
     if (!m_port.PortOpen())
         return false;
-    const QString axis = m_entryAxis.isEmpty() ? m_state.AxisAddress : m_entryAxis;
+    const QString axis = m_far.entryAxis().isEmpty() ? m_state.AxisAddress : m_far.entryAxis();
     // Each character at the sure pace, the first one a pace after whatever
     // went before; the waits hold even while the window closes.
     const auto paced = [this](const QByteArray& text) {
@@ -101,10 +116,10 @@ bool Link::endProgramEntry() {
     };
     if (!paced(QByteArray("\r")))
         return false;
-    m_charactersMayBeLost = false;
+    m_far.lineClosed();
     if (!paced(QByteArray("@") + axis.toLatin1() + QByteArray("Q\r")))
         return false;
-    m_entryOpen = false;
+    m_far.entryEnded();
     // Identification answers only outside program entry.
     if (ReplyPending())
         m_port.Input();
@@ -114,7 +129,8 @@ bool Link::endProgramEntry() {
     while (m_port.PortOpen() && !ReplyPending() && m_clock.now() <= deadline)
         m_clock.Delay(PollInterval);
     if (!ReplyPending()) {
-        m_entryOpen = m_port.PortOpen();
+        if (m_port.PortOpen())
+            m_far.entryMayStillBeOpen();
         return false;
     }
     double settleBy = m_clock.now() + deadlineFor(MaxQueryReplyBytes);
@@ -126,8 +142,10 @@ bool Link::endProgramEntry() {
         m_clock.Delay(0.1);
     }
     const QString reply = m_port.PortOpen() ? QString::fromLatin1(m_port.Input()) : QString();
-    m_entryOpen = !unitVersionOf(reply).has_value();
-    return !m_entryOpen;
+    if (unitVersionOf(reply))
+        return true;
+    m_far.entryMayStillBeOpen();
+    return false;
 }
 
 void Link::endUnknownEntry(const QString& axis) {
@@ -142,8 +160,6 @@ void Link::endUnknownEntry(const QString& axis) {
             break;
         put(QByteArray(1, c));
     }
-    if (m_unitBuffer.isEmpty())
-        m_charactersMayBeLost = false;
     m_insideFrame = false;
     writePendingStop();
     m_clock.Delay(SurePace);
@@ -169,7 +185,7 @@ void Link::takeUnit(const QString& axis, const QString& model, const QString& re
     m_state.UnitConnected = true;
     // The unit's answer has just come: the line names it unless something
     // was written since.
-    if (m_addressedAxis != axis)
+    if (m_far.addressedAxis() != axis)
         nameConnectedUnit();
     ShowConnectionStatus();
 }
@@ -191,7 +207,7 @@ void Link::choosePort(int portNumber, int baudRate) {
 
 bool Link::nameConnectedUnit() {
     closeOpenFrame();
-    if (m_addressedAxis == m_state.AxisAddress)
+    if (m_far.addressedAxis() == m_state.AxisAddress)
         return true;
     if (ReplyPending())
         m_port.Input();

@@ -281,7 +281,7 @@ void Link::ReportNotConnected() {
 void Link::disconnectUnit() {
     // A unit is never left deaf in program entry on purpose; only a port
     // that is gone leaves it so.
-    if (m_port.PortOpen() && m_entryOpen && !m_sending)
+    if (m_port.PortOpen() && m_far.entryMayBeOpen() && !m_sending)
         endProgramEntry();
     if (m_port.PortOpen())
         m_port.Close();
@@ -299,14 +299,14 @@ void Link::stopMotion() {
         m_longStop = true;
     if (m_sending)
         return;
-    if (m_insideFrame || (m_entryOpen && m_busy)) {
+    if (m_insideFrame || (m_far.entryMayBeOpen() && m_busy)) {
         // After the frame being written; after the end of program entry,
         // where a stop frame would only be stored.
         m_stopPending = true;
         m_stop = true;
         return;
     }
-    if (m_entryOpen) {
+    if (m_far.entryMayBeOpen()) {
         // An exchange of its own ends the entry first (its waits may let
         // another Stop in, which then waits too), and the stop follows as it
         // ends.
@@ -322,14 +322,14 @@ void Link::writePendingStop() {
         return;
     m_stopPending = false;
     m_insideFrame = false;
-    if (m_entryOpen && !m_sending)
+    if (m_far.entryMayBeOpen() && !m_sending)
         endProgramEntry();
     writeFrame(QStringLiteral("."));
 }
 
 void Link::beginSend(double pace) {
     m_sending = true;
-    m_fastSend = pace < SurePace - 1e-9;
+    m_far.sendBegan(pace < SurePace - 1e-9);
 }
 
 Link::SendStep Link::writeSendCharacter(QChar character) {
@@ -341,7 +341,7 @@ Link::SendStep Link::writeSendCharacter(QChar character) {
         m_port.Input();
     // A pace faster than the sure one still lets a unit hold the line with
     // CTS (at most half a second a character, as the paced writer waits).
-    if (m_fastSend && !m_port.CTSHolding())
+    if (m_far.fastSend() && !m_port.CTSHolding())
         waitForCts(0.5, true);
     put(QByteArray(1, character.toLatin1()));
     // Out of Qt's buffer now, not at the next wait: the pace counts from
@@ -353,11 +353,9 @@ Link::SendStep Link::writeSendCharacter(QChar character) {
 
 void Link::endSend() {
     m_sending = false;
-    if (m_fastSend) {
-        // Any character may have been lost, a CR or the quit among them.
-        m_charactersMayBeLost = true;
-        m_fastSend = false;
-    }
+    // Any character of a faster send may have been lost, a CR or the quit
+    // among them.
+    m_far.sendEnded();
 }
 
 void Link::pace(double seconds) {
@@ -411,7 +409,8 @@ Link::BackgroundReply Link::endBackground(BackgroundOutcome outcome, const QStri
 
 Link::BackgroundReply Link::queryInBackground(const QString& command, const QString& axis) {
     using Outcome = BackgroundOutcome;
-    if (m_busy || m_background || !m_state.UnitConnected || !m_port.PortOpen() || m_entryOpen)
+    if (m_busy || m_background || !m_state.UnitConnected || !m_port.PortOpen() ||
+        m_far.entryMayBeOpen())
         return {Outcome::LineBusy, QString()};
     m_background = true;
     m_backgroundTakenOver = false;

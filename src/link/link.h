@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/far_end.h"
 #include "link/link_state.h"
 
 #include <QObject>
@@ -91,12 +92,12 @@ public:
     // writer goes through the link, so these are always up to date.
     // The unit's buffer may hold part of a frame: a half-typed Terminal
     // frame, or a send whose characters may have been lost on the way.
-    bool frameMayBeOpen() const { return !m_unitBuffer.isEmpty() || m_charactersMayBeLost; }
+    bool frameMayBeOpen() const { return m_far.frameMayBeOpen(); }
     // Program entry was opened and no quit frame is known to have ended it.
-    bool programEntryMayBeOpen() const { return m_entryOpen; }
+    bool programEntryMayBeOpen() const { return m_far.entryMayBeOpen(); }
     // The axis that the last addressed frame on the line named (empty:
     // unknown); the upload request, which has no address, goes to it.
-    QString addressedAxis() const { return m_addressedAxis; }
+    QString addressedAxis() const { return m_far.addressedAxis(); }
     // A lone carriage return when a frame may be open: the unit takes it as
     // an empty frame, and what follows is a frame of its own.
     void closeOpenFrame();
@@ -114,7 +115,7 @@ public:
     // that half a program can never run.
     void emptyProgramOf(const QString& axis);
     // The read-back showed the whole program with its quit: entry is over.
-    void programEntryEnded() { m_entryOpen = false; }
+    void programEntryEnded() { m_far.entryEnded(); }
     // When the last addressed frame named another unit, the connected unit
     // is named again (its identification, reply read) so that the upload
     // request reaches it. False when it did not answer.
@@ -300,7 +301,6 @@ private:
     // Every character for the unit goes out here, so the far end's state
     // follows it.
     void put(const QByteArray& bytes);
-    void frameWritten(const QByteArray& frame);
     // The port was opened: nothing is known of the far end yet.
     void portOpened();
     void lineFlooded();
@@ -340,14 +340,9 @@ private:
     double m_backgroundSentAt = 0.0;
     bool m_backgroundUnanswered = false;
     QString m_lostReason;
-    // What the unit's buffer holds since the last CR that was written.
-    QByteArray m_unitBuffer;
-    bool m_charactersMayBeLost = false;
-    bool m_fastSend = false;
     double m_lastSendWrite = -1; // when the send's last character was written
-    bool m_entryOpen = false;
-    QString m_entryAxis;
-    QString m_addressedAxis;
+    // What the unit's buffer may hold, program entry, the unit last named.
+    FarEnd m_far;
 };
 
 } // namespace kqm::link

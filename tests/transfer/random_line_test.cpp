@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace kqm;
 using namespace kqm::transfer;
 
@@ -40,8 +42,7 @@ public:
         m_line.clock.addListener([this](double now) { interruptAt(now); });
         test::WriteProgramFile(m_line.dir.filePath("m.mdb"), {{"A20"}, {"W5"}, {"Q"}});
         for (const int axis : {0, 3, 7, 5})
-            m_machine.units << files::MachineUnit{axis, m_line.dir.filePath("m.mdb"),
-                                                  std::nullopt};
+            m_machine.units << files::MachineUnit{axis, m_line.dir.filePath("m.mdb"), std::nullopt};
     }
 
     void run(int steps) {
@@ -197,13 +198,13 @@ private:
         connected().faults().slowReceiver = lossy && !lossyLine ? 0.05 : 0.0;
         if (lossyLine) {
             const quint32 seed = m_random.generate();
-            // Only the characters of a send at a faster pace: a frame written
-            // at once and the sure pace get through.
+            // Only characters that follow each other at the send's faster
+            // pace: a frame written at once and the sure pace get through.
             m_line.port.line().loses = [random = QRandomGenerator(seed), &clock = m_line.clock,
-                                        last = -1.0](char, qsizetype) mutable {
+                                        last = -1.0, pace](char, qsizetype) mutable {
                 const double gap = last < 0 ? 1.0 : clock.now() - last;
                 last = clock.now();
-                return gap > 1e-9 && gap < SurePace - 1e-9 && random.bounded(6) == 0;
+                return pace < SurePace && std::abs(gap - pace) < 1e-4 && random.bounded(6) == 0;
             };
         }
         const QStringList before = test::LineFixture::heldBy(connected());
