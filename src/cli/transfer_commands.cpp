@@ -55,7 +55,12 @@ public:
     SendProgress(QTextStream& err, double pace, bool quiet)
         : m_err(err), m_pace(pace), m_quiet(quiet), m_terminal(::isatty(STDERR_FILENO) == 1) {}
 
-    void started(int total) { m_total = total; }
+    void started(int total) {
+        m_total = total;
+        if (!m_quiet)
+            m_err << "Sending " << total << " characters, "
+                  << transfer::paceOfCharacters(m_pace) << Qt::endl;
+    }
     void sent(int index) {
         if (m_quiet || m_total <= 0)
             return;
