@@ -50,13 +50,13 @@ void Form1::createDryRun() {
 
 // The travel limits are the axis's: kept in the settings for each axis.
 QString Form1::travelLimitsPreference() const {
-    return QStringLiteral("DryRunTravelLimitsAxis%1").arg(m_session.linkState.AxisAddress);
+    return QStringLiteral("DryRunTravelLimitsAxis%1").arg(m_session.linkState().AxisAddress);
 }
 
 void Form1::showTravelLimits() {
     if (m_dryRun)
         m_dryRun->setTravelLimits(
-            m_session.linkState.AxisAddress,
+            m_session.linkState().AxisAddress,
             m_session.settings.preference(travelLimitsPreference()).value_or(QString()));
 }
 

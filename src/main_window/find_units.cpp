@@ -17,7 +17,7 @@ void scanLine(Session& session, tools::frmFindUnits& dialog) {
     }
     const bool wasOpen = link.isPortOpen();
     if (!wasOpen && !session.connection.openStoredPort(files::readCommSettings(session.settings))) {
-        dialog.scanRefused(session.linkState.LastCommError);
+        dialog.scanRefused(session.linkState().LastCommError);
         return;
     }
     dialog.scanStarted();

@@ -166,7 +166,7 @@ void MachineView::run(bool send) {
     options.send = send;
     options.places =
         transfer::SendPlaces::of(m_session.services.paths.userDataDirectory(), &m_session.settings);
-    options.places.portNumber = m_session.linkState.ComPortNumber;
+    options.places.portNumber = m_session.linkState().ComPortNumber;
     options.machineFile = m_path;
     transfer::MachineRunCallbacks callbacks;
     // Stop Motion from anywhere ends the run (the link's long exchange);

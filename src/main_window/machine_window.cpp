@@ -47,9 +47,9 @@ void Form1::createMachineView() {
                 m_fileCommands->openProgramFile(program);
                 // Choosing an axis ends the connection; the unit of the row
                 // is greeted at once when one was connected.
-                const bool connected = m_session.linkState.UnitConnected;
+                const bool connected = m_session.linkState().UnitConnected;
                 if (axis >= 0 && axis < mnuAxisNum.size() &&
-                    m_session.linkState.AxisAddress != QString::number(axis)) {
+                    m_session.linkState().AxisAddress != QString::number(axis)) {
                     mnuAxisNum.at(axis)->trigger();
                     if (connected)
                         mnuConnect->trigger();
@@ -127,7 +127,7 @@ void Form1::openTransferLog() {
 }
 
 void Form1::findFastestPace() {
-    if (!m_session.linkState.UnitConnected || !m_session.link.isPortOpen()) {
+    if (!m_session.linkState().UnitConnected || !m_session.link.isPortOpen()) {
         m_services.messages.show(MessageIcon::Information,
                                  QStringLiteral("Connect to the unit first (Setup > Connect)."));
         return;
@@ -139,14 +139,14 @@ void Form1::findFastestPace() {
             "to back, each read back, and sends "
             "its own program back at the end. It takes a few minutes; Stop Motion ends it.\n\n"
             "Start the pace test?")
-            .arg(m_session.linkState.UnitModel, m_session.linkState.AxisAddress);
+            .arg(m_session.linkState().UnitModel, m_session.linkState().AxisAddress);
     if (m_services.messages.show(MessageIcon::Question, question,
                                  platform::MessageButtons::YesNo) != platform::MessageAnswer::Yes)
         return;
     const QString data = m_services.paths.userDataDirectory();
     transfer::PaceTestOptions options;
     options.backupDirectory = transfer::axisBackupDirectory(
-        transfer::backupRootPath(data), m_session.linkState.AxisAddress.toInt());
+        transfer::backupRootPath(data), m_session.linkState().AxisAddress.toInt());
     options.logFile = transfer::transferLogPath(data);
     options.provenPacesFile = transfer::provenPacesPath(data);
     transfer::PaceTestCallbacks callbacks;

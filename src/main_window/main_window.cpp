@@ -324,7 +324,7 @@ void Form1::connectUnitControls() {
     connect(mnuFindUnits, &QAction::triggered, this, whenLineFree([this] {
                 if (const int axis = findUnits(m_session, this); axis >= 0) {
                     checkAxisItem(m_unit.mnuAxisNum_Click(axis));
-                    if (m_session.linkState.AxisAddress == QString::number(axis))
+                    if (m_session.linkState().AxisAddress == QString::number(axis))
                         m_unit.cmdConnect_Click();
                 }
             }));
@@ -401,7 +401,7 @@ void Form1::Form_Load() {
             QStringLiteral("The program file %1 could not be opened (%2).")
                 .arg(QDir::toNativeSeparators(m_session.files.workingCopy), error));
     }
-    if (SSTab2->currentIndex() == MotionTabIndex && m_session.linkState.UnitConnected)
+    if (SSTab2->currentIndex() == MotionTabIndex && m_session.linkState().UnitConnected)
         m_unit.cmdVerifyParameters_Click();
     m_unit.applyModelLayout();
 }

@@ -58,7 +58,7 @@ public:
     // the file is refused.
     bool openMachineFile(const QString& path);
 
-    const link::LinkState& linkState() const { return m_session.linkState; }
+    const link::LinkState& linkState() const { return m_session.linkState(); }
     link::Link& deviceLink() { return m_session.link; }
     program::ProgramState& programState() { return m_session.document.state(); }
     program::ProgramTable& programTable() { return m_session.document.table(); }

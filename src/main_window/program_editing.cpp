@@ -44,7 +44,7 @@ ProgramEditing::EditorAnswer ProgramEditing::runCommandEditor(const QString& cap
                                                               const program::Preload* preload,
                                                               const QString& comment) {
     program::frmCommands editor(m_session.services.messages, m_session.editorMemory,
-                                m_session.linkState.UnitModel, m_session.linkState.AxisAddress,
+                                m_session.linkState().UnitModel, m_session.linkState().AxisAddress,
                                 m_dialogParent);
     editor.setWindowTitle(caption);
     editor.setProgramLines(m_tab.rows());

@@ -27,7 +27,8 @@ public:
     files::SettingsTable settings;
     program::ProgramDocument document;
     link::Link link;
-    const link::LinkState& linkState = m_linkState;
+    // Read-only here: the link's own operations change it.
+    const link::LinkState& linkState() const { return m_linkState; }
     link::Connection connection;
     link::MotionPanel motion;
     program::EditorMemory editorMemory;

@@ -63,7 +63,7 @@ void UnitActions::connectAtStartUp() {
 }
 
 void UnitActions::applyModelLayout() {
-    if (m_session.linkState.UnitModel == QLatin1String("KQM21"))
+    if (m_session.linkState().UnitModel == QLatin1String("KQM21"))
         m_motionTab.showKqm21Layout();
 }
 
@@ -84,9 +84,9 @@ void UnitActions::cmdConnect_Click() {
 
 int UnitActions::mnuAxisNum_Click(int index) {
     if (m_session.link.refuseTargetChange())
-        return link::axisMenuItemFor(m_session.linkState.AxisAddress);
+        return link::axisMenuItemFor(m_session.linkState().AxisAddress);
     const int item = m_session.connection.chooseAxis(index);
-    files::storeAxisAddress(m_session.settings, m_session.linkState.AxisAddress,
+    files::storeAxisAddress(m_session.settings, m_session.linkState().AxisAddress,
                             m_session.services.messages);
     return item;
 }
@@ -94,7 +94,7 @@ int UnitActions::mnuAxisNum_Click(int index) {
 void UnitActions::mnuCommSettings_Click() {
     if (m_session.link.refuseTargetChange())
         return;
-    const link::LinkState& state = m_session.linkState;
+    const link::LinkState& state = m_session.linkState();
     {
         tools::frmCommSettings dialog(state.ComPortNumber, state.BaudRate,
                                       tools::storedDevices(m_session.settings),
@@ -142,12 +142,12 @@ void UnitActions::cmdSend_Click() {
 transfer::SendPlaces UnitActions::sendPlaces() const {
     transfer::SendPlaces places =
         transfer::SendPlaces::of(m_session.services.paths.userDataDirectory(), &m_session.settings);
-    places.portNumber = m_session.linkState.ComPortNumber;
+    places.portNumber = m_session.linkState().ComPortNumber;
     return places;
 }
 
 void UnitActions::offerSend(const QString& programFile) {
-    if (!m_session.linkState.UnitConnected) {
+    if (!m_session.linkState().UnitConnected) {
         m_session.link.ReportNotConnected();
         return;
     }
@@ -162,7 +162,7 @@ void UnitActions::offerSend(const QString& programFile) {
     std::optional<transfer::SendProgram> program;
     {
         platform::BusyCursorGuard busy(m_session.services.busyCursor);
-        program = transfer::SendProgram::fromFile(programFile, m_session.linkState.AxisAddress);
+        program = transfer::SendProgram::fromFile(programFile, m_session.linkState().AxisAddress);
     }
     if (const auto refusal = program->buttonRefusal()) {
         m_session.services.messages.show(refusal->icon, refusal->text);
@@ -203,7 +203,7 @@ void UnitActions::offerSend(const QString& programFile) {
             // The target stays held until the request is made.
             const transfer::SendRequestResult made = transfer::requestSend(
                 m_session.link,
-                transfer::SendProgram::fromFile(programFile, m_session.linkState.AxisAddress),
+                transfer::SendProgram::fromFile(programFile, m_session.linkState().AxisAddress),
                 choice, sendPlaces());
             if (!made.request) {
                 m_session.services.messages.show(made.refusal->icon, made.refusal->text);
@@ -263,7 +263,7 @@ void UnitActions::runSend(const transfer::SendRequest& request, const QString& p
             again.pace = transfer::PaceRequest::asking(transfer::SurePace);
             const transfer::SendRequestResult made = transfer::requestSend(
                 m_session.link,
-                transfer::SendProgram::fromFile(programFile, m_session.linkState.AxisAddress),
+                transfer::SendProgram::fromFile(programFile, m_session.linkState().AxisAddress),
                 again, sendPlaces());
             if (made.request)
                 runSend(*made.request, programFile);
@@ -342,7 +342,7 @@ bool UnitActions::rebuildWorkingCopy(const QString& source, const QString& failu
 }
 
 void UnitActions::cmdUpload_Click() {
-    if (!m_session.linkState.UnitConnected) {
+    if (!m_session.linkState().UnitConnected) {
         m_session.link.ReportNotConnected();
         return;
     }
@@ -397,7 +397,7 @@ void UnitActions::cmdUpload_Click() {
 }
 
 void UnitActions::cmdView_Click() {
-    if (!m_session.linkState.UnitConnected) {
+    if (!m_session.linkState().UnitConnected) {
         m_session.link.ReportNotConnected();
         return;
     }

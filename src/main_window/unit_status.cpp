@@ -45,7 +45,7 @@ namespace kqm::ui {
 using platform::MessageIcon;
 
 void Form1::showConnectionStatus(bool connected) {
-    const link::LinkState& state = m_session.linkState;
+    const link::LinkState& state = m_session.linkState();
     const QString port = QStringLiteral("COM %1").arg(state.ComPortNumber);
     const QString device = m_session.link.deviceName();
     QString caption = connected ? QStringLiteral("The Unit is Connected")
@@ -86,7 +86,7 @@ void Form1::showHint(const QString& text) {
 void Form1::checkAxisItem(int index) {
     for (int axis = 0; axis < mnuAxisNum.size(); ++axis)
         mnuAxisNum.at(axis)->setChecked(axis == index);
-    const QString axis = m_session.linkState.AxisAddress;
+    const QString axis = m_session.linkState().AxisAddress;
     m_motionTab->setAxis(axis);
     m_programTab->setAxis(axis);
     showTravelLimits();
@@ -101,7 +101,7 @@ void Form1::appendDebug(const QString& text) {
 void Form1::SSTab2_Click(int tab) {
     m_debugCounter.tabChosen(tab);
     // During another exchange the readout is skipped rather than refused.
-    if (tab == MotionTabIndex && m_session.linkState.UnitConnected && !m_session.link.isBusy())
+    if (tab == MotionTabIndex && m_session.linkState().UnitConnected && !m_session.link.isBusy())
         m_unit.cmdVerifyParameters_Click();
     if (tab == TerminalTabIndex)
         txtTerminal->setFocus();
