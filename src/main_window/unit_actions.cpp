@@ -170,8 +170,7 @@ void UnitActions::offerSend(const QString& programFile) {
     }
     files::SettingsTable& settings = m_session.settings;
     const transfer::PreparedSend shown = program->frames();
-    auto* dialog =
-        new transfer::Form2(m_session.services.messages, shown.text(), shown.items, m_dialogParent);
+    auto* dialog = new transfer::Form2(shown.text(), shown.items, m_dialogParent);
     dialog->setWindowModality(Qt::ApplicationModal);
     const transfer::SendPlaces places = sendPlaces();
     link::Link& link = m_session.link;

@@ -1,6 +1,5 @@
 #include "transfer/send_dialog.h"
 
-#include "platform/messages.h"
 #include "transfer/send.h"
 
 #include <QCheckBox>
@@ -12,9 +11,8 @@
 
 namespace kqm::transfer {
 
-Form2::Form2(platform::Messages& messages, QString sendText, const QStringList& items,
-             QWidget* parent)
-    : QDialog(parent), m_messages(messages), m_sendText(std::move(sendText)) {
+Form2::Form2(QString sendText, const QStringList& items, QWidget* parent)
+    : QDialog(parent), m_sendText(std::move(sendText)) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Send Program"));
     setAttribute(Qt::WA_DeleteOnClose);

@@ -13,10 +13,6 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 
-namespace kqm::platform {
-class Messages;
-}
-
 namespace kqm::transfer {
 
 // The send dialog: lists the frames that will go to the unit and where they
@@ -26,8 +22,7 @@ namespace kqm::transfer {
 class Form2 final : public QDialog {
     Q_OBJECT
 public:
-    Form2(platform::Messages& messages, QString sendText, const QStringList& items,
-          QWidget* parent = nullptr);
+    Form2(QString sendText, const QStringList& items, QWidget* parent = nullptr);
 
     QString ProgramSendText() const { return m_sendText; }
 
@@ -47,7 +42,6 @@ signals:
     void sendRequested(const QString& sendText);
 
 private:
-    platform::Messages& m_messages;
     QString m_sendText;
     QListWidget* List1 = nullptr; // the frames that go out
     QPushButton* cmdOK = nullptr;
