@@ -1,12 +1,12 @@
 #include "recorded_run.h"
-#include "simulator/executor.h"
-#include "simulator/run_report.h"
+#include "dryrun/executor.h"
+#include "dryrun/run_report.h"
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
-using namespace kqm::simulator;
+using namespace kqm::dryrun;
 
 // Three nested loops around a line that sets the outputs: a little over a
 // million lines (no waits, so the limit never cuts it short).

@@ -1,5 +1,5 @@
 #include "recorded_run.h"
-#include "simulator/run_plot.h"
+#include "dryrun/run_plot.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -9,7 +9,7 @@
 
 namespace {
 
-using namespace kqm::simulator;
+using namespace kqm::dryrun;
 
 // Goal: the plot of 10^5 executed lines draws in under 50 ms.
 void BM_DrawThePlotOfAHundredThousandLines(benchmark::State& state) {

@@ -13,6 +13,25 @@ import sys
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
+# The arrows of design.md: the folders whose libraries each folder's libraries
+# may link. The stand-in unit knows the wire only; the dry run's executor
+# brings the command table to it from outside.
+ARROWS = {
+    "platform": [],
+    "program": ["platform"],
+    "files": ["program", "platform"],
+    "simulator": ["platform"],
+    "dryrun": ["program", "simulator", "platform"],
+    "link": ["files", "program", "platform"],
+    "transfer": ["link", "files", "program", "platform"],
+    "tools": ["transfer", "link", "files", "program", "platform"],
+    "main_window": ["tools", "transfer", "link", "files", "program", "platform", "dryrun"],
+}
+
+
+def folder_of(target):
+    return target[:-len("_widgets")] if target.endswith("_widgets") else target
+
 
 def main(link_map, qt_include):
     targets = {}
@@ -60,6 +79,16 @@ def main(link_map, qt_include):
             if unused in targets or unused == "version" or (
                     unused.startswith("Qt6::") and unused != "Qt6::Core"):
                 problems.append(f"{name} links {unused} but includes none of its headers")
+    for name, (_, _, links) in sorted(targets.items()):
+        folder = folder_of(name)
+        if folder not in ARROWS:
+            continue
+        allowed = set(ARROWS[folder]) | {folder}
+        for linked in sorted(l for l in links if l in targets):
+            if folder_of(linked) not in allowed:
+                problems.append(f"{name} links {linked}, against the arrows of the design")
+            elif linked.endswith("_widgets") and not name.endswith("_widgets"):
+                problems.append(f"{name} links {linked}: only windows link windows")
     for problem in problems:
         print(problem)
     print(f"{len(targets)} targets checked: "

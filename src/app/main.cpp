@@ -10,6 +10,7 @@
 #include "platform/dialog_messages.h"
 #include "platform/override_busy_cursor.h"
 #include "platform/qt_file_dialogs.h"
+#include "dryrun/unit_run.h"
 #include "simulator/simulated_port.h"
 #include "version.h"
 
@@ -131,7 +132,9 @@ int main(int argc, char* argv[]) {
     }
     kqm::link::DevicePort port(kqm::link::settingsFileResolver(programDirectory.settings),
                                kqm::link::deviceFactory([&clock] {
-                                   return std::make_unique<kqm::simulator::SimulatedPort>(clock);
+                                   auto unit = std::make_unique<kqm::simulator::SimulatedPort>(clock);
+                                   unit->line().setProgramRunner(kqm::dryrun::unitProgramRunner());
+                                   return unit;
                                }));
     kqm::platform::QtFileDialogs qtFileDialogs;
     StartUpFileDialogs fileDialogs(qtFileDialogs);

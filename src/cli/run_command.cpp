@@ -3,7 +3,7 @@
 #include "cli/command_line.h"
 #include "cli/list_command.h"
 #include "program/program_table.h"
-#include "simulator/run_report.h"
+#include "dryrun/run_report.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -45,7 +45,7 @@ int runCommand(const QStringList& arguments, QTextStream& out, QTextStream& err)
     QString trace;
     QString plot;
     bool json = false;
-    simulator::RunSettings settings;
+    dryrun::RunSettings settings;
     while (!words.isEmpty()) {
         const QString word = words.takeFirst();
         const auto value = [&](QString* into) {
@@ -67,7 +67,7 @@ int runCommand(const QStringList& arguments, QTextStream& out, QTextStream& err)
             ok = value(&plot);
         } else if (word == QLatin1String("--inputs")) {
             ok = value(&text);
-            const auto inputs = ok ? simulator::parseInputSchedule(text, &why) : std::nullopt;
+            const auto inputs = ok ? dryrun::parseInputSchedule(text, &why) : std::nullopt;
             if (ok && !inputs)
                 return usageError(Name, QStringLiteral("--inputs: ") + why, err);
             if (inputs)
@@ -103,21 +103,21 @@ int runCommand(const QStringList& arguments, QTextStream& out, QTextStream& err)
     for (const program::ProgramRow& row : *rows)
         commands << row.command;
     settings.record = !trace.isEmpty() || !plot.isEmpty();
-    simulator::Executor run(simulator::stepsFromCommands(commands), settings);
+    dryrun::Executor run(dryrun::stepsFromCommands(commands), settings);
     run.run();
-    if (!trace.isEmpty() && !writeBeside(trace, file, simulator::runTraceCsv(run), err))
+    if (!trace.isEmpty() && !writeBeside(trace, file, dryrun::runTraceCsv(run), err))
         return Failure;
-    if (!plot.isEmpty() && !writeBeside(plot, file, simulator::runPlotSvg(run), err))
+    if (!plot.isEmpty() && !writeBeside(plot, file, dryrun::runPlotSvg(run), err))
         return Failure;
     if (json)
-        out << QString::fromUtf8(QJsonDocument(simulator::runReportJson(run)).toJson());
+        out << QString::fromUtf8(QJsonDocument(dryrun::runReportJson(run)).toJson());
     else
-        out << simulator::runReportText(run);
+        out << dryrun::runReportText(run);
     out.flush();
     switch (run.end()) {
-    case simulator::RunEnd::Quit:
+    case dryrun::RunEnd::Quit:
         return Quit;
-    case simulator::RunEnd::NotSimulated:
+    case dryrun::RunEnd::NotSimulated:
         return NotSimulated;
     default:
         return AtLimit;

@@ -6,6 +6,7 @@
 #include "cli/unit_session.h"
 #include "link/readout.h"
 #include "link/unit_scan.h"
+#include "dryrun/unit_run.h"
 #include "simulator/pty_server.h"
 
 #include <QCommandLineParser>
@@ -224,6 +225,7 @@ int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream&
     }
     platform::SystemClock clock;
     simulator::PtyServer server(clock, units->models.first(), units->axes.first());
+    server.line().setProgramRunner(dryrun::unitProgramRunner());
     for (int i = 1; i < units->axes.size(); ++i)
         server.line().addUnit(units->models.at(i), units->axes.at(i));
     if (!applyFaults(parser, server.line()))

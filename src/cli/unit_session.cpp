@@ -5,6 +5,7 @@
 #include "files/settings_table.h"
 #include "files/startup.h"
 #include "platform/app_paths.h"
+#include "dryrun/unit_run.h"
 #include "simulator/simulated_port.h"
 
 #include <QFileInfo>
@@ -87,7 +88,9 @@ AbortOnInterrupt::AbortOnInterrupt(link::Link& link) {
 UnitSession::UnitSession(const LinkOptions& options, QTextStream& err)
     : m_messages(err),
       m_port([device = options.device](int) { return device; }, link::deviceFactory([this] {
-                 return std::make_unique<simulator::SimulatedPort>(m_clock);
+                 auto unit = std::make_unique<simulator::SimulatedPort>(m_clock);
+                 unit->line().setProgramRunner(dryrun::unitProgramRunner());
+                 return unit;
              })),
       m_link(m_port, m_clock, m_messages, m_state), m_connection(m_link), m_baud(options.baud) {
     m_link.chooseAddress(QString::number(options.axis));

@@ -3,8 +3,12 @@
 #include "files/program_files.h"
 #include "files/settings_table.h"
 
+#include "main_window/session.h"
+
+#include <QAction>
 #include <QDir>
 #include <QFileInfo>
+#include <QMenu>
 
 namespace kqm::ui {
 
@@ -72,6 +76,34 @@ bool storeWindowPlace(files::SettingsTable& settings, const WindowPlace& place) 
                                       .arg(r.width())
                                       .arg(r.height())
                                       .arg(place.maximized ? 1 : 0));
+}
+
+void fillRecentMenu(QMenu* menu, Session& session, const QString& list, const QString& namePrefix,
+                    const std::function<void(const QString&)>& open) {
+    // The menu may be rebuilt from one of its own items: old items go later.
+    for (QAction* old : menu->actions()) {
+        menu->removeAction(old);
+        old->deleteLater();
+    }
+    const QStringList paths =
+        session.settings.isOpen() ? recentPrograms(session.settings, list) : QStringList();
+    for (int i = 0; i < paths.size(); ++i) {
+        const QString& path = paths.at(i);
+        QString caption = QDir::toNativeSeparators(path);
+        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* recent = menu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(caption));
+        recent->setObjectName(QStringLiteral("%1(%2)").arg(namePrefix).arg(i));
+        recent->setData(path);
+        QObject::connect(recent, &QAction::triggered, menu, [&session, open, path] {
+            if (!session.link.refuseWhenBusy())
+                open(path);
+        });
+    }
+    if (paths.isEmpty()) {
+        QAction* none = menu->addAction(QStringLiteral("(none)"));
+        none->setObjectName(namePrefix + QStringLiteral("None"));
+        none->setEnabled(false);
+    }
 }
 
 } // namespace kqm::ui

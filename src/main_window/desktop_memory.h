@@ -3,7 +3,10 @@
 #include <QRect>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+
+class QMenu;
 
 namespace kqm::files {
 class SettingsTable;
@@ -33,6 +36,13 @@ bool rememberRecentProgram(files::SettingsTable& settings, const QString& path,
                            const QString& list = desktop::RecentProgramsPreference);
 bool forgetRecentProgram(files::SettingsTable& settings, const QString& path,
                          const QString& list = desktop::RecentProgramsPreference);
+
+struct Session;
+
+// A recent-files menu of the list kept under that preference; an item opens
+// its file unless an exchange with the unit holds the line.
+void fillRecentMenu(QMenu* menu, Session& session, const QString& list, const QString& namePrefix,
+                    const std::function<void(const QString&)>& open);
 
 struct WindowPlace {
     QRect geometry; // the normal (not maximised) geometry

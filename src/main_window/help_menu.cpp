@@ -1,5 +1,5 @@
 // The Help menu: About, and the keyboard shortcuts read from the menus.
-#include "main_window/main_window.h"
+#include "main_window/help_menu.h"
 
 #include "platform/app_paths.h"
 #include "platform/messages.h"
@@ -23,8 +23,8 @@ namespace kqm::ui {
 
 using platform::MessageIcon;
 
-void Form1::mnuAbout_Click() {
-    m_services.messages.show(
+void showAbout(platform::Messages& messages, const platform::AppPaths& paths) {
+    messages.show(
         MessageIcon::Information,
         QStringLiteral("KQM20/KQM21 programming tool, version %1\n"
                        "Licence: MIT\n"
@@ -33,11 +33,12 @@ void Form1::mnuAbout_Click() {
                        "Per-user data (unit backups):\n%5")
             .arg(QStringLiteral(KQM_VERSION), QString::fromLatin1(qVersion()),
                  QStringLiteral(QT_VERSION_STR),
-                 QDir::toNativeSeparators(m_services.paths.programDirectory()),
-                 QDir::toNativeSeparators(m_services.paths.userDataDirectory())));
+                 QDir::toNativeSeparators(paths.programDirectory()),
+                 QDir::toNativeSeparators(paths.userDataDirectory())));
 }
 
-QList<QPair<QString, QString>> Form1::shortcutList() const {
+QList<QPair<QString, QString>> shortcutList(const QMenuBar* menus,
+                                            const QList<QAction*>& windowActions) {
     QList<QPair<QString, QString>> list;
     const auto plain = [](QString text) {
         text.remove(QStringLiteral("..."));
@@ -64,10 +65,10 @@ QList<QPair<QString, QString>> Form1::shortcutList() const {
                 }
             }
         };
-    walk(menuBar()->actions(), QString());
+    walk(menus->actions(), QString());
     // Keys of the window that no menu shows (Ctrl+S), named by their place.
     QList<QAction*> unlisted;
-    for (QAction* action : actions()) {
+    for (QAction* action : windowActions) {
         if (!listed.contains(action))
             unlisted << action;
     }
@@ -75,12 +76,11 @@ QList<QPair<QString, QString>> Form1::shortcutList() const {
     return list;
 }
 
-void Form1::mnuKeyboardShortcuts_Click() {
-    auto* dialog = new QDialog(this);
+void showKeyboardShortcuts(const QList<QPair<QString, QString>>& list, QWidget* parent) {
+    auto* dialog = new QDialog(parent);
     dialog->setObjectName(QStringLiteral("dlgKeyboardShortcuts"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowTitle(QStringLiteral("Keyboard Shortcuts"));
-    const QList<QPair<QString, QString>> list = shortcutList();
     auto* table = new QTableWidget(static_cast<int>(list.size()), 2, dialog);
     table->setObjectName(QStringLiteral("tblShortcuts"));
     table->setHorizontalHeaderLabels({QStringLiteral("Command"), QStringLiteral("Keys")});
@@ -97,7 +97,7 @@ void Form1::mnuKeyboardShortcuts_Click() {
     note->setObjectName(QStringLiteral("lblShortcutsNote"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     buttons->setObjectName(QStringLiteral("btnShortcutsClose"));
-    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
     auto* layout = new QVBoxLayout(dialog);
     layout->addWidget(table, 1);
     layout->addWidget(note);

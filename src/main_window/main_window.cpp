@@ -4,36 +4,31 @@
 #include "files/printed_listing.h"
 #include "files/program_files.h"
 #include "link/device_port.h"
-#include "main_window/desktop_memory.h"
+#include "main_window/dry_run_dock.h"
 #include "main_window/find_units.h"
+#include "main_window/help_menu.h"
+#include "main_window/line_tools.h"
+#include "main_window/machine_dock.h"
 #include "main_window/motion_tab.h"
 #include "main_window/program_tab.h"
 #include "main_window/stop_key.h"
-#include "platform/app_paths.h"
+#include "main_window/unit_status.h"
 #include "platform/busy_cursor.h"
 #include "platform/messages.h"
 #include "platform/object_names.h"
-#include "platform/window_placement.h"
 #include "tools/calculator_window.h"
 #include "version.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDateTime>
-#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
-#include <QFrame>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -70,7 +65,8 @@ QString Form1::Caption() {
 Form1::Form1(Session& session, QWidget* parent)
     : QMainWindow(parent), m_session(session), m_services(session.services),
       m_debugCounter(session.link), m_motionTab(new MotionTab), m_programTab(new ProgramTab),
-      m_unit(session, *m_motionTab, *m_programTab, this), m_editing(session, *m_programTab, this) {
+      m_unit(session, *m_motionTab, *m_programTab, this), m_editing(session, *m_programTab, this),
+      m_status(new UnitStatus(session, m_unit, this)) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Caption());
     createMenus();
@@ -83,37 +79,14 @@ Form1::Form1(Session& session, QWidget* parent)
     m_programTab->setObjectName(QStringLiteral("ProgramTab"));
     SSTab2->addTab(m_motionTab, QStringLiteral("Motion"));
     SSTab2->addTab(m_programTab, QStringLiteral("Program"));
-    txtTerminal = named(new QPlainTextEdit, QStringLiteral("txtTerminal"));
-    cmdClear = button("cmdClear", QStringLiteral("Clear"));
-    SSTab2->addTab(createPaneTab(txtTerminal, cmdClear), QStringLiteral("Terminal"));
-    txtDebug = named(new QPlainTextEdit, QStringLiteral("txtDebug"));
-    txtDebug->setReadOnly(true);
-    // With the echo on, the position poll alone adds lines all day long.
-    txtDebug->setMaximumBlockCount(10000);
-    cmdDebugClear = button("cmdDebugClear", QStringLiteral("Clear"));
-    SSTab2->addTab(createPaneTab(txtDebug, cmdDebugClear), QStringLiteral("Debug"));
-
-    lblConnected = named(new QLabel, QStringLiteral("lblConnected"));
-    QFont connectedFont = lblConnected->font();
-    connectedFont.setBold(true);
-    lblConnected->setFont(connectedFont);
-    fraHint = named(new QFrame, QStringLiteral("fraHint"));
-    fraHint->setFrameShape(QFrame::StyledPanel);
-    lblHint = named(new QLabel, QStringLiteral("lblHint"));
-    lblHint->setWordWrap(true);
-    lblHint->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    cmdDismissHint = button("cmdDismissHint", QStringLiteral("Dismiss"));
-    auto* hintRow = new QHBoxLayout(fraHint);
-    hintRow->addWidget(lblHint, 1);
-    hintRow->addWidget(cmdDismissHint, 0, Qt::AlignTop);
-    fraHint->hide();
-    showConnectionStatus(false);
+    SSTab2->addTab(m_status->terminalTab(), QStringLiteral("Terminal"));
+    SSTab2->addTab(m_status->debugTab(), QStringLiteral("Debug"));
 
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(createButtonRow());
-    layout->addWidget(lblConnected);
-    layout->addWidget(fraHint);
+    layout->addWidget(m_status->connectionLabel());
+    layout->addWidget(m_status->hint());
     layout->addWidget(SSTab2, 1);
     setCentralWidget(central);
     statusBar()->setObjectName(QStringLiteral("sbrStatus"));
@@ -122,8 +95,7 @@ Form1::Form1(Session& session, QWidget* parent)
     setMinimumSize(minimumSizeHint().expandedTo(QSize(640, 480)));
     resize(900, 640);
 
-    createDryRun();
-    createMachineView();
+    createDocks();
     connectControls();
 }
 
@@ -148,12 +120,47 @@ QWidget* Form1::createButtonRow() {
     return row;
 }
 
-QWidget* Form1::createPaneTab(QPlainTextEdit* pane, QPushButton* clear) {
-    auto* tab = new QWidget;
-    auto* layout = new QVBoxLayout(tab);
-    layout->addWidget(pane, 1);
-    layout->addWidget(clear, 0, Qt::AlignLeft);
-    return tab;
+void Form1::createDocks() {
+    m_dryRun = new DryRunDock(m_session, *m_programTab, [this] { ShowProgramTab(); }, this);
+    addDockWidget(Qt::RightDockWidgetArea, m_dryRun);
+    m_dryRun->hide();
+    m_machine = new MachineDock(
+        m_session, mnuRecentMachines,
+        {[this] { return windowFilePath(); },
+         [this](int axis, const QString& program) { openMachineUnit(axis, program); }},
+        this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_machine);
+    m_machine->hide();
+    connect(mnuDryRun, &QAction::triggered, m_dryRun, &DryRunDock::open);
+    connect(mnuToggleBreakpoint, &QAction::triggered, m_dryRun, &DryRunDock::toggleBreakpoint);
+    connect(mnuOpenMachine, &QAction::triggered, m_machine, &MachineDock::chooseMachineFile);
+    connect(mnuTransferLog, &QAction::triggered, this,
+            [this] { openTransferLog(m_session, this); });
+    connect(mnuFindFastestPace, &QAction::triggered, this, [this] {
+        findFastestPace(m_session, statusBar(), [this] { return m_closeWhenIdle; });
+    });
+}
+
+void Form1::openMachineUnit(int axis, const QString& program) {
+    m_fileCommands->openProgramFile(program);
+    // Choosing an axis ends the connection; the unit of the row is greeted
+    // at once when one was connected.
+    const bool connected = m_session.linkState().UnitConnected;
+    if (axis >= 0 && axis < mnuAxisNum.size() &&
+        m_session.linkState().AxisAddress != QString::number(axis)) {
+        mnuAxisNum.at(axis)->trigger();
+        if (connected)
+            mnuConnect->trigger();
+    }
+    ShowProgramTab();
+}
+
+bool Form1::openMachineFile(const QString& path) {
+    return m_machine->openMachineFile(path);
+}
+
+QList<QPair<QString, QString>> Form1::shortcutList() const {
+    return ui::shortcutList(menuBar(), actions());
 }
 
 void Form1::connectControls() {
@@ -169,18 +176,8 @@ void Form1::connectControls() {
         SSTab2->setTabEnabled(TerminalTabIndex, true);
         SSTab2->setCurrentIndex(TerminalTabIndex);
     });
-    connect(cmdClear, &QPushButton::clicked, this, [this] {
-        txtTerminal->clear();
-        txtTerminal->setFocus();
-    });
-    connect(cmdDismissHint, &QPushButton::clicked, fraHint, &QWidget::hide);
-    connect(cmdDebugClear, &QPushButton::clicked, this, [this] {
-        txtDebug->clear();
-        txtDebug->setFocus();
-    });
     connect(SSTab2, &QTabWidget::currentChanged, this, &Form1::SSTab2_Click);
     SSTab2->tabBar()->installEventFilter(this);
-    txtTerminal->installEventFilter(this);
     connectFileCommands();
     connectProgramTab();
     connectUnitControls();
@@ -297,7 +294,6 @@ void Form1::connectUnitControls() {
     link::Link& link = m_session.link;
     UnitActions* unit = &m_unit;
     ProgramTab* tab = m_programTab;
-    connect(&link, &link::Link::connectionStatusChanged, this, &Form1::showConnectionStatus);
     connect(&link, &link::Link::progressStarted, tab, [tab] { tab->showProgressColour(true); });
     connect(&link, &link::Link::progressChanged, tab, [tab](int sent, int total) {
         tab->showMemoryText(link::transmittingCaption(sent, total));
@@ -306,7 +302,6 @@ void Form1::connectUnitControls() {
         tab->showProgressColour(false);
         tab->showMemoryText(QString());
     });
-    connect(&link, &link::Link::debugEcho, this, &Form1::appendDebug);
     connect(&link, &link::Link::busyChanged, this, [this](bool busy) {
         // Work of several exchanges (a machine's units, a pace test) closes
         // the window when it has ended, not between two of its exchanges.
@@ -375,8 +370,10 @@ void Form1::connectDesktop() {
         StopMotionKey(), [unit] { unit->runMotion(link::MotionControl::StopAll); }, this));
     m_motionTab->setStopKey(StopMotionKey().toString(QKeySequence::NativeText));
     m_fileCommands->setFileUsed([this](const QString& path) { rememberFile(path); });
-    connect(mnuAbout, &QAction::triggered, this, &Form1::mnuAbout_Click);
-    connect(mnuKeyboardShortcuts, &QAction::triggered, this, &Form1::mnuKeyboardShortcuts_Click);
+    connect(mnuAbout, &QAction::triggered, this,
+            [this] { showAbout(m_services.messages, m_services.paths); });
+    connect(mnuKeyboardShortcuts, &QAction::triggered, this,
+            [this] { showKeyboardShortcuts(shortcutList(), this); });
     showRecentPrograms();
 }
 
@@ -485,6 +482,32 @@ void Form1::Form_Unload() {
     m_session.settings.close();
     if (m_session.link.isPortOpen())
         m_session.link.disconnectUnit();
+}
+
+void Form1::checkAxisItem(int index) {
+    for (int axis = 0; axis < mnuAxisNum.size(); ++axis)
+        mnuAxisNum.at(axis)->setChecked(axis == index);
+    const QString axis = m_session.linkState().AxisAddress;
+    m_motionTab->setAxis(axis);
+    m_programTab->setAxis(axis);
+    m_dryRun->showTravelLimits();
+}
+
+void Form1::SSTab2_Click(int tab) {
+    m_debugCounter.tabChosen(tab);
+    // During another exchange the readout is skipped rather than refused.
+    if (tab == MotionTabIndex && m_session.linkState().UnitConnected && !m_session.link.isBusy())
+        m_unit.cmdVerifyParameters_Click();
+    if (tab == TerminalTabIndex)
+        m_status->focusTerminal();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == SSTab2->tabBar() && event->type() == QEvent::MouseButtonPress) {
+        if (m_debugCounter.tabControlClicked(SSTab2->currentIndex()))
+            SSTab2->setTabEnabled(DebugTabIndex, true);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void Form1::cmdCalculator_Click() {

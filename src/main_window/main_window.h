@@ -14,11 +14,7 @@
 #include <vector>
 
 class QAction;
-class QDockWidget;
-class QFrame;
-class QLabel;
 class QMenu;
-class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 
@@ -28,14 +24,13 @@ class ProgramFileCommands;
 namespace kqm::tools {
 class frmCalculator;
 }
-namespace kqm::simulator {
-class DryRunPanel;
-}
 
 namespace kqm::ui {
 
-class MachineView;
+class DryRunDock;
+class MachineDock;
 class MotionTab;
+class UnitStatus;
 class ProgramTab;
 
 // The main window: lays out the menus, the buttons, the connection label and
@@ -90,7 +85,6 @@ protected:
 private:
     void createMenus();
     QWidget* createButtonRow();
-    static QWidget* createPaneTab(QPlainTextEdit* pane, QPushButton* clear);
     void connectControls();
     void connectFileCommands();
     void connectProgramTab();
@@ -105,33 +99,15 @@ private:
     void rememberFile(const QString& path);
     void showRecentPrograms();
     void openRecentProgram(const QString& path);
-    void mnuAbout_Click();
-    void mnuKeyboardShortcuts_Click();
     // While an exchange with the unit runs, nothing may change the program
     // or which file is bound: the action is refused with the busy message.
     std::function<void()> whenLineFree(std::function<void()> action);
     void ShowProgramTab();
     void Form_Unload();
     void checkAxisItem(int index);
-    void showConnectionStatus(bool connected);
-    void showHint(const QString& text);
-    void createDryRun();
-    void openDryRun();
-    void createMachineView();
-    std::function<void(int, const QString&)>
-    whenLineFreeWith(std::function<void(int, const QString&)> action);
-    void showRecentMachines();
-    void openTransferLog();
-    void findFastestPace();
-    // A recent-files menu of the list kept under that preference.
-    void fillRecentMenu(QMenu* menu, const QString& list, const QString& namePrefix,
-                        const std::function<void(const QString&)>& open);
-    void toggleBreakpoint();
-    void saveDryRunPlot();
-    QString travelLimitsPreference() const;
-    void showTravelLimits();
-    void txtTerminal_KeyPress(const QString& text);
-    void appendDebug(const QString& text);
+    void createDocks();
+    // A unit's program opened from the machine view: its file, and its axis.
+    void openMachineUnit(int axis, const QString& program);
     void SSTab2_Click(int tab);
     // Gives the tab control the focus when one of these tabs shows.
     void focusTabsWhenShowing(std::initializer_list<int> tabs);
@@ -196,35 +172,18 @@ private:
     QPushButton* cmdCalculator = nullptr;
     QPushButton* cmdExit = nullptr;
     QPushButton* SSCommand1 = nullptr; // New Program
-    QLabel* lblConnected = nullptr;
-    // Why the unit is not reached and how to go on; stays until the user
-    // connects or dismisses it (status tips would wipe a status message).
-    QFrame* fraHint = nullptr;
-    QLabel* lblHint = nullptr;
-    QPushButton* cmdDismissHint = nullptr;
 
     QTabWidget* SSTab2 = nullptr;
     // Made first (the actions below act on them); the tab control owns them.
     MotionTab* m_motionTab;
     ProgramTab* m_programTab;
-    QPlainTextEdit* txtTerminal = nullptr;
-    QPushButton* cmdClear = nullptr;
-    QPlainTextEdit* txtDebug = nullptr;
-    QPushButton* cmdDebugClear = nullptr;
-
-    // The dry run beside the grid.
-    QDockWidget* dckDryRun = nullptr;
-    simulator::DryRunPanel* m_dryRun = nullptr;
-    std::vector<bool> m_breakpoints;
-    int m_dryRunLine = -1;
-
-    // The machine of several units, in a dock below.
-    QDockWidget* dckMachine = nullptr;
-    MachineView* m_machineView = nullptr;
 
     // After the tabs: they act on the tabs' widgets.
     UnitActions m_unit;
     ProgramEditing m_editing;
+    UnitStatus* m_status;
+    DryRunDock* m_dryRun = nullptr;
+    MachineDock* m_machine = nullptr;
 };
 
 } // namespace kqm::ui

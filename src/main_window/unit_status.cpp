@@ -1,50 +1,75 @@
-#include "main_window/main_window.h"
+#include "main_window/unit_status.h"
 
-#include "files/listing_printer.h"
-#include "files/printed_listing.h"
-#include "files/program_files.h"
-#include "link/device_port.h"
-#include "main_window/desktop_memory.h"
-#include "main_window/find_units.h"
-#include "main_window/motion_tab.h"
-#include "main_window/program_tab.h"
-#include "main_window/stop_key.h"
-#include "platform/app_paths.h"
-#include "platform/busy_cursor.h"
+#include "link/terminal.h"
+#include "main_window/session.h"
+#include "main_window/unit_actions.h"
 #include "platform/messages.h"
-#include "platform/window_placement.h"
-#include "tools/calculator_window.h"
-#include "version.h"
+#include "platform/object_names.h"
 
-#include <QApplication>
-#include <QCloseEvent>
-#include <QCoreApplication>
-#include <QDateTime>
-#include <QDialog>
-#include <QDir>
-#include <QFileInfo>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QPrinter>
 #include <QPushButton>
-#include <QSignalBlocker>
-#include <QStatusBar>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QVBoxLayout>
-
-// What the window shows of the unit and the line: the connection label and
-// status line, the Axis menu's check, the Terminal and the Debug pane.
 
 namespace kqm::ui {
 
-using platform::MessageIcon;
+using platform::named;
 
-void Form1::showConnectionStatus(bool connected) {
+UnitStatus::UnitStatus(Session& session, UnitActions& unit, QObject* parent)
+    : QObject(parent), m_session(session), m_unit(unit),
+      lblConnected(named(new QLabel, QStringLiteral("lblConnected"))),
+      fraHint(named(new QFrame, QStringLiteral("fraHint"))),
+      lblHint(named(new QLabel, QStringLiteral("lblHint"))),
+      cmdDismissHint(named(new QPushButton(QStringLiteral("Dismiss")),
+                           QStringLiteral("cmdDismissHint"))),
+      txtTerminal(named(new QPlainTextEdit, QStringLiteral("txtTerminal"))),
+      cmdClear(named(new QPushButton(QStringLiteral("Clear")), QStringLiteral("cmdClear"))),
+      txtDebug(named(new QPlainTextEdit, QStringLiteral("txtDebug"))),
+      cmdDebugClear(
+          named(new QPushButton(QStringLiteral("Clear")), QStringLiteral("cmdDebugClear"))),
+      m_terminalTab(paneTab(txtTerminal, cmdClear)), m_debugTab(paneTab(txtDebug, cmdDebugClear)) {
+    QFont connectedFont = lblConnected->font();
+    connectedFont.setBold(true);
+    lblConnected->setFont(connectedFont);
+    fraHint->setFrameShape(QFrame::StyledPanel);
+    lblHint->setWordWrap(true);
+    lblHint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* hintRow = new QHBoxLayout(fraHint);
+    hintRow->addWidget(lblHint, 1);
+    hintRow->addWidget(cmdDismissHint, 0, Qt::AlignTop);
+    fraHint->hide();
+    txtDebug->setReadOnly(true);
+    // With the echo on, the position poll alone adds lines all day long.
+    txtDebug->setMaximumBlockCount(10000);
+    showConnectionStatus(false);
+
+    connect(cmdDismissHint, &QPushButton::clicked, fraHint, &QWidget::hide);
+    connect(cmdClear, &QPushButton::clicked, this, [this] {
+        txtTerminal->clear();
+        txtTerminal->setFocus();
+    });
+    connect(cmdDebugClear, &QPushButton::clicked, this, [this] {
+        txtDebug->clear();
+        txtDebug->setFocus();
+    });
+    connect(&session.link, &link::Link::connectionStatusChanged, this,
+            &UnitStatus::showConnectionStatus);
+    connect(&session.link, &link::Link::debugEcho, this, &UnitStatus::appendDebug);
+    txtTerminal->installEventFilter(this);
+}
+
+QWidget* UnitStatus::paneTab(QPlainTextEdit* pane, QPushButton* clear) {
+    auto* tab = new QWidget;
+    auto* layout = new QVBoxLayout(tab);
+    layout->addWidget(pane, 1);
+    layout->addWidget(clear, 0, Qt::AlignLeft);
+    return tab;
+}
+
+void UnitStatus::showConnectionStatus(bool connected) {
     const link::LinkState& state = m_session.linkState();
     const QString port = QStringLiteral("COM %1").arg(state.ComPortNumber);
     const QString device = m_session.link.deviceName();
@@ -78,40 +103,27 @@ void Form1::showConnectionStatus(bool connected) {
                             "device sim (the simulated unit), then Connect."));
 }
 
-void Form1::showHint(const QString& text) {
+void UnitStatus::showHint(const QString& text) {
     lblHint->setText(text);
     fraHint->show();
 }
 
-void Form1::checkAxisItem(int index) {
-    for (int axis = 0; axis < mnuAxisNum.size(); ++axis)
-        mnuAxisNum.at(axis)->setChecked(axis == index);
-    const QString axis = m_session.linkState().AxisAddress;
-    m_motionTab->setAxis(axis);
-    m_programTab->setAxis(axis);
-    showTravelLimits();
+void UnitStatus::focusTerminal() {
+    txtTerminal->setFocus();
 }
 
-void Form1::appendDebug(const QString& text) {
+void UnitStatus::appendDebug(const QString& text) {
     QTextCursor end = txtDebug->textCursor();
     end.movePosition(QTextCursor::End);
     end.insertText(text);
 }
 
-void Form1::SSTab2_Click(int tab) {
-    m_debugCounter.tabChosen(tab);
-    // During another exchange the readout is skipped rather than refused.
-    if (tab == MotionTabIndex && m_session.linkState().UnitConnected && !m_session.link.isBusy())
-        m_unit.cmdVerifyParameters_Click();
-    if (tab == TerminalTabIndex)
-        txtTerminal->setFocus();
-}
-
-void Form1::txtTerminal_KeyPress(const QString& text) {
+void UnitStatus::txtTerminal_KeyPress(const QString& text) {
     if (!m_session.link.isPortOpen()) {
-        m_services.messages.show(MessageIcon::Information,
-                                 QStringLiteral("The Com Port is not Open!  Use Connect on the "
-                                                "Setup menu to reach the unit."));
+        m_session.services.messages.show(
+            platform::MessageIcon::Information,
+            QStringLiteral("The Com Port is not Open!  Use Connect on the Setup menu to reach the "
+                           "unit."));
     } else if (!m_session.link.refuseWhenBusy()) {
         // Whoever types to the unit drives it by hand: a position query
         // must not land inside a half-typed frame.
@@ -125,16 +137,13 @@ void Form1::txtTerminal_KeyPress(const QString& text) {
     txtTerminal->setFocus();
 }
 
-bool Form1::eventFilter(QObject* watched, QEvent* event) {
+bool UnitStatus::eventFilter(QObject* watched, QEvent* event) {
     if (watched == txtTerminal && event->type() == QEvent::KeyPress) {
         const QString text = static_cast<QKeyEvent*>(event)->text();
         if (!text.isEmpty() && (text.at(0).isPrint() || text.at(0) == QLatin1Char('\r')))
             txtTerminal_KeyPress(text);
-    } else if (watched == SSTab2->tabBar() && event->type() == QEvent::MouseButtonPress) {
-        if (m_debugCounter.tabControlClicked(SSTab2->currentIndex()))
-            SSTab2->setTabEnabled(DebugTabIndex, true);
     }
-    return QMainWindow::eventFilter(watched, event);
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace kqm::ui

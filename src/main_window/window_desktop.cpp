@@ -1,41 +1,17 @@
 #include "main_window/main_window.h"
 
-#include "files/listing_printer.h"
-#include "files/printed_listing.h"
 #include "files/program_files.h"
-#include "link/device_port.h"
 #include "main_window/desktop_memory.h"
-#include "main_window/find_units.h"
-#include "main_window/motion_tab.h"
-#include "main_window/program_tab.h"
-#include "main_window/stop_key.h"
-#include "platform/app_paths.h"
-#include "platform/busy_cursor.h"
 #include "platform/messages.h"
 #include "platform/window_placement.h"
-#include "tools/calculator_window.h"
-#include "version.h"
 
-#include <QApplication>
-#include <QCloseEvent>
-#include <QCoreApplication>
-#include <QDateTime>
-#include <QDialog>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
-#include <QHBoxLayout>
-#include <QKeyEvent>
-#include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
-#include <QPlainTextEdit>
-#include <QPrinter>
-#include <QPushButton>
 #include <QSignalBlocker>
 #include <QStatusBar>
-#include <QTabBar>
 #include <QTabWidget>
-#include <QVBoxLayout>
 
 // The window's place and the recent programs, kept across runs.
 
@@ -90,34 +66,9 @@ void Form1::rememberFile(const QString& path) {
 }
 
 void Form1::showRecentPrograms() {
-    fillRecentMenu(mnuRecentPrograms, desktop::RecentProgramsPreference,
+    fillRecentMenu(mnuRecentPrograms, m_session, desktop::RecentProgramsPreference,
                    QStringLiteral("mnuRecentProgram"),
                    [this](const QString& path) { openRecentProgram(path); });
-}
-
-void Form1::fillRecentMenu(QMenu* menu, const QString& list, const QString& namePrefix,
-                           const std::function<void(const QString&)>& open) {
-    // The menu may be rebuilt from one of its own items: old items go later.
-    for (QAction* old : menu->actions()) {
-        menu->removeAction(old);
-        old->deleteLater();
-    }
-    const QStringList paths =
-        m_session.settings.isOpen() ? recentPrograms(m_session.settings, list) : QStringList();
-    for (int i = 0; i < paths.size(); ++i) {
-        const QString& path = paths.at(i);
-        QString caption = QDir::toNativeSeparators(path);
-        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* recent = menu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(caption));
-        recent->setObjectName(QStringLiteral("%1(%2)").arg(namePrefix).arg(i));
-        recent->setData(path);
-        connect(recent, &QAction::triggered, this, whenLineFree([open, path] { open(path); }));
-    }
-    if (paths.isEmpty()) {
-        QAction* none = menu->addAction(QStringLiteral("(none)"));
-        none->setObjectName(namePrefix + QStringLiteral("None"));
-        none->setEnabled(false);
-    }
 }
 
 void Form1::openRecentProgram(const QString& path) {

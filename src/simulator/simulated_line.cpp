@@ -1,6 +1,5 @@
 #include "simulator/simulated_line.h"
 
-
 namespace kqm::simulator {
 
 SimulatedLine::SimulatedLine(const platform::Clock& clock, QString model, int axis)
@@ -12,7 +11,14 @@ SimulatedUnit& SimulatedLine::addUnit(QString model, int axis) {
     m_units.push_back(std::make_unique<SimulatedUnit>(m_clock, std::move(model), axis));
     SimulatedUnit& added = *m_units.back();
     added.setSelected(false);
+    added.setProgramRunner(m_runner);
     return added;
+}
+
+void SimulatedLine::setProgramRunner(const ProgramRunner& runner) {
+    m_runner = runner;
+    for (const auto& unit : m_units)
+        unit->setProgramRunner(runner);
 }
 
 SimulatedUnit* SimulatedLine::unitAt(int axis) {

@@ -20,6 +20,9 @@ public:
     // Another unit on the line. Until a frame names an address, the upload
     // request stays the first unit's.
     SimulatedUnit& addUnit(QString model, int axis);
+    // What runs a stored program, for every unit on the line and every one
+    // that joins it later.
+    void setProgramRunner(const ProgramRunner& runner);
     int unitCount() const { return static_cast<int>(m_units.size()); }
     // The units in the order they joined the line; unit(0) is the first.
     SimulatedUnit& unit(int index = 0) { return *m_units.at(static_cast<size_t>(index)); }
@@ -44,6 +47,7 @@ public:
 private:
     const platform::Clock& m_clock;
     qsizetype m_carried = 0;
+    ProgramRunner m_runner;
     std::vector<std::unique_ptr<SimulatedUnit>> m_units;
 };
 

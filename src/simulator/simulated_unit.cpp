@@ -443,7 +443,7 @@ double SimulatedUnit::runTime() const {
 int SimulatedUnit::outputs() const {
     if (m_run)
         m_run->runUntil(runTime());
-    return m_run ? m_run->outputs() : m_outputs;
+    return m_run ? m_run->motorAt(runTime()).outputs : m_outputs;
 }
 
 void SimulatedUnit::setInputs(int inputs) {
@@ -458,33 +458,30 @@ bool SimulatedUnit::running() const {
     if (!m_run)
         return false;
     m_run->runUntil(runTime());
-    // A run at its limit is a program that never ends: it still runs.
-    return m_run->end() == RunEnd::Running || m_run->end() == RunEnd::Limit;
+    return m_run->state() == ProgramRun::State::Running;
 }
 
-QList<RunStep> SimulatedUnit::runSteps() const {
-    QList<RunStep> steps;
+QList<StoredLine> SimulatedUnit::storedLines() const {
+    QList<StoredLine> lines;
     int address = 0;
     for (const StoredCommand& command : m_program) {
-        RunStep step;
-        step.letter = static_cast<char>(command.letter.toLatin1());
-        step.line = static_cast<int>(steps.size()) + 1;
-        step.address = address;
-        step.go = command.withGo;
-        step.text =
+        StoredLine line;
+        line.letter = static_cast<char>(command.letter.toLatin1());
+        line.address = address;
+        line.go = command.withGo;
+        line.text =
             QString::fromLatin1(uploadForm(command)).replace(QLatin1Char('\r'), QLatin1Char(','));
         // A stored loop keeps its count first, then the address; a field
         // the unit did not get reads as 0.
-        const bool loop = step.letter == '&';
+        const bool loop = line.letter == '&';
         for (qsizetype i = 0; i < 3; ++i) {
             const qsizetype from = loop && i < 2 ? 1 - i : i;
-            step.operands[static_cast<size_t>(i)] = command.operands.value(from);
+            line.operands[static_cast<size_t>(i)] = command.operands.value(from);
         }
         address += command.size;
-        steps << step;
+        lines << line;
     }
-    resolveAddressBranches(steps, true);
-    return steps;
+    return lines;
 }
 
 void SimulatedUnit::startProgram() {
@@ -492,37 +489,35 @@ void SimulatedUnit::startProgram() {
         return;
     adoptRun(true); // a run already going starts over from where it stands
     settleMotion();
-    RunSettings settings;
-    settings.limit = 1e9; // a unit runs until told otherwise
-    settings.holdForInputs = true;
-    settings.acceleration = m_accel;
-    settings.base = m_base;
-    settings.max = m_max;
-    settings.position = std::llround(m_position);
-    settings.clockwise = m_clockwise;
-    settings.outputs = m_outputs;
-    m_run = std::make_unique<Executor>(runSteps(), settings);
-    m_run->setInputs(m_inputs, 0);
+    if (!m_runner) {
+        m_errorCode = 3;
+        return;
+    }
+    const MotorState start{m_accel, m_base, m_max, std::llround(m_position), m_clockwise,
+                           m_outputs};
+    m_run = m_runner(storedLines(), start, m_inputs);
     m_runStart = m_clock.now();
 }
 
 void SimulatedUnit::adoptRun(bool evenIfRunning) {
     if (!m_run)
         return;
-    m_run->runUntil(runTime());
-    const bool ended = m_run->end() == RunEnd::Quit || m_run->end() == RunEnd::NotSimulated;
-    if (m_run->end() == RunEnd::NotSimulated)
+    const double now = runTime();
+    m_run->runUntil(now);
+    const ProgramRun::State state = m_run->state();
+    if (state == ProgramRun::State::Failed)
         m_errorCode = 3;
     // A motor still moving when the program ended runs on (a slew until a stop).
-    if (!evenIfRunning && (!ended || m_run->movingAt(runTime())))
+    if (!evenIfRunning && (state == ProgramRun::State::Running || m_run->movingAt(now)))
         return;
-    m_position = static_cast<double>(m_run->positionAt(runTime()));
+    const MotorState rest = m_run->motorAt(now);
+    m_position = static_cast<double>(rest.position);
     m_moving = false;
-    m_outputs = m_run->outputs();
-    m_accel = m_run->acceleration();
-    m_base = m_run->baseSpeed();
-    m_max = m_run->maxSpeed();
-    m_clockwise = m_run->clockwise();
+    m_outputs = rest.outputs;
+    m_accel = rest.acceleration;
+    m_base = rest.base;
+    m_max = rest.max;
+    m_clockwise = rest.clockwise;
     m_run.reset();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simulator/executor.h"
+#include "simulator/program_run.h"
 #include "simulator/recent_log.h"
 
 #include <QByteArray>
@@ -94,8 +94,11 @@ public:
     // Whether the stored program runs (R0 until Quit, a line it cannot run,
     // or a stop).
     bool running() const;
-    // The stored program as the executor runs it.
-    QList<RunStep> runSteps() const;
+    // The stored program as a run takes it.
+    QList<StoredLine> storedLines() const;
+    // What runs the stored program on R0. A unit without one answers a run
+    // with error code 3, as for a line it cannot run.
+    void setProgramRunner(ProgramRunner runner) { m_runner = std::move(runner); }
     bool moving() const;
     bool inProgramEntry() const { return m_programEntry; }
     const QList<StoredCommand>& program() const { return m_program; }
@@ -153,7 +156,8 @@ private:
     int m_inputs = 0;
     bool m_autostart = false;
     // The stored program while it runs; advanced to the clock when asked.
-    std::unique_ptr<Executor> m_run;
+    ProgramRunner m_runner;
+    std::unique_ptr<ProgramRun> m_run;
     double m_runStart = 0;
     bool m_programEntry = false;
     QList<StoredCommand> m_program;

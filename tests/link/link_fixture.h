@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dryrun/unit_run.h"
 #include "link/link.h"
 #include "platform/virtual_clock.h"
 #include "simulator/simulated_port.h"
@@ -17,7 +18,10 @@ struct LinkFixture {
     link::LinkState state;
     link::Link deviceLink{port, clock, messages, state};
 
-    LinkFixture() { port.open(); }
+    LinkFixture() {
+        port.line().setProgramRunner(dryrun::unitProgramRunner());
+        port.open();
+    }
 
     // Times at which the given bytes were written, in order.
     QList<double> timesOf(const QByteArray& bytes) const {

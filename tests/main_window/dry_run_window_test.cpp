@@ -1,7 +1,7 @@
 #include "files/settings_table.h"
 #include "platform/virtual_clock.h"
-#include "simulator/dry_run_panel.h"
-#include "simulator/run_plot.h"
+#include "dryrun/dry_run_panel.h"
+#include "dryrun/run_plot.h"
 #include "simulator/simulated_port.h"
 #include "support/program_files.h"
 #include "support/window_fixture.h"
@@ -46,7 +46,7 @@ TEST_F(DryRunWindowTest, BreakpointStepPlotAndTheGrid) {
     form->findChild<QAction*>(QStringLiteral("mnuToggleBreakpoint"))->trigger();
     EXPECT_TRUE(grid->model()->index(4, 0).data().isValid());
     form->findChild<QAction*>(QStringLiteral("mnuDryRun"))->trigger();
-    auto* panel = form->findChild<simulator::DryRunPanel*>();
+    auto* panel = form->findChild<dryrun::DryRunPanel*>();
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(form->findChild<QDockWidget*>(QStringLiteral("dckDryRun"))->isVisible());
     const auto watch = [panel] {
@@ -77,7 +77,7 @@ TEST_F(DryRunWindowTest, BreakpointStepPlotAndTheGrid) {
     EXPECT_TRUE(panel->isRunning()); // 1 s of program time: not at Quit yet
     clock.advance(1.0);
     EXPECT_FALSE(panel->isRunning());
-    EXPECT_EQ(simulator::runEndName(panel->run()->end()), QStringLiteral("quit"));
+    EXPECT_EQ(dryrun::runEndName(panel->run()->end()), QStringLiteral("quit"));
     EXPECT_TRUE(panel->lblDryFindings->text().startsWith(QStringLiteral("Cycle time: ")))
         << panel->lblDryFindings->text().toStdString();
     EXPECT_EQ(panel->run()->restingPosition(), 1200);

@@ -1,3 +1,4 @@
+#include "dryrun/unit_run.h"
 #include "platform/virtual_clock.h"
 #include "simulator/recent_log.h"
 #include "simulator/simulated_line.h"
@@ -47,12 +48,17 @@ TEST_F(SimulatedUnitTest, AnswersQueriesAtItsOwnAxisOnly) {
 
 // R0 runs the stored program with the clock: it waits for the inputs the
 // test switches, a stop ends it where the motor stands, R0 again starts
-// over, and a line it cannot run stops it with error code 3.
+// over, and a line it cannot run stops it with error code 3. A unit made
+// without the executor cannot run a program and says so the same way.
 TEST_F(SimulatedUnitTest, RunsItsStoredProgram) {
     for (const char* frame :
          {"@1E0", "@1U0,1,0", "@1O1", "@1S", "@1W500", "@1O2", "@1I1,2,3", "@1Q"})
         ask(frame);
     ASSERT_EQ(unit.program().size(), 7);
+    ask("@1R0");
+    EXPECT_FALSE(unit.running());
+    EXPECT_EQ(ask("@1!"), QByteArray("3\r"));
+    unit.setProgramRunner(kqm::dryrun::unitProgramRunner());
     ask("@1R0");
     clock.advance(5.0);
     EXPECT_TRUE(unit.running());

@@ -1,6 +1,6 @@
 #include "../link/link_fixture.h"
+#include "dryrun/unit_run.h"
 #include "program/command_set.h"
-#include "simulator/executor.h"
 #include "transfer/send.h"
 #include "transfer/upload.h"
 
@@ -150,7 +150,7 @@ TEST(RoundTrip, SendUploadSendAgainOverRandomPrograms) {
 // Where the executed moves add up to, read from the run's trace alone: a go
 // moves by its steps in the direction of the moment, or to its position; G
 // repeats the last; Z and home put the position where they say.
-qint64 sumOfMoves(const simulator::Executor& run) {
+qint64 sumOfMoves(const dryrun::Executor& run) {
     qint64 position = run.settings().position;
     bool clockwise = run.settings().clockwise;
     std::optional<qint64> target;
@@ -160,8 +160,8 @@ qint64 sumOfMoves(const simulator::Executor& run) {
         last = std::make_pair(absolute, operand);
         position = absolute ? operand : position + (clockwise ? operand : -operand);
     };
-    for (const simulator::ExecutedLine& line : run.executed()) {
-        const simulator::RunStep& step = run.steps().at(line.step);
+    for (const dryrun::ExecutedLine& line : run.executed()) {
+        const dryrun::RunStep& step = run.steps().at(line.step);
         const qint64 operand = step.operands[0];
         switch (step.letter) {
         case '+':
@@ -241,11 +241,11 @@ TEST(RoundTrip, TheUnitRunsWhatTheRowsSay) {
         const transfer::PreparedSend prepared = transfer::prepareSend(program, "0");
         ASSERT_EQ(transfer::sendProgram(unit.deviceLink, prepared, {}).outcome,
                   transfer::SendOutcome::Sent);
-        simulator::RunSettings settings;
+        dryrun::RunSettings settings;
         settings.record = true;
         settings.limit = 1e6; // the slowest move of the widest range takes a day
-        simulator::Executor fromRows(simulator::stepsFromCommands(commandsOf(program)), settings);
-        simulator::Executor fromUnit(unit.port.unit().runSteps(), settings);
+        dryrun::Executor fromRows(dryrun::stepsFromCommands(commandsOf(program)), settings);
+        dryrun::Executor fromUnit(dryrun::stepsOfStoredLines(unit.port.unit().storedLines()), settings);
         fromRows.run();
         fromUnit.run();
         ASSERT_EQ(fromRows.executed().size(), fromUnit.executed().size());
@@ -257,8 +257,8 @@ TEST(RoundTrip, TheUnitRunsWhatTheRowsSay) {
                 << "executed line " << i;
             ASSERT_DOUBLE_EQ(a.at, b.at);
         }
-        EXPECT_EQ(simulator::runEndName(fromRows.end()), simulator::runEndName(fromUnit.end()));
-        if (fromRows.end() != simulator::RunEnd::Quit)
+        EXPECT_EQ(dryrun::runEndName(fromRows.end()), dryrun::runEndName(fromUnit.end()));
+        if (fromRows.end() != dryrun::RunEnd::Quit)
             continue;
         ++quits;
         EXPECT_EQ(fromRows.restingPosition(), sumOfMoves(fromRows));
@@ -266,7 +266,7 @@ TEST(RoundTrip, TheUnitRunsWhatTheRowsSay) {
         simulator::SimulatedUnit& stored = unit.port.unit();
         stored.receive("@0R0\r");
         double restAt = fromRows.now();
-        for (const simulator::MotionProfile& move : fromRows.moves())
+        for (const dryrun::MotionProfile& move : fromRows.moves())
             restAt = std::max(restAt, move.end());
         if (restAt > 60)
             continue;

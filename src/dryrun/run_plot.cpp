@@ -1,7 +1,7 @@
-#include "simulator/run_plot.h"
+#include "dryrun/run_plot.h"
 
-#include "simulator/executor.h"
-#include "simulator/run_report.h"
+#include "dryrun/executor.h"
+#include "dryrun/run_report.h"
 
 #include <QImage>
 #include <QMouseEvent>
@@ -12,7 +12,7 @@
 #include <cmath>
 #include <limits>
 
-namespace kqm::simulator {
+namespace kqm::dryrun {
 
 namespace {
 
@@ -161,4 +161,4 @@ void RunPlot::mousePressEvent(QMouseEvent* event) {
         emit timeClicked(timeAt(event->position().toPoint()));
 }
 
-} // namespace kqm::simulator
+} // namespace kqm::dryrun

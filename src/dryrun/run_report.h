@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simulator/executor.h"
+#include "dryrun/executor.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -8,7 +8,7 @@
 #include <QPointF>
 #include <QString>
 
-namespace kqm::simulator {
+namespace kqm::dryrun {
 
 // What a run came to, for people (text) and for scripts (JSON; the fields
 // are documented in docs/dry-run.md).
@@ -30,4 +30,4 @@ QList<QPair<double, int>> outputChanges(const Executor& run);
 // beneath it.
 QByteArray runPlotSvg(const Executor& run, int width = 900, int height = 420);
 
-} // namespace kqm::simulator
+} // namespace kqm::dryrun

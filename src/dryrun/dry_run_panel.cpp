@@ -1,10 +1,10 @@
-#include "simulator/dry_run_panel.h"
+#include "dryrun/dry_run_panel.h"
 
 #include "platform/clock.h"
 #include "platform/object_names.h"
 #include "program/command_set.h"
-#include "simulator/run_plot.h"
-#include "simulator/run_report.h"
+#include "dryrun/run_plot.h"
+#include "dryrun/run_report.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,7 +24,7 @@
 
 #include <algorithm>
 
-namespace kqm::simulator {
+namespace kqm::dryrun {
 
 namespace {
 
@@ -456,4 +456,4 @@ QString DryRunPanel::savePlot(const QString& path) const {
     return {};
 }
 
-} // namespace kqm::simulator
+} // namespace kqm::dryrun

@@ -1,4 +1,4 @@
-#include "simulator/run_report.h"
+#include "dryrun/run_report.h"
 
 #include "program/command_set.h"
 
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace kqm::simulator {
+namespace kqm::dryrun {
 
 namespace {
 
@@ -208,4 +208,4 @@ QByteArray runPlotSvg(const Executor& run, int width, int height) {
     return svg.toUtf8();
 }
 
-} // namespace kqm::simulator
+} // namespace kqm::dryrun

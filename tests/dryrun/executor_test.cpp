@@ -1,10 +1,10 @@
-#include "simulator/executor.h"
+#include "dryrun/executor.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-using namespace kqm::simulator;
+using namespace kqm::dryrun;
 
 namespace {
 

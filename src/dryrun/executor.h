@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simulator/motion_model.h"
+#include "dryrun/motion_model.h"
 
 #include <QList>
 #include <QString>
@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-namespace kqm::simulator {
+namespace kqm::dryrun {
 
 // Inputs switched at a moment of program time (seconds from the start).
 struct InputChange {
@@ -211,4 +211,4 @@ private:
 
 QString runEndName(RunEnd end);
 
-} // namespace kqm::simulator
+} // namespace kqm::dryrun

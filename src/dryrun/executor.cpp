@@ -1,4 +1,4 @@
-#include "simulator/executor.h"
+#include "dryrun/executor.h"
 
 #include "program/command_set.h"
 
@@ -7,7 +7,7 @@
 #include <limits>
 #include <set>
 
-namespace kqm::simulator {
+namespace kqm::dryrun {
 
 namespace {
 
@@ -595,4 +595,4 @@ QStringList Executor::assumptions() const {
     };
 }
 
-} // namespace kqm::simulator
+} // namespace kqm::dryrun

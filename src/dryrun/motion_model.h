@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace kqm::simulator {
+namespace kqm::dryrun {
 
 // The model of one move: it starts at the base speed, ramps at a constant
 // acceleration to the maximum speed and ramps down to stop (a trapezoid; a
@@ -41,4 +41,4 @@ struct MotionProfile {
     double cut = std::numeric_limits<double>::infinity(); // stopped here
 };
 
-} // namespace kqm::simulator
+} // namespace kqm::dryrun

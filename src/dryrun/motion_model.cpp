@@ -1,10 +1,10 @@
-#include "simulator/motion_model.h"
+#include "dryrun/motion_model.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-namespace kqm::simulator {
+namespace kqm::dryrun {
 
 namespace {
 
@@ -101,4 +101,4 @@ double MotionProfile::speedAt(double time) const {
     return base + acceleration * (duration - elapsed);
 }
 
-} // namespace kqm::simulator
+} // namespace kqm::dryrun

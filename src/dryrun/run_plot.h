@@ -7,7 +7,7 @@
 
 class QPainter;
 
-namespace kqm::simulator {
+namespace kqm::dryrun {
 
 class Executor;
 
@@ -52,4 +52,4 @@ private:
     double m_cursor = -1;
 };
 
-} // namespace kqm::simulator
+} // namespace kqm::dryrun

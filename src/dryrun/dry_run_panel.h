@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simulator/executor.h"
+#include "dryrun/executor.h"
 
 #include <QWidget>
 
@@ -22,7 +22,7 @@ class Clock;
 class ClockTimer;
 } // namespace kqm::platform
 
-namespace kqm::simulator {
+namespace kqm::dryrun {
 
 class RunPlot;
 
@@ -113,4 +113,4 @@ public:
     RunPlot* pltDryRun = nullptr;
 };
 
-} // namespace kqm::simulator
+} // namespace kqm::dryrun

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "dryrun/executor.h"
+#include "simulator/program_run.h"
+
+namespace kqm::dryrun {
+
+// The simulated unit's stored program as the executor runs it.
+QList<RunStep> stepsOfStoredLines(const QList<simulator::StoredLine>& program);
+
+// What a simulated unit runs its stored program with: the dry run's executor,
+// holding for inputs as a unit does, without a time limit.
+simulator::ProgramRunner unitProgramRunner();
+
+} // namespace kqm::dryrun

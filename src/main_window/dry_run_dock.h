@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDockWidget>
+
+#include <functional>
+#include <vector>
+
+namespace kqm::dryrun {
+class DryRunPanel;
+}
+
+namespace kqm::ui {
+
+class ProgramTab;
+struct Session;
+
+// The dry run beside the grid: the program being edited, run on the
+// executor; breakpoints and the line it stands at are marked in the grid.
+class DryRunDock final : public QDockWidget {
+    Q_OBJECT
+public:
+    DryRunDock(Session& session, ProgramTab& programTab, std::function<void()> showProgramTab,
+               QWidget* parent);
+
+    // Each opening runs the program as it is now.
+    void open();
+    void toggleBreakpoint();
+    // The travel limits are the axis's: kept in the settings for each axis.
+    void showTravelLimits();
+    dryrun::DryRunPanel* panel() const { return m_panel; }
+
+private:
+    QString travelLimitsPreference() const;
+    void savePlot();
+
+    Session& m_session;
+    ProgramTab& m_programTab;
+    std::function<void()> m_showProgramTab;
+    dryrun::DryRunPanel* m_panel;
+    std::vector<bool> m_breakpoints;
+    int m_line = -1;
+};
+
+} // namespace kqm::ui

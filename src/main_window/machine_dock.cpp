@@ -1,0 +1,88 @@
+#include "main_window/machine_dock.h"
+
+#include "files/machine_file.h"
+#include "main_window/desktop_memory.h"
+#include "main_window/machine_view.h"
+#include "main_window/session.h"
+#include "platform/file_dialogs.h"
+#include "platform/messages.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace kqm::ui {
+
+using platform::MessageIcon;
+
+MachineDock::MachineDock(Session& session, QMenu* recentMachines, Window window, QWidget* parent)
+    : QDockWidget(QStringLiteral("Machine"), parent), m_session(session),
+      m_recentMachines(recentMachines), m_view(new MachineView(session)) {
+    setObjectName(QStringLiteral("dckMachine"));
+    m_view->setObjectName(QStringLiteral("MachineView"));
+    setWidget(m_view);
+    m_view->setOpenProgramSource(window.openProgram);
+    connect(m_view, &MachineView::unitOpened, this,
+            [this, openUnit = window.openUnit](int axis, const QString& program) {
+                if (m_session.link.refuseWhenBusy())
+                    return;
+                if (!QFileInfo(program).isFile()) {
+                    m_session.services.messages.show(
+                        MessageIcon::Warning, QStringLiteral("The program file %1 is not there.")
+                                                  .arg(QDir::toNativeSeparators(program)));
+                    return;
+                }
+                openUnit(axis, program);
+            });
+    showRecentMachines();
+}
+
+void MachineDock::chooseMachineFile() {
+    if (m_session.link.refuseWhenBusy())
+        return;
+    const QString folder =
+        m_view->machinePath().isEmpty() ? QString() : QFileInfo(m_view->machinePath()).absolutePath();
+    if (const auto path = m_session.services.fileDialogs.openFileName(
+            folder, QStringLiteral("Machine files (*.kqmachine)")))
+        openMachineFile(*path);
+}
+
+bool MachineDock::openMachineFile(const QString& path) {
+    if (m_session.link.refuseWhenBusy())
+        return false;
+    QString problem;
+    const auto machine = files::readMachineFile(path, &problem);
+    if (!machine) {
+        m_session.services.messages.show(
+            MessageIcon::Critical, QStringLiteral("The machine file %1 cannot be opened: %2")
+                                       .arg(QDir::toNativeSeparators(path), problem));
+        return false;
+    }
+    m_view->setMachine(QFileInfo(path).absoluteFilePath(), *machine);
+    show();
+    raise();
+    if (m_session.settings.isOpen()) {
+        rememberRecentProgram(m_session.settings, path, desktop::RecentMachinesPreference);
+        showRecentMachines();
+    }
+    return true;
+}
+
+void MachineDock::showRecentMachines() {
+    fillRecentMenu(m_recentMachines, m_session, desktop::RecentMachinesPreference,
+                   QStringLiteral("mnuRecentMachine"), [this](const QString& path) {
+                       if (QFileInfo::exists(path)) {
+                           openMachineFile(path);
+                           return;
+                       }
+                       m_session.services.messages.show(
+                           MessageIcon::Warning,
+                           QStringLiteral("The machine file %1 is no longer there. It has been "
+                                          "taken off the recent machines.")
+                               .arg(QDir::toNativeSeparators(path)));
+                       forgetRecentProgram(m_session.settings, path,
+                                           desktop::RecentMachinesPreference);
+                       showRecentMachines();
+                   });
+}
+
+} // namespace kqm::ui
