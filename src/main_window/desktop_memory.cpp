@@ -4,11 +4,14 @@
 #include "files/settings_table.h"
 
 #include "main_window/session.h"
+#include "platform/messages.h"
+#include "platform/window_placement.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
+#include <QWidget>
 
 namespace kqm::ui {
 
@@ -78,7 +81,7 @@ bool storeWindowPlace(files::SettingsTable& settings, const WindowPlace& place) 
                                       .arg(place.maximized ? 1 : 0));
 }
 
-void fillRecentMenu(QMenu* menu, Session& session, const QString& list, const QString& namePrefix,
+void fillRecentMenu(QMenu* menu, Session& session, const RecentList& list,
                     const std::function<void(const QString&)>& open) {
     // The menu may be rebuilt from one of its own items: old items go later.
     for (QAction* old : menu->actions()) {
@@ -86,24 +89,54 @@ void fillRecentMenu(QMenu* menu, Session& session, const QString& list, const QS
         old->deleteLater();
     }
     const QStringList paths =
-        session.settings.isOpen() ? recentPrograms(session.settings, list) : QStringList();
+        session.settings.isOpen() ? recentPrograms(session.settings, list.preference)
+                                  : QStringList();
     for (int i = 0; i < paths.size(); ++i) {
         const QString& path = paths.at(i);
         QString caption = QDir::toNativeSeparators(path);
         caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction* recent = menu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(caption));
-        recent->setObjectName(QStringLiteral("%1(%2)").arg(namePrefix).arg(i));
+        recent->setObjectName(QStringLiteral("%1(%2)").arg(list.namePrefix).arg(i));
         recent->setData(path);
-        QObject::connect(recent, &QAction::triggered, menu, [&session, open, path] {
-            if (!session.link.refuseWhenBusy())
+        QObject::connect(recent, &QAction::triggered, menu, [menu, &session, list, open, path] {
+            if (session.link.refuseWhenBusy())
+                return;
+            if (QFileInfo::exists(path)) {
                 open(path);
+                return;
+            }
+            session.services.messages.show(
+                platform::MessageIcon::Warning,
+                QStringLiteral("The %1 %2 is no longer there. It has been taken off the %3.")
+                    .arg(list.kind, QDir::toNativeSeparators(path), list.menuName));
+            if (session.settings.isOpen())
+                forgetRecentProgram(session.settings, path, list.preference);
+            fillRecentMenu(menu, session, list, open);
         });
     }
     if (paths.isEmpty()) {
         QAction* none = menu->addAction(QStringLiteral("(none)"));
-        none->setObjectName(namePrefix + QStringLiteral("None"));
+        none->setObjectName(list.namePrefix + QStringLiteral("None"));
         none->setEnabled(false);
     }
+}
+
+void restoreWindowPlace(QWidget* window, files::SettingsTable& settings) {
+    const std::optional<WindowPlace> place =
+        settings.isOpen() ? storedWindowPlace(settings) : std::nullopt;
+    if (!place) {
+        platform::centreOnScreen(window);
+        return;
+    }
+    // The screens may have changed since: a window off every screen comes back.
+    window->setGeometry(platform::keepOnScreens(place->geometry, platform::availableScreenAreas()));
+    if (place->maximized)
+        window->setWindowState(window->windowState() | Qt::WindowMaximized);
+}
+
+void keepWindowPlace(const QWidget* window, files::SettingsTable& settings) {
+    const bool maximized = window->isMaximized();
+    storeWindowPlace(settings, {maximized ? window->normalGeometry() : window->geometry(), maximized});
 }
 
 } // namespace kqm::ui

@@ -7,6 +7,7 @@
 #include <optional>
 
 class QMenu;
+class QWidget;
 
 namespace kqm::files {
 class SettingsTable;
@@ -39,9 +40,26 @@ bool forgetRecentProgram(files::SettingsTable& settings, const QString& path,
 
 struct Session;
 
-// A recent-files menu of the list kept under that preference; an item opens
-// its file unless an exchange with the unit holds the line.
-void fillRecentMenu(QMenu* menu, Session& session, const QString& list, const QString& namePrefix,
+// A list of recent files as its menu shows it.
+struct RecentList {
+    QString preference; // where the list is kept
+    QString namePrefix; // of the items' object names
+    QString kind;       // "program file"
+    QString menuName;   // "recent programs"
+};
+inline const RecentList RecentProgramsMenu{desktop::RecentProgramsPreference,
+                                           QStringLiteral("mnuRecentProgram"),
+                                           QStringLiteral("program file"),
+                                           QStringLiteral("recent programs")};
+inline const RecentList RecentMachinesMenu{desktop::RecentMachinesPreference,
+                                           QStringLiteral("mnuRecentMachine"),
+                                           QStringLiteral("machine file"),
+                                           QStringLiteral("recent machines")};
+
+// A recent-files menu of the list; an item opens its file unless an exchange
+// with the unit holds the line. A file that is no longer there is taken off
+// the list, and the user told so.
+void fillRecentMenu(QMenu* menu, Session& session, const RecentList& list,
                     const std::function<void(const QString&)>& open);
 
 struct WindowPlace {
@@ -50,5 +68,11 @@ struct WindowPlace {
 };
 std::optional<WindowPlace> storedWindowPlace(files::SettingsTable& settings);
 bool storeWindowPlace(files::SettingsTable& settings, const WindowPlace& place);
+// The window where it was last time, kept on the screens there are now;
+// centred when nothing was kept.
+void restoreWindowPlace(QWidget* window, files::SettingsTable& settings);
+// What the desktop remembers is a convenience: a failed write is not worth a
+// message.
+void keepWindowPlace(const QWidget* window, files::SettingsTable& settings);
 
 } // namespace kqm::ui

@@ -68,21 +68,8 @@ bool MachineDock::openMachineFile(const QString& path) {
 }
 
 void MachineDock::showRecentMachines() {
-    fillRecentMenu(m_recentMachines, m_session, desktop::RecentMachinesPreference,
-                   QStringLiteral("mnuRecentMachine"), [this](const QString& path) {
-                       if (QFileInfo::exists(path)) {
-                           openMachineFile(path);
-                           return;
-                       }
-                       m_session.services.messages.show(
-                           MessageIcon::Warning,
-                           QStringLiteral("The machine file %1 is no longer there. It has been "
-                                          "taken off the recent machines.")
-                               .arg(QDir::toNativeSeparators(path)));
-                       forgetRecentProgram(m_session.settings, path,
-                                           desktop::RecentMachinesPreference);
-                       showRecentMachines();
-                   });
+    fillRecentMenu(m_recentMachines, m_session, RecentMachinesMenu,
+                   [this](const QString& path) { openMachineFile(path); });
 }
 
 } // namespace kqm::ui

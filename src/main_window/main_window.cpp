@@ -1,7 +1,5 @@
 #include "main_window/main_window.h"
 
-#include "files/listing_printer.h"
-#include "files/printed_listing.h"
 #include "files/program_files.h"
 #include "link/device_port.h"
 #include "main_window/dry_run_dock.h"
@@ -10,10 +8,10 @@
 #include "main_window/line_tools.h"
 #include "main_window/machine_dock.h"
 #include "main_window/motion_tab.h"
+#include "main_window/program_print.h"
 #include "main_window/program_tab.h"
 #include "main_window/stop_key.h"
 #include "main_window/unit_status.h"
-#include "platform/busy_cursor.h"
 #include "platform/messages.h"
 #include "platform/object_names.h"
 #include "tools/calculator_window.h"
@@ -21,13 +19,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
-#include <QPrinter>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabBar>
@@ -207,18 +203,9 @@ std::function<void()> Form1::whenLineFree(std::function<void()> action) {
 void Form1::connectProgramTab() {
     program::ProgramDocument& document = m_session.document;
     ProgramTab* tab = m_programTab;
-    connect(&document, &program::ProgramDocument::rowsChanged, tab, &ProgramTab::showRows);
-    connect(&document, &program::ProgramDocument::currentRowChanged, tab, &ProgramTab::selectRow);
-    connect(&document, &program::ProgramDocument::memoryTextChanged, tab,
-            &ProgramTab::showMemoryText);
+    tab->follow(document, m_session.link);
     connect(&document, &program::ProgramDocument::boundFileChanged, this,
             [this](const QString& path) { showOpenFile(path); });
-    connect(&document, &program::ProgramDocument::boundFileChanged, this,
-            [tab](const QString& path) {
-                tab->showCurrentFile(path);
-                if (!path.isEmpty())
-                    tab->SetGridColumnWidths();
-            });
     connect(&document, &program::ProgramDocument::failed, this, [this](const QString& message) {
         m_services.messages.show(MessageIcon::Critical, message);
     });
@@ -229,16 +216,6 @@ void Form1::connectProgramTab() {
     connect(tab, &ProgramTab::insertRequested, this, [editing] { editing->cmdInsert_Click(); });
     connect(tab, &ProgramTab::changeRequested, this, [editing] { editing->cmdChange_Click(); });
     connect(tab, &ProgramTab::deleteRequested, this, [editing] { editing->cmdDelete_Click(); });
-    connect(tab, &ProgramTab::selectionChosen, this, [&document](int row, int count) {
-        document.noteSelection(row < 0 ? std::nullopt : std::optional<int>(row), count);
-    });
-    connect(&document, &program::ProgramDocument::selectionChanged, tab, &ProgramTab::selectRows);
-    connect(&document, &program::ProgramDocument::rowsChanged, tab,
-            [tab](const QVector<program::ProgramRow>& rows) {
-                tab->showProblems(program::checkProgram(rows));
-            });
-    connect(tab, &ProgramTab::problemChosen, this,
-            [&document](int line) { document.setCurrentRow(line - 1); });
     connectEditMenu();
     // Keep the keyboard focus off controls of a tab that is not shown.
     connect(tab, &ProgramTab::addFocused, this, [this] { focusTabsWhenShowing({MotionTabIndex}); });
@@ -270,38 +247,14 @@ void Form1::connectEditMenu() {
     connect(mnuMoveUp, &QAction::triggered, this, [editing] { editing->moveLines(-1); });
     connect(mnuMoveDown, &QAction::triggered, this, [editing] { editing->moveLines(+1); });
     connect(&m_session.document, &program::ProgramDocument::historyChanged, this,
-            &Form1::showHistory);
-    showHistory();
-}
-
-void Form1::showHistory() {
-    program::ProgramDocument& document = m_session.document;
-    // A step's label may name a file: an '&' in it is text, not a mnemonic.
-    const auto asText = [](std::optional<QString> label) {
-        if (label)
-            label->replace(QLatin1Char('&'), QStringLiteral("&&"));
-        return label;
-    };
-    const auto undo = asText(document.undoLabel());
-    const auto redo = asText(document.redoLabel());
-    mnuUndo->setText(undo ? QStringLiteral("&Undo %1").arg(*undo) : QStringLiteral("&Undo"));
-    mnuUndo->setEnabled(undo.has_value());
-    mnuRedo->setText(redo ? QStringLiteral("&Redo %1").arg(*redo) : QStringLiteral("&Redo"));
-    mnuRedo->setEnabled(redo.has_value());
+            [this] { m_editing.showHistory(mnuUndo, mnuRedo); });
+    m_editing.showHistory(mnuUndo, mnuRedo);
 }
 
 void Form1::connectUnitControls() {
     link::Link& link = m_session.link;
     UnitActions* unit = &m_unit;
     ProgramTab* tab = m_programTab;
-    connect(&link, &link::Link::progressStarted, tab, [tab] { tab->showProgressColour(true); });
-    connect(&link, &link::Link::progressChanged, tab, [tab](int sent, int total) {
-        tab->showMemoryText(link::transmittingCaption(sent, total));
-    });
-    connect(&link, &link::Link::progressEnded, tab, [tab] {
-        tab->showProgressColour(false);
-        tab->showMemoryText(QString());
-    });
     connect(&link, &link::Link::busyChanged, this, [this](bool busy) {
         // Work of several exchanges (a machine's units, a pace test) closes
         // the window when it has ended, not between two of its exchanges.
@@ -422,24 +375,7 @@ void Form1::ShowProgramTab() {
 
 void Form1::mnuPrint_Click() {
     ShowProgramTab();
-    const auto rows = m_session.document.table().readRows();
-    if (!rows || rows->isEmpty()) {
-        m_services.messages.show(MessageIcon::Critical, QStringLiteral("The program is empty."));
-        return;
-    }
-    QPrinter printer;
-    if (!m_services.printDialogs.choosePrinter(printer, m_fileCommands->suggestedPdf()))
-        return;
-    platform::BusyCursorGuard busy(m_services.busyCursor);
-    const auto items = files::layOutListing(
-        *rows, QDir::toNativeSeparators(m_session.document.path()), m_session.document.memoryText(),
-        QDateTime::currentDateTime(), files::deviceLineHeights(printer));
-    QString error;
-    if (!files::renderListing(printer, items, &error)) {
-        m_services.messages.show(MessageIcon::Critical,
-                                 QStringLiteral("A print routine error occurred.  Please check "
-                                                "your settings and try again."));
-    }
+    printProgram(m_session, m_fileCommands->suggestedPdf());
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

@@ -89,7 +89,6 @@ private:
     void connectFileCommands();
     void connectProgramTab();
     void connectEditMenu();
-    void showHistory();
     void connectUnitControls();
     void connectDesktop();
     // The window's place, the dialogs' folder and the tab of the last run.
@@ -98,7 +97,6 @@ private:
     // A program file was opened or saved as: it heads the recent programs.
     void rememberFile(const QString& path);
     void showRecentPrograms();
-    void openRecentProgram(const QString& path);
     // While an exchange with the unit runs, nothing may change the program
     // or which file is bound: the action is refused with the busy message.
     std::function<void()> whenLineFree(std::function<void()> action);

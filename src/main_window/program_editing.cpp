@@ -10,6 +10,7 @@
 #include "program/command_editor_dialog.h"
 #include "program/program_text.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
@@ -329,6 +330,22 @@ void ProgramEditing::importProgram() {
             QStringLiteral("The program could not be imported (%1). It is as it was before.")
                 .arg(error));
     }
+}
+
+void ProgramEditing::showHistory(QAction* undoItem, QAction* redoItem) const {
+    program::ProgramDocument& document = m_session.document;
+    // A step's label may name a file: an '&' in it is text, not a mnemonic.
+    const auto asText = [](std::optional<QString> label) {
+        if (label)
+            label->replace(QLatin1Char('&'), QStringLiteral("&&"));
+        return label;
+    };
+    const auto undo = asText(document.undoLabel());
+    const auto redo = asText(document.redoLabel());
+    undoItem->setText(undo ? QStringLiteral("&Undo %1").arg(*undo) : QStringLiteral("&Undo"));
+    undoItem->setEnabled(undo.has_value());
+    redoItem->setText(redo ? QStringLiteral("&Redo %1").arg(*redo) : QStringLiteral("&Redo"));
+    redoItem->setEnabled(redo.has_value());
 }
 
 } // namespace kqm::ui

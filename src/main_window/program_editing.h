@@ -9,6 +9,7 @@
 #include <optional>
 #include <utility>
 
+class QAction;
 class QWidget;
 
 namespace kqm::ui {
@@ -21,6 +22,8 @@ struct Session;
 class ProgramEditing {
 public:
     ProgramEditing(Session& session, ProgramTab& tab, QWidget* dialogParent);
+    // Edit > Undo and Redo name the step they take back or do again.
+    void showHistory(QAction* undoItem, QAction* redoItem) const;
 
     void cmdAdd_Click();
     void cmdInsert_Click();

@@ -1,5 +1,7 @@
 #include "main_window/program_tab.h"
 
+#include "link/link.h"
+#include "program/program_document.h"
 #include "transfer/send.h"
 
 #include <QAction>
@@ -340,6 +342,37 @@ void ProgramTab::showSending(int index, int total, QChar character, double pace)
 void ProgramTab::sendEnded() {
     lblCurrentCommand->clear();
     prgSend->hide();
+}
+
+void ProgramTab::follow(program::ProgramDocument& document, link::Link& link) {
+    connect(&document, &program::ProgramDocument::rowsChanged, this,
+            [this](const QVector<program::ProgramRow>& rows) {
+                showRows(rows);
+                showProblems(program::checkProgram(rows));
+            });
+    connect(&document, &program::ProgramDocument::currentRowChanged, this, &ProgramTab::selectRow);
+    connect(&document, &program::ProgramDocument::selectionChanged, this, &ProgramTab::selectRows);
+    connect(&document, &program::ProgramDocument::memoryTextChanged, this,
+            &ProgramTab::showMemoryText);
+    connect(&document, &program::ProgramDocument::boundFileChanged, this,
+            [this](const QString& path) {
+                showCurrentFile(path);
+                if (!path.isEmpty())
+                    SetGridColumnWidths();
+            });
+    connect(this, &ProgramTab::selectionChosen, this, [&document](int row, int count) {
+        document.noteSelection(row < 0 ? std::nullopt : std::optional<int>(row), count);
+    });
+    connect(this, &ProgramTab::problemChosen, this,
+            [&document](int line) { document.setCurrentRow(line - 1); });
+    connect(&link, &link::Link::progressStarted, this, [this] { showProgressColour(true); });
+    connect(&link, &link::Link::progressChanged, this, [this](int sent, int total) {
+        showMemoryText(link::transmittingCaption(sent, total));
+    });
+    connect(&link, &link::Link::progressEnded, this, [this] {
+        showProgressColour(false);
+        showMemoryText(QString());
+    });
 }
 
 } // namespace kqm::ui

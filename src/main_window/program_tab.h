@@ -16,6 +16,13 @@ class QProgressBar;
 class QPushButton;
 class QTableView;
 
+namespace kqm::link {
+class Link;
+}
+namespace kqm::program {
+class ProgramDocument;
+}
+
 namespace kqm::ui {
 
 // The Program tab: the program grid, the editing and transfer buttons, the
@@ -53,6 +60,10 @@ public:
     void sendStarted(int total);
     void showSending(int index, int total, QChar character, double pace = 0.1);
     void sendEnded();
+
+    // The grid, the memory line and the check follow the document; the
+    // memory line shows a transfer's progress on the link.
+    void follow(program::ProgramDocument& document, link::Link& link);
 
     // The dry run's marks in the grid: breakpoints, and the line it stands at
     // (-1: none), kept in view.

@@ -3,7 +3,6 @@
 #include "files/program_files.h"
 #include "main_window/desktop_memory.h"
 #include "platform/messages.h"
-#include "platform/window_placement.h"
 
 #include <QDir>
 #include <QEvent>
@@ -21,16 +20,7 @@ using platform::MessageIcon;
 
 void Form1::restoreDesktop() {
     files::SettingsTable& settings = m_session.settings;
-    const std::optional<WindowPlace> place =
-        settings.isOpen() ? storedWindowPlace(settings) : std::nullopt;
-    if (place) {
-        // The screens may have changed since: a window off every screen comes back.
-        setGeometry(platform::keepOnScreens(place->geometry, platform::availableScreenAreas()));
-        if (place->maximized)
-            setWindowState(windowState() | Qt::WindowMaximized);
-    } else {
-        platform::centreOnScreen(this);
-    }
+    restoreWindowPlace(this, settings);
     if (!settings.isOpen())
         return;
     m_fileCommands->setStartFolder(
@@ -49,8 +39,7 @@ void Form1::storeDesktop() {
     files::SettingsTable& settings = m_session.settings;
     if (!settings.isOpen())
         return;
-    // What the desktop remembers is a convenience: a failed write is not worth a message.
-    storeWindowPlace(settings, {isMaximized() ? normalGeometry() : geometry(), isMaximized()});
+    keepWindowPlace(this, settings);
     settings.setPreference(desktop::LastTabPreference, QString::number(SSTab2->currentIndex()));
 }
 
@@ -66,23 +55,8 @@ void Form1::rememberFile(const QString& path) {
 }
 
 void Form1::showRecentPrograms() {
-    fillRecentMenu(mnuRecentPrograms, m_session, desktop::RecentProgramsPreference,
-                   QStringLiteral("mnuRecentProgram"),
-                   [this](const QString& path) { openRecentProgram(path); });
-}
-
-void Form1::openRecentProgram(const QString& path) {
-    if (!QFileInfo::exists(path)) {
-        m_services.messages.show(MessageIcon::Warning,
-                                 QStringLiteral("The program file %1 is no longer there. It has "
-                                                "been taken off the recent programs.")
-                                     .arg(QDir::toNativeSeparators(path)));
-        if (m_session.settings.isOpen())
-            forgetRecentProgram(m_session.settings, path);
-        showRecentPrograms();
-        return;
-    }
-    m_fileCommands->openProgramFile(path);
+    fillRecentMenu(mnuRecentPrograms, m_session, RecentProgramsMenu,
+                   [this](const QString& path) { m_fileCommands->openProgramFile(path); });
 }
 
 void Form1::showOpenFile(const QString& path) {
