@@ -1,6 +1,6 @@
-#include "recorded_run.h"
 #include "dryrun/executor.h"
 #include "dryrun/run_report.h"
+#include "recorded_run.h"
 
 #include <benchmark/benchmark.h>
 

@@ -14,8 +14,8 @@ inline std::unique_ptr<dryrun::Executor> hundredThousandLines() {
     settings.limit = 1e6;
     auto run = std::make_unique<dryrun::Executor>(
         dryrun::stepsFromCommands({QStringLiteral("N10\r@0G"), QStringLiteral("W1"),
-                                      QStringLiteral("&0_255"), QStringLiteral("&0_129"),
-                                      QStringLiteral("Q")}),
+                                   QStringLiteral("&0_255"), QStringLiteral("&0_129"),
+                                   QStringLiteral("Q")}),
         settings);
     run->run();
     return run;

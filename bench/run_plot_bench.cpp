@@ -1,5 +1,5 @@
-#include "recorded_run.h"
 #include "dryrun/run_plot.h"
+#include "recorded_run.h"
 
 #include <QGuiApplication>
 #include <QImage>

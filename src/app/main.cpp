@@ -1,3 +1,4 @@
+#include "dryrun/unit_run.h"
 #include "files/file_copy.h"
 #include "files/listing_printer.h"
 #include "files/startup.h"
@@ -10,7 +11,6 @@
 #include "platform/dialog_messages.h"
 #include "platform/override_busy_cursor.h"
 #include "platform/qt_file_dialogs.h"
-#include "dryrun/unit_run.h"
 #include "simulator/simulated_port.h"
 #include "version.h"
 
@@ -132,7 +132,8 @@ int main(int argc, char* argv[]) {
     }
     kqm::link::DevicePort port(kqm::link::settingsFileResolver(programDirectory.settings),
                                kqm::link::deviceFactory([&clock] {
-                                   auto unit = std::make_unique<kqm::simulator::SimulatedPort>(clock);
+                                   auto unit =
+                                       std::make_unique<kqm::simulator::SimulatedPort>(clock);
                                    unit->line().setProgramRunner(kqm::dryrun::unitProgramRunner());
                                    return unit;
                                }));

@@ -117,7 +117,7 @@ int machineRun(const QStringList& arguments, bool send, QTextStream& out, QTextS
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, &watch, [&session] {
             if (InterruptGuard::requested())
-                session.link().requestStop();
+                session.link().exchanges().requestStop();
         });
         watch.start(20);
         results =

@@ -2,8 +2,8 @@
 
 #include "cli/command_line.h"
 #include "cli/list_command.h"
-#include "program/program_table.h"
 #include "dryrun/run_report.h"
+#include "program/program_table.h"
 
 #include <QDir>
 #include <QFileInfo>

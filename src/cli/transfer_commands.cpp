@@ -42,7 +42,7 @@ namespace {
 void watchForInterrupt(QTimer& watch, link::Link& link) {
     QObject::connect(&watch, &QTimer::timeout, &watch, [&link] {
         if (InterruptGuard::requested())
-            link.requestStop();
+            link.exchanges().requestStop();
     });
     watch.start(20);
 }
@@ -58,8 +58,8 @@ public:
     void started(int total) {
         m_total = total;
         if (!m_quiet)
-            m_err << "Sending " << total << " characters, "
-                  << transfer::paceOfCharacters(m_pace) << Qt::endl;
+            m_err << "Sending " << total << " characters, " << transfer::paceOfCharacters(m_pace)
+                  << Qt::endl;
     }
     void sent(int index) {
         if (m_quiet || m_total <= 0)
@@ -190,7 +190,7 @@ int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
         QTimer watch;
         watchForInterrupt(watch, session.link());
         report = transfer::runUpload(
-            session.link(),
+            session.link(), session.messages(),
             {transfer::transferLogPath(platform::ExecutableAppPaths().userDataDirectory()),
              QFileInfo(options->output).absoluteFilePath()});
     }
@@ -298,7 +298,7 @@ int paceTestCommand(const QStringList& arguments, QTextStream& out, QTextStream&
         InterruptGuard interrupt;
         QTimer watch;
         watchForInterrupt(watch, session->link());
-        report = transfer::runPaceTest(session->link(), options, callbacks);
+        report = transfer::runPaceTest(session->link(), session->clock(), options, callbacks);
     }
     if (report.backup && report.backup->ok)
         err << "Kept the unit's " << transfer::stateText(report.backup->backup.state) << " in "

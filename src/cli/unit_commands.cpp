@@ -4,9 +4,9 @@
 #include "cli/list_command.h"
 #include "cli/printable.h"
 #include "cli/unit_session.h"
+#include "dryrun/unit_run.h"
 #include "link/readout.h"
 #include "link/unit_scan.h"
-#include "dryrun/unit_run.h"
 #include "simulator/pty_server.h"
 
 #include <QCommandLineParser>

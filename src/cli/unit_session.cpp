@@ -2,10 +2,10 @@
 
 #include "cli/command_line.h"
 #include "cli/list_command.h"
+#include "dryrun/unit_run.h"
 #include "files/settings_table.h"
 #include "files/startup.h"
 #include "platform/app_paths.h"
-#include "dryrun/unit_run.h"
 #include "simulator/simulated_port.h"
 
 #include <QFileInfo>
@@ -80,7 +80,7 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
 AbortOnInterrupt::AbortOnInterrupt(link::Link& link) {
     QObject::connect(&m_watch, &QTimer::timeout, &m_watch, [&link] {
         if (InterruptGuard::requested())
-            link.requestAbort();
+            link.exchanges().requestAbort();
     });
     m_watch.start(20);
 }

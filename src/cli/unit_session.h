@@ -74,6 +74,7 @@ public:
     const link::LinkState& state() const { return m_link.state(); }
     link::Connection& connection() { return m_connection; }
     platform::Messages& messages() { return m_messages; }
+    const platform::Clock& clock() const { return m_clock; }
 
 private:
     platform::SystemClock m_clock;

@@ -1,10 +1,10 @@
 #include "dryrun/dry_run_panel.h"
 
+#include "dryrun/run_plot.h"
+#include "dryrun/run_report.h"
 #include "platform/clock.h"
 #include "platform/object_names.h"
 #include "program/command_set.h"
-#include "dryrun/run_plot.h"
-#include "dryrun/run_report.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -47,8 +47,8 @@ public:
     void setInputs(int pattern, double time) override { m_executor.setInputs(pattern, time); }
 
     simulator::MotorState motorAt(double time) const override {
-        return {m_executor.acceleration(), m_executor.baseSpeed(), m_executor.maxSpeed(),
-                m_executor.positionAt(time),  m_executor.clockwise(), m_executor.outputs()};
+        return {m_executor.acceleration(),   m_executor.baseSpeed(), m_executor.maxSpeed(),
+                m_executor.positionAt(time), m_executor.clockwise(), m_executor.outputs()};
     }
 
 private:

@@ -122,7 +122,7 @@ bool Connection::IdentifyUnit(const QString& axisAddress) {
     // wrong, and the connect action adds no third box).
     const QString errorBefore = state.LastCommError;
     const auto interrupted = [&] {
-        if (m_link.abortRequested()) {
+        if (m_link.exchanges().abortRequested()) {
             state.UnitConnected = false;
             return true;
         }
@@ -181,14 +181,14 @@ bool Connection::IdentifyUnit(const QString& axisAddress) {
     if (answer->isEmpty() && port.PortOpen()) {
         // No answer at all: the unit may be storing frames since a send to
         // it was cut off. Its entry is ended and it is greeted again.
-        m_link.endUnknownEntry(axisAddress);
+        m_link.recovery().endUnknownEntry(axisAddress);
         if (interrupted() || !(answer = greet()))
             return false;
         recovered = unitVersionOf(*answer).has_value();
     }
     const QString reply = answer->isEmpty() ? QStringLiteral(" ") : *answer;
     if (recovered) {
-        m_link.emptyProgramOf(axisAddress);
+        m_link.recovery().emptyProgramOf(axisAddress);
         m_link.messages().show(MessageIcon::Warning, leftStoringMessage(axisAddress));
     }
     const std::optional<UnitVersion> version = unitVersionOf(reply);
@@ -224,7 +224,10 @@ bool Connection::openStoredPort(const files::CommSettings& stored) {
 }
 
 bool Connection::ConnectUnit(const files::CommSettings& stored) {
-    return openStoredPort(stored) && IdentifyUnit(m_link.state().AxisAddress);
+    const bool connected = openStoredPort(stored) && IdentifyUnit(m_link.state().AxisAddress);
+    // The status line says how it went, answered or not.
+    m_link.ShowConnectionStatus();
+    return connected;
 }
 
 void Connection::reportConnectFailure() {
@@ -290,7 +293,7 @@ bool Connection::connectAction(const files::CommSettings& stored) {
         m_link.ShowConnectionStatus();
         return true;
     }
-    if (m_link.abortRequested()) {
+    if (m_link.exchanges().abortRequested()) {
         m_link.disconnectUnit();
         return false;
     }

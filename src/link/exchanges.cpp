@@ -1,14 +1,26 @@
-#include "link/link.h"
+#include "link/exchanges.h"
 
+#include "link/link.h"
 #include "platform/messages.h"
-#include "platform/serial_port.h"
 
 // One exchange with the unit at a time, and work of many exchanges held as
 // one long exchange.
 
 namespace kqm::link {
 
-QString Link::busyMessage() const {
+using platform::MessageIcon;
+
+Exchanges::Exchanges(Link& link, const LinkState& state, platform::Messages& messages)
+    : m_link(link), m_state(state), m_messages(messages) {}
+
+void Exchanges::setBusy(bool busy) {
+    if (m_busy == busy)
+        return;
+    m_busy = busy;
+    emit m_link.busyChanged(busy);
+}
+
+QString Exchanges::busyMessage() const {
     if (m_longWork.isEmpty())
         return BusyMessage;
     return QStringLiteral("The unit is busy with %1. Please wait until it has finished, or press "
@@ -16,24 +28,60 @@ QString Link::busyMessage() const {
         .arg(m_longWork);
 }
 
-std::optional<Link::Exchange> Link::tryBegin() {
+bool Exchanges::refuseWhenBusy() {
+    if (!m_busy && m_link.background().wouldGiveWay()) {
+        // The action may write to the line: the background query gives way
+        // first. Should the window start to close meanwhile, the action is
+        // dropped.
+        Exchange settle(m_link);
+        return m_abort;
+    }
+    if (!m_busy)
+        return false;
+    m_messages.show(MessageIcon::Information, busyMessage());
+    return true;
+}
+
+void Exchanges::reportNotConnected() {
+    m_link.unitGone();
+    m_messages.show(MessageIcon::None, notConnectedMessage());
+}
+
+bool Exchanges::refuseTargetChange() {
+    if (m_targetHeld) {
+        m_messages.show(MessageIcon::Information,
+                        QStringLiteral("A send is waiting for your confirmation: the port and "
+                                       "the axis stay as they are until its dialog is closed."));
+        return true;
+    }
+    return refuseWhenBusy();
+}
+
+void Exchanges::stopPressed() {
+    if (m_busy)
+        m_stop = true;
+    if (m_longId != 0)
+        m_longStop = true;
+}
+
+std::optional<Exchange> Exchanges::tryBegin() {
     if (!m_state.UnitConnected) {
-        ReportNotConnected();
+        reportNotConnected();
         return std::nullopt;
     }
     return tryBeginWithoutUnit();
 }
 
-std::optional<Link::Exchange> Link::tryBeginWithoutUnit(const LongExchange* within) {
+std::optional<Exchange> Exchanges::tryBeginWithoutUnit(const LongExchange* within) {
     const bool own = within && m_longId != 0 && within->m_id == m_longId && !m_inExchange;
     if (!own && refuseWhenBusy())
         return std::nullopt;
     std::optional<Exchange> exchange;
-    exchange.emplace(*this);
+    exchange.emplace(m_link);
     return exchange;
 }
 
-std::optional<Link::LongExchange> Link::tryBeginLong(const QString& what) {
+std::optional<LongExchange> Exchanges::tryBeginLong(const QString& what) {
     if (refuseWhenBusy())
         return std::nullopt;
     std::optional<LongExchange> held;
@@ -41,67 +89,51 @@ std::optional<Link::LongExchange> Link::tryBeginLong(const QString& what) {
     return held;
 }
 
-Link::LongExchange::LongExchange(Link& link, const QString& what)
-    : m_link(&link), m_id(++link.m_lastLongId) {
-    link.m_longId = m_id;
-    link.m_longWork = what;
-    link.m_longStop = false;
-    link.m_abort = false;
-    link.m_busy = true;
-    emit link.busyChanged(true);
+LongExchange::LongExchange(Exchanges& exchanges, const QString& what)
+    : m_exchanges(&exchanges), m_id(++exchanges.m_lastLongId) {
+    exchanges.m_longId = m_id;
+    exchanges.m_longWork = what;
+    exchanges.m_longStop = false;
+    exchanges.m_abort = false;
+    exchanges.setBusy(true);
 }
 
-Link::LongExchange::~LongExchange() {
-    if (!m_link || m_link->m_longId != m_id)
+LongExchange::~LongExchange() {
+    if (!m_exchanges || m_exchanges->m_longId != m_id)
         return;
-    m_link->m_longId = 0;
-    m_link->m_longWork.clear();
-    m_link->m_longStop = false;
-    if (!m_link->m_inExchange) {
-        m_link->m_busy = false;
-        emit m_link->busyChanged(false);
-    }
+    m_exchanges->m_longId = 0;
+    m_exchanges->m_longWork.clear();
+    m_exchanges->m_longStop = false;
+    if (!m_exchanges->m_inExchange)
+        m_exchanges->setBusy(false);
 }
 
-bool Link::LongExchange::stopped() const {
-    return m_link && (m_link->m_longStop || m_link->m_abort);
+bool LongExchange::stopped() const {
+    return m_exchanges && (m_exchanges->m_longStop || m_exchanges->m_abort);
 }
 
-void Link::LongExchange::forgetStop() {
-    if (m_link)
-        m_link->m_longStop = false;
+void LongExchange::forgetStop() {
+    if (m_exchanges)
+        m_exchanges->m_longStop = false;
 }
 
-Link::Exchange::Exchange(Link& link) : m_link(&link) {
-    const bool wasBusy = m_link->m_busy;
-    m_link->m_busy = true;
-    m_link->m_inExchange = true;
-    m_link->m_abort = false;
-    m_link->m_stop = false;
-    m_link->m_stopPending = false;
-    m_link->m_lostReason.clear();
-    m_link->m_flooded = false;
-    if (!wasBusy)
-        emit m_link->busyChanged(true);
-    m_link->takeLineFromBackground();
-    // Nothing else goes out while the unit may still be in program entry.
-    if (m_link->m_far.entryMayBeOpen() && m_link->m_port.PortOpen())
-        m_link->endProgramEntry();
+Exchange::Exchange(Link& link) : m_link(&link) {
+    Exchanges& exchanges = link.exchanges();
+    exchanges.m_inExchange = true;
+    exchanges.m_abort = false;
+    exchanges.m_stop = false;
+    link.exchangeBegins(); // the line is busy from here
 }
 
-Link::Exchange::~Exchange() {
+Exchange::~Exchange() {
     if (!m_link)
         return;
-    if (m_link->m_far.entryMayBeOpen() && m_link->m_port.PortOpen() && !m_link->m_sending)
-        m_link->endProgramEntry();
-    m_link->writePendingStop();
-    m_link->m_insideFrame = false;
-    m_link->m_inExchange = false;
+    m_link->exchangeEnds();
+    Exchanges& exchanges = m_link->exchanges();
+    exchanges.m_inExchange = false;
     // Between the exchanges of a long one the line stays busy.
-    if (m_link->m_longId == 0) {
-        m_link->m_busy = false;
-        emit m_link->busyChanged(false);
-    }
+    if (exchanges.m_longId == 0)
+        exchanges.setBusy(false);
 }
 
 } // namespace kqm::link

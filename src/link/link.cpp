@@ -62,7 +62,7 @@ QString Link::deviceName() const {
 }
 
 void Link::Delay(double seconds) {
-    if (m_abort)
+    if (m_exchanges.abortRequested())
         return;
     m_clock.Delay(seconds);
 }
@@ -70,7 +70,7 @@ void Link::Delay(double seconds) {
 bool Link::waitFor(const std::function<bool()>& condition, double timeout, bool yield) {
     const double start = m_clock.now();
     while (!condition()) {
-        if (m_abort || m_clock.now() - start > timeout)
+        if (m_exchanges.abortRequested() || m_clock.now() - start > timeout)
             return false;
         if (yield)
             m_clock.Delay(PollInterval);
@@ -84,25 +84,16 @@ bool Link::ReplyPending() {
     return m_port.PortOpen() && m_port.InBufferCount() > 0;
 }
 
-QString Link::ReadReply() {
+QString Link::ReadReply(int maxBytes) {
     m_replyArrived = false;
     if (!waitForReply(0.5, true)) {
         if (!m_flooded)
             m_state.LastCommError = NoDataError;
         return QStringLiteral("False");
     }
-    const QByteArray reply = readSettled(0.1, MaxQueryReplyBytes);
+    const QByteArray reply = readSettled(0.1, maxBytes);
     m_replyArrived = !m_flooded;
     return m_flooded ? QStringLiteral("False") : QString::fromLatin1(reply);
-}
-
-QString Link::readListingReply() {
-    if (!waitForReply(0.5, true)) {
-        if (!m_flooded)
-            m_state.LastCommError = NoDataError;
-        return QStringLiteral("False");
-    }
-    return QString::fromLatin1(readSettled(0.1, MaxProgramReplyBytes));
 }
 
 double Link::deadlineFor(int bytes) const {
@@ -115,7 +106,7 @@ QByteArray Link::readSettled(double pause, int maxBytes) {
     const double deadline = m_clock.now() + deadlineFor(maxBytes);
     int previous = 0;
     int current = m_port.InBufferCount();
-    while (current != previous && !m_abort) {
+    while (current != previous && !m_exchanges.abortRequested()) {
         if (current > maxBytes || m_clock.now() > deadline) {
             lineFlooded();
             return {};
@@ -138,7 +129,7 @@ QByteArray Link::readUntilMark(char endMark, double pause, int maxBytes) {
     const double deadline = m_clock.now() + deadlineFor(maxBytes);
     QByteArray text;
     double grown = m_clock.now();
-    while (!m_abort) {
+    while (!m_exchanges.abortRequested()) {
         if (m_port.InBufferCount() > 0) {
             text += m_port.Input();
             grown = m_clock.now();
@@ -152,6 +143,8 @@ QByteArray Link::readUntilMark(char endMark, double pause, int maxBytes) {
             break;
         Delay(PollInterval);
     }
+    echo(QString::fromLatin1(text).remove(QLatin1Char('\r')).remove(QLatin1Char('\n')) +
+         QStringLiteral("\r\n"));
     return text;
 }
 
@@ -177,7 +170,7 @@ bool Link::waitForReply(double timeout, bool yield) {
 
 void Link::writeDirect(const QString& text) {
     if (text.startsWith(QLatin1Char('@')))
-        closeOpenFrame();
+        m_recovery.closeOpenFrame();
     put(text.toLatin1());
 }
 
@@ -216,7 +209,7 @@ bool Link::TransmitPaced(const QString& text, double timeout, bool showProgress,
         emit progressEnded();
     };
     emit progressStarted();
-    closeOpenFrame();
+    m_recovery.closeOpenFrame();
     m_insideFrame = true;
     for (int i = 0; i < text.size(); ++i) {
         if (showProgress)
@@ -272,38 +265,33 @@ void Link::ShowConnectionStatus() {
     emit connectionStatusChanged(m_state.UnitConnected);
 }
 
-void Link::ReportNotConnected() {
+void Link::unitGone() {
     m_state.UnitConnected = false;
     ShowConnectionStatus();
-    m_messages.show(MessageIcon::None, notConnectedMessage());
 }
 
 void Link::disconnectUnit() {
     // A unit is never left deaf in program entry on purpose; only a port
     // that is gone leaves it so.
     if (m_port.PortOpen() && m_far.entryMayBeOpen() && !m_sending)
-        endProgramEntry();
+        m_recovery.endProgramEntry();
     if (m_port.PortOpen())
         m_port.Close();
-    m_state.UnitConnected = false;
-    ShowConnectionStatus();
+    unitGone();
 }
 
 void Link::stopMotion() {
     emit stopMotionRequested();
     // The running exchange learns of it at its next step, whatever it is;
     // a long exchange ends with the one at hand.
-    if (m_busy)
-        m_stop = true;
-    if (m_longId != 0)
-        m_longStop = true;
+    m_exchanges.stopPressed();
     if (m_sending)
         return;
-    if (m_insideFrame || (m_far.entryMayBeOpen() && m_busy)) {
+    if (m_insideFrame || (m_far.entryMayBeOpen() && m_exchanges.isBusy())) {
         // After the frame being written; after the end of program entry,
         // where a stop frame would only be stored.
         m_stopPending = true;
-        m_stop = true;
+        m_exchanges.requestStop();
         return;
     }
     if (m_far.entryMayBeOpen()) {
@@ -323,39 +311,8 @@ void Link::writePendingStop() {
     m_stopPending = false;
     m_insideFrame = false;
     if (m_far.entryMayBeOpen() && !m_sending)
-        endProgramEntry();
+        m_recovery.endProgramEntry();
     writeFrame(QStringLiteral("."));
-}
-
-void Link::beginSend(double pace) {
-    m_sending = true;
-    m_far.sendBegan(pace < SurePace - 1e-9);
-}
-
-Link::SendStep Link::writeSendCharacter(QChar character) {
-    if (!m_port.PortOpen())
-        return SendStep::PortClosed;
-    // Nothing is read during a send: what arrives is dropped, so a line that
-    // keeps sending cannot fill memory.
-    if (m_port.InBufferCount() > 0)
-        m_port.Input();
-    // A pace faster than the sure one still lets a unit hold the line with
-    // CTS (at most half a second a character, as the paced writer waits).
-    if (m_far.fastSend() && !m_port.CTSHolding())
-        waitForCts(0.5, true);
-    put(QByteArray(1, character.toLatin1()));
-    // Out of Qt's buffer now, not at the next wait: the pace counts from
-    // here, so two characters never leave closer together than the pace.
-    m_port.waitForWritten(0);
-    m_lastSendWrite = m_clock.now();
-    return SendStep::Written;
-}
-
-void Link::endSend() {
-    m_sending = false;
-    // Any character of a faster send may have been lost, a CR or the quit
-    // among them.
-    m_far.sendEnded();
 }
 
 void Link::pace(double seconds) {
@@ -367,129 +324,62 @@ void Link::pace(double seconds) {
         m_clock.Delay(left);
 }
 
-bool Link::refuseWhenBusy() {
-    if (!m_busy && m_background && !m_backgroundTakenOver) {
-        // The action may write to the line: the background query gives way
-        // first. Should the window start to close meanwhile, the action is
-        // dropped.
-        Exchange settle(*this);
-        return m_abort;
-    }
-    if (!m_busy)
-        return false;
-    m_messages.show(MessageIcon::Information, busyMessage());
-    return true;
+void Link::exchangeBegins() {
+    m_stopPending = false;
+    m_lostReason.clear();
+    m_flooded = false;
+    m_exchanges.setBusy(true);
+    m_background.takeLine();
+    // Nothing else goes out while the unit may still be in program entry.
+    if (m_far.entryMayBeOpen() && m_port.PortOpen())
+        m_recovery.endProgramEntry();
 }
 
-bool Link::refuseTargetChange() {
-    if (m_targetHeld) {
-        m_messages.show(MessageIcon::Information,
-                        QStringLiteral("A send is waiting for your confirmation: the port and "
-                                       "the axis stay as they are until its dialog is closed."));
-        return true;
-    }
-    return refuseWhenBusy();
+void Link::exchangeEnds() {
+    if (m_far.entryMayBeOpen() && m_port.PortOpen() && !m_sending)
+        m_recovery.endProgramEntry();
+    writePendingStop();
+    m_insideFrame = false;
 }
 
-double Link::backgroundTimeout() const {
-    // The frame out and a short reply back at the line's rate, and as long
-    // for the unit to start answering as any other query allows: a reply
-    // that comes later than the query waits would be read as the answer to
-    // the next exchange.
-    const int baud = m_state.BaudRate > 0 ? m_state.BaudRate : 9600;
-    return 0.55 + 16 * 10.0 / baud;
-}
-
-Link::BackgroundReply Link::endBackground(BackgroundOutcome outcome, const QString& text) {
-    m_background = false;
-    m_backgroundTakenOver = false;
-    m_backgroundAwaitingReply = false;
-    return {outcome, text};
-}
-
-Link::BackgroundReply Link::queryInBackground(const QString& command, const QString& axis) {
-    using Outcome = BackgroundOutcome;
-    if (m_busy || m_background || !m_state.UnitConnected || !m_port.PortOpen() ||
-        m_far.entryMayBeOpen())
-        return {Outcome::LineBusy, QString()};
-    m_background = true;
-    m_backgroundTakenOver = false;
-    // What waits in the receive buffer answers nothing that is asked now.
-    if (m_port.InBufferCount() > 0)
-        m_port.Input();
-    m_backgroundUnanswered = false;
-    if (axis.isEmpty()) {
-        writeFrame(command);
-    } else {
-        writeDirect(QStringLiteral("@") + axis + command + QLatin1Char('\r'));
-    }
-    m_backgroundAwaitingReply = true;
-    m_backgroundSentAt = m_clock.now();
-    // The waits sleep through the clock itself: an abort meant for a user's
-    // exchange is not this query's business. Any of them may run a user's
-    // whole action; after each, the query looks whether it still has the line.
-    const auto gaveWay = [this] {
-        return m_backgroundTakenOver || !m_port.PortOpen();
-    };
-    const double timeout = backgroundTimeout();
-    while (!gaveWay() && m_port.InBufferCount() == 0 &&
-           m_clock.now() - m_backgroundSentAt <= timeout)
-        m_clock.Delay(PollInterval);
-    if (m_backgroundTakenOver)
-        return endBackground(Outcome::GaveWay);
+// Every character for the unit goes out here, so the far end follows it.
+void Link::put(const QByteArray& bytes) {
     if (!m_port.PortOpen())
-        return endBackground(Outcome::Lost);
-    if (m_port.InBufferCount() == 0) {
-        m_state.LastCommError = NoDataError;
-        m_backgroundUnanswered = true;
-        return endBackground(Outcome::Silent);
-    }
-    const double deadline = m_clock.now() + deadlineFor(MaxQueryReplyBytes);
-    for (int previous = -1;;) {
-        const int count = m_port.InBufferCount();
-        if (count == previous)
-            break;
-        if (count > MaxQueryReplyBytes || m_clock.now() > deadline) {
-            lineFlooded();
-            return endBackground(Outcome::Lost);
-        }
-        previous = count;
-        m_clock.Delay(BackgroundSettlePause);
-        if (m_backgroundTakenOver)
-            return endBackground(Outcome::GaveWay);
-        if (!m_port.PortOpen())
-            return endBackground(Outcome::Lost);
-    }
-    return endBackground(Outcome::Answered, QString::fromLatin1(m_port.Input()));
+        return;
+    m_port.Output(bytes);
+    m_far.written(bytes);
 }
 
-void Link::takeLineFromBackground() {
-    // A background query that went unanswered may have been answered late:
-    // that reply answers nothing asked from now on.
-    if (m_backgroundUnanswered && ReplyPending())
-        m_port.Input();
-    m_backgroundUnanswered = false;
-    if (!m_background || m_backgroundTakenOver)
+void Link::portOpened() {
+    m_far.portOpened();
+}
+
+void Link::takeUnit(const QString& axis, const QString& model, const QString& revision) {
+    m_state.AxisAddress = axis;
+    m_state.UnitModel = model;
+    m_state.UnitRevision = revision;
+    m_state.UnitConnected = true;
+    // The unit's answer has just come: the line names it unless something
+    // was written since.
+    if (m_far.addressedAxis() != axis)
+        m_recovery.nameConnectedUnit();
+    ShowConnectionStatus();
+}
+
+void Link::chooseAddress(const QString& axis) {
+    if (m_state.AxisAddress == axis)
         return;
-    m_backgroundTakenOver = true;
-    if (!m_backgroundAwaitingReply)
-        return;
-    m_backgroundAwaitingReply = false;
-    // Its reply is answered to nobody now; let it in and drop it. A unit
-    // that stays silent is waited for no longer than the query would have.
-    const double left = m_backgroundSentAt + backgroundTimeout() - m_clock.now();
-    if (!waitFor([this] { return ReplyPending() || !m_port.PortOpen(); }, left, true))
-        return;
-    const double deadline = m_clock.now() + deadlineFor(MaxQueryReplyBytes);
-    for (int previous = -1; m_port.PortOpen() && !m_abort && m_clock.now() <= deadline;) {
-        const int count = m_port.InBufferCount();
-        if (count == previous)
-            break;
-        previous = count;
-        m_clock.Delay(BackgroundSettlePause);
+    m_state.AxisAddress = axis;
+    if (m_state.UnitConnected) {
+        m_state.UnitConnected = false;
+        ShowConnectionStatus();
     }
-    if (m_port.PortOpen())
-        m_port.Input();
+}
+
+void Link::choosePort(int portNumber, int baudRate) {
+    m_state.ComPortNumber = portNumber;
+    m_state.BaudRate = baudRate;
+    m_state.LastCommError.clear();
 }
 
 } // namespace kqm::link

@@ -86,7 +86,7 @@ std::optional<QString> MotionPanel::checkedOperand(MotionControl control, const 
         kind ? program::valueRange(*kind) : std::nullopt;
     if (range)
         field = range->field;
-    platform::Messages& messages = m_link.messages();
+    platform::Messages& messages = m_messages;
     if (!program::isPlainNumber(operand) || (!range && operand.trimmed().isEmpty())) {
         messages.show(platform::MessageIcon::Warning, program::notANumberMessage(field, operand) +
                                                           QStringLiteral(" Nothing was sent."));
@@ -116,21 +116,21 @@ bool MotionPanel::run(MotionControl control, const QString& operand) {
     if (control == MotionControl::StopAll) {
         // Never refused, never waits.
         if (!m_link.state().UnitConnected)
-            m_link.ReportNotConnected();
+            m_link.exchanges().reportNotConnected();
         else
             m_link.stopMotion();
         return false;
     }
     if (control == MotionControl::EnableAutostart || control == MotionControl::DisableAutostart) {
         platform::BusyCursorGuard busy(m_cursor);
-        const auto exchange = m_link.tryBegin();
+        const auto exchange = m_link.exchanges().tryBegin();
         if (!exchange)
             return false;
         return frameThenWait(control == MotionControl::EnableAutostart ? QStringLiteral("U1")
                                                                        : QStringLiteral("U0"),
                              0.5);
     }
-    const auto exchange = m_link.tryBegin();
+    const auto exchange = m_link.exchanges().tryBegin();
     if (!exchange)
         return false;
     const std::optional<QString> checked = checkedOperand(control, operand);
@@ -174,7 +174,7 @@ bool MotionPanel::send(MotionControl control, const QString& operand) {
 }
 
 void MotionPanel::outputClicked(int output, bool checked) {
-    const auto exchange = m_link.tryBegin();
+    const auto exchange = m_link.exchanges().tryBegin();
     if (!exchange)
         return; // the box keeps what the user gave it; the flag stays as it was
     (output == 1 ? Output1On : Output2On) = checked ? 1 : 0;

@@ -6,7 +6,8 @@
 
 namespace kqm::platform {
 class BusyCursor;
-}
+class Messages;
+} // namespace kqm::platform
 
 namespace kqm::link {
 
@@ -36,7 +37,8 @@ enum class MotionControl {
 
 class MotionPanel {
 public:
-    MotionPanel(Link& link, platform::BusyCursor& cursor) : m_link(link), m_cursor(cursor) {}
+    MotionPanel(Link& link, platform::Messages& messages, platform::BusyCursor& cursor)
+        : m_link(link), m_messages(messages), m_cursor(cursor) {}
 
     // Runs a control with the text of its operand box. The value is checked
     // as the command editor checks it (the jog speed only for being a
@@ -60,6 +62,7 @@ private:
     std::optional<QString> checkedOperand(MotionControl control, const QString& operand);
 
     Link& m_link;
+    platform::Messages& m_messages;
     platform::BusyCursor& m_cursor;
     bool m_startedMotion = false;
 };

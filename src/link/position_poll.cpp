@@ -55,7 +55,7 @@ void PositionPoll::poll() {
         return;
     }
     const int round = m_round;
-    const Link::BackgroundReply reply = m_link.queryInBackground(QStringLiteral("VZ"));
+    const Link::BackgroundReply reply = m_link.background().ask(QStringLiteral("VZ"));
     if (round != m_round)
         return; // started again or stopped while the query waited
     using Outcome = Link::BackgroundOutcome;

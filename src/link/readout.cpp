@@ -40,7 +40,7 @@ std::optional<QString> directionText(const QString& reply) {
 bool runReadout(Link& link, ReadoutView& view, int* answered) {
     int replies = 0;
     if (!link.state().UnitConnected) {
-        link.ReportNotConnected();
+        link.exchanges().reportNotConnected();
         return false;
     }
     view.setLabel(Label::Acceleration, QStringLiteral("Acceleration: "));
@@ -54,7 +54,7 @@ bool runReadout(Link& link, ReadoutView& view, int* answered) {
 
     const auto query = [&link, &replies](const QString& characters) {
         // Ended (the window closing, an interrupt): nothing more is asked.
-        if (link.abortRequested())
+        if (link.exchanges().abortRequested())
             return QStringLiteral("False");
         link.writeFrame(characters);
         link.Delay(0.05);

@@ -47,7 +47,9 @@ public:
     }
 
     bool failed() const { return m_link.flooded() || !m_link.isPortOpen(); }
-    bool stopped() const { return m_link.stopRequested() || m_link.abortRequested(); }
+    bool stopped() const {
+        return m_link.exchanges().stopRequested() || m_link.exchanges().abortRequested();
+    }
     QString failure() const {
         return m_link.lostReason().isEmpty() ? NotOpenError : m_link.lostReason();
     }
@@ -70,13 +72,13 @@ std::optional<FoundUnit> askUnitAt(Link& link, int axis) {
     const std::optional<QByteArray> reply = scan.ask(axis);
     if (reply || scan.failed() || scan.stopped())
         return unitIn(axis, reply);
-    link.endUnknownEntry(QString::number(axis));
+    link.recovery().endUnknownEntry(QString::number(axis));
     if (scan.failed() || scan.stopped())
         return std::nullopt;
     auto found = unitIn(axis, scan.ask(axis));
     if (found) {
         found->leftStoring = true;
-        link.emptyProgramOf(QString::number(axis));
+        link.recovery().emptyProgramOf(QString::number(axis));
     }
     return found;
 }
@@ -88,7 +90,7 @@ ScanResult scanUnits(Link& link, const ScanProgress& progress) {
     // must reach the connected unit again, not the one the scan asked last.
     const auto end = [&]() -> ScanResult {
         if (link.state().UnitConnected && !scan.failed())
-            link.nameConnectedUnit();
+            link.recovery().nameConnectedUnit();
         if (scan.failed())
             result.failure = scan.failure();
         return result;

@@ -88,8 +88,8 @@ void fillRecentMenu(QMenu* menu, Session& session, const RecentList& list,
         menu->removeAction(old);
         old->deleteLater();
     }
-    const QStringList paths =
-        session.settings.isOpen() ? recentPrograms(session.settings, list.preference)
+    const QStringList paths = session.settings.isOpen()
+                                  ? recentPrograms(session.settings, list.preference)
                                   : QStringList();
     for (int i = 0; i < paths.size(); ++i) {
         const QString& path = paths.at(i);
@@ -99,7 +99,7 @@ void fillRecentMenu(QMenu* menu, Session& session, const RecentList& list,
         recent->setObjectName(QStringLiteral("%1(%2)").arg(list.namePrefix).arg(i));
         recent->setData(path);
         QObject::connect(recent, &QAction::triggered, menu, [menu, &session, list, open, path] {
-            if (session.link.refuseWhenBusy())
+            if (session.link.exchanges().refuseWhenBusy())
                 return;
             if (QFileInfo::exists(path)) {
                 open(path);
@@ -136,7 +136,8 @@ void restoreWindowPlace(QWidget* window, files::SettingsTable& settings) {
 
 void keepWindowPlace(const QWidget* window, files::SettingsTable& settings) {
     const bool maximized = window->isMaximized();
-    storeWindowPlace(settings, {maximized ? window->normalGeometry() : window->geometry(), maximized});
+    storeWindowPlace(settings,
+                     {maximized ? window->normalGeometry() : window->geometry(), maximized});
 }
 
 } // namespace kqm::ui

@@ -47,14 +47,12 @@ struct RecentList {
     QString kind;       // "program file"
     QString menuName;   // "recent programs"
 };
-inline const RecentList RecentProgramsMenu{desktop::RecentProgramsPreference,
-                                           QStringLiteral("mnuRecentProgram"),
-                                           QStringLiteral("program file"),
-                                           QStringLiteral("recent programs")};
-inline const RecentList RecentMachinesMenu{desktop::RecentMachinesPreference,
-                                           QStringLiteral("mnuRecentMachine"),
-                                           QStringLiteral("machine file"),
-                                           QStringLiteral("recent machines")};
+inline const RecentList RecentProgramsMenu{
+    desktop::RecentProgramsPreference, QStringLiteral("mnuRecentProgram"),
+    QStringLiteral("program file"), QStringLiteral("recent programs")};
+inline const RecentList RecentMachinesMenu{
+    desktop::RecentMachinesPreference, QStringLiteral("mnuRecentMachine"),
+    QStringLiteral("machine file"), QStringLiteral("recent machines")};
 
 // A recent-files menu of the list; an item opens its file unless an exchange
 // with the unit holds the line. A file that is no longer there is taken off

@@ -73,9 +73,8 @@ void DryRunDock::toggleBreakpoint() {
 
 void DryRunDock::savePlot() {
     const Services& services = m_session.services;
-    const std::optional<QString> path =
-        services.fileDialogs.saveFileName(services.paths.userDataDirectory(),
-                                          QStringLiteral("PNG image (*.png);;SVG image (*.svg)"));
+    const std::optional<QString> path = services.fileDialogs.saveFileName(
+        services.paths.userDataDirectory(), QStringLiteral("PNG image (*.png);;SVG image (*.svg)"));
     if (!path)
         return;
     const QString why = m_panel->savePlot(*path);

@@ -10,7 +10,7 @@ namespace {
 
 void scanLine(Session& session, tools::frmFindUnits& dialog) {
     link::Link& link = session.link;
-    const auto exchange = link.tryBeginWithoutUnit();
+    const auto exchange = link.exchanges().tryBeginWithoutUnit();
     if (!exchange) {
         dialog.scanRefused(link::BusyMessage);
         return;
@@ -36,7 +36,7 @@ int findUnits(Session& session, QWidget* dialogParent) {
     QObject::connect(&dialog, &tools::frmFindUnits::scanRequested, &dialog,
                      [&session, &dialog] { scanLine(session, dialog); });
     QObject::connect(&dialog, &tools::frmFindUnits::stopRequested, &dialog,
-                     [&session] { session.link.requestStop(); });
+                     [&session] { session.link.exchanges().requestStop(); });
     QObject::connect(&dialog, &tools::frmFindUnits::stopMotionRequested, &dialog,
                      [&session] { session.motion.run(link::MotionControl::StopAll); });
     if (dialog.exec() != QDialog::Accepted)

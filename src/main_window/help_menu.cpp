@@ -24,17 +24,16 @@ namespace kqm::ui {
 using platform::MessageIcon;
 
 void showAbout(platform::Messages& messages, const platform::AppPaths& paths) {
-    messages.show(
-        MessageIcon::Information,
-        QStringLiteral("KQM20/KQM21 programming tool, version %1\n"
-                       "Licence: MIT\n"
-                       "Qt %2 (built with %3)\n\n"
-                       "Program directory (settings, template, working copy):\n%4\n\n"
-                       "Per-user data (unit backups):\n%5")
-            .arg(QStringLiteral(KQM_VERSION), QString::fromLatin1(qVersion()),
-                 QStringLiteral(QT_VERSION_STR),
-                 QDir::toNativeSeparators(paths.programDirectory()),
-                 QDir::toNativeSeparators(paths.userDataDirectory())));
+    messages.show(MessageIcon::Information,
+                  QStringLiteral("KQM20/KQM21 programming tool, version %1\n"
+                                 "Licence: MIT\n"
+                                 "Qt %2 (built with %3)\n\n"
+                                 "Program directory (settings, template, working copy):\n%4\n\n"
+                                 "Per-user data (unit backups):\n%5")
+                      .arg(QStringLiteral(KQM_VERSION), QString::fromLatin1(qVersion()),
+                           QStringLiteral(QT_VERSION_STR),
+                           QDir::toNativeSeparators(paths.programDirectory()),
+                           QDir::toNativeSeparators(paths.userDataDirectory())));
 }
 
 QList<QPair<QString, QString>> shortcutList(const QMenuBar* menus,

@@ -17,9 +17,9 @@ using platform::MessageIcon;
 
 void openTransferLog(Session& session, QWidget* parent) {
     const Services& services = session.services;
-    auto* dialog = new transfer::frmTransferLog(
-        transfer::transferLogPath(services.paths.userDataDirectory()), services.fileDialogs,
-        services.messages, parent);
+    auto* dialog =
+        new transfer::frmTransferLog(transfer::transferLogPath(services.paths.userDataDirectory()),
+                                     services.fileDialogs, services.messages, parent);
     dialog->setWorkingCopy(session.files.workingCopy);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
@@ -29,7 +29,7 @@ void findFastestPace(Session& session, QStatusBar* status,
                      const std::function<bool()>& windowClosing) {
     const Services& services = session.services;
     const link::LinkState& state = session.linkState();
-    if (session.link.refuseWhenBusy())
+    if (session.link.exchanges().refuseWhenBusy())
         return;
     if (!state.UnitConnected || !session.link.isPortOpen()) {
         services.messages.show(MessageIcon::Information,
@@ -49,8 +49,8 @@ void findFastestPace(Session& session, QStatusBar* status,
         return;
     const QString data = services.paths.userDataDirectory();
     transfer::PaceTestOptions options;
-    options.backupDirectory = transfer::axisBackupDirectory(transfer::backupRootPath(data),
-                                                            state.AxisAddress.toInt());
+    options.backupDirectory =
+        transfer::axisBackupDirectory(transfer::backupRootPath(data), state.AxisAddress.toInt());
     options.logFile = transfer::transferLogPath(data);
     options.provenPacesFile = transfer::provenPacesPath(data);
     transfer::PaceTestCallbacks callbacks;
@@ -69,7 +69,7 @@ void findFastestPace(Session& session, QStatusBar* status,
         status->showMessage(QStringLiteral("Pace test: sending the unit's own program back"));
     };
     const transfer::PaceTestReport report =
-        transfer::runPaceTest(session.link, options, callbacks);
+        transfer::runPaceTest(session.link, services.clock, options, callbacks);
     if (windowClosing())
         return;
     status->clearMessage();

@@ -23,7 +23,7 @@ MachineDock::MachineDock(Session& session, QMenu* recentMachines, Window window,
     m_view->setOpenProgramSource(window.openProgram);
     connect(m_view, &MachineView::unitOpened, this,
             [this, openUnit = window.openUnit](int axis, const QString& program) {
-                if (m_session.link.refuseWhenBusy())
+                if (m_session.link.exchanges().refuseWhenBusy())
                     return;
                 if (!QFileInfo(program).isFile()) {
                     m_session.services.messages.show(
@@ -37,24 +37,25 @@ MachineDock::MachineDock(Session& session, QMenu* recentMachines, Window window,
 }
 
 void MachineDock::chooseMachineFile() {
-    if (m_session.link.refuseWhenBusy())
+    if (m_session.link.exchanges().refuseWhenBusy())
         return;
-    const QString folder =
-        m_view->machinePath().isEmpty() ? QString() : QFileInfo(m_view->machinePath()).absolutePath();
+    const QString folder = m_view->machinePath().isEmpty()
+                               ? QString()
+                               : QFileInfo(m_view->machinePath()).absolutePath();
     if (const auto path = m_session.services.fileDialogs.openFileName(
             folder, QStringLiteral("Machine files (*.kqmachine)")))
         openMachineFile(*path);
 }
 
 bool MachineDock::openMachineFile(const QString& path) {
-    if (m_session.link.refuseWhenBusy())
+    if (m_session.link.exchanges().refuseWhenBusy())
         return false;
     QString problem;
     const auto machine = files::readMachineFile(path, &problem);
     if (!machine) {
-        m_session.services.messages.show(
-            MessageIcon::Critical, QStringLiteral("The machine file %1 cannot be opened: %2")
-                                       .arg(QDir::toNativeSeparators(path), problem));
+        m_session.services.messages.show(MessageIcon::Critical,
+                                         QStringLiteral("The machine file %1 cannot be opened: %2")
+                                             .arg(QDir::toNativeSeparators(path), problem));
         return false;
     }
     m_view->setMachine(QFileInfo(path).absoluteFilePath(), *machine);

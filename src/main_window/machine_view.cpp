@@ -89,7 +89,7 @@ MachineView::MachineView(Session& session, QWidget* parent)
     layout->addWidget(lblMachine);
     layout->addWidget(grdMachine);
     layout->addLayout(buttons);
-    showBusy(m_session.link.isBusy());
+    showBusy(m_session.link.exchanges().isBusy());
     connect(&m_session.link, &link::Link::busyChanged, this, &MachineView::showBusy);
 
     connect(cmdCheckAll, &QPushButton::clicked, this, &MachineView::checkAll);
@@ -116,7 +116,7 @@ MachineView::MachineView(Session& session, QWidget* parent)
 MachineView::~MachineView() = default;
 
 void MachineView::setMachine(const QString& path, const files::Machine& machine) {
-    if (m_session.link.isBusy())
+    if (m_session.link.exchanges().isBusy())
         return; // a run's rows stay as they are
     m_path = path;
     m_machine = machine;
@@ -154,7 +154,7 @@ void MachineView::sendAll() {
 }
 
 void MachineView::run(bool send) {
-    if (m_machine.units.isEmpty() || m_session.link.refuseWhenBusy())
+    if (m_machine.units.isEmpty() || m_session.link.exchanges().refuseWhenBusy())
         return;
     if (!m_session.link.isPortOpen()) {
         m_session.services.messages.show(
@@ -246,7 +246,8 @@ void MachineView::pollNextPosition() {
     const auto again = [this] {
         m_poll->start(PollInterval);
     };
-    if (m_session.link.isBusy() || m_polling || m_machine.units.isEmpty() || !isVisible()) {
+    if (m_session.link.exchanges().isBusy() || m_polling || m_machine.units.isEmpty() ||
+        !isVisible()) {
         again();
         return;
     }
@@ -259,7 +260,7 @@ void MachineView::pollNextPosition() {
         m_pollRow = row;
         m_polling = true;
         QPointer<MachineView> self(this);
-        const link::Link::BackgroundReply reply = m_session.link.queryInBackground(
+        const link::Link::BackgroundReply reply = m_session.link.background().ask(
             QStringLiteral("VZ"), QString::number(m_machine.units.at(row).axis));
         if (!self)
             return;

@@ -40,7 +40,7 @@ void Form1::createMenus() {
     save->setShortcutContext(Qt::WindowShortcut);
     addAction(save);
     connect(save, &QAction::triggered, this, [this] {
-        if (!m_session.link.refuseWhenBusy())
+        if (!m_session.link.exchanges().refuseWhenBusy())
             saveKey();
     });
     file->addSeparator();

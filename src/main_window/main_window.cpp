@@ -117,14 +117,16 @@ QWidget* Form1::createButtonRow() {
 }
 
 void Form1::createDocks() {
-    m_dryRun = new DryRunDock(m_session, *m_programTab, [this] { ShowProgramTab(); }, this);
+    m_dryRun = new DryRunDock(
+        m_session, *m_programTab, [this] { ShowProgramTab(); }, this);
     addDockWidget(Qt::RightDockWidgetArea, m_dryRun);
     m_dryRun->hide();
-    m_machine = new MachineDock(
-        m_session, mnuRecentMachines,
-        {[this] { return windowFilePath(); },
-         [this](int axis, const QString& program) { openMachineUnit(axis, program); }},
-        this);
+    m_machine = new MachineDock(m_session, mnuRecentMachines,
+                                {[this] { return windowFilePath(); },
+                                 [this](int axis, const QString& program) {
+                                     openMachineUnit(axis, program);
+                                 }},
+                                this);
     addDockWidget(Qt::BottomDockWidgetArea, m_machine);
     m_machine->hide();
     connect(mnuDryRun, &QAction::triggered, m_dryRun, &DryRunDock::open);
@@ -195,7 +197,7 @@ void Form1::connectFileCommands() {
 
 std::function<void()> Form1::whenLineFree(std::function<void()> action) {
     return [this, action = std::move(action)] {
-        if (!m_session.link.refuseWhenBusy())
+        if (!m_session.link.exchanges().refuseWhenBusy())
             action();
     };
 }
@@ -379,12 +381,12 @@ void Form1::mnuPrint_Click() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    if (m_session.link.isBusy()) {
+    if (m_session.link.exchanges().isBusy()) {
         // End the exchange at its next wait, then close. Asked once: what a
         // long run does after that (a pace test sending the unit's own
         // program back) is not cut short by a second close.
         if (!m_closeWhenIdle)
-            m_session.link.requestAbort();
+            m_session.link.exchanges().requestAbort();
         m_closeWhenIdle = true;
         event->ignore();
         return;
@@ -432,7 +434,8 @@ void Form1::checkAxisItem(int index) {
 void Form1::SSTab2_Click(int tab) {
     m_debugCounter.tabChosen(tab);
     // During another exchange the readout is skipped rather than refused.
-    if (tab == MotionTabIndex && m_session.linkState().UnitConnected && !m_session.link.isBusy())
+    if (tab == MotionTabIndex && m_session.linkState().UnitConnected &&
+        !m_session.link.exchanges().isBusy())
         m_unit.cmdVerifyParameters_Click();
     if (tab == TerminalTabIndex)
         m_status->focusTerminal();

@@ -54,7 +54,6 @@ void UnitActions::connectAtStartUp() {
         if (!m_session.connection.ConnectUnit(files::readCommSettings(m_session.settings)) &&
             link.isPortOpen())
             link.disconnectUnit();
-        link.ShowConnectionStatus();
     }
     // Start-up says nothing when no unit answers, but a line that keeps
     // sending is worth knowing about: the settings can be fixed at once.
@@ -70,9 +69,10 @@ void UnitActions::applyModelLayout() {
 void UnitActions::cmdConnect_Click() {
     bool connected = false;
     {
-        if (m_session.link.targetHeld() && m_session.link.refuseTargetChange())
+        if (m_session.link.exchanges().targetHeld() &&
+            m_session.link.exchanges().refuseTargetChange())
             return;
-        const auto exchange = m_session.link.tryBeginWithoutUnit();
+        const auto exchange = m_session.link.exchanges().tryBeginWithoutUnit();
         if (!exchange)
             return;
         connected = m_session.connection.connectAction(files::readCommSettings(m_session.settings));
@@ -83,7 +83,7 @@ void UnitActions::cmdConnect_Click() {
 }
 
 int UnitActions::mnuAxisNum_Click(int index) {
-    if (m_session.link.refuseTargetChange())
+    if (m_session.link.exchanges().refuseTargetChange())
         return link::axisMenuItemFor(m_session.linkState().AxisAddress);
     const int item = m_session.connection.chooseAxis(index);
     files::storeAxisAddress(m_session.settings, m_session.linkState().AxisAddress,
@@ -92,30 +92,28 @@ int UnitActions::mnuAxisNum_Click(int index) {
 }
 
 void UnitActions::mnuCommSettings_Click() {
-    if (m_session.link.refuseTargetChange())
+    if (m_session.link.exchanges().refuseTargetChange())
         return;
     const link::LinkState& state = m_session.linkState();
+    int port = state.ComPortNumber;
+    int baud = state.BaudRate;
     {
         tools::frmCommSettings dialog(state.ComPortNumber, state.BaudRate,
                                       tools::storedDevices(m_session.settings),
                                       link::availableDevices(), m_dialogParent);
         dialog.setPaces(tools::storedPaces(m_session.settings));
-        if (dialog.exec() == QDialog::Accepted) {
-            int port = state.ComPortNumber;
-            int baud = state.BaudRate;
+        if (dialog.exec() == QDialog::Accepted)
             tools::storeCommSettingsChoice(dialog.choice(), port, baud, m_session.settings,
                                            m_session.services.messages);
-            m_session.link.choosePort(port, baud);
-        }
     }
     // The dialog always ends a connection: the next connect uses the new choice.
-    m_session.link.clearLastError();
+    m_session.link.choosePort(port, baud);
     if (m_session.link.isPortOpen())
         m_session.link.disconnectUnit();
 }
 
 void UnitActions::cmdVerifyParameters_Click() {
-    const auto exchange = m_session.link.tryBegin();
+    const auto exchange = m_session.link.exchanges().tryBegin();
     if (!exchange)
         return;
     platform::BusyCursorGuard busy(m_session.services.busyCursor);
@@ -148,7 +146,7 @@ transfer::SendPlaces UnitActions::sendPlaces() const {
 
 void UnitActions::offerSend(const QString& programFile) {
     if (!m_session.linkState().UnitConnected) {
-        m_session.link.ReportNotConnected();
+        m_session.link.exchanges().reportNotConnected();
         return;
     }
     // One send at a time, and nothing that could change its target while
@@ -157,7 +155,7 @@ void UnitActions::offerSend(const QString& programFile) {
         m_sendDialog->raise();
         return;
     }
-    if (m_session.link.refuseWhenBusy())
+    if (m_session.link.exchanges().refuseWhenBusy())
         return;
     std::optional<transfer::SendProgram> program;
     {
@@ -184,9 +182,9 @@ void UnitActions::offerSend(const QString& programFile) {
         },
         transfer::sendTargetText(link));
     m_sendDialog = dialog;
-    link.holdTarget(true);
+    link.exchanges().holdTarget(true);
     QObject::connect(dialog, &QDialog::finished, dialog, [this] {
-        m_session.link.holdTarget(false);
+        m_session.link.exchanges().holdTarget(false);
         m_sendDialog = nullptr;
     });
     QObject::connect(
@@ -342,10 +340,10 @@ bool UnitActions::rebuildWorkingCopy(const QString& source, const QString& failu
 
 void UnitActions::cmdUpload_Click() {
     if (!m_session.linkState().UnitConnected) {
-        m_session.link.ReportNotConnected();
+        m_session.link.exchanges().reportNotConnected();
         return;
     }
-    if (m_session.link.refuseWhenBusy())
+    if (m_session.link.exchanges().refuseWhenBusy())
         return;
     platform::Messages& messages = m_session.services.messages;
     if (m_session.document.recordCount().value_or(0) > 0 &&
@@ -357,7 +355,7 @@ void UnitActions::cmdUpload_Click() {
     quint64 binding = document.binding();
     // The upload goes into the working copy, whatever file is open now.
     const transfer::UploadReport report = transfer::runUpload(
-        m_session.link,
+        m_session.link, m_session.services.messages,
         {transfer::transferLogPath(m_session.services.paths.userDataDirectory()),
          m_session.files.workingCopy},
         [this] { m_programTab.showUploadStandby(); });
@@ -397,10 +395,10 @@ void UnitActions::cmdUpload_Click() {
 
 void UnitActions::cmdView_Click() {
     if (!m_session.linkState().UnitConnected) {
-        m_session.link.ReportNotConnected();
+        m_session.link.exchanges().reportNotConnected();
         return;
     }
-    if (m_session.link.refuseWhenBusy())
+    if (m_session.link.exchanges().refuseWhenBusy())
         return;
     auto* view = new transfer::frmView(m_dialogParent);
     QObject::connect(view, &transfer::frmView::stopMotionRequested, view,

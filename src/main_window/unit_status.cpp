@@ -23,8 +23,8 @@ UnitStatus::UnitStatus(Session& session, UnitActions& unit, QObject* parent)
       lblConnected(named(new QLabel, QStringLiteral("lblConnected"))),
       fraHint(named(new QFrame, QStringLiteral("fraHint"))),
       lblHint(named(new QLabel, QStringLiteral("lblHint"))),
-      cmdDismissHint(named(new QPushButton(QStringLiteral("Dismiss")),
-                           QStringLiteral("cmdDismissHint"))),
+      cmdDismissHint(
+          named(new QPushButton(QStringLiteral("Dismiss")), QStringLiteral("cmdDismissHint"))),
       txtTerminal(named(new QPlainTextEdit, QStringLiteral("txtTerminal"))),
       cmdClear(named(new QPushButton(QStringLiteral("Clear")), QStringLiteral("cmdClear"))),
       txtDebug(named(new QPlainTextEdit, QStringLiteral("txtDebug"))),
@@ -124,7 +124,7 @@ void UnitStatus::txtTerminal_KeyPress(const QString& text) {
             platform::MessageIcon::Information,
             QStringLiteral("The Com Port is not Open!  Use Connect on the Setup menu to reach the "
                            "unit."));
-    } else if (!m_session.link.refuseWhenBusy()) {
+    } else if (!m_session.link.exchanges().refuseWhenBusy()) {
         // Whoever types to the unit drives it by hand: a position query
         // must not land inside a half-typed frame.
         m_unit.stopFollowingPosition();

@@ -493,8 +493,8 @@ void SimulatedUnit::startProgram() {
         m_errorCode = 3;
         return;
     }
-    const MotorState start{m_accel, m_base, m_max, std::llround(m_position), m_clockwise,
-                           m_outputs};
+    const MotorState start{m_accel,     m_base,   m_max, std::llround(m_position),
+                           m_clockwise, m_outputs};
     m_run = m_runner(storedLines(), start, m_inputs);
     m_runStart = m_clock.now();
 }

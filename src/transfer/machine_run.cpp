@@ -95,7 +95,7 @@ public:
 
     bool stopped() const {
         return (m_callbacks.stopped && m_callbacks.stopped()) || m_held.stopped() ||
-               m_link.abortRequested();
+               m_link.exchanges().abortRequested();
     }
 
 private:
@@ -136,9 +136,9 @@ void restoreAxis(link::Link& link, const QString& axis, bool connected,
     if (link.state().AxisAddress == axis)
         return;
     link.chooseAddress(axis);
-    if (!connected || !link.isPortOpen() || link.abortRequested())
+    if (!connected || !link.isPortOpen() || link.exchanges().abortRequested())
         return;
-    const auto exchange = link.tryBeginWithoutUnit(&held);
+    const auto exchange = link.exchanges().tryBeginWithoutUnit(&held);
     if (const auto found = exchange ? link::askUnitAt(link, axis.toInt()) : std::nullopt)
         link.takeUnit(axis, found->model, found->revision);
 }
@@ -151,8 +151,8 @@ QList<MachineUnitResult> runMachine(link::Link& link, const files::Machine& mach
     QList<MachineUnitResult> results;
     // The whole run is one long exchange: nothing else writes to the line
     // between its units.
-    const auto held = link.tryBeginLong(options.send ? QStringLiteral("a machine send")
-                                                     : QStringLiteral("a machine check"));
+    const auto held = link.exchanges().tryBeginLong(
+        options.send ? QStringLiteral("a machine send") : QStringLiteral("a machine check"));
     if (!held) {
         for (const files::MachineUnit& unit : machine.units) {
             MachineUnitResult result;

@@ -34,7 +34,7 @@ namespace {
 // A check that ended because of Stop or the port, not the unit: the unit
 // is not checked, and the detail says why.
 bool stoppedOrLost(link::Link& link, QString* detail) {
-    if (link.sendInterrupted()) {
+    if (link.exchanges().interrupted()) {
         *detail = QStringLiteral("stopped");
         return true;
     }
@@ -55,7 +55,7 @@ UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit,
     const QString axis = QString::number(unit.axis);
     // One exchange from the greeting to the read-back: nothing else may
     // write to the line between them.
-    const auto exchange = link.tryBeginWithoutUnit(within);
+    const auto exchange = link.exchanges().tryBeginWithoutUnit(within);
     if (!exchange) {
         status.detail = QStringLiteral("another exchange was running");
         return status;
@@ -88,7 +88,7 @@ UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit,
         return status;
     }
     const PreparedSend& send = program.frames();
-    const UnitReply reply = readUnitProgram(link, false);
+    const UnitReply reply = readUnitProgram(link, nullptr);
     if (!reply.responded) {
         if (!stoppedOrLost(link, &status.detail)) {
             status.state = UnitState::NoUnit;

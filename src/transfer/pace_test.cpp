@@ -37,8 +37,9 @@ const QString NeedsUnitMessage =
 
 class PaceTest {
 public:
-    PaceTest(link::Link& link, const PaceTestOptions& options, const PaceTestCallbacks& callbacks)
-        : m_link(link), m_options(options), m_callbacks(callbacks) {}
+    PaceTest(link::Link& link, const platform::Clock& clock, const PaceTestOptions& options,
+             const PaceTestCallbacks& callbacks)
+        : m_link(link), m_clock(clock), m_options(options), m_callbacks(callbacks) {}
 
     PaceTestReport run() {
         if (!m_link.state().UnitConnected) {
@@ -47,7 +48,7 @@ public:
         }
         // The whole test is one long exchange: nothing else writes to the
         // line between its sends.
-        auto held = m_link.tryBeginLong(QStringLiteral("a pace test"));
+        auto held = m_link.exchanges().tryBeginLong(QStringLiteral("a pace test"));
         if (!held) {
             m_report.message = NeedsUnitMessage;
             return m_report;
@@ -66,7 +67,8 @@ public:
                     QStringLiteral("B%1").arg(2000 + static_cast<int>(m_report.trials.size()));
                 const PaceTrial trial = send(test, pace, attempt);
                 proven = trial.end == SendEnd::Verified;
-                stopped = held->stopped() || m_link.stopRequested() || m_link.abortRequested();
+                stopped = held->stopped() || m_link.exchanges().stopRequested() ||
+                          m_link.exchanges().abortRequested();
             }
             if (!proven || stopped)
                 break;
@@ -82,7 +84,7 @@ public:
 
 private:
     bool keepUnitProgram() {
-        const auto exchange = m_link.tryBeginWithoutUnit(m_held);
+        const auto exchange = m_link.exchanges().tryBeginWithoutUnit(m_held);
         if (!exchange) {
             m_report.message = NeedsUnitMessage;
             return false;
@@ -129,7 +131,7 @@ private:
         PaceTrial trial;
         trial.pace = pace;
         trial.attempt = attempt;
-        const double start = m_link.clock().now();
+        const double start = m_clock.now();
         int total = 0;
         const auto started = [&total](int characters) {
             total = characters;
@@ -141,7 +143,7 @@ private:
         const SendProgram program =
             SendProgram::fromRows(rows, QStringLiteral("(pace test)"), m_link.state().AxisAddress);
         trial.end = sendProgram(program, PaceRequest::trial(pace), started, progress).end;
-        trial.seconds = m_link.clock().now() - start;
+        trial.seconds = m_clock.now() - start;
         m_report.trials << trial;
         if (m_callbacks.trialEnded)
             m_callbacks.trialEnded(trial);
@@ -203,6 +205,7 @@ private:
     }
 
     link::Link& m_link;
+    const platform::Clock& m_clock;
     const PaceTestOptions& m_options;
     const PaceTestCallbacks& m_callbacks;
     PaceTestReport m_report;
@@ -238,9 +241,9 @@ QVector<program::ProgramRow> paceTestProgram(int memoryBytes) {
     return rows;
 }
 
-PaceTestReport runPaceTest(link::Link& link, const PaceTestOptions& options,
-                           const PaceTestCallbacks& callbacks) {
-    return PaceTest(link, options, callbacks).run();
+PaceTestReport runPaceTest(link::Link& link, const platform::Clock& clock,
+                           const PaceTestOptions& options, const PaceTestCallbacks& callbacks) {
+    return PaceTest(link, clock, options, callbacks).run();
 }
 
 } // namespace kqm::transfer

@@ -11,6 +11,10 @@
 #include <functional>
 #include <optional>
 
+namespace kqm::platform {
+class Clock;
+}
+
 namespace kqm::transfer {
 
 // A program that fills the unit's memory to its last byte, of commands that
@@ -53,7 +57,8 @@ struct PaceTestReport {
 // ends the trials; the unit's program is still sent back (a second Stop ends
 // that too, and the message names the backup). A test that proves no pace
 // forgets the pace proven before.
-PaceTestReport runPaceTest(link::Link& link, const PaceTestOptions& options,
-                           const PaceTestCallbacks& callbacks);
+// `clock`: what times each trial's send.
+PaceTestReport runPaceTest(link::Link& link, const platform::Clock& clock,
+                           const PaceTestOptions& options, const PaceTestCallbacks& callbacks);
 
 } // namespace kqm::transfer

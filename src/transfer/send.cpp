@@ -117,10 +117,10 @@ bool endsWithQuit(const QString& sendText) {
 namespace {
 
 // Writes characters at the send's pace; false when the port has closed.
-bool writePaced(link::Link& link, const QString& text, int* index,
+bool writePaced(link::Link& link, link::SendWriter& writer, const QString& text, int* index,
                 const std::function<void(int, QChar)>& progress, double pace) {
     for (const QChar c : text) {
-        if (link.writeSendCharacter(c) == link::Link::SendStep::PortClosed)
+        if (writer.write(c) == link::SendWriter::Step::PortClosed)
             return false;
         if (progress)
             progress((*index)++, c);
@@ -133,36 +133,31 @@ bool writePaced(link::Link& link, const QString& text, int* index,
 
 SendResult sendProgram(link::Link& link, const PreparedSend& send,
                        const std::function<void(int, QChar)>& progress) {
-    struct Sending {
-        link::Link& link;
-        Sending(link::Link& l, double pace) : link(l) { link.beginSend(pace); }
-        ~Sending() { link.endSend(); }
-    } sending(link, send.pace);
+    link::SendWriter writer(link, send.pace);
     SendResult result;
     int index = 0;
     const auto closed = [&result] {
         result.outcome = SendOutcome::PortClosed;
         return result;
     };
-    if (!writePaced(link, send.leadIn, &index, progress, send.pace))
+    if (!writePaced(link, writer, send.leadIn, &index, progress, send.pace))
         return closed();
     for (const QString& line : send.lines) {
-        if (link.sendInterrupted())
+        if (link.exchanges().interrupted())
             break;
-        if (!writePaced(link, line, &index, progress, send.pace))
+        if (!writePaced(link, writer, line, &index, progress, send.pace))
             return closed();
         ++result.linesSent;
     }
     const QString prefix = QLatin1Char('@') + send.axis;
     const QString stop = prefix + QStringLiteral(".\r");
-    if (!link.sendInterrupted())
+    if (!link.exchanges().interrupted())
         return result;
     // What ends a stopped send goes at the unit's sure pace, whatever the
     // pace of the program was; after a faster pace, a lone CR first closes
     // a frame whose characters may have been lost.
     const bool wasFast = send.pace < SurePace - 1e-9;
-    link.endSend();
-    link.beginSend(SurePace);
+    writer.slowDown();
     if (wasFast)
         link.pace(SurePace);
     const QString lead = wasFast ? QStringLiteral("\r") : QString();
@@ -177,7 +172,7 @@ SendResult sendProgram(link::Link& link, const PreparedSend& send,
         // after a faster pace the quit may have been lost, and is sent again
         // so that the stop is executed, not stored.
         const QString quit = wasFast || quitLeft ? prefix + QStringLiteral("Q\r") : QString();
-        if (!writePaced(link, lead + quit + stop, &uncounted, {}, SurePace))
+        if (!writePaced(link, writer, lead + quit + stop, &uncounted, {}, SurePace))
             return closed();
         result.linesSent = static_cast<int>(send.lines.size());
         return result;
@@ -185,7 +180,7 @@ SendResult sendProgram(link::Link& link, const PreparedSend& send,
     // End program entry, stop, then leave an empty program behind.
     const QString end = lead + prefix + QStringLiteral("Q\r") + stop + prefix +
                         QStringLiteral("E0\r") + prefix + QStringLiteral("Q\r");
-    if (!writePaced(link, end, &uncounted, {}, SurePace))
+    if (!writePaced(link, writer, end, &uncounted, {}, SurePace))
         return closed();
     result.outcome = SendOutcome::Stopped;
     return result;

@@ -20,7 +20,7 @@ public:
             return nothingSent(TargetChangedMessage);
         if (m_request.backup() && !keepUnitProgram(now))
             return m_report;
-        if (m_link.sendInterrupted())
+        if (m_link.exchanges().interrupted())
             return nothingSent(NothingSentStoppedMessage);
         if (!m_link.isPortOpen())
             return nothingSent(NothingSentClosedMessage);
@@ -43,7 +43,7 @@ private:
         const int axis = m_send.axis.toInt();
         m_report.backup =
             backUpUnitProgram(m_link, m_request.backupDirectory(), axis, m_request.model(), now);
-        if (m_link.sendInterrupted()) {
+        if (m_link.exchanges().interrupted()) {
             nothingSent(NothingSentStoppedMessage);
             return false;
         }
@@ -102,7 +102,7 @@ private:
         case SendOutcome::Sent:
             break;
         }
-        if (m_link.sendInterrupted()) {
+        if (m_link.exchanges().interrupted()) {
             // Stopped as the last line went out: the program is in whole.
             m_report.end = m_request.verify() ? SendEnd::SentNotVerified : SendEnd::Sent;
             m_report.message = m_request.verify() ? notVerifiedMessage() : SentWholeStoppedMessage;
@@ -117,7 +117,7 @@ private:
     void verify() {
         m_report.verification = verifySend(m_link, m_send);
         const Verification& verification = *m_report.verification;
-        if (m_link.sendInterrupted() && !verification.verified()) {
+        if (m_link.exchanges().interrupted() && !verification.verified()) {
             m_report.end = SendEnd::SentNotVerified;
             m_report.message = notVerifiedMessage();
             return;
@@ -158,9 +158,9 @@ private:
     // Whatever happened, the unit is not left in program entry while the
     // port is there to end it; when it does not answer afterwards, say so.
     void leaveEntryEnded() {
-        if (!m_link.programEntryMayBeOpen() || !m_link.isPortOpen())
+        if (!m_link.farEnd().entryMayBeOpen() || !m_link.isPortOpen())
             return;
-        if (!m_link.endProgramEntry()) {
+        if (!m_link.recovery().endProgramEntry()) {
             m_report.entryLeftOpen = true;
             m_report.message += EntryLeftOpenMessage;
         }
@@ -181,7 +181,7 @@ private:
 
 SendReport runSend(link::Link& link, const SendRequest& request, const SendCallbacks& callbacks,
                    const link::Link::LongExchange* within, const QDateTime& now) {
-    const auto exchange = link.tryBeginWithoutUnit(within);
+    const auto exchange = link.exchanges().tryBeginWithoutUnit(within);
     if (!exchange)
         return {}; // the link has said why: another exchange runs
 

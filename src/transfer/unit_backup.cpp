@@ -164,7 +164,7 @@ BackupResult keepBackup(const QString& reply, const QString& directory, int axis
 
 BackupResult backUpUnitProgram(link::Link& link, const QString& directory, int axis,
                                const QString& model, const QDateTime& taken) {
-    const UnitReply reply = readUnitProgram(link, false);
+    const UnitReply reply = readUnitProgram(link, nullptr);
     if (!reply.responded) {
         BackupResult result;
         result.unitSilent = reply.failure.isEmpty() || reply.failure == NotRespondingMessage;

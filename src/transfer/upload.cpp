@@ -22,16 +22,16 @@ bool isCommandLetterAt(const QString& text, qsizetype i) {
 
 } // namespace
 
-UnitReply readUnitProgram(link::Link& link, bool report, double requestPace) {
+UnitReply readUnitProgram(link::Link& link, platform::Messages* report, double requestPace) {
     UnitReply reply;
     const auto say = [&](const QString& text) {
         reply.failure = text;
         if (report)
-            link.messages().show(MessageIcon::Critical, text);
+            report->show(MessageIcon::Critical, text);
     };
     const auto silent = [&] {
         // Stopped or closing: nothing is wrong with the unit.
-        if (link.sendInterrupted())
+        if (link.exchanges().interrupted())
             return;
         say(NotRespondingMessage);
         // The upload ends the connection as it has always done; a read-back
@@ -53,11 +53,11 @@ UnitReply readUnitProgram(link::Link& link, bool report, double requestPace) {
     // unknown which unit a cut frame named, so the unit is named first: a
     // unit out of entry answers, one still in it does not, and the caller
     // ends the entry and asks again.
-    const bool afterSend = link.programEntryMayBeOpen();
+    const bool afterSend = link.farEnd().entryMayBeOpen();
     if (afterSend)
-        link.closeOpenFrame();
-    const bool named =
-        (afterSend && link.addressedAxis() == link.state().AxisAddress) || link.nameConnectedUnit();
+        link.recovery().closeOpenFrame();
+    const bool named = (afterSend && link.farEnd().addressedAxis() == link.state().AxisAddress) ||
+                       link.recovery().nameConnectedUnit();
     if (link.flooded()) {
         say(link.lostReason());
         return reply;
@@ -69,10 +69,10 @@ UnitReply readUnitProgram(link::Link& link, bool report, double requestPace) {
         return reply;
     }
     if (!link.TransmitPaced(QStringLiteral("VE"), 0.5, false, requestPace) &&
-        !link.sendInterrupted() && report) {
+        !link.exchanges().interrupted() && report) {
         // Said, then the wait for the reply goes on: a unit that took the
         // request may still answer; one that did not ends as not responding.
-        link.messages().show(MessageIcon::Critical, link.state().LastCommError);
+        report->show(MessageIcon::Critical, link.state().LastCommError);
     }
     // The unit's half second counts from the request's arrival: the line's
     // time for the CR and the first character of the answer, and one poll,
@@ -91,11 +91,10 @@ UnitReply readUnitProgram(link::Link& link, bool report, double requestPace) {
         return reply;
     }
     // Stopped meanwhile: what arrived is no answer anybody waits for now.
-    if (link.sendInterrupted())
+    if (link.exchanges().interrupted())
         return reply;
     reply.responded = true;
     reply.text = QString::fromLatin1(text);
-    link.echoToDebug(program::StripCrLf(reply.text) + QStringLiteral("\r\n"));
     return reply;
 }
 
@@ -272,17 +271,17 @@ void logUpload(link::Link& link, const UploadLog& log, UploadReport& report) {
 
 } // namespace
 
-UploadReport runUpload(link::Link& link, const UploadLog& log,
+UploadReport runUpload(link::Link& link, platform::Messages& messages, const UploadLog& log,
                        const std::function<void()>& replyArrived) {
     UploadReport report;
-    const auto exchange = link.tryBegin();
+    const auto exchange = link.exchanges().tryBegin();
     if (!exchange)
         return report;
     report.ran = true;
     // What went wrong on the line is said as it happens, once.
-    const UnitReply reply = readUnitProgram(link, true);
+    const UnitReply reply = readUnitProgram(link, &messages);
     if (!reply.responded) {
-        report.end = link.sendInterrupted() ? UploadEnd::Stopped : UploadEnd::NoAnswer;
+        report.end = link.exchanges().interrupted() ? UploadEnd::Stopped : UploadEnd::NoAnswer;
         if (report.end == UploadEnd::Stopped)
             report.message = UploadStoppedMessage;
         logUpload(link, log, report);
@@ -291,7 +290,7 @@ UploadReport runUpload(link::Link& link, const UploadLog& log,
     report.uploaded.responded = true;
     if (replyArrived)
         replyArrived();
-    report.uploaded.built = buildUploadedProgram(reply.text, link.messages());
+    report.uploaded.built = buildUploadedProgram(reply.text, messages);
     report.end = report.uploaded.built.stored ? UploadEnd::Uploaded : UploadEnd::Corrupted;
     logUpload(link, log, report);
     return report;

@@ -49,10 +49,11 @@ struct UnitReply {
     QString text;
     QString failure; // why there is no reply; empty when stopped or closing
 };
-// report: show why in a box (the upload); the send shows it itself.
+// report: where to show why in a box (the upload); the send shows it itself.
 // `requestPace`: the pause after each character of the request (a read-back
 // after a send at a faster pace asks at that pace).
-UnitReply readUnitProgram(link::Link& link, bool report = true, double requestPace = SurePace);
+UnitReply readUnitProgram(link::Link& link, platform::Messages* report,
+                          double requestPace = SurePace);
 
 // The reply cut into stored commands (go moves joined as "N500,G").
 struct ParsedReply {
@@ -112,7 +113,7 @@ struct UploadLog {
     QString logFile;
     QString programPath;
 };
-UploadReport runUpload(link::Link& link, const UploadLog& log,
+UploadReport runUpload(link::Link& link, platform::Messages& messages, const UploadLog& log,
                        const std::function<void()>& replyArrived = {});
 inline const QString UploadStoppedMessage = QStringLiteral(
     "The upload was stopped before the unit's program was read: nothing was replaced.");

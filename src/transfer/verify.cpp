@@ -181,11 +181,11 @@ Verification verifySend(link::Link& link, const PreparedSend& send) {
     // program entry: the request goes first, and only when it is not
     // answered is the entry ended (a quit frame to a unit out of entry
     // would set its error code) and the request made again.
-    UnitReply reply = readUnitProgram(link, false, requestPace);
-    if (!reply.responded && reply.failure.isEmpty() && link.programEntryMayBeOpen() &&
-        !link.sendInterrupted() && link.isPortOpen()) {
-        link.endProgramEntry();
-        reply = readUnitProgram(link, false, SurePace);
+    UnitReply reply = readUnitProgram(link, nullptr, requestPace);
+    if (!reply.responded && reply.failure.isEmpty() && link.farEnd().entryMayBeOpen() &&
+        !link.exchanges().interrupted() && link.isPortOpen()) {
+        link.recovery().endProgramEntry();
+        reply = readUnitProgram(link, nullptr, SurePace);
     }
     if (!reply.responded) {
         result.message = reply.failure.isEmpty() || reply.failure == NotRespondingMessage
@@ -197,7 +197,7 @@ Verification verifySend(link::Link& link, const PreparedSend& send) {
     result = compareWithUnit(send, parseUploadReply(reply.text));
     // The unit holds the whole program, its quit included: entry is over.
     if (result.verified())
-        link.programEntryEnded();
+        link.recovery().programEntryEnded();
     if (!result.verified() || !needsListingCheck(send))
         return result;
     // Where each branch lands is only known from the unit's own addresses.

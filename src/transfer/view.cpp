@@ -32,7 +32,7 @@ QString requestUnitListing(link::Link& link) {
     link.writeDirect(QStringLiteral("0"));
     link.writeDirect(QStringLiteral("\r"));
     link.Delay(0.5);
-    return link.readListingReply();
+    return link.ReadReply(link::MaxProgramReplyBytes);
 }
 
 UnitListing readUnitListing(link::Link& link) {
@@ -42,17 +42,17 @@ UnitListing readUnitListing(link::Link& link) {
 ViewReport runView(link::Link& link) {
     ViewReport report;
     {
-        const auto exchange = link.tryBegin();
+        const auto exchange = link.exchanges().tryBegin();
         if (!exchange)
             return report;
         report.ran = true;
         report.listing = readUnitListing(link);
     }
-    report.end = link.flooded()              ? ViewEnd::LineFailed
-                 : report.listing.truncated  ? ViewEnd::TooLong
-                 : report.listing.endedWithQ ? ViewEnd::Whole
-                 : link.sendInterrupted()    ? ViewEnd::Stopped
-                                             : ViewEnd::Incomplete;
+    report.end = link.flooded()                   ? ViewEnd::LineFailed
+                 : report.listing.truncated       ? ViewEnd::TooLong
+                 : report.listing.endedWithQ      ? ViewEnd::Whole
+                 : link.exchanges().interrupted() ? ViewEnd::Stopped
+                                                  : ViewEnd::Incomplete;
     switch (report.end) {
     case ViewEnd::LineFailed:
         report.message = link.lostReason();

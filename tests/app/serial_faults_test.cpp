@@ -70,7 +70,7 @@ protected:
         EXPECT_FALSE(form->linkState().UnitConnected);
         EXPECT_EQ(label(), QStringLiteral("The Unit is NOT Connected"));
         EXPECT_FALSE(port.PortOpen());
-        EXPECT_FALSE(form->deviceLink().isBusy());
+        EXPECT_FALSE(form->deviceLink().exchanges().isBusy());
         plugIn();
         messages.clear();
         click("cmdConnect");
@@ -181,7 +181,7 @@ TEST_F(SerialFaults, UnitStopsAnsweringInTheMiddleOfAnUpload) {
     for (const auto& row : test::ReadProgramFile(dir.filePath("temp.mdb")))
         commands << row.command;
     EXPECT_EQ(commands, (QStringList{"A10", "W"}));
-    EXPECT_FALSE(form->deviceLink().isBusy());
+    EXPECT_FALSE(form->deviceLink().exchanges().isBusy());
 }
 
 // A device on COM 1 that floods the line: start-up ends within its deadline,

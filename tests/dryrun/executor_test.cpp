@@ -121,7 +121,8 @@ TEST(Executor, MovesRampUpAndDown) {
     slew.run();
     ASSERT_EQ(slew.moves().size(), 1);
     const MotionProfile& drawn = slew.moves().first();
-    EXPECT_EQ(drawn.positionAt(0.5), MotionProfile::slew(0, true, 500, 1500, 16000, 0).positionAt(0.5));
+    EXPECT_EQ(drawn.positionAt(0.5),
+              MotionProfile::slew(0, true, 500, 1500, 16000, 0).positionAt(0.5));
     EXPECT_EQ(drawn.positionAt(1.4), slew.restingPosition());
     // Where a move holds the program, the line after it starts when it ends.
     RunSettings holding;

@@ -45,7 +45,9 @@ TEST(FloodedLine, EveryExchangeEndsWithinItsDeadline) {
          [](test::LinkFixture& f) { return transfer::readUnitListing(f.deviceLink).endedWithQ; },
          17.0},
         {"upload",
-         [](test::LinkFixture& f) { return transfer::readUnitProgram(f.deviceLink).responded; },
+         [](test::LinkFixture& f) {
+             return transfer::readUnitProgram(f.deviceLink, &f.messages).responded;
+         },
          17.0},
     };
     for (const double rate : {1.0e6, 20.0}) {

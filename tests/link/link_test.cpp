@@ -122,7 +122,7 @@ TEST_F(LinkTest, TerminalSendsUpperCaseAndReportsCtsOnce) {
 
 TEST_F(LinkTest, ReportNotConnectedClearsTheFlagAndExplains) {
     state.UnitConnected = true;
-    deviceLink.ReportNotConnected();
+    deviceLink.exchanges().reportNotConnected();
     EXPECT_FALSE(state.UnitConnected);
     EXPECT_TRUE(port.PortOpen());
     ASSERT_EQ(messages.boxes().size(), 1);
@@ -143,17 +143,17 @@ TEST_F(LinkTest, LostPortShowsTheUnitAsGone) {
 }
 
 TEST_F(LinkTest, BusyStateRefusesASecondExchange) {
-    EXPECT_FALSE(deviceLink.refuseWhenBusy());
+    EXPECT_FALSE(deviceLink.exchanges().refuseWhenBusy());
     {
         Link::Exchange exchange(deviceLink);
-        EXPECT_TRUE(deviceLink.isBusy());
-        EXPECT_TRUE(deviceLink.refuseWhenBusy());
-        deviceLink.requestAbort();
+        EXPECT_TRUE(deviceLink.exchanges().isBusy());
+        EXPECT_TRUE(deviceLink.exchanges().refuseWhenBusy());
+        deviceLink.exchanges().requestAbort();
         const double before = clock.now();
         deviceLink.Delay(5.0); // an aborted exchange waits no more
         EXPECT_EQ(clock.now(), before);
     }
-    EXPECT_FALSE(deviceLink.isBusy());
+    EXPECT_FALSE(deviceLink.exchanges().isBusy());
     EXPECT_EQ(messages.texts(), QStringList{link::BusyMessage});
 }
 
@@ -213,12 +213,12 @@ TEST(FarEnd, EveryWriterKeepsTheLineSound) {
             fixture.deviceLink.stopMotion();
         } else {
             link::Link::Exchange exchange(fixture.deviceLink);
-            fixture.deviceLink.nameConnectedUnit();
+            fixture.deviceLink.recovery().nameConnectedUnit();
             fixture.deviceLink.TransmitPaced(QStringLiteral("VE"), 0.5);
         }
         EXPECT_EQ(fixture.port.written(), c.wire);
-        EXPECT_FALSE(fixture.deviceLink.frameMayBeOpen());
-        EXPECT_EQ(fixture.deviceLink.addressedAxis(), QStringLiteral("0"));
+        EXPECT_FALSE(fixture.deviceLink.farEnd().frameMayBeOpen());
+        EXPECT_EQ(fixture.deviceLink.farEnd().addressedAxis(), QStringLiteral("0"));
         EXPECT_FALSE(fixture.port.unit().moving());
     }
 }
@@ -237,22 +237,22 @@ TEST(LongExchange, HoldsTheLineBetweenItsOwnExchanges) {
     QObject::connect(&line.deviceLink, &link::Link::busyChanged,
                      [&busy](bool now) { busy << now; });
     {
-        auto held = line.deviceLink.tryBeginLong(QStringLiteral("a machine send"));
+        auto held = line.deviceLink.exchanges().tryBeginLong(QStringLiteral("a machine send"));
         ASSERT_TRUE(held);
         for (int unit = 0; unit < 2; ++unit) {
-            const auto own = line.deviceLink.tryBeginWithoutUnit(&*held);
+            const auto own = line.deviceLink.exchanges().tryBeginWithoutUnit(&*held);
             ASSERT_TRUE(own);
             // Inside one of its exchanges, not even the holder starts another.
-            EXPECT_FALSE(line.deviceLink.tryBeginWithoutUnit(&*held));
+            EXPECT_FALSE(line.deviceLink.exchanges().tryBeginWithoutUnit(&*held));
         }
-        EXPECT_TRUE(line.deviceLink.isBusy());
+        EXPECT_TRUE(line.deviceLink.exchanges().isBusy());
         line.messages.clear();
-        EXPECT_FALSE(line.deviceLink.tryBegin());
-        EXPECT_FALSE(line.deviceLink.tryBeginLong(QStringLiteral("a pace test")));
+        EXPECT_FALSE(line.deviceLink.exchanges().tryBegin());
+        EXPECT_FALSE(line.deviceLink.exchanges().tryBeginLong(QStringLiteral("a pace test")));
         ASSERT_EQ(line.messages.texts().size(), 2);
         EXPECT_TRUE(line.messages.texts().at(0).startsWith(
             "The unit is busy with a machine send. Please wait until it has finished"));
-        EXPECT_EQ(line.deviceLink.queryInBackground(QStringLiteral("VZ")).outcome,
+        EXPECT_EQ(line.deviceLink.background().ask(QStringLiteral("VZ")).outcome,
                   link::Link::BackgroundOutcome::LineBusy);
         EXPECT_FALSE(held->stopped());
         line.deviceLink.stopMotion();
@@ -261,8 +261,8 @@ TEST(LongExchange, HoldsTheLineBetweenItsOwnExchanges) {
         EXPECT_FALSE(held->stopped());
     }
     EXPECT_EQ(busy, (QList<bool>{true, false}));
-    EXPECT_FALSE(line.deviceLink.isBusy());
-    EXPECT_TRUE(line.deviceLink.tryBegin());
+    EXPECT_FALSE(line.deviceLink.exchanges().isBusy());
+    EXPECT_TRUE(line.deviceLink.exchanges().tryBegin());
 }
 
 } // namespace

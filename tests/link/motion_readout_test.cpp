@@ -38,7 +38,7 @@ protected:
         return result;
     }
     platform::CountingBusyCursor cursor;
-    link::MotionPanel panel{deviceLink, cursor};
+    link::MotionPanel panel{deviceLink, messages, cursor};
 };
 
 TEST_F(MotionTest, EveryControlWritesItsFramesAndWaits) {

@@ -63,14 +63,14 @@ TEST_F(PositionPollTest, AUserActionDuringAQueryTakesTheLine) {
     bool acted = false;
     RecordingView view;
     clock.addListener([&](double now) {
-        if (acted || !deviceLink.backgroundRunning())
+        if (acted || !deviceLink.background().running())
             return;
         if (queryStart < 0)
             queryStart = now;
         if (now - queryStart < offset)
             return;
         acted = true;
-        const auto exchange = deviceLink.tryBegin();
+        const auto exchange = deviceLink.exchanges().tryBegin();
         ASSERT_TRUE(exchange.has_value());
         link::runReadout(deviceLink, view);
     });
@@ -93,7 +93,7 @@ TEST_F(PositionPollTest, AUserActionDuringAQueryTakesTheLine) {
         clock.advance(1.5);
         EXPECT_GT(readings.size(), before);
         EXPECT_TRUE(poll.following());
-        EXPECT_FALSE(deviceLink.isBusy());
+        EXPECT_FALSE(deviceLink.exchanges().isBusy());
     }
     EXPECT_TRUE(messages.boxes().isEmpty());
     EXPECT_FALSE(port.written().contains("@0VZ@")); // frames whole
@@ -129,7 +129,7 @@ TEST_F(PositionPollTest, EndsQuietlyOrNeverStarts) {
     port.unit().faults().replyDelay = 0;
     RecordingView view;
     {
-        const auto exchange = deviceLink.tryBegin();
+        const auto exchange = deviceLink.exchanges().tryBegin();
         link::runReadout(deviceLink, view);
     }
     EXPECT_EQ(view.labels[link::ReadoutView::Label::Acceleration],

@@ -165,7 +165,7 @@ TEST(UnitScan, EndsWhenStoppedOrWhenThePortGoes) {
         link::Link::Exchange exchange(fixture.deviceLink);
         result = link::scanUnits(fixture.deviceLink, [&](int axis, const FoundUnit*) {
             if (axis == 4)
-                fixture.deviceLink.requestStop();
+                fixture.deviceLink.exchanges().requestStop();
         });
     }
     EXPECT_FALSE(result.completed);
@@ -181,11 +181,11 @@ TEST(UnitScan, EndsWhenStoppedOrWhenThePortGoes) {
         link::Link::Exchange exchange(fixture.deviceLink);
         link::scanUnits(fixture.deviceLink, [&](int axis, const FoundUnit*) {
             if (axis == 2)
-                fixture.deviceLink.requestStop();
+                fixture.deviceLink.exchanges().requestStop();
         });
     }
     EXPECT_TRUE(fixture.port.written().endsWith("@2$\r@9$\r"));
-    EXPECT_EQ(fixture.deviceLink.addressedAxis(), QStringLiteral("9"));
+    EXPECT_EQ(fixture.deviceLink.farEnd().addressedAxis(), QStringLiteral("9"));
     fixture.state.UnitConnected = false;
 
     {

@@ -254,7 +254,7 @@ TEST_F(MainWindowTest, ConnectsAtStartUpToTheSimulatedUnit) {
     EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblVerifyInfo(0)"))->text(),
               QStringLiteral("Acceleration: 16\r"));
     EXPECT_TRUE(form->findChild<QAction*>(QStringLiteral("mnuAxisNum(0)"))->isChecked());
-    EXPECT_FALSE(form->deviceLink().isBusy());
+    EXPECT_FALSE(form->deviceLink().exchanges().isBusy());
     EXPECT_TRUE(messages.boxes().isEmpty());
 }
 
@@ -363,7 +363,7 @@ TEST_F(MainWindowTest, ClosingDuringAnExchangeEndsItFirst) {
     form->show();
     bool closeAsked = false;
     clock.addListener([&](double) {
-        if (form->deviceLink().isBusy() && !closeAsked) {
+        if (form->deviceLink().exchanges().isBusy() && !closeAsked) {
             closeAsked = true;
             EXPECT_FALSE(form->close()); // refused while the exchange runs
         }
@@ -399,7 +399,7 @@ TEST_F(MainWindowTest, TheMotionTabFollowsThePositionWhileTheMotorMoves) {
     // following goes on.
     bool clicked = false;
     clock.addListener([&](double) {
-        if (!clicked && form->deviceLink().backgroundRunning()) {
+        if (!clicked && form->deviceLink().background().running()) {
             clicked = true;
             click("cmdVerifyParameters");
         }

@@ -339,7 +339,7 @@ protected:
                 stored << program::StripCrLf(row.command); // as the grid shows it
             EXPECT_EQ(gridColumn(2), stored);
         }
-        EXPECT_FALSE(form->deviceLink().isBusy());
+        EXPECT_FALSE(form->deviceLink().exchanges().isBusy());
         EXPECT_EQ(cursor.depth(), 0);
     }
 

@@ -102,7 +102,7 @@ TEST_F(TransferWindowTest, SendListsTheFramesAndSendsOnOk) {
     EXPECT_TRUE(progress.contains(QStringLiteral("Sending: E")));
     EXPECT_EQ(current->text(), QString());
     EXPECT_EQ(cursor.depth(), 0);
-    EXPECT_FALSE(form->deviceLink().isBusy());
+    EXPECT_FALSE(form->deviceLink().exchanges().isBusy());
     EXPECT_EQ(port.unit().program().size(), 3);
     EXPECT_TRUE(messages.boxes().isEmpty());
 }
@@ -183,7 +183,7 @@ TEST_F(TransferWindowTest, NothingRebindsOrEditsDuringAnUpload) {
     const QByteArray namedBefore = test::FileBytes(named);
     int actions = 0;
     clock.addListener([&](double) {
-        if (!form->deviceLink().isBusy() || actions > 0)
+        if (!form->deviceLink().exchanges().isBusy() || actions > 0)
             return;
         ++actions;
         dialogs.choose(named);
@@ -237,7 +237,7 @@ TEST_F(TransferWindowTest, StoppingOrClosingDuringASendLeavesNoHalfProgram) {
         EXPECT_EQ(port.unit().uploadReply(), QByteArray("Q\r*"));
         EXPECT_EQ(messages.texts().first(), transfer::stoppedSendMessage(2));
         EXPECT_EQ(messages.texts().size(), closing ? 2 : 1);
-        EXPECT_FALSE(form->deviceLink().isBusy());
+        EXPECT_FALSE(form->deviceLink().exchanges().isBusy());
         EXPECT_EQ(form->isVisible(), !closing);
     }
 }
@@ -340,7 +340,7 @@ TEST_F(TransferWindowTest, CtsDropsDuringThePacedRequest) {
     EXPECT_EQ(port.written(), QByteArray("VE")); // the carriage return never went out
     EXPECT_FALSE(form->linkState().UnitConnected);
     EXPECT_FALSE(port.PortOpen());
-    EXPECT_FALSE(form->deviceLink().isBusy());
+    EXPECT_FALSE(form->deviceLink().exchanges().isBusy());
     EXPECT_EQ(cursor.depth(), 0);
 }
 

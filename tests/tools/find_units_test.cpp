@@ -115,7 +115,7 @@ TEST_F(FindUnitsTest, ListsTheUnitsAndTheChosenOneBecomesTheAxis) {
     EXPECT_TRUE(form->findChild<QLabel*>(QStringLiteral("lblConnected"))
                     ->text()
                     .contains(QStringLiteral("KQM21 on axis 3, COM 1")));
-    EXPECT_EQ(form->deviceLink().addressedAxis(), QStringLiteral("3"));
+    EXPECT_EQ(form->deviceLink().farEnd().addressedAxis(), QStringLiteral("3"));
 }
 
 TEST_F(FindUnitsTest, OnAClosedPortTheScanOpensItAndClosesItAgain) {

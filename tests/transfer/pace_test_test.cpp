@@ -51,7 +51,7 @@ TEST(PaceTest, SettlesOnTheFastestPaceTheReceiverTakes) {
         const PaceKey key{line.port.deviceName(), 0, "KQM20", line.state.UnitRevision, 9600};
         QString error;
         ASSERT_TRUE(keepProvenPace(options.provenPacesFile, key, 0.0021, &error));
-        const PaceTestReport report = runPaceTest(line.deviceLink, options, {});
+        const PaceTestReport report = runPaceTest(line.deviceLink, line.clock, options, {});
         EXPECT_EQ(report.fastest, c.fastest);
         EXPECT_EQ(report.trials.size(), c.trials);
         EXPECT_TRUE(report.restored) << report.message.toStdString();
@@ -97,7 +97,7 @@ TEST(PaceTest, StopEndsTheTrialsAndTheUnitGetsItsProgramBack) {
         if (trial == 3 && done == 500)
             line.deviceLink.stopMotion();
     };
-    const PaceTestReport report = runPaceTest(line.deviceLink, options, callbacks);
+    const PaceTestReport report = runPaceTest(line.deviceLink, line.clock, options, callbacks);
     EXPECT_EQ(report.trials.size(), 3);
     EXPECT_EQ(report.fastest, 0.02);
     EXPECT_TRUE(report.restored);

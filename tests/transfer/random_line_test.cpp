@@ -111,7 +111,7 @@ private:
         m_inInterrupt = true;
         if (m_interruptCloses) {
             m_log << QStringLiteral("close");
-            link().requestAbort();
+            link().exchanges().requestAbort();
             m_closed = true;
         } else if (m_interruptUnplugs) {
             m_log << QStringLiteral("unplug");
@@ -142,7 +142,7 @@ private:
         static const char* texts[] = {"@7S\r", "@7M100", "@3$\r", "@0B6", "@7N200\r@7G\r", "@3"};
         const char* text = texts[m_random.bounded(6)];
         m_log << QStringLiteral("type %1").arg(QString::fromLatin1(text).replace('\r', "\\r"));
-        if (!link().isBusy())
+        if (!link().exchanges().isBusy())
             link().TransmitTerminalText(QString::fromLatin1(text));
     }
     void stop() { pressStop(); }
@@ -153,7 +153,7 @@ private:
         link::Link::Exchange exchange(link());
         link::scanUnits(link(), [this, stopAt](int axis, const link::FoundUnit*) {
             if (axis == stopAt)
-                link().requestStop();
+                link().exchanges().requestStop();
         });
     }
 
@@ -161,9 +161,9 @@ private:
         m_log << QStringLiteral("upload");
         const QStringList held = test::LineFixture::heldBy(connected());
         link::Link::Exchange exchange(link());
-        const UnitReply reply = readUnitProgram(link(), false);
+        const UnitReply reply = readUnitProgram(link(), nullptr);
         // The request without an address reached the connected unit.
-        if (reply.responded && !link().sendInterrupted()) {
+        if (reply.responded && !link().exchanges().interrupted()) {
             EXPECT_EQ(parseUploadReply(reply.text).commands, held) << log().toStdString();
         }
     }
@@ -274,7 +274,7 @@ private:
         ASSERT_EQ(results.size(), m_machine.units.size());
         // The unit that is not on the line is no unit; the others are what
         // the check found, and a unit sent and in step holds its program.
-        if (m_line.port.PortOpen() && !link().abortRequested()) {
+        if (m_line.port.PortOpen() && !link().exchanges().abortRequested()) {
             EXPECT_EQ(m_line.state.AxisAddress, axisBefore) << log().toStdString();
             for (const MachineUnitResult& result : results) {
                 if (result.status.state == UnitState::InStep) {
@@ -294,7 +294,7 @@ private:
         const QMap<int, QStringList> others = othersHeld();
         PaceTestOptions options;
         options.backupDirectory = m_line.dir.filePath("pace-backups");
-        const PaceTestReport report = runPaceTest(link(), options, {});
+        const PaceTestReport report = runPaceTest(link(), m_line.clock, options, {});
         EXPECT_EQ(othersHeld(), others) << log().toStdString();
         // A unit that held no program is left with the empty one, a quit alone.
         if (report.restored) {
@@ -318,7 +318,7 @@ private:
         const std::string trace = log().toStdString();
         // The step's interruption, if it did not come, comes no more.
         m_interruptAt = -1;
-        EXPECT_FALSE(link().isBusy()) << trace;
+        EXPECT_FALSE(link().exchanges().isBusy()) << trace;
         const bool portThere = m_line.port.PortOpen();
         // A unit left in entry while the port was gone stays so until a
         // greeting reaches it: the one below.
@@ -360,7 +360,7 @@ private:
             m_stranded.remove(axis);
         }
         if (m_line.state.UnitConnected)
-            link().nameConnectedUnit();
+            link().recovery().nameConnectedUnit();
     }
 
     test::LineFixture m_line;

@@ -131,7 +131,8 @@ TEST(RoundTrip, SendUploadSendAgainOverRandomPrograms) {
             EXPECT_EQ(transfer::sendProgram(unit.deviceLink, prepared, {}).outcome,
                       transfer::SendOutcome::Sent);
             *wire = unit.port.written();
-            const transfer::UploadReport uploaded = transfer::runUpload(unit.deviceLink, {});
+            const transfer::UploadReport uploaded =
+                transfer::runUpload(unit.deviceLink, unit.messages, {});
             EXPECT_TRUE(uploaded.uploaded.responded) << uploaded.message.toStdString();
             return uploaded.uploaded.built.rows;
         };
@@ -245,7 +246,8 @@ TEST(RoundTrip, TheUnitRunsWhatTheRowsSay) {
         settings.record = true;
         settings.limit = 1e6; // the slowest move of the widest range takes a day
         dryrun::Executor fromRows(dryrun::stepsFromCommands(commandsOf(program)), settings);
-        dryrun::Executor fromUnit(dryrun::stepsOfStoredLines(unit.port.unit().storedLines()), settings);
+        dryrun::Executor fromUnit(dryrun::stepsOfStoredLines(unit.port.unit().storedLines()),
+                                  settings);
         fromRows.run();
         fromUnit.run();
         ASSERT_EQ(fromRows.executed().size(), fromUnit.executed().size());

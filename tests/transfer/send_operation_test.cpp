@@ -46,7 +46,7 @@ TEST(SendOperation, EachPhaseHasOneOutcome) {
         line.deviceLink.stopMotion();
     };
     const auto close = [](test::LineFixture& line) {
-        line.deviceLink.requestAbort();
+        line.deviceLink.exchanges().requestAbort();
     };
     const auto requests = [](int n) {
         return [n](const QByteArray& written) {
@@ -121,7 +121,7 @@ TEST(SendOperation, EachPhaseHasOneOutcome) {
         }
         EXPECT_FALSE(line.port.unit().inProgramEntry());
         EXPECT_FALSE(report.entryLeftOpen);
-        EXPECT_FALSE(line.deviceLink.isBusy());
+        EXPECT_FALSE(line.deviceLink.exchanges().isBusy());
         // Nothing else was said: the outcome is the one message.
         EXPECT_TRUE(line.messages.boxes().isEmpty())
             << line.messages.texts().join('|').toStdString();
@@ -179,11 +179,11 @@ TEST(SendOperation, StopEndsAProgramEntryLeftOpen) {
     PreparedSend send = prepareSend(test::LineFixture::rows(NewProgram), "0");
     send.pace = 0.01;
     sendProgram(line.deviceLink, send, {});
-    ASSERT_TRUE(line.deviceLink.programEntryMayBeOpen());
+    ASSERT_TRUE(line.deviceLink.farEnd().entryMayBeOpen());
     line.deviceLink.stopMotion();
     EXPECT_FALSE(line.port.unit().inProgramEntry());
-    EXPECT_FALSE(line.deviceLink.programEntryMayBeOpen());
-    EXPECT_FALSE(line.deviceLink.isBusy());
+    EXPECT_FALSE(line.deviceLink.farEnd().entryMayBeOpen());
+    EXPECT_FALSE(line.deviceLink.exchanges().isBusy());
     EXPECT_FALSE(test::LineFixture::heldBy(line.port.unit()).contains(QStringLiteral(".")));
     EXPECT_EQ(line.port.unit().frames().last(), QByteArray("@0."));
 }

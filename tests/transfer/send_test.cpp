@@ -116,7 +116,7 @@ TEST_F(SendTest, EndsCleanlyWhenThePortClosesOrStopIsPressed) {
         const auto result =
             transfer::sendProgram(second.deviceLink, prepared, [&](int index, QChar) {
                 if (index == c.stopAt)
-                    second.deviceLink.requestStop();
+                    second.deviceLink.exchanges().requestStop();
             });
         EXPECT_EQ(result.outcome, transfer::SendOutcome::Stopped);
         EXPECT_EQ(result.linesSent, c.linesSent);
@@ -135,7 +135,7 @@ TEST_F(SendTest, EndsCleanlyWhenThePortClosesOrStopIsPressed) {
         test::LinkFixture third;
         const auto whole = transfer::sendProgram(third.deviceLink, prepared, [&](int index, QChar) {
             if (index == stopAt)
-                third.deviceLink.requestStop();
+                third.deviceLink.exchanges().requestStop();
         });
         EXPECT_EQ(whole.outcome, transfer::SendOutcome::Sent);
         EXPECT_EQ(whole.linesSent, 3);

@@ -82,7 +82,7 @@ TEST_F(UploadExchange, ProgramSentAndReadBackIsTheSameProgram) {
     state.UnitConnected = true;
     ASSERT_EQ(transfer::sendProgram(deviceLink, transfer::prepareSend(sent, "0"), {}).outcome,
               transfer::SendOutcome::Sent);
-    const transfer::UnitReply reply = transfer::readUnitProgram(deviceLink);
+    const transfer::UnitReply reply = transfer::readUnitProgram(deviceLink, &messages);
     ASSERT_TRUE(reply.responded);
     const auto built = transfer::buildUploadedProgram(reply.text, messages);
     EXPECT_EQ(commandsOf(built),
@@ -100,7 +100,7 @@ TEST_F(UploadExchange, ProgramSentAndReadBackIsTheSameProgram) {
 TEST_F(UploadExchange, SilentUnitTakesTheNotRespondingPath) {
     state.UnitConnected = true;
     port.unit().faults().silent = true;
-    EXPECT_FALSE(transfer::readUnitProgram(deviceLink).responded);
+    EXPECT_FALSE(transfer::readUnitProgram(deviceLink, &messages).responded);
     EXPECT_EQ(messages.texts(), QStringList{transfer::NotRespondingMessage});
     EXPECT_FALSE(port.PortOpen());
     EXPECT_FALSE(state.UnitConnected);
@@ -111,7 +111,7 @@ TEST_F(UploadExchange, HeldCtsAndStaleDataAreHandled) {
     port.Close();
     port.open();
     port.unit().faults().ctsFalse = true;
-    EXPECT_FALSE(transfer::readUnitProgram(deviceLink).responded);
+    EXPECT_FALSE(transfer::readUnitProgram(deviceLink, &messages).responded);
     EXPECT_EQ(messages.texts(), QStringList{transfer::NotRespondingMessage});
     EXPECT_FALSE(port.written().contains("VE")); // nothing was requested
 }
@@ -143,7 +143,7 @@ TEST_F(UploadExchange, RequestThatIsNotAcceptedStillWaitsForTheReply) {
     state.UnitConnected = true;
     port.unit().faults().transmitStuck = true;
     const double start = clock.now();
-    const transfer::UnitReply reply = transfer::readUnitProgram(deviceLink);
+    const transfer::UnitReply reply = transfer::readUnitProgram(deviceLink, &messages);
     EXPECT_FALSE(reply.responded);
     EXPECT_EQ(messages.texts(),
               (QStringList{link::NotAcceptedError, transfer::NotRespondingMessage}));
