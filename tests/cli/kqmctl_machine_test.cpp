@@ -7,7 +7,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <signal.h>
 
@@ -135,6 +137,68 @@ TEST(KqmctlMachine, InterruptedSendReportsTheRestAsNotSent) {
     const auto status =
         runKqmctl({"machine", "status", machine.fileName(), "--port", line.device()});
     EXPECT_TRUE(status.out.contains("2\tKQM20\tno-program")) << status.out.toStdString();
+}
+
+// kqmctl ended by a signal at a random moment of a send, a machine run, a
+// connect or a status, on a line of two units. Whatever ended it, the next
+// connect reaches every unit. A signal kqmctl catches leaves no unit storing
+// frames; only SIGKILL may, and the connect then ends that entry and says so.
+TEST(KqmctlMachine, EveryUnitAnswersAfterAnySignal) {
+    QTemporaryDir dir;
+    kqm::test::PtyUnit line(QStringLiteral(KQMCTL_PATH), {"--axes", "0,1"});
+    ASSERT_FALSE(line.device().isEmpty());
+    QVector<kqm::test::Line> lines(30, kqm::test::Line{QStringLiteral("B600")});
+    lines << kqm::test::Line{QStringLiteral("Q")};
+    const QString program = dir.filePath("long.mdb");
+    kqm::test::WriteProgramFile(program, lines);
+    QFile machine(dir.filePath("m.kqmachine"));
+    ASSERT_TRUE(machine.open(QIODevice::WriteOnly));
+    machine.write(R"({"name": "m", "units": [{"axis": 0, "program": "long.mdb"},
+        {"axis": 1, "program": "long.mdb"}]})");
+    machine.close();
+    const QString backups = dir.filePath("backups");
+    const QList<QStringList> commands = {
+        {"send", program, "--axis", "0", "--backup-dir", backups},
+        {"send", program, "--axis", "1", "--pace", "0.02"},
+        {"machine", "send", machine.fileName(), "--pace", "0.02", "--backup-dir", backups},
+        {"machine", "status", machine.fileName()},
+        {"connect", "--axis", "1"},
+    };
+    const int endings[] = {SIGINT, SIGTERM, SIGHUP, SIGKILL};
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    for (int step = 0; step < 6; ++step) {
+        const QStringList command = commands.at(random.bounded(int(commands.size())));
+        const int signal = endings[random.bounded(4)];
+        const int afterMs = 150 + random.bounded(2500);
+        SCOPED_TRACE(QStringLiteral("seed %1, step %2: %3, signal %4 after %5 ms")
+                         .arg(seed)
+                         .arg(step)
+                         .arg(command.join(' '))
+                         .arg(signal)
+                         .arg(afterMs)
+                         .toStdString());
+        QProcess process;
+        process.start(QStringLiteral(KQMCTL_PATH), command + QStringList{"--port", line.device()});
+        ASSERT_TRUE(process.waitForStarted());
+        if (!process.waitForFinished(afterMs)) {
+            ::kill(static_cast<pid_t>(process.processId()), signal);
+            ASSERT_TRUE(process.waitForFinished(30000));
+        }
+        const QString said = QString::fromUtf8(process.readAllStandardError());
+        for (const char* axis : {"0", "1"}) {
+            const auto connect =
+                runKqmctl({"connect", "--port", line.device(), "--axis", axis}, 30000);
+            EXPECT_EQ(connect.status, 0) << "axis " << axis << ": " << connect.err.toStdString()
+                                         << "\nafter: " << said.toStdString();
+            EXPECT_EQ(connect.out, "KQM20\n");
+            if (signal != SIGKILL) {
+                EXPECT_FALSE(connect.err.contains("left storing"))
+                    << "axis " << axis << ": " << connect.err.toStdString()
+                    << "\nafter: " << said.toStdString();
+            }
+        }
+    }
 }
 
 } // namespace
