@@ -42,8 +42,10 @@ public:
         m_nextOpen.reset();
         return file;
     }
-    std::optional<QString> saveFileName(const QString& directory, const QString& filter) override {
-        return m_dialogs.saveFileName(directory, filter);
+    using FileDialogs::saveFileName;
+    std::optional<QString> saveFileName(const QString& directory, const QString& filter,
+                                        const QString& title) override {
+        return m_dialogs.saveFileName(directory, filter, title);
     }
 
 private:

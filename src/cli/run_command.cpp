@@ -20,21 +20,31 @@ enum RunStatus { Quit = 0, AtLimit = 1, NotSimulated = 3 };
 
 const QString Name = QStringLiteral("run");
 
-bool writeBeside(const QString& path, const QString& program, const QByteArray& bytes,
-                 QTextStream& err) {
+// An output file beside the program, written in place of it only once
+// whole; never the program file itself.
+bool openBeside(QSaveFile& file, const QString& path, const QString& program, QTextStream& err) {
     const QFileInfo output(path);
     if (output.exists() && output.canonicalFilePath() == QFileInfo(program).canonicalFilePath()) {
         err << "kqmctl: " << QDir::toNativeSeparators(path)
             << " is the program file; name another file" << Qt::endl;
         return false;
     }
-    QSaveFile file(output.absoluteFilePath());
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    file.setFileName(output.absoluteFilePath());
+    if (!file.open(QIODevice::WriteOnly)) {
         err << "kqmctl: " << QDir::toNativeSeparators(path)
             << " could not be written: " << file.errorString() << Qt::endl;
         return false;
     }
     return true;
+}
+
+bool finishBeside(QSaveFile& file, const QString& path, QTextStream& err) {
+    if (file.error() == QFileDevice::NoError && file.commit())
+        return true;
+    err << "kqmctl: " << QDir::toNativeSeparators(path)
+        << " could not be written: " << file.errorString() << Qt::endl;
+    file.cancelWriting();
+    return false;
 }
 
 } // namespace
@@ -102,13 +112,31 @@ int runCommand(const QStringList& arguments, QTextStream& out, QTextStream& err)
     QStringList commands;
     for (const program::ProgramRow& row : *rows)
         commands << row.command;
-    settings.record = !trace.isEmpty() || !plot.isEmpty();
-    dryrun::Executor run(dryrun::stepsFromCommands(commands), settings);
+    // The trace is written as the run goes, a line at a time; the plot keeps
+    // an even sample of a long run, in bounded memory.
+    settings.record = !plot.isEmpty();
+    const QList<dryrun::RunStep> steps = dryrun::stepsFromCommands(commands);
+    QSaveFile traceFile;
+    QSaveFile plotFile;
+    if ((!trace.isEmpty() && !openBeside(traceFile, trace, file, err)) ||
+        (!plot.isEmpty() && !openBeside(plotFile, plot, file, err)))
+        return Failure;
+    dryrun::LineWatcher watcher;
+    if (!trace.isEmpty()) {
+        traceFile.write(dryrun::traceCsvHeader());
+        watcher = [&traceFile, &steps](const dryrun::ExecutedLine& line) {
+            traceFile.write(dryrun::traceCsvRow(steps, line));
+        };
+    }
+    dryrun::Executor run(steps, settings, watcher);
     run.run();
-    if (!trace.isEmpty() && !writeBeside(trace, file, dryrun::runTraceCsv(run), err))
+    if (!trace.isEmpty() && !finishBeside(traceFile, trace, err))
         return Failure;
-    if (!plot.isEmpty() && !writeBeside(plot, file, dryrun::runPlotSvg(run), err))
-        return Failure;
+    if (!plot.isEmpty()) {
+        plotFile.write(dryrun::runPlotSvg(run));
+        if (!finishBeside(plotFile, plot, err))
+            return Failure;
+    }
     if (json)
         out << QString::fromUtf8(QJsonDocument(dryrun::runReportJson(run)).toJson());
     else

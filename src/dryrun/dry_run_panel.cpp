@@ -6,6 +6,7 @@
 #include "platform/object_names.h"
 #include "program/command_set.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -60,6 +61,25 @@ void DryRunPanel::build() {
     cboDrySpeed->addItems(
         {QStringLiteral("x1"), QStringLiteral("x10"), QStringLiteral("As fast as possible")});
     cboDrySpeed->setCurrentIndex(2);
+    // The run's keys, wherever the focus is in the window; a menu lists them.
+    const auto key = [this](const char* name, const QString& text, const QKeySequence& keys,
+                            void (DryRunPanel::*slot)()) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, slot);
+        m_runActions << action;
+    };
+    key("actDryRunPause", QStringLiteral("Dry Run: &Run or Pause"), QKeySequence(Qt::Key_F8),
+        &DryRunPanel::runOrPause);
+    key("actDryStep", QStringLiteral("Dry Run: &Step"), QKeySequence(Qt::Key_F10),
+        &DryRunPanel::stepLine);
+    key("actDryReset", QStringLiteral("Dry Run: R&eset"), QKeySequence(Qt::SHIFT | Qt::Key_F8),
+        &DryRunPanel::reset);
+    cmdDryRun->setToolTip(QStringLiteral("Run (F8)"));
+    cmdDryPause->setToolTip(QStringLiteral("Pause (F8)"));
+    cmdDryStep->setToolTip(QStringLiteral("Step one line (F10)"));
+    cmdDryReset->setToolTip(QStringLiteral("Start over (Shift+F8)"));
     auto* controls = new QHBoxLayout;
     for (QWidget* widget :
          {static_cast<QWidget*>(cmdDryRun), static_cast<QWidget*>(cmdDryPause),
@@ -114,11 +134,25 @@ void DryRunPanel::build() {
     spnDryAccelUnit->setSuffix(QStringLiteral(" steps/s\u00B2 per A"));
     spnDryAccelUnit->setToolTip(QStringLiteral("The motion model's acceleration for one unit of "
                                                "A; times that depend on it are estimated"));
+    // The model that ran, named beside the plot with its switches.
+    lblDryModel = named(new QLabel, "lblDryModel");
+    lblDryModel->setWordWrap(true);
     auto* model = new QHBoxLayout;
     model->addWidget(new QLabel(QStringLiteral("Model:")));
     model->addWidget(spnDryAccelUnit);
     model->addWidget(chkDryMovesHold);
     model->addStretch(1);
+    for (QWidget* box :
+         {static_cast<QWidget*>(spnDryAccelUnit), static_cast<QWidget*>(chkDryMovesHold),
+          static_cast<QWidget*>(txtDrySchedule), static_cast<QWidget*>(spnDryTimeLimit)})
+        box->setToolTip(box->toolTip().isEmpty()
+                            ? QStringLiteral("A run always uses what this box shows: a change "
+                                             "starts the run over.")
+                            : box->toolTip());
+    connect(chkDryMovesHold, &QCheckBox::toggled, this, &DryRunPanel::followBoxes);
+    connect(spnDryAccelUnit, &QSpinBox::valueChanged, this, &DryRunPanel::followBoxes);
+    connect(spnDryTimeLimit, &QDoubleSpinBox::valueChanged, this, &DryRunPanel::followBoxes);
+    connect(txtDrySchedule, &QLineEdit::editingFinished, this, &DryRunPanel::followBoxes);
     auto* limits = new QHBoxLayout;
     limits->addWidget(new QLabel(QStringLiteral("Time limit:")));
     limits->addWidget(spnDryTimeLimit);
@@ -138,8 +172,9 @@ void DryRunPanel::build() {
     layout->addLayout(controls);
     layout->addLayout(inputs);
     layout->addLayout(limits);
-    layout->addLayout(model);
     layout->addWidget(lblDryWatch);
+    layout->addLayout(model);
+    layout->addWidget(lblDryModel);
     layout->addWidget(pltDryRun, 2);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(lstDryExecuted, 1);
@@ -203,7 +238,9 @@ void DryRunPanel::reset() {
     m_stopBefore = -1;
     m_run.reset();
     m_time = 0;
-    m_listed = 0;
+    m_recentLines.clear();
+    m_linesRun = 0;
+    m_linesListed = 0;
     lstDryExecuted->clear();
     pltDryRun->setData({});
     pltDryRun->setTimeCursor(-1);
@@ -212,34 +249,83 @@ void DryRunPanel::reset() {
     emit currentLineChanged(m_run && m_run->end() == RunEnd::Running ? m_run->next() : -1);
 }
 
-bool DryRunPanel::ensureRun() {
-    if (m_run)
-        return true;
+RunSettings DryRunPanel::settingsShown(QString* why) const {
     RunSettings settings;
     settings.record = true;
     settings.limit = spnDryTimeLimit->value();
     settings.stepsPerSecondSquaredPerA = spnDryAccelUnit->value();
     settings.movesHold = chkDryMovesHold->isChecked();
     const QString schedule = txtDrySchedule->text().trimmed();
-    if (!schedule.isEmpty()) {
-        QString why;
-        const auto inputs = parseInputSchedule(schedule, &why);
-        if (!inputs) {
-            lblDryFindings->setText(why);
-            return false;
-        }
-        settings.inputs = *inputs;
-    } else {
+    if (schedule.isEmpty()) {
         settings.holdForInputs = true;
+    } else if (const auto inputs = parseInputSchedule(schedule, why)) {
+        settings.inputs = *inputs;
     }
-    m_run = std::make_unique<Executor>(stepsFromCommands(m_commands ? m_commands() : QStringList()),
-                                       settings);
-    if (schedule.isEmpty())
+    return settings;
+}
+
+void DryRunPanel::followBoxes() {
+    if (!m_run)
+        return;
+    QString why;
+    const RunSettings shown = settingsShown(&why);
+    const RunSettings& made = m_run->settings();
+    const bool same = shown.stepsPerSecondSquaredPerA == made.stepsPerSecondSquaredPerA &&
+                      shown.movesHold == made.movesHold &&
+                      txtDrySchedule->text().trimmed() == m_runSchedule;
+    const bool limitOnly = onTick(shown.limit) != made.limit;
+    if (same && !limitOnly)
+        return;
+    // A longer limit goes on from where the run stands, unless the old one
+    // already ended it; anything else is a run of its own.
+    if (same && m_run->end() == RunEnd::Running) {
+        m_run->setLimit(shown.limit);
+        refresh();
+        return;
+    }
+    const bool wasRunning = m_running;
+    reset();
+    if (wasRunning)
+        startRun();
+}
+
+bool DryRunPanel::ensureRun() {
+    if (m_run)
+        return true;
+    QString why;
+    const RunSettings settings = settingsShown(&why);
+    if (!why.isEmpty()) {
+        lblDryFindings->setText(why);
+        return false;
+    }
+    m_runSchedule = txtDrySchedule->text().trimmed();
+    m_runCommands = m_commands ? m_commands() : QStringList();
+    m_run = std::make_unique<Executor>(
+        stepsFromCommands(m_runCommands), settings, [this](const ExecutedLine& line) {
+            m_recentLines.push_back(line);
+            if (m_recentLines.size() > static_cast<size_t>(ListedLines))
+                m_recentLines.pop_front();
+            ++m_linesRun;
+        });
+    if (m_runSchedule.isEmpty())
         m_run->setInputs(inputPattern(), 0);
     return true;
 }
 
+void DryRunPanel::programChanged() {
+    if (m_run && (m_commands ? m_commands() : QStringList()) != m_runCommands)
+        reset();
+}
+
+void DryRunPanel::runOrPause() {
+    if (m_running)
+        pause();
+    else
+        startRun();
+}
+
 void DryRunPanel::startRun() {
+    followBoxes();
     if (m_run && m_run->end() != RunEnd::Running)
         reset();
     if (!ensureRun() || m_run->end() != RunEnd::Running)
@@ -259,6 +345,7 @@ void DryRunPanel::pause() {
 void DryRunPanel::stepLine() {
     m_timer->stop();
     m_running = false;
+    followBoxes();
     if (!ensureRun())
         return;
     m_run->step();
@@ -337,21 +424,39 @@ void DryRunPanel::refresh() {
         return;
     }
     const Executor& run = *m_run;
+    // A loop "& a _ t" branches back t times: its body runs t + 1 times.
     QStringList loops;
-    for (const auto& [step, left] : run.loopsRemaining())
-        loops << QStringLiteral("line %1: %2 left").arg(run.steps().at(step).line).arg(left);
+    for (const auto& [step, left] : run.loopsRemaining()) {
+        const RunStep& loop = run.steps().at(step);
+        loops << QStringLiteral("line %1 (runs %2 times): %3 left")
+                     .arg(loop.line)
+                     .arg(std::clamp<qint64>(loop.operands[1], 0, 65535) + 1)
+                     .arg(left);
+    }
     const bool moving = run.movingAt(m_time);
+    QString where;
+    if (!m_running && run.end() == RunEnd::Running && run.next() < run.steps().size()) {
+        const int next = run.next();
+        const bool breakpoint = next < static_cast<int>(m_breakpoints.size()) &&
+                                m_breakpoints[static_cast<size_t>(next)];
+        where = QStringLiteral("   Paused before line %1%2")
+                    .arg(run.steps().at(next).line)
+                    .arg(breakpoint ? QStringLiteral(" (breakpoint)") : QString());
+    }
+    lblDryModel->setText(QStringLiteral("The model that ran: ") +
+                         run.assumptions().mid(0, 2).join(QStringLiteral("; ")) + QLatin1Char('.'));
     lblDryWatch->setText(
-        QStringLiteral("Time %1 s%2\nPosition %3   Speed %4 steps/s   Direction %5\n"
+        QStringLiteral("Time %1 s%2%9\nPosition %3   Speed %4 steps/s   Direction %5\n"
                        "Outputs %6   Inputs %7\nLoops: %8")
             .arg(m_time, 0, 'f', 3)
             .arg(run.timedByModel() ? QStringLiteral(" estimated (model)") : QString())
             .arg(run.positionAt(m_time))
-            .arg(moving ? run.speed() : 0.0, 0, 'f', 0)
+            .arg(moving ? run.speedAt(m_time) : 0.0, 0, 'f', 0)
             .arg(run.clockwise() ? QStringLiteral("CW") : QStringLiteral("CCW"))
             .arg(program::SwitchStateText(run.outputs() & 3))
             .arg(run.inputs())
-            .arg(loops.isEmpty() ? QStringLiteral("none") : loops.join(QStringLiteral(", "))));
+            .arg(loops.isEmpty() ? QStringLiteral("none") : loops.join(QStringLiteral(", ")))
+            .arg(where));
     appendExecuted();
     if (!m_running || run.end() != RunEnd::Running)
         pltDryRun->setData(plotDataOf(run));
@@ -360,22 +465,29 @@ void DryRunPanel::refresh() {
 }
 
 void DryRunPanel::appendExecuted() {
-    const QList<ExecutedLine>& executed = m_run->executed();
-    if (executed.size() - m_listed > ListedLines)
-        m_listed = executed.size() - ListedLines;
-    for (; m_listed < executed.size(); ++m_listed) {
-        const ExecutedLine& line = executed.at(m_listed);
-        const RunStep& step = m_run->steps().at(line.step);
+    // The lines run since the list was last filled, as far as they are kept.
+    qint64 fresh =
+        std::min<qint64>(m_linesRun - m_linesListed, static_cast<qint64>(m_recentLines.size()));
+    m_linesListed = m_linesRun;
+    if (fresh >= ListedLines)
+        lstDryExecuted->clear();
+    for (auto line = m_recentLines.end() - fresh; line != m_recentLines.end(); ++line) {
+        const RunStep& step = m_run->steps().at(line->step);
+        // The listing's words; the stored form in the tool tip.
+        const QString stored = program::StripCrLf(step.text);
+        const QString words = program::ListingText(step.text, step.line).value_or(stored);
         auto* item = new QListWidgetItem(QStringLiteral("%1 s   line %2   %3")
-                                             .arg(line.at, 0, 'f', 3)
+                                             .arg(line->at, 0, 'f', 3)
                                              .arg(step.line)
-                                             .arg(program::StripCrLf(step.text)));
-        item->setData(Qt::UserRole, line.step);
+                                             .arg(words));
+        item->setToolTip(stored);
+        item->setData(Qt::UserRole, line->step);
         lstDryExecuted->addItem(item);
     }
     while (lstDryExecuted->count() > ListedLines)
         delete lstDryExecuted->takeItem(0);
-    lstDryExecuted->scrollToBottom();
+    if (fresh > 0)
+        lstDryExecuted->scrollToBottom();
 }
 
 QString DryRunPanel::findings() const {
@@ -408,6 +520,9 @@ QString DryRunPanel::findings() const {
     case RunEnd::Limit:
         found << QStringLiteral("Endless: %1.").arg(run.finding());
         break;
+    case RunEnd::TooManyLines:
+        found << QStringLiteral("Stopped at line %1: %2.").arg(line).arg(run.endReason());
+        break;
     case RunEnd::NotSimulated:
         found << QStringLiteral("Stopped at line %1, not simulated: %2.")
                      .arg(line)
@@ -416,9 +531,14 @@ QString DryRunPanel::findings() const {
     }
     if (run.end() == RunEnd::Quit && !run.finding().isEmpty())
         found << run.finding() + QLatin1Char('.');
-    found << QStringLiteral("Travel: %1 to %2 steps.").arg(run.lowest()).arg(run.highest());
+    // So far: a move in progress has passed every position up to where the
+    // motor stands at the moment shown.
+    const qint64 standing = run.positionAt(m_time);
+    const qint64 lowest = std::min(run.lowest(), standing);
+    const qint64 highest = std::max(run.highest(), standing);
+    found << QStringLiteral("Travel: %1 to %2 steps.").arg(lowest).arg(highest);
     if (chkDryTravel->isChecked() &&
-        (run.lowest() < spnDryTravelLow->value() || run.highest() > spnDryTravelHigh->value()))
+        (lowest < spnDryTravelLow->value() || highest > spnDryTravelHigh->value()))
         found << QStringLiteral("Warning: the travel passes the limits %1 to %2.")
                      .arg(spnDryTravelLow->value())
                      .arg(spnDryTravelHigh->value());
@@ -435,6 +555,11 @@ void DryRunPanel::chooseTime(double seconds) {
     if (after != executed.begin())
         --after;
     emit lineChosen(after->step);
+}
+
+QString DryRunPanel::plotName() const {
+    const QString name = m_plotName ? m_plotName() : QString();
+    return (name.isEmpty() ? QStringLiteral("dry-run") : name) + QStringLiteral("-plot");
 }
 
 QString DryRunPanel::savePlot(const QString& path) const {

@@ -4,10 +4,12 @@
 
 #include <QWidget>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
@@ -47,8 +49,12 @@ public:
     QString travelLimits() const;
 
     void reset();
+    // The program's lines may have changed: a run of other lines starts over.
+    void programChanged();
     void startRun();
     void pause();
+    // Run while paused or stopped, Pause while running.
+    void runOrPause();
     void stepLine();
     void runToChosenLine();
 
@@ -58,6 +64,12 @@ public:
     QString findings() const;
     // PNG or SVG by the name's ending; an empty text when written, else why not.
     QString savePlot(const QString& path) const;
+    // A name for the plot's file: the program's, or "dry-run".
+    void setPlotName(std::function<QString()> name) { m_plotName = std::move(name); }
+    QString plotName() const;
+
+    // The keys of the run (Run/Pause, Step, Reset), for a menu to show.
+    QList<QAction*> runActions() const { return m_runActions; }
 
 signals:
     // The line the run stands at (next to run) while paused, -1 otherwise.
@@ -77,6 +89,11 @@ private:
     void appendExecuted();
     int inputPattern() const;
     void chooseTime(double seconds);
+    // What the boxes say a run is to be.
+    RunSettings settingsShown(QString* why) const;
+    // A run made with other settings than the boxes show is made again
+    // (the time limit alone is taken on where the run stands).
+    void followBoxes();
 
     platform::Clock& m_clock;
     std::unique_ptr<platform::ClockTimer> m_timer;
@@ -84,11 +101,18 @@ private:
     std::function<int()> m_chosenLine;
     std::vector<bool> m_breakpoints;
     std::unique_ptr<Executor> m_run;
+    QString m_runSchedule;     // the schedule the run was made with
+    QStringList m_runCommands; // and the program
+    std::function<QString()> m_plotName;
+    QList<QAction*> m_runActions;
+    // The newest lines run, for the list, and how many ran and are listed.
+    std::deque<ExecutedLine> m_recentLines;
+    qint64 m_linesRun = 0;
+    qint64 m_linesListed = 0;
     double m_time = 0;     // the program time shown
     double m_lastTick = 0; // the clock's time at the last tick
     bool m_running = false;
-    int m_stopBefore = -1;  // Run to line: the line to stop before
-    qsizetype m_listed = 0; // executed lines already in the list
+    int m_stopBefore = -1; // Run to line: the line to stop before
     bool m_settingLimits = false;
 
 public:
@@ -101,6 +125,7 @@ public:
     QComboBox* cboDrySpeed = nullptr;
     QLabel* lblDryWatch = nullptr;
     QLabel* lblDryFindings = nullptr;
+    QLabel* lblDryModel = nullptr;
     QCheckBox* chkDryInput[4] = {};
     QLineEdit* txtDrySchedule = nullptr;
     QDoubleSpinBox* spnDryTimeLimit = nullptr;

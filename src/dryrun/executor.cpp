@@ -46,7 +46,10 @@ QList<RunStep> stepsFromCommands(const QStringList& commands) {
     QList<RunStep> steps;
     int address = 0;
     for (int i = 0; i < commands.size(); ++i) {
-        const QString& command = commands.at(i);
+        // A "~" left at a line's start marks it for the listing's refresh;
+        // the line runs as its command.
+        const QString& command =
+            commands.at(i).startsWith(QLatin1Char('~')) ? commands.at(i).mid(1) : commands.at(i);
         RunStep step;
         step.line = i + 1;
         step.address = address;
@@ -110,12 +113,15 @@ void resolveAddressBranches(QList<RunStep>& steps, bool untilByAddress) {
     }
 }
 
-Executor::Executor(QList<RunStep> steps, RunSettings settings)
+Executor::Executor(QList<RunStep> steps, RunSettings settings, LineWatcher watcher)
     : m_steps(std::move(steps)), m_settings(std::move(settings)), m_accel(m_settings.acceleration),
       m_base(m_settings.base), m_max(m_settings.max), m_clockwise(m_settings.clockwise),
       m_outputs(m_settings.outputs & 3), m_position(m_settings.position),
-      m_lowest(m_settings.position), m_highest(m_settings.position),
-      m_loops(static_cast<size_t>(m_steps.size()), -1) {
+      m_lowest(m_settings.position), m_highest(m_settings.position), m_start(m_settings.position),
+      m_loops(static_cast<size_t>(m_steps.size()), -1), m_watcher(std::move(watcher)) {
+    m_settings.limit = onTick(m_settings.limit);
+    for (InputChange& change : m_settings.inputs)
+        change.at = onTick(change.at);
     std::sort(m_settings.inputs.begin(), m_settings.inputs.end(),
               [](const InputChange& a, const InputChange& b) { return a.at < b.at; });
     m_recent.fill(-1);
@@ -131,6 +137,8 @@ QString runEndName(RunEnd end) {
         return QStringLiteral("limit");
     case RunEnd::NotSimulated:
         return QStringLiteral("not simulated");
+    case RunEnd::TooManyLines:
+        return QStringLiteral("too many lines");
     case RunEnd::Running:
         break;
     }
@@ -149,8 +157,13 @@ bool Executor::step() {
     }
     const int index = m_next;
     const RunStep& line = m_steps.at(index);
-    if (m_settings.record)
-        m_trace.push_back({m_now, index, position(), m_outputs});
+    if (m_settings.record || m_watcher) {
+        const ExecutedLine executed{m_now, index, position(), m_outputs};
+        if (m_watcher)
+            m_watcher(executed);
+        if (m_settings.record)
+            keepLine(executed);
+    }
     m_recent[static_cast<size_t>(m_executed % static_cast<qint64>(m_recent.size()))] = index;
     ++m_executed;
     ++m_next;
@@ -199,8 +212,17 @@ void Executor::execute(const RunStep& line) {
     case 'J':
         break; // the jog speed moves nothing in a program
     case 'Z':
-        if (waitForMove())
+        if (!waitForMove())
+            break;
+        if (m_moved) {
+            // The travel so far, in the coordinates the program gives now.
+            const qint64 shift = operand - m_position;
+            m_lowest += shift;
+            m_highest += shift;
             settle(operand);
+        } else {
+            rebase(operand);
+        }
         break;
     case '+':
     case '-':
@@ -246,11 +268,12 @@ void Executor::execute(const RunStep& line) {
         break;
     case 'S':
         if (waitForMove()) {
+            m_moved = true;
             m_motion =
                 MotionProfile::slew(m_position, m_clockwise, double(m_base), double(m_max),
                                     double(m_accel) * m_settings.stepsPerSecondSquaredPerA, m_now);
             if (m_settings.record)
-                m_moves << *m_motion;
+                keepMove(*m_motion);
         }
         break;
     case '.':
@@ -357,10 +380,11 @@ bool Executor::waitForMove() {
 void Executor::startMove(qint64 distance, bool clockwise) {
     if (distance <= 0)
         return;
+    m_moved = true;
     m_motion = MotionProfile::move(m_position, distance, clockwise, double(m_base), double(m_max),
                                    double(m_accel) * m_settings.stepsPerSecondSquaredPerA, m_now);
     if (m_settings.record)
-        m_moves << *m_motion;
+        keepMove(*m_motion);
     if (m_settings.movesHold)
         waitForMove();
 }
@@ -375,7 +399,7 @@ void Executor::stopMotion() {
 }
 
 void Executor::settle(qint64 position) {
-    if (m_motion && m_settings.record && !m_moves.isEmpty()) {
+    if (m_motion && m_settings.record && m_lastMoveKept) {
         // The plot's move ends where the motor stopped.
         MotionProfile& last = m_moves.last();
         if (last.end() > m_now)
@@ -395,13 +419,57 @@ void Executor::note(qint64 position) {
     m_highest = std::max(m_highest, position);
 }
 
+namespace {
+
+// Every other entry goes, the last one always stays.
+template <typename T> void halve(QList<T>& list) {
+    QList<T> kept;
+    kept.reserve(list.size() / 2 + 1);
+    for (qsizetype i = (list.size() - 1) % 2; i < list.size(); i += 2)
+        kept << list.at(i);
+    list.swap(kept);
+}
+
+} // namespace
+
+void Executor::keepLine(const ExecutedLine& line) {
+    if (m_linesSeen++ % m_lineStride != 0)
+        return;
+    m_trace << line;
+    if (m_trace.size() >= std::max<qsizetype>(m_settings.recordLimit, 2)) {
+        halve(m_trace);
+        m_lineStride *= 2;
+    }
+}
+
+void Executor::keepMove(const MotionProfile& move) {
+    m_lastMoveKept = m_movesSeen++ % m_moveStride == 0;
+    if (!m_lastMoveKept)
+        return;
+    m_moves << move;
+    if (m_moves.size() >= std::max<qsizetype>(m_settings.recordLimit, 2)) {
+        halve(m_moves);
+        m_moveStride *= 2;
+    }
+}
+
+void Executor::rebase(qint64 position) {
+    m_position = position;
+    m_start = position;
+    m_lowest = m_highest = position;
+    // The lines run so far stood still where the program now says it is.
+    for (ExecutedLine& line : m_trace)
+        line.position = position;
+}
+
 void Executor::wait(double seconds) {
-    waitUntil(m_now + seconds);
+    waitUntil(onTick(m_now + seconds));
 }
 
 // Lands exactly on the moment (an input change, a move's end), never a
 // rounding short of it.
 void Executor::waitUntil(double time) {
+    time = onTick(time);
     if (time > m_settings.limit) {
         m_now = m_settings.limit;
         if (m_motion && m_motion->over(m_now))
@@ -428,8 +496,22 @@ qint64 Executor::restingPosition() const {
     return position();
 }
 
+double Executor::restingTime() const {
+    if (m_motion && m_motion->distance >= 0)
+        return std::max(m_now, m_motion->end());
+    return m_now;
+}
+
 double Executor::speed() const {
-    return m_motion ? m_motion->speedAt(m_now) : 0.0;
+    return speedAt(m_now);
+}
+
+double Executor::speedAt(double time) const {
+    if (m_motion && time >= m_motion->start)
+        return m_motion->speedAt(time);
+    if (m_previousMotion && time >= m_previousMotion->start && time < m_settledAt)
+        return m_previousMotion->speedAt(time);
+    return 0.0;
 }
 
 bool Executor::moving() const {
@@ -459,7 +541,7 @@ std::optional<double> Executor::nextInputChange() const {
 
 void Executor::setInputs(int pattern, double time) {
     m_userInputs = pattern & 15;
-    m_userInputsAt = std::max(time, m_now);
+    m_userInputsAt = std::max(onTick(time), m_now);
     if (m_held) {
         m_held = false;
         m_now = m_userInputsAt;
@@ -486,10 +568,15 @@ void Executor::finish(RunEnd end, int step, const QString& reason) {
     m_end = end;
     m_endStep = step;
     m_reason = reason;
-    if (m_motion && m_motion->over(m_now))
+    if (m_motion && m_motion->over(m_now)) {
         settle(m_motion->positionAt(m_now));
-    else if (m_motion)
+    } else if (m_motion) {
+        // A move still running runs out after the program has ended: its
+        // travel counts to where it comes to rest.
         note(m_motion->positionAt(m_now));
+        if (m_motion->distance >= 0)
+            note(m_motion->positionAt(m_motion->end()));
+    }
     if (end == RunEnd::Limit && m_finding.isEmpty())
         m_finding = QStringLiteral("no Quit within %1 s; the program circles through lines %2")
                         .arg(m_settings.limit)
@@ -538,10 +625,10 @@ void Executor::watchForCircles() {
     // Nested loops can count for ages without repeating a state: no program
     // of the unit's size does useful work that long without time passing.
     if (++m_linesAtThisMoment > MaxLinesAtOneMoment) {
-        m_finding = QStringLiteral("more than %L1 lines ran without time passing (no wait, no "
-                                   "move); the run stops there")
-                        .arg(MaxLinesAtOneMoment);
-        waitUntil(std::numeric_limits<double>::infinity());
+        finish(RunEnd::TooManyLines, m_next - 1,
+               QStringLiteral("more than %L1 lines ran without time passing (no wait, no move); "
+                              "the run stops there")
+                   .arg(MaxLinesAtOneMoment));
         return;
     }
     if (++m_sinceSnapshot >= m_snapshotPower) {
@@ -564,10 +651,12 @@ void Executor::spinning() {
         m_held = true;
         return;
     }
+    // It would circle until the limit and beyond; the run stops where it
+    // began to, at that moment of program time.
     m_finding = QStringLiteral("lines %1 repeat for ever without time passing (no wait, no "
                                "move, inputs %2 never change)")
                     .arg(circledLines(), patternText(inputsAt(m_now)));
-    wait(std::numeric_limits<double>::infinity());
+    finish(RunEnd::Limit, m_next - 1, QString());
 }
 
 QString Executor::circledLines() const {

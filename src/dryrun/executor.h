@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -52,7 +53,12 @@ struct RunSettings {
     qint64 home = 0;
     double limit = 60;
     QList<InputChange> inputs;
-    bool record = false; // keep each executed line and move, for traces and plots
+    // Keep the executed lines and the moves, for plots and the line a time
+    // falls in. Kept within recordLimit each: past it every other one goes,
+    // and from then on one in two is kept (then one in four...), so that a
+    // long run keeps an even sample of itself in bounded memory.
+    bool record = false;
+    qsizetype recordLimit = 200000;
     // Inputs come from outside (a unit's, the user's switches): a program that
     // waits for them holds until setInputs() instead of running to the limit.
     bool holdForInputs = false;
@@ -65,7 +71,10 @@ struct RunSettings {
     int outputs = 0;
 };
 
-enum class RunEnd { Running, Quit, Limit, NotSimulated };
+// Limit: no Quit within the time limit (or a program found to circle for
+// ever). TooManyLines: more lines ran at one moment than any real program
+// runs without time passing; where it would go from there is not known.
+enum class RunEnd { Running, Quit, Limit, NotSimulated, TooManyLines };
 
 struct ExecutedLine {
     double at = 0;
@@ -74,12 +83,15 @@ struct ExecutedLine {
     int outputs = 0;
 };
 
+// Every executed line as it runs (a trace written as it comes).
+using LineWatcher = std::function<void(const ExecutedLine&)>;
+
 // Runs a program on its own clock: each line takes no time, waits and
 // finishing moves do. By default a move does not hold the program; F waits
 // for it, and a move waits for the move before it.
 class Executor {
 public:
-    Executor(QList<RunStep> steps, RunSettings settings);
+    Executor(QList<RunStep> steps, RunSettings settings, LineWatcher watcher = {});
 
     // Runs the next line; false once the run has ended.
     bool step();
@@ -90,11 +102,17 @@ public:
     bool runUntil(double time, const std::vector<bool>* breakpoints = nullptr,
                   qint64 maxLines = -1);
     void run() { runUntil(m_settings.limit); }
+    // Another time limit for the rest of the run.
+    void setLimit(double seconds) { m_settings.limit = onTick(seconds); }
+    // How fast the motor goes at a time on the run's clock.
+    double speedAt(double time) const;
 
     double now() const { return m_now; }
     int next() const { return m_next; }
     RunEnd end() const { return m_end; }
-    // The line where the run ended (index), and why, for the report.
+    // The line where the run ended (index), and why, for the report. The
+    // run's time is always program time: a run stopped where no time
+    // passes ends at that moment, not at the limit.
     int endStep() const { return m_endStep; }
     QString endReason() const { return m_reason; }
     QString finding() const { return m_finding; }
@@ -102,6 +120,11 @@ public:
     qint64 position() const { return positionAt(m_now); }
     // Where the motor comes to rest: a move still running at the end runs out.
     qint64 restingPosition() const;
+    // When it comes to rest: the end of that run-out, else now (a slew that
+    // was not stopped never rests: now).
+    double restingTime() const;
+    // Where the motor stood at the start, in the program's coordinates.
+    qint64 startPosition() const { return m_start; }
     qint64 positionAt(double time) const;
     double speed() const;
     bool moving() const;
@@ -119,6 +142,9 @@ public:
     // Each loop that is counting: its line index and the repeats left.
     QList<QPair<int, int>> loopsRemaining() const;
     qint64 linesExecuted() const { return m_executed; }
+    // The travel: every position the motor passes, in the program's own
+    // coordinates (a Z gives new ones; the travel before it is counted in
+    // them), the run-out of a move still running at the end included.
     qint64 lowest() const { return m_lowest; }
     // Whether the program time so far depends on the motion model (a wait
     // for a move), and not only on waits and inputs.
@@ -127,6 +153,7 @@ public:
 
     const QList<RunStep>& steps() const { return m_steps; }
     const RunSettings& settings() const { return m_settings; }
+    // What record kept: every line, or an even sample of a long run.
     const QList<ExecutedLine>& executed() const { return m_trace; }
     const QList<MotionProfile>& moves() const { return m_moves; }
     // The model's choices in force, in words.
@@ -163,6 +190,11 @@ private:
     void watchForCircles();
     QString circledLines() const;
     void note(qint64 position);
+    void keepLine(const ExecutedLine& line);
+    void keepMove(const MotionProfile& move);
+    // The program gave the position register a value before anything moved:
+    // what went before was in no coordinates of the program's.
+    void rebase(qint64 position);
 
     QList<RunStep> m_steps;
     RunSettings m_settings;
@@ -190,6 +222,8 @@ private:
     double m_settledAt = 0;
     qint64 m_lowest;
     qint64 m_highest;
+    bool m_moved = false; // a move or a slew has started
+    qint64 m_start;
 
     std::vector<int> m_loops; // repeats left per line, -1 when not counting
     bool m_timedByModel = false;
@@ -205,8 +239,12 @@ private:
     std::optional<int> m_userInputs;
     double m_userInputsAt = 0;
 
+    LineWatcher m_watcher;
     QList<ExecutedLine> m_trace;
     QList<MotionProfile> m_moves;
+    qint64 m_linesSeen = 0, m_lineStride = 1;
+    qint64 m_movesSeen = 0, m_moveStride = 1;
+    bool m_lastMoveKept = false; // m_moves.last() is the move in progress
 };
 
 QString runEndName(RunEnd end);

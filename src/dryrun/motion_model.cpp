@@ -80,7 +80,7 @@ double MotionProfile::travelled(double elapsed) const {
 
 qint64 MotionProfile::positionAt(double time) const {
     time = std::min(time, cut);
-    if (distance >= 0 && time >= start + duration)
+    if (distance >= 0 && time >= naturalEnd())
         return clockwise ? from + distance : from - distance;
     const double steps = std::floor(travelled(time - start) + 1e-9);
     const qint64 whole =
@@ -92,7 +92,7 @@ double MotionProfile::speedAt(double time) const {
     if (time >= cut)
         return 0;
     const double elapsed = time - start;
-    if (elapsed < 0 || (distance >= 0 && elapsed >= duration) || distance == 0)
+    if (elapsed < 0 || (distance >= 0 && time >= naturalEnd()) || distance == 0)
         return 0;
     if (elapsed <= rampTime)
         return base + acceleration * elapsed;

@@ -3,9 +3,19 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace kqm::dryrun {
+
+// Program time runs on a tick of a microsecond: waits (whole milliseconds)
+// add up exactly, a move ends on a tick, and a moment compares equal however
+// it was reached (ten waits of 100 ms end at 1 s, where an input change at
+// 1 s is seen).
+inline constexpr double TicksPerSecond = 1e6;
+inline double onTick(double seconds) {
+    return std::isfinite(seconds) ? std::round(seconds * TicksPerSecond) / TicksPerSecond : seconds;
+}
 
 // The model of one move: it starts at the base speed, ramps at a constant
 // acceleration to the maximum speed and ramps down to stop (a trapezoid; a
@@ -22,9 +32,10 @@ struct MotionProfile {
     // Where the motor is, and how fast it goes, at a time on the run's clock.
     qint64 positionAt(double time) const;
     double speedAt(double time) const;
-    // When the move is over: its natural end, or the stop that cut it
-    // short; infinity for a slew that was not stopped.
-    double end() const { return std::min(start + duration, cut); }
+    // When the move is over: its natural end (on the tick), or the stop that
+    // cut it short; infinity for a slew that was not stopped.
+    double naturalEnd() const { return onTick(start + duration); }
+    double end() const { return std::min(naturalEnd(), cut); }
     bool over(double time) const { return time >= end(); }
     // The signed steps covered after `elapsed` seconds.
     double travelled(double elapsed) const;

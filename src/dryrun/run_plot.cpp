@@ -32,6 +32,7 @@ PlotData plotDataOf(const Executor& run) {
     data.points = positionPoints(run);
     data.outputs = outputChanges(run);
     data.end = run.now();
+    data.span = data.points.isEmpty() ? data.end : std::max(data.end, data.points.last().x());
     data.estimated = run.timedByModel();
     data.low = run.lowest();
     data.high = run.highest();
@@ -45,7 +46,7 @@ PlotData plotDataOf(const Executor& run) {
 void drawRunPlot(QPainter& painter, const QRectF& area, const PlotData& data, double cursor) {
     painter.fillRect(area, Qt::white);
     const QRectF plot = positionArea(area);
-    const double span = std::max(data.end, 1e-3);
+    const double span = std::max(data.span, 1e-3);
     const double low = static_cast<double>(data.low);
     const double high = data.high > data.low ? static_cast<double>(data.high) : low + 1;
     const auto x = [&](double time) {
@@ -109,7 +110,8 @@ void drawRunPlot(QPainter& painter, const QRectF& area, const PlotData& data, do
         for (qsizetype i = 0; i < data.outputs.size(); ++i) {
             if (!(data.outputs.at(i).second & (1 << output)))
                 continue;
-            const double to = i + 1 < data.outputs.size() ? data.outputs.at(i + 1).first : data.end;
+            const double to =
+                i + 1 < data.outputs.size() ? data.outputs.at(i + 1).first : data.span;
             painter.fillRect(QRectF(x(data.outputs.at(i).first), top,
                                     std::max(1.0, x(to) - x(data.outputs.at(i).first)),
                                     StripHeight),
@@ -139,7 +141,7 @@ void RunPlot::setTimeCursor(double seconds) {
 double RunPlot::timeAt(const QPoint& point) const {
     const QRectF plot = positionArea(QRectF(rect()));
     const double fraction = std::clamp((point.x() - plot.left()) / plot.width(), 0.0, 1.0);
-    return fraction * std::max(m_data.end, 1e-3);
+    return fraction * std::max(m_data.span, 1e-3);
 }
 
 QImage RunPlot::image(const QSize& size) const {

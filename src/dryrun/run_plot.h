@@ -15,8 +15,9 @@ class Executor;
 struct PlotData {
     QList<QPointF> points;             // (seconds, position), in time order
     QList<QPair<double, int>> outputs; // (seconds, pattern) at each change
-    double end = 0;
-    bool estimated = false; // times depend on the motion model
+    double end = 0;                    // program time at the end
+    double span = 0;                   // the time axis: to the end of a move's run-out
+    bool estimated = false;            // times depend on the motion model
     qint64 low = 0;
     qint64 high = 0;
 };

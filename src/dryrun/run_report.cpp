@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace kqm::dryrun {
 
@@ -83,28 +84,38 @@ QJsonObject runReportJson(const Executor& run) {
     };
 }
 
+QByteArray traceCsvHeader() {
+    return QByteArrayLiteral("time,line,command,position,outputs\n");
+}
+
+QByteArray traceCsvRow(const QList<RunStep>& steps, const ExecutedLine& line) {
+    const RunStep& step = steps.at(line.step);
+    return QStringLiteral("%1,%2,%3,%4,%5\n")
+        .arg(QString::number(line.at, 'f', 4))
+        .arg(step.line)
+        .arg(csvField(step.text))
+        .arg(line.position)
+        .arg(line.outputs)
+        .toUtf8();
+}
+
 QByteArray runTraceCsv(const Executor& run) {
-    QString csv = QStringLiteral("time,line,command,position,outputs\n");
-    for (const ExecutedLine& line : run.executed()) {
-        const RunStep& step = run.steps().at(line.step);
-        csv += QStringLiteral("%1,%2,%3,%4,%5\n")
-                   .arg(QString::number(line.at, 'f', 4))
-                   .arg(step.line)
-                   .arg(csvField(step.text))
-                   .arg(line.position)
-                   .arg(line.outputs);
-    }
-    return csv.toUtf8();
+    QByteArray csv = traceCsvHeader();
+    for (const ExecutedLine& line : run.executed())
+        csv += traceCsvRow(run.steps(), line);
+    return csv;
 }
 
 QList<QPointF> positionPoints(const Executor& run) {
     QList<QPointF> points;
     points.reserve(run.executed().size() + run.moves().size() * 20 + 2);
-    points << QPointF(0, static_cast<double>(run.settings().position));
+    points << QPointF(0, static_cast<double>(run.startPosition()));
     for (const ExecutedLine& line : run.executed())
         points << QPointF(line.at, static_cast<double>(line.position));
+    // A run that has ended shows the run-out of a move still going.
+    const double until = run.end() == RunEnd::Running ? run.now() : run.restingTime();
     for (const MotionProfile& move : run.moves()) {
-        const double end = std::min(move.end(), run.now());
+        const double end = std::min(move.end(), until);
         const auto sample = [&](double time) {
             if (time >= move.start && time <= end)
                 points << QPointF(time, static_cast<double>(move.positionAt(time)));
@@ -117,6 +128,8 @@ QList<QPointF> positionPoints(const Executor& run) {
         sample(end);
     }
     points << QPointF(run.now(), static_cast<double>(run.position()));
+    if (until > run.now())
+        points << QPointF(until, static_cast<double>(run.restingPosition()));
     std::stable_sort(points.begin(), points.end(),
                      [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
     return points;
@@ -132,11 +145,49 @@ QList<QPair<double, int>> outputChanges(const Executor& run) {
     return changes;
 }
 
+QList<QPointF> thinnedPoints(const QList<QPointF>& points, double span, int columns) {
+    // Per column only where the curve enters, its lowest and highest, and
+    // where it leaves can be seen.
+    QList<QPointF> thinned;
+    if (points.isEmpty() || span <= 0 || columns <= 0)
+        return points;
+    qint64 column = std::numeric_limits<qint64>::min();
+    QPointF first, low, high, last;
+    const auto flush = [&] {
+        if (column == std::numeric_limits<qint64>::min())
+            return;
+        QList<QPointF> four{first, low, high, last};
+        std::stable_sort(four.begin(), four.end(),
+                         [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+        for (const QPointF& point : four)
+            if (thinned.isEmpty() || thinned.last() != point)
+                thinned << point;
+    };
+    for (const QPointF& point : points) {
+        const qint64 at = static_cast<qint64>(std::floor(point.x() / span * columns));
+        if (at != column) {
+            flush();
+            column = at;
+            first = low = high = last = point;
+            continue;
+        }
+        if (point.y() < low.y())
+            low = point;
+        if (point.y() > high.y())
+            high = point;
+        last = point;
+    }
+    flush();
+    return thinned;
+}
+
 QByteArray runPlotSvg(const Executor& run, int width, int height) {
-    const QList<QPointF> points = positionPoints(run);
+    const QList<QPointF> all = positionPoints(run);
+    const double until = all.isEmpty() ? run.now() : all.last().x();
+    const QList<QPointF> points = thinnedPoints(all, std::max(until, 1e-3), width);
     const double left = 70, right = width - 20.0, top = 20, plotBottom = height * 0.72;
     const double stripTop = plotBottom + 30, stripHeight = 16;
-    const double span = std::max(run.now(), 1e-3);
+    const double span = std::max(points.isEmpty() ? run.now() : points.last().x(), 1e-3);
     double low = static_cast<double>(run.lowest()), high = static_cast<double>(run.highest());
     for (const QPointF& point : points) {
         low = std::min(low, point.y());
@@ -174,6 +225,11 @@ QByteArray runPlotSvg(const Executor& run, int width, int height) {
                .arg(plotBottom + 16)
                .arg(seconds(run.now()),
                     xmlText(run.timedByModel() ? QStringLiteral(" estimated (model)") : QString()));
+    // The model that ran, for whoever reads the plot alone.
+    svg += QStringLiteral("<text x=\"%1\" y=\"%2\" font-size=\"11\">model: %3</text>\n")
+               .arg(left)
+               .arg(top - 6)
+               .arg(xmlText(run.assumptions().mid(0, 2).join(QStringLiteral("; "))));
     QString path;
     for (const QPointF& point : points)
         path += QStringLiteral("%1%2 %3")
@@ -195,7 +251,7 @@ QByteArray runPlotSvg(const Executor& run, int width, int height) {
             if (!(changes.at(i).second & (1 << output)))
                 continue;
             const double from = changes.at(i).first;
-            const double to = i + 1 < changes.size() ? changes.at(i + 1).first : run.now();
+            const double to = i + 1 < changes.size() ? changes.at(i + 1).first : span;
             svg += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
                                   "fill=\"#d08020\"/>\n")
                        .arg(x(from), 0, 'f', 1)

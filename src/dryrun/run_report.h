@@ -23,6 +23,12 @@ QByteArray runTraceCsv(const Executor& run);
 // each executed line's moment, and enough points inside each move for its
 // ramps. The run must have been recorded.
 QList<QPointF> positionPoints(const Executor& run);
+// The points a plot `columns` wide can show: per column where the curve
+// enters, its lowest and highest, and where it leaves.
+QList<QPointF> thinnedPoints(const QList<QPointF>& points, double span, int columns);
+// The trace as it comes: the header, then a row per executed line.
+QByteArray traceCsvHeader();
+QByteArray traceCsvRow(const QList<RunStep>& steps, const ExecutedLine& line);
 // The outputs over program time: (seconds, pattern) at each change.
 QList<QPair<double, int>> outputChanges(const Executor& run);
 

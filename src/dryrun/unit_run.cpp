@@ -37,6 +37,7 @@ public:
             return State::Failed;
         case RunEnd::Running:
         case RunEnd::Limit: // a program that never ends still runs
+        case RunEnd::TooManyLines:
             break;
         }
         return State::Running;

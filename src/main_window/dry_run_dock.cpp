@@ -1,13 +1,19 @@
 #include "main_window/dry_run_dock.h"
 
 #include "dryrun/dry_run_panel.h"
+#include "files/program_files.h"
 #include "main_window/program_tab.h"
 #include "main_window/session.h"
 #include "platform/app_paths.h"
 #include "platform/file_dialogs.h"
 #include "platform/messages.h"
 
+#include <QAction>
 #include <QDir>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QMenu>
+#include <QScrollArea>
 
 namespace kqm::ui {
 
@@ -18,7 +24,13 @@ DryRunDock::DryRunDock(Session& session, ProgramTab& programTab,
       m_panel(new dryrun::DryRunPanel(session.services.clock)) {
     setObjectName(QStringLiteral("dckDryRun"));
     m_panel->setObjectName(QStringLiteral("DryRunPanel"));
-    setWidget(m_panel);
+    // Below the panel's own size it scrolls: no control is ever cut off.
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("scrDryRun"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(m_panel);
+    setWidget(scroll);
     m_panel->setProgramSource([this] {
         QStringList commands;
         for (const program::ProgramRow& row : m_programTab.rows())
@@ -26,6 +38,13 @@ DryRunDock::DryRunDock(Session& session, ProgramTab& programTab,
         return commands;
     });
     m_panel->setChosenLineSource([this] { return m_programTab.selectedRow().value_or(-1); });
+    // The plot is named after the program; the working copy has no name.
+    m_panel->setPlotName([this] {
+        const QString path = m_session.document.path();
+        return files::sameFile(path, m_session.files.workingCopy)
+                   ? QStringLiteral("untitled")
+                   : QFileInfo(path).completeBaseName();
+    });
     connect(m_panel, &dryrun::DryRunPanel::currentLineChanged, this, [this](int row) {
         m_line = row;
         m_programTab.setRunMarks(m_breakpoints, row);
@@ -35,10 +54,49 @@ DryRunDock::DryRunDock(Session& session, ProgramTab& programTab,
         m_programTab.selectRow(row);
     });
     connect(m_panel, &dryrun::DryRunPanel::savePlotRequested, this, &DryRunDock::savePlot);
+    // A run is of the program the grid shows: another file, or a change to
+    // this one, starts it over (another file's lines have no breakpoints).
+    connect(&session.document, &program::ProgramDocument::boundFileChanged, this, [this] {
+        m_breakpoints.clear();
+        m_panel->setBreakpoints({});
+        m_programTab.setRunMarks({}, -1);
+        if (m_panel->run())
+            m_panel->reset();
+    });
+    connect(&session.document, &program::ProgramDocument::rowsChanged, m_panel,
+            &dryrun::DryRunPanel::programChanged);
     connect(m_panel, &dryrun::DryRunPanel::travelLimitsChanged, this,
             [this](const QString& limits) {
                 m_session.settings.setPreference(travelLimitsPreference(), limits);
             });
+}
+
+void DryRunDock::addRunActions(QMenu* menu) {
+    menu->addSeparator();
+    for (QAction* action : m_panel->runActions()) {
+        menu->addAction(action);
+        action->setEnabled(false);
+        connect(this, &QDockWidget::visibilityChanged, action, &QAction::setEnabled);
+    }
+}
+
+void shareWhenBothShown(QMainWindow* window, QDockWidget* first, QDockWidget* second) {
+    const auto share = [window, first, second](QDockWidget* shown) {
+        QDockWidget* other = shown == first ? second : first;
+        if (!other->isVisible() || other->isFloating() || shown->isFloating() ||
+            !window->tabifiedDockWidgets(shown).isEmpty())
+            return;
+        // In the first one's place (beside the tabs, where the window has
+        // room to spare on a short screen).
+        window->tabifyDockWidget(first, second);
+        shown->raise();
+    };
+    for (QDockWidget* dock : {first, second}) {
+        QObject::connect(dock->toggleViewAction(), &QAction::toggled, dock, [dock, share](bool on) {
+            if (on)
+                share(dock);
+        });
+    }
 }
 
 QString DryRunDock::travelLimitsPreference() const {
@@ -73,8 +131,15 @@ void DryRunDock::toggleBreakpoint() {
 
 void DryRunDock::savePlot() {
     const Services& services = m_session.services;
+    // Beside the program; the working copy's plot goes to the user's data.
+    const QString program = m_session.document.path();
+    QString folder = files::sameFile(program, m_session.files.workingCopy) || program.isEmpty()
+                         ? services.paths.userDataDirectory()
+                         : QFileInfo(program).absolutePath();
+    QDir().mkpath(folder);
     const std::optional<QString> path = services.fileDialogs.saveFileName(
-        services.paths.userDataDirectory(), QStringLiteral("PNG image (*.png);;SVG image (*.svg)"));
+        QDir(folder).filePath(m_panel->plotName() + QStringLiteral(".png")),
+        QStringLiteral("PNG image (*.png);;SVG image (*.svg)"), QStringLiteral("Save Plot"));
     if (!path)
         return;
     const QString why = m_panel->savePlot(*path);

@@ -2,6 +2,9 @@
 
 #include <QDockWidget>
 
+class QMainWindow;
+class QMenu;
+
 #include <functional>
 #include <vector>
 
@@ -28,6 +31,9 @@ public:
     // The travel limits are the axis's: kept in the settings for each axis.
     void showTravelLimits();
     dryrun::DryRunPanel* panel() const { return m_panel; }
+    // The run's keys (Run/Pause, Step, Reset) in the menu, for as long as
+    // the dock shows.
+    void addRunActions(QMenu* menu);
 
 private:
     QString travelLimitsPreference() const;
@@ -40,5 +46,9 @@ private:
     std::vector<bool> m_breakpoints;
     int m_line = -1;
 };
+
+// Two docks of the window shown at once share the first one's place as tabs,
+// so that neither squeezes the tabs of the window nor draws over the other.
+void shareWhenBothShown(QMainWindow* window, QDockWidget* first, QDockWidget* second);
 
 } // namespace kqm::ui

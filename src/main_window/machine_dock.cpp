@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScrollArea>
 
 namespace kqm::ui {
 
@@ -19,7 +20,13 @@ MachineDock::MachineDock(Session& session, QMenu* recentMachines, Window window,
       m_recentMachines(recentMachines), m_view(new MachineView(session)) {
     setObjectName(QStringLiteral("dckMachine"));
     m_view->setObjectName(QStringLiteral("MachineView"));
-    setWidget(m_view);
+    // Below its own size the view scrolls: the tabs keep their room.
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("scrMachine"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(m_view);
+    setWidget(scroll);
     m_view->setOpenProgramSource(window.openProgram);
     connect(m_view, &MachineView::unitOpened, this,
             [this, openUnit = window.openUnit](int axis, const QString& program) {

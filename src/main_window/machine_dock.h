@@ -31,10 +31,10 @@ public:
     // File > Open Machine: a machine file chosen in the file dialog.
     void chooseMachineFile();
     MachineView* view() const { return m_view; }
-
-private:
+    // File > Recent Machines, as the settings keep them.
     void showRecentMachines();
 
+private:
     Session& m_session;
     QMenu* m_recentMachines;
     MachineView* m_view;

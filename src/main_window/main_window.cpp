@@ -129,6 +129,8 @@ void Form1::createDocks() {
                                 this);
     addDockWidget(Qt::BottomDockWidgetArea, m_machine);
     m_machine->hide();
+    shareWhenBothShown(this, m_dryRun, m_machine);
+    m_dryRun->addRunActions(qobject_cast<QMenu*>(mnuDryRun->parent()));
     connect(mnuDryRun, &QAction::triggered, m_dryRun, &DryRunDock::open);
     connect(mnuToggleBreakpoint, &QAction::triggered, m_dryRun, &DryRunDock::toggleBreakpoint);
     connect(mnuOpenMachine, &QAction::triggered, m_machine, &MachineDock::chooseMachineFile);

@@ -44,7 +44,8 @@ constexpr int GridColumnTwips[5] = {0, 800, 0, 3500, 4000};
 constexpr int UploadColumnTwips[5] = {800, 800, 3500, 0, 0};
 
 // Paints the dry run's marks: a breakpoint's line red, with a dot before its
-// first column; the line the run stands at yellow.
+// first column; the line the run stands at yellow with an arrow, chosen or
+// not.
 class RunMarksDelegate final : public QStyledItemDelegate {
 public:
     RunMarksDelegate(const std::vector<bool>& breakpoints, const int& current, QTableView* grid)
@@ -56,15 +57,20 @@ protected:
         const int row = index.row();
         const bool breakpoint =
             row < static_cast<int>(m_breakpoints.size()) && m_breakpoints[static_cast<size_t>(row)];
-        if (row == m_current)
+        if (row == m_current) {
             option->backgroundBrush = QColor(255, 236, 140);
-        else if (breakpoint)
+            option->palette.setColor(QPalette::Highlight, QColor(232, 190, 40));
+            option->palette.setColor(QPalette::HighlightedText, Qt::black);
+        } else if (breakpoint) {
             option->backgroundBrush = QColor(248, 196, 196);
+        }
         // The dot goes in the first column shown (the line number is hidden
         // while a file is bound).
         const int first = m_grid->isColumnHidden(0) ? 1 : 0;
         if (breakpoint && index.column() == first)
             option->text = QStringLiteral("\u25CF ") + option->text;
+        if (row == m_current && index.column() == first)
+            option->text = QStringLiteral("\u25B6 ") + option->text;
     }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "files/program_files.h"
 #include "main_window/desktop_memory.h"
+#include "main_window/machine_dock.h"
 #include "platform/messages.h"
 
 #include <QDir>
@@ -33,6 +34,7 @@ void Form1::restoreDesktop() {
         SSTab2->setCurrentIndex(tab);
     }
     showRecentPrograms();
+    m_machine->showRecentMachines();
 }
 
 void Form1::storeDesktop() {

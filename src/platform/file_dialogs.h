@@ -12,8 +12,12 @@ public:
     virtual ~FileDialogs() = default;
     virtual std::optional<QString> openFileName(const QString& directory,
                                                 const QString& filter) = 0;
-    virtual std::optional<QString> saveFileName(const QString& directory,
-                                                const QString& filter) = 0;
+    // `directory` may name the file offered, too.
+    std::optional<QString> saveFileName(const QString& directory, const QString& filter) {
+        return saveFileName(directory, filter, QStringLiteral("Save Program As"));
+    }
+    virtual std::optional<QString> saveFileName(const QString& directory, const QString& filter,
+                                                const QString& title) = 0;
 };
 
 } // namespace kqm::platform

@@ -11,10 +11,9 @@ std::optional<QString> QtFileDialogs::openFileName(const QString& directory,
     return name.isEmpty() ? std::nullopt : std::optional<QString>(name);
 }
 
-std::optional<QString> QtFileDialogs::saveFileName(const QString& directory,
-                                                   const QString& filter) {
-    const QString name = QFileDialog::getSaveFileName(m_parent, QStringLiteral("Save Program As"),
-                                                      directory, filter);
+std::optional<QString> QtFileDialogs::saveFileName(const QString& directory, const QString& filter,
+                                                   const QString& title) {
+    const QString name = QFileDialog::getSaveFileName(m_parent, title, directory, filter);
     return name.isEmpty() ? std::nullopt : std::optional<QString>(name);
 }
 

@@ -11,7 +11,9 @@ public:
     explicit QtFileDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget* parent) { m_parent = parent; }
     std::optional<QString> openFileName(const QString& directory, const QString& filter) override;
-    std::optional<QString> saveFileName(const QString& directory, const QString& filter) override;
+    using FileDialogs::saveFileName;
+    std::optional<QString> saveFileName(const QString& directory, const QString& filter,
+                                        const QString& title) override;
 
 private:
     QWidget* m_parent = nullptr;

@@ -33,11 +33,12 @@ TEST(Executor, RunsEachCommandAndFlowAsTheTableSays) {
         {"relative move clockwise", {"N1000" + Go, "F", "Q"}, {}, RunEnd::Quit, 3, 1000, 0, 3, -1, 0, 1000},
         {"relative move counter-clockwise", {"-", "N300" + Go, "F", "Q"}, {}, RunEnd::Quit, 4, -300, 0, 4, -1, -300, 0},
         {"absolute moves both ways", {"P500" + Go, "P200,G", "F", "Q"}, {}, RunEnd::Quit, 4, 200, 0, 4, -1, 0, 500},
-        {"position register, then absolute", {"Z100", "P50,G", "F", "Q"}, {}, RunEnd::Quit, 4, 50, 0, 4, -1, 0, 100},
+        {"position register, then absolute", {"Z100", "P50,G", "F", "Q"}, {}, RunEnd::Quit, 4, 50, 0, 4, -1, 50, 100},
         {"G repeats the last move", {"N100" + Go, "G", "G", "F", "Q"}, {}, RunEnd::Quit, 5, 300, 0, 5, -1, 0, 300},
         {"N alone only sets the index", {"N100", "Q"}, {}, RunEnd::Quit, 2, 0, 0, 2, 0},
         {"P alone, then G goes there", {"P70", "G", "F", "Q"}, {}, RunEnd::Quit, 4, 70, 0, 4, -1, 0, 70},
-        {"a move runs on after Quit", {"N100" + Go, "N100" + Go, "Q"}, {}, RunEnd::Quit, 3, 200, 0, 3, -1, 0, 100, "still moving"},
+        {"a move runs on after Quit, and its travel counts", {"N100" + Go, "N100" + Go, "Q"}, {}, RunEnd::Quit, 3, 200, 0, 3, -1, 0, 200, "still moving"},
+        {"a register set after a move counts the travel in its coordinates", {"N500" + Go, "Z0", "Q"}, {}, RunEnd::Quit, 3, 0, 0, 3, -1, -500, 0},
         {"home", {"Z500", "H0", "F", "Q"}, {}, RunEnd::Quit, 4, 0, 0, 4, -1, 0, 500},
         {"loop body runs count + 1 times", {"N10" + Go, "&0_3", "F", "Q"}, {}, RunEnd::Quit, 4, 40, 0, 10, -1, 0, 40},
         {"nested loops", {"N1" + Go, "&0_1", "&0_2", "F", "Q"}, {}, RunEnd::Quit, 5, 6, 0, 17, -1, 0, 6},
@@ -54,9 +55,9 @@ TEST(Executor, RunsEachCommandAndFlowAsTheTableSays) {
         {"until for inputs that never come", {"U0,2,1", "Q"}, {}, RunEnd::Limit, 1, 0, 0, 1, 60, 0, 0, "waits for inputs 1 and 2 to be 1-off 2-on"},
         {"slew, then stop", {"S", "W1000", ".", "Q"}, {}, RunEnd::Quit, 4, 1468, 0, 4, 1.0, 0, 1468},
         {"a wait loop with no Quit", {"W100", "X0"}, {}, RunEnd::Limit, 0, 0, 0, -1, 60, 0, 0, "circles through lines 1, 2"},
-        {"a loop where no time passes", {"O1", "X0"}, {}, RunEnd::Limit, 0, 0, 1, -1, 60, 0, 0, "without time passing"},
-        {"an endless loop through loops, no time passing", {"O1", "&0_3", "X0"}, {}, RunEnd::Limit, 0, 0, 1, -1, 60, 0, 0, "without time passing"},
-        {"loops counting for ages with no time passing", {"O1", "&0_255", "&0_255", "&0_255", "&0_255", "Q"}, {}, RunEnd::Limit, 0, 0, 1, 10000001, 60, 0, 0, "more than 10,000,000 lines ran without time passing"},
+        {"a loop where no time passes ends where it circles", {"O1", "X0"}, {}, RunEnd::Limit, 0, 0, 1, -1, 0, 0, 0, "without time passing"},
+        {"an endless loop through loops, no time passing", {"O1", "&0_3", "X0"}, {}, RunEnd::Limit, 0, 0, 1, -1, 0, 0, 0, "without time passing"},
+        {"loops counting for ages with no time passing", {"O1", "&0_255", "&0_255", "&0_255", "&0_255", "Q"}, {}, RunEnd::TooManyLines, 0, 0, 1, 10000001, 0, 0, 0, "more than 10,000,000 lines ran without time passing"},
         {"an input change after a wait lands on its moment", {"W59", "U0,1,2", "Q"}, {{0, 0}, {0.6, 1}}, RunEnd::Quit, 3, 0, 0, 4, 0.6},
         {"1.5 million lines, no time passing, then Quit", {"O2", "O1", "&0_255", "&0_255", "&0_7", "Q"}, {}, RunEnd::Quit, 6, 0, 1, 1574921, 0},
         {"the input branch", {"O1", "I1,2,3", "Q"}, {}, RunEnd::NotSimulated, 2, 0, 1, 2, 0},
@@ -129,7 +130,8 @@ TEST(Executor, MovesRampUpAndDown) {
     holding.movesHold = true;
     Executor run(stepsFromCommands({"N1000" + Go, "Q"}), holding);
     run.run();
-    EXPECT_DOUBLE_EQ(run.now(), longMove.duration);
+    EXPECT_NEAR(run.now(), longMove.duration, 0.5 / TicksPerSecond);
+    EXPECT_EQ(run.now(), onTick(run.now())); // on the tick
     EXPECT_TRUE(run.finding().isEmpty()) << run.finding().toStdString();
     EXPECT_TRUE(run.assumptions().contains("a move holds the program until it ends"));
 }

@@ -6,15 +6,20 @@
 #include "support/program_files.h"
 #include "support/window_fixture.h"
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QSpinBox>
+#include <QTabWidget>
 
 #include <gtest/gtest.h>
 
@@ -115,5 +120,201 @@ TEST_F(DryRunWindowTest, BreakpointStepPlotAndTheGrid) {
     EXPECT_TRUE(svg.readAll().startsWith("<svg"));
     EXPECT_TRUE(messages.boxes().isEmpty()) << messages.texts().join('|').toStdString();
 }
+
+// The run is what the boxes show when Run is pressed, and the panel tells
+// where it stands: a schedule and a limit typed after the dock opened, the
+// speed of the moment shown (waiting at F), the line it is paused before,
+// how often a loop's body runs, the listing's words, and the keys.
+TEST_F(DryRunWindowTest, TheRunIsWhatTheBoxesShow) {
+    test::WriteProgramFile(dir.filePath("boxes.mdb"), {{"U0,1,1"}, {"O3"}, {"Q"}});
+    form = makeWindow(clock, port);
+    form->Form_Load();
+    form->resize(1400, 800);
+    form->show();
+    dialogs.choose(dir.filePath("boxes.mdb"));
+    click("cmdOpen");
+    form->findChild<QAction*>(QStringLiteral("mnuDryRun"))->trigger();
+    auto* panel = form->findChild<dryrun::DryRunPanel*>();
+    ASSERT_NE(panel, nullptr);
+    panel->txtDrySchedule->setText(QStringLiteral("0:0,0.5:1"));
+    emit panel->txtDrySchedule->editingFinished();
+    QTest::mouseClick(panel->cmdDryRun, Qt::LeftButton);
+    EXPECT_EQ(dryrun::runEndName(panel->run()->end()), QStringLiteral("quit"));
+    EXPECT_EQ(panel->run()->outputs(), 3);
+    EXPECT_EQ(panel->run()->now(), 0.5);
+
+    // A longer limit typed after the run was made.
+    test::WriteProgramFile(dir.filePath("endless.mdb"), {{"W100"}, {"X0"}});
+    dialogs.choose(dir.filePath("endless.mdb"));
+    click("cmdOpen");
+    panel->txtDrySchedule->clear();
+    emit panel->txtDrySchedule->editingFinished();
+    panel->reset();
+    panel->spnDryTimeLimit->setValue(45);
+    QTest::mouseClick(panel->cmdDryRun, Qt::LeftButton);
+    EXPECT_EQ(panel->run()->now(), 45);
+    EXPECT_TRUE(panel->lblDryFindings->text().contains(QStringLiteral("no Quit within 45 s")))
+        << panel->lblDryFindings->text().toStdString();
+
+    // Paused half a second into a move the program waits for at F: the
+    // motor goes at full speed then, wherever the run itself has got to.
+    test::WriteProgramFile(dir.filePath("move.mdb"),
+                           {{"N4000\r@0G"}, {"F"}, {"N10\r@0G"}, {"&0_2"}, {"Q"}});
+    dialogs.choose(dir.filePath("move.mdb"));
+    click("cmdOpen");
+    ASSERT_NE(panel->run(), nullptr); // another program: its own run
+    EXPECT_EQ(panel->run()->steps().size(), 5);
+    panel->cboDrySpeed->setCurrentIndex(0);
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QTest::keyClick(form.get(), Qt::Key_F8);
+    EXPECT_TRUE(panel->isRunning());
+    clock.advance(0.5);
+    QTest::keyClick(form.get(), Qt::Key_F8);
+    EXPECT_FALSE(panel->isRunning());
+    const QString watch = panel->lblDryWatch->text();
+    EXPECT_TRUE(watch.contains(QStringLiteral("Speed 1500 steps/s"))) << watch.toStdString();
+    EXPECT_TRUE(watch.contains(QStringLiteral("Paused before line 3"))) << watch.toStdString();
+    EXPECT_TRUE(panel->lblDryFindings->text().contains(QStringLiteral("Travel: 0 to ")));
+    EXPECT_FALSE(panel->lblDryFindings->text().contains(QStringLiteral("Travel: 0 to 0 ")));
+    QTest::keyClick(form.get(), Qt::Key_F10);
+    QTest::keyClick(form.get(), Qt::Key_F10);
+    EXPECT_TRUE(panel->lblDryWatch->text().contains(QStringLiteral("line 4 (runs 3 times)")))
+        << panel->lblDryWatch->text().toStdString();
+    auto* executed = panel->lstDryExecuted;
+    ASSERT_GE(executed->count(), 3);
+    EXPECT_FALSE(executed->item(0)->text().contains(QStringLiteral("@0G")))
+        << executed->item(0)->text().toStdString();
+    EXPECT_EQ(executed->item(0)->toolTip(), QStringLiteral("N4000@0G"));
+    QStringList keys;
+    for (const auto& [item, key] : form->shortcutList())
+        keys << item + QStringLiteral(": ") + key;
+    for (const char* listed :
+         {"Dry Run: Run or Pause: F8", "Dry Run: Step: F10", "Dry Run: Reset: Shift+F8"}) {
+        EXPECT_TRUE(keys.join('|').contains(QString::fromLatin1(listed)))
+            << keys.join('|').toStdString();
+    }
+
+    // Save Plot is named for the plot, beside the program.
+    dialogs.choose(std::nullopt);
+    QTest::mouseClick(panel->cmdDrySavePlot, Qt::LeftButton);
+    EXPECT_EQ(dialogs.lastTitle, QStringLiteral("Save Plot"));
+    EXPECT_EQ(dialogs.lastDirectory, dir.filePath("move-plot.png"));
+}
+
+// The dock at the window's first size, on a 1024x600 screen beside the
+// machine view, and with text twice as large: every control it shows keeps
+// the size it asks for, none lies over another, and it stays inside the
+// window beside the tabs, which keep their own buttons whole.
+TEST_F(DryRunWindowTest, TheDockFitsEverySize) {
+    test::WriteProgramFile(dir.filePath("dry.mdb"), {{"N400\r@0G"}, {"O1"}, {"Q"}});
+    QFile machine(dir.filePath("m.kqmachine"));
+    ASSERT_TRUE(machine.open(QIODevice::WriteOnly));
+    machine.write(R"({"name": "m", "units": [{"axis": 0, "program": "dry.mdb"}]})");
+    machine.close();
+    const QFont usual = QApplication::font();
+    const struct {
+        const char* name;
+        QSize window;
+        bool machineView;
+        double scale;
+    } sizes[] = {
+        {"the first size", {900, 640}, false, 1},
+        {"a 1024x600 screen, the machine view open", {1024, 568}, true, 1},
+        {"twice as large", {960, 540}, true, 2},
+    };
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(size.name);
+        QFont font = usual;
+        font.setPointSizeF(usual.pointSizeF() * size.scale);
+        QApplication::setFont(font);
+        form = makeWindow(clock, port);
+        form->Form_Load();
+        form->show();
+        form->resize(size.window);
+        dialogs.choose(dir.filePath("dry.mdb"));
+        click("cmdOpen");
+        form->findChild<QTabWidget*>(QStringLiteral("SSTab2"))->setCurrentIndex(1);
+        if (size.machineView) {
+            ASSERT_TRUE(form->openMachineFile(machine.fileName()));
+        }
+        form->findChild<QAction*>(QStringLiteral("mnuDryRun"))->trigger();
+        QCoreApplication::processEvents();
+        auto* dock = form->findChild<QDockWidget*>(QStringLiteral("dckDryRun"));
+        ASSERT_TRUE(dock->isVisible());
+        EXPECT_TRUE(form->rect().contains(dock->geometry())) << size.name;
+        for (auto* other : form->findChildren<QDockWidget*>()) {
+            if (other != dock && other->isVisible() && !other->visibleRegion().isEmpty()) {
+                EXPECT_FALSE(other->geometry().intersects(dock->geometry()))
+                    << other->objectName().toStdString();
+            }
+        }
+        const auto checkControls = [](QWidget* area, const char* where) {
+            QList<QWidget*> shown;
+            for (QWidget* control : area->findChildren<QWidget*>()) {
+                const bool isControl = qobject_cast<QAbstractButton*>(control) ||
+                                       qobject_cast<QComboBox*>(control) ||
+                                       qobject_cast<QAbstractSpinBox*>(control);
+                if (!isControl || !control->isVisibleTo(area->window()) ||
+                    control->objectName().startsWith(QLatin1String("qt_")))
+                    continue;
+                if (control->parentWidget() && control->parentWidget()->inherits("QTabBar"))
+                    continue;
+                EXPECT_GE(control->width(), control->sizeHint().width())
+                    << where << ": " << control->objectName().toStdString();
+                EXPECT_GE(control->height(), control->minimumSizeHint().height())
+                    << where << ": " << control->objectName().toStdString();
+                shown << control;
+            }
+            for (QWidget* a : shown) {
+                for (QWidget* b : shown) {
+                    if (a < b && a->parentWidget() == b->parentWidget()) {
+                        EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+                            << where << ": " << a->objectName().toStdString() << " and "
+                            << b->objectName().toStdString();
+                    }
+                }
+            }
+        };
+        checkControls(dock, "dock");
+        checkControls(form->findChild<QWidget*>(QStringLiteral("ProgramTab")), "Program tab");
+        form.reset();
+    }
+    QApplication::setFont(usual);
+}
+
+#ifndef KQM_SANITIZED // the sanitizers keep freed memory aside
+// A run of ten million lines keeps an even sample of itself: the window's
+// memory after it is within 50 MB of where it was before.
+TEST_F(DryRunWindowTest, ALongRunKeepsItsMemoryBounded) {
+    const auto residentMb = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1.0;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+        return -1.0;
+    };
+    test::WriteProgramFile(dir.filePath("long.mdb"),
+                           {{"W1"}, {"&0_255"}, {"&0_255"}, {"&0_75"}, {"Q"}});
+    form = makeWindow(clock, port);
+    form->Form_Load();
+    form->show();
+    dialogs.choose(dir.filePath("long.mdb"));
+    click("cmdOpen");
+    form->findChild<QAction*>(QStringLiteral("mnuDryRun"))->trigger();
+    auto* panel = form->findChild<dryrun::DryRunPanel*>();
+    panel->spnDryTimeLimit->setValue(10000);
+    const double before = residentMb();
+    ASSERT_GT(before, 0);
+    QTest::mouseClick(panel->cmdDryRun, Qt::LeftButton);
+    while (panel->isRunning())
+        clock.advance(0.04);
+    EXPECT_EQ(dryrun::runEndName(panel->run()->end()), QStringLiteral("quit"));
+    EXPECT_GT(panel->run()->linesExecuted(), 9000000);
+    EXPECT_LT(residentMb() - before, 50);
+}
+#endif
 
 } // namespace

@@ -17,12 +17,16 @@ public:
     std::optional<QString> openFileName(const QString& directory, const QString& filter) override {
         return answer(directory, filter);
     }
-    std::optional<QString> saveFileName(const QString& directory, const QString& filter) override {
+    using FileDialogs::saveFileName;
+    std::optional<QString> saveFileName(const QString& directory, const QString& filter,
+                                        const QString& title) override {
+        lastTitle = title;
         return answer(directory, filter);
     }
     void choose(std::optional<QString> name) { m_script << name; }
     QString lastDirectory;
     QString lastFilter;
+    QString lastTitle;
     int shown = 0;
 
 private:
