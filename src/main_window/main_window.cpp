@@ -231,28 +231,10 @@ void Form1::connectProgramTab() {
 }
 
 void Form1::connectEditMenu() {
-    ProgramEditing* editing = &m_editing;
-    const auto onProgram = [this, editing](QAction* action, void (ProgramEditing::*run)()) {
-        // The document refuses changes itself while an exchange holds it.
-        connect(action, &QAction::triggered, this, [editing, run] { (editing->*run)(); });
-    };
-    onProgram(mnuUndo, &ProgramEditing::undo);
-    onProgram(mnuRedo, &ProgramEditing::redo);
-    onProgram(mnuCut, &ProgramEditing::cutLines);
-    onProgram(mnuPaste, &ProgramEditing::pasteLines);
-    onProgram(mnuDeleteLines, &ProgramEditing::cmdDelete_Click);
-    onProgram(mnuAddLine, &ProgramEditing::cmdAdd_Click);
-    onProgram(mnuInsertLine, &ProgramEditing::cmdInsert_Click);
-    onProgram(mnuChangeLine, &ProgramEditing::cmdChange_Click);
-    onProgram(mnuImportProgram, &ProgramEditing::importProgram);
-    // Copying and exporting change nothing: they may run while the line is busy.
-    connect(mnuCopy, &QAction::triggered, this, [editing] { editing->copyLines(); });
-    connect(mnuExportProgram, &QAction::triggered, this, [editing] { editing->exportProgram(); });
-    connect(mnuMoveUp, &QAction::triggered, this, [editing] { editing->moveLines(-1); });
-    connect(mnuMoveDown, &QAction::triggered, this, [editing] { editing->moveLines(+1); });
-    connect(&m_session.document, &program::ProgramDocument::historyChanged, this,
-            [this] { m_editing.showHistory(mnuUndo, mnuRedo); });
-    m_editing.showHistory(mnuUndo, mnuRedo);
+    m_editing.followMenu({mnuUndo, mnuRedo, mnuCut, mnuCopy, mnuPaste, mnuDeleteLines, mnuAddLine,
+                          mnuInsertLine, mnuChangeLine, mnuImportProgram, mnuExportProgram,
+                          mnuMoveUp, mnuMoveDown},
+                         this);
 }
 
 void Form1::connectUnitControls() {

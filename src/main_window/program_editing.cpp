@@ -332,20 +332,43 @@ void ProgramEditing::importProgram() {
     }
 }
 
-void ProgramEditing::showHistory(QAction* undoItem, QAction* redoItem) const {
-    program::ProgramDocument& document = m_session.document;
-    // A step's label may name a file: an '&' in it is text, not a mnemonic.
-    const auto asText = [](std::optional<QString> label) {
-        if (label)
-            label->replace(QLatin1Char('&'), QStringLiteral("&&"));
-        return label;
+void ProgramEditing::followMenu(const Menu& menu, QObject* context) {
+    const auto onProgram = [this, context](QAction* action, void (ProgramEditing::*run)()) {
+        // The document refuses changes itself while an exchange holds it.
+        QObject::connect(action, &QAction::triggered, context, [this, run] { (this->*run)(); });
     };
-    const auto undo = asText(document.undoLabel());
-    const auto redo = asText(document.redoLabel());
-    undoItem->setText(undo ? QStringLiteral("&Undo %1").arg(*undo) : QStringLiteral("&Undo"));
-    undoItem->setEnabled(undo.has_value());
-    redoItem->setText(redo ? QStringLiteral("&Redo %1").arg(*redo) : QStringLiteral("&Redo"));
-    redoItem->setEnabled(redo.has_value());
+    onProgram(menu.undo, &ProgramEditing::undo);
+    onProgram(menu.redo, &ProgramEditing::redo);
+    onProgram(menu.cut, &ProgramEditing::cutLines);
+    onProgram(menu.paste, &ProgramEditing::pasteLines);
+    onProgram(menu.deleteLines, &ProgramEditing::cmdDelete_Click);
+    onProgram(menu.addLine, &ProgramEditing::cmdAdd_Click);
+    onProgram(menu.insertLine, &ProgramEditing::cmdInsert_Click);
+    onProgram(menu.changeLine, &ProgramEditing::cmdChange_Click);
+    onProgram(menu.importProgram, &ProgramEditing::importProgram);
+    // Copying and exporting change nothing: they may run while the line is busy.
+    onProgram(menu.copy, &ProgramEditing::copyLines);
+    onProgram(menu.exportProgram, &ProgramEditing::exportProgram);
+    QObject::connect(menu.moveUp, &QAction::triggered, context, [this] { moveLines(-1); });
+    QObject::connect(menu.moveDown, &QAction::triggered, context, [this] { moveLines(+1); });
+    const auto showHistory = [this, undoItem = menu.undo, redoItem = menu.redo] {
+        program::ProgramDocument& document = m_session.document;
+        // A step's label may name a file: an '&' in it is text, not a mnemonic.
+        const auto asText = [](std::optional<QString> label) {
+            if (label)
+                label->replace(QLatin1Char('&'), QStringLiteral("&&"));
+            return label;
+        };
+        const auto undo = asText(document.undoLabel());
+        const auto redo = asText(document.redoLabel());
+        undoItem->setText(undo ? QStringLiteral("&Undo %1").arg(*undo) : QStringLiteral("&Undo"));
+        undoItem->setEnabled(undo.has_value());
+        redoItem->setText(redo ? QStringLiteral("&Redo %1").arg(*redo) : QStringLiteral("&Redo"));
+        redoItem->setEnabled(redo.has_value());
+    };
+    QObject::connect(&m_session.document, &program::ProgramDocument::historyChanged, context,
+                     showHistory);
+    showHistory();
 }
 
 } // namespace kqm::ui

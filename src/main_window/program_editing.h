@@ -10,6 +10,7 @@
 #include <utility>
 
 class QAction;
+class QObject;
 class QWidget;
 
 namespace kqm::ui {
@@ -22,8 +23,16 @@ struct Session;
 class ProgramEditing {
 public:
     ProgramEditing(Session& session, ProgramTab& tab, QWidget* dialogParent);
-    // Edit > Undo and Redo name the step they take back or do again.
-    void showHistory(QAction* undoItem, QAction* redoItem) const;
+    ProgramEditing(const ProgramEditing&) = delete;
+    ProgramEditing& operator=(const ProgramEditing&) = delete;
+    // The Edit menu's items (and File's Import and Export), for followMenu.
+    struct Menu {
+        QAction *undo, *redo, *cut, *copy, *paste, *deleteLines, *addLine, *insertLine, *changeLine,
+            *importProgram, *exportProgram, *moveUp, *moveDown;
+    };
+    // Each item runs its operation; Undo and Redo name the step they take
+    // back or do again. `context` ends the connections.
+    void followMenu(const Menu& menu, QObject* context);
 
     void cmdAdd_Click();
     void cmdInsert_Click();
