@@ -80,14 +80,21 @@ void DryRunPanel::build() {
     cmdDryPause->setToolTip(QStringLiteral("Pause (F8)"));
     cmdDryStep->setToolTip(QStringLiteral("Step one line (F10)"));
     cmdDryReset->setToolTip(QStringLiteral("Start over (Shift+F8)"));
-    auto* controls = new QHBoxLayout;
-    for (QWidget* widget :
-         {static_cast<QWidget*>(cmdDryRun), static_cast<QWidget*>(cmdDryPause),
-          static_cast<QWidget*>(cmdDryStep), static_cast<QWidget*>(cmdDryRunToLine),
-          static_cast<QWidget*>(cmdDryReset), static_cast<QWidget*>(cboDrySpeed)})
-        controls->addWidget(widget);
+    // Short rows: the dock stays narrow beside the tabs.
+    auto* controls = new QGridLayout;
+    controls->addWidget(cmdDryRun, 0, 0);
+    controls->addWidget(cmdDryPause, 0, 1);
+    controls->addWidget(cmdDryStep, 1, 0);
+    controls->addWidget(cmdDryRunToLine, 1, 1);
+    controls->addWidget(cmdDryReset, 2, 0);
+    controls->setColumnStretch(2, 1);
+    auto* speed = new QHBoxLayout;
+    speed->addWidget(new QLabel(QStringLiteral("Speed:")));
+    speed->addWidget(cboDrySpeed);
+    speed->addStretch(1);
 
     lblDryWatch = named(new QLabel, "lblDryWatch");
+    lblDryWatch->setWordWrap(true);
     lblDryWatch->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblDryWatch->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* inputs = new QHBoxLayout;
@@ -103,9 +110,12 @@ void DryRunPanel::build() {
             }
         });
     }
+    inputs->addStretch(1);
     txtDrySchedule = named(new QLineEdit, "txtDrySchedule");
     txtDrySchedule->setPlaceholderText(QStringLiteral("or a schedule: 0:5,2.5:0"));
-    inputs->addWidget(txtDrySchedule, 1);
+    auto* schedule = new QHBoxLayout;
+    schedule->addWidget(new QLabel(QStringLiteral("Schedule:")));
+    schedule->addWidget(txtDrySchedule, 1);
 
     spnDryTimeLimit = named(new QDoubleSpinBox, "spnDryTimeLimit");
     spnDryTimeLimit->setRange(0.1, 86400);
@@ -140,7 +150,6 @@ void DryRunPanel::build() {
     auto* model = new QHBoxLayout;
     model->addWidget(new QLabel(QStringLiteral("Model:")));
     model->addWidget(spnDryAccelUnit);
-    model->addWidget(chkDryMovesHold);
     model->addStretch(1);
     for (QWidget* box :
          {static_cast<QWidget*>(spnDryAccelUnit), static_cast<QWidget*>(chkDryMovesHold),
@@ -156,11 +165,12 @@ void DryRunPanel::build() {
     auto* limits = new QHBoxLayout;
     limits->addWidget(new QLabel(QStringLiteral("Time limit:")));
     limits->addWidget(spnDryTimeLimit);
-    limits->addWidget(chkDryTravel);
-    limits->addWidget(spnDryTravelLow);
-    limits->addWidget(new QLabel(QStringLiteral("to")));
-    limits->addWidget(spnDryTravelHigh);
     limits->addStretch(1);
+    auto* travel = new QHBoxLayout;
+    travel->addWidget(spnDryTravelLow);
+    travel->addWidget(new QLabel(QStringLiteral("to")));
+    travel->addWidget(spnDryTravelHigh);
+    travel->addStretch(1);
 
     lstDryExecuted = named(new QListWidget, "lstDryExecuted");
     pltDryRun = named(new RunPlot, "pltDryRun");
@@ -170,19 +180,20 @@ void DryRunPanel::build() {
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(controls);
+    layout->addLayout(speed);
     layout->addLayout(inputs);
+    layout->addLayout(schedule);
     layout->addLayout(limits);
+    layout->addWidget(chkDryTravel);
+    layout->addLayout(travel);
     layout->addWidget(lblDryWatch);
     layout->addLayout(model);
+    layout->addWidget(chkDryMovesHold);
     layout->addWidget(lblDryModel);
     layout->addWidget(pltDryRun, 2);
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(lstDryExecuted, 1);
-    auto* side = new QVBoxLayout;
-    side->addWidget(lblDryFindings, 1);
-    side->addWidget(cmdDrySavePlot);
-    bottom->addLayout(side, 1);
-    layout->addLayout(bottom, 1);
+    layout->addWidget(lstDryExecuted, 1);
+    layout->addWidget(lblDryFindings);
+    layout->addWidget(cmdDrySavePlot, 0, Qt::AlignLeft);
 
     connect(cmdDryRun, &QPushButton::clicked, this, &DryRunPanel::startRun);
     connect(cmdDryPause, &QPushButton::clicked, this, &DryRunPanel::pause);
@@ -300,6 +311,7 @@ bool DryRunPanel::ensureRun() {
     }
     m_runSchedule = txtDrySchedule->text().trimmed();
     m_runCommands = m_commands ? m_commands() : QStringList();
+    m_runListing = m_listing ? m_listing() : QStringList();
     m_run = std::make_unique<Executor>(
         stepsFromCommands(m_runCommands), settings, [this](const ExecutedLine& line) {
             m_recentLines.push_back(line);
@@ -401,12 +413,21 @@ void DryRunPanel::advance(double until, qint64 lines) {
     }
 }
 
+int DryRunPanel::standingStep() const {
+    if (!m_run || m_run->end() != RunEnd::Running)
+        return -1;
+    // Shown before the run's time, the run stands in the line that waits.
+    if (m_time < m_run->now())
+        return m_run->lastStep();
+    return m_run->next() < m_run->steps().size() ? m_run->next() : -1;
+}
+
 void DryRunPanel::stopped() {
     m_timer->stop();
     m_running = false;
     m_stopBefore = -1;
     refresh();
-    emit currentLineChanged(m_run && m_run->end() == RunEnd::Running ? m_run->next() : -1);
+    emit currentLineChanged(standingStep());
 }
 
 int DryRunPanel::inputPattern() const {
@@ -435,13 +456,15 @@ void DryRunPanel::refresh() {
     }
     const bool moving = run.movingAt(m_time);
     QString where;
-    if (!m_running && run.end() == RunEnd::Running && run.next() < run.steps().size()) {
-        const int next = run.next();
-        const bool breakpoint = next < static_cast<int>(m_breakpoints.size()) &&
-                                m_breakpoints[static_cast<size_t>(next)];
-        where = QStringLiteral("   Paused before line %1%2")
-                    .arg(run.steps().at(next).line)
-                    .arg(breakpoint ? QStringLiteral(" (breakpoint)") : QString());
+    if (!m_running && run.end() == RunEnd::Running && standingStep() >= 0) {
+        const int step = standingStep();
+        const bool breakpoint = step < static_cast<int>(m_breakpoints.size()) &&
+                                m_breakpoints[static_cast<size_t>(step)];
+        where = (m_time < run.now() ? QStringLiteral("   Waiting in line %1%2")
+                                    : QStringLiteral("   Paused before line %1%2"))
+                    .arg(run.steps().at(step).line)
+                    .arg(breakpoint && m_time >= run.now() ? QStringLiteral(" (breakpoint)")
+                                                           : QString());
     }
     lblDryModel->setText(QStringLiteral("The model that ran: ") +
                          run.assumptions().mid(0, 2).join(QStringLiteral("; ")) + QLatin1Char('.'));
@@ -458,8 +481,11 @@ void DryRunPanel::refresh() {
             .arg(loops.isEmpty() ? QStringLiteral("none") : loops.join(QStringLiteral(", ")))
             .arg(where));
     appendExecuted();
-    if (!m_running || run.end() != RunEnd::Running)
+    // While it runs the plot follows a few times a second.
+    if (!m_running || run.end() != RunEnd::Running || ++m_ticksSincePlot >= 5) {
         pltDryRun->setData(plotDataOf(run));
+        m_ticksSincePlot = 0;
+    }
     pltDryRun->setTimeCursor(m_time);
     lblDryFindings->setText(findings());
 }
@@ -475,7 +501,10 @@ void DryRunPanel::appendExecuted() {
         const RunStep& step = m_run->steps().at(line->step);
         // The listing's words; the stored form in the tool tip.
         const QString stored = program::StripCrLf(step.text);
-        const QString words = program::ListingText(step.text, step.line).value_or(stored);
+        const QString listed = m_runListing.value(line->step);
+        const QString words = !listed.isEmpty() && listed != QLatin1String("!")
+                                  ? listed
+                                  : program::ListingText(step.text, step.line).value_or(stored);
         auto* item = new QListWidgetItem(QStringLiteral("%1 s   line %2   %3")
                                              .arg(line->at, 0, 'f', 3)
                                              .arg(step.line)
@@ -533,9 +562,7 @@ QString DryRunPanel::findings() const {
         found << run.finding() + QLatin1Char('.');
     // So far: a move in progress has passed every position up to where the
     // motor stands at the moment shown.
-    const qint64 standing = run.positionAt(m_time);
-    const qint64 lowest = std::min(run.lowest(), standing);
-    const qint64 highest = std::max(run.highest(), standing);
+    const auto [lowest, highest] = run.travelAt(m_time);
     found << QStringLiteral("Travel: %1 to %2 steps.").arg(lowest).arg(highest);
     if (chkDryTravel->isChecked() &&
         (lowest < spnDryTravelLow->value() || highest > spnDryTravelHigh->value()))

@@ -42,6 +42,8 @@ public:
     // come from; asked at Reset and Run to line.
     void setProgramSource(std::function<QStringList()> commands);
     void setChosenLineSource(std::function<int()> row);
+    // The listing's words of each line, for the lines run.
+    void setListingSource(std::function<QStringList()> listing) { m_listing = std::move(listing); }
     void setBreakpoints(std::vector<bool> breakpoints);
     // The travel limits of the axis: "LOW,HIGH", or empty for none. The
     // window keeps them per axis.
@@ -85,6 +87,8 @@ private:
     void tick();
     void advance(double until, qint64 lines);
     void stopped();
+    // The line the run stands at for the moment shown (-1: none).
+    int standingStep() const;
     void refresh();
     void appendExecuted();
     int inputPattern() const;
@@ -103,6 +107,9 @@ private:
     std::unique_ptr<Executor> m_run;
     QString m_runSchedule;     // the schedule the run was made with
     QStringList m_runCommands; // and the program
+    QStringList m_runListing;
+    std::function<QStringList()> m_listing;
+    int m_ticksSincePlot = 0;
     std::function<QString()> m_plotName;
     QList<QAction*> m_runActions;
     // The newest lines run, for the list, and how many ran and are listed.

@@ -76,6 +76,7 @@ bool Executor::step() {
     m_recent[static_cast<size_t>(m_executed % static_cast<qint64>(m_recent.size()))] = index;
     ++m_executed;
     ++m_next;
+    m_lastStep = index;
     execute(line);
     if (m_end == RunEnd::Running && m_now > m_settings.limit) {
         m_now = m_settings.limit;
@@ -379,6 +380,11 @@ void Executor::wait(double seconds) {
 // rounding short of it.
 void Executor::waitUntil(double time) {
     time = onTick(time);
+    if (time > m_now) {
+        m_waitFrom = m_now;
+        m_lowBeforeWait = m_lowest;
+        m_highBeforeWait = m_highest;
+    }
     if (time > m_settings.limit) {
         m_now = m_settings.limit;
         if (m_motion && m_motion->over(m_now))
@@ -403,6 +409,16 @@ qint64 Executor::restingPosition() const {
     if (m_motion && m_motion->distance >= 0)
         return m_motion->positionAt(m_motion->end());
     return position();
+}
+
+QPair<qint64, qint64> Executor::travelAt(double time) const {
+    const qint64 standing = positionAt(time);
+    // Inside the last wait the motor has gone, from where it stood when the
+    // wait began, to where it stands now: a move is monotonic.
+    const bool inWait = time < m_now && time >= m_waitFrom;
+    const qint64 low = inWait ? m_lowBeforeWait : m_lowest;
+    const qint64 high = inWait ? m_highBeforeWait : m_highest;
+    return {std::min(low, standing), std::max(high, standing)};
 }
 
 double Executor::restingTime() const {

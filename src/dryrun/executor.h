@@ -150,6 +150,12 @@ public:
     // for a move), and not only on waits and inputs.
     bool timedByModel() const { return m_timedByModel; }
     qint64 highest() const { return m_highest; }
+    // The travel up to a moment (not before the run's last wait began): the
+    // run may have gone on past the moment a view shows.
+    QPair<qint64, qint64> travelAt(double time) const;
+    // The line run last (index; -1 before the first): where the run stands
+    // while a wait of that line goes on.
+    int lastStep() const { return m_lastStep; }
 
     const QList<RunStep>& steps() const { return m_steps; }
     const RunSettings& settings() const { return m_settings; }
@@ -223,6 +229,10 @@ private:
     qint64 m_lowest;
     qint64 m_highest;
     bool m_moved = false; // a move or a slew has started
+    int m_lastStep = -1;
+    // Where the last wait began, and the travel then.
+    double m_waitFrom = 0;
+    qint64 m_lowBeforeWait = 0, m_highBeforeWait = 0;
     qint64 m_start;
 
     std::vector<int> m_loops; // repeats left per line, -1 when not counting

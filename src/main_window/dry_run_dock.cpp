@@ -14,6 +14,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QScrollArea>
+#include <QScrollBar>
 
 namespace kqm::ui {
 
@@ -31,6 +32,7 @@ DryRunDock::DryRunDock(Session& session, ProgramTab& programTab,
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(m_panel);
     setWidget(scroll);
+
     m_panel->setProgramSource([this] {
         QStringList commands;
         for (const program::ProgramRow& row : m_programTab.rows())
@@ -38,6 +40,12 @@ DryRunDock::DryRunDock(Session& session, ProgramTab& programTab,
         return commands;
     });
     m_panel->setChosenLineSource([this] { return m_programTab.selectedRow().value_or(-1); });
+    m_panel->setListingSource([this] {
+        QStringList listing;
+        for (const program::ProgramRow& row : m_programTab.rows())
+            listing << row.listing;
+        return listing;
+    });
     // The plot is named after the program; the working copy has no name.
     m_panel->setPlotName([this] {
         const QString path = m_session.document.path();
@@ -109,7 +117,22 @@ void DryRunDock::showTravelLimits() {
         m_session.settings.preference(travelLimitsPreference()).value_or(QString()));
 }
 
+void DryRunDock::fitWidth() {
+    // As wide as the panel with its scroll bar, so that it scrolls up and
+    // down only; in a window too narrow for that beside the tabs (large
+    // text), sideways too, and the tabs keep their room.
+    auto* scroll = qobject_cast<QScrollArea*>(widget());
+    auto* window = qobject_cast<QMainWindow*>(parentWidget());
+    if (!scroll || !window || !window->centralWidget())
+        return;
+    const int whole =
+        m_panel->minimumSizeHint().width() + scroll->verticalScrollBar()->sizeHint().width() + 4;
+    const int room = window->width() - window->centralWidget()->minimumSizeHint().width() - 24;
+    scroll->setMinimumWidth(std::clamp(room, 120, whole));
+}
+
 void DryRunDock::open() {
+    fitWidth();
     showTravelLimits();
     m_showProgramTab();
     show();

@@ -37,6 +37,7 @@ public:
 
 private:
     QString travelLimitsPreference() const;
+    void fitWidth();
     void savePlot();
 
     Session& m_session;

@@ -18,6 +18,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
 
@@ -158,8 +160,9 @@ TEST_F(DryRunWindowTest, TheRunIsWhatTheBoxesShow) {
 
     // Paused half a second into a move the program waits for at F: the
     // motor goes at full speed then, wherever the run itself has got to.
-    test::WriteProgramFile(dir.filePath("move.mdb"),
-                           {{"N4000\r@0G"}, {"F"}, {"N10\r@0G"}, {"&0_2"}, {"Q"}});
+    test::WriteProgramFile(
+        dir.filePath("move.mdb"),
+        {{"N4000\r@0G"}, {"F", "Wait for the feed"}, {"N10\r@0G"}, {"&0_2"}, {"Q"}});
     dialogs.choose(dir.filePath("move.mdb"));
     click("cmdOpen");
     ASSERT_NE(panel->run(), nullptr); // another program: its own run
@@ -174,9 +177,14 @@ TEST_F(DryRunWindowTest, TheRunIsWhatTheBoxesShow) {
     EXPECT_FALSE(panel->isRunning());
     const QString watch = panel->lblDryWatch->text();
     EXPECT_TRUE(watch.contains(QStringLiteral("Speed 1500 steps/s"))) << watch.toStdString();
-    EXPECT_TRUE(watch.contains(QStringLiteral("Paused before line 3"))) << watch.toStdString();
-    EXPECT_TRUE(panel->lblDryFindings->text().contains(QStringLiteral("Travel: 0 to ")));
-    EXPECT_FALSE(panel->lblDryFindings->text().contains(QStringLiteral("Travel: 0 to 0 ")));
+    // F holds the run in line 2 until the move ends: the run stands there,
+    // and has travelled as far as the motor has come by then.
+    EXPECT_TRUE(watch.contains(QStringLiteral("Waiting in line 2"))) << watch.toStdString();
+    const QString findings = panel->lblDryFindings->text();
+    EXPECT_TRUE(findings.contains(QStringLiteral("Travel: 0 to %1 steps")
+                                      .arg(panel->run()->positionAt(panel->programTime()))))
+        << findings.toStdString();
+    EXPECT_FALSE(findings.contains(QStringLiteral("Travel: 0 to 0 "))) << findings.toStdString();
     QTest::keyClick(form.get(), Qt::Key_F10);
     QTest::keyClick(form.get(), Qt::Key_F10);
     EXPECT_TRUE(panel->lblDryWatch->text().contains(QStringLiteral("line 4 (runs 3 times)")))
@@ -186,6 +194,8 @@ TEST_F(DryRunWindowTest, TheRunIsWhatTheBoxesShow) {
     EXPECT_FALSE(executed->item(0)->text().contains(QStringLiteral("@0G")))
         << executed->item(0)->text().toStdString();
     EXPECT_EQ(executed->item(0)->toolTip(), QStringLiteral("N4000@0G"));
+    EXPECT_TRUE(executed->item(1)->text().endsWith(QStringLiteral("Wait for the feed")))
+        << executed->item(1)->text().toStdString();
     QStringList keys;
     for (const auto& [item, key] : form->shortcutList())
         keys << item + QStringLiteral(": ") + key;
@@ -277,6 +287,14 @@ TEST_F(DryRunWindowTest, TheDockFitsEverySize) {
             }
         };
         checkControls(dock, "dock");
+        // Its width is whole: it scrolls up and down only (with text twice
+        // as large on a narrow screen, sideways too).
+        auto* scroll = dock->findChild<QScrollArea*>(QStringLiteral("scrDryRun"));
+        ASSERT_NE(scroll, nullptr);
+        if (size.scale == 1) {
+            EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible())
+                << scroll->widget()->minimumSizeHint().width() << " in " << scroll->width();
+        }
         checkControls(form->findChild<QWidget*>(QStringLiteral("ProgramTab")), "Program tab");
         form.reset();
     }
