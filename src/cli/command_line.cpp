@@ -68,14 +68,15 @@ const CommandHelp Commands[] = {
      "  --inputs 0:5,2.5:0   the inputs' pattern (0 to 15) from each time in seconds\n"
      "  --limit S            the longest program time to run (default 60)\n"
      "  --trace FILE.csv     one row per executed line: time, line, command, position,\n"
-     "                       outputs\n"
-     "  --plot FILE.svg      position over time, the outputs beneath it\n"
+     "                       outputs (written as the run goes)\n"
+     "  --plot FILE.svg      position over time with the run-out, the outputs beneath\n"
      "  --json               the report as one JSON object (docs/dry-run.md)\n"
      "  --accel-unit N       steps/s^2 for each unit of A (default 1000)\n"
      "  --home N             where H0 and H1 move to (default 0)\n"
      "  --moves-hold         a move holds the program until it ends (default: only F\n"
      "                       and the next move wait for it)\n"
-     "Exit status: 0 Quit was reached, 1 the limit, 3 a line that is not simulated,\n"
+     "Exit status: 0 Quit was reached, 1 the limit or too many lines at one moment,\n"
+     "3 a line that is not simulated,\n"
      "2 wrong arguments or no program file."},
     {"machine",
      "kqmctl machine status MACHINE --port DEVICE [--baud N] [--json]\n"
