@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 namespace kqm::files {
@@ -59,10 +60,23 @@ QStringList ProgramTextFile::problems(const QString& name) const {
 }
 
 std::optional<QString> exportRefusal(const QString& textPath, const QString& programFile) {
-    if (programFile.isEmpty() || !sameFile(textPath, programFile))
+    if (!programFile.isEmpty() && sameFile(textPath, programFile))
+        return QStringLiteral("the text would replace the program file %1; choose another name "
+                              "for it")
+            .arg(QDir::toNativeSeparators(programFile));
+    const QFileInfo target(textPath);
+    if (!target.exists())
         return std::nullopt;
-    return QStringLiteral("the text would replace the program file %1; choose another name for it")
-        .arg(QDir::toNativeSeparators(programFile));
+    // Its first line names the format (after a byte order mark, perhaps).
+    const QByteArray header = QByteArrayLiteral("KQM program text");
+    QFile existing(textPath);
+    const bool earlierText = target.isFile() && existing.open(QIODevice::ReadOnly) &&
+                             existing.read(header.size() + 3).contains(header);
+    if (earlierText)
+        return std::nullopt;
+    return QStringLiteral("%1 exists already and is not a program text (another program file, "
+                          "or anything else, is never replaced); choose a new file")
+        .arg(QDir::toNativeSeparators(textPath));
 }
 
 } // namespace kqm::files

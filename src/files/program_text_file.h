@@ -26,7 +26,9 @@ struct ProgramTextFile {
 // path "-" reads standard input.
 ProgramTextFile readProgramTextFile(const QString& path);
 
-// Why the text may not be written to textPath: it is the program file.
+// Why the text may not be written to textPath: it is the program file, or a
+// file that is there already and is no program text (another program file,
+// anything else). An earlier export of program text may be replaced.
 std::optional<QString> exportRefusal(const QString& textPath, const QString& programFile);
 
 } // namespace kqm::files

@@ -105,6 +105,21 @@ TEST_F(KqmctlText, RefusalsWriteNothing) {
     EXPECT_EQ(kqm::test::FileBytes(existing), QByteArray("not to be touched"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
 
+    // Export never replaces another program file, nor anything that is no
+    // program text; an earlier export it may.
+    const QString program = file("program.mdb");
+    const QString other = file("other.mdb");
+    ASSERT_EQ(kqmctl({QStringLiteral("import"), text, QStringLiteral("-o"), program}).status, 0);
+    ASSERT_EQ(kqmctl({QStringLiteral("import"), text, QStringLiteral("-o"), other}).status, 0);
+    const QByteArray otherBytes = kqm::test::FileBytes(other);
+    run = kqmctl({QStringLiteral("export"), program, QStringLiteral("-o"), other});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("is not a program text"))) << run.err.toStdString();
+    EXPECT_EQ(kqm::test::FileBytes(other), otherBytes);
+    EXPECT_EQ(kqmctl({QStringLiteral("export"), program, QStringLiteral("-o"), text}).status, 0);
+    QFile::remove(program);
+    QFile::remove(other);
+
     // An endless stream is read no further than any program could reach.
     run = kqmctl({QStringLiteral("import"), QStringLiteral("/dev/zero"), QStringLiteral("-o"),
                   file("zero.mdb")});
