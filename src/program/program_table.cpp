@@ -16,6 +16,15 @@ QString text(const QVariant& value) {
     return value.isNull() ? QString() : value.toString();
 }
 
+// SQLite takes a leading U+FEFF of text handed to it as UTF-16 for a byte
+// order mark and drops it: a text that starts with one is handed over with a
+// second, which SQLite drops, so the text is stored as it is.
+QVariant stored(const QString& text) {
+    if (text.startsWith(QChar(0xFEFF)))
+        return QString(QChar(0xFEFF)) + text;
+    return text;
+}
+
 QString goneRecord(qint64 rowid) {
     return QStringLiteral("record %1 is no longer in the file: another program changed it; "
                           "nothing was changed")
@@ -119,9 +128,9 @@ bool ProgramTable::updateRows(const QVector<ProgramRow>& rows) {
     for (const ProgramRow& row : rows) {
         query.bindValue(0, row.lineNo);
         query.bindValue(1, row.address);
-        query.bindValue(2, row.command);
-        query.bindValue(3, row.listing);
-        query.bindValue(4, row.comment);
+        query.bindValue(2, stored(row.command));
+        query.bindValue(3, stored(row.listing));
+        query.bindValue(4, stored(row.comment));
         query.bindValue(5, row.rowid);
         if (!query.exec()) {
             m_file.setError(query.lastError().text());
@@ -163,9 +172,9 @@ bool ProgramTable::insertRows(const QVector<ProgramRow>& rows) {
         query.bindValue(0, row.rowid);
         query.bindValue(1, row.lineNo);
         query.bindValue(2, row.address);
-        query.bindValue(3, row.command);
-        query.bindValue(4, row.listing);
-        query.bindValue(5, row.comment);
+        query.bindValue(3, stored(row.command));
+        query.bindValue(4, stored(row.listing));
+        query.bindValue(5, stored(row.comment));
         for (int i = 0; withExtra && i < row.extra.size(); ++i)
             query.bindValue(FieldCount + 1 + i, row.extra.at(i));
         if (!query.exec()) {

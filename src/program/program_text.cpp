@@ -139,7 +139,7 @@ QString trimBlanks(const QString& text) {
 // Undoes the escapes; for a command, each run of blanks stands for the
 // carriage return of a go move.
 std::optional<QString> unescape(const QString& raw, bool command, QString* error) {
-    QString out;
+    QString out = QStringLiteral(""); // "\&" is an empty text, not none
     for (qsizetype i = 0; i < raw.size(); ++i) {
         const QChar c = raw.at(i);
         if (command && isBlank(c)) {

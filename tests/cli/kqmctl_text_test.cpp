@@ -1,4 +1,5 @@
 #include "program/listing.h"
+#include "program/sqlite_file.h"
 #include "support/fake_messages.h"
 #include "support/program_files.h"
 #include "support/run_kqmctl.h"
@@ -6,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -40,7 +42,22 @@ TEST_F(KqmctlText, ExportThenImportMakesTheSameProgram) {
                                  {"I1,2,1", "!", " "},
                                  {"U0,3,5", "Stay here"},
                                  {"W10", "W10", " padded "},
+                                 {"O1", "!", QStringLiteral("")},
+                                 {"O2", "!", QStringLiteral("set below")},
                                  {"Q", "!", QString()}});
+    {
+        // What another program may store: a text that starts with U+FEFF
+        // (handed to SQLite as UTF-16, that character would be taken for a
+        // byte order mark, so it goes in as SQL).
+        kqm::program::SqliteFile file;
+        ASSERT_TRUE(file.open(original));
+        QSqlQuery update(file.database());
+        ASSERT_TRUE(update.exec(QStringLiteral(
+            "UPDATE Main SET Comment = char(65279) || 'at the start' WHERE Command = 'O2'")));
+    }
+    ASSERT_EQ(kqm::test::ReadProgramFile(original).at(7).comment,
+              QStringLiteral("\uFEFFat the start"));
+    ASSERT_FALSE(kqm::test::ReadProgramFile(original).at(6).comment.isNull());
     const QByteArray before = kqm::test::FileBytes(original);
 
     const CliRun toScreen = kqmctl({QStringLiteral("export"), original});
@@ -56,12 +73,17 @@ TEST_F(KqmctlText, ExportThenImportMakesTheSameProgram) {
     const CliRun imported = kqmctl({QStringLiteral("import"), text, QStringLiteral("-o"), copy});
     EXPECT_EQ(imported.status, 0) << imported.err.toStdString();
     EXPECT_EQ(imported.out,
-              QStringLiteral("Imported 7 lines into %1\n").arg(QDir::toNativeSeparators(copy)));
+              QStringLiteral("Imported 9 lines into %1\n").arg(QDir::toNativeSeparators(copy)));
 
     auto expected = kqm::test::ReadProgramFile(original);
     kqm::test::FakeMessages messages;
     kqm::program::computeListing(expected, messages);
     EXPECT_EQ(kqm::test::ReadProgramFile(copy), expected);
+    // The same, to the character: an empty comment stays empty, not none.
+    const auto copied = kqm::test::ReadProgramFile(copy);
+    ASSERT_EQ(copied.size(), 9);
+    EXPECT_FALSE(copied.at(6).comment.isNull());
+    EXPECT_EQ(copied.at(7).comment, QStringLiteral("\uFEFFat the start"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3); // no partial file left
 }
 
