@@ -285,6 +285,13 @@ LegacyProgram legacyProgramFromReader(const QString& path, const LegacyFormat& f
                 return fail(QStringLiteral("record %1 is empty, not even its line number could "
                                            "be read")
                                 .arg(record));
+            // Every program line has a command: one that comes out as
+            // nothing (its length damaged) would lose the line, and shift
+            // every address after it.
+            if (texts[2].trimmed().isEmpty())
+                return fail(QStringLiteral("record %1 (line %2) has no command")
+                                .arg(record)
+                                .arg(texts[0].trimmed()));
             program::ProgramRow row;
             row.rowid = record;
             row.lineNo = texts[0].trimmed().toLongLong();

@@ -177,12 +177,16 @@ QByteArray item(char tag, const QByteArray& payload = {}) {
     return bytes + payload;
 }
 
-// A record of five fields, each stored in `stored` bytes and read as text.
-QByteArray record(int stored, const QByteArray& command) {
+// A record of five fields, each stored in `stored` bytes (the command in
+// `commandStored`, unless that is negative) and read as text.
+QByteArray record(int stored, const QByteArray& command, int commandStored = -1) {
     QByteArray fields = item('R');
+    int field = 0;
     for (const QByteArray& text :
-         {QByteArray("1"), QByteArray("0"), command, QByteArray("!"), QByteArray("c")})
-        fields += item('V', QByteArray(1, static_cast<char>(stored)) + QByteArray(3, '\0') + text);
+         {QByteArray("1"), QByteArray("0"), command, QByteArray("!"), QByteArray("c")}) {
+        const int bytes = field++ == 2 && commandStored >= 0 ? commandStored : stored;
+        fields += item('V', QByteArray(1, static_cast<char>(bytes)) + QByteArray(3, '\0') + text);
+    }
     return fields;
 }
 
@@ -204,6 +208,8 @@ TEST(LegacyProgram, OnlyAWholeAnswerOfTheReaderIsAProgram) {
         {"a command stored but read as nothing", hello + record(6, "") + item('E', "1"),
          "field 3 of record 1 could not be read"},
         {"a record of nothing", hello + record(0, "") + item('E', "1"), "record 1 is empty"},
+        {"a line whose command came out as nothing", hello + record(6, "", 0) + item('E', "1"),
+         "record 1 (line 1) has no command"},
         {"fewer records than the table holds", hello + record(6, "A10") + item('E', "2"),
          "truncated"},
     };
