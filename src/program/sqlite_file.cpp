@@ -97,6 +97,33 @@ bool SqliteFile::openCutOff(const QString& path) {
     return true;
 }
 
+namespace {
+
+// What SQLite's answer means, in words a user reads; its own text is for
+// the developer and does not reach the user.
+QString inWords(const QSqlError& error) {
+    const QString code = error.nativeErrorCode();
+    const int primary = code.toInt() & 0xFF;
+    switch (primary) {
+    case 26: // SQLITE_NOTADB
+        return QStringLiteral("it is not an SQLite database, as every program file is");
+    case 11: // SQLITE_CORRUPT
+        return QStringLiteral("it is damaged (its database structure is broken)");
+    case 14: // SQLITE_CANTOPEN
+        return QStringLiteral("it could not be opened (a missing folder, or no permission)");
+    case 23: // SQLITE_AUTH
+    case 3:  // SQLITE_PERM
+        return QStringLiteral("it may not be read (no permission)");
+    default:
+        break;
+    }
+    return code.isEmpty()
+               ? QStringLiteral("it could not be read as a database")
+               : QStringLiteral("it could not be read as a database (SQLite error %1)").arg(code);
+}
+
+} // namespace
+
 QString SqliteFile::connect(const QString& path, Mode mode) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     db.setDatabaseName(path);
@@ -105,7 +132,7 @@ QString SqliteFile::connect(const QString& path, Mode mode) {
         options += QStringLiteral(";QSQLITE_OPEN_READONLY");
     db.setConnectOptions(options);
     if (!db.open())
-        return db.lastError().text();
+        return inWords(db.lastError());
     // SQLite opens lazily: reading the schema is what tells a database from
     // any other file.
     QSqlQuery probe(db);
@@ -119,7 +146,7 @@ QString SqliteFile::connect(const QString& path, Mode mode) {
         m_cutOff = mode == Mode::ReadOnly &&
                    (code == QLatin1String("8") || code == QLatin1String("776")) &&
                    QFileInfo::exists(path + QStringLiteral("-journal"));
-        return m_inUse ? QStringLiteral("another program is using it") : error.text();
+        return m_inUse ? QStringLiteral("another program is using it") : inWords(error);
     }
     return QString();
 }

@@ -121,7 +121,12 @@ TEST_F(KqmctlText, RefusalsWriteNothing) {
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.err.contains(QStringLiteral("exists already"))) << run.err.toStdString();
     EXPECT_EQ(kqmctl({QStringLiteral("import"), text}).status, 2);
-    EXPECT_EQ(kqmctl({QStringLiteral("export"), text}).status, 2); // not a program file
+    run = kqmctl({QStringLiteral("export"), text}); // not a program file, said in words
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("is not a program file: it is not an SQLite "
+                                                "database")))
+        << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains(QStringLiteral("Unable to execute"))) << run.err.toStdString();
     EXPECT_EQ(kqmctl({QStringLiteral("export"), existing, QStringLiteral("-o"), existing}).status,
               2);
     EXPECT_EQ(kqm::test::FileBytes(existing), QByteArray("not to be touched"));
