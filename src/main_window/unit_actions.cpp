@@ -198,12 +198,20 @@ void UnitActions::offerSend(const QString& programFile) {
             stored.setPreferenceOn(files::SettingsTable::VerifySendPreference, choice.verify);
             stored.setPreferenceOn(files::SettingsTable::BackupBeforeSendPreference, choice.backup);
             // The target stays held until the request is made.
-            const transfer::SendRequestResult made = transfer::requestSend(
-                m_session.link,
-                transfer::SendProgram::fromFile(programFile, m_session.linkState().AxisAddress),
-                choice, sendPlaces());
+            const transfer::SendProgram program =
+                transfer::SendProgram::fromFile(programFile, m_session.linkState().AxisAddress);
+            const transfer::SendRequestResult made =
+                transfer::requestSend(m_session.link, program, choice, sendPlaces());
             if (!made.request) {
                 m_session.services.messages.show(made.refusal->icon, made.refusal->text);
+                // Changed since it was shown: the dialog shows the program
+                // as the file holds it now and asks again.
+                if (made.refusal->why == transfer::SendRefusal::Why::Changed &&
+                    !program.buttonRefusal()) {
+                    const transfer::PreparedSend now = program.frames();
+                    dialog->showProgram(now.text(), now.items);
+                    return;
+                }
                 dialog->close();
                 return;
             }

@@ -11,6 +11,12 @@
 
 namespace kqm::transfer {
 
+void Form2::showProgram(QString sendText, const QStringList& items) {
+    m_sendText = std::move(sendText);
+    List1->clear();
+    List1->addItems(items);
+}
+
 Form2::Form2(QString sendText, const QStringList& items, QWidget* parent)
     : QDialog(parent), m_sendText(std::move(sendText)) {
     setObjectName(QStringLiteral("Form2"));

@@ -33,6 +33,9 @@ public:
     void setOptions(bool verify, bool backup, PaceOf paceOf, const QString& target = QString());
     bool verifyAfterSend() const;
     bool backupBeforeSend() const;
+    // The program changed while the dialog was open: its frames as they are
+    // now, for the user to confirm again.
+    void showProgram(QString sendText, const QStringList& items);
 
 public slots:
     void cmdOK_Click();

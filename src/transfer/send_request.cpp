@@ -121,8 +121,8 @@ SendRequestResult requestSend(link::Link& link, const SendProgram& program,
     if (choice.shown && *choice.shown != program.frames().text()) {
         return refused({Why::Changed,
                         QStringLiteral("The program changed after the send was opened, so "
-                                       "nothing was sent. Open the send again to see what "
-                                       "would go to the unit now."),
+                                       "nothing was sent. The send now lists the program as "
+                                       "it is: press OK to send that."),
                         MessageIcon::Warning});
     }
     if (program.frames().axis != state.AxisAddress)

@@ -107,6 +107,31 @@ TEST_F(TransferWindowTest, SendListsTheFramesAndSendsOnOk) {
     EXPECT_TRUE(messages.boxes().isEmpty());
 }
 
+// The file changes while the send dialog is open: OK sends nothing, says so,
+// and the dialog lists the lines as the file holds them now; OK then sends
+// those.
+TEST_F(TransferWindowTest, AProgramChangedWhileTheSendIsOpenIsShownAgain) {
+    program({{"A10"}, {"N500\r@0G"}, {"Q"}});
+    click("cmdSend");
+    auto* dialog = form->findChild<transfer::Form2*>();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(program::changeLine(form->programTable(), form->programState(), messages, 0,
+                                    QStringLiteral("A20"), QString())
+                    .ok);
+    messages.clear();
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+    EXPECT_EQ(port.unit().program().size(), 0);
+    ASSERT_EQ(messages.texts().size(), 1);
+    EXPECT_TRUE(messages.texts().first().contains(QStringLiteral("nothing was sent")));
+    ASSERT_EQ(form->findChild<transfer::Form2*>(), dialog);
+    EXPECT_EQ(dialog->findChild<QListWidget*>(QStringLiteral("List1"))->item(0)->text(),
+              QStringLiteral("@0A20"));
+    messages.clear();
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+    ASSERT_EQ(port.unit().program().size(), 3);
+    EXPECT_EQ(port.unit().program().first().operands.value(0), 20);
+}
+
 TEST_F(TransferWindowTest, SendRefusals) {
     click("cmdSend");
     EXPECT_EQ(messages.texts(), QStringList{"The program is empty."});
