@@ -165,14 +165,24 @@ bool ProgramDocument::refresh() {
             result.error = m_table.lastError();
         }
     }
+    const quint64 shownBefore = m_shownRevision;
     boxes.release();
     if (!result.ok) {
         emit failed(
             QStringLiteral("The program table could not be updated (%1).").arg(result.error));
         return false;
     }
-    showRows(std::move(result.rows));
+    showAfterBoxes(shownBefore, std::move(result.rows));
     return true;
+}
+
+void ProgramDocument::showAfterBoxes(quint64 shownBefore, QVector<ProgramRow> rows) {
+    // While a box was open another program may have changed the file, and
+    // the window may have shown that already: what was read before the box
+    // is shown only when nothing newer was, and the file is looked at again.
+    if (m_shownRevision == shownBefore)
+        showRows(std::move(rows));
+    catchUp();
 }
 
 bool ProgramDocument::catchUp() {
@@ -217,6 +227,7 @@ bool ProgramDocument::apply(const Planner& planner, std::optional<quint64> plann
             }
         }
     }
+    const quint64 shownBefore = m_shownRevision;
     boxes.release();
     if (stale) {
         // The lines the user chose are not the lines the file holds: the
@@ -236,9 +247,12 @@ bool ProgramDocument::apply(const Planner& planner, std::optional<quint64> plann
         emit historyChanged();
         return false;
     }
-    showRows(std::move(result.rows));
-    setCurrentRow(result.currentRow, result.selectedCount);
+    if (m_shownRevision == shownBefore) {
+        showRows(std::move(result.rows));
+        setCurrentRow(result.currentRow, result.selectedCount);
+    }
     emit historyChanged();
+    catchUp();
     return true;
 }
 
@@ -274,10 +288,11 @@ bool ProgramDocument::replaceRows(const QVector<ProgramRow>& rows, QString* erro
             stored.error = m_table.lastError();
         }
     }
+    const quint64 shownBefore = m_shownRevision;
     boxes.release();
     if (!stored.ok)
         return refuse(stored.error);
-    showRows(std::move(stored.rows));
+    showAfterBoxes(shownBefore, std::move(stored.rows));
     emit historyChanged();
     return true;
 }

@@ -111,6 +111,8 @@ signals:
 
 private:
     void showRows(QVector<ProgramRow> rows);
+    // Shows what a change read once the boxes it held back were shown.
+    void showAfterBoxes(quint64 shownBefore, QVector<ProgramRow> rows);
     bool takeStep(bool undo);
     // Reads the data_version after this document's own reading or writing.
     void noteVersion();

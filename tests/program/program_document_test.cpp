@@ -128,7 +128,7 @@ TEST_F(DocumentTest, ChangesMadeElsewhereAreShown) {
 
 // A box an edit shows (an unknown command) waits until the file's write lock
 // is given up: another program may write while the box is open, and what it
-// writes stays.
+// writes stays, in the file and in the window.
 TEST_F(DocumentTest, BoxesWaitUntilTheFileIsFree) {
     struct WritingMessages final : kqm::platform::Messages {
         std::function<void()> whileOpen;
@@ -139,10 +139,16 @@ TEST_F(DocumentTest, BoxesWaitUntilTheFileIsFree) {
         }
     } boxes;
     bool written = false;
+    ProgramDocument* shown = nullptr;
     boxes.whileOpen = [&] {
+        if (written)
+            return; // the boxes of the window's catching up
         written = addLine(other, otherState, messages, "W5", "").ok;
+        // The box's own event loop lets the file watcher's hint in.
+        shown->catchUp();
     };
     ProgramDocument window(boxes);
+    shown = &window;
     kqm::test::WriteProgramFile(path, {{"A10"}});
     QString error;
     ASSERT_TRUE(window.bind(path, true, &error));
@@ -150,6 +156,8 @@ TEST_F(DocumentTest, BoxesWaitUntilTheFileIsFree) {
     EXPECT_TRUE(window.apply([](const auto& rows) { return planAdd(rows, "%%", ""); }));
     EXPECT_TRUE(written);
     EXPECT_EQ(fileCommands(), (QStringList{"A10", "%%", "W5"}));
+    // And the window shows it, not the lines it read before the box.
+    EXPECT_EQ(commandsOf(window.rows()), (QStringList{"A10", "%%", "W5"}));
 }
 
 // A document held by an exchange refuses every change itself; an upload
