@@ -469,6 +469,10 @@ void Executor::setInputs(int pattern, double time) {
     m_userInputsAt = std::max(onTick(time), m_now);
     if (m_held) {
         m_held = false;
+        // The hold was a wait of its own, to the moment the inputs came.
+        m_waitFrom = m_now;
+        m_lowBeforeWait = m_lowest;
+        m_highBeforeWait = m_highest;
         m_now = m_userInputsAt;
     }
 }
