@@ -264,4 +264,54 @@ QByteArray runPlotSvg(const Executor& run, int width, int height) {
     return svg.toUtf8();
 }
 
+QString runFindings(const Executor& run, double shownTime,
+                    const std::optional<QPair<qint64, qint64>>& travelLimits) {
+    QStringList found;
+    const QString estimated = run.timedByModel() ? QStringLiteral(" estimated (model)") : QString();
+    const int line = run.endStep() >= 0 ? run.steps().at(run.endStep()).line : 0;
+    switch (run.end()) {
+    case RunEnd::Running:
+        if (run.holding() && run.next() < run.steps().size()) {
+            const RunStep& waiting = run.steps().at(run.next());
+            found << (waiting.letter == 'U'
+                          ? QStringLiteral("Line %1 waits for inputs 1 and 2 to be %2: switch the "
+                                           "inputs.")
+                                .arg(waiting.line)
+                                .arg(
+                                    program::SwitchStateText(static_cast<int>(waiting.operands[1])))
+                          : QStringLiteral("The program waits for the inputs to change: switch "
+                                           "them."));
+        }
+        break;
+    case RunEnd::Quit:
+        found << QStringLiteral("Cycle time: %1 s%2, from the start to Quit at line %3.")
+                     .arg(run.now(), 0, 'f', 3)
+                     .arg(estimated)
+                     .arg(line);
+        break;
+    case RunEnd::Limit:
+        found << QStringLiteral("Endless: %1.").arg(run.finding());
+        break;
+    case RunEnd::TooManyLines:
+        found << QStringLiteral("Stopped at line %1: %2.").arg(line).arg(run.endReason());
+        break;
+    case RunEnd::NotSimulated:
+        found << QStringLiteral("Stopped at line %1, not simulated: %2.")
+                     .arg(line)
+                     .arg(run.endReason());
+        break;
+    }
+    if (run.end() == RunEnd::Quit && !run.finding().isEmpty())
+        found << run.finding() + QLatin1Char('.');
+    // So far: a move in progress has passed every position up to where the
+    // motor stands at the moment shown.
+    const auto [lowest, highest] = run.travelAt(shownTime);
+    found << QStringLiteral("Travel: %1 to %2 steps.").arg(lowest).arg(highest);
+    if (travelLimits && (lowest < travelLimits->first || highest > travelLimits->second))
+        found << QStringLiteral("Warning: the travel passes the limits %1 to %2.")
+                     .arg(travelLimits->first)
+                     .arg(travelLimits->second);
+    return found.join(QLatin1Char('\n'));
+}
+
 } // namespace kqm::dryrun

@@ -8,6 +8,8 @@
 #include <QPointF>
 #include <QString>
 
+#include <optional>
+
 namespace kqm::dryrun {
 
 // What a run came to, for people (text) and for scripts (JSON; the fields
@@ -18,6 +20,11 @@ QJsonObject runReportJson(const Executor& run);
 // One CSV row per executed line: time, line, command, position, outputs.
 // The run must have been recorded.
 QByteArray runTraceCsv(const Executor& run);
+// What the dry run found, at the moment shown: how it ended (or why it
+// waits), the travel so far, and a warning past the travel limits (low,
+// high) when there are any.
+QString runFindings(const Executor& run, double shownTime,
+                    const std::optional<QPair<qint64, qint64>>& travelLimits);
 
 // The position over program time as points (seconds, steps), in time order:
 // each executed line's moment, and enough points inside each move for its
