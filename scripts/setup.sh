@@ -6,7 +6,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6serialport6-dev
     libgtest-dev libbenchmark-dev
-    sqlite3 xvfb xauth poppler-utils fonts-dejavu-core fonts-liberation python3
+    sqlite3 libsqlite3-dev xvfb xauth poppler-utils fonts-dejavu-core fonts-liberation python3
     clang libclang-rt-14-dev scdoc dpkg-dev mdbtools-dev mdbtools
 )
 # scripts/package.sh: what makes and checks the Debian package.

@@ -35,9 +35,11 @@ public:
     explicit StartUpFileDialogs(kqm::platform::FileDialogs& dialogs) : m_dialogs(dialogs) {}
     void answerNextOpenWith(const QString& file) { m_nextOpen = file; }
 
-    std::optional<QString> openFileName(const QString& directory, const QString& filter) override {
+    using FileDialogs::openFileName;
+    std::optional<QString> openFileName(const QString& directory, const QString& filter,
+                                        const QString& title) override {
         if (!m_nextOpen)
-            return m_dialogs.openFileName(directory, filter);
+            return m_dialogs.openFileName(directory, filter, title);
         std::optional<QString> file = std::move(m_nextOpen);
         m_nextOpen.reset();
         return file;

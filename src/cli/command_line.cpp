@@ -35,7 +35,8 @@ const CommandHelp Commands[] = {
      "      loop ADDRESS TIMES, goto ADDRESS, wait MS, quit",
      "Adds, inserts, changes or deletes a program line as the window's buttons do, with\n"
      "the command editor's checks. --axis is the axis written into moves (default: the\n"
-     "one in config.kqm, else 0).\n"
+     "one in config.kqm, else 0). A changed line keeps its comment unless --comment\n"
+     "gives another.\n"
      "Exit status: 0 done, 1 refused by a check, 2 wrong arguments or no such line."},
     {"undo", "kqmctl undo FILE",
      "Takes back the last change to a program file.\n"

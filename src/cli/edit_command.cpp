@@ -8,6 +8,7 @@
 #include "platform/app_paths.h"
 #include "program/command_rules.h"
 #include "program/editing.h"
+#include "program/program_text.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -25,7 +26,7 @@ struct EditRequest {
     QString operation;
     int line = 0; // 1-based; 0 for add
     std::optional<program::CommandEntry> entry;
-    QString comment;
+    std::optional<QString> comment; // none: a changed line keeps its own
     std::optional<QString> axis;
 };
 
@@ -92,6 +93,12 @@ std::optional<EditRequest> parse(QStringList arguments, QString* why) {
             }
             const QString value = arguments.takeFirst();
             if (word == QLatin1String("--comment")) {
+                if (value.size() > program::EditorCommentLength) {
+                    *why = QStringLiteral("--comment takes at most %1 characters, as the "
+                                          "editor's comment box does")
+                               .arg(program::EditorCommentLength);
+                    return std::nullopt;
+                }
                 request.comment = value;
             } else {
                 bool ok = false;
@@ -190,9 +197,10 @@ int editCommand(const QStringList& arguments, QTextStream&, QTextStream& err) {
     const int row = request->line - 1;
     program::EditResult result;
     if (request->operation == QLatin1String("add"))
-        result = program::addLine(table, state, messages, command, request->comment);
+        result = program::addLine(table, state, messages, command, request->comment.value_or(QString()));
     else if (request->operation == QLatin1String("insert"))
-        result = program::insertLine(table, state, messages, row, command, request->comment);
+        result = program::insertLine(table, state, messages, row, command,
+                                     request->comment.value_or(QString()));
     else if (request->operation == QLatin1String("change"))
         result = program::changeLine(table, state, messages, row, command, request->comment);
     else

@@ -142,6 +142,8 @@ int machineRun(const QStringList& arguments, bool send, QTextStream& out, QTextS
                 << '\t' << printable(status.detail) << Qt::endl;
         }
     }
+    if (!json)
+        err << machine->name << ": " << transfer::machineSummary(results) << Qt::endl;
     if (json)
         out << QString::fromUtf8(
             QJsonDocument(QJsonObject{{QStringLiteral("machine"), machine->name},

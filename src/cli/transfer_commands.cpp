@@ -26,7 +26,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 #include <QTimer>
 
 #include <memory>
@@ -208,14 +207,13 @@ int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
     // Made whole beside its place, then put there only if the name is still
     // free: a file that appeared meanwhile is never replaced.
     const QFileInfo target(options->output);
-    QTemporaryFile partial(target.absoluteFilePath() + QStringLiteral(".XXXXXX"));
+    files::PartialFile partial(target.absoluteFilePath());
     QString error;
-    if (!partial.open()) {
+    if (!partial.open(&error)) {
         err << "kqmctl: " << QDir::toNativeSeparators(options->output)
-            << " could not be made: " << partial.errorString() << Qt::endl;
+            << " could not be made: " << error << Qt::endl;
         return Failure;
     }
-    partial.close();
     platform::ExecutableAppPaths paths;
     const auto files = files::ProgramDirectoryFiles::of(paths);
     program::ProgramDocument document(session.messages());
@@ -228,8 +226,7 @@ int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
     }
     document.close();
     QString why;
-    const files::MoveResult moved =
-        files::moveToFreeName(partial.fileName(), target.absoluteFilePath(), &why);
+    const files::MoveResult moved = partial.moveToTarget(&why);
     if (moved != files::MoveResult::Moved) {
         err << "kqmctl: " << QDir::toNativeSeparators(options->output)
             << (moved == files::MoveResult::NameTaken
@@ -238,7 +235,6 @@ int uploadCommand(const QStringList& arguments, QTextStream& out, QTextStream& e
             << Qt::endl;
         return moved == files::MoveResult::NameTaken ? UsageError : Failure;
     }
-    partial.setAutoRemove(false);
     out << "Uploaded " << document.rows().size() << " lines into "
         << QDir::toNativeSeparators(options->output) << Qt::endl;
     return Success;

@@ -1,6 +1,7 @@
 #include "files/file_copy.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -9,8 +10,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,6 +128,81 @@ MoveResult moveToFreeName(const QString& from, const QString& to, QString* error
     if (error)
         *error = QString::fromLocal8Bit(std::strerror(why));
     return why == EEXIST ? MoveResult::NameTaken : MoveResult::Failed;
+}
+
+QString partialPrefix(const QString& target) {
+    return QLatin1Char('.') + QFileInfo(target).fileName() + QStringLiteral(".partial-");
+}
+
+void removeWithJournals(const QString& path) {
+    QFile::remove(path);
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+void sweepPartials(const QString& target) {
+    const QFileInfo info(target);
+    const QDir folder = info.absoluteDir();
+    const QString prefix = partialPrefix(target);
+    const QStringList names =
+        folder.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QString path = folder.filePath(name);
+        const bool companion = name.endsWith(QLatin1String("-journal")) ||
+                               name.endsWith(QLatin1String("-wal")) ||
+                               name.endsWith(QLatin1String("-shm"));
+        if (companion) {
+            // A journal outlives its file only when its maker was killed.
+            const QString owner = path.left(path.lastIndexOf(QLatin1Char('-')));
+            if (!QFileInfo::exists(owner))
+                QFile::remove(path);
+            continue;
+        }
+        const QByteArray encoded = QFile::encodeName(path);
+        const int fd = ::open(encoded.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // A maker holds its lock from the moment after it made the file; an
+        // empty file just made may not be locked yet, and is left alone.
+        struct stat status {};
+        const bool young = ::fstat(fd, &status) == 0 && status.st_size == 0 &&
+                           status.st_mtime > ::time(nullptr) - 10;
+        if (!young && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            removeWithJournals(path);
+        ::close(fd);
+    }
+}
+
+PartialFile::PartialFile(QString target) : m_target(std::move(target)) {}
+
+PartialFile::~PartialFile() {
+    if (!m_moved && !m_path.isEmpty())
+        removeWithJournals(m_path);
+    // Closed last: the lock says "in use" until nothing of it is left.
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool PartialFile::open(QString* error) {
+    sweepPartials(m_target);
+    const QFileInfo info(m_target);
+    QByteArray name =
+        QFile::encodeName(info.absoluteDir().filePath(partialPrefix(m_target))) + "XXXXXX";
+    m_fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (m_fd < 0) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    m_path = QFile::decodeName(name);
+    ::flock(m_fd, LOCK_EX);
+    return true;
+}
+
+MoveResult PartialFile::moveToTarget(QString* error) {
+    const MoveResult result = moveToFreeName(m_path, m_target, error);
+    m_moved = result == MoveResult::Moved;
+    return result;
 }
 
 QString moveAside(const QString& path) {

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <sys/types.h>
+
 namespace kqm::files {
 
 struct CopyResult {
@@ -36,6 +38,39 @@ public:
 // private ones of a temporary file.
 enum class MoveResult { Moved, NameTaken, Failed };
 MoveResult moveToFreeName(const QString& from, const QString& to, QString* error);
+
+// A file being made beside its target, under a name the folder view hides:
+// ".NAME.partial-XXXXXX". Its maker holds a lock on it for as long as it
+// lives, so that the next maker of the same target can tell what a killed
+// one left and sweep it (with its journal) before it starts. Gone when
+// destroyed unless moved to the target.
+class PartialFile {
+public:
+    explicit PartialFile(QString target);
+    ~PartialFile();
+    PartialFile(const PartialFile&) = delete;
+    PartialFile& operator=(const PartialFile&) = delete;
+
+    // Sweeps what earlier makers left, then makes the partial file.
+    bool open(QString* error);
+    QString fileName() const { return m_path; }
+    // moveToFreeName onto the target; the partial is the target's then.
+    MoveResult moveToTarget(QString* error);
+
+private:
+    QString m_target;
+    QString m_path;
+    int m_fd = -1;
+    bool m_moved = false;
+};
+
+// Removes the partial files of target (and their journals) that no living
+// maker holds.
+void sweepPartials(const QString& target);
+// The prefix of target's partial files: ".NAME.partial-".
+QString partialPrefix(const QString& target);
+// Removes a file with the journals SQLite may have left beside it.
+void removeWithJournals(const QString& path);
 
 // Renames a file that could not be read to "<name>.damaged-<date-time>" and
 // returns the new path (empty when even that failed).

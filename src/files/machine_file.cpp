@@ -1,6 +1,7 @@
 #include "files/machine_file.h"
 
 #include "files/legacy_program.h"
+#include "program/program_table.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,9 @@
 namespace kqm::files {
 
 namespace {
+
+// A machine of 32 units is a few KiB; anything far larger is no machine file.
+constexpr qsizetype MaxMachineFileBytes = 1024 * 1024;
 
 const QStringList MachineFields = {QStringLiteral("name"), QStringLiteral("units")};
 const QStringList UnitFields = {QStringLiteral("axis"), QStringLiteral("program"),
@@ -52,6 +56,12 @@ std::optional<MachineUnit> readUnit(const QJsonValue& value, const QDir& base, i
         return std::nullopt;
     }
     unit.program = QDir::cleanPath(base.absoluteFilePath(program));
+    if (QFileInfo(unit.program).isDir()) {
+        *problem = QStringLiteral("axis %1: %2 is a folder, not a program file")
+                       .arg(unit.axis)
+                       .arg(QDir::toNativeSeparators(unit.program));
+        return std::nullopt;
+    }
     if (!QFileInfo(unit.program).isFile()) {
         *problem = QStringLiteral("axis %1: the program file %2 is missing")
                        .arg(unit.axis)
@@ -65,6 +75,13 @@ std::optional<MachineUnit> readUnit(const QJsonValue& value, const QDir& base, i
                        .arg(QDir::toNativeSeparators(unit.program));
         return std::nullopt;
     }
+    // Read now, before any port is opened for it.
+    program::ProgramTable probe;
+    if (!probe.open(unit.program, program::SqliteFile::Mode::ReadOnly)) {
+        *problem = QStringLiteral("axis %1: %2").arg(unit.axis).arg(probe.openFailure(unit.program));
+        return std::nullopt;
+    }
+    probe.close();
     if (object.contains(QStringLiteral("model"))) {
         const QString model = object.value(QStringLiteral("model")).toString();
         if (model != QLatin1String("KQM20") && model != QLatin1String("KQM21")) {
@@ -76,6 +93,47 @@ std::optional<MachineUnit> readUnit(const QJsonValue& value, const QDir& base, i
     return unit;
 }
 
+// QJsonDocument keeps the last of two equal keys without a word; a machine
+// file that says a thing twice is refused instead. `json` is valid JSON.
+QString duplicateKey(const QByteArray& json) {
+    struct Level {
+        bool object = false;
+        QSet<QByteArray> keys;
+    };
+    QList<Level> levels;
+    bool expectKey = false;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json.at(i);
+        if (c == '{' || c == '[') {
+            levels.append(Level{c == '{', {}});
+            expectKey = c == '{';
+        } else if (c == '}' || c == ']') {
+            if (!levels.isEmpty())
+                levels.removeLast();
+            expectKey = false;
+        } else if (c == ',') {
+            expectKey = !levels.isEmpty() && levels.last().object;
+        } else if (c == '"') {
+            QByteArray raw;
+            for (++i; i < json.size() && json.at(i) != '"'; ++i) {
+                if (json.at(i) == '\\' && i + 1 < json.size())
+                    raw += json.at(i++);
+                raw += json.at(i);
+            }
+            if (expectKey && !levels.isEmpty()) {
+                // Keys are compared as JSON reads them, escapes undone.
+                const QByteArray key =
+                    QJsonDocument::fromJson("[\"" + raw + "\"]").array().at(0).toString().toUtf8();
+                if (levels.last().keys.contains(key))
+                    return QString::fromUtf8(key);
+                levels.last().keys.insert(key);
+                expectKey = false;
+            }
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 std::optional<Machine> readMachineFile(const QString& path, QString* problem) {
@@ -85,13 +143,23 @@ std::optional<Machine> readMachineFile(const QString& path, QString* problem) {
         return std::nullopt;
     }
     QJsonParseError parse;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parse);
+    const QByteArray bytes = file.read(MaxMachineFileBytes + 1);
+    if (bytes.size() > MaxMachineFileBytes) {
+        *problem = QStringLiteral("not a machine: the file is larger than %1 KiB")
+                       .arg(MaxMachineFileBytes / 1024);
+        return std::nullopt;
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parse);
     if (parse.error != QJsonParseError::NoError || !document.isObject()) {
         *problem = parse.error != QJsonParseError::NoError
                        ? QStringLiteral("not valid JSON: %1 at character %2")
                              .arg(parse.errorString())
                              .arg(parse.offset)
                        : QStringLiteral("not a machine: the file holds no JSON object");
+        return std::nullopt;
+    }
+    if (const QString key = duplicateKey(bytes); !key.isEmpty()) {
+        *problem = QStringLiteral("the field \"%1\" is given twice").arg(key);
         return std::nullopt;
     }
     const QJsonObject root = document.object();
@@ -110,6 +178,10 @@ std::optional<Machine> readMachineFile(const QString& path, QString* problem) {
         return std::nullopt;
     }
     const QJsonArray units = root.value(QStringLiteral("units")).toArray();
+    if (units.isEmpty()) {
+        *problem = QStringLiteral("the machine has no units: \"units\" lists none");
+        return std::nullopt;
+    }
     const QDir base = QFileInfo(path).absoluteDir();
     QSet<int> axes;
     for (qsizetype i = 0; i < units.size(); ++i) {

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <algorithm>
 
@@ -53,19 +52,18 @@ NewProgramFile writeNewProgramFile(const ProgramDirectoryFiles& files, const QSt
     if (info.exists())
         return {NewProgramFile::Failure::Exists,
                 QStringLiteral("%1 exists already; choose a new file").arg(native)};
-    QTemporaryFile partial(info.absoluteFilePath() + QStringLiteral(".XXXXXX"));
-    if (!partial.open())
-        return {NewProgramFile::Failure::NotMade, QStringLiteral("%1 could not be made: %2")
-                                                      .arg(native, partial.errorString())};
-    partial.close();
+    PartialFile partial(info.absoluteFilePath());
+    QString opened;
+    if (!partial.open(&opened))
+        return {NewProgramFile::Failure::NotMade,
+                QStringLiteral("%1 could not be made: %2").arg(native, opened)};
     const QString error = storeRows(files, partial.fileName(), rows, messages);
     if (!error.isEmpty())
         return {NewProgramFile::Failure::NotMade,
                 QStringLiteral("%1 could not be made: %2").arg(native, error)};
     QString why;
-    switch (moveToFreeName(partial.fileName(), info.absoluteFilePath(), &why)) {
+    switch (partial.moveToTarget(&why)) {
     case MoveResult::Moved:
-        partial.setAutoRemove(false);
         return {};
     case MoveResult::NameTaken:
         return {NewProgramFile::Failure::Exists,

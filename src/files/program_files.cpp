@@ -41,10 +41,25 @@ bool startWithoutHistory(const QString& path) {
            program::clearHistory(file);
 }
 
+namespace {
+
+// The bytes of source written into path itself: the file stays the one its
+// maker holds (a partial file's lock is on it).
+bool copyInto(const QString& source, const QString& path) {
+    QFile in(source);
+    QFile out(path);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray bytes = in.readAll();
+    return out.write(bytes) == bytes.size() && out.flush();
+}
+
+} // namespace
+
 bool makeProgramFile(const ProgramDirectoryFiles& files, const QString& path, QString* error) {
     const QString templ = QFileInfo::exists(files.templ) ? files.templ : files.shippedTemplate;
     const bool fromTemplate =
-        !templ.isEmpty() && copyFileReplacing(templ, path).ok() && startWithoutHistory(path);
+        !templ.isEmpty() && copyInto(templ, path) && startWithoutHistory(path);
     return fromTemplate || program::ProgramTable::createEmptyProgramFile(path, error);
 }
 
@@ -127,6 +142,14 @@ void ProgramFileCommands::openChosen(const QString& file) {
     const QString previous = m_document.path();
     CopyResult copy;
     if (sameFile(file, previous)) {
+        if (!QFileInfo(backup).isFile()) {
+            m_messages.show(MessageIcon::Warning,
+                            QStringLiteral("There is no backup of %1 to restore: %2 is missing. "
+                                           "The program stays as it is.")
+                                .arg(QDir::toNativeSeparators(file),
+                                     QDir::toNativeSeparators(backup)));
+            return;
+        }
         const MessageAnswer answer =
             m_messages.show(MessageIcon::Warning,
                             QStringLiteral("Current program file selected - do you wish to "
@@ -258,6 +281,15 @@ bool ProgramFileCommands::saveProgramAs() {
     if (!QFileInfo(*chosen).fileName().contains(QLatin1Char('.')))
         *chosen += QStringLiteral(".mdb");
     const QString previous = m_document.path();
+    // The working copy is the window's own scratch file: a program saved
+    // there would still be Untitled, and lost at the next New.
+    if (sameFile(*chosen, m_files.workingCopy)) {
+        m_messages.show(MessageIcon::Warning,
+                        QStringLiteral("%1 is the window's working copy, not a place to keep a "
+                                       "program. Choose another name; nothing was saved.")
+                            .arg(QDir::toNativeSeparators(*chosen)));
+        return false;
+    }
     if (*chosen != previous && !sameFile(*chosen, previous)) {
         // Copied while still open and locked for writing: what is saved is
         // the program this window shows, and no other program changes it
@@ -265,7 +297,10 @@ bool ProgramFileCommands::saveProgramAs() {
         CopyResult copy;
         {
             program::Transaction hold(m_document.table().file());
-            copy = m_copier.copy(previous, *chosen);
+            // A file another program is writing is never copied half-way.
+            copy = hold.started()
+                       ? m_copier.copy(previous, *chosen)
+                       : CopyResult{CopyResult::Failure::Other, m_document.table().lastError()};
         }
         m_document.close();
         if (!copy.ok()) {

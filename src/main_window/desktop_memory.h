@@ -23,6 +23,7 @@ inline const QString RecentProgramsPreference = QStringLiteral("RecentPrograms")
 inline const QString RecentMachinesPreference = QStringLiteral("RecentMachines");
 inline const QString WindowGeometryPreference = QStringLiteral("WindowGeometry");
 inline const QString LastFolderPreference = QStringLiteral("LastFolder");
+inline const QString LastTextFolderPreference = QStringLiteral("LastTextFolder");
 inline const QString LastTabPreference = QStringLiteral("LastTab");
 inline constexpr int RecentProgramLimit = 8;
 } // namespace desktop

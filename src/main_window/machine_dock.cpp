@@ -46,11 +46,14 @@ MachineDock::MachineDock(Session& session, QMenu* recentMachines, Window window,
 void MachineDock::chooseMachineFile() {
     if (m_session.link.exchanges().refuseWhenBusy())
         return;
-    const QString folder = m_view->machinePath().isEmpty()
-                               ? QString()
-                               : QFileInfo(m_view->machinePath()).absolutePath();
+    // Where the machine shown is, else where the last one opened was.
+    QString last = m_view->machinePath();
+    if (last.isEmpty() && m_session.settings.isOpen())
+        last = recentPrograms(m_session.settings, desktop::RecentMachinesPreference).value(0);
+    const QString folder =
+        last.isEmpty() ? m_session.files.directory : QFileInfo(last).absolutePath();
     if (const auto path = m_session.services.fileDialogs.openFileName(
-            folder, QStringLiteral("Machine files (*.kqmachine)")))
+            folder, QStringLiteral("Machine files (*.kqmachine)"), QStringLiteral("Open Machine")))
         openMachineFile(*path);
 }
 

@@ -215,6 +215,8 @@ void Form1::connectProgramTab() {
     });
     connect(&document, &program::ProgramDocument::changedElsewhere, this,
             [this](const QString& message) { statusBar()->showMessage(message); });
+    connect(&document, &program::ProgramDocument::heldElsewhere, this,
+            [this](const QString& message) { statusBar()->showMessage(message); });
     ProgramEditing* editing = &m_editing;
     connect(tab, &ProgramTab::addRequested, this, [editing] { editing->cmdAdd_Click(); });
     connect(tab, &ProgramTab::insertRequested, this, [editing] { editing->cmdInsert_Click(); });

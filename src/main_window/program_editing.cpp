@@ -1,6 +1,8 @@
 #include "main_window/program_editing.h"
 
+#include "files/program_files.h"
 #include "files/program_text_file.h"
+#include "main_window/desktop_memory.h"
 
 #include "main_window/program_tab.h"
 #include "main_window/session.h"
@@ -32,13 +34,7 @@ ProgramEditing::ProgramEditing(Session& session, ProgramTab& tab, QWidget* dialo
     : m_session(session), m_tab(tab), m_dialogParent(dialogParent) {}
 
 std::optional<quint64> ProgramEditing::beginChange() {
-    program::ProgramDocument& document = m_session.document;
-    if (document.refuseChange())
-        return std::nullopt;
-    // The lines are chosen on the file as it is; an edit chosen on lines
-    // that change before it is stored is refused by the document.
-    document.catchUp();
-    return document.shownRevision();
+    return m_session.document.beginChange();
 }
 
 ProgramEditing::EditorAnswer ProgramEditing::runCommandEditor(const QString& caption,
@@ -273,11 +269,37 @@ void ProgramEditing::moveLines(int direction) {
         shown);
 }
 
+QString ProgramEditing::textFolder() const {
+    if (m_session.settings.isOpen()) {
+        const QString kept = m_session.settings.preference(desktop::LastTextFolderPreference)
+                                 .value_or(QString());
+        if (!kept.isEmpty() && QFileInfo(kept).isDir())
+            return kept;
+    }
+    const QString program = m_session.document.path();
+    if (!program.isEmpty() && !files::sameFile(program, m_session.files.workingCopy))
+        return QFileInfo(program).absolutePath();
+    return m_session.files.directory;
+}
+
+void ProgramEditing::rememberTextFolder(const QString& file) {
+    if (m_session.settings.isOpen())
+        m_session.settings.setPreference(desktop::LastTextFolderPreference,
+                                         QFileInfo(file).absolutePath());
+}
+
 void ProgramEditing::exportProgram() {
-    const auto path =
-        m_session.services.fileDialogs.saveFileName(m_session.files.directory, ProgramTextFilter);
+    // Offered as the program's name, in the folder the last text went to.
+    const QString program = m_session.document.path();
+    const QString name = !program.isEmpty() && !files::sameFile(program, m_session.files.workingCopy)
+                             ? QFileInfo(program).completeBaseName()
+                             : QStringLiteral("program");
+    const auto path = m_session.services.fileDialogs.saveFileName(
+        QDir(textFolder()).filePath(name + QStringLiteral(".txt")), ProgramTextFilter,
+        QStringLiteral("Export Program"));
     if (!path)
         return;
+    rememberTextFolder(*path);
     if (const auto refusal = files::exportRefusal(*path, m_session.document.path())) {
         m_session.services.messages.show(platform::MessageIcon::Critical,
                                          QStringLiteral("Nothing was exported: %1.").arg(*refusal));
@@ -303,10 +325,11 @@ void ProgramEditing::exportProgram() {
 void ProgramEditing::importProgram() {
     if (m_session.document.refuseChange())
         return;
-    const auto path =
-        m_session.services.fileDialogs.openFileName(m_session.files.directory, ProgramTextFilter);
+    const auto path = m_session.services.fileDialogs.openFileName(
+        textFolder(), ProgramTextFilter, QStringLiteral("Import Program"));
     if (!path)
         return;
+    rememberTextFolder(*path);
     const files::ProgramTextFile text = files::readProgramTextFile(*path);
     if (!text.ok()) {
         // The same reader and the same words as kqmctl import.

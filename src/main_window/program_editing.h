@@ -52,6 +52,10 @@ public:
     void importProgram();
 
 private:
+    // Where the export and import dialogs start: where the last program
+    // text went, else beside the program.
+    QString textFolder() const;
+    void rememberTextFolder(const QString& file);
     struct EditorAnswer {
         QString command;
         QString comment;

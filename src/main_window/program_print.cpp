@@ -5,6 +5,8 @@
 #include "main_window/session.h"
 #include "platform/busy_cursor.h"
 #include "platform/messages.h"
+#include "program/listing.h"
+#include "program/sqlite_file.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -16,17 +18,41 @@ using platform::MessageIcon;
 
 void printProgram(Session& session, const QString& suggestedPdf) {
     const Services& services = session.services;
-    const auto rows = session.document.table().readRows();
-    if (!rows || rows->isEmpty()) {
+    const auto empty = [&] {
+        const auto rows = session.document.table().readRows();
+        return !rows || rows->isEmpty();
+    };
+    if (empty()) {
         services.messages.show(MessageIcon::Critical, QStringLiteral("The program is empty."));
         return;
     }
     QPrinter printer;
     if (!services.printDialogs.choosePrinter(printer, suggestedPdf))
         return;
+    // What is printed is the file as it is when the user confirmed the
+    // dialog, its memory line that of the very rows printed.
     platform::BusyCursorGuard busy(services.busyCursor);
+    std::optional<QVector<program::ProgramRow>> rows;
+    {
+        program::Transaction hold(session.document.table().file());
+        rows = session.document.table().readRows();
+    }
+    if (!rows) {
+        services.messages.show(MessageIcon::Critical,
+                               QStringLiteral("Nothing was printed: %1 could not be read (%2).")
+                                   .arg(QDir::toNativeSeparators(session.document.path()),
+                                        session.document.table().lastError()));
+        return;
+    }
+    if (rows->isEmpty()) {
+        services.messages.show(MessageIcon::Critical, QStringLiteral("The program is empty."));
+        return;
+    }
+    QVector<program::ProgramRow> sized = *rows;
+    platform::SilentMessages silent;
+    const program::ListingOutcome outcome = program::computeListing(sized, silent);
     const auto items = files::layOutListing(
-        *rows, QDir::toNativeSeparators(session.document.path()), session.document.memoryText(),
+        sized, QDir::toNativeSeparators(session.document.path()), outcome.caption,
         QDateTime::currentDateTime(), files::deviceLineHeights(printer));
     QString error;
     if (!files::renderListing(printer, items, &error)) {

@@ -46,6 +46,9 @@ void Form1::storeDesktop() {
 }
 
 void Form1::rememberFile(const QString& path) {
+    // The working copy has no name of its own to come back to.
+    if (files::sameFile(path, m_session.files.workingCopy))
+        return;
     files::SettingsTable& settings = m_session.settings;
     const QString folder = QFileInfo(path).absolutePath();
     m_fileCommands->setStartFolder(folder);

@@ -4,10 +4,9 @@
 
 namespace kqm::platform {
 
-std::optional<QString> QtFileDialogs::openFileName(const QString& directory,
-                                                   const QString& filter) {
-    const QString name =
-        QFileDialog::getOpenFileName(m_parent, QStringLiteral("Open Program"), directory, filter);
+std::optional<QString> QtFileDialogs::openFileName(const QString& directory, const QString& filter,
+                                                   const QString& title) {
+    const QString name = QFileDialog::getOpenFileName(m_parent, title, directory, filter);
     return name.isEmpty() ? std::nullopt : std::optional<QString>(name);
 }
 

@@ -10,7 +10,9 @@ class QtFileDialogs final : public FileDialogs {
 public:
     explicit QtFileDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget* parent) { m_parent = parent; }
-    std::optional<QString> openFileName(const QString& directory, const QString& filter) override;
+    using FileDialogs::openFileName;
+    std::optional<QString> openFileName(const QString& directory, const QString& filter,
+                                        const QString& title) override;
     using FileDialogs::saveFileName;
     std::optional<QString> saveFileName(const QString& directory, const QString& filter,
                                         const QString& title) override;

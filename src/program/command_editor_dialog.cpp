@@ -4,6 +4,7 @@
 #include "platform/window_placement.h"
 #include "program/branch_targets.h"
 #include "program/command_set.h"
+#include "program/program_text.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -105,7 +106,7 @@ QRadioButton* frmCommands::option(CommandKind kind, const char* name, const QStr
 QLineEdit* frmCommands::commentBox(int tab) {
     auto* box = new QLineEdit;
     box->setObjectName(QStringLiteral("txtComment(%1)").arg(tab));
-    box->setMaxLength(30);
+    box->setMaxLength(EditorCommentLength);
     txtComment[tab] = box;
     return box;
 }

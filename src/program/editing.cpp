@@ -193,14 +193,15 @@ EditPlan planInsert(const QVector<ProgramRow>& rows, int row, const QString& com
 }
 
 EditPlan planChange(const QVector<ProgramRow>& rows, int row, const QString& command,
-                    const QString& comment) {
+                    const std::optional<QString>& comment) {
     if (row < 0 || row >= rows.size())
         return refused(noLine(row));
     EditPlan plan;
     plan.rows = rows;
     plan.origin = unchangedOrigin(rows.size());
     setCommand(plan.rows[row], command);
-    plan.rows[row].comment = nonEmpty(comment);
+    if (comment)
+        plan.rows[row].comment = nonEmpty(*comment);
     plan.currentRow = row;
     plan.label = QStringLiteral("Change line %1").arg(row + 1);
     return plan;
@@ -398,7 +399,7 @@ EditResult insertLine(ProgramTable& table, ProgramState& state, platform::Messag
 }
 
 EditResult changeLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
-                      int row, const QString& command, const QString& comment) {
+                      int row, const QString& command, const std::optional<QString>& comment) {
     return readPlanCommit(table, state, messages, row, [&](const auto& rows) {
         return planChange(rows, row, command, comment);
     });

@@ -53,8 +53,9 @@ struct EditPlan {
 EditPlan planAdd(const QVector<ProgramRow>& rows, const QString& command, const QString& comment);
 EditPlan planInsert(const QVector<ProgramRow>& rows, int row, const QString& command,
                     const QString& comment);
+// A comment of none keeps the line's own comment as the table holds it.
 EditPlan planChange(const QVector<ProgramRow>& rows, int row, const QString& command,
-                    const QString& comment);
+                    const std::optional<QString>& comment);
 // Deleting several lines renumbers line-number branches exactly as deleting
 // them one at a time, from the bottom up, would.
 EditPlan planDelete(const QVector<ProgramRow>& rows, QList<int> lines);
@@ -98,7 +99,7 @@ EditResult addLine(ProgramTable& table, ProgramState& state, platform::Messages&
 EditResult insertLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
                       int row, const QString& command, const QString& comment);
 EditResult changeLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
-                      int row, const QString& command, const QString& comment);
+                      int row, const QString& command, const std::optional<QString>& comment);
 EditResult deleteLine(ProgramTable& table, ProgramState& state, platform::Messages& messages,
                       int row);
 

@@ -62,12 +62,60 @@ ProgramDocument::ProgramDocument(platform::Messages& messages, QObject* parent)
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this](const QString& path) {
         if (!m_watcher.files().contains(path) && QFileInfo::exists(path))
             m_watcher.addPath(path);
-        QTimer::singleShot(50, this, [this] { catchUp(); });
+        QTimer::singleShot(50, this, [this] { lookWithoutWaiting(); });
     });
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(250);
+    connect(&m_retry, &QTimer::timeout, this, [this] { lookWithoutWaiting(); });
+}
+
+void ProgramDocument::lookWithoutWaiting() {
+    if (!isBound())
+        return;
+    SqliteFile::NoWait quick(m_table.file());
+    catchUp();
+}
+
+void ProgramDocument::holdReload() {
+    // What was seen is forgotten: the next look that gets through reads
+    // the file whole.
+    m_seenVersion.reset();
+    if (!m_reloadHeld)
+        emit heldElsewhere(QStringLiteral("Another program is changing %1; the program is shown "
+                                          "as it was, and follows when that program has "
+                                          "finished.")
+                               .arg(QDir::toNativeSeparators(path())));
+    m_reloadHeld = true;
+    m_retry.start();
+}
+
+std::optional<quint64> ProgramDocument::beginChange() {
+    if (refuseChange())
+        return std::nullopt;
+    // The lines are chosen on the file as it is; an edit chosen on lines
+    // that change before it is stored is refused by apply.
+    const int refusedBefore = m_table.file().lockRefusals();
+    catchUp();
+    if (m_table.file().lockRefusals() != refusedBefore) {
+        emit failed(QStringLiteral("Nothing was changed: another program is changing %1. Try "
+                                   "again when it has finished.")
+                        .arg(QDir::toNativeSeparators(path())));
+        return std::nullopt;
+    }
+    return m_shownRevision;
 }
 
 void ProgramDocument::showRows(QVector<ProgramRow> rows) {
     m_rows = std::move(rows);
+    // The size, the fit and the memory caption are those of the rows shown,
+    // and of nothing else: whatever read or changed the file last, they
+    // never tell of other rows than the grid's.
+    QVector<ProgramRow> sized = m_rows;
+    platform::SilentMessages silent;
+    const ListingOutcome outcome = computeListing(sized, silent);
+    m_state.ProgramSize = outcome.programSize;
+    m_state.ProgramFits = outcome.programFits;
+    m_state.setBytesUsedCaption(m_rows.isEmpty() ? QString() : outcome.caption);
     m_current.reset();
     ++m_shownRevision;
     emit rowsChanged(m_rows);
@@ -80,6 +128,8 @@ void ProgramDocument::noteVersion() {
 
 bool ProgramDocument::changedSinceSeen() {
     const std::optional<qint64> now = m_table.file().dataVersion();
+    if (!now)
+        return false; // not readable now (held by another program): not known
     const bool changed = now != m_seenVersion;
     m_seenVersion = now;
     return changed;
@@ -113,7 +163,8 @@ bool ProgramDocument::bind(const QString& path, bool refreshListing, QString* er
     std::optional<QVector<ProgramRow>> rows;
     if (refreshListing) {
         DeferredMessages boxes(m_messages);
-        RefreshResult result = RefreshListing(m_table, m_state, boxes);
+        ProgramState sized;
+        RefreshResult result = RefreshListing(m_table, sized, boxes);
         noteVersion();
         if (!result.ok) {
             return fail(QStringLiteral("%1 cannot be used: its listing could not be brought up to "
@@ -152,13 +203,15 @@ std::optional<int> ProgramDocument::recordCount() {
 bool ProgramDocument::refresh() {
     if (!isBound())
         return false;
+    const int refusedBefore = m_table.file().lockRefusals();
     DeferredMessages boxes(m_messages);
     RefreshResult result;
     {
         // The version is read under the same lock as the rows, so that no
         // other program's change falls between them unseen.
         Transaction transaction(m_table.file());
-        result = RefreshListing(m_table, m_state, boxes);
+        ProgramState sized;
+        result = RefreshListing(m_table, sized, boxes);
         noteVersion();
         if (result.ok && !transaction.commit()) {
             result.ok = false;
@@ -168,6 +221,11 @@ bool ProgramDocument::refresh() {
     const quint64 shownBefore = m_shownRevision;
     boxes.release();
     if (!result.ok) {
+        if (m_table.file().lockRefusals() != refusedBefore) {
+            // Not a failure of the file: it is shown once the lock is gone.
+            holdReload();
+            return false;
+        }
         emit failed(
             QStringLiteral("The program table could not be updated (%1).").arg(result.error));
         return false;
@@ -186,11 +244,29 @@ void ProgramDocument::showAfterBoxes(quint64 shownBefore, QVector<ProgramRow> ro
 }
 
 bool ProgramDocument::catchUp() {
-    if (!isBound() || !changedSinceSeen())
+    if (!isBound())
         return false;
+    const int refusedBefore = m_table.file().lockRefusals();
+    const auto held = [&] {
+        if (m_table.file().lockRefusals() == refusedBefore)
+            return false;
+        holdReload();
+        return true;
+    };
+    if (!changedSinceSeen()) {
+        if (!held() && m_reloadHeld) {
+            m_reloadHeld = false;
+            m_retry.stop();
+        }
+        return false;
+    }
     // Only a change to the lines themselves is shown anew; a refresh of
     // line numbers or addresses keeps the user's place.
     const auto now = m_table.readRows();
+    if (held())
+        return false;
+    m_reloadHeld = false;
+    m_retry.stop();
     if (now && sameLines(*now, m_rows))
         return false;
     // The lines moved under the user's choice: nothing stays chosen.
@@ -220,7 +296,8 @@ bool ProgramDocument::apply(const Planner& planner, std::optional<quint64> plann
         } else if (!sameLines(*now, m_rows)) {
             stale = true;
         } else {
-            result = commitPlan(m_table, m_state, boxes, *now, planner(*now), currentBefore);
+            ProgramState sized;
+            result = commitPlan(m_table, sized, boxes, *now, planner(*now), currentBefore);
             if (result.ok && !transaction.commit()) {
                 result.ok = false;
                 result.error = m_table.lastError();
@@ -269,6 +346,7 @@ bool ProgramDocument::replaceRows(const QVector<ProgramRow>& rows, QString* erro
         return refuse(QStringLiteral("no program file is open"));
     DeferredMessages boxes(m_messages);
     EditResult stored;
+    ProgramState sized;
     {
         // Every row in the file is replaced, also those another program
         // added since this window last read it: the rows are read under the
@@ -281,7 +359,7 @@ bool ProgramDocument::replaceRows(const QVector<ProgramRow>& rows, QString* erro
         if (!current)
             stored.error = m_table.lastError();
         else
-            stored = commitPlan(m_table, m_state, boxes, *current,
+            stored = commitPlan(m_table, sized, boxes, *current,
                                 planReplace(*current, rows, label), m_current);
         if (stored.ok && !transaction.commit()) {
             stored.ok = false;
@@ -339,7 +417,8 @@ bool ProgramDocument::takeStep(bool undo) {
         emit historyChanged();
         return false;
     }
-    publishListing(move.rows, m_state, m_messages);
+    ProgramState sized;
+    publishListing(move.rows, sized, m_messages);
     showRows(std::move(move.rows));
     setCurrentRow(move.currentRow);
     emit historyChanged();

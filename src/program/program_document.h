@@ -5,6 +5,7 @@
 #include "program/program_table.h"
 
 #include <QFileSystemWatcher>
+#include <QTimer>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -62,6 +63,13 @@ public:
     // if so shows it as it is now and says so (changedElsewhere). True when
     // the rows shown were replaced.
     bool catchUp();
+    // Before the user's change: nullopt when the change must not go on (an
+    // exchange holds the program, or another program holds the file locked:
+    // the user has been told), else the revision of the rows shown.
+    std::optional<quint64> beginChange();
+    // The file is locked by another program and a look at it was held back;
+    // it is taken again shortly, without waiting, until the lock is gone.
+    bool reloadHeld() const { return m_reloadHeld; }
 
     // Asked before every change; true refuses it (it has told the user why):
     // an exchange with the unit holds the program.
@@ -108,6 +116,9 @@ signals:
     void failed(const QString& message);
     // Another program changed the file; the rows shown are as it is now.
     void changedElsewhere(const QString& message);
+    // Another program holds the file locked: the rows shown may be older
+    // than the file; they follow as soon as the lock is gone.
+    void heldElsewhere(const QString& message);
 
 private:
     void showRows(QVector<ProgramRow> rows);
@@ -118,6 +129,10 @@ private:
     void noteVersion();
     bool changedSinceSeen();
     void watch(const QString& path);
+    // A look at the file that waits for no lock; held back again while
+    // another program holds it.
+    void lookWithoutWaiting();
+    void holdReload();
 
     platform::Messages& m_messages;
     ProgramTable m_table;
@@ -131,6 +146,8 @@ private:
     quint64 m_binding = 0;
     std::optional<qint64> m_seenVersion;
     QFileSystemWatcher m_watcher;
+    QTimer m_retry;
+    bool m_reloadHeld = false;
 };
 
 // Whether two versions of a program hold the same lines: the same records

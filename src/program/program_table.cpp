@@ -228,7 +228,14 @@ RowChanges rowChanges(const QVector<ProgramRow>& before, const QVector<ProgramRo
 }
 
 bool ProgramTable::createEmptyProgramFile(const QString& path, QString* error) {
-    QFile::remove(path);
+    // Emptied, not replaced: the file stays the one its maker may hold.
+    if (QFile existing(path); existing.exists() && !existing.resize(0)) {
+        if (error)
+            *error = existing.errorString();
+        return false;
+    }
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
     SqliteFile file;
     if (!file.open(path) ||
         !file.exec(QStringLiteral("CREATE TABLE %1 (LineNo INTEGER, Address INTEGER, "

@@ -207,9 +207,29 @@ ProgramRow readLine(const QString& line, QStringList& errors) {
         errors << QStringLiteral("too many ';' (write a ';' inside a comment as \\;)");
         return row;
     }
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (fields.at(i).size() > TextFieldLength * 6) {
+            // An escape takes at most six characters for one (\u0007); a
+            // field longer than that could hold is not even read.
+            errors << QStringLiteral("the %1 is longer than %2 characters")
+                          .arg(i == 0 ? QStringLiteral("command")
+                                      : i == 1 ? QStringLiteral("comment")
+                                               : QStringLiteral("listing"))
+                          .arg(TextFieldLength);
+            return row;
+        }
+    }
+    const auto tooLong = [&](const QString& name, const QString& text) {
+        if (text.size() <= TextFieldLength)
+            return false;
+        errors << QStringLiteral("the %1 is longer than %2 characters").arg(name).arg(TextFieldLength);
+        return true;
+    };
     QString why;
     const QString command = trimBlanks(fields.at(0));
     if (const auto stored = unescape(command, true, &why)) {
+        if (tooLong(QStringLiteral("command"), *stored))
+            return row;
         row.command = *stored;
         const StoredCommandCheck check = checkStoredCommand(row.command);
         if (!check.ok())
@@ -221,8 +241,10 @@ ProgramRow readLine(const QString& line, QStringList& errors) {
         const QString comment = trimBlanks(fields.at(1));
         if (comment.isEmpty())
             row.comment = NoComment;
-        else if (const auto text = unescape(comment, false, &why))
-            row.comment = *text;
+        else if (const auto text = unescape(comment, false, &why); text) {
+            if (!tooLong(QStringLiteral("comment"), *text))
+                row.comment = *text;
+        }
         else
             errors << QStringLiteral("comment: ") + why;
     }
@@ -234,8 +256,10 @@ ProgramRow readLine(const QString& line, QStringList& errors) {
                           .arg(ListingLabel);
         } else if (const QString text = trimBlanks(listing.mid(ListingLabel.size()));
                    !text.isEmpty()) {
-            if (const auto unescaped = unescape(text, false, &why))
-                row.listing = *unescaped;
+            if (const auto unescaped = unescape(text, false, &why); unescaped) {
+                if (!tooLong(QStringLiteral("listing"), *unescaped))
+                    row.listing = *unescaped;
+            }
             else
                 errors << QStringLiteral("listing: ") + why;
         }
@@ -320,6 +344,12 @@ ProgramTextRead readProgramText(const QString& text, bool requireHeader) {
         read.rows.push_back(readLine(lines.at(i), errors));
         for (const QString& message : errors)
             read.errors.push_back({lineNumber, message});
+        if (read.errors.size() >= TextErrorLimit) {
+            read.errors.push_back({lineNumber, QStringLiteral("more than %1 errors: the text was "
+                                                              "not read further")
+                                                   .arg(TextErrorLimit)});
+            break;
+        }
     }
     if (!read.errors.isEmpty())
         read.rows.clear();

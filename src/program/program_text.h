@@ -17,6 +17,16 @@ namespace kqm::program {
 
 inline const QString ProgramTextFormat = QStringLiteral("KQM program text 1");
 
+// The command editor's comment box takes this many characters.
+inline constexpr int EditorCommentLength = 30;
+// The longest field a text line may carry: a program file's text field holds
+// 255 characters, so a comment an older tool stored still travels; anything
+// longer is no program line.
+inline constexpr int TextFieldLength = 255;
+// The errors a read lists before it stops reading: enough to find each kind
+// of fault, never a list larger than the text.
+inline constexpr int TextErrorLimit = 200;
+
 // The whole text, header line first, "\n" line ends. The line numbers and
 // addresses are not written: they follow from the order of the lines.
 QString writeProgramText(const QVector<ProgramRow>& rows);

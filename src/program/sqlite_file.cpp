@@ -1,12 +1,16 @@
 #include "program/sqlite_file.h"
 
 #include <QAtomicInteger>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+
+#include <sqlite3.h>
 
 namespace kqm::program {
 
@@ -133,6 +137,12 @@ QString SqliteFile::connect(const QString& path, Mode mode) {
     db.setConnectOptions(options);
     if (!db.open())
         return inWords(db.lastError());
+    // Every statement waits for another program's lock through one handler.
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+        if (sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData()))
+            sqlite3_busy_handler(connection, &SqliteFile::onBusy, this);
+    }
     // SQLite opens lazily: reading the schema is what tells a database from
     // any other file.
     QSqlQuery probe(db);
@@ -149,6 +159,42 @@ QString SqliteFile::connect(const QString& path, Mode mode) {
         return m_inUse ? QStringLiteral("another program is using it") : inWords(error);
     }
     return QString();
+}
+
+int SqliteFile::onBusy(void* data, int attempt) {
+    auto* file = static_cast<SqliteFile*>(data);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (attempt == 0) {
+        // Right after a wait that ended without the lock, the lock is not
+        // waited for again: one action of the user waits once, not once
+        // for every statement it runs.
+        const bool justGaveUp =
+            file->m_gaveUpAt && now >= *file->m_gaveUpAt && now - *file->m_gaveUpAt < GraceMs;
+        if (file->m_waitMs <= 0 || justGaveUp) {
+            file->gaveUp(now);
+            return 0;
+        }
+        file->m_waitStarted = now;
+    }
+    if (now - file->m_waitStarted >= file->m_waitMs) {
+        file->gaveUp(now);
+        return 0;
+    }
+    sqlite3_sleep(10);
+    return 1;
+}
+
+void SqliteFile::gaveUp(qint64 at) {
+    m_gaveUpAt = at;
+    ++m_lockRefusals;
+}
+
+SqliteFile::NoWait::NoWait(SqliteFile& file) : m_file(file), m_waitMs(file.m_waitMs) {
+    m_file.m_waitMs = 0;
+}
+
+SqliteFile::NoWait::~NoWait() {
+    m_file.m_waitMs = m_waitMs;
 }
 
 void SqliteFile::close() {

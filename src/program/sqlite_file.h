@@ -59,7 +59,35 @@ public:
 
     void setError(const QString& error) { m_error = error; }
 
+    // How long a statement waits for a lock another program holds.
+    static constexpr int LockWaitMs = 2000;
+    // How many times a statement gave up waiting for such a lock; an action
+    // compares the count before and after to tell that it was refused.
+    int lockRefusals() const { return m_lockRefusals; }
+    // While one lives, statements do not wait for another program's lock at
+    // all (a look in the background must never hold the window).
+    class NoWait {
+    public:
+        explicit NoWait(SqliteFile& file);
+        ~NoWait();
+        NoWait(const NoWait&) = delete;
+        NoWait& operator=(const NoWait&) = delete;
+
+    private:
+        SqliteFile& m_file;
+        int m_waitMs;
+    };
+
 private:
+    // After a wait that ended without the lock, none for this long.
+    static constexpr int GraceMs = 500;
+    static int onBusy(void* data, int attempt);
+    void gaveUp(qint64 at);
+    int m_waitMs = LockWaitMs;
+    qint64 m_waitStarted = 0;
+    std::optional<qint64> m_gaveUpAt;
+    int m_lockRefusals = 0;
+
     friend class Transaction;
     // Transactions open on this connection; only the outermost talks to
     // SQLite. An inner one that ends without commit spoils the outer one.

@@ -114,17 +114,15 @@ void logMachineRun(link::Link& link, const MachineRunOptions& options,
     entry.model.clear();
     entry.revision.clear();
     entry.program = options.machineFile;
-    int inStep = 0;
-    for (const MachineUnitResult& result : results)
-        inStep += result.status.state == UnitState::InStep ? 1 : 0;
+    // A check that ran found what it found; only a send can fail.
     if (stopped)
-        entry.result = QStringLiteral("stopped");
-    else if (inStep == results.size())
+        entry.result = QStringLiteral("stopped: ") + machineSummary(results);
+    else if (!options.send)
+        entry.result = machineSummary(results);
+    else if (machineInStep(results))
         entry.result = QStringLiteral("verified");
     else
-        entry.result = QStringLiteral("failed: %1 of %2 units not in step")
-                           .arg(results.size() - inStep)
-                           .arg(results.size());
+        entry.result = QStringLiteral("failed: ") + machineSummary(results);
     QString error;
     appendTransferLog(options.places.logFile, entry, &error);
 }
@@ -201,6 +199,30 @@ bool machineInStep(const QList<MachineUnitResult>& results) {
     return std::all_of(results.begin(), results.end(), [](const MachineUnitResult& result) {
         return result.status.state == UnitState::InStep;
     });
+}
+
+QString machineSummary(const QList<MachineUnitResult>& results) {
+    if (results.isEmpty())
+        return QStringLiteral("no units");
+    const auto verified = [](const MachineUnitResult& result) {
+        return result.sent && result.status.state == UnitState::InStep;
+    };
+    QStringList parts;
+    const auto count = [&](const QString& words, const auto& holds) {
+        const auto n = std::count_if(results.begin(), results.end(), holds);
+        if (n > 0)
+            parts << QStringLiteral("%1 %2").arg(n).arg(words);
+    };
+    count(QStringLiteral("in step"), [&](const MachineUnitResult& result) {
+        return result.status.state == UnitState::InStep && !verified(result);
+    });
+    count(QStringLiteral("sent"), verified);
+    for (const UnitState state : {UnitState::Differs, UnitState::NoProgram, UnitState::NoUnit,
+                                  UnitState::WrongModel, UnitState::NotChecked}) {
+        count(unitStateName(state).replace(QLatin1Char('-'), QLatin1Char(' ')),
+              [state](const MachineUnitResult& result) { return result.status.state == state; });
+    }
+    return parts.join(QStringLiteral(", "));
 }
 
 } // namespace kqm::transfer

@@ -54,4 +54,8 @@ QList<MachineUnitResult> runMachine(link::Link& link, const files::Machine& mach
 // True when every unit ended in step.
 bool machineInStep(const QList<MachineUnitResult>& results);
 
+// What a run found, counted by state: "2 in step, 1 sent, 1 wrong model".
+// A unit sent and verified counts as sent, not in step.
+QString machineSummary(const QList<MachineUnitResult>& results);
+
 } // namespace kqm::transfer

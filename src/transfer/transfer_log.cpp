@@ -8,6 +8,11 @@
 #include <QLockFile>
 #include <QSysInfo>
 
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace kqm::transfer {
 
 namespace {
@@ -38,13 +43,24 @@ QStringList rotatedFiles(const QString& path) {
     return files;
 }
 
+// The account's own name, as the system knows it; the environment may lack
+// or misstate it (a service, sudo, cron).
 QString userName() {
+#ifdef Q_OS_UNIX
+    if (const passwd* account = getpwuid(geteuid()); account && account->pw_name &&
+                                                       *account->pw_name)
+        return QString::fromLocal8Bit(account->pw_name);
+#endif
     for (const char* name : {"USER", "LOGNAME", "USERNAME"}) {
         const QString value = qEnvironmentVariable(name);
         if (!value.isEmpty())
             return value;
     }
+#ifdef Q_OS_UNIX
+    return QStringLiteral("uid %1").arg(geteuid());
+#else
     return QStringLiteral("unknown");
+#endif
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "transfer/unit_backup.h"
 
+#include "files/file_copy.h"
 #include "link/link.h"
 #include "platform/messages.h"
 #include "program/listing.h"
@@ -11,7 +12,9 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QSaveFile>
+#include <QSet>
 
 #include <algorithm>
 
@@ -46,6 +49,7 @@ std::optional<UnitBackup> readRecord(const QString& path) {
         QDateTime::fromString(json.value(QStringLiteral("taken")).toString(), Qt::ISODateWithMs);
     backup.axis = json.value(QStringLiteral("axis")).toInt();
     backup.model = json.value(QStringLiteral("model")).toString();
+    backup.device = json.value(QStringLiteral("device")).toString();
     const QString state = json.value(QStringLiteral("state")).toString();
     backup.state = state == QLatin1String("empty")       ? UnitBackup::State::Empty
                    : state == QLatin1String("corrupted") ? UnitBackup::State::Corrupted
@@ -57,6 +61,24 @@ std::optional<UnitBackup> readRecord(const QString& path) {
     if (!program.isEmpty())
         backup.programFile = QFileInfo(path).dir().filePath(program);
     return backup;
+}
+
+// What a keeper killed on its way left: a program file no record names
+// (the record comes last) and partial files. Only under the folder's lock.
+void sweepUnrecorded(const QDir& dir) {
+    QSet<QString> recorded;
+    for (const QString& name : dir.entryList({QLatin1Char('*') + RecordSuffix}, QDir::Files)) {
+        if (const auto backup = readRecord(dir.filePath(name)); backup && !backup->programFile.isEmpty())
+            recorded.insert(QFileInfo(backup->programFile).fileName());
+    }
+    for (const QString& name : dir.entryList({QStringLiteral("*.mdb")}, QDir::Files)) {
+        if (!recorded.contains(name))
+            files::removeWithJournals(dir.filePath(name));
+    }
+    for (const QString& name : dir.entryList({QStringLiteral(".*.partial-*")},
+                                             QDir::Files | QDir::Hidden)) {
+        files::removeWithJournals(dir.filePath(name));
+    }
 }
 
 // A name of its own for a backup taken now: the time, made unique.
@@ -93,7 +115,7 @@ QString stateText(UnitBackup::State state) {
 }
 
 BackupResult keepBackup(const QString& reply, const QString& directory, int axis,
-                        const QString& model, const QDateTime& taken) {
+                        const QString& model, const QString& device, const QDateTime& taken) {
     BackupResult result;
     QDir dir(directory);
     if (!dir.mkpath(QStringLiteral("."))) {
@@ -105,6 +127,7 @@ BackupResult keepBackup(const QString& reply, const QString& directory, int axis
     backup.taken = taken;
     backup.axis = axis;
     backup.model = model;
+    backup.device = device;
     const ParsedReply parsed = parseUploadReply(reply);
     platform::SilentMessages quiet;
     const BuiltProgram built = buildUploadedProgram(reply, quiet);
@@ -113,16 +136,30 @@ BackupResult keepBackup(const QString& reply, const QString& directory, int axis
     backup.state = parsed.corrupted ? UnitBackup::State::Corrupted
                    : empty          ? UnitBackup::State::Empty
                                     : UnitBackup::State::Program;
+    // One keeper at a time in a folder, so that what a killed keeper left
+    // (a program file without its record, a partial file) can be swept.
+    QLockFile lock(dir.filePath(QStringLiteral(".keeping.lock")));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(10000)) {
+        result.error = QStringLiteral("another program is keeping a backup in %1")
+                           .arg(QDir::toNativeSeparators(directory));
+        return result;
+    }
+    sweepUnrecorded(dir);
     const QString stem = freshStem(dir, taken);
+    // The program file first, made whole under a hidden name; the record
+    // last, so that a backup listed is a backup whole.
+    std::optional<files::PartialFile> partial;
     if (backup.state == UnitBackup::State::Program) {
         backup.programFile = dir.filePath(stem + QStringLiteral(".mdb"));
+        partial.emplace(backup.programFile);
         QString error;
         program::ProgramTable table;
         program::ProgramState state;
-        if (!program::ProgramTable::createEmptyProgramFile(backup.programFile, &error) ||
-            !table.open(backup.programFile)) {
+        if (!partial->open(&error) ||
+            !program::ProgramTable::createEmptyProgramFile(partial->fileName(), &error) ||
+            !table.open(partial->fileName())) {
             result.error = error.isEmpty() ? table.lastError() : error;
-            QFile::remove(backup.programFile);
             return result;
         }
         const program::RefreshResult stored =
@@ -130,7 +167,10 @@ BackupResult keepBackup(const QString& reply, const QString& directory, int axis
         table.close();
         if (!stored.ok) {
             result.error = stored.error;
-            QFile::remove(backup.programFile);
+            return result;
+        }
+        if (partial->moveToTarget(&error) != files::MoveResult::Moved) {
+            result.error = error;
             return result;
         }
         backup.lines = static_cast<int>(stored.rows.size());
@@ -140,6 +180,7 @@ BackupResult keepBackup(const QString& reply, const QString& directory, int axis
     json.insert(QStringLiteral("taken"), taken.toString(Qt::ISODateWithMs));
     json.insert(QStringLiteral("axis"), axis);
     json.insert(QStringLiteral("model"), model);
+    json.insert(QStringLiteral("device"), device);
     json.insert(QStringLiteral("state"), stateName(backup.state));
     json.insert(QStringLiteral("lines"), backup.lines);
     json.insert(QStringLiteral("bytes"), backup.bytes);
@@ -173,7 +214,7 @@ BackupResult backUpUnitProgram(link::Link& link, const QString& directory, int a
                            : reply.failure;
         return result;
     }
-    return keepBackup(reply.text, directory, axis, model, taken);
+    return keepBackup(reply.text, directory, axis, model, link.deviceName(), taken);
 }
 
 QVector<UnitBackup> backupsIn(const QString& directory) {

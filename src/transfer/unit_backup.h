@@ -24,6 +24,7 @@ struct UnitBackup {
     QDateTime taken;
     int axis = 0;
     QString model;
+    QString device; // the port's device, as the system names it
     State state = State::Program;
     int lines = 0;
     int bytes = 0;
@@ -49,7 +50,7 @@ BackupResult backUpUnitProgram(link::Link& link, const QString& directory, int a
                                const QString& model, const QDateTime& taken);
 // The same from a reply already read (for tests and the command line).
 BackupResult keepBackup(const QString& reply, const QString& directory, int axis,
-                        const QString& model, const QDateTime& taken);
+                        const QString& model, const QString& device, const QDateTime& taken);
 
 // The backups in `directory`, newest first.
 QVector<UnitBackup> backupsIn(const QString& directory);

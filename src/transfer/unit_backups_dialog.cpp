@@ -14,10 +14,11 @@ frmUnitBackups::frmUnitBackups(QVector<UnitBackup> backups, const QString& folde
     : QDialog(parent), m_backups(std::move(backups)) {
     setObjectName(QStringLiteral("frmUnitBackups"));
     setWindowTitle(QStringLiteral("Unit Backups"));
-    tblBackups = new QTableWidget(static_cast<int>(m_backups.size()), 5);
+    tblBackups = new QTableWidget(static_cast<int>(m_backups.size()), 6);
     tblBackups->setObjectName(QStringLiteral("tblBackups"));
-    tblBackups->setHorizontalHeaderLabels({QStringLiteral("Date"), QStringLiteral("Axis"),
-                                           QStringLiteral("Model"), QStringLiteral("Lines"),
+    tblBackups->setHorizontalHeaderLabels({QStringLiteral("Date"), QStringLiteral("Device"),
+                                           QStringLiteral("Axis"), QStringLiteral("Model"),
+                                           QStringLiteral("Lines"),
                                            QStringLiteral("Bytes")});
     tblBackups->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tblBackups->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -26,8 +27,10 @@ frmUnitBackups::frmUnitBackups(QVector<UnitBackup> backups, const QString& folde
     for (int row = 0; row < m_backups.size(); ++row) {
         const UnitBackup& backup = m_backups.at(row);
         const bool program = backup.state == UnitBackup::State::Program;
+        // Backups taken before the device was recorded have none.
+        const QString device = backup.device.isEmpty() ? QStringLiteral("-") : backup.device;
         const QStringList cells = {backup.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                                   QString::number(backup.axis), backup.model,
+                                   device, QString::number(backup.axis), backup.model,
                                    program ? QString::number(backup.lines)
                                            : stateText(backup.state),
                                    program ? QString::number(backup.bytes) : QString()};

@@ -43,7 +43,9 @@ public:
 
 class NoDialogs final : public platform::FileDialogs {
 public:
-    std::optional<QString> openFileName(const QString&, const QString&) override { return {}; }
+    std::optional<QString> openFileName(const QString&, const QString&, const QString&) override {
+        return {};
+    }
     std::optional<QString> saveFileName(const QString&, const QString&, const QString&) override {
         return {};
     }

@@ -33,13 +33,15 @@ TEST(KqmctlEdit, BuildsAProgramAsTheWindowWould) {
     EXPECT_EQ(edit({file, "insert", "2", "loop", "0", "5"}).status, 0);
     EXPECT_EQ(edit({file, "change", "1", "wait", "10"}).status, 0);
     EXPECT_EQ(edit({file, "delete", "4"}).status, 0);
+    EXPECT_EQ(edit({file, "change", "2", "loop", "0", "6", "--comment", "again"}).status, 0);
 
     const auto rows = kqm::test::ReadProgramFile(file);
     QStringList commands;
     for (const auto& row : rows)
         commands << row.command;
-    EXPECT_EQ(commands, (QStringList{"W10", "&0_5", "N1000\r@3G", "Q"}));
-    EXPECT_EQ(rows[0].comment, QStringLiteral(" ")); // change without --comment
+    EXPECT_EQ(commands, (QStringList{"W10", "&0_6", "N1000\r@3G", "Q"}));
+    EXPECT_EQ(rows[0].comment, QStringLiteral("ramp")); // change without --comment keeps it
+    EXPECT_EQ(rows[1].comment, QStringLiteral("again"));
     EXPECT_EQ(rows[3].address, 17);
     EXPECT_EQ(rows[3].listing, QStringLiteral("Quit"));
 

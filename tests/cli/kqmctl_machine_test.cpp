@@ -46,6 +46,12 @@ TEST(KqmctlMachine, StatusAndSendOfEveryUnit) {
     EXPECT_EQ(status.out, "1\tKQM20\tin-step\t\n"
                           "2\tKQM20\tdiffers\tline 1\n"
                           "3\t-\tno-unit\tno unit answered on axis 3\n");
+    EXPECT_TRUE(status.err.endsWith("press: 1 in step, 1 differs, 1 no unit\n"))
+        << status.err.toStdString();
+    // The check ran: the log says what it found, not that it failed.
+    const QString checked = runKqmctl({"log", "--json"}).out.split('\n', Qt::SkipEmptyParts).last();
+    EXPECT_EQ(QJsonDocument::fromJson(checked.toUtf8())["result"].toString(),
+              "1 in step, 1 differs, 1 no unit");
     // The status changed nothing: the second unit still holds its own program.
     status =
         runKqmctl({"machine", "status", machine.fileName(), "--port", line.device(), "--json"});
@@ -73,7 +79,7 @@ TEST(KqmctlMachine, StatusAndSendOfEveryUnit) {
     EXPECT_EQ(sent["result"].toString(), "verified");
     EXPECT_EQ(QJsonDocument::fromJson(logged.last().toUtf8())["kind"].toString(), "machine-send");
     EXPECT_EQ(QJsonDocument::fromJson(logged.last().toUtf8())["result"].toString(),
-              "failed: 1 of 3 units not in step");
+              "failed: 1 in step, 1 sent, 1 no unit");
     // A pace other than the usual ones is taken only when the unit proved it.
     send = runKqmctl({"send", dir.filePath("feeder.mdb"), "--port", line.device(), "--axis", "1",
                       "--pace", "0.005"});

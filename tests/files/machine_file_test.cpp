@@ -20,6 +20,9 @@ protected:
         kqm::test::WriteProgramFile(dir.filePath("programs/press.mdb"), {{"W5"}, {"Q"}});
         ASSERT_TRUE(QFile::copy(QStringLiteral(KQM_LEGACY_FIXTURES "/jet3-program.mdb"),
                                 dir.filePath("programs/old.mdb")));
+        QFile notes(dir.filePath("programs/notes.txt"));
+        ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+        notes.write("feeder: check the belt\n");
     }
     QString write(const QByteArray& json) {
         const QString path = dir.filePath("line.kqmachine");
@@ -86,6 +89,15 @@ TEST_F(MachineFileTest, RefusesABadFileAndNamesTheProblem) {
         {R"({"name": "p", "units": [{"axis": 6, "program": "programs/press.mdb",
                                      "model": "KQM99"}]})",
          "the model must be KQM20 or KQM21"},
+        {R"({"name": "press", "units": []})", "the machine has no units"},
+        {R"({"name": "press", "name": "feeder", "units": [{"axis": 1, "program": "programs/press.mdb"}]})",
+         "the field \"name\" is given twice"},
+        {R"({"name": "p", "units": [{"axis": 1, "program": "programs/press.mdb", "ax\u0069s": 2}]})",
+         "the field \"axis\" is given twice"},
+        {R"({"name": "p", "units": [{"axis": 1, "program": "programs/notes.txt"}]})",
+         "notes.txt is not a program file"},
+        {R"({"name": "p", "units": [{"axis": 1, "program": "programs"}]})",
+         "is a folder, not a program file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.json.toStdString());

@@ -71,6 +71,7 @@ TEST_F(MachineWindowTest, CheckSendStopOpenSaveLogAndPace) {
     form->show();
     dialogs.choose(machinePath);
     trigger("mnuOpenMachine");
+    EXPECT_EQ(dialogs.lastTitle, QStringLiteral("Open Machine"));
     ASSERT_TRUE(form->findChild<QDockWidget*>(QStringLiteral("dckMachine"))->isVisible());
     auto* grid = form->findChild<QTableWidget*>(QStringLiteral("grdMachine"));
     EXPECT_EQ(states(grid), QStringList(3, QStringLiteral("not checked")));

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
@@ -191,6 +192,9 @@ TEST_F(ProgramEditingWindowTest, ExportAndImportThroughTheFileMenu) {
     dialogs.choose(file("s&rc.txt"));
     trigger("mnuExportProgram");
     ASSERT_TRUE(QFile::exists(file("s&rc.txt")));
+    // Named for what it does, offering the program's name beside it.
+    EXPECT_EQ(dialogs.lastTitle, QStringLiteral("Export Program"));
+    EXPECT_EQ(QFileInfo(dialogs.lastDirectory).fileName(), QStringLiteral("SRC.txt"));
 
     open("DEST.MDB", {{"W5"}, {"Q"}});
     // Refused by line, with the same reader and words as kqmctl import: a
@@ -222,6 +226,8 @@ TEST_F(ProgramEditingWindowTest, ExportAndImportThroughTheFileMenu) {
     dialogs.choose(file("s&rc.txt"));
     trigger("mnuImportProgram");
     EXPECT_TRUE(messages.boxes().isEmpty());
+    EXPECT_EQ(dialogs.lastTitle, QStringLiteral("Import Program"));
+    EXPECT_EQ(QDir(dialogs.lastDirectory), QFileInfo(file("s&rc.txt")).absoluteDir());
     auto imported = test::ReadProgramFile(file("DEST.MDB"));
     ASSERT_EQ(imported.size(), original.size());
     for (qsizetype i = 0; i < original.size(); ++i) {

@@ -12,6 +12,7 @@
 #include "support/program_files.h"
 #include "support/window_fixture.h"
 
+#include <QAction>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -160,6 +161,39 @@ TEST_F(FileCommandsTest, SaveAsOntoItselfSaysSo) {
     EXPECT_EQ(messages.boxes().at(0).icon, platform::MessageIcon::Information);
     EXPECT_EQ(current(), QDir::toNativeSeparators(file("p.mdb")));
     EXPECT_EQ(listing(), QStringList{"Accel/Decel=10"});
+}
+
+// The working copy is never a place to save to: from an unsaved program or
+// a named one, the program stays where it was, and Recent Programs never
+// lists the working copy. A restore whose backup went names the file.
+TEST_F(FileCommandsTest, TheWorkingCopyIsNoSaveAsTarget) {
+    unsavedProgram();
+    for (const bool named : {false, true}) {
+        SCOPED_TRACE(named);
+        const QString before = current();
+        const QByteArray bytes = test::FileBytes(workingCopy());
+        messages.clear();
+        dialogs.choose(workingCopy());
+        click("cmdSave");
+        ASSERT_EQ(messages.texts().size(), 1);
+        EXPECT_TRUE(messages.texts().first().contains("working copy")) << messages.texts().first().toStdString();
+        EXPECT_EQ(current(), before);
+        EXPECT_EQ(test::FileBytes(workingCopy()), bytes);
+        EXPECT_EQ(form->findChild<QAction*>(QStringLiteral("mnuRecentProgram(0)")) != nullptr, named);
+        dialogs.choose(file("named.mdb"));
+        if (!named)
+            click("cmdSave");
+    }
+    // The backup of the open file went: nothing is closed or copied.
+    ASSERT_TRUE(QFile::remove(file("named.BAK")) || !QFile::exists(file("named.BAK")));
+    messages.clear();
+    dialogs.choose(file("named.mdb"));
+    click("cmdOpen");
+    ASSERT_EQ(messages.texts().size(), 1);
+    EXPECT_TRUE(messages.texts().first().contains(QDir::toNativeSeparators(file("named.BAK"))))
+        << messages.texts().first().toStdString();
+    EXPECT_EQ(current(), QDir::toNativeSeparators(file("named.mdb")));
+    EXPECT_EQ(listing().size(), 2);
 }
 
 // A file whose listing cannot be written (another program holds it) is not

@@ -411,9 +411,12 @@ TEST_F(TransferWindowTest, VerifiedSendsKeepTheUnitsProgramFirst) {
         ASSERT_NE(backups, nullptr);
         auto* table = backups->findChild<QTableWidget*>(QStringLiteral("tblBackups"));
         ASSERT_EQ(table->rowCount(), 2);
-        EXPECT_EQ(table->item(0, 3)->text(), QStringLiteral("3")); // the first program, newest
-        EXPECT_EQ(table->item(0, 4)->text(), QStringLiteral("12"));
-        EXPECT_EQ(table->item(1, 3)->text(), QStringLiteral("no program"));
+        EXPECT_EQ(table->item(0, 4)->text(), QStringLiteral("3")); // the first program, newest
+        EXPECT_EQ(table->item(0, 5)->text(), QStringLiteral("12"));
+        EXPECT_EQ(table->item(1, 4)->text(), QStringLiteral("no program"));
+        // Which line it was kept from: the device the port stands for.
+        EXPECT_FALSE(table->item(0, 1)->text().isEmpty());
+        EXPECT_NE(table->item(0, 1)->text(), QStringLiteral("-"));
         table->selectRow(1);
         EXPECT_FALSE(
             backups->findChild<QPushButton*>(QStringLiteral("cmdOpenBackup"))->isEnabled());

@@ -229,4 +229,29 @@ TEST(ProgramText, ErrorsNameTheirLinesAndNothingIsRead) {
     }
 }
 
+// Every field is bounded, and so is the list of errors: a huge comment or a
+// text of nothing but bad lines is refused with a short list.
+TEST(ProgramText, FieldsAndErrorsAreBounded) {
+    const QString longest(TextFieldLength, QLatin1Char('c'));
+    const auto line = [](const QString& comment) {
+        return ProgramTextFormat + QStringLiteral("\nQ ; ") + comment + QLatin1Char('\n');
+    };
+    EXPECT_TRUE(readProgramText(line(longest), true).ok());
+    for (const QString& comment :
+         {longest + QLatin1Char('c'), QString(15 * 1024 * 1024, QLatin1Char('x')),
+          QString(2 * (TextFieldLength + 1), QLatin1Char('\\'))}) {
+        const ProgramTextRead read = readProgramText(line(comment), true);
+        ASSERT_EQ(read.errors.size(), 1);
+        EXPECT_EQ(read.errors.first().message,
+                  QStringLiteral("the comment is longer than %1 characters").arg(TextFieldLength));
+    }
+    QString bad = ProgramTextFormat + QLatin1Char('\n');
+    for (int i = 0; i < 100000; ++i)
+        bad += QStringLiteral("B1\n");
+    const ProgramTextRead read = readProgramText(bad, true);
+    ASSERT_EQ(read.errors.size(), TextErrorLimit + 1);
+    EXPECT_TRUE(read.errors.last().message.startsWith(QStringLiteral("more than")));
+    EXPECT_TRUE(read.rows.isEmpty());
+}
+
 } // namespace

@@ -7,6 +7,7 @@
 #include <QPrinter>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace kqm::test {
@@ -14,7 +15,10 @@ namespace kqm::test {
 // File dialogs that answer from a script: a name, or cancel (nullopt).
 class FakeFileDialogs final : public platform::FileDialogs {
 public:
-    std::optional<QString> openFileName(const QString& directory, const QString& filter) override {
+    using FileDialogs::openFileName;
+    std::optional<QString> openFileName(const QString& directory, const QString& filter,
+                                        const QString& title) override {
+        lastTitle = title;
         return answer(directory, filter);
     }
     using FileDialogs::saveFileName;
@@ -65,12 +69,15 @@ public:
     bool choosePrinter(QPrinter& printer, const QString& suggestedPdf) override {
         ++shown;
         suggested = suggestedPdf;
+        if (whileOpen)
+            whileOpen();
         if (pdfPath.isEmpty())
             return false;
         files::usePdfFile(printer, pdfPath);
         return true;
     }
     QString pdfPath;
+    std::function<void()> whileOpen; // another program's change while it is open
     QString suggested; // what the last dialog offered
     int shown = 0;
 };

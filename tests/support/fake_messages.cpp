@@ -7,6 +7,8 @@ namespace kqm::test {
 platform::MessageAnswer FakeMessages::show(platform::MessageIcon icon, const QString& text,
                                            platform::MessageButtons buttons) {
     m_boxes.push_back({icon, text, buttons, QString()});
+    if (whileOpen)
+        whileOpen(text);
     if (!m_script.isEmpty())
         return m_script.takeFirst();
     switch (buttons) {

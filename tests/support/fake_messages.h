@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace kqm::test {
 
 // Records every box and answers from a script (Ok/the first scripted answer
@@ -29,6 +31,8 @@ public:
     const QList<Box>& boxes() const { return m_boxes; }
     QStringList texts() const;
     void clear() { m_boxes.clear(); }
+    // Runs while a box is "open": another program's change at that moment.
+    std::function<void(const QString& text)> whileOpen;
 
 private:
     QList<Box> m_boxes;

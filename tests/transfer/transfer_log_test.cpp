@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <unistd.h>
+
 using namespace kqm::transfer;
 
 namespace {
@@ -74,6 +77,20 @@ TEST(TransferLog, CsvQuotesWhatItMustAndRunsNoFormula) {
     EXPECT_TRUE(lines.at(2).contains(",\"failed: no answer, twice\","));
     EXPECT_TRUE(lines.at(2).contains(",\"'=HYPERLINK(\"\"x\"\")\",\"line\nbreak\","));
     EXPECT_EQ(lines.at(3), "");
+}
+
+// The account is named as the system knows it, with no name in the
+// environment or a wrong one.
+TEST(TransferLog, NamesTheAccountWithoutTheEnvironment) {
+    const passwd* account = getpwuid(geteuid());
+    ASSERT_NE(account, nullptr);
+    const QByteArray saved = qgetenv("USER"), savedLog = qgetenv("LOGNAME");
+    qunsetenv("USER");
+    qputenv("LOGNAME", "someone-else");
+    const QString user = newLogEntry(QStringLiteral("send")).user;
+    qputenv("USER", saved);
+    qputenv("LOGNAME", savedLog);
+    EXPECT_EQ(user, QString::fromLocal8Bit(account->pw_name));
 }
 
 // Two programs append at once (as the window and kqmctl may): every line

@@ -11,6 +11,7 @@
 #include "transfer/verify.h"
 
 #include <QDir>
+#include <QSysInfo>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -87,10 +88,10 @@ protected:
 // memory, is only recorded so.
 TEST_F(BackupTest, KeepsWhatTheUnitHeld) {
     const QString folder = axisBackupDirectory(dir.path(), 3);
-    const BackupResult program = keepBackup("A10\rN500\rGQ\r*", folder, 3, "KQM21", at(0));
+    const BackupResult program = keepBackup("A10\rN500\rGQ\r*", folder, 3, "KQM21", "/dev/ttyUSB0", at(0));
     ASSERT_TRUE(program.ok) << program.error.toStdString();
-    ASSERT_TRUE(keepBackup("Q\r*", folder, 3, "KQM21", at(1)).ok);
-    ASSERT_TRUE(keepBackup("A1_0\r*", folder, 3, "KQM21", at(2)).ok);
+    ASSERT_TRUE(keepBackup("Q\r*", folder, 3, "KQM21", "/dev/ttyUSB0", at(1)).ok);
+    ASSERT_TRUE(keepBackup("A1_0\r*", folder, 3, "KQM21", "/dev/ttyUSB0", at(2)).ok);
 
     const QVector<UnitBackup> kept = allBackups(dir.path());
     ASSERT_EQ(kept.size(), 3);
@@ -101,6 +102,7 @@ TEST_F(BackupTest, KeepsWhatTheUnitHeld) {
     EXPECT_EQ(first.state, UnitBackup::State::Program);
     EXPECT_EQ(first.axis, 3);
     EXPECT_EQ(first.model, QStringLiteral("KQM21"));
+    EXPECT_EQ(first.device, QStringLiteral("/dev/ttyUSB0"));
     EXPECT_EQ(first.taken, at(0));
     EXPECT_EQ(first.lines, 3);
     EXPECT_EQ(first.bytes, 12);
@@ -108,14 +110,41 @@ TEST_F(BackupTest, KeepsWhatTheUnitHeld) {
     for (const auto& row : test::ReadProgramFile(first.programFile))
         commands << row.command;
     EXPECT_EQ(commands, (QStringList{"A10", "N500,G", "Q"}));
-    // Nothing but the records and the one program file.
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 4);
+    // Nothing but the records and the one program file, hidden files included.
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 4);
+}
+
+// What a keeper killed half-way left (a program file whose record never came,
+// a partial file, a journal, the folder's lock) is swept by the next keeper;
+// a backup whole is kept.
+TEST_F(BackupTest, TheNextKeeperSweepsWhatAKilledOneLeft) {
+    const QString folder = axisBackupDirectory(dir.path(), 1);
+    ASSERT_TRUE(keepBackup("W5\rQ\r*", folder, 1, "KQM20", "/dev/ttyS0", at(0)).ok);
+    const QStringList whole = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    for (const char* left : {"20261208-060001-000.mdb", "20261208-060001-000.mdb-journal",
+                             ".20261208-060002-000.mdb.partial-abc123",
+                             ".20261208-060002-000.mdb.partial-abc123-journal"}) {
+        QFile file(QDir(folder).filePath(left));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("left");
+    }
+    // A lock whose keeper is gone.
+    QFile lock(QDir(folder).filePath(".keeping.lock"));
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.write("999999999\nkqmctl\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    lock.close();
+    const BackupResult next = keepBackup("W6\rQ\r*", folder, 1, "KQM20", "/dev/ttyS0", at(5));
+    ASSERT_TRUE(next.ok) << next.error.toStdString();
+    QStringList now = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    now.removeOne(QFileInfo(next.backup.record).fileName());
+    now.removeOne(QFileInfo(next.backup.programFile).fileName());
+    EXPECT_EQ(now, whole);
 }
 
 TEST_F(BackupTest, OnlyTheNewestFiftyAreKept) {
     const QString folder = axisBackupDirectory(dir.path(), 0);
     for (int i = 0; i < BackupsKept + 3; ++i)
-        ASSERT_TRUE(keepBackup(i % 2 ? "Q\r*" : "W5\rQ\r*", folder, 0, "KQM20", at(i)).ok);
+        ASSERT_TRUE(keepBackup(i % 2 ? "Q\r*" : "W5\rQ\r*", folder, 0, "KQM20", "/dev/ttyUSB0", at(i)).ok);
     const QVector<UnitBackup> kept = backupsIn(folder);
     ASSERT_EQ(kept.size(), BackupsKept);
     EXPECT_EQ(kept.first().taken, at(BackupsKept + 2));
@@ -125,7 +154,7 @@ TEST_F(BackupTest, OnlyTheNewestFiftyAreKept) {
 
     // A clock put back names the newest backup as if it were the oldest: it
     // is kept all the same, and the oldest of the others goes.
-    const BackupResult back = keepBackup("W7\rQ\r*", folder, 0, "KQM20", at(-86400));
+    const BackupResult back = keepBackup("W7\rQ\r*", folder, 0, "KQM20", "/dev/ttyUSB0", at(-86400));
     ASSERT_TRUE(back.ok);
     EXPECT_TRUE(QFile::exists(back.backup.record));
     EXPECT_TRUE(QFile::exists(back.backup.programFile));
