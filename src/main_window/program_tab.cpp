@@ -375,9 +375,10 @@ void ProgramTab::follow(program::ProgramDocument& document, link::Link& link) {
     connect(&link, &link::Link::progressChanged, this, [this](int sent, int total) {
         showMemoryText(link::transmittingCaption(sent, total));
     });
-    connect(&link, &link::Link::progressEnded, this, [this] {
+    connect(&link, &link::Link::progressEnded, this, [this, &document] {
+        // The progress is over: the label tells of the program shown again.
         showProgressColour(false);
-        showMemoryText(QString());
+        showMemoryText(document.memoryText());
     });
 }
 

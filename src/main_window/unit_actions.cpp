@@ -396,7 +396,7 @@ void UnitActions::cmdUpload_Click() {
                       QStringLiteral("The uploaded program could not be stored (%1).").arg(error));
     }
     m_programTab.showProgressColour(false);
-    m_programTab.showMemoryText(QString());
+    m_programTab.showMemoryText(document.memoryText());
     if (!document.rows().isEmpty())
         document.setCurrentRow(0);
 }

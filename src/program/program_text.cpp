@@ -208,7 +208,11 @@ ProgramRow readLine(const QString& line, QStringList& errors) {
         return row;
     }
     for (qsizetype i = 0; i < fields.size(); ++i) {
-        if (fields.at(i).size() > TextFieldLength * 6) {
+        // The blanks around a field and the listing's label do not count.
+        QString field = trimBlanks(fields.at(i));
+        if (i == 2 && field.startsWith(ListingLabel, Qt::CaseInsensitive))
+            field = trimBlanks(field.mid(ListingLabel.size()));
+        if (field.size() > TextFieldLength * 6) {
             // An escape takes at most six characters for one (\u0007); a
             // field longer than that could hold is not even read.
             errors << QStringLiteral("the %1 is longer than %2 characters")

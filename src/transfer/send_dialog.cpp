@@ -15,6 +15,7 @@ void Form2::showProgram(QString sendText, const QStringList& items) {
     m_sendText = std::move(sendText);
     List1->clear();
     List1->addItems(items);
+    showPace(); // its count of characters is the new program's
 }
 
 Form2::Form2(QString sendText, const QStringList& items, QWidget* parent)

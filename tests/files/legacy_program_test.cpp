@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -167,6 +168,36 @@ TEST(LegacyProgram, DamagedCopiesAreRefusedWhateverLibmdbMakesOfThem) {
         EXPECT_TRUE(read.error.endsWith(QStringLiteral("nothing was written")))
             << read.error.toStdString();
         EXPECT_EQ(kqm::test::FileBytes(path), before);
+    }
+}
+
+// Random one-byte mutants of a long file, a new seed each run: a file read
+// is read whole, every line with its command; any other is refused.
+TEST(LegacyProgram, RandomOneByteMutantsNeverLoseACommand) {
+    const quint32 seed = QRandomGenerator::global()->generate();
+    SCOPED_TRACE(seed);
+    std::printf("seed %u\n", seed);
+    QRandomGenerator random(seed);
+    QTemporaryDir dir;
+    const QByteArray original =
+        kqm::test::FileBytes(legacyFixture(QStringLiteral("jet4-1000-lines.mdb")));
+    for (int mutant = 0; mutant < 24; ++mutant) {
+        QByteArray bytes = original;
+        const qsizetype at = random.bounded(static_cast<int>(bytes.size()));
+        bytes[at] = static_cast<char>(random.bounded(256));
+        SCOPED_TRACE(at);
+        const QString path = dir.filePath(QStringLiteral("mutant-%1.mdb").arg(mutant));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        const LegacyProgram read = readLegacyProgram(path);
+        if (!read.ok()) {
+            EXPECT_TRUE(read.rows.isEmpty());
+            continue;
+        }
+        for (qsizetype i = 0; i < read.rows.size(); ++i)
+            EXPECT_FALSE(read.rows.at(i).command.trimmed().isEmpty()) << "line " << i + 1;
     }
 }
 

@@ -105,6 +105,8 @@ TEST_F(TransferWindowTest, SendListsTheFramesAndSendsOnOk) {
     EXPECT_FALSE(form->deviceLink().exchanges().isBusy());
     EXPECT_EQ(port.unit().program().size(), 3);
     EXPECT_TRUE(messages.boxes().isEmpty());
+    // The progress is over: the label tells of the program again.
+    EXPECT_EQ(labelText("lblBytesUsed"), QStringLiteral("Memory: 12 of 2047 bytes used."));
 }
 
 // The file changes while the send dialog is open: OK sends nothing, says so,
@@ -115,8 +117,15 @@ TEST_F(TransferWindowTest, AProgramChangedWhileTheSendIsOpenIsShownAgain) {
     click("cmdSend");
     auto* dialog = form->findChild<transfer::Form2*>();
     ASSERT_NE(dialog, nullptr);
+    const auto counted = [dialog] {
+        const QString pace = dialog->findChild<QLabel*>(QStringLiteral("lblPace"))->text();
+        const qsizetype at = pace.indexOf(QStringLiteral(" for "));
+        return pace.mid(at + 5).section(QLatin1Char(' '), 0, 0).toInt();
+    };
+    const int before = counted();
+    ASSERT_GT(before, 0);
     ASSERT_TRUE(program::changeLine(form->programTable(), form->programState(), messages, 0,
-                                    QStringLiteral("A20"), QString())
+                                    QStringLiteral("A200"), QString())
                     .ok);
     messages.clear();
     QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
@@ -125,11 +134,13 @@ TEST_F(TransferWindowTest, AProgramChangedWhileTheSendIsOpenIsShownAgain) {
     EXPECT_TRUE(messages.texts().first().contains(QStringLiteral("nothing was sent")));
     ASSERT_EQ(form->findChild<transfer::Form2*>(), dialog);
     EXPECT_EQ(dialog->findChild<QListWidget*>(QStringLiteral("List1"))->item(0)->text(),
-              QStringLiteral("@0A20"));
+              QStringLiteral("@0A200"));
+    // The pace line counts the characters of the program listed now.
+    EXPECT_EQ(counted(), before + 1);
     messages.clear();
     QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
     ASSERT_EQ(port.unit().program().size(), 3);
-    EXPECT_EQ(port.unit().program().first().operands.value(0), 20);
+    EXPECT_EQ(port.unit().program().first().operands.value(0), 200);
 }
 
 TEST_F(TransferWindowTest, SendRefusals) {
@@ -169,7 +180,9 @@ TEST_F(TransferWindowTest, UploadReplacesTheProgramAfterAsking) {
     EXPECT_TRUE(grid->isColumnHidden(3));
     EXPECT_TRUE(grid->isColumnHidden(4));
     EXPECT_EQ(grid->selectionModel()->selectedRows().first().row(), 0);
-    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblBytesUsed"))->text(), QString());
+    // The upload is over: the label tells of the program it left.
+    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblBytesUsed"))->text(),
+              QStringLiteral("Memory: 15 of 2047 bytes used."));
     EXPECT_EQ(form->programState().ProgramSize, 15);
     EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("lblCurrentFile"))->text(),
               QDir::toNativeSeparators(dir.filePath("temp.mdb")));

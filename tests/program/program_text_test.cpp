@@ -237,6 +237,15 @@ TEST(ProgramText, FieldsAndErrorsAreBounded) {
         return ProgramTextFormat + QStringLiteral("\nQ ; ") + comment + QLatin1Char('\n');
     };
     EXPECT_TRUE(readProgramText(line(longest), true).ok());
+    // Escaped to the longest the writer makes of a text, it reads back.
+    QVector<ProgramRow> escaped(1);
+    escaped[0].command = QStringLiteral("Q");
+    escaped[0].comment = QString(TextFieldLength, QChar(7));
+    escaped[0].listing = QString(TextFieldLength, QChar(0xFEFF));
+    const ProgramTextRead back = readProgramText(writeProgramText(escaped), true);
+    ASSERT_TRUE(back.ok()) << back.errors.first().message.toStdString();
+    EXPECT_EQ(back.rows.first().comment, escaped[0].comment);
+    EXPECT_EQ(back.rows.first().listing, escaped[0].listing);
     for (const QString& comment :
          {longest + QLatin1Char('c'), QString(15 * 1024 * 1024, QLatin1Char('x')),
           QString(2 * (TextFieldLength + 1), QLatin1Char('\\'))}) {
