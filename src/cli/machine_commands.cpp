@@ -52,12 +52,11 @@ int machineRun(const QStringList& arguments, bool send, QTextStream& out, QTextS
                           err);
     LinkOptions options;
     options.device = parser.value(QStringLiteral("port"));
-    bool baudOk = false;
-    options.baud = parser.value(QStringLiteral("baud")).toInt(&baudOk);
     if (options.device.isEmpty())
         return usageError(Name, QStringLiteral("--port is required"), err);
-    if (!baudOk || options.baud <= 0)
-        return usageError(Name, QStringLiteral("--baud takes a positive number"), err);
+    if (const auto refused = link::baudRefusal(parser.value(QStringLiteral("baud"))))
+        return usageError(Name, *refused, err);
+    options.baud = parser.value(QStringLiteral("baud")).toInt();
     const platform::ExecutableAppPaths paths;
     transfer::MachineRunOptions run;
     run.send = send;

@@ -36,6 +36,20 @@ namespace kqm::cli {
 
 namespace {
 
+// What the backup before a send kept, in words.
+QString backupSaid(const transfer::UnitBackup& backup) {
+    const QString record = QDir::toNativeSeparators(backup.record);
+    switch (backup.state) {
+    case transfer::UnitBackup::State::Empty:
+        return QStringLiteral("The unit held no program (recorded in %1)").arg(record);
+    case transfer::UnitBackup::State::Corrupted:
+        return QStringLiteral("The unit's memory was corrupted (recorded in %1)").arg(record);
+    case transfer::UnitBackup::State::Program:
+        break;
+    }
+    return QStringLiteral("Kept the unit's program in %1").arg(record);
+}
+
 // Ctrl+C ends an exchange as Stop Motion does, in whichever phase it comes:
 // the flag is looked at while the exchange's waits run the event loop.
 void watchForInterrupt(QTimer& watch, link::Link& link) {
@@ -147,10 +161,8 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         watchForInterrupt(watch, link);
         report = transfer::runSend(link, request, callbacks);
     }
-    if (report.backup && report.backup->ok) {
-        err << "Kept the unit's " << transfer::stateText(report.backup->backup.state) << " in "
-            << QDir::toNativeSeparators(report.backup->backup.record) << Qt::endl;
-    }
+    if (report.backup && report.backup->ok)
+        err << backupSaid(report.backup->backup) << Qt::endl;
     switch (report.end) {
     case transfer::SendEnd::Verified:
         out << "Sent " << program.rowCount() << " lines to the " << session.state().UnitModel
@@ -297,8 +309,7 @@ int paceTestCommand(const QStringList& arguments, QTextStream& out, QTextStream&
         report = transfer::runPaceTest(session->link(), session->clock(), options, callbacks);
     }
     if (report.backup && report.backup->ok)
-        err << "Kept the unit's " << transfer::stateText(report.backup->backup.state) << " in "
-            << QDir::toNativeSeparators(report.backup->backup.record) << Qt::endl;
+        err << backupSaid(report.backup->backup) << Qt::endl;
     (report.restored ? out : err) << report.message << Qt::endl;
     return report.restored ? Success : Failure;
 }

@@ -66,12 +66,11 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
     options.device = parser.value(QStringLiteral("port"));
     if (options.device.isEmpty())
         return fail(QStringLiteral("--port is required"));
-    bool baudOk = false;
     bool axisOk = false;
-    options.baud = parser.value(QStringLiteral("baud")).toInt(&baudOk);
+    if (const auto refused = link::baudRefusal(parser.value(QStringLiteral("baud"))))
+        return fail(*refused);
+    options.baud = parser.value(QStringLiteral("baud")).toInt();
     options.axis = parser.value(QStringLiteral("axis")).toInt(&axisOk);
-    if (!baudOk || options.baud <= 0)
-        return fail(QStringLiteral("--baud takes a positive number"));
     if (!axisOk || options.axis < 0 || options.axis > 31)
         return fail(QStringLiteral("--axis takes a number from 0 to 31"));
     return options;
@@ -114,6 +113,13 @@ bool UnitSession::connect() {
     }
     if (connected)
         return true;
+    if (const QString failure = link::openFailureInWords(m_port); !failure.isEmpty()) {
+        // The device as the user typed it and the system's reason; the
+        // window's text names a port number kqmctl has not.
+        m_messages.show(platform::MessageIcon::None, QStringLiteral("kqmctl: ") + failure,
+                        platform::MessageButtons::Ok);
+        return false;
+    }
     m_connection.reportConnectFailure();
     return false;
 }
@@ -121,7 +127,9 @@ bool UnitSession::connect() {
 bool UnitSession::openPort() {
     if (m_connection.OpenComPort(m_baud, 1))
         return true;
-    messages().show(platform::MessageIcon::None, m_state.LastCommError);
+    const QString failure = link::openFailureInWords(m_port);
+    messages().show(platform::MessageIcon::None,
+                    failure.isEmpty() ? m_state.LastCommError : QStringLiteral("kqmctl: ") + failure);
     return false;
 }
 

@@ -34,6 +34,31 @@ QString openFailedError(int port) {
                           "etc.) or it does not exist.");
 }
 
+QString openFailureInWords(const platform::SerialPort& port) {
+    using Failure = platform::SerialPort::OpenFailure;
+    const QString device = port.deviceName();
+    const QString reason = port.errorString();
+    switch (port.openFailure()) {
+    case Failure::None:
+        return QString();
+    case Failure::NotFound:
+        return QStringLiteral("%1: no such device").arg(device);
+    case Failure::PermissionDenied:
+        return QStringLiteral("%1: permission denied; add your user to the dialout group "
+                              "(sudo usermod -aG dialout $USER), then log out and in again")
+            .arg(device);
+    case Failure::Busy:
+        return QStringLiteral("%1: held by another program (close it there first)").arg(device);
+    case Failure::Other:
+        break;
+    }
+    // A device that is no serial port refuses the line's settings.
+    if (reason.contains(QLatin1String("ioctl"), Qt::CaseInsensitive))
+        return QStringLiteral("%1: not a serial port (%2)").arg(device, reason);
+    return reason.isEmpty() ? QStringLiteral("%1: could not be opened").arg(device)
+                            : QStringLiteral("%1: %2").arg(device, reason);
+}
+
 namespace {
 // A stored number the link can hold: 1 to 32767.
 std::optional<int> parsePositive16(const QString& text) {

@@ -2,11 +2,28 @@
 
 #include <QString>
 
+#include <array>
 #include <optional>
 
 #include "files/settings_table.h"
+#include "platform/serial_port.h"
 
 namespace kqm::link {
+
+// The rates the unit's line runs at, slowest first.
+inline constexpr std::array<int, 6> UnitBaudRates = {300, 600, 1200, 2400, 4800, 9600};
+// Why a rate given on a command line is none of them; nothing when it is one.
+inline std::optional<QString> baudRefusal(const QString& given) {
+    bool ok = false;
+    const int baud = given.toInt(&ok);
+    for (const int rate : UnitBaudRates) {
+        if (ok && baud == rate)
+            return std::nullopt;
+    }
+    return QStringLiteral("--baud takes a rate the unit runs at: 300, 600, 1200, 2400, 4800 or "
+                          "9600 (not %1)")
+        .arg(given);
+}
 
 class Link;
 
@@ -16,6 +33,10 @@ inline const QString ConnectErrorMessage =
     QStringLiteral("An Error occurred while trying to connect");
 QString didNotConnectMessage();
 QString openFailedError(int port);
+// Why the port did not open, the device first, in the system's words: what
+// a command line says, where the device was typed and no port number is.
+// Empty when the port did not fail to open.
+QString openFailureInWords(const platform::SerialPort& port);
 // Said when a unit answers only after its program entry was ended.
 QString leftStoringMessage(const QString& axis);
 

@@ -1,6 +1,7 @@
 #include "tools/comm_settings.h"
 
 #include "files/settings_table.h"
+#include "link/connection.h"
 #include "link/device_port.h"
 #include "platform/messages.h"
 #include "transfer/pace_policy.h"
@@ -8,7 +9,7 @@
 namespace kqm::tools {
 
 namespace {
-constexpr int BaudRates[6] = {300, 600, 1200, 2400, 4800, 9600};
+constexpr const auto& BaudRates = link::UnitBaudRates;
 }
 
 QStringList comPortEntries() {

@@ -127,7 +127,8 @@ PaceDecision choosePace(const PaceInputs& in) {
                     .arg(in.asked.pace)
                     .arg(pacesListed(),
                          hasProven ? QStringLiteral(" (%1)").arg(paceText(proven))
-                                   : QStringLiteral(" (none is yet; kqmctl pace-test proves one)"));
+                                   : QStringLiteral(" (none is yet: kqmctl pace-test finds the fastest "
+                                                   "one the unit takes)"));
             return decision;
         }
         break;

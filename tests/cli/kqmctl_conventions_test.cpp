@@ -173,4 +173,35 @@ TEST(KqmctlConventions, CheckJsonMatchesThePlainReport) {
     }
 }
 
+// A port that cannot be used is named as typed, with the system's reason
+// first; a rate the unit does not run at is refused before any port opens.
+TEST(KqmctlConventions, PortsAndRatesAreNamedAsTyped) {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("ttyUSB9"));
+    const struct {
+        QStringList arguments;
+        int status;
+        QString said;
+    } cases[] = {
+        {{"connect", "--port", missing}, 1, missing + QStringLiteral(": no such device")},
+        {{"connect", "--port", "/dev/null"}, 1, QStringLiteral("/dev/null: not a serial port")},
+        {{"connect", "--port", missing, "--baud", "1234"}, 2,
+         QStringLiteral("--baud takes a rate the unit runs at: 300, 600, 1200, 2400, 4800 or 9600 "
+                        "(not 1234)")},
+        {{"scan", "--port", missing, "--baud", "115200"}, 2, QStringLiteral("(not 115200)")},
+        {{"machine", "status", "m.kqmachine", "--port", missing, "--baud", "19200"}, 2,
+         QStringLiteral("(not 19200)")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        QProcess process;
+        process.start(QStringLiteral(KQMCTL_PATH), c.arguments);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), c.status) << err.toStdString();
+        EXPECT_TRUE(err.contains(c.said)) << err.toStdString();
+        EXPECT_FALSE(err.contains(QStringLiteral("Com Port1"))) << err.toStdString();
+    }
+}
+
 } // namespace
