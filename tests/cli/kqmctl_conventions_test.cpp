@@ -1,11 +1,13 @@
 #include "support/program_files.h"
 #include "version.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -201,6 +203,61 @@ TEST(KqmctlConventions, PortsAndRatesAreNamedAsTyped) {
         EXPECT_EQ(process.exitCode(), c.status) << err.toStdString();
         EXPECT_TRUE(err.contains(c.said)) << err.toStdString();
         EXPECT_FALSE(err.contains(QStringLiteral("Com Port1"))) << err.toStdString();
+    }
+}
+
+// Every option a command's --help names is in its part of kqmctl(1), so the
+// manual page cannot fall behind the program again.
+TEST(KqmctlConventions, TheManualPageNamesEveryOptionOfEveryCommand) {
+    QFile page(QStringLiteral(KQM_LEGACY_FIXTURES "/../../../packaging/man/kqmctl.1.scd"));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QStringList lines = QString::fromUtf8(page.readAll()).split(QLatin1Char('\n'));
+    // A command's part: from its entry ("*send* ...") to the next entry or heading.
+    const auto partOf = [&lines](const QString& command) {
+        QString part;
+        bool inside = false;
+        for (const QString& line : lines) {
+            const bool entry = line.startsWith(QLatin1Char('*')) || line.startsWith(QLatin1Char('#'));
+            if (entry)
+                inside = line.startsWith(QLatin1Char('*') + command + QLatin1Char('*')) ||
+                         line.startsWith(QLatin1Char('*') + command + QLatin1Char(' ')) ||
+                         line.contains(QStringLiteral(", *") + command + QLatin1Char('*'));
+            if (inside)
+                part += line + QLatin1Char('\n');
+        }
+        return part;
+    };
+    QString unitPreamble;
+    for (const QString& line : lines) {
+        if (line.startsWith(QLatin1String("Each takes")))
+            unitPreamble = line;
+    }
+    const QStringList unitCommands = {"connect", "send", "upload", "view", "readout", "scan",
+                                      "pace-test"};
+    const QStringList commands = {"list",    "check",  "edit",  "undo",     "redo",   "history",
+                                  "print",   "export", "import", "convert", "run",    "connect",
+                                  "send",    "upload", "view",  "readout",  "scan",   "simulate",
+                                  "pace-test", "machine", "log"};
+    const QRegularExpression option(QStringLiteral("--[a-z][a-z-]+"));
+    for (const QString& command : commands) {
+        SCOPED_TRACE(command.toStdString());
+        QProcess help;
+        help.start(QStringLiteral(KQMCTL_PATH), {command, QStringLiteral("--help")});
+        ASSERT_TRUE(help.waitForFinished(30000));
+        const QString usage = QString::fromUtf8(help.readAllStandardOutput() + help.readAllStandardError());
+        QString part = partOf(command);
+        ASSERT_FALSE(part.isEmpty()) << "no part of the manual page for " << command.toStdString();
+        if (unitCommands.contains(command))
+            part += unitPreamble;
+        for (auto match = option.globalMatch(usage); match.hasNext();) {
+            const QString named = match.next().captured();
+            if (named == QLatin1String("--help"))
+                continue;
+            // The page writes an option bold: *--pace*.
+            EXPECT_TRUE(part.contains(QLatin1Char('*') + named + QLatin1Char('*')))
+                << named.toStdString() << " is not in the manual page's part for "
+                << command.toStdString();
+        }
     }
 }
 

@@ -39,6 +39,17 @@ completed=$(bash -c '
     COMP_WORDS=(kqmctl send prog.mdb --p); COMP_CWORD=3
     _kqmctl kqmctl --p prog.mdb; echo "${COMPREPLY[*]}"')
 [ "$completed" = "--pace --port" ] || fail "completion of kqmctl send --p gave: $completed"
+# After edit FILE add, and after insert N or change N: the command kinds.
+for line in "edit prog.mdb add w" "edit prog.mdb insert 2 w" "edit prog.mdb change 1 w"; do
+    completed=$(LINE="$line" bash -c '
+        source /usr/share/bash-completion/bash_completion
+        _completion_loader kqmctl
+        read -ra words <<<"kqmctl $LINE"
+        COMP_LINE="kqmctl $LINE"; COMP_POINT=${#COMP_LINE}
+        COMP_WORDS=("${words[@]}"); COMP_CWORD=$((${#words[@]} - 1))
+        _kqmctl kqmctl w "${words[-2]}"; echo "${COMPREPLY[*]}"')
+    [ "$completed" = "wait" ] || fail "completion of kqmctl $line gave: $completed"
+done
 
 step "kqmctl --version, list"
 /usr/bin/kqmctl --version | grep -q '^kqmctl ' || fail "kqmctl --version"
