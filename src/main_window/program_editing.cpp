@@ -109,7 +109,13 @@ void ProgramEditing::cmdChange_Click() {
             return;
         }
     }
+    // Cancelled: the listing is refreshed, and the line chosen stays chosen
+    // unless another program changed the lines meanwhile.
+    const std::optional<int> chosen = m_tab.selectedRow();
+    const QVector<program::ProgramRow> before = m_tab.rows();
     m_session.document.refresh();
+    if (chosen && program::sameLines(before, m_session.document.rows()))
+        m_session.document.setCurrentRow(*chosen);
 }
 
 void ProgramEditing::cmdDelete_Click() {

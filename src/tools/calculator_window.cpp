@@ -73,6 +73,9 @@ frmCalculator::frmCalculator(platform::Messages& messages, QWidget* parent)
     cancel->setObjectName(QStringLiteral("Cancel"));
     auto* cancelEntry = new QPushButton(QStringLiteral("CE"));
     cancelEntry->setObjectName(QStringLiteral("CancelEntry"));
+    // The keys that take no digits keep no focus: typing goes on after them.
+    for (QPushButton* button : {percent, cancel, cancelEntry})
+        button->setFocusPolicy(Qt::NoFocus);
     grid->addWidget(cancel, 5, 0);
     grid->addWidget(cancelEntry, 5, 1);
     grid->addWidget(percent, 5, 2);
@@ -134,23 +137,38 @@ void frmCalculator::refresh() {
     Readout->setText(m_calculator.display());
 }
 
+bool frmCalculator::typed(const QKeyEvent* event) {
+    // "=" and Enter are the "=" key, as on every calculator.
+    const bool equals = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+                        event->text() == QLatin1String("=");
+    if (equals && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        m_calculator.op(QLatin1Char('='));
+        refresh();
+        return true;
+    }
+    const QString text = event->text();
+    if (text.size() == 1 && m_calculator.key(text.at(0))) {
+        refresh();
+        return true;
+    }
+    return false;
+}
+
 void frmCalculator::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         hide();
         return;
     }
+    if (typed(event))
+        return;
     QWidget::keyPressEvent(event);
 }
 
 bool frmCalculator::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress &&
-        m_typingKeys.contains(qobject_cast<QPushButton*>(watched))) {
-        const QString text = static_cast<QKeyEvent*>(event)->text();
-        if (text.size() == 1 && m_calculator.key(text.at(0))) {
-            refresh();
-            return true;
-        }
-    }
+        m_typingKeys.contains(qobject_cast<QPushButton*>(watched)) &&
+        typed(static_cast<QKeyEvent*>(event)))
+        return true;
     return QWidget::eventFilter(watched, event);
 }
 

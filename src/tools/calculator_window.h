@@ -24,6 +24,8 @@ public:
 
     Calculator& calculator() { return m_calculator; }
     void centre();
+    // A key typed as the calculator's own; true when it was one.
+    bool typed(const QKeyEvent* event);
 
 public slots:
     void cmdOK_Click() { hide(); }

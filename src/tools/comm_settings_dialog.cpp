@@ -41,8 +41,11 @@ frmCommSettings::frmCommSettings(int comPortNumber, int baudRate,
     cboDevice->setObjectName(QStringLiteral("cboDevice"));
     cboDevice->setEditable(true); // a device path can be typed
     cboDevice->setInsertPolicy(QComboBox::NoInsert);
+    // The bare device where the system gives it no description.
     for (const link::DeviceChoice& choice : m_devices)
-        cboDevice->addItem(QStringLiteral("%1 - %2").arg(choice.device, choice.description),
+        cboDevice->addItem(choice.description.trimmed().isEmpty()
+                               ? choice.device
+                               : QStringLiteral("%1 - %2").arg(choice.device, choice.description),
                            choice.device);
     lblDevice = new QLabel(QStringLiteral("Device:"));
     lblDevice->setObjectName(QStringLiteral("lblDevice"));

@@ -509,7 +509,9 @@ TEST_F(MainWindowTest, EditingThroughTheProgramTab) {
     });
     click("cmdChange");
     EXPECT_EQ(listing(1), QStringLiteral("Wait 10"));
-    grid->selectRow(1);
+    // The line stays chosen: the next Change opens on it, with no word.
+    ASSERT_FALSE(grid->selectionModel()->selectedRows().isEmpty());
+    EXPECT_EQ(grid->selectionModel()->selectedRows().first().row(), 1);
     answerEditor([](QDialog* editor) {
         editor->findChild<QLineEdit*>(QStringLiteral("txtWait"))->setText(QStringLiteral("20"));
         editor->findChild<QLineEdit*>(QStringLiteral("txtComment(2)"))->setText("pause");

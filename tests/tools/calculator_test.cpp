@@ -178,6 +178,36 @@ TEST(CalculatorWindow, KeysButtonsAndState) {
     }
     window.show();
     EXPECT_EQ(readout->text(), QStringLiteral("805"));
+
+    // "=" and Enter are the "=" key; after C, CE and %, typing goes on, as
+    // they take no focus.
+    const struct {
+        const char* clicked; // a key clicked first, or none
+        QString typed;
+        bool enter;
+        const char* shown;
+    } keys[] = {
+        {"Cancel", QStringLiteral("12+3="), false, "15"},
+        {"Cancel", QStringLiteral("12+3"), true, "15"},
+        {"CancelEntry", QStringLiteral("4"), false, "4."},
+        {"Percent", QStringLiteral("3"), false, nullptr},
+    };
+    for (const auto& k : keys) {
+        SCOPED_TRACE(k.typed.toStdString());
+        plus->setFocus();
+        const QString before = readout->text();
+        click(k.clicked);
+        QWidget* focus = window.focusWidget();
+        ASSERT_EQ(focus, plus) << "the clicked key took the focus";
+        QTest::keyClicks(focus, k.typed);
+        if (k.enter)
+            QTest::keyClick(focus, Qt::Key_Return);
+        if (k.shown) {
+            EXPECT_EQ(readout->text(), QString::fromLatin1(k.shown));
+        } else {
+            EXPECT_NE(readout->text(), before);
+        }
+    }
 }
 
 } // namespace

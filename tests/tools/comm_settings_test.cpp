@@ -201,4 +201,15 @@ TEST(CommSettingsPaces, OnlyWhatTheBaudRateCarries) {
     }
 }
 
+// A device the platform gives no description of is listed bare.
+TEST(CommSettingsDevices, ADeviceWithoutDescriptionIsListedBare) {
+    tools::frmCommSettings dialog(1, 9600, {}, {{"/dev/ttyS0", ""}, {"/dev/ttyUSB0", "FT232R"}});
+    auto* device = dialog.findChild<QComboBox*>(QStringLiteral("cboDevice"));
+    ASSERT_NE(device->findData(QStringLiteral("/dev/ttyS0")), -1);
+    EXPECT_EQ(device->itemText(device->findData(QStringLiteral("/dev/ttyS0"))),
+              QStringLiteral("/dev/ttyS0"));
+    EXPECT_EQ(device->itemText(device->findData(QStringLiteral("/dev/ttyUSB0"))),
+              QStringLiteral("/dev/ttyUSB0 - FT232R"));
+}
+
 } // namespace
