@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QHash>
 #include <QSet>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -46,32 +47,63 @@ QList<QPair<QString, QString>> shortcutList(const QMenuBar* menus,
         text.replace(QStringLiteral("\x01"), QStringLiteral("&"));
         return text;
     };
+    // Keys of the window that no menu shows (Ctrl+S) come after the menu
+    // item they belong beside, or at the end.
+    QHash<QString, QList<const QAction*>> besides;
+    QList<const QAction*> unplaced;
+    const auto inMenus = [menus](const QAction* action) {
+        for (const QAction* menu : menus->actions()) {
+            if (menu->menu() && menu->menu()->actions().contains(const_cast<QAction*>(action)))
+                return true;
+        }
+        return false;
+    };
+    for (const QAction* action : windowActions) {
+        if (inMenus(action) || action->shortcuts().isEmpty())
+            continue;
+        const QString after = action->property("listedAfter").toString();
+        if (after.isEmpty())
+            unplaced << action;
+        else
+            besides[after] << action;
+    }
+    const auto keysOf = [](const QAction* action) {
+        QStringList keys;
+        for (const QKeySequence& key : action->shortcuts())
+            keys << key.toString(QKeySequence::NativeText);
+        return keys.join(QStringLiteral(", "));
+    };
     QSet<const QAction*> listed;
     const std::function<void(const QList<QAction*>&, const QString&)> walk =
         [&](const QList<QAction*>& actions, const QString& place) {
             for (const QAction* action : actions) {
+                if (listed.contains(action))
+                    continue;
                 listed.insert(action);
-                const QString name = place.isEmpty()
-                                         ? plain(action->text())
-                                         : place + QStringLiteral(" > ") + plain(action->text());
-                if (action->menu()) {
+                // A text that names what it would do now (Undo Add line 5)
+                // is listed by the name it always has.
+                const QVariant fixed = action->property("fixedName");
+                const QString text = plain(fixed.isValid() ? fixed.toString() : action->text());
+                const QString name =
+                    place.isEmpty() ? text : place + QStringLiteral(" > ") + text;
+                if (action->menu())
                     walk(action->menu()->actions(), name);
-                } else if (!action->shortcuts().isEmpty()) {
-                    QStringList keys;
-                    for (const QKeySequence& key : action->shortcuts())
-                        keys << key.toString(QKeySequence::NativeText);
-                    list.append({name, keys.join(QStringLiteral(", "))});
+                else if (!action->shortcuts().isEmpty())
+                    list.append({name, keysOf(action)});
+                for (const QAction* beside : besides.value(action->objectName())) {
+                    listed.insert(beside);
+                    list.append({plain(beside->text()), keysOf(beside)});
                 }
             }
         };
     walk(menus->actions(), QString());
-    // Keys of the window that no menu shows (Ctrl+S), named by their place.
-    QList<QAction*> unlisted;
-    for (QAction* action : windowActions) {
+    for (const QAction* action : std::as_const(unplaced)) {
         if (!listed.contains(action))
-            unlisted << action;
+            list.append({plain(action->text()), keysOf(action)});
     }
-    walk(unlisted, QString());
+    // Keys every dialog and tool window takes.
+    list.append({QStringLiteral("Close a dialog, a box or the calculator"),
+                 QKeySequence(Qt::Key_Escape).toString(QKeySequence::NativeText)});
     return list;
 }
 

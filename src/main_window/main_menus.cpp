@@ -36,6 +36,7 @@ void Form1::createMenus() {
     // the working copy.
     auto* save = new QAction(QStringLiteral("File > Save"), this);
     save->setObjectName(QStringLiteral("actSave"));
+    save->setProperty("listedAfter", QStringLiteral("mnuSaveProgramAs"));
     save->setShortcut(QKeySequence::Save);
     save->setShortcutContext(Qt::WindowShortcut);
     addAction(save);
@@ -59,8 +60,11 @@ void Form1::createMenus() {
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("mnuEdit"));
     mnuUndo = item(edit, QStringLiteral("&Undo"), "mnuUndo");
+    // Their texts name the step; the list of keys names them as they are.
+    mnuUndo->setProperty("fixedName", QStringLiteral("&Undo"));
     mnuUndo->setShortcut(QKeySequence::Undo);
     mnuRedo = item(edit, QStringLiteral("&Redo"), "mnuRedo");
+    mnuRedo->setProperty("fixedName", QStringLiteral("&Redo"));
     mnuRedo->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     edit->addSeparator();
@@ -80,7 +84,7 @@ void Form1::createMenus() {
     mnuDeleteLines = item(edit, QStringLiteral("&Delete"), "mnuDeleteLines");
     mnuDeleteLines->setShortcut(QKeySequence::Delete);
     edit->addSeparator();
-    mnuMoveUp = item(edit, QStringLiteral("Move &Up"), "mnuMoveUp");
+    mnuMoveUp = item(edit, QStringLiteral("&Move Up"), "mnuMoveUp");
     mnuMoveUp->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Up));
     mnuMoveDown = item(edit, QStringLiteral("Move Do&wn"), "mnuMoveDown");
     mnuMoveDown->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Down));
@@ -92,6 +96,23 @@ void Form1::createMenus() {
     }
     // Enter in the grid only: the check list and the buttons keep theirs.
     m_programTab->addGridAction(mnuChangeLine);
+
+    // The tabs, from anywhere in the window.
+    const auto tabKey = [this](const QString& name, const char* objectName,
+                               QList<QKeySequence> keys, int step) {
+        auto* action = new QAction(name, this);
+        action->setObjectName(QString::fromLatin1(objectName));
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this, [this, step] { stepTab(step); });
+    };
+    tabKey(QStringLiteral("Next Tab"), "actNextTab",
+           {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)}, 1);
+    tabKey(QStringLiteral("Previous Tab"), "actPreviousTab",
+           {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+            QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
+           -1);
 
     QMenu* programMenu = menuBar()->addMenu(QStringLiteral("&Program"));
     programMenu->setObjectName(QStringLiteral("mnuProgram"));
@@ -117,7 +138,7 @@ void Form1::createMenus() {
     mnuTerminal = item(setup, QStringLiteral("&Terminal"), "mnuTerminal");
     mnuAutostartProgram = named(setup->addMenu(QStringLiteral("Autostart &Program")),
                                 QStringLiteral("mnuAutostartProgram"));
-    const QString autostart[2] = {QStringLiteral("Disable"), QStringLiteral("Enable")};
+    const QString autostart[2] = {QStringLiteral("&Disable"), QStringLiteral("&Enable")};
     for (int i = 0; i < 2; ++i) {
         QAction* onOff = mnuAutostartProgram->addAction(autostart[i]);
         onOff->setObjectName(QStringLiteral("mnuAutostartOnOff(%1)").arg(i));

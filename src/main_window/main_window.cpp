@@ -177,6 +177,8 @@ void Form1::connectControls() {
         SSTab2->setCurrentIndex(TerminalTabIndex);
     });
     connect(SSTab2, &QTabWidget::currentChanged, this, &Form1::SSTab2_Click);
+    connect(SSTab2, &QTabWidget::currentChanged, this, [this] { followProgramKeys(); });
+    followProgramKeys();
     SSTab2->tabBar()->installEventFilter(this);
     connectFileCommands();
     connectProgramTab();
@@ -316,6 +318,30 @@ void Form1::connectDesktop() {
     connect(mnuKeyboardShortcuts, &QAction::triggered, this,
             [this] { showKeyboardShortcuts(shortcutList(), this); });
     showRecentPrograms();
+}
+
+void Form1::stepTab(int step) {
+    const int count = SSTab2->count();
+    for (int i = 1; i < count; ++i) {
+        const int tab = ((SSTab2->currentIndex() + step * i) % count + count) % count;
+        if (SSTab2->isTabEnabled(tab) && SSTab2->isTabVisible(tab)) {
+            SSTab2->setCurrentIndex(tab);
+            return;
+        }
+    }
+}
+
+void Form1::followProgramKeys() {
+    // The grid's keys (Insert, Alt+Insert, Delete, the clipboard) live on the
+    // Program tab's page; the tab bar shares them while that page is shown.
+    QTabBar* bar = SSTab2->tabBar();
+    const bool shown = SSTab2->currentIndex() == ProgramTabIndex;
+    for (QAction* action : {mnuCut, mnuCopy, mnuPaste, mnuAddLine, mnuInsertLine, mnuDeleteLines}) {
+        if (shown)
+            bar->addAction(action);
+        else
+            bar->removeAction(action);
+    }
 }
 
 void Form1::focusTabsWhenShowing(std::initializer_list<int> tabs) {

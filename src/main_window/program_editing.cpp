@@ -48,6 +48,7 @@ ProgramEditing::EditorAnswer ProgramEditing::runCommandEditor(const QString& cap
     if (preload)
         editor.preload(*preload, comment);
     editor.exec();
+    m_tab.focusGrid();
     return {editor.EditedCommand(), editor.EditedComment()};
 }
 

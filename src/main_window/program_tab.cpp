@@ -313,6 +313,11 @@ void ProgramTab::showUploadColumns() {
     setColumnTwips(UploadColumnTwips);
 }
 
+void ProgramTab::focusGrid() {
+    if (isVisible())
+        DBGrid2->setFocus(Qt::OtherFocusReason);
+}
+
 void ProgramTab::showMemoryText(const QString& text) {
     lblBytesUsed->setText(text);
 }

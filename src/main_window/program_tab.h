@@ -71,6 +71,9 @@ public:
 
     // A key of the grid alone (Enter changes the line there and nowhere else).
     void addGridAction(QAction* action);
+    // The keyboard goes back to the grid, on the user's line (after a dialog
+    // the grid opened).
+    void focusGrid();
     // The tooltips name the frames the buttons send to this axis.
     void setAxis(const QString& axis);
 

@@ -21,12 +21,15 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSet>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -176,6 +179,21 @@ TEST_F(DesktopWindowTest, AFirstDayByKeyboard) {
         return grid();
     };
     QStringList pagesVisited;
+    QString opened;
+    const auto tabBar = [this]() -> QWidget* {
+        QTabBar* bar = form->findChild<QTabWidget*>(QStringLiteral("SSTab2"))->tabBar();
+        bar->setFocus();
+        return bar;
+    };
+    const auto motionButton = [this]() -> QWidget* {
+        auto* button = form->findChild<QPushButton*>(QStringLiteral("cmdStopAll"));
+        button->setFocus();
+        return button;
+    };
+    const auto shownTab = [this] {
+        auto* tabs = form->findChild<QTabWidget*>(QStringLiteral("SSTab2"));
+        return tabs->tabText(tabs->currentIndex());
+    };
     const auto then = [](std::function<void()> first, std::function<void()> second) {
         return [=] {
             first();
@@ -243,6 +261,30 @@ TEST_F(DesktopWindowTest, AFirstDayByKeyboard) {
          "W5 chosen in X4 W5 Q W7"},
         {"undoes the delete with Ctrl+Z", press(window, Qt::Key_Z, Qt::ControlModifier),
          chosenCommand, "A10 chosen in X7 A10 W5 Q W7"},
+        {"goes to the Motion tab with Ctrl+PgUp from the grid",
+         press(inGrid, Qt::Key_PageUp, Qt::ControlModifier), shownTab, "Motion"},
+        {"comes back with Ctrl+Tab from a button of the Motion tab",
+         press(motionButton, Qt::Key_Tab, Qt::ControlModifier), shownTab, "Program"},
+        {"adds with Alt+Insert while the tab bar has the focus",
+         then(inEditor([&opened](QDialog* editor) {
+                  opened = editor->windowTitle();
+                  editor->reject();
+              }),
+              press(tabBar, Qt::Key_Insert, Qt::AltModifier)),
+         [&opened] { return opened; }, "Add Command"},
+        {"is back in the grid after the editor closed", [] {},
+         [this] { return form->focusWidget() == grid() ? QStringLiteral("grid") : QString(); },
+         "grid"},
+        {"cancels a Change: the line stays chosen",
+         then(inEditor([](QDialog* editor) { editor->reject(); }),
+              press(inGrid, Qt::Key_Return)),
+         chosenCommand, "A10 chosen in X7 A10 W5 Q W7"},
+        {"presses Insert on the tab bar with the Motion tab shown: nothing opens",
+         then([this] { form->findChild<QTabWidget*>(QStringLiteral("SSTab2"))->setCurrentIndex(0); },
+              then(inEditor([&opened](QDialog* editor) { opened = editor->windowTitle(); editor->reject(); }),
+                   then([&opened] { opened = QStringLiteral("nothing"); },
+                        press(tabBar, Qt::Key_Insert)))),
+         [&opened] { return opened; }, "nothing"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.does);
@@ -476,6 +518,11 @@ TEST_F(DesktopWindowTest, PrintOffersThePdfBesideTheProgram) {
 
 TEST_F(DesktopWindowTest, HelpListsEveryShortcutAndTheButtonsNameTheirFrames) {
     start();
+    // An edit gives Undo a text that names its step; the list names it as it is.
+    ASSERT_TRUE(program::addLine(form->programTable(), form->programState(), messages,
+                                 QStringLiteral("Q"), QString())
+                    .ok);
+    form->RefreshListing();
     action("mnuKeyboardShortcuts")->trigger();
     auto* table = form->findChild<QTableWidget*>(QStringLiteral("tblShortcuts"));
     ASSERT_NE(table, nullptr);
@@ -488,7 +535,34 @@ TEST_F(DesktopWindowTest, HelpListsEveryShortcutAndTheButtonsNameTheirFrames) {
     int withKeys = 0;
     for (const QAction* each : form->findChildren<QAction*>())
         withKeys += each->shortcuts().isEmpty() ? 0 : 1;
-    EXPECT_EQ(table->rowCount(), withKeys); // no key missing from the list
+    // No key missing from the list, and Escape besides.
+    EXPECT_EQ(table->rowCount(), withKeys + 1);
+    EXPECT_EQ(rows.last(), QStringLiteral("Close a dialog, a box or the calculator: Esc"));
+    EXPECT_TRUE(rows.contains(QStringLiteral("Next Tab: Ctrl+Tab, Ctrl+PgDown")));
+    // In menu order, each by its own name.
+    const qsizetype saveAs = rows.indexOf(QStringLiteral("File > Save Program As: Ctrl+Shift+S"));
+    ASSERT_GE(saveAs, 0);
+    EXPECT_EQ(rows.value(saveAs + 1), QStringLiteral("File > Save: Ctrl+S"));
+    EXPECT_TRUE(rows.contains(QStringLiteral("Edit > Undo: Ctrl+Z"))) << rows.join('\n').toStdString();
+    // Every menu item has a mnemonic of its own within its menu.
+    for (const QMenu* menu : form->menuBar()->findChildren<QMenu*>()) {
+        QSet<QChar> letters;
+        for (const QAction* item : menu->actions()) {
+            if (item->isSeparator() || item->text().isEmpty() ||
+                item->objectName().startsWith(QLatin1String("mnuRecent")) ||
+                item->objectName().startsWith(QLatin1String("mnuAxisNum")))
+                continue;
+            const qsizetype at = QString(item->text()).remove(QStringLiteral("&&")).indexOf('&');
+            EXPECT_GE(at, 0) << item->text().toStdString() << " has no mnemonic";
+            if (at < 0)
+                continue;
+            const QChar letter = QString(item->text()).remove(QStringLiteral("&&")).at(at + 1).toLower();
+            EXPECT_FALSE(letters.contains(letter))
+                << item->text().toStdString() << " shares its mnemonic in "
+                << menu->title().toStdString();
+            letters.insert(letter);
+        }
+    }
 
     action("mnuAbout")->trigger();
     ASSERT_EQ(messages.texts().size(), 1);

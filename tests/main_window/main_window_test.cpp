@@ -162,8 +162,8 @@ TEST_F(MainWindowTest, ComesUpWithEveryNamedControl) {
         {"mnuCommSettings", "Communication &Settings..."},
         {"mnuAxisNum(0)", "Axis 0"},
         {"mnuAxisNum(31)", "Axis 31"},
-        {"mnuAutostartOnOff(0)", "Disable"},
-        {"mnuAutostartOnOff(1)", "Enable"},
+        {"mnuAutostartOnOff(0)", "&Disable"},
+        {"mnuAutostartOnOff(1)", "&Enable"},
     };
     for (const auto& [name, text] : menuItems) {
         auto* action = form->findChild<QAction*>(QString::fromLatin1(name));
