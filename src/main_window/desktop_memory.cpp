@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
+#include <QScreen>
 #include <QWidget>
 
 namespace kqm::ui {
@@ -121,11 +122,17 @@ void fillRecentMenu(QMenu* menu, Session& session, const RecentList& list,
     }
 }
 
-void restoreWindowPlace(QWidget* window, files::SettingsTable& settings) {
+void restoreWindowPlace(QWidget* window, files::SettingsTable& settings, const QSize& firstSize) {
     const std::optional<WindowPlace> place =
         settings.isOpen() ? storedWindowPlace(settings) : std::nullopt;
     if (!place) {
-        platform::centreOnScreen(window);
+        // The first start: large enough for the Motion tab whole, where the
+        // screen allows.
+        if (const QScreen* screen = window->screen()) {
+            const QSize wanted = firstSize.isValid() ? firstSize
+                                                     : window->sizeHint().expandedTo(window->size());
+            window->setGeometry(platform::firstWindowPlace(wanted, screen->availableGeometry()));
+        }
         return;
     }
     // The screens may have changed since: a window off every screen comes back.

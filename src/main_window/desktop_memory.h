@@ -68,8 +68,9 @@ struct WindowPlace {
 std::optional<WindowPlace> storedWindowPlace(files::SettingsTable& settings);
 bool storeWindowPlace(files::SettingsTable& settings, const WindowPlace& place);
 // The window where it was last time, kept on the screens there are now;
-// centred when nothing was kept.
-void restoreWindowPlace(QWidget* window, files::SettingsTable& settings);
+// when nothing was kept, at firstSize (where the screen allows) and centred.
+void restoreWindowPlace(QWidget* window, files::SettingsTable& settings,
+                        const QSize& firstSize = QSize());
 // What the desktop remembers is a convenience: a failed write is not worth a
 // message.
 void keepWindowPlace(const QWidget* window, files::SettingsTable& settings);

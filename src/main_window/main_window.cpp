@@ -1,5 +1,7 @@
 #include "main_window/main_window.h"
 
+#include "main_window/desktop_memory.h"
+
 #include "files/program_files.h"
 #include "link/device_port.h"
 #include "main_window/dry_run_dock.h"
@@ -357,7 +359,12 @@ void Form1::Form_Load() {
     m_programTab->showMemoryText(QString());
     LoadDatabases();
     restoreDesktop();
+    const bool placed = m_session.settings.isOpen() && storedWindowPlace(m_session.settings);
     m_unit.connectAtStartUp();
+    // The first start: sized once the connect has said what it found (its
+    // hint takes room), to show the Motion tab whole where the screen allows.
+    if (!placed)
+        restoreWindowPlace(this, m_session.settings);
     QString error;
     if (!m_session.document.bind(m_session.files.workingCopy, true, &error)) {
         m_services.messages.show(

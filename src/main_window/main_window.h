@@ -75,6 +75,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+
     void changeEvent(QEvent* event) override;
     // The window's title names the open program ("Untitled": the working copy).
     void showOpenFile(const QString& path);
@@ -84,6 +85,7 @@ protected:
 
 private:
     void createMenus();
+
     // The next (1) or previous (-1) tab that may be shown, round.
     void stepTab(int step);
     // The Program tab's keys also from its tab on the tab bar, while shown.

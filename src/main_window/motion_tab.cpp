@@ -11,9 +11,27 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
+
+#include <algorithm>
 #include <QVBoxLayout>
 
 namespace kqm::ui {
+
+namespace {
+
+// Scrolls when the window is small, but asks for room to show its fields
+// whole: the window's first size holds the Motion tab unscrolled.
+class WholeScrollArea final : public QScrollArea {
+public:
+    QSize sizeHint() const override {
+        if (!widget())
+            return QScrollArea::sizeHint();
+        const int frame = 2 * frameWidth();
+        return widget()->sizeHint() + QSize(frame, frame);
+    }
+};
+
+} // namespace
 
 namespace {
 
@@ -175,7 +193,7 @@ MotionTab::MotionTab(QWidget* parent) : QWidget(parent) {
     columns->setContentsMargins(0, 0, 0, 0);
     columns->addLayout(left, 3);
     columns->addWidget(readout, 2);
-    auto* scroll = new QScrollArea;
+    auto* scroll = new WholeScrollArea;
     scroll->setObjectName(QStringLiteral("scrMotion"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);

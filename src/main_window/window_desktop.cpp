@@ -3,13 +3,17 @@
 #include "files/program_files.h"
 #include "main_window/desktop_memory.h"
 #include "main_window/machine_dock.h"
+#include "main_window/motion_tab.h"
 #include "platform/messages.h"
+#include "platform/window_placement.h"
 
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSignalBlocker>
+#include <QTimer>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
 
@@ -21,6 +25,8 @@ using platform::MessageIcon;
 
 void Form1::restoreDesktop() {
     files::SettingsTable& settings = m_session.settings;
+    // The first start shows the Motion tab whole where the screen allows:
+    // the window's size hint holds it unscrolled.
     restoreWindowPlace(this, settings);
     if (!settings.isOpen())
         return;

@@ -12,9 +12,17 @@ void centreOnScreen(QWidget* window) {
     const QScreen* display = window->screen();
     if (!display)
         return;
-    const QRect area = display->geometry();
-    window->move(area.x() + (area.width() - window->width()) / 2,
-                 area.y() + (area.height() - window->height()) / 2);
+    const QRect area = display->availableGeometry();
+    window->move(area.x() + std::max(0, (area.width() - window->width()) / 2),
+                 area.y() + std::max(0, (area.height() - window->height()) / 2));
+}
+
+QRect firstWindowPlace(const QSize& wanted, const QRect& area) {
+    const QSize most(area.width() * 9 / 10, area.height() * 9 / 10);
+    const QSize size = wanted.boundedTo(most);
+    return QRect(QPoint(area.x() + (area.width() - size.width()) / 2,
+                        area.y() + (area.height() - size.height()) / 2),
+                 size);
 }
 
 QRect keepOnScreens(const QRect& window, const QList<QRect>& areas) {

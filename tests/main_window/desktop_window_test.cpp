@@ -1,6 +1,7 @@
 #include "files/settings_table.h"
 #include "main_window/desktop_memory.h"
 #include "platform/virtual_clock.h"
+#include "platform/window_placement.h"
 #include "program/editing.h"
 #include "simulator/simulated_port.h"
 #include "support/program_files.h"
@@ -366,6 +367,32 @@ TEST_F(DesktopWindowTest, RecentProgramsKeepTheLastEightAndDropAMissingOne) {
     EXPECT_TRUE(messages.texts().first().contains(QStringLiteral("no longer there")));
     EXPECT_FALSE(recentMenu().contains(opened.at(5)));
     EXPECT_EQ(labelText("lblCurrentFile"), QDir::toNativeSeparators(opened.at(3)));
+}
+
+// The first start: as large as the Motion tab needs to show unscrolled, at
+// most 90 % of the screen, centred; on any screen the window is whole on it.
+TEST_F(DesktopWindowTest, TheFirstStartShowsTheMotionTabWholeWhereTheScreenAllows) {
+    const struct {
+        QSize wanted;
+        QRect area;
+        QRect place;
+    } places[] = {
+        {{900, 723}, {0, 0, 1920, 1080}, {510, 178, 900, 723}},
+        {{900, 723}, {0, 0, 1024, 600}, {62, 30, 900, 540}},
+        {{1200, 723}, {0, 24, 960, 516}, {48, 50, 864, 464}}, // 1920x1080 at 2x, a panel on top
+    };
+    for (const auto& p : places)
+        EXPECT_EQ(platform::firstWindowPlace(p.wanted, p.area), p.place) << p.area.width();
+
+    start();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(form->geometry()));
+    auto* fields = form->findChild<QWidget*>(QStringLiteral("MotionFields"));
+    ASSERT_NE(fields, nullptr);
+    // The window asks for the fields whole (and no less than its first
+    // 900x640); where the screen has room, it has it.
+    const QSize wanted = form->sizeHint().expandedTo(QSize(900, 640));
+    EXPECT_EQ(form->size(), wanted.boundedTo(screen.size() * 9 / 10).expandedTo(form->minimumSize()));
 }
 
 TEST_F(DesktopWindowTest, TheNextStartRestoresPlaceFolderTabAndRecentPrograms) {
