@@ -110,6 +110,7 @@ ProgramTab::ProgramTab(QWidget* parent) : QWidget(parent) {
     prgSend = new QProgressBar;
     prgSend->setObjectName(QStringLiteral("prgSend"));
     prgSend->hide();
+    lblSendLine = label("lblSendLine");
     lblCurrentFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* buttons = new QGridLayout;
@@ -142,6 +143,7 @@ ProgramTab::ProgramTab(QWidget* parent) : QWidget(parent) {
     auto* sending = new QHBoxLayout;
     sending->addWidget(lblCurrentCommand);
     sending->addWidget(prgSend, 1);
+    sending->addWidget(lblSendLine);
     layout->addLayout(sending);
     layout->addWidget(lblCurrentFile);
 
@@ -350,8 +352,13 @@ void ProgramTab::showSending(int index, int total, QChar character, double pace)
         QStringLiteral("%p% - %1 left").arg(transfer::timeLeft(total - index - 1, pace)));
 }
 
+void ProgramTab::showSendingLine(int line, int lines) {
+    lblSendLine->setText(QStringLiteral("line %1 of %2").arg(line).arg(lines));
+}
+
 void ProgramTab::sendEnded() {
     lblCurrentCommand->clear();
+    lblSendLine->clear();
     prgSend->hide();
 }
 

@@ -59,6 +59,8 @@ public:
     // The program send's progress: the character and the time left.
     void sendStarted(int total);
     void showSending(int index, int total, QChar character, double pace = 0.1);
+    // Which program line of how many the send is at, beside the progress.
+    void showSendingLine(int line, int lines);
     void sendEnded();
 
     // The grid, the memory line and the check follow the document; the
@@ -120,6 +122,7 @@ private:
     QLabel* lblCurrentCommand = nullptr;
     QLabel* lblCurrentFile = nullptr;
     QProgressBar* prgSend = nullptr;
+    QLabel* lblSendLine = nullptr;
     QLabel* lblProblems = nullptr;
     QListWidget* lstProblems = nullptr;
     bool m_selecting = false; // the selection is being set from the program

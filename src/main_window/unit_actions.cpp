@@ -238,8 +238,11 @@ void UnitActions::runSend(const transfer::SendRequest& request, const QString& p
         m_programTab.sendEnded();
     };
     const double pace = request.send().pace;
-    callbacks.progress = [this, &total, pace](int index, QChar c) {
+    const transfer::PreparedSend& frames = request.send();
+    callbacks.progress = [this, &total, pace, &frames](int index, QChar c) {
         m_programTab.showSending(index, total, c, pace);
+        m_programTab.showSendingLine(transfer::lineOfCharacter(frames, index),
+                                     static_cast<int>(frames.lines.size()));
     };
     callbacks.sendWithoutBackup = [&messages](const QString& error) {
         return messages.show(MessageIcon::Warning,

@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+#include <algorithm>
+
 namespace kqm::transfer {
 
 namespace {
@@ -190,6 +192,16 @@ QString stoppedSendMessage(int linesSent) {
     return QStringLiteral("The send was stopped after %1 program lines. The unit's program memory "
                           "is now empty: send the program again before you run it.")
         .arg(linesSent);
+}
+
+int lineOfCharacter(const PreparedSend& send, int index) {
+    qsizetype end = send.leadIn.size();
+    for (qsizetype line = 0; line < send.lines.size(); ++line) {
+        end += send.lines.at(line).size();
+        if (index < end)
+            return static_cast<int>(line + 1);
+    }
+    return static_cast<int>(std::max<qsizetype>(send.lines.size(), 1));
 }
 
 } // namespace kqm::transfer

@@ -40,6 +40,10 @@ struct PreparedSend {
     double pace = SurePace;      // seconds between characters
     QString text() const { return leadIn + lines.join(QString()); }
 };
+// The program line (1-based) the character at index belongs to: the lead-in
+// counts as the first line's, anything past the last line as the last.
+int lineOfCharacter(const PreparedSend& send, int index);
+
 // The frames only: whether the program may be sent at all is the send
 // request's to say (send_request.h).
 PreparedSend prepareSend(const QVector<program::ProgramRow>& rows, const QString& axisAddress);

@@ -91,16 +91,24 @@ TEST_F(TransferWindowTest, SendListsTheFramesAndSendsOnOk) {
     messages.clear();
 
     QStringList progress;
+    QStringList lines;
     auto* current = form->findChild<QLabel*>(QStringLiteral("lblCurrentCommand"));
+    auto* line = form->findChild<QLabel*>(QStringLiteral("lblSendLine"));
     clock.addListener([&](double) {
         if (progress.isEmpty() || progress.last() != current->text())
             progress << current->text();
+        if (lines.isEmpty() || lines.last() != line->text())
+            lines << line->text();
     });
     QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
     EXPECT_EQ(port.written(), QByteArray("\r@0E0\r@0A10\r@0N500\r@0G\r@0Q\r"));
     EXPECT_EQ(progress.first(), QStringLiteral("Sending: \r"));
     EXPECT_TRUE(progress.contains(QStringLiteral("Sending: E")));
     EXPECT_EQ(current->text(), QString());
+    // Beside it, the line of how many: each in turn, gone at the end.
+    lines.removeAll(QString());
+    EXPECT_EQ(lines, (QStringList{"line 1 of 3", "line 2 of 3", "line 3 of 3"}));
+    EXPECT_EQ(line->text(), QString());
     EXPECT_EQ(cursor.depth(), 0);
     EXPECT_FALSE(form->deviceLink().exchanges().isBusy());
     EXPECT_EQ(port.unit().program().size(), 3);
