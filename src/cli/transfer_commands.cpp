@@ -68,11 +68,21 @@ public:
     SendProgress(QTextStream& err, double pace, bool quiet)
         : m_err(err), m_pace(pace), m_quiet(quiet), m_terminal(::isatty(STDERR_FILENO) == 1) {}
 
+    void setPace(double pace) { m_pace = pace; }
+    void line(const QString& text) {
+        if (!m_quiet)
+            m_err << text << Qt::endl;
+    }
     void started(int total) {
         m_total = total;
-        if (!m_quiet)
-            m_err << "Sending " << total << " characters, " << transfer::paceOfCharacters(m_pace)
-                  << Qt::endl;
+        if (m_quiet)
+            return;
+        // Over the phase written in place, if any.
+        if (m_inPlace)
+            m_err << "\r\033[K";
+        m_inPlace = false;
+        m_err << "Sending " << total << " characters, " << transfer::paceOfCharacters(m_pace)
+              << Qt::endl;
     }
     void sent(int index) {
         if (m_quiet || m_total <= 0)
@@ -95,6 +105,23 @@ public:
         if (m_terminal && !m_quiet)
             m_err << Qt::endl;
     }
+    // A phase of the send: on a terminal written in place, the next phase or
+    // the progress over it; into a pipe a line of its own.
+    void phase(const QString& text) {
+        if (m_quiet)
+            return;
+        if (m_terminal)
+            m_err << "\r\033[K" << text << Qt::flush;
+        else
+            m_err << text << Qt::endl;
+        m_inPlace = m_terminal;
+    }
+    // The line written in place is done with: what follows starts a new one.
+    void endPhase() {
+        if (m_inPlace)
+            m_err << Qt::endl;
+        m_inPlace = false;
+    }
 
 private:
     QTextStream& m_err;
@@ -103,6 +130,7 @@ private:
     bool m_terminal;
     int m_total = 0;
     int m_tenth = 0;
+    bool m_inPlace = false;
 };
 
 } // namespace
@@ -120,6 +148,12 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
             << refusal->text << Qt::endl;
         return refusal->why == transfer::SendRefusal::Why::Unreadable ? UsageError : Failure;
     }
+    SendProgress progress(err, transfer::SurePace, options->quiet);
+    // A line of its own, so that what the greeting finds follows it.
+    progress.line(QStringLiteral("Connecting to %1 (axis %2, %3 baud)")
+                      .arg(QDir::toNativeSeparators(options->device))
+                      .arg(options->axis)
+                      .arg(options->baud));
     UnitSession session(*options, err);
     if (!session.connect())
         return Failure;
@@ -141,9 +175,14 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
     const transfer::SendRequest& request = *made.request;
     if (!request.pace().note.isEmpty())
         err << "kqmctl: " << request.pace().note << Qt::endl;
-    const double pace = request.send().pace;
-    SendProgress progress(err, pace, options->quiet);
+    progress.setPace(request.send().pace);
     transfer::SendCallbacks callbacks;
+    callbacks.backupStarted = [&progress] {
+        progress.phase(QStringLiteral("Keeping the unit's program..."));
+    };
+    callbacks.readBackStarted = [&progress] {
+        progress.phase(QStringLiteral("Reading the program back to compare it..."));
+    };
     callbacks.sendStarted = [&progress](int characters) {
         progress.started(characters);
     };
@@ -161,6 +200,7 @@ int sendCommand(const QStringList& arguments, QTextStream& out, QTextStream& err
         watchForInterrupt(watch, link);
         report = transfer::runSend(link, request, callbacks);
     }
+    progress.endPhase();
     if (report.backup && report.backup->ok)
         err << backupSaid(report.backup->backup) << Qt::endl;
     switch (report.end) {

@@ -41,6 +41,8 @@ private:
     // Read before the opening frame, while the unit still holds it.
     bool keepUnitProgram(const QDateTime& now) {
         const int axis = m_send.axis.toInt();
+        if (m_callbacks.backupStarted)
+            m_callbacks.backupStarted();
         m_report.backup =
             backUpUnitProgram(m_link, m_request.backupDirectory(), axis, m_request.model(), now);
         if (m_link.exchanges().interrupted()) {
@@ -115,6 +117,8 @@ private:
     }
 
     void verify() {
+        if (m_callbacks.readBackStarted)
+            m_callbacks.readBackStarted();
         m_report.verification = verifySend(m_link, m_send);
         const Verification& verification = *m_report.verification;
         if (m_link.exchanges().interrupted() && !verification.verified()) {

@@ -55,6 +55,9 @@ struct SendCallbacks {
     // The send begins (after the backup) and ends: for a progress display.
     std::function<void(int total)> sendStarted;
     std::function<void()> sendEnded;
+    // Before the unit's program is kept, and before it is read back.
+    std::function<void()> backupStarted;
+    std::function<void()> readBackStarted;
 };
 
 // The whole send: the unit's program kept, the program sent, read back and

@@ -286,6 +286,17 @@ TEST(KqmctlTransfer, VerifiedSendsBackupsAndThePace) {
         << result.out.toStdString();
     EXPECT_EQ(countFiles(backups, "*.backup"), 1); // the unit held no program: a record only
     EXPECT_EQ(countFiles(backups, "*.mdb"), 0);
+    // Into a pipe, a line for each phase, in order, and the backup in words.
+    QStringList phases;
+    for (const QString& line : result.err.split('\n')) {
+        for (const char* phase : {"Connecting to ", "Keeping the unit's program",
+                                  "Sending ", "Reading the program back", "The unit held no program"})
+            if (line.startsWith(QLatin1String(phase)) && !line.startsWith(QLatin1String("Sending:")))
+                phases << QString::fromLatin1(phase).trimmed();
+    }
+    EXPECT_EQ(phases, (QStringList{"Connecting to", "Keeping the unit's program", "Sending",
+                                   "Reading the program back", "The unit held no program"}))
+        << result.err.toStdString();
 
     result = kqmctl(QStringList{"send", second, "--pace", "0.02", "--backup-dir", backups} + port);
     EXPECT_EQ(result.status, 4) << result.err.toStdString();
@@ -300,8 +311,9 @@ TEST(KqmctlTransfer, VerifiedSendsBackupsAndThePace) {
     EXPECT_EQ(commands, (QStringList{"A10", "Q"}));
 
     // Sent again at the sure pace, it verifies.
-    result = kqmctl(QStringList{"send", second, "--verify"} + port);
+    result = kqmctl(QStringList{"send", second, "--verify", "--quiet"} + port);
     EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(result.err, QString()); // --quiet writes no progress
     EXPECT_EQ(kqmctl(QStringList{"send", second, "--pace", "0.03"} + port).status, 2);
 }
 
