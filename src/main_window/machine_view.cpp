@@ -37,7 +37,8 @@ QString stateText(const transfer::UnitStatus& status) {
     case transfer::UnitState::NoUnit:
         return QStringLiteral("no unit");
     case transfer::UnitState::WrongModel:
-        return QStringLiteral("wrong model");
+        return status.detail.isEmpty() ? QStringLiteral("wrong model")
+                                       : QStringLiteral("wrong model: ") + status.detail;
     case transfer::UnitState::NotChecked:
         break;
     }
@@ -85,9 +86,13 @@ MachineView::MachineView(Session& session, QWidget* parent)
     for (QPushButton* b : {cmdCheckAll, cmdSendAll, cmdStopMachine, cmdUseProgram, cmdSaveMachine})
         buttons->addWidget(b);
     buttons->addStretch();
+    lblMachineSummary = new QLabel(this);
+    lblMachineSummary->setObjectName(QStringLiteral("lblMachineSummary"));
+    lblMachineSummary->setTextFormat(Qt::PlainText);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lblMachine);
     layout->addWidget(grdMachine);
+    layout->addWidget(lblMachineSummary);
     layout->addLayout(buttons);
     showBusy(m_session.link.exchanges().isBusy());
     connect(&m_session.link, &link::Link::busyChanged, this, &MachineView::showBusy);
@@ -121,6 +126,8 @@ void MachineView::setMachine(const QString& path, const files::Machine& machine)
     m_path = path;
     m_machine = machine;
     m_states.fill(transfer::UnitState::NotChecked, machine.units.size());
+    m_found = QStringList(static_cast<int>(machine.units.size()), QString());
+    lblMachineSummary->clear();
     lblMachine->setText(
         QStringLiteral("%1 (%2)").arg(machine.name, QDir::toNativeSeparators(path)));
     grdMachine->setRowCount(static_cast<int>(machine.units.size()));
@@ -182,32 +189,57 @@ void MachineView::run(bool send) {
         if (!rowShown(row))
             return;
         self->m_bars.at(row)->setValue(0);
+        self->m_bars.at(row)->setFormat(QStringLiteral("checking"));
         self->grdMachine->item(row, StateColumn)->setText(QStringLiteral("checking..."));
         self->grdMachine->selectRow(row);
     };
     callbacks.progress = [rowShown, self](int row, int done, int total) {
-        if (rowShown(row) && total > 0)
-            self->m_bars.at(row)->setValue(done * 100 / total);
+        if (!rowShown(row) || total <= 0)
+            return;
+        // Past the check: the bar and the state say the unit is being sent.
+        self->m_bars.at(row)->setFormat(done < total ? QStringLiteral("sending %p%")
+                                                     : QStringLiteral("reading back"));
+        self->m_bars.at(row)->setValue(done * 100 / total);
+        self->grdMachine->item(row, StateColumn)
+            ->setText(done < total ? QStringLiteral("sending...") : QStringLiteral("reading back..."));
     };
     callbacks.unitEnded = [self, rowShown](int row, const transfer::MachineUnitResult& result) {
         if (rowShown(row))
             self->showResult(row, result);
     };
     const files::Machine machine = m_machine;
-    transfer::runMachine(m_session.link, machine, options, callbacks, m_session.services.messages);
+    const QList<transfer::MachineUnitResult> results =
+        transfer::runMachine(m_session.link, machine, options, callbacks, m_session.services.messages);
+    if (self && !results.isEmpty())
+        self->lblMachineSummary->setText(
+            (send ? QStringLiteral("Send All: ") : QStringLiteral("Check All: ")) +
+            transfer::machineSummary(results));
 }
 
 void MachineView::showResult(int row, const transfer::MachineUnitResult& result) {
-    m_states[row] = result.status.state;
     QTableWidgetItem* state = grdMachine->item(row, StateColumn);
-    state->setText(result.status.state == transfer::UnitState::NotChecked &&
-                           result.status.detail.size()
-                       ? result.status.detail
-                       : stateText(result.status));
+    QProgressBar* bar = m_bars.at(row);
+    if (result.status.state == transfer::UnitState::NotChecked && !result.status.detail.isEmpty()) {
+        // Not reached this time: why, with what was found before kept.
+        const transfer::UnitState before = m_states.at(row);
+        state->setText(before == transfer::UnitState::NotChecked
+                           ? result.status.detail
+                           : QStringLiteral("%1; %2").arg(m_found.at(row), result.status.detail));
+        state->setToolTip(result.status.detail.toHtmlEscaped());
+        bar->setFormat(QStringLiteral("not reached"));
+        bar->setValue(0);
+        return;
+    }
+    m_states[row] = result.status.state;
+    m_found[row] = stateText(result.status);
+    state->setText(m_found.at(row));
     state->setToolTip(result.status.detail.toHtmlEscaped());
     if (!result.status.model.isEmpty())
         grdMachine->item(row, ModelColumn)->setText(result.status.model);
-    m_bars.at(row)->setValue(result.status.state == transfer::UnitState::InStep ? 100 : 0);
+    const bool inStep = result.status.state == transfer::UnitState::InStep;
+    bar->setFormat(inStep ? (result.sent ? QStringLiteral("sent") : QStringLiteral("in step"))
+                          : QStringLiteral("not in step"));
+    bar->setValue(inStep ? 100 : 0);
 }
 
 void MachineView::useProgramForChosenUnit(const QString& program) {
@@ -219,6 +251,7 @@ void MachineView::useProgramForChosenUnit(const QString& program) {
     grdMachine->item(row, ProgramColumn)
         ->setToolTip(QDir::toNativeSeparators(program).toHtmlEscaped());
     m_states[row] = transfer::UnitState::NotChecked;
+    m_found[row].clear();
     grdMachine->item(row, StateColumn)->setText(stateText({}));
 }
 

@@ -69,7 +69,9 @@ private:
     QString m_path;
     files::Machine m_machine;
     QList<transfer::UnitState> m_states;
+    QStringList m_found; // what the last check or send found of each unit, in words
     QLabel* lblMachine;
+    QLabel* lblMachineSummary = nullptr; // what the last run found, counted
     QTableWidget* grdMachine;
     QList<QProgressBar*> m_bars;
     QPushButton* cmdCheckAll;

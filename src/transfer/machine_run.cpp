@@ -183,7 +183,10 @@ QList<MachineUnitResult> runMachine(link::Link& link, const files::Machine& mach
             else if (!link.isPortOpen())
                 ended = QStringLiteral("not checked: the port closed");
             else if (!options.keepGoing && options.send && result.status.state != UnitState::InStep)
-                ended = QStringLiteral("not sent: the run ended at axis %1").arg(unit.axis);
+                ended = QStringLiteral("not sent: Send All stopped at axis %1 (%2)")
+                            .arg(unit.axis)
+                            .arg(unitStateName(result.status.state).replace(QLatin1Char('-'),
+                                                                             QLatin1Char(' ')));
         }
         results << result;
         if (callbacks.unitEnded)

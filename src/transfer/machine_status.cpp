@@ -76,7 +76,8 @@ UnitStatus checkMachineUnit(link::Link& link, const files::MachineUnit& unit,
         status.detail = link::leftStoringMessage(axis);
     if (unit.model && *unit.model != status.model) {
         status.state = UnitState::WrongModel;
-        status.detail = QStringLiteral("the machine file names a %1").arg(*unit.model);
+        status.detail =
+            QStringLiteral("the file names a %1, the unit is a %2").arg(*unit.model, status.model);
         return status;
     }
     const SendProgram program = SendProgram::fromFile(unit.program, axis);

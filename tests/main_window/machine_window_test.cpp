@@ -80,6 +80,7 @@ TEST_F(MachineWindowTest, CheckSendStopOpenSaveLogAndPace) {
     click("cmdCheckAll");
     EXPECT_EQ(states(grid), (QStringList{"in step", "differs (line 1)", "no unit"}));
     EXPECT_EQ(heldBy(second), (QStringList{"B600", "Q"})); // the check changed nothing
+    EXPECT_EQ(labelText("lblMachineSummary"), "Check All: 1 in step, 1 differs, 1 no unit");
     // The positions of the KQM20 units come in turn, in the background.
     clock.advance(2.5);
     EXPECT_FALSE(grid->item(0, ui::MachineView::PositionColumn)->text().isEmpty());
@@ -97,7 +98,8 @@ TEST_F(MachineWindowTest, CheckSendStopOpenSaveLogAndPace) {
     click("cmdSendAll");
     QObject::disconnect(stopping);
     EXPECT_NE(states(grid).at(0), "in step");
-    EXPECT_EQ(states(grid).at(1), "not sent: the run was stopped");
+    // Why it was not sent, with what the check had found kept.
+    EXPECT_EQ(states(grid).at(1), "differs (line 1); not sent: the run was stopped");
     EXPECT_EQ(heldBy(second), (QStringList{"B600", "Q"}));
 
     // Send All again: both units are sent, with backups, and logged.
@@ -106,6 +108,8 @@ TEST_F(MachineWindowTest, CheckSendStopOpenSaveLogAndPace) {
     EXPECT_EQ(heldBy(second), (QStringList{"B700", "Q"}));
     EXPECT_EQ(grid->item(1, ui::MachineView::ProgressColumn), nullptr);
     EXPECT_EQ(form->findChild<QProgressBar*>(QStringLiteral("prgUnit(1)"))->value(), 100);
+    EXPECT_EQ(form->findChild<QProgressBar*>(QStringLiteral("prgUnit(1)"))->format(), "sent");
+    EXPECT_EQ(labelText("lblMachineSummary"), "Send All: 2 sent, 1 no unit");
     QCoreApplication::processEvents();
     if (const QString target = qEnvironmentVariable("KQM_SCREENSHOT_DIR"); !target.isEmpty())
         form->grab().save(QDir(target).filePath(QStringLiteral("machine-view.png")));

@@ -51,6 +51,23 @@ TEST(MachineRun, ACheckStopsNoUnitAndChangesNothing) {
     EXPECT_TRUE(line.state.UnitConnected);
 }
 
+// A unit of the other model says which the file names and which it is;
+// Send All stops there, and the units after it say why they were not sent.
+TEST(MachineRun, AWrongModelSaysWhichAndStopsSendAll) {
+    MachineLine line;
+    line.store(line.first, {"B600", "Q"});
+    line.machine.units[0].model = QStringLiteral("KQM21");
+    MachineRunOptions options;
+    options.send = true;
+    options.places.backupRoot = line.dir.filePath("backups");
+    const auto results = runMachine(line.deviceLink, line.machine, options, {}, line.messages);
+    EXPECT_EQ(line.states(results), (QStringList{"wrong-model", "not-checked", "not-checked"}));
+    EXPECT_EQ(results.at(0).status.detail, "the file names a KQM21, the unit is a KQM20");
+    EXPECT_EQ(results.at(1).status.detail, "not sent: Send All stopped at axis 1 (wrong model)");
+    EXPECT_EQ(machineSummary(results), "1 wrong model, 2 not checked");
+    EXPECT_EQ(LineFixture::heldBy(line.first), (QStringList{"B600", "Q"}));
+}
+
 // --all sends a unit in step again; a send that does not verify leaves the
 // unit "differs", not "in step", and ends the run unless told to go on.
 TEST(MachineRun, ASendThatFailsIsNeverInStep) {
@@ -73,7 +90,7 @@ TEST(MachineRun, ASendThatFailsIsNeverInStep) {
             EXPECT_EQ(line.states(results), (QStringList{"differs", "in-step", "no-unit"}));
             EXPECT_TRUE(results.at(1).sent);
         } else {
-            EXPECT_EQ(results.at(1).status.detail, "not sent: the run ended at axis 1");
+            EXPECT_EQ(results.at(1).status.detail, "not sent: Send All stopped at axis 1 (differs)");
             EXPECT_FALSE(results.at(1).sent);
         }
     }
