@@ -296,6 +296,19 @@ TEST_F(DryRunWindowTest, TheDockFitsEverySize) {
                 << scroll->widget()->minimumSizeHint().width() << " in " << scroll->width();
         }
         checkControls(form->findChild<QWidget*>(QStringLiteral("ProgramTab")), "Program tab");
+        if (size.machineView) {
+            // The machine view shares the dock's place; shown, its buttons are whole too.
+            auto* machineDock = form->findChild<QDockWidget*>(QStringLiteral("dckMachine"));
+            ASSERT_NE(machineDock, nullptr);
+            machineDock->raise();
+            QCoreApplication::processEvents();
+            EXPECT_TRUE(form->rect().contains(machineDock->geometry()));
+            checkControls(machineDock, "machine view");
+        }
+        // The Motion tab beside the docks: its buttons whole (its fields scroll).
+        form->findChild<QTabWidget*>(QStringLiteral("SSTab2"))->setCurrentIndex(0);
+        QCoreApplication::processEvents();
+        checkControls(form->findChild<QWidget*>(QStringLiteral("MotionTab")), "Motion tab");
         form.reset();
     }
     QApplication::setFont(usual);
