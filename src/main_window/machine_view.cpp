@@ -237,8 +237,10 @@ void MachineView::showResult(int row, const transfer::MachineUnitResult& result)
     if (!result.status.model.isEmpty())
         grdMachine->item(row, ModelColumn)->setText(result.status.model);
     const bool inStep = result.status.state == transfer::UnitState::InStep;
-    bar->setFormat(inStep ? (result.sent ? QStringLiteral("sent") : QStringLiteral("in step"))
-                          : QStringLiteral("not in step"));
+    bar->setFormat(inStep && result.sent
+                       ? QStringLiteral("sent")
+                       : transfer::unitStateName(result.status.state)
+                             .replace(QLatin1Char('-'), QLatin1Char(' ')));
     bar->setValue(inStep ? 100 : 0);
 }
 
