@@ -70,7 +70,8 @@ QList<QPair<QString, QString>> shortcutList(const QMenuBar* menus,
     const auto keysOf = [](const QAction* action) {
         QStringList keys;
         for (const QKeySequence& key : action->shortcuts())
-            keys << key.toString(QKeySequence::NativeText);
+            keys << key.toString(QKeySequence::NativeText)
+                        .replace(QLatin1String("Backtab"), QLatin1String("Tab")); // as the keycap says
         return keys.join(QStringLiteral(", "));
     };
     QSet<const QAction*> listed;

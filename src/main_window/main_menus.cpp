@@ -34,7 +34,7 @@ void Form1::createMenus() {
     mnuSaveProgramAs->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     // Ctrl+S out of habit: said to be needless in a named file, Save As in
     // the working copy.
-    auto* save = new QAction(QStringLiteral("File > Save"), this);
+    auto* save = new QAction(QStringLiteral("Save (every change is written at once)"), this);
     save->setObjectName(QStringLiteral("actSave"));
     save->setProperty("listedAfter", QStringLiteral("mnuSaveProgramAs"));
     save->setShortcut(QKeySequence::Save);

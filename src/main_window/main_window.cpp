@@ -363,8 +363,14 @@ void Form1::Form_Load() {
     m_unit.connectAtStartUp();
     // The first start: sized once the connect has said what it found (its
     // hint takes room), to show the Motion tab whole where the screen allows.
-    if (!placed)
-        restoreWindowPlace(this, m_session.settings);
+    if (!placed) {
+        // Room for the hint under the buttons too, which a later connect may
+        // show (it wraps to two lines at this width).
+        const QSize hint = !m_status->hint()->isHidden()
+                               ? QSize()
+                               : QSize(0, fontMetrics().lineSpacing() * 2 + 24);
+        restoreWindowPlace(this, m_session.settings, sizeHint().expandedTo(size()) + hint);
+    }
     QString error;
     if (!m_session.document.bind(m_session.files.workingCopy, true, &error)) {
         m_services.messages.show(

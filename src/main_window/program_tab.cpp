@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -184,6 +185,19 @@ ProgramTab::ProgramTab(QWidget* parent) : QWidget(parent) {
 }
 
 bool ProgramTab::eventFilter(QObject* watched, QEvent* event) {
+    // A grid key whose shortcut did not fire (the window was not the active
+    // one, as after some dialogs) reaches the grid as a key press: it runs
+    // the same action.
+    if (watched == DBGrid2 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        for (QAction* action : DBGrid2->actions()) {
+            if (action->isEnabled() &&
+                action->shortcuts().contains(QKeySequence(key->keyCombination()))) {
+                action->trigger();
+                return true;
+            }
+        }
+    }
     if (event->type() == QEvent::FocusIn) {
         if (watched == cmdAdd)
             emit addFocused();
