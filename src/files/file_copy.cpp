@@ -162,12 +162,13 @@ void sweepPartials(const QString& target) {
         const int fd = ::open(encoded.constData(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
             continue;
-        // A maker holds its lock from the moment after it made the file; an
-        // empty file just made may not be locked yet, and is left alone.
+        // A maker locks its file before it gives it this name; one still
+        // under its first name was killed in that instant, or is being made
+        // right now: it goes only once it is a minute old.
         struct stat status {};
-        const bool young = ::fstat(fd, &status) == 0 && status.st_size == 0 &&
-                           status.st_mtime > ::time(nullptr) - 10;
-        if (!young && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        const bool beingNamed = name.mid(prefix.size()).startsWith(QLatin1String("new-"));
+        const bool young = ::fstat(fd, &status) == 0 && status.st_mtime > ::time(nullptr) - 60;
+        if ((!beingNamed || !young) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
             removeWithJournals(path);
         ::close(fd);
     }
@@ -186,16 +187,31 @@ PartialFile::~PartialFile() {
 bool PartialFile::open(QString* error) {
     sweepPartials(m_target);
     const QFileInfo info(m_target);
-    QByteArray name =
-        QFile::encodeName(info.absoluteDir().filePath(partialPrefix(m_target))) + "XXXXXX";
-    m_fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (m_fd < 0) {
+    // Made and locked under a first name, then given its own: a file under
+    // its own name is always held while its maker lives.
+    const QString prefix = info.absoluteDir().filePath(partialPrefix(m_target));
+    QByteArray first = QFile::encodeName(prefix) + "new-XXXXXX";
+    m_fd = ::mkostemp(first.data(), O_CLOEXEC);
+    const auto failed = [&] {
         if (error)
             *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
+    };
+    if (m_fd < 0)
+        return failed();
+    const QByteArray own = QFile::encodeName(prefix) + first.right(6);
+    // Never over another maker's file of the same name.
+    QString why;
+    if (::flock(m_fd, LOCK_EX) != 0 ||
+        moveToFreeName(QFile::decodeName(first), QFile::decodeName(own), &why) !=
+            MoveResult::Moved) {
+        const bool result = failed();
+        if (error && !why.isEmpty())
+            *error = why;
+        ::unlink(first.constData());
+        return result;
     }
-    m_path = QFile::decodeName(name);
-    ::flock(m_fd, LOCK_EX);
+    m_path = QFile::decodeName(own);
     return true;
 }
 
