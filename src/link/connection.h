@@ -14,10 +14,9 @@ namespace kqm::link {
 inline constexpr std::array<int, 6> UnitBaudRates = {300, 600, 1200, 2400, 4800, 9600};
 // Why a rate given on a command line is none of them; nothing when it is one.
 inline std::optional<QString> baudRefusal(const QString& given) {
-    bool ok = false;
-    const int baud = given.toInt(&ok);
+    // Written as the rate is, digits only: " 9600", "+9600" and "09600" are not.
     for (const int rate : UnitBaudRates) {
-        if (ok && baud == rate)
+        if (given == QString::number(rate))
             return std::nullopt;
     }
     return QStringLiteral("--baud takes a rate the unit runs at: 300, 600, 1200, 2400, 4800 or "

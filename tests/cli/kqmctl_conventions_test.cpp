@@ -191,6 +191,9 @@ TEST(KqmctlConventions, PortsAndRatesAreNamedAsTyped) {
          QStringLiteral("--baud takes a rate the unit runs at: 300, 600, 1200, 2400, 4800 or 9600 "
                         "(not 1234)")},
         {{"scan", "--port", missing, "--baud", "115200"}, 2, QStringLiteral("(not 115200)")},
+        {{"connect", "--port", missing, "--baud", " 9600"}, 2, QStringLiteral("(not  9600)")},
+        {{"connect", "--port", missing, "--baud", "09600"}, 2, QStringLiteral("(not 09600)")},
+        {{"connect", "--port", missing, "--baud", "+300"}, 2, QStringLiteral("(not +300)")},
         {{"machine", "status", "m.kqmachine", "--port", missing, "--baud", "19200"}, 2,
          QStringLiteral("(not 19200)")},
     };
