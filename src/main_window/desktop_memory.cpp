@@ -141,6 +141,16 @@ void restoreWindowPlace(QWidget* window, files::SettingsTable& settings, const Q
         window->setWindowState(window->windowState() | Qt::WindowMaximized);
 }
 
+void placeAtFirstStart(QWidget* window, files::SettingsTable& settings, const QWidget* later) {
+    if (settings.isOpen() && storedWindowPlace(settings))
+        return;
+    // A hint under the buttons wraps to two lines at this width.
+    const QSize room = later && later->isHidden()
+                           ? QSize(0, window->fontMetrics().lineSpacing() * 2 + 24)
+                           : QSize();
+    restoreWindowPlace(window, settings, window->sizeHint().expandedTo(window->size()) + room);
+}
+
 void keepWindowPlace(const QWidget* window, files::SettingsTable& settings) {
     const bool maximized = window->isMaximized();
     storeWindowPlace(settings,

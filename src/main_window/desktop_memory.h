@@ -71,6 +71,10 @@ bool storeWindowPlace(files::SettingsTable& settings, const WindowPlace& place);
 // when nothing was kept, at firstSize (where the screen allows) and centred.
 void restoreWindowPlace(QWidget* window, files::SettingsTable& settings,
                         const QSize& firstSize = QSize());
+// At the first start (no place kept): as large as the window asks to be, with
+// room for `later` (a part a later step may show) when it is hidden, at most
+// 90 % of the screen, centred.
+void placeAtFirstStart(QWidget* window, files::SettingsTable& settings, const QWidget* later);
 // What the desktop remembers is a convenience: a failed write is not worth a
 // message.
 void keepWindowPlace(const QWidget* window, files::SettingsTable& settings);

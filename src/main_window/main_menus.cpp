@@ -97,22 +97,6 @@ void Form1::createMenus() {
     // Enter in the grid only: the check list and the buttons keep theirs.
     m_programTab->addGridAction(mnuChangeLine);
 
-    // The tabs, from anywhere in the window.
-    const auto tabKey = [this](const QString& name, const char* objectName,
-                               QList<QKeySequence> keys, int step) {
-        auto* action = new QAction(name, this);
-        action->setObjectName(QString::fromLatin1(objectName));
-        action->setShortcuts(keys);
-        action->setShortcutContext(Qt::WindowShortcut);
-        addAction(action);
-        connect(action, &QAction::triggered, this, [this, step] { stepTab(step); });
-    };
-    tabKey(QStringLiteral("Next Tab"), "actNextTab",
-           {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)}, 1);
-    tabKey(QStringLiteral("Previous Tab"), "actPreviousTab",
-           {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
-            QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
-           -1);
 
     QMenu* programMenu = menuBar()->addMenu(QStringLiteral("&Program"));
     programMenu->setObjectName(QStringLiteral("mnuProgram"));

@@ -1,6 +1,7 @@
 #include "main_window/main_window.h"
 
 #include "main_window/desktop_memory.h"
+#include "main_window/tab_keys.h"
 
 #include "files/program_files.h"
 #include "link/device_port.h"
@@ -179,8 +180,11 @@ void Form1::connectControls() {
         SSTab2->setCurrentIndex(TerminalTabIndex);
     });
     connect(SSTab2, &QTabWidget::currentChanged, this, &Form1::SSTab2_Click);
-    connect(SSTab2, &QTabWidget::currentChanged, this, [this] { followProgramKeys(); });
-    followProgramKeys();
+    addTabKeys(this, SSTab2);
+    // The grid's keys (Insert, Alt+Insert, Delete, the clipboard) live on the
+    // Program tab's page, and work from its tab too.
+    shareKeysWithTabBar(SSTab2, ProgramTabIndex,
+                        {mnuCut, mnuCopy, mnuPaste, mnuAddLine, mnuInsertLine, mnuDeleteLines});
     SSTab2->tabBar()->installEventFilter(this);
     connectFileCommands();
     connectProgramTab();
@@ -322,30 +326,6 @@ void Form1::connectDesktop() {
     showRecentPrograms();
 }
 
-void Form1::stepTab(int step) {
-    const int count = SSTab2->count();
-    for (int i = 1; i < count; ++i) {
-        const int tab = ((SSTab2->currentIndex() + step * i) % count + count) % count;
-        if (SSTab2->isTabEnabled(tab) && SSTab2->isTabVisible(tab)) {
-            SSTab2->setCurrentIndex(tab);
-            return;
-        }
-    }
-}
-
-void Form1::followProgramKeys() {
-    // The grid's keys (Insert, Alt+Insert, Delete, the clipboard) live on the
-    // Program tab's page; the tab bar shares them while that page is shown.
-    QTabBar* bar = SSTab2->tabBar();
-    const bool shown = SSTab2->currentIndex() == ProgramTabIndex;
-    for (QAction* action : {mnuCut, mnuCopy, mnuPaste, mnuAddLine, mnuInsertLine, mnuDeleteLines}) {
-        if (shown)
-            bar->addAction(action);
-        else
-            bar->removeAction(action);
-    }
-}
-
 void Form1::focusTabsWhenShowing(std::initializer_list<int> tabs) {
     if (std::find(tabs.begin(), tabs.end(), SSTab2->currentIndex()) != tabs.end())
         SSTab2->setFocus();
@@ -359,18 +339,9 @@ void Form1::Form_Load() {
     m_programTab->showMemoryText(QString());
     LoadDatabases();
     restoreDesktop();
-    const bool placed = m_session.settings.isOpen() && storedWindowPlace(m_session.settings);
     m_unit.connectAtStartUp();
-    // The first start: sized once the connect has said what it found (its
-    // hint takes room), to show the Motion tab whole where the screen allows.
-    if (!placed) {
-        // Room for the hint under the buttons too, which a later connect may
-        // show (it wraps to two lines at this width).
-        const QSize hint = !m_status->hint()->isHidden()
-                               ? QSize()
-                               : QSize(0, fontMetrics().lineSpacing() * 2 + 24);
-        restoreWindowPlace(this, m_session.settings, sizeHint().expandedTo(size()) + hint);
-    }
+    // The first start: sized once the connect has said what it found.
+    placeAtFirstStart(this, m_session.settings, m_status->hint());
     QString error;
     if (!m_session.document.bind(m_session.files.workingCopy, true, &error)) {
         m_services.messages.show(

@@ -86,10 +86,7 @@ protected:
 private:
     void createMenus();
 
-    // The next (1) or previous (-1) tab that may be shown, round.
-    void stepTab(int step);
-    // The Program tab's keys also from its tab on the tab bar, while shown.
-    void followProgramKeys();
+
     QWidget* createButtonRow();
     void connectControls();
     void connectFileCommands();
