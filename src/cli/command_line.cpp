@@ -79,6 +79,30 @@ const CommandHelp Commands[] = {
      "Exit status: 0 Quit was reached, 1 the limit or too many lines at one moment,\n"
      "3 a line that is not simulated,\n"
      "2 wrong arguments or no program file."},
+    {"trace",
+     "kqmctl trace FILE --port DEVICE [--baud N] [--axis N] [--limit S] [--json] [--csv OUT]\n"
+     "             [--plot OUT.svg] [--fit] [--accel-unit N] [--moves-hold]",
+     "Checks that the unit holds FILE's program (its program read back and compared, as\n"
+     "machine status does), runs it (the Run button's frame) and reads the unit while it\n"
+     "runs, one query at a time and as fast as the line carries them: its position (a\n"
+     "KQM20; a KQM21 tells none), its inputs and its error code. The trace ends when the\n"
+     "position has stood still for a second after the dry run's end of the program, at\n"
+     "the limit, or on Ctrl+C, SIGTERM or SIGHUP, which stop the unit too. It then\n"
+     "reports the readings a second, when the unit came to rest and when the model did,\n"
+     "the final positions, the largest difference between the curves with its moment\n"
+     "and line, each move's end, and what differs beyond what the readings can tell.\n"
+     "  --limit S            the longest the unit runs (default 60 s)\n"
+     "  --json               the report as one JSON object (docs/trace.md)\n"
+     "  --csv OUT            the readings (seconds, position, inputs, error code), written\n"
+     "                       as they come\n"
+     "  --plot OUT.svg       the unit's curve over the model's, its inputs beneath\n"
+     "  --fit                the acceleration unit that fits the readings best\n"
+     "  --accel-unit N       the model's steps/s^2 for each unit of A (default 1000)\n"
+     "  --moves-hold         the model's moves hold the program\n"
+     "Each trace is a line in the transfer log (kind trace).\n"
+     "Exit status: 0 the unit came to rest, 1 no unit, the port or the line failed,\n"
+     "2 wrong arguments, 3 the limit or a stop ended it (the unit was stopped), 4 the\n"
+     "unit holds another program, or none: send FILE first."},
     {"machine",
      "kqmctl machine status MACHINE --port DEVICE [--baud N] [--json]\n"
      "kqmctl machine send MACHINE --port DEVICE [--baud N] [--pace S] [--all] [--keep-going]\n"
@@ -152,6 +176,8 @@ const CommandHelp Commands[] = {
      "kqmctl simulate --axes N,N,... [--models MODEL,MODEL,...]",
      "Serves simulated units on a pseudo-terminal, whose path is the first line printed,\n"
      "until Ctrl+C.\n"
+     "  --accel-unit N         steps/s^2 for each unit of A when the stored program runs\n"
+     "                         (default 1000, the dry run's): a motor the model does not fit\n"
      "  --stall-after BYTES    stop answering after this many reply bytes\n"
      "  --slow-receiver MS     lose characters that come closer than MS milliseconds\n"
      "  --garbage-after FRAMES, --noise-rate BYTES, --noise-after FRAMES   line faults"},

@@ -7,6 +7,7 @@
 #include "cli/machine_commands.h"
 #include "cli/print_command.h"
 #include "cli/run_command.h"
+#include "cli/trace_command.h"
 #include "cli/text_commands.h"
 #include "cli/transfer_commands.h"
 #include "cli/unit_commands.h"
@@ -45,6 +46,9 @@ void printUsage(QTextStream& err) {
            "  run FILE [--inputs T:P,...] [--limit S] [--trace CSV] [--plot SVG] [--json]\n"
            "                             run a program file on the simulated executor, without\n"
            "                             a unit, and report where it ends and how it moved\n"
+           "  trace FILE --port DEVICE [--limit S] [--json] [--csv OUT] [--plot SVG] [--fit]\n"
+           "                             run the unit's program (checked to be FILE's), read\n"
+           "                             it as it moves and compare it with the dry run\n"
            "  connect --port DEVICE      identify the unit on DEVICE (a serial device, or sim\n"
            "          [--baud N] [--axis N]  for the built-in simulated unit)\n"
            "  send FILE --port DEVICE    send a program file to the unit\n"
@@ -138,6 +142,7 @@ int main(int argc, char* argv[]) {
         {"view", kqm::cli::viewCommand},
         {"scan", kqm::cli::scanCommand},
         {"run", kqm::cli::runCommand},
+        {"trace", kqm::cli::traceCommand},
         {"log", kqm::cli::logCommand},
         {"machine", kqm::cli::machineCommand},
         {"simulate", kqm::cli::simulateCommand},

@@ -12,6 +12,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <cmath>
+
 namespace kqm::cli {
 
 int connectCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -211,6 +213,10 @@ int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream&
                       QStringLiteral("lose every character that follows the one before it "
                                      "by less than this (tests)"),
                       QStringLiteral("MS")});
+    parser.addOption({QStringLiteral("accel-unit"),
+                      QStringLiteral("steps/s^2 for each unit of A when the stored program runs "
+                                     "(default 1000, the dry run's)"),
+                      QStringLiteral("N")});
     const QString name = QStringLiteral("simulate");
     if (!parser.parse(QStringList{QStringLiteral("kqmctl")} + arguments))
         return usageError(name, parserError(parser), err);
@@ -225,7 +231,14 @@ int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream&
     }
     platform::SystemClock clock;
     simulator::PtyServer server(clock, units->models.first(), units->axes.first());
-    server.line().setProgramRunner(dryrun::unitProgramRunner());
+    double accelUnit = dryrun::RunSettings{}.stepsPerSecondSquaredPerA;
+    if (parser.isSet(QStringLiteral("accel-unit"))) {
+        bool ok = false;
+        accelUnit = parser.value(QStringLiteral("accel-unit")).toDouble(&ok);
+        if (!ok || !std::isfinite(accelUnit) || accelUnit <= 0 || accelUnit > 1e6)
+            return usageError(name, QStringLiteral("--accel-unit takes a number above 0"), err);
+    }
+    server.line().setProgramRunner(dryrun::unitProgramRunner(accelUnit));
     for (int i = 1; i < units->axes.size(); ++i)
         server.line().addUnit(units->models.at(i), units->axes.at(i));
     if (!applyFaults(parser, server.line()))

@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace kqm::dryrun {
 
@@ -177,6 +178,23 @@ void DryRunPanel::build() {
     lblDryFindings = named(new QLabel, "lblDryFindings");
     lblDryFindings->setWordWrap(true);
     lblDryFindings->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The unit itself runs the program, and its motion is drawn over the model's.
+    cmdDryTrace = button("cmdDryTrace", QStringLiteral("Trace on Unit"));
+    cmdDryTrace->setToolTip(QStringLiteral(
+        "Run the program on the unit (it must hold this program) and draw what it does over "
+        "the model"));
+    cmdDryTraceStop = button("cmdDryTraceStop", QStringLiteral("Stop Trace"));
+    cmdDryTraceStop->setToolTip(QStringLiteral("End the trace and stop the unit (F12)"));
+    cmdDryUseFit = button("cmdDryUseFit", QString());
+    cmdDryUseFit->hide();
+    lblDryTrace = named(new QLabel, "lblDryTrace");
+    lblDryTrace->setWordWrap(true);
+    lblDryTrace->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblDryTrace->hide();
+    auto* trace = new QHBoxLayout;
+    trace->addWidget(cmdDryTrace);
+    trace->addWidget(cmdDryTraceStop);
+    trace->addStretch(1);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(controls);
@@ -193,7 +211,11 @@ void DryRunPanel::build() {
     layout->addWidget(pltDryRun, 2);
     layout->addWidget(lstDryExecuted, 1);
     layout->addWidget(lblDryFindings);
+    layout->addLayout(trace);
+    layout->addWidget(lblDryTrace);
+    layout->addWidget(cmdDryUseFit, 0, Qt::AlignLeft);
     layout->addWidget(cmdDrySavePlot, 0, Qt::AlignLeft);
+    showTraceButtons();
 
     connect(cmdDryRun, &QPushButton::clicked, this, &DryRunPanel::startRun);
     connect(cmdDryPause, &QPushButton::clicked, this, &DryRunPanel::pause);
@@ -204,6 +226,9 @@ void DryRunPanel::build() {
     connect(lstDryExecuted, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { emit lineChosen(item->data(Qt::UserRole).toInt()); });
     connect(pltDryRun, &RunPlot::timeClicked, this, &DryRunPanel::chooseTime);
+    connect(cmdDryTrace, &QPushButton::clicked, this, &DryRunPanel::traceRequested);
+    connect(cmdDryTraceStop, &QPushButton::clicked, this, &DryRunPanel::traceStopRequested);
+    connect(cmdDryUseFit, &QPushButton::clicked, this, &DryRunPanel::useFit);
 }
 
 void DryRunPanel::setProgramSource(std::function<QStringList()> commands) {
@@ -244,6 +269,9 @@ QString DryRunPanel::travelLimits() const {
 }
 
 void DryRunPanel::reset() {
+    // A trace on its way, or one whose fit is being taken, stays shown.
+    if (!m_tracing && !m_applyingFit)
+        leaveTrace();
     m_timer->stop();
     m_running = false;
     m_stopBefore = -1;
@@ -337,6 +365,9 @@ void DryRunPanel::runOrPause() {
 }
 
 void DryRunPanel::startRun() {
+    if (m_tracing)
+        return;
+    leaveTrace();
     followBoxes();
     if (m_run && m_run->end() != RunEnd::Running)
         reset();
@@ -355,6 +386,9 @@ void DryRunPanel::pause() {
 }
 
 void DryRunPanel::stepLine() {
+    if (m_tracing)
+        return;
+    leaveTrace();
     m_timer->stop();
     m_running = false;
     followBoxes();
@@ -482,7 +516,9 @@ void DryRunPanel::refresh() {
             .arg(where));
     appendExecuted();
     // While it runs the plot follows a few times a second.
-    if (!m_running || run.end() != RunEnd::Running || ++m_ticksSincePlot >= 5) {
+    if (showsTrace()) {
+        // The trace's plot stands until the next run.
+    } else if (!m_running || run.end() != RunEnd::Running || ++m_ticksSincePlot >= 5) {
         pltDryRun->setData(plotDataOf(run));
         m_ticksSincePlot = 0;
     }
@@ -546,14 +582,15 @@ QString DryRunPanel::plotName() const {
 }
 
 QString DryRunPanel::savePlot(const QString& path) const {
-    if (!m_run)
+    if (!m_run && !showsTrace())
         return QStringLiteral("Run the program first: there is nothing to plot yet.");
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
     bool written = false;
     if (path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
-        const QByteArray svg = runPlotSvg(*m_run);
+        const QByteArray svg =
+            showsTrace() ? runPlotSvg(*m_traceRun, 900, 560, &m_measured) : runPlotSvg(*m_run);
         written = file.write(svg) == svg.size();
     } else {
         written = pltDryRun->image(QSize(1200, 520)).save(&file, "PNG");
@@ -562,6 +599,144 @@ QString DryRunPanel::savePlot(const QString& path) const {
         return file.errorString().isEmpty() ? QStringLiteral("the image could not be written")
                                             : file.errorString();
     return {};
+}
+
+RunSettings DryRunPanel::modelShown() const {
+    RunSettings settings;
+    settings.stepsPerSecondSquaredPerA = spnDryAccelUnit->value();
+    settings.movesHold = chkDryMovesHold->isChecked();
+    return settings;
+}
+
+double DryRunPanel::traceLimit() const {
+    return spnDryTimeLimit->value();
+}
+
+void DryRunPanel::showTraceButtons() {
+    cmdDryTrace->setEnabled(!m_tracing);
+    cmdDryTraceStop->setEnabled(m_tracing);
+    for (QPushButton* control : {cmdDryRun, cmdDryStep, cmdDryRunToLine, cmdDryReset})
+        control->setEnabled(!m_tracing);
+}
+
+void DryRunPanel::tracePhase(const QString& phase) {
+    lblDryTrace->show();
+    lblDryTrace->setText(QStringLiteral("Trace: ") + phase + QStringLiteral("..."));
+}
+
+void DryRunPanel::traceStarted(const QList<RunStep>& steps, const RunSettings& settings) {
+    m_timer->stop();
+    m_running = false;
+    m_tracing = true;
+    m_traceSteps = steps;
+    m_traceSettings = settings;
+    m_measured = {};
+    m_fit.reset();
+    cmdDryUseFit->hide();
+    // The model ahead of the unit, with the inputs the unit has at the start.
+    RunSettings ahead = settings;
+    ahead.record = true;
+    ahead.holdForInputs = false;
+    m_traceRun = std::make_unique<Executor>(steps, ahead);
+    m_traceRun->run();
+    showTraceButtons();
+    showTracePlot();
+}
+
+void DryRunPanel::traceSample(const TraceSample& sample) {
+    if (!m_traceRun)
+        return;
+    if (sample.position)
+        m_measured.points.append(QPointF(sample.at, static_cast<double>(*sample.position)));
+    if (sample.inputs >= 0 &&
+        (m_measured.inputs.isEmpty() || m_measured.inputs.last().second != sample.inputs))
+        m_measured.inputs.append({m_measured.inputs.isEmpty() ? 0.0 : sample.at, sample.inputs});
+    lblDryTrace->setText(QStringLiteral("Trace: running, %1 s%2")
+                             .arg(sample.at, 0, 'f', 2)
+                             .arg(sample.position
+                                      ? QStringLiteral(", position %1").arg(*sample.position)
+                                      : QString()));
+    // The plot follows a few times a second.
+    if (++m_samplesSincePlot >= 4) {
+        m_samplesSincePlot = 0;
+        showTracePlot();
+        pltDryRun->setTimeCursor(sample.at);
+    }
+}
+
+void DryRunPanel::traceEnded(const QStringList& report, std::unique_ptr<Executor> model,
+                             const MeasuredCurve& measured, const std::optional<AccelFit>& fit) {
+    m_tracing = false;
+    m_traceRun = std::move(model);
+    m_measured = measured;
+    m_fit = fit;
+    QStringList lines = report;
+    if (fit)
+        lines << fitLine(*fit) + QLatin1Char('.');
+    lblDryTrace->show();
+    lblDryTrace->setText(lines.join(QLatin1Char('\n')));
+    cmdDryUseFit->setVisible(fit.has_value());
+    if (fit)
+        cmdDryUseFit->setText(
+            QStringLiteral("Use %1 steps/s\u00B2 per A").arg(fit->accelUnit, 0, 'f', 0));
+    showTraceButtons();
+    if (m_traceRun) {
+        showTracePlot();
+        pltDryRun->setTimeCursor(-1);
+    }
+}
+
+void DryRunPanel::traceRefused(const QString& why) {
+    m_tracing = false;
+    if (!m_traceRun || m_measured.points.isEmpty())
+        leaveTrace();
+    lblDryTrace->show();
+    lblDryTrace->setText(why);
+    showTraceButtons();
+}
+
+void DryRunPanel::showTracePlot() {
+    if (!m_traceRun)
+        return;
+    PlotData data = plotDataOf(*m_traceRun);
+    addMeasured(data, m_measured.points, m_measured.inputs);
+    pltDryRun->setData(data);
+}
+
+void DryRunPanel::useFit() {
+    if (!m_fit)
+        return;
+    const int unit = static_cast<int>(std::lround(m_fit->accelUnit));
+    // The trace stays, with the model now run with the fitted value.
+    m_applyingFit = true;
+    spnDryAccelUnit->setValue(unit);
+    m_applyingFit = false;
+    RunSettings settings = m_traceSettings;
+    settings.stepsPerSecondSquaredPerA = unit;
+    settings.record = true;
+    settings.holdForInputs = false;
+    settings.inputs.clear();
+    for (const auto& [at, pattern] : std::as_const(m_measured.inputs))
+        settings.inputs.append({onTick(at), pattern});
+    const double until = m_measured.points.isEmpty() ? 0.0 : m_measured.points.last().x();
+    settings.limit = std::max(settings.limit, until + 1);
+    m_traceRun = std::make_unique<Executor>(m_traceSteps, settings);
+    m_traceRun->runUntil(until);
+    m_traceSettings.stepsPerSecondSquaredPerA = unit;
+    cmdDryUseFit->hide();
+    lblDryTrace->setText(lblDryTrace->text() +
+                         QStringLiteral("\nThe model now uses %1 steps/s\u00B2 per A.").arg(unit));
+    showTracePlot();
+    emit accelUnitChosen(unit);
+}
+
+void DryRunPanel::leaveTrace() {
+    if (!m_traceRun && !m_fit)
+        return;
+    m_traceRun.reset();
+    m_measured = {};
+    m_fit.reset();
+    cmdDryUseFit->hide();
 }
 
 } // namespace kqm::dryrun

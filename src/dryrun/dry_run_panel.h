@@ -1,12 +1,15 @@
 #pragma once
 
 #include "dryrun/executor.h"
+#include "dryrun/run_report.h"
+#include "dryrun/trace_compare.h"
 
 #include <QWidget>
 
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -73,6 +76,24 @@ public:
     // The keys of the run (Run/Pause, Step, Reset), for a menu to show.
     QList<QAction*> runActions() const { return m_runActions; }
 
+    // A trace of the unit running the program, shown over the model: the
+    // window runs it (traceRequested) and tells the panel what comes.
+    void traceStarted(const QList<RunStep>& steps, const RunSettings& settings);
+    void traceSample(const TraceSample& sample);
+    // What the trace came to: the report's lines, the model's run with the
+    // inputs the unit reported, the readings, and the fitted acceleration
+    // unit when there is one.
+    void traceEnded(const QStringList& report, std::unique_ptr<Executor> model,
+                    const MeasuredCurve& measured, const std::optional<AccelFit>& fit);
+    // A trace that did not run: why.
+    void traceRefused(const QString& why);
+    void tracePhase(const QString& phase);
+    bool isTracing() const { return m_tracing; }
+    bool showsTrace() const { return m_traceRun != nullptr; }
+    // The model's choices the boxes show, for a trace's model.
+    RunSettings modelShown() const;
+    double traceLimit() const;
+
 signals:
     // The line the run stands at (next to run) while paused, -1 otherwise.
     void currentLineChanged(int row);
@@ -80,6 +101,10 @@ signals:
     void lineChosen(int row);
     void savePlotRequested();
     void travelLimitsChanged(const QString& limits);
+    void traceRequested();
+    void traceStopRequested();
+    // The user took a fitted acceleration unit into the model.
+    void accelUnitChosen(int stepsPerSecondSquaredPerA);
 
 private:
     void build();
@@ -121,6 +146,19 @@ private:
     bool m_running = false;
     int m_stopBefore = -1; // Run to line: the line to stop before
     bool m_settingLimits = false;
+    // The trace shown: the model's run and what the unit reported.
+    bool m_tracing = false;
+    std::unique_ptr<Executor> m_traceRun;
+    MeasuredCurve m_measured;
+    int m_samplesSincePlot = 0;
+    std::optional<AccelFit> m_fit;
+    QList<RunStep> m_traceSteps;
+    RunSettings m_traceSettings;
+    bool m_applyingFit = false;
+    void showTracePlot();
+    void useFit();
+    void showTraceButtons();
+    void leaveTrace();
 
 public:
     QPushButton* cmdDryRun = nullptr;
@@ -129,6 +167,10 @@ public:
     QPushButton* cmdDryRunToLine = nullptr;
     QPushButton* cmdDryReset = nullptr;
     QPushButton* cmdDrySavePlot = nullptr;
+    QPushButton* cmdDryTrace = nullptr;
+    QPushButton* cmdDryTraceStop = nullptr;
+    QPushButton* cmdDryUseFit = nullptr;
+    QLabel* lblDryTrace = nullptr;
     QComboBox* cboDrySpeed = nullptr;
     QLabel* lblDryWatch = nullptr;
     QLabel* lblDryFindings = nullptr;

@@ -20,12 +20,65 @@ constexpr double LeftMargin = 64;
 constexpr double RightMargin = 12;
 constexpr double StripHeight = 12;
 
-QRectF positionArea(const QRectF& area) {
+int stripsOf(const PlotData& data) {
+    return data.traced ? 6 : 2;
+}
+
+QRectF positionArea(const QRectF& area, int strips) {
     return QRectF(area.left() + LeftMargin, area.top() + 8, area.width() - LeftMargin - RightMargin,
-                  std::max(10.0, area.height() - 8 - 2 * (StripHeight + 4) - 22));
+                  std::max(10.0, area.height() - 8 - strips * (StripHeight + 4) - 22));
+}
+
+// The curve as a line, per pixel column only where it enters, its lowest
+// and highest, and where it leaves: no more is visible.
+template <typename X, typename Y>
+QPolygonF columnLine(const QList<QPointF>& points, const QRectF& plot, X x, Y y) {
+    QPolygonF line;
+    line.reserve(static_cast<qsizetype>(plot.width()) * 4 + 4);
+    int column = std::numeric_limits<int>::min();
+    QPointF first, bottom, top, last;
+    const auto flush = [&] {
+        if (column == std::numeric_limits<int>::min())
+            return;
+        for (const QPointF& point : {first, bottom, top, last})
+            if (line.isEmpty() || line.last() != point)
+                line << point;
+    };
+    for (const QPointF& point : points) {
+        const QPointF at(x(point.x()), y(point.y()));
+        const int here = static_cast<int>(std::floor(at.x()));
+        if (here != column) {
+            flush();
+            column = here;
+            first = bottom = top = last = at;
+            continue;
+        }
+        // Screen y grows downwards: the lowest position is the largest y.
+        if (at.y() > bottom.y())
+            bottom = at;
+        if (at.y() < top.y())
+            top = at;
+        last = at;
+    }
+    flush();
+    return line;
 }
 
 } // namespace
+
+void addMeasured(PlotData& data, const QList<QPointF>& points,
+                 const QList<QPair<double, int>>& inputs) {
+    data.traced = true;
+    data.measured = points;
+    data.inputs = inputs;
+    for (const QPointF& point : points) {
+        data.low = std::min(data.low, static_cast<qint64>(point.y()));
+        data.high = std::max(data.high, static_cast<qint64>(point.y()));
+        data.span = std::max(data.span, point.x());
+    }
+    if (!inputs.isEmpty())
+        data.span = std::max(data.span, inputs.last().first);
+}
 
 PlotData plotDataOf(const Executor& run) {
     PlotData data;
@@ -45,7 +98,7 @@ PlotData plotDataOf(const Executor& run) {
 
 void drawRunPlot(QPainter& painter, const QRectF& area, const PlotData& data, double cursor) {
     painter.fillRect(area, Qt::white);
-    const QRectF plot = positionArea(area);
+    const QRectF plot = positionArea(area, stripsOf(data));
     const double span = std::max(data.span, 1e-3);
     const double low = static_cast<double>(data.low);
     const double high = data.high > data.low ? static_cast<double>(data.high) : low + 1;
@@ -69,38 +122,16 @@ void drawRunPlot(QPainter& painter, const QRectF& area, const PlotData& data, do
               .arg(data.end, 0, 'f', 3)
               .arg(data.estimated ? QStringLiteral(" estimated (model)") : QString()),
           plot.right(), plot.bottom() + metrics.height());
-    // The position: per pixel column only where it enters, its lowest and
-    // highest, and where it leaves are visible, so no more is drawn.
-    QPolygonF line;
-    line.reserve(static_cast<qsizetype>(plot.width()) * 4 + 4);
-    int column = std::numeric_limits<int>::min();
-    QPointF first, bottom, top, last;
-    const auto flush = [&] {
-        if (column == std::numeric_limits<int>::min())
-            return;
-        for (const QPointF& point : {first, bottom, top, last})
-            if (line.isEmpty() || line.last() != point)
-                line << point;
-    };
-    for (const QPointF& point : data.points) {
-        const QPointF at(x(point.x()), y(point.y()));
-        const int here = static_cast<int>(std::floor(at.x()));
-        if (here != column) {
-            flush();
-            column = here;
-            first = bottom = top = last = at;
-            continue;
-        }
-        // Screen y grows downwards: the lowest position is the largest y.
-        if (at.y() > bottom.y())
-            bottom = at;
-        if (at.y() < top.y())
-            top = at;
-        last = at;
-    }
-    flush();
     painter.setPen(QPen(QColor(31, 95, 191), 1.5));
-    painter.drawPolyline(line);
+    painter.drawPolyline(columnLine(data.points, plot, x, y));
+    if (data.traced) {
+        painter.setPen(QPen(QColor(208, 32, 32), 1.5));
+        painter.drawPolyline(columnLine(data.measured, plot, x, y));
+        painter.setPen(QColor(31, 95, 191));
+        label(QStringLiteral("model"), plot.right() - 40, plot.top() + metrics.ascent());
+        painter.setPen(QColor(208, 32, 32));
+        label(QStringLiteral("unit"), plot.right(), plot.top() + metrics.ascent());
+    }
     // The outputs, a strip each, filled while on.
     painter.setPen(Qt::black);
     for (int output = 0; output < 2; ++output) {
@@ -116,6 +147,22 @@ void drawRunPlot(QPainter& painter, const QRectF& area, const PlotData& data, do
                                     std::max(1.0, x(to) - x(data.outputs.at(i).first)),
                                     StripHeight),
                              QColor(208, 128, 32));
+        }
+    }
+    // The unit's inputs, a strip each, filled while on.
+    for (int input = 0; data.traced && input < 4; ++input) {
+        const double top = plot.bottom() + metrics.height() + 6 + (2 + input) * (StripHeight + 4);
+        painter.setPen(Qt::black);
+        label(QStringLiteral("in %1").arg(input + 1), plot.left() - 4, top + StripHeight - 2);
+        painter.drawRect(QRectF(plot.left(), top, plot.width(), StripHeight));
+        for (qsizetype i = 0; i < data.inputs.size(); ++i) {
+            if (!(data.inputs.at(i).second & (1 << input)))
+                continue;
+            const double to = i + 1 < data.inputs.size() ? data.inputs.at(i + 1).first : data.span;
+            painter.fillRect(QRectF(x(data.inputs.at(i).first), top,
+                                    std::max(1.0, x(to) - x(data.inputs.at(i).first)),
+                                    StripHeight),
+                             QColor(32, 160, 64));
         }
     }
     if (cursor >= 0) {
@@ -139,7 +186,7 @@ void RunPlot::setTimeCursor(double seconds) {
 }
 
 double RunPlot::timeAt(const QPoint& point) const {
-    const QRectF plot = positionArea(QRectF(rect()));
+    const QRectF plot = positionArea(QRectF(rect()), stripsOf(m_data));
     const double fraction = std::clamp((point.x() - plot.left()) / plot.width(), 0.0, 1.0);
     return fraction * std::max(m_data.span, 1e-3);
 }

@@ -20,7 +20,15 @@ struct PlotData {
     bool estimated = false;            // times depend on the motion model
     qint64 low = 0;
     qint64 high = 0;
+    // What a unit reported running the same program: its position, drawn
+    // over the model's in another colour, and its inputs as strips.
+    QList<QPointF> measured;
+    QList<QPair<double, int>> inputs;
+    bool traced = false;
 };
+// The plot's data with a unit's readings over it.
+void addMeasured(PlotData& data, const QList<QPointF>& points,
+                 const QList<QPair<double, int>>& inputs);
 PlotData plotDataOf(const Executor& run);
 
 // Draws the plot into the rectangle, with a cursor at `cursor` seconds (none

@@ -181,17 +181,25 @@ QList<QPointF> thinnedPoints(const QList<QPointF>& points, double span, int colu
     return thinned;
 }
 
-QByteArray runPlotSvg(const Executor& run, int width, int height) {
+QByteArray runPlotSvg(const Executor& run, int width, int height, const MeasuredCurve* measured) {
     const QList<QPointF> all = positionPoints(run);
-    const double until = all.isEmpty() ? run.now() : all.last().x();
+    double until = all.isEmpty() ? run.now() : all.last().x();
+    if (measured && !measured->points.isEmpty())
+        until = std::max(until, measured->points.last().x());
     const QList<QPointF> points = thinnedPoints(all, std::max(until, 1e-3), width);
-    const double left = 70, right = width - 20.0, top = 20, plotBottom = height * 0.72;
+    const QList<QPointF> unitPoints =
+        measured ? thinnedPoints(measured->points, std::max(until, 1e-3), width) : QList<QPointF>();
+    const int strips = measured ? 6 : 2;
+    const double left = 70, right = width - 20.0, top = 20;
+    const double plotBottom = measured ? height - 40.0 - strips * 22.0 : height * 0.72;
     const double stripTop = plotBottom + 30, stripHeight = 16;
-    const double span = std::max(points.isEmpty() ? run.now() : points.last().x(), 1e-3);
+    const double span = std::max(std::max(until, run.now()), 1e-3);
     double low = static_cast<double>(run.lowest()), high = static_cast<double>(run.highest());
-    for (const QPointF& point : points) {
-        low = std::min(low, point.y());
-        high = std::max(high, point.y());
+    for (const QList<QPointF>* curve : {&points, &unitPoints}) {
+        for (const QPointF& point : *curve) {
+            low = std::min(low, point.y());
+            high = std::max(high, point.y());
+        }
     }
     if (high <= low)
         high = low + 1;
@@ -239,6 +247,23 @@ QByteArray runPlotSvg(const Executor& run, int width, int height) {
     svg += QStringLiteral("<path d=\"%1\" stroke=\"#1f5fbf\" stroke-width=\"1.5\" "
                           "fill=\"none\"/>\n")
                .arg(path);
+    if (measured) {
+        QString unitPath;
+        for (const QPointF& point : unitPoints)
+            unitPath += QStringLiteral("%1%2 %3")
+                            .arg(unitPath.isEmpty() ? QLatin1Char('M') : QLatin1Char('L'))
+                            .arg(x(point.x()), 0, 'f', 1)
+                            .arg(y(point.y()), 0, 'f', 1);
+        if (!unitPath.isEmpty())
+            svg += QStringLiteral("<path class=\"measured\" d=\"%1\" stroke=\"#d02020\" "
+                                  "stroke-width=\"1.5\" fill=\"none\"/>\n")
+                       .arg(unitPath);
+        svg += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\" font-size=\"11\">"
+                              "<tspan fill=\"#1f5fbf\">model</tspan> "
+                              "<tspan fill=\"#d02020\">unit</tspan></text>\n")
+                   .arg(right)
+                   .arg(top - 6);
+    }
     // The outputs: one strip each, filled while the output is on.
     const QList<QPair<double, int>> changes = outputChanges(run);
     for (int output = 0; output < 2; ++output) {
@@ -254,6 +279,26 @@ QByteArray runPlotSvg(const Executor& run, int width, int height) {
             const double to = i + 1 < changes.size() ? changes.at(i + 1).first : span;
             svg += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
                                   "fill=\"#d08020\"/>\n")
+                       .arg(x(from), 0, 'f', 1)
+                       .arg(stripY)
+                       .arg(std::max(1.0, x(to) - x(from)), 0, 'f', 1)
+                       .arg(stripHeight);
+        }
+    }
+    for (int input = 0; measured && input < 4; ++input) {
+        const double stripY = stripTop + (2 + input) * (stripHeight + 6);
+        svg += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">input %3</text>\n")
+                   .arg(left - 4)
+                   .arg(stripY + 12)
+                   .arg(input + 1);
+        const QList<QPair<double, int>>& changes = measured->inputs;
+        for (qsizetype i = 0; i < changes.size(); ++i) {
+            if (!(changes.at(i).second & (1 << input)))
+                continue;
+            const double from = changes.at(i).first;
+            const double to = i + 1 < changes.size() ? changes.at(i + 1).first : span;
+            svg += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
+                                  "fill=\"#20a040\"/>\n")
                        .arg(x(from), 0, 'f', 1)
                        .arg(stripY)
                        .arg(std::max(1.0, x(to) - x(from)), 0, 'f', 1)

@@ -39,8 +39,16 @@ QByteArray traceCsvRow(const QList<RunStep>& steps, const ExecutedLine& line);
 // The outputs over program time: (seconds, pattern) at each change.
 QList<QPair<double, int>> outputChanges(const Executor& run);
 
+// What a unit reported while it ran the same program, drawn over the model.
+struct MeasuredCurve {
+    QList<QPointF> points;            // (seconds, position)
+    QList<QPair<double, int>> inputs; // (seconds, pattern) at each change
+};
+
 // The plot as an SVG document: position over time, the outputs as a strip
-// beneath it.
-QByteArray runPlotSvg(const Executor& run, int width = 900, int height = 420);
+// beneath it; with a measured curve, that curve in another colour and the
+// unit's inputs as strips of their own.
+QByteArray runPlotSvg(const Executor& run, int width = 900, int height = 420,
+                      const MeasuredCurve* measured = nullptr);
 
 } // namespace kqm::dryrun

@@ -58,11 +58,12 @@ private:
 
 } // namespace
 
-simulator::ProgramRunner unitProgramRunner() {
-    return [](const QList<simulator::StoredLine>& program, const simulator::MotorState& start,
+simulator::ProgramRunner unitProgramRunner(double accelUnit) {
+    return [accelUnit](const QList<simulator::StoredLine>& program, const simulator::MotorState& start,
               int inputs) -> std::unique_ptr<simulator::ProgramRun> {
         RunSettings settings;
         settings.limit = 1e9; // a unit runs until told otherwise
+        settings.stepsPerSecondSquaredPerA = accelUnit;
         settings.holdForInputs = true;
         settings.acceleration = start.acceleration;
         settings.base = start.base;

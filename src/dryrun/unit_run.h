@@ -9,7 +9,8 @@ namespace kqm::dryrun {
 QList<RunStep> stepsOfStoredLines(const QList<simulator::StoredLine>& program);
 
 // What a simulated unit runs its stored program with: the dry run's executor,
-// holding for inputs as a unit does, without a time limit.
-simulator::ProgramRunner unitProgramRunner();
+// holding for inputs as a unit does, without a time limit. `accelUnit`: the
+// steps/s² each unit of A gives (a unit whose motor differs from the model's).
+simulator::ProgramRunner unitProgramRunner(double accelUnit = RunSettings{}.stepsPerSecondSquaredPerA);
 
 } // namespace kqm::dryrun

@@ -4,6 +4,7 @@
 #include "platform/messages.h"
 #include "platform/serial_port.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kqm::link {
@@ -94,6 +95,52 @@ QString Link::ReadReply(int maxBytes) {
     const QByteArray reply = readSettled(0.1, maxBytes);
     m_replyArrived = !m_flooded;
     return m_flooded ? QStringLiteral("False") : QString::fromLatin1(reply);
+}
+
+double Link::characterTime() const {
+    return 10.0 / (m_state.BaudRate > 0 ? m_state.BaudRate : 9600);
+}
+
+std::optional<QByteArray> Link::queryReply(const QString& command, double timeout) {
+    m_replyArrived = false;
+    if (!m_port.PortOpen())
+        return std::nullopt;
+    // What waits in the receive buffer answers nothing asked now.
+    if (m_port.InBufferCount() > 0)
+        m_port.Input();
+    writeFrame(command);
+    // A look a character's time; never more often than a millisecond.
+    const double look = std::max(0.001, characterTime());
+    const double sent = m_clock.now();
+    while (m_port.PortOpen() && m_port.InBufferCount() == 0) {
+        if (m_exchanges.abortRequested() || m_clock.now() - sent > timeout) {
+            if (m_port.PortOpen())
+                m_state.LastCommError = NoDataError;
+            return std::nullopt;
+        }
+        m_clock.Delay(look);
+    }
+    if (!m_port.PortOpen())
+        return std::nullopt;
+    const double quiet = 4 * characterTime() + 0.002;
+    const double deadline = m_clock.now() + deadlineFor(MaxQueryReplyBytes);
+    QByteArray reply;
+    double grown = m_clock.now();
+    while (m_port.PortOpen()) {
+        if (m_port.InBufferCount() > 0) {
+            reply += m_port.Input();
+            grown = m_clock.now();
+        }
+        if (reply.size() > MaxQueryReplyBytes || m_clock.now() > deadline) {
+            lineFlooded();
+            return std::nullopt;
+        }
+        if (reply.endsWith('\r') || m_clock.now() - grown >= quiet || m_exchanges.abortRequested())
+            break;
+        m_clock.Delay(look);
+    }
+    m_replyArrived = true;
+    return reply;
 }
 
 double Link::deadlineFor(int bytes) const {

@@ -90,6 +90,15 @@ public:
     // arrived, a short quiet (for anything trailing it) ends the wait
     // instead of the whole pause. The reply is echoed to the debug pane.
     QByteArray readUntilMark(char endMark, double pause, int maxBytes);
+    // One query answered as fast as the line carries it: the frame, then
+    // the reply as soon as it is whole (its carriage return, or a pause of a
+    // few characters' time after its last one), looking once a character's
+    // time and sleeping between looks. Nothing when no reply began within
+    // `timeout`, the port went or the line keeps sending. Runs inside the
+    // caller's exchange.
+    std::optional<QByteArray> queryReply(const QString& command, double timeout);
+    // The time one character takes on the line at its baud rate.
+    double characterTime() const;
     // The last read found a line that keeps sending.
     bool flooded() const { return m_flooded; }
     // The last ReadReply got a reply (not "False" for silence or a flood).

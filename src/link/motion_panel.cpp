@@ -165,7 +165,7 @@ bool MotionPanel::send(MotionControl control, const QString& operand) {
     case MotionControl::HomeType1:
         return frameThenWait(QStringLiteral("H1"), 0.5);
     case MotionControl::Run:
-        return frameThenWait(QStringLiteral("R0"), 0.5);
+        return frameThenWait(RunProgramFrame, 0.5);
     case MotionControl::Stop:
         return frameThenWait(QStringLiteral("."), 0.5);
     default:

@@ -13,6 +13,9 @@ namespace kqm::link {
 
 class Link;
 
+// The frame that starts the unit's stored program (the Run button's).
+inline const QString RunProgramFrame = QStringLiteral("R0");
+
 // The controls that drive the unit directly: each writes its frames, waits
 // its fixed time, and some ask for the parameter readout afterwards.
 enum class MotionControl {

@@ -66,7 +66,7 @@ QString userName() {
 } // namespace
 
 QJsonObject TransferLogEntry::toJson() const {
-    return QJsonObject{
+    QJsonObject object{
         {QStringLiteral("time"), time.toUTC().toString(Qt::ISODateWithMs)},
         {QStringLiteral("kind"), kind},
         {QStringLiteral("user"), user},
@@ -82,6 +82,11 @@ QJsonObject TransferLogEntry::toJson() const {
         {QStringLiteral("result"), result},
         {QStringLiteral("backup"), backup},
     };
+    if (measuredSeconds)
+        object.insert(QStringLiteral("measured_seconds"), *measuredSeconds);
+    if (predictedSeconds)
+        object.insert(QStringLiteral("predicted_seconds"), *predictedSeconds);
+    return object;
 }
 
 std::optional<TransferLogEntry> TransferLogEntry::fromJson(const QJsonObject& object) {
@@ -107,6 +112,12 @@ std::optional<TransferLogEntry> TransferLogEntry::fromJson(const QJsonObject& ob
     entry.pace = object.value(QStringLiteral("pace")).toDouble();
     entry.result = text("result");
     entry.backup = text("backup");
+    for (const auto& [key, field] :
+         {std::pair{"measured_seconds", &entry.measuredSeconds},
+          std::pair{"predicted_seconds", &entry.predictedSeconds}}) {
+        if (const QJsonValue value = object.value(QLatin1String(key)); value.isDouble())
+            *field = value.toDouble();
+    }
     return entry;
 }
 

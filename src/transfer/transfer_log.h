@@ -13,7 +13,7 @@ namespace kqm::transfer {
 // transfer-log.jsonl in the per-user data directory (docs/transfer-log.md).
 struct TransferLogEntry {
     QDateTime time; // UTC
-    QString kind;   // "send", "upload", "machine-check", "machine-send"
+    QString kind;   // "send", "upload", "machine-check", "machine-send", "trace"
     QString user;
     QString host;
     QString port;   // "COM 1"
@@ -26,6 +26,9 @@ struct TransferLogEntry {
     double pace = 0;
     QString result; // "verified", "sent-unverified", "stopped", "failed: ..."
     QString backup; // the unit backup's path, when one was kept
+    // A trace: when the unit came to rest for good, measured and by the model.
+    std::optional<double> measuredSeconds;
+    std::optional<double> predictedSeconds;
 
     QJsonObject toJson() const;
     static std::optional<TransferLogEntry> fromJson(const QJsonObject& object);

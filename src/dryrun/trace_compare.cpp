@@ -1,0 +1,327 @@
+#include "dryrun/trace_compare.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace kqm::dryrun {
+
+namespace {
+
+QString seconds(double value) {
+    return QString::number(value, 'f', 3);
+}
+
+// The readings of the position, with their moments.
+QList<QPair<double, qint64>> positions(const QList<TraceSample>& samples) {
+    QList<QPair<double, qint64>> readings;
+    for (const TraceSample& sample : samples)
+        if (sample.position)
+            readings.append({sample.at, *sample.position});
+    return readings;
+}
+
+// Runs of two readings or more at one position, after a change: each is a
+// move's end, dated halfway between the last reading on the way and the
+// first at rest.
+QList<Plateau> measuredPlateaus(const QList<QPair<double, qint64>>& readings) {
+    QList<Plateau> plateaus;
+    for (qsizetype i = 1; i + 1 < readings.size(); ++i) {
+        const bool arrived = readings.at(i).second != readings.at(i - 1).second;
+        const bool stays = readings.at(i + 1).second == readings.at(i).second;
+        if (arrived && stays)
+            plateaus.append(
+                {(readings.at(i - 1).first + readings.at(i).first) / 2, readings.at(i).second});
+    }
+    return plateaus;
+}
+
+// The model's moves' ends where it stands long enough for readings this far
+// apart to see it stand.
+QList<Plateau> predictedPlateaus(const Executor& run, double interval) {
+    QList<MotionProfile> moves;
+    for (const MotionProfile& move : run.moves())
+        if (move.distance != 0 && std::isfinite(move.end()))
+            moves.append(move);
+    QList<Plateau> plateaus;
+    for (qsizetype i = 0; i < moves.size(); ++i) {
+        const double end = moves.at(i).end();
+        const bool last = i + 1 == moves.size();
+        if (last || moves.at(i + 1).start - end >= 2 * interval)
+            plateaus.append({end, moves.at(i).positionAt(end)});
+    }
+    return plateaus;
+}
+
+int percentOff(double measured, double predicted) {
+    return static_cast<int>(std::lround(std::abs(measured / predicted - 1.0) * 100.0));
+}
+
+} // namespace
+
+QList<InputChange> reportedInputs(const QList<TraceSample>& samples) {
+    QList<InputChange> changes;
+    for (const TraceSample& sample : samples) {
+        if (sample.inputs < 0)
+            continue;
+        if (changes.isEmpty())
+            changes.append({0, sample.inputs});
+        else if (changes.last().pattern != sample.inputs)
+            changes.append({onTick(sample.at), sample.inputs});
+    }
+    return changes;
+}
+
+QList<ModelPoint> modelAt(const QList<RunStep>& steps, RunSettings settings,
+                          const QList<double>& times) {
+    settings.record = false;
+    if (!times.isEmpty())
+        settings.limit = std::max(settings.limit, times.last() + 1);
+    Executor run(steps, settings);
+    QList<ModelPoint> points;
+    points.reserve(times.size());
+    for (const double time : times) {
+        if (run.end() == RunEnd::Running && run.now() < time)
+            run.runUntil(time);
+        const int step = run.lastStep();
+        points.append({run.positionAt(time), step >= 0 ? steps.at(step).line : 0});
+    }
+    return points;
+}
+
+std::optional<double> lastMoveEnd(const Executor& recordedRun) {
+    std::optional<double> end;
+    for (const MotionProfile& move : recordedRun.moves())
+        if (move.distance != 0 && std::isfinite(move.end()))
+            end = std::max(end.value_or(0.0), move.end());
+    return end;
+}
+
+double rmsDifference(const QList<RunStep>& steps, const RunSettings& settings,
+                     const QList<TraceSample>& samples) {
+    const QList<QPair<double, qint64>> readings = positions(samples);
+    if (readings.isEmpty())
+        return 0;
+    QList<double> times;
+    for (const auto& reading : readings)
+        times.append(reading.first);
+    const QList<ModelPoint> model = modelAt(steps, settings, times);
+    double sum = 0;
+    for (qsizetype i = 0; i < readings.size(); ++i) {
+        const double off = static_cast<double>(readings.at(i).second - model.at(i).position);
+        sum += off * off;
+    }
+    return std::sqrt(sum / static_cast<double>(readings.size()));
+}
+
+TraceComparison compareTrace(const QList<RunStep>& steps, const RunSettings& given,
+                             const QList<TraceSample>& samples, bool atRest) {
+    RunSettings settings = given;
+    settings.inputs = reportedInputs(samples);
+    settings.holdForInputs = false;
+    settings.record = true;
+    TraceComparison comparison;
+    comparison.samples = samples.size();
+    const QList<QPair<double, qint64>> readings = positions(samples);
+    comparison.hasPosition = !readings.isEmpty();
+    if (samples.size() > 1)
+        comparison.interval = (samples.last().at - samples.first().at) /
+                              static_cast<double>(samples.size() - 1);
+    const double until = samples.isEmpty() ? 0.0 : samples.last().at;
+    settings.limit = std::max(settings.limit, until + 1);
+    Executor run(steps, settings);
+    run.runUntil(until);
+    comparison.predictedSeconds = lastMoveEnd(run);
+    comparison.predictedFinalPosition = atRest ? run.restingPosition() : run.positionAt(until);
+    comparison.predictedPlateaus = predictedPlateaus(run, comparison.interval);
+    for (const TraceSample& sample : samples) {
+        const QString code = sample.errorCode;
+        if (!code.isEmpty() && code != QLatin1String("0")) {
+            comparison.findings << QStringLiteral("the unit reported error code %1 at %2 s")
+                                       .arg(code, seconds(sample.at));
+            break;
+        }
+    }
+    if (!comparison.hasPosition)
+        return comparison;
+
+    QList<double> times;
+    for (const auto& reading : readings)
+        times.append(reading.first);
+    const QList<ModelPoint> model = modelAt(steps, settings, times);
+    double sum = 0;
+    for (qsizetype i = 0; i < readings.size(); ++i) {
+        const qint64 off = readings.at(i).second - model.at(i).position;
+        sum += static_cast<double>(off) * static_cast<double>(off);
+        if (!comparison.largest || std::abs(off) > std::abs(comparison.largest->steps))
+            comparison.largest = TraceComparison::Difference{off, times.at(i), model.at(i).line};
+    }
+    comparison.rms = std::sqrt(sum / static_cast<double>(readings.size()));
+    comparison.finalPosition = readings.last().second;
+    comparison.measuredPlateaus = measuredPlateaus(readings);
+    // At rest for good: where the last change of position ended.
+    for (qsizetype i = readings.size() - 1; i > 0; --i) {
+        if (readings.at(i - 1).second != readings.at(i).second) {
+            comparison.measuredSeconds = (readings.at(i - 1).first + readings.at(i).first) / 2;
+            break;
+        }
+    }
+
+    // What lies beyond what readings this far apart can tell.
+    const double resolution = 2 * comparison.interval;
+    if (atRest && comparison.measuredSeconds && comparison.predictedSeconds &&
+        *comparison.predictedSeconds > 0) {
+        const double measured = *comparison.measuredSeconds;
+        const double predicted = *comparison.predictedSeconds;
+        const int percent = percentOff(measured, predicted);
+        if (std::abs(measured - predicted) > resolution && percent >= 1)
+            comparison.findings << QStringLiteral("the unit took %1 % %2 than the model")
+                                       .arg(percent)
+                                       .arg(measured > predicted ? QStringLiteral("longer")
+                                                                 : QStringLiteral("less time"));
+    }
+    if (atRest) {
+        const qint64 off = *comparison.finalPosition - comparison.predictedFinalPosition;
+        const qint64 start = settings.position;
+        const qint64 way = comparison.predictedFinalPosition - start;
+        if (off != 0) {
+            const bool shortOf = way != 0 && (off < 0) == (way > 0);
+            comparison.findings << (shortOf ? QStringLiteral("the unit ended %1 steps short of "
+                                                             "the model (lost steps?)")
+                                            : QStringLiteral("the unit ended %1 steps past the "
+                                                             "model"))
+                                       .arg(std::abs(off));
+        }
+    }
+    if (comparison.findings.isEmpty())
+        comparison.findings << QStringLiteral("the unit ran as the model predicts, within what "
+                                              "readings %1 s apart can tell")
+                                   .arg(seconds(comparison.interval));
+    return comparison;
+}
+
+std::optional<AccelFit> fitAccelUnit(const QList<RunStep>& steps, const RunSettings& given,
+                                     const QList<TraceSample>& samples) {
+    if (positions(samples).size() < 3)
+        return std::nullopt;
+    RunSettings settings = given;
+    settings.inputs = reportedInputs(samples);
+    settings.holdForInputs = false;
+    settings.limit = std::max(settings.limit, samples.last().at + 1);
+    const auto error = [&](double logUnit) {
+        RunSettings trial = settings;
+        trial.stepsPerSecondSquaredPerA = std::pow(10.0, logUnit);
+        return rmsDifference(steps, trial, samples);
+    };
+    const double before = rmsDifference(steps, settings, samples);
+    // Eight to a decade over what the model takes (1 to 10^6), then the
+    // best bracket narrowed by golden sections.
+    constexpr double Low = 0, High = 6, Step = 0.125;
+    double bestLog = std::log10(std::clamp(settings.stepsPerSecondSquaredPerA, 1.0, 1e6));
+    double best = before;
+    bool dependsOnIt = false;
+    for (double logUnit = Low; logUnit <= High + 1e-9; logUnit += Step) {
+        const double value = error(logUnit);
+        if (std::abs(value - before) > 1e-9)
+            dependsOnIt = true;
+        if (value < best - 1e-9) {
+            best = value;
+            bestLog = logUnit;
+        }
+    }
+    if (!dependsOnIt)
+        return std::nullopt;
+    double a = std::max(Low, bestLog - Step), b = std::min(High, bestLog + Step);
+    const double ratio = (std::sqrt(5.0) - 1) / 2;
+    double c = b - ratio * (b - a), d = a + ratio * (b - a);
+    double fc = error(c), fd = error(d);
+    for (int i = 0; i < 40 && b - a > 1e-4; ++i) {
+        if (fc < fd) {
+            b = d;
+            d = c;
+            fd = fc;
+            c = b - ratio * (b - a);
+            fc = error(c);
+        } else {
+            a = c;
+            c = d;
+            fc = fd;
+            d = a + ratio * (b - a);
+            fd = error(d);
+        }
+    }
+    const double refined = (a + b) / 2;
+    if (const double value = error(refined); value < best) {
+        best = value;
+        bestLog = refined;
+    }
+    // The box takes whole numbers.
+    const double unit = std::max(1.0, std::round(std::pow(10.0, bestLog)));
+    RunSettings fitted = settings;
+    fitted.stepsPerSecondSquaredPerA = unit;
+    return AccelFit{unit, before, rmsDifference(steps, fitted, samples)};
+}
+
+QStringList comparisonLines(const TraceComparison& c) {
+    QStringList lines;
+    const auto time = [](const std::optional<double>& value) {
+        return value ? seconds(*value) + QStringLiteral(" s") : QStringLiteral("-");
+    };
+    if (!c.hasPosition) {
+        lines << QStringLiteral("At rest (model): %1").arg(time(c.predictedSeconds));
+        lines << QStringLiteral("Final position (model): %1").arg(c.predictedFinalPosition);
+    } else {
+        lines << QStringLiteral("At rest: measured %1, model %2")
+                     .arg(time(c.measuredSeconds), time(c.predictedSeconds));
+        lines << QStringLiteral("Final position: measured %1, model %2")
+                     .arg(c.finalPosition.value_or(0))
+                     .arg(c.predictedFinalPosition);
+        if (c.largest)
+            lines << QStringLiteral("Largest difference: %1 steps at %2 s (line %3)")
+                         .arg(c.largest->steps)
+                         .arg(seconds(c.largest->at))
+                         .arg(c.largest->line);
+        const qsizetype shared = std::min(c.measuredPlateaus.size(), c.predictedPlateaus.size());
+        QStringList ends;
+        for (qsizetype i = 0; i < shared; ++i)
+            ends << QStringLiteral("%1 s / %2 s at %3")
+                        .arg(seconds(c.measuredPlateaus.at(i).at),
+                             seconds(c.predictedPlateaus.at(i).at))
+                        .arg(c.measuredPlateaus.at(i).position);
+        if (!ends.isEmpty())
+            lines << QStringLiteral("Moves' ends (measured / model): ") +
+                         ends.join(QStringLiteral("; "));
+        if (c.measuredPlateaus.size() != c.predictedPlateaus.size())
+            lines << QStringLiteral("The unit came to rest %1 times, the model %2 times")
+                         .arg(c.measuredPlateaus.size())
+                         .arg(c.predictedPlateaus.size());
+    }
+    for (const QString& finding : c.findings)
+        lines << QStringLiteral("Finding: ") + finding;
+    return lines;
+}
+
+QString fitLine(const AccelFit& fit) {
+    return QStringLiteral("The model fits best with %1 steps/s\u00B2 per A: the curves differ by "
+                          "%2 steps (RMS) instead of %3")
+        .arg(fit.accelUnit, 0, 'f', 0)
+        .arg(fit.rmsAfter, 0, 'f', 1)
+        .arg(fit.rmsBefore, 0, 'f', 1);
+}
+
+QByteArray traceSampleCsvHeader() {
+    return "seconds,position,inputs,error_code\r\n";
+}
+
+QByteArray traceSampleCsvRow(const TraceSample& sample) {
+    // The error code as answered may hold anything: quoted, quotes doubled.
+    QString code = sample.errorCode;
+    code.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QStringLiteral("%1,%2,%3,\"%4\"\r\n")
+        .arg(seconds(sample.at),
+             sample.position ? QString::number(*sample.position) : QString(),
+             sample.inputs >= 0 ? QString::number(sample.inputs) : QString(), code)
+        .toUtf8();
+}
+
+} // namespace kqm::dryrun
