@@ -178,6 +178,8 @@ const CommandHelp Commands[] = {
      "until Ctrl+C.\n"
      "  --accel-unit N         steps/s^2 for each unit of A when the stored program runs\n"
      "                         (default 1000, the dry run's): a motor the model does not fit\n"
+     "  --wire                 each character takes the time of the baud rate the client\n"
+     "                         set (ten bits), both ways, as on a serial wire\n"
      "  --stall-after BYTES    stop answering after this many reply bytes\n"
      "  --slow-receiver MS     lose characters that come closer than MS milliseconds\n"
      "  --garbage-after FRAMES, --noise-rate BYTES, --noise-after FRAMES   line faults"},

@@ -213,6 +213,9 @@ int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream&
                       QStringLiteral("lose every character that follows the one before it "
                                      "by less than this (tests)"),
                       QStringLiteral("MS")});
+    parser.addOption({QStringLiteral("wire"),
+                      QStringLiteral("carry each character in the time the port's baud rate "
+                                     "gives it, as a serial wire does")});
     parser.addOption({QStringLiteral("accel-unit"),
                       QStringLiteral("steps/s^2 for each unit of A when the stored program runs "
                                      "(default 1000, the dry run's)"),
@@ -239,6 +242,7 @@ int simulateCommand(const QStringList& arguments, QTextStream& out, QTextStream&
             return usageError(name, QStringLiteral("--accel-unit takes a number above 0"), err);
     }
     server.line().setProgramRunner(dryrun::unitProgramRunner(accelUnit));
+    server.setWirePaced(parser.isSet(QStringLiteral("wire")));
     for (int i = 1; i < units->axes.size(); ++i)
         server.line().addUnit(units->models.at(i), units->axes.at(i));
     if (!applyFaults(parser, server.line()))

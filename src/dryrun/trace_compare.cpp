@@ -259,7 +259,8 @@ std::optional<AccelFit> fitAccelUnit(const QList<RunStep>& steps, const RunSetti
     const double unit = std::max(1.0, std::round(std::pow(10.0, bestLog)));
     RunSettings fitted = settings;
     fitted.stepsPerSecondSquaredPerA = unit;
-    return AccelFit{unit, before, rmsDifference(steps, fitted, samples)};
+    return AccelFit{settings.stepsPerSecondSquaredPerA, unit, before,
+                    rmsDifference(steps, fitted, samples)};
 }
 
 QStringList comparisonLines(const TraceComparison& c) {
@@ -302,6 +303,11 @@ QStringList comparisonLines(const TraceComparison& c) {
 }
 
 QString fitLine(const AccelFit& fit) {
+    if (std::abs(fit.accelUnit - fit.given) < 0.5)
+        return QStringLiteral("The model's own %1 steps/s\u00B2 per A fits best: the curves differ "
+                              "by %2 steps (RMS)")
+            .arg(fit.given, 0, 'f', 0)
+            .arg(fit.rmsAfter, 0, 'f', 1);
     return QStringLiteral("The model fits best with %1 steps/s\u00B2 per A: the curves differ by "
                           "%2 steps (RMS) instead of %3")
         .arg(fit.accelUnit, 0, 'f', 0)

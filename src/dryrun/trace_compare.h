@@ -76,6 +76,7 @@ TraceComparison compareTrace(const QList<RunStep>& steps, const RunSettings& set
 // steps) against the settings' own. Nothing without readings of the
 // position, or when the program's times do not depend on it.
 struct AccelFit {
+    double given = 0; // the settings' own
     double accelUnit = 0;
     double rmsBefore = 0;
     double rmsAfter = 0;

@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
+#include <utility>
+
 class QSocketNotifier;
 class QTimer;
 
@@ -28,11 +31,18 @@ public:
     SimulatedLine& line() { return m_line; }
     // Closes the pseudo-terminal as a pulled cable would.
     void unplug();
+    // Each character takes the time the baud rate the client chose gives it
+    // (ten bits), both ways, as on a serial wire; otherwise a pseudo-terminal
+    // carries it at once.
+    void setWirePaced(bool paced) { m_paced = paced; }
 
 private:
     void readFromClient();
     void flushToClient();
     void scheduleFlush();
+    // The time a character takes at the client's baud rate.
+    double characterTime() const;
+    void deliverArrived();
 
     SimulatedLine m_line;
     const platform::Clock& m_clock;
@@ -42,6 +52,12 @@ private:
     QString m_error;
     QSocketNotifier* m_notifier = nullptr;
     QTimer* m_flushTimer = nullptr;
+    bool m_paced = false;
+    // Characters on the wire, with the moment each arrives at the far end.
+    std::deque<std::pair<double, char>> m_inbound;
+    std::deque<std::pair<double, char>> m_outbound;
+    double m_inFree = 0;
+    double m_outFree = 0;
 };
 
 } // namespace kqm::simulator

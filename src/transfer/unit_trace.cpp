@@ -365,10 +365,11 @@ QStringList traceReportLines(const TraceResult& result) {
                  .arg(QDir::toNativeSeparators(result.programFile), result.axis)
                  .arg(result.model.isEmpty() ? QStringLiteral("no unit") : result.model)
                  .arg(traceEndName(result.end));
-    if (!result.message.isEmpty())
-        lines << result.message.left(1).toUpper() + result.message.mid(1);
+    // Why nothing ran is the caller's to say (a message, standard error).
     if (!result.ran())
         return lines;
+    if (!result.message.isEmpty())
+        lines << result.message.left(1).toUpper() + result.message.mid(1);
     lines << QStringLiteral("Readings: %1, %2 a second (each: %3)")
                  .arg(result.samples.size())
                  .arg(result.rateHz, 0, 'f', 1)
