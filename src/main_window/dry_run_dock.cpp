@@ -7,6 +7,8 @@
 #include "platform/app_paths.h"
 #include "platform/file_dialogs.h"
 #include "platform/messages.h"
+#include "transfer/transfer_log.h"
+#include "transfer/unit_trace.h"
 
 #include <QAction>
 #include <QDir>
@@ -15,6 +17,7 @@
 #include <QMenu>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpinBox>
 
 namespace kqm::ui {
 
@@ -73,6 +76,13 @@ DryRunDock::DryRunDock(Session& session, ProgramTab& programTab,
     });
     connect(&session.document, &program::ProgramDocument::rowsChanged, m_panel,
             &dryrun::DryRunPanel::programChanged);
+    connect(m_panel, &dryrun::DryRunPanel::traceRequested, this, &DryRunDock::traceOnUnit);
+    // The panel's Stop is Stop Motion's: the trace ends and the unit stops.
+    connect(m_panel, &dryrun::DryRunPanel::traceStopRequested, this,
+            [this] { m_session.link.stopMotion(); });
+    connect(m_panel, &dryrun::DryRunPanel::accelUnitChosen, this, [this](int unit) {
+        m_session.settings.setPreference(accelUnitPreference(), QString::number(unit));
+    });
     connect(m_panel, &dryrun::DryRunPanel::travelLimitsChanged, this,
             [this](const QString& limits) {
                 m_session.settings.setPreference(travelLimitsPreference(), limits);
@@ -111,10 +121,60 @@ QString DryRunDock::travelLimitsPreference() const {
     return QStringLiteral("DryRunTravelLimitsAxis%1").arg(m_session.linkState().AxisAddress);
 }
 
+QString DryRunDock::accelUnitPreference() const {
+    return QStringLiteral("DryRunAccelUnitAxis%1").arg(m_session.linkState().AxisAddress);
+}
+
 void DryRunDock::showTravelLimits() {
     m_panel->setTravelLimits(
         m_session.linkState().AxisAddress,
         m_session.settings.preference(travelLimitsPreference()).value_or(QString()));
+    // A fitted acceleration unit is the axis's, as its travel limits are.
+    bool ok = false;
+    const int unit =
+        m_session.settings.preference(accelUnitPreference()).value_or(QString()).toInt(&ok);
+    if (ok && unit > 0)
+        m_panel->spnDryAccelUnit->setValue(unit);
+}
+
+void DryRunDock::traceOnUnit() {
+    link::Link& link = m_session.link;
+    if (link.exchanges().refuseWhenBusy())
+        return;
+    if (!m_session.linkState().UnitConnected) {
+        link.exchanges().reportNotConnected();
+        return;
+    }
+    const QString program = m_session.document.path();
+    transfer::TraceRequest request;
+    request.programFile = program;
+    request.model = m_panel->modelShown();
+    request.limit = m_panel->traceLimit();
+    request.logFile = transfer::transferLogPath(m_session.services.paths.userDataDirectory());
+    transfer::TraceCallbacks callbacks;
+    callbacks.phase = [this](const QString& phase) { m_panel->tracePhase(phase); };
+    callbacks.started = [this](const QList<dryrun::RunStep>& steps,
+                               const dryrun::RunSettings& settings, double) {
+        m_panel->traceStarted(steps, settings);
+    };
+    callbacks.sample = [this](const dryrun::TraceSample& sample) { m_panel->traceSample(sample); };
+    // The panel's controls follow the trace; the window's, the link's busy state.
+    m_panel->tracePhase(QStringLiteral("starting"));
+    const transfer::TraceResult result =
+        transfer::traceUnit(link, m_session.services.clock, request, callbacks);
+    if (!result.ran()) {
+        const QString why = result.message.isEmpty() ? QStringLiteral("nothing ran")
+                                                     : result.message;
+        m_panel->traceRefused(QStringLiteral("Trace: ") + why);
+        if (result.end == transfer::TraceEnd::NotInStep)
+            m_session.services.messages.show(platform::MessageIcon::Information,
+                                             QStringLiteral("Nothing was run: %1.").arg(why));
+        return;
+    }
+    const std::optional<dryrun::AccelFit> fit =
+        dryrun::fitAccelUnit(result.steps, result.settings, result.samples);
+    m_panel->traceEnded(transfer::traceReportLines(result), transfer::tracedModelRun(result),
+                        transfer::measuredCurve(result.samples), fit);
 }
 
 void DryRunDock::fitWidth() {

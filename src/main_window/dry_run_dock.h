@@ -35,8 +35,12 @@ public:
     // the dock shows.
     void addRunActions(QMenu* menu);
 
+    // Runs the program on the unit and shows its motion over the model's.
+    void traceOnUnit();
+
 private:
     QString travelLimitsPreference() const;
+    QString accelUnitPreference() const;
     void fitWidth();
     void savePlot();
 
