@@ -151,8 +151,10 @@ int traceCommand(const QStringList& arguments, QTextStream& out, QTextStream& er
     }
     if (parser.isSet(QStringLiteral("json"))) {
         QJsonObject report = transfer::traceReportJson(result, fit);
-        if (fitting && !fit)
-            report.insert(QStringLiteral("fitted_accel_unit"), QJsonValue());
+        if (fitting && !fit) {
+            for (const char* field : {"fitted_accel_unit", "fit_rms_before", "fit_rms_after"})
+                report.insert(QLatin1String(field), QJsonValue());
+        }
         out << QString::fromUtf8(QJsonDocument(report).toJson());
     } else {
         for (const QString& line : transfer::traceReportLines(result))

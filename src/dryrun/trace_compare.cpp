@@ -53,8 +53,8 @@ QList<Plateau> predictedPlateaus(const Executor& run, double interval) {
     return plateaus;
 }
 
-int percentOff(double measured, double predicted) {
-    return static_cast<int>(std::lround(std::abs(measured / predicted - 1.0) * 100.0));
+double percentOff(double measured, double predicted) {
+    return std::abs(measured / predicted - 1.0) * 100.0;
 }
 
 } // namespace
@@ -95,6 +95,21 @@ std::optional<double> lastMoveEnd(const Executor& recordedRun) {
         if (move.distance != 0 && std::isfinite(move.end()))
             end = std::max(end.value_or(0.0), move.end());
     return end;
+}
+
+double longestStandstill(const Executor& recordedRun) {
+    double longest = 0;
+    std::optional<double> lastEnd;
+    for (const MotionProfile& move : recordedRun.moves()) {
+        if (move.distance == 0)
+            continue;
+        if (lastEnd)
+            longest = std::max(longest, move.start - *lastEnd);
+        if (!std::isfinite(move.end()))
+            break;
+        lastEnd = std::max(lastEnd.value_or(move.end()), move.end());
+    }
+    return longest;
 }
 
 double rmsDifference(const QList<RunStep>& steps, const RunSettings& settings,
@@ -173,10 +188,10 @@ TraceComparison compareTrace(const QList<RunStep>& steps, const RunSettings& giv
         *comparison.predictedSeconds > 0) {
         const double measured = *comparison.measuredSeconds;
         const double predicted = *comparison.predictedSeconds;
-        const int percent = percentOff(measured, predicted);
-        if (std::abs(measured - predicted) > resolution && percent >= 1)
+        const double percent = percentOff(measured, predicted);
+        if (std::abs(measured - predicted) > resolution && percent >= 1.0)
             comparison.findings << QStringLiteral("the unit took %1 % %2 than the model")
-                                       .arg(percent)
+                                       .arg(static_cast<int>(std::floor(percent)))
                                        .arg(measured > predicted ? QStringLiteral("longer")
                                                                  : QStringLiteral("less time"));
     }
@@ -320,8 +335,11 @@ QByteArray traceSampleCsvHeader() {
 }
 
 QByteArray traceSampleCsvRow(const TraceSample& sample) {
-    // The error code as answered may hold anything: quoted, quotes doubled.
+    // The error code as answered may hold anything: quoted, quotes doubled,
+    // and never read by a spreadsheet as a formula.
     QString code = sample.errorCode;
+    if (code.startsWith(QLatin1Char('=')) || code.startsWith(QLatin1Char('@')))
+        code.prepend(QLatin1Char('\''));
     code.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QStringLiteral("%1,%2,%3,\"%4\"\r\n")
         .arg(seconds(sample.at),

@@ -37,6 +37,10 @@ QList<ModelPoint> modelAt(const QList<RunStep>& steps, RunSettings settings,
 // goes anywhere; nothing when none does.
 std::optional<double> lastMoveEnd(const Executor& recordedRun);
 
+// The longest the motor stands still between the start of its first move
+// and the end of its last (0 with fewer than two moves).
+double longestStandstill(const Executor& recordedRun);
+
 struct Plateau {
     double at = 0; // when the position came to rest
     qint64 position = 0;

@@ -109,9 +109,11 @@ std::optional<QByteArray> Link::queryReply(const QString& command, double timeou
     if (m_port.InBufferCount() > 0)
         m_port.Input();
     writeFrame(command);
-    // A look a character's time; never more often than a millisecond.
+    // A look a character's time; never more often than a millisecond. No
+    // answer can begin before the frame is out: the first look waits for it.
     const double look = std::max(0.001, characterTime());
     const double sent = m_clock.now();
+    m_clock.Delay((3 + m_state.AxisAddress.size() + command.size()) * characterTime());
     while (m_port.PortOpen() && m_port.InBufferCount() == 0) {
         if (m_exchanges.abortRequested() || m_clock.now() - sent > timeout) {
             if (m_port.PortOpen())

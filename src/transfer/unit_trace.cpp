@@ -91,6 +91,11 @@ private:
         return reply;
     }
     bool check(TraceResult& result, const QVector<program::ProgramRow>& rows);
+    enum class Reading { Taken, Missed, Lost };
+    // One round of queries: the position (a KQM20), the inputs and the error
+    // code. A round whose position (or, without one, whose inputs) is no
+    // number is missed: a garbled or late reply is never taken as a reading.
+    Reading read(TraceSample& sample, bool position);
     void readStart(dryrun::RunSettings& settings, bool position);
 
     link::Link& m_link;
@@ -98,7 +103,47 @@ private:
     const TraceRequest& m_request;
     const TraceCallbacks& m_callbacks;
     const link::Link::LongExchange& m_held;
+    // The model's final position and its longest standstill while it runs.
+    qint64 m_predictedFinal = 0;
+    double m_longestStill = 0;
 };
+
+Tracer::Reading Tracer::read(TraceSample& sample, bool position) {
+    bool timedOut = false;
+    const auto query = [&](const QString& command, double* at) {
+        const auto reply = ask(command, at);
+        if (!reply && m_link.isPortOpen())
+            timedOut = true;
+        return reply;
+    };
+    double at = 0;
+    if (position)
+        sample.position = numberIn(query(QStringLiteral("VZ"), &at));
+    double inputsAt = 0;
+    if (m_link.isPortOpen()) {
+        const auto pattern = numberIn(query(QStringLiteral("I"), &inputsAt));
+        if (pattern && *pattern >= 0 && *pattern <= 15)
+            sample.inputs = static_cast<int>(*pattern);
+    }
+    if (m_link.isPortOpen()) {
+        const auto reply = query(QStringLiteral("!"), nullptr);
+        if (numberIn(reply))
+            sample.errorCode = trimmed(*reply);
+    }
+    if (!m_link.isPortOpen())
+        return Reading::Lost;
+    if (timedOut) {
+        // A reply that comes after its query gave up answers nothing asked
+        // later: let the line fall quiet and drop it.
+        m_link.Delay(0.1);
+        m_link.readSettled(0.05, link::MaxQueryReplyBytes);
+        if (!m_link.isPortOpen())
+            return Reading::Lost;
+    }
+    sample.at = position ? at : inputsAt;
+    const bool taken = position ? sample.position.has_value() : sample.inputs >= 0;
+    return taken ? Reading::Taken : Reading::Missed;
+}
 
 bool Tracer::check(TraceResult& result, const QVector<program::ProgramRow>& rows) {
     phase(QStringLiteral("checking the unit's program"));
@@ -190,10 +235,13 @@ void Tracer::run(TraceResult& result) {
         dryrun::RunSettings ahead = settings;
         ahead.holdForInputs = false;
         ahead.inputs = {{0, inputs && *inputs >= 0 && *inputs <= 15 ? static_cast<int>(*inputs) : 0}};
+        ahead.record = true;
         dryrun::Executor model(result.steps, ahead);
         model.run();
         if (model.end() != dryrun::RunEnd::Limit)
             result.predictedEnd = std::max(model.now(), model.restingTime());
+        m_predictedFinal = model.restingPosition();
+        m_longestStill = dryrun::longestStandstill(model);
     }
     if (m_callbacks.started)
         m_callbacks.started(result.steps, settings, result.predictedEnd);
@@ -205,6 +253,11 @@ void Tracer::run(TraceResult& result) {
     std::optional<qint64> last;
     double lastChange = 0;
     int misses = 0;
+    // Standing still at the model's final position ends the trace after a
+    // second; anywhere else the unit may still be in a wait of its own (a
+    // motor slower than the model), so it ends once it has stood still
+    // longer than the model ever does.
+    const double longerThanTheModel = std::max(StandstillSeconds, m_longestStill + StandstillSeconds);
     result.end = TraceEnd::Standstill;
     for (;;) {
         if (stopped()) {
@@ -216,45 +269,23 @@ void Tracer::run(TraceResult& result) {
             break;
         }
         TraceSample sample;
-        double at = 0;
-        bool answered = false;
-        if (position) {
-            const auto reply = ask(QStringLiteral("VZ"), &at);
-            answered = reply.has_value();
-            sample.position = numberIn(reply);
-        }
-        double inputsAt = 0;
-        if (m_link.isPortOpen()) {
-            const auto reply = ask(QStringLiteral("I"), &inputsAt);
-            answered = answered || reply.has_value();
-            const auto pattern = numberIn(reply);
-            if (pattern && *pattern >= 0 && *pattern <= 15)
-                sample.inputs = static_cast<int>(*pattern);
-        }
-        if (!position)
-            at = inputsAt;
-        if (m_link.isPortOpen()) {
-            const auto reply = ask(QStringLiteral("!"), nullptr);
-            answered = answered || reply.has_value();
-            if (reply)
-                sample.errorCode = trimmed(*reply);
-        }
-        if (!m_link.isPortOpen()) {
+        const Reading reading = read(sample, position);
+        if (reading == Reading::Lost) {
             result.end = TraceEnd::Lost;
             result.message = m_link.lostReason().isEmpty() ? QStringLiteral("the port closed")
                                                            : m_link.lostReason();
             break;
         }
-        if (!answered) {
+        if (reading == Reading::Missed) {
             if (++misses >= MissesToGiveUp) {
                 result.end = TraceEnd::NoAnswer;
-                result.message = QStringLiteral("the unit stopped answering");
+                result.message = QStringLiteral("the unit stopped answering with readings");
                 break;
             }
             continue;
         }
         misses = 0;
-        sample.at = std::max(0.0, at - start);
+        sample.at = std::max(0.0, sample.at - start);
         result.samples << sample;
         if (m_callbacks.sample)
             m_callbacks.sample(sample);
@@ -262,16 +293,30 @@ void Tracer::run(TraceResult& result) {
             last = sample.position;
             lastChange = sample.at;
         }
-        const bool pastEnd = sample.at >= result.predictedEnd;
-        if (position ? pastEnd && last && sample.at - lastChange >= StandstillSeconds
-                     : sample.at >= result.predictedEnd + StandstillSeconds)
+        if (!position) {
+            if (sample.at >= result.predictedEnd + StandstillSeconds)
+                break;
+            continue;
+        }
+        const double still = sample.at - lastChange;
+        const bool atModelsEnd = last == m_predictedFinal;
+        if (sample.at >= result.predictedEnd &&
+            still >= (atModelsEnd ? StandstillSeconds : longerThanTheModel))
             break;
     }
     if (result.end != TraceEnd::Standstill && result.end != TraceEnd::Lost &&
         m_link.isPortOpen()) {
-        // Ended early: the unit stops too.
+        // Ended early: the unit stops too, and is read once more where it
+        // rests (the reading waits for the stop to be on the line).
         m_link.writeFrame(QStringLiteral("."));
         result.unitStopped = true;
+        TraceSample rest;
+        if (read(rest, position) == Reading::Taken) {
+            rest.at = std::max(0.0, rest.at - start);
+            result.samples << rest;
+            if (m_callbacks.sample)
+                m_callbacks.sample(rest);
+        }
         if (result.message.isEmpty())
             result.message = result.end == TraceEnd::Limit
                                  ? QStringLiteral("the time limit of %1 s passed; the unit was "
@@ -397,6 +442,8 @@ QJsonObject traceReportJson(const TraceResult& result, const std::optional<dryru
         {QStringLiteral("message"), result.message},
         {QStringLiteral("unit_stopped"), result.unitStopped},
         {QStringLiteral("samples"), static_cast<qint64>(result.samples.size())},
+        // A KQM21 tells no position: none is compared with the model.
+        {QStringLiteral("positions"), result.model == QLatin1String("KQM20")},
         {QStringLiteral("rate_hz"), result.rateHz},
     };
     const std::optional<dryrun::TraceComparison>& c = result.comparison;
