@@ -249,6 +249,7 @@ void Tracer::run(TraceResult& result) {
     phase(QStringLiteral("running"));
     const double startWritten = m_clock.now();
     m_link.writeFrame(link::RunProgramFrame);
+    result.started = true;
     const double start = arrival(startWritten, link::RunProgramFrame);
     std::optional<qint64> last;
     double lastChange = 0;

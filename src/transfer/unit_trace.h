@@ -81,7 +81,8 @@ struct TraceResult {
     bool unitStopped = false; // the trace's own stop frame ended the unit's run
     std::optional<dryrun::TraceComparison> comparison;
 
-    bool ran() const { return end != TraceEnd::NotInStep && end != TraceEnd::NotRun; }
+    bool started = false; // the run frame went out
+    bool ran() const { return started; }
 };
 
 // Runs inside a long exchange of its own: nothing else writes to the unit

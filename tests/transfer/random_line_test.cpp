@@ -8,6 +8,7 @@
 #include "transfer/pace_test.h"
 #include "transfer/send_operation.h"
 #include "transfer/upload.h"
+#include "transfer/unit_trace.h"
 
 #include <QRandomGenerator>
 #include <QSet>
@@ -26,7 +27,9 @@ namespace {
 // stopped part-way, uploads, sends with backup and read-back at every pace
 // through a receiver, or a line, that may drop characters, machine checks
 // and sends, pace tests, axis changes, the port going away and the window
-// closing (or Ctrl+C) in the middle of any of them. After every step the
+// closing (or Ctrl+C) in the middle of any of them, and traces of a unit
+// running its program, with the Terminal and the machine view's position
+// poll trying the line meanwhile. After every step the
 // line must be sound: no unit left in program entry while the port is
 // there, every unit on the line reached by the next greeting, and every
 // read-back answered by the unit it asked.
@@ -48,8 +51,11 @@ public:
     void run(int steps) {
         for (int step = 0; step < steps && !m_closed; ++step) {
             maybeInterruptLater();
-            const int action = static_cast<int>(m_random.bounded(9));
+            const int action = static_cast<int>(m_random.bounded(10));
             switch (action) {
+            case 9:
+                trace();
+                break;
             case 6:
                 machine();
                 break;
@@ -88,6 +94,7 @@ public:
     }
 
     QString log() const { return m_log.join(QStringLiteral(", ")); }
+    static inline int tracesRun = 0;
 
 private:
     static constexpr int Axes[] = {0, 3, 7};
@@ -105,6 +112,8 @@ private:
         m_interruptUnplugs = !m_interruptCloses && m_random.bounded(5) == 0;
     }
     void interruptAt(double now) {
+        if (m_tracing && !m_inInterrupt && now >= m_nextTry)
+            tryTheLine(now);
         if (m_interruptAt < 0 || now < m_interruptAt || m_inInterrupt)
             return;
         m_interruptAt = -1;
@@ -136,6 +145,83 @@ private:
             m_stops << qMakePair(m_line.state.AxisAddress.toInt(),
                                  static_cast<int>(connected().frameCount()));
         link().stopMotion();
+    }
+
+    // While a trace runs, what the window lets the user do: type in the
+    // Terminal and poll positions. Neither may reach the line.
+    void tryTheLine(double now) {
+        m_inInterrupt = true;
+        m_nextTry = now + 0.05 + m_random.bounded(400) / 1000.0;
+        if (m_random.bounded(2) == 0) {
+            if (!link().exchanges().refuseWhenBusy())
+                link().TransmitTerminalText(QStringLiteral("@7S\r"));
+        } else {
+            EXPECT_NE(link().background().ask(QStringLiteral("VZ"), QStringLiteral("7")).outcome,
+                      link::BackgroundQueries::Outcome::Answered)
+                << log().toStdString();
+        }
+        m_inInterrupt = false;
+    }
+
+    // The connected unit runs a program it holds (or not) while the line is
+    // tried and, now and then, Stop, the port or the window interrupt it.
+    void trace() {
+        const QString axis = m_line.state.AxisAddress;
+        const bool holds = m_random.bounded(3) != 0;
+        const double limit = 0.2 + m_random.bounded(25) / 10.0;
+        m_log << QStringLiteral("trace%1 limit %2").arg(holds ? "" : " (not held)").arg(limit);
+        if (!m_line.state.UnitConnected || !m_line.port.PortOpen())
+            return;
+        const QStringList program{"A20", QStringLiteral("N%1\r@%2G").arg(300 + m_random.bounded(900)).arg(axis),
+                                  "F", "W200", QStringLiteral("N400\r@%1G").arg(axis), "Q"};
+        const QString path = m_line.dir.filePath(QStringLiteral("trace.mdb"));
+        QFile::remove(path);
+        QVector<test::Line> lines;
+        for (const QString& command : program)
+            lines.push_back({command});
+        test::WriteProgramFile(path, lines);
+        simulator::SimulatedUnit& unit = connected();
+        test::LineFixture::store(unit, holds ? program : QStringList{"A5", "Q"});
+        m_garbled.remove(axis.toInt());
+        const qsizetype before = unit.frameCount();
+        const bool interruptsPending = m_interruptAt >= 0;
+        TraceRequest request;
+        request.programFile = path;
+        request.limit = limit;
+        m_tracing = true;
+        m_nextTry = m_line.clock.now();
+        const TraceResult result = traceUnit(link(), m_line.clock, request);
+        m_tracing = false;
+        if (result.ran())
+            ++tracesRun;
+        m_line.messages.clear();
+        const std::string trace = log().toStdString() + " -> " + traceEndName(result.end).toStdString() +
+                                  " " + result.message.toStdString();
+        // From the run frame on, nothing but the trace's own frames and
+        // Stop: no other exchange, no Terminal text, no poll in between.
+        const QList<QByteArray> frames = unit.framesSince(before);
+        const QByteArray prefix = "@" + axis.toLatin1();
+        const qsizetype run = frames.indexOf(prefix + "R0");
+        for (qsizetype i = std::max<qsizetype>(run + 1, 0); run >= 0 && i < frames.size(); ++i) {
+            EXPECT_TRUE(QList<QByteArray>({prefix + "VZ", prefix + "I", prefix + "!", prefix + "."})
+                            .contains(frames.at(i)))
+                << frames.at(i).toStdString() << ": " << trace;
+        }
+        if (!holds) {
+            EXPECT_EQ(run, -1) << trace;
+        }
+        // Undisturbed, a trace runs exactly when the unit holds its program.
+        if (!interruptsPending) {
+            EXPECT_EQ(result.ran(), holds) << trace;
+        }
+        // Ended early with the port there: the unit was stopped.
+        if (result.ran() && m_line.port.PortOpen() && result.end != TraceEnd::Standstill) {
+            EXPECT_TRUE(result.unitStopped) << trace;
+            EXPECT_FALSE(unit.running()) << trace;
+        }
+        if (result.end == TraceEnd::Standstill) {
+            EXPECT_FALSE(unit.running()) << trace;
+        }
     }
 
     void terminal() {
@@ -376,6 +462,8 @@ private:
     QSet<int> m_stranded; // axes the port's loss left in entry, not yet greeted
     bool m_inInterrupt = false;
     bool m_closed = false;
+    bool m_tracing = false;
+    double m_nextTry = 0;
 };
 
 TEST(RandomLine, ExchangesAndInterruptionsLeaveTheLineSound) {
@@ -390,6 +478,8 @@ TEST(RandomLine, ExchangesAndInterruptionsLeaveTheLineSound) {
         if (::testing::Test::HasFailure())
             return;
     }
+    // The traces among the steps got as far as running the unit.
+    EXPECT_GT(RandomLine::tracesRun, seeds / 10);
 }
 
 } // namespace
