@@ -118,8 +118,8 @@ int traceCommand(const QStringList& arguments, QTextStream& out, QTextStream& er
         return Failure;
     transfer::TraceCallbacks callbacks;
     callbacks.stopped = &InterruptGuard::requested;
-    if (!parser.isSet(QStringLiteral("json")))
-        callbacks.phase = [&err](const QString& phase) { err << phase << Qt::endl; };
+    // What runs, on standard error (the report, JSON or not, is standard output's).
+    callbacks.phase = [&err](const QString& phase) { err << phase << Qt::endl; };
     callbacks.sample = [&csv](const dryrun::TraceSample& sample) {
         if (csv.isOpen()) {
             csv.write(dryrun::traceSampleCsvRow(sample));
