@@ -1,5 +1,6 @@
 #include "dryrun/dry_run_panel.h"
 #include "dryrun/run_plot.h"
+#include "dryrun/unit_run.h"
 #include "files/settings_table.h"
 #include "platform/virtual_clock.h"
 #include "simulator/simulated_port.h"
@@ -347,5 +348,76 @@ TEST_F(DryRunWindowTest, ALongRunKeepsItsMemoryBounded) {
     EXPECT_LT(residentMb() - before, 50);
 }
 #endif
+
+// Trace on Unit from the panel: a unit that holds another program runs
+// nothing and the user is told; one whose motor is slower than the model is
+// drawn over it, the report says so, and one click takes the fitted value
+// for the axis; F12 in the middle of a trace ends it and stops the unit.
+TEST_F(DryRunWindowTest, TraceOnUnitShowsTheUnitOverTheModel) {
+    port.line().setProgramRunner(dryrun::unitProgramRunner(400));
+    const QStringList program{"A10", "B300", "M3000", "N3000\r@0G", "F", "W300", "N1000\r@0G", "Q"};
+    QVector<test::Line> lines;
+    for (const QString& command : program)
+        lines.push_back({command});
+    test::WriteProgramFile(dir.filePath("trace.mdb"), lines);
+    form = makeWindow(clock, port);
+    form->Form_Load();
+    form->resize(1400, 800);
+    form->show();
+    dialogs.choose(dir.filePath("trace.mdb"));
+    click("cmdOpen");
+    form->findChild<QAction*>(QStringLiteral("mnuDryRun"))->trigger();
+    auto* panel = form->findChild<dryrun::DryRunPanel*>();
+    ASSERT_NE(panel, nullptr);
+    messages.clear();
+
+    QTest::mouseClick(panel->cmdDryTrace, Qt::LeftButton);
+    EXPECT_TRUE(messages.texts().join(' ').contains(QStringLiteral("Nothing was run: the unit holds no program")))
+        << messages.texts().join(' ').toStdString();
+    EXPECT_FALSE(panel->showsTrace());
+
+    QByteArray frames = "@0E0\r";
+    for (const QString& command : program)
+        frames += "@0" + command.toLatin1() + '\r';
+    port.unit().receive(frames);
+    QTest::mouseClick(panel->cmdDryTrace, Qt::LeftButton);
+    const QString report = panel->lblDryTrace->text();
+    EXPECT_TRUE(report.contains(QStringLiteral("standstill"))) << report.toStdString();
+    EXPECT_TRUE(report.contains(QStringLiteral("longer than the model"))) << report.toStdString();
+    ASSERT_TRUE(panel->showsTrace());
+    EXPECT_TRUE(panel->pltDryRun->data().traced);
+    EXPECT_FALSE(panel->pltDryRun->data().measured.isEmpty());
+    EXPECT_EQ(panel->pltDryRun->data().measured.last().y(), 4000);
+    ASSERT_TRUE(panel->cmdDryUseFit->isVisible());
+    QTest::mouseClick(panel->cmdDryUseFit, Qt::LeftButton);
+    EXPECT_NEAR(panel->spnDryAccelUnit->value(), 400, 20);
+    EXPECT_EQ(form->settingsTable().preference(QStringLiteral("DryRunAccelUnitAxis0")),
+              QString::number(panel->spnDryAccelUnit->value()));
+    EXPECT_TRUE(panel->showsTrace()); // the trace stays, with the model refitted
+    EXPECT_TRUE(panel->lblDryTrace->text().contains(QStringLiteral("now uses")));
+    QCoreApplication::processEvents();
+    if (const QString target = qEnvironmentVariable("KQM_SCREENSHOT_DIR"); !target.isEmpty())
+        form->grab().save(QDir(target).filePath(QStringLiteral("trace.png")));
+
+    // F12 while the unit runs: the buttons follow the trace, and the unit stops.
+    bool pressed = false;
+    bool buttonsFollowed = false;
+    const double stopAt = clock.now() + 2.5;
+    clock.addListener([&](double now) {
+        if (pressed || now < stopAt)
+            return;
+        pressed = true;
+        buttonsFollowed = !panel->cmdDryTrace->isEnabled() && panel->cmdDryTraceStop->isEnabled();
+        QTest::keyClick(form.get(), Qt::Key_F12);
+    });
+    QTest::mouseClick(panel->cmdDryTrace, Qt::LeftButton);
+    EXPECT_TRUE(pressed);
+    EXPECT_TRUE(buttonsFollowed);
+    EXPECT_TRUE(panel->lblDryTrace->text().contains(QStringLiteral("stopped")))
+        << panel->lblDryTrace->text().toStdString();
+    EXPECT_FALSE(port.unit().running());
+    EXPECT_TRUE(panel->cmdDryTrace->isEnabled());
+    EXPECT_FALSE(panel->cmdDryTraceStop->isEnabled());
+}
 
 } // namespace
