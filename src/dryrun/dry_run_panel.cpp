@@ -209,11 +209,12 @@ void DryRunPanel::build() {
     layout->addWidget(chkDryMovesHold);
     layout->addWidget(lblDryModel);
     layout->addWidget(pltDryRun, 2);
-    layout->addWidget(lstDryExecuted, 1);
-    layout->addWidget(lblDryFindings);
+    // What the unit did, right under the plot that shows it.
     layout->addLayout(trace);
     layout->addWidget(lblDryTrace);
     layout->addWidget(cmdDryUseFit, 0, Qt::AlignLeft);
+    layout->addWidget(lstDryExecuted, 1);
+    layout->addWidget(lblDryFindings);
     layout->addWidget(cmdDrySavePlot, 0, Qt::AlignLeft);
     showTraceButtons();
 
@@ -522,7 +523,8 @@ void DryRunPanel::refresh() {
         pltDryRun->setData(plotDataOf(run));
         m_ticksSincePlot = 0;
     }
-    pltDryRun->setTimeCursor(m_time);
+    if (!showsTrace())
+        pltDryRun->setTimeCursor(m_time);
     lblDryFindings->setText(findings());
 }
 

@@ -166,7 +166,7 @@ void drawRunPlot(QPainter& painter, const QRectF& area, const PlotData& data, do
         }
     }
     if (cursor >= 0) {
-        painter.setPen(QPen(Qt::red, 1));
+        painter.setPen(QPen(QColor(96, 96, 96), 1, Qt::DashLine));
         painter.drawLine(QPointF(x(cursor), area.top()), QPointF(x(cursor), area.bottom()));
     }
 }

@@ -14,7 +14,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMainWindow>
+#include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -175,6 +177,13 @@ void DryRunDock::traceOnUnit() {
         dryrun::fitAccelUnit(result.steps, result.settings, result.samples);
     m_panel->traceEnded(transfer::traceReportLines(result), transfer::tracedModelRun(result),
                         transfer::measuredCurve(result.samples), fit);
+    // The report comes into view under its plot.
+    if (auto* scroll = qobject_cast<QScrollArea*>(widget())) {
+        m_panel->adjustSize();
+        scroll->ensureWidgetVisible(m_panel->cmdDryUseFit->isVisible()
+                                        ? static_cast<QWidget*>(m_panel->cmdDryUseFit)
+                                        : m_panel->lblDryTrace);
+    }
 }
 
 void DryRunDock::fitWidth() {

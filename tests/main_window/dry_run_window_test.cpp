@@ -389,15 +389,15 @@ TEST_F(DryRunWindowTest, TraceOnUnitShowsTheUnitOverTheModel) {
     EXPECT_FALSE(panel->pltDryRun->data().measured.isEmpty());
     EXPECT_EQ(panel->pltDryRun->data().measured.last().y(), 4000);
     ASSERT_TRUE(panel->cmdDryUseFit->isVisible());
+    QCoreApplication::processEvents();
+    if (const QString target = qEnvironmentVariable("KQM_SCREENSHOT_DIR"); !target.isEmpty())
+        form->grab().save(QDir(target).filePath(QStringLiteral("trace.png")));
     QTest::mouseClick(panel->cmdDryUseFit, Qt::LeftButton);
     EXPECT_NEAR(panel->spnDryAccelUnit->value(), 400, 20);
     EXPECT_EQ(form->settingsTable().preference(QStringLiteral("DryRunAccelUnitAxis0")),
               QString::number(panel->spnDryAccelUnit->value()));
     EXPECT_TRUE(panel->showsTrace()); // the trace stays, with the model refitted
     EXPECT_TRUE(panel->lblDryTrace->text().contains(QStringLiteral("now uses")));
-    QCoreApplication::processEvents();
-    if (const QString target = qEnvironmentVariable("KQM_SCREENSHOT_DIR"); !target.isEmpty())
-        form->grab().save(QDir(target).filePath(QStringLiteral("trace.png")));
 
     // F12 while the unit runs: the buttons follow the trace, and the unit stops.
     bool pressed = false;
