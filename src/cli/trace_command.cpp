@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSaveFile>
 
 #include <cmath>
@@ -114,8 +115,18 @@ int traceCommand(const QStringList& arguments, QTextStream& out, QTextStream& er
     const platform::ExecutableAppPaths paths;
     request.logFile = transfer::transferLogPath(paths.userDataDirectory());
     UnitSession session(options, err);
-    if (!session.openPort())
+    if (!session.openPort()) {
+        // Scripts that read the JSON learn of it there too.
+        if (parser.isSet(QStringLiteral("json")))
+            out << QString::fromUtf8(
+                QJsonDocument(QJsonObject{{QStringLiteral("program"),
+                                           QFileInfo(request.programFile).absoluteFilePath()},
+                                          {QStringLiteral("end"), QStringLiteral("not-run")},
+                                          {QStringLiteral("message"),
+                                           QStringLiteral("the port could not be opened")}})
+                    .toJson());
         return Failure;
+    }
     transfer::TraceCallbacks callbacks;
     callbacks.stopped = &InterruptGuard::requested;
     // What runs, on standard error (the report, JSON or not, is standard output's).
@@ -137,8 +148,10 @@ int traceCommand(const QStringList& arguments, QTextStream& out, QTextStream& er
     if (csv.isOpen())
         csv.close();
     std::optional<dryrun::AccelFit> fit;
+    // Readings cut off by the port or a silent unit fit nothing.
     const bool fitting = parser.isSet(QStringLiteral("fit")) && result.ran();
-    if (fitting)
+    const bool fittable = fitting && result.readingsSound();
+    if (fittable)
         fit = dryrun::fitAccelUnit(result.steps, result.settings, result.samples);
     if (!plotPath.isEmpty() && result.ran()) {
         QSaveFile plot(QFileInfo(plotPath).absoluteFilePath());

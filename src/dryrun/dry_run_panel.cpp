@@ -525,7 +525,8 @@ void DryRunPanel::refresh() {
     }
     if (!showsTrace())
         pltDryRun->setTimeCursor(m_time);
-    lblDryFindings->setText(findings());
+    // Beside a trace, what the unit did is the finding.
+    lblDryFindings->setText(showsTrace() ? QString() : findings());
 }
 
 void DryRunPanel::appendExecuted() {
@@ -617,7 +618,9 @@ double DryRunPanel::traceLimit() const {
 void DryRunPanel::showTraceButtons() {
     cmdDryTrace->setEnabled(!m_tracing);
     cmdDryTraceStop->setEnabled(m_tracing);
-    for (QPushButton* control : {cmdDryRun, cmdDryStep, cmdDryRunToLine, cmdDryReset})
+    // Nothing that opens a dialog of its own while the unit is read: the
+    // readings would wait for it.
+    for (QPushButton* control : {cmdDryRun, cmdDryStep, cmdDryRunToLine, cmdDryReset, cmdDrySavePlot})
         control->setEnabled(!m_tracing);
 }
 
@@ -677,7 +680,9 @@ void DryRunPanel::traceEnded(const QStringList& report, std::unique_ptr<Executor
         lines << fitLine(*fit) + QLatin1Char('.');
     lblDryTrace->show();
     lblDryTrace->setText(lines.join(QLatin1Char('\n')));
-    cmdDryUseFit->setVisible(fit.has_value());
+    // Offered only when it is another value than the model's own.
+    const bool better = fit && std::lround(fit->accelUnit) != std::lround(fit->given);
+    cmdDryUseFit->setVisible(better);
     if (fit)
         cmdDryUseFit->setText(
             QStringLiteral("Use %1 steps/s\u00B2 per A").arg(fit->accelUnit, 0, 'f', 0));
@@ -733,12 +738,14 @@ void DryRunPanel::useFit() {
 }
 
 void DryRunPanel::leaveTrace() {
-    if (!m_traceRun && !m_fit)
+    if (!m_traceRun && !m_fit && lblDryTrace->isHidden())
         return;
     m_traceRun.reset();
     m_measured = {};
     m_fit.reset();
     cmdDryUseFit->hide();
+    lblDryTrace->clear();
+    lblDryTrace->hide();
 }
 
 } // namespace kqm::dryrun

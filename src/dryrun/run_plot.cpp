@@ -118,9 +118,11 @@ void drawRunPlot(QPainter& painter, const QRectF& area, const PlotData& data, do
     label(QString::number(static_cast<qint64>(high)), plot.left() - 4,
           plot.top() + metrics.ascent());
     label(QString::number(static_cast<qint64>(low)), plot.left() - 4, plot.bottom());
-    label(QStringLiteral("%1 s%2")
-              .arg(data.end, 0, 'f', 3)
-              .arg(data.estimated ? QStringLiteral(" estimated (model)") : QString()),
+    // Beside a unit's readings, the time axis is the readings' and the model's.
+    label(data.traced ? QStringLiteral("%1 s").arg(data.span, 0, 'f', 3)
+                      : QStringLiteral("%1 s%2")
+                            .arg(data.end, 0, 'f', 3)
+                            .arg(data.estimated ? QStringLiteral(" estimated (model)") : QString()),
           plot.right(), plot.bottom() + metrics.height());
     painter.setPen(QPen(QColor(31, 95, 191), 1.5));
     painter.drawPolyline(columnLine(data.points, plot, x, y));
@@ -128,9 +130,12 @@ void drawRunPlot(QPainter& painter, const QRectF& area, const PlotData& data, do
         painter.setPen(QPen(QColor(208, 32, 32), 1.5));
         painter.drawPolyline(columnLine(data.measured, plot, x, y));
         painter.setPen(QColor(31, 95, 191));
-        label(QStringLiteral("model"), plot.right() - 40, plot.top() + metrics.ascent());
+        const double unitWidth = metrics.horizontalAdvance(QStringLiteral(" unit"));
+        label(QStringLiteral("model"), plot.right() - (data.measured.isEmpty() ? 0 : unitWidth),
+              plot.top() + metrics.ascent());
         painter.setPen(QColor(208, 32, 32));
-        label(QStringLiteral("unit"), plot.right(), plot.top() + metrics.ascent());
+        if (!data.measured.isEmpty())
+            label(QStringLiteral("unit"), plot.right(), plot.top() + metrics.ascent());
     }
     // The outputs, a strip each, filled while on.
     painter.setPen(Qt::black);

@@ -258,11 +258,14 @@ QByteArray runPlotSvg(const Executor& run, int width, int height, const Measured
             svg += QStringLiteral("<path class=\"measured\" d=\"%1\" stroke=\"#d02020\" "
                                   "stroke-width=\"1.5\" fill=\"none\"/>\n")
                        .arg(unitPath);
+        // Inside the plot's top right, clear of the model's caption above it.
         svg += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\" font-size=\"11\">"
-                              "<tspan fill=\"#1f5fbf\">model</tspan> "
-                              "<tspan fill=\"#d02020\">unit</tspan></text>\n")
-                   .arg(right)
-                   .arg(top - 6);
+                              "<tspan fill=\"#1f5fbf\">model</tspan>%3</text>\n")
+                   .arg(right - 4)
+                   .arg(top + 14)
+                   .arg(unitPath.isEmpty()
+                            ? QString()
+                            : QStringLiteral(" <tspan fill=\"#d02020\">unit</tspan>"));
     }
     // The outputs: one strip each, filled while the output is on.
     const QList<QPair<double, int>> changes = outputChanges(run);

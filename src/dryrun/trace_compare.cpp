@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace kqm::dryrun {
 
@@ -139,9 +140,27 @@ TraceComparison compareTrace(const QList<RunStep>& steps, const RunSettings& giv
     comparison.samples = samples.size();
     const QList<QPair<double, qint64>> readings = positions(samples);
     comparison.hasPosition = !readings.isEmpty();
-    if (samples.size() > 1)
-        comparison.interval = (samples.last().at - samples.first().at) /
-                              static_cast<double>(samples.size() - 1);
+    if (samples.size() > 1) {
+        std::vector<double> gaps;
+        for (qsizetype i = 1; i < samples.size(); ++i) {
+            const double gap = samples.at(i).at - samples.at(i - 1).at;
+            gaps.push_back(gap);
+            if (gap > comparison.longestGap) {
+                comparison.longestGap = gap;
+                comparison.gapFrom = samples.at(i - 1).at;
+            }
+        }
+        std::nth_element(gaps.begin(), gaps.begin() + static_cast<long>(gaps.size() / 2),
+                         gaps.end());
+        comparison.interval = gaps[gaps.size() / 2];
+    }
+    // Readings that stopped for a while (the window was held up, the line
+    // was slow): what the unit did then is not known, and is said so.
+    if (comparison.longestGap > std::max(0.25, 5 * comparison.interval))
+        comparison.findings << QStringLiteral("the readings paused for %1 s from %2 s: what the "
+                                              "unit did then is not known")
+                                   .arg(QString::number(comparison.longestGap, 'f', 2),
+                                        seconds(comparison.gapFrom));
     const double until = samples.isEmpty() ? 0.0 : samples.last().at;
     settings.limit = std::max(settings.limit, until + 1);
     Executor run(steps, settings);
@@ -174,8 +193,9 @@ TraceComparison compareTrace(const QList<RunStep>& steps, const RunSettings& giv
     comparison.rms = std::sqrt(sum / static_cast<double>(readings.size()));
     comparison.finalPosition = readings.last().second;
     comparison.measuredPlateaus = measuredPlateaus(readings);
-    // At rest for good: where the last change of position ended.
-    for (qsizetype i = readings.size() - 1; i > 0; --i) {
+    // At rest for good: where the last change of position ended; of a unit
+    // the trace left before it came to rest, nothing is said.
+    for (qsizetype i = readings.size() - 1; atRest && i > 0; --i) {
         if (readings.at(i - 1).second != readings.at(i).second) {
             comparison.measuredSeconds = (readings.at(i - 1).first + readings.at(i).first) / 2;
             break;
@@ -208,7 +228,10 @@ TraceComparison compareTrace(const QList<RunStep>& steps, const RunSettings& giv
                                        .arg(std::abs(off));
         }
     }
-    if (comparison.findings.isEmpty())
+    if (!atRest)
+        comparison.findings << QStringLiteral("the trace ended before the unit came to rest: "
+                                              "its end is not compared with the model's");
+    else if (comparison.findings.isEmpty())
         comparison.findings << QStringLiteral("the unit ran as the model predicts, within what "
                                               "readings %1 s apart can tell")
                                    .arg(seconds(comparison.interval));
@@ -307,10 +330,13 @@ QStringList comparisonLines(const TraceComparison& c) {
         if (!ends.isEmpty())
             lines << QStringLiteral("Moves' ends (measured / model): ") +
                          ends.join(QStringLiteral("; "));
-        if (c.measuredPlateaus.size() != c.predictedPlateaus.size())
-            lines << QStringLiteral("The unit came to rest %1 times, the model %2 times")
-                         .arg(c.measuredPlateaus.size())
-                         .arg(c.predictedPlateaus.size());
+        if (c.measuredPlateaus.size() != c.predictedPlateaus.size()) {
+            const auto times = [](qsizetype n) {
+                return n == 1 ? QStringLiteral("once") : QStringLiteral("%1 times").arg(n);
+            };
+            lines << QStringLiteral("The unit came to rest %1, the model %2")
+                         .arg(times(c.measuredPlateaus.size()), times(c.predictedPlateaus.size()));
+        }
     }
     for (const QString& finding : c.findings)
         lines << QStringLiteral("Finding: ") + finding;

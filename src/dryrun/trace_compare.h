@@ -52,8 +52,11 @@ struct Plateau {
 struct TraceComparison {
     bool hasPosition = false;
     qsizetype samples = 0;
-    // The mean time between readings: what a moment is known to.
+    // The usual time between readings (their median): what a moment is
+    // known to; and the longest pause between two of them, and when it began.
     double interval = 0;
+    double longestGap = 0;
+    double gapFrom = 0;
     std::optional<double> measuredSeconds; // the unit at rest for good
     std::optional<double> predictedSeconds;
     std::optional<qint64> finalPosition;

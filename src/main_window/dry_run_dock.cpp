@@ -173,8 +173,11 @@ void DryRunDock::traceOnUnit() {
                                              QStringLiteral("Nothing was run: %1.").arg(why));
         return;
     }
+    // Readings cut off by the port or a silent unit fit nothing.
     const std::optional<dryrun::AccelFit> fit =
-        dryrun::fitAccelUnit(result.steps, result.settings, result.samples);
+        result.readingsSound()
+            ? dryrun::fitAccelUnit(result.steps, result.settings, result.samples)
+            : std::nullopt;
     m_panel->traceEnded(transfer::traceReportLines(result), transfer::tracedModelRun(result),
                         transfer::measuredCurve(result.samples), fit);
     // The report comes into view under its plot.

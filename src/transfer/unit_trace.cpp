@@ -132,6 +132,10 @@ Tracer::Reading Tracer::read(TraceSample& sample, bool position) {
     }
     if (!m_link.isPortOpen())
         return Reading::Lost;
+    // The window closing cuts the waits short: replies still on their way
+    // would answer the wrong queries, so the round counts for nothing.
+    if (m_link.exchanges().abortRequested())
+        return Reading::Missed;
     if (timedOut) {
         // A reply that comes after its query gave up answers nothing asked
         // later: let the line fall quiet and drop it.
@@ -159,7 +163,8 @@ bool Tracer::check(TraceResult& result, const QVector<program::ProgramRow>& rows
     case UnitState::Differs:
         result.end = TraceEnd::NotInStep;
         result.message =
-            QStringLiteral("the unit holds another program: send %1 first (%2)").arg(file, status.detail);
+            QStringLiteral("the unit holds another program: send %1 first (they differ from %2)")
+                .arg(file, status.detail);
         return false;
     case UnitState::NoProgram:
         result.end = TraceEnd::NotInStep;
@@ -312,7 +317,7 @@ void Tracer::run(TraceResult& result) {
         m_link.writeFrame(QStringLiteral("."));
         result.unitStopped = true;
         TraceSample rest;
-        if (read(rest, position) == Reading::Taken) {
+        if (!m_link.exchanges().abortRequested() && read(rest, position) == Reading::Taken) {
             rest.at = std::max(0.0, rest.at - start);
             result.samples << rest;
             if (m_callbacks.sample)
@@ -323,7 +328,12 @@ void Tracer::run(TraceResult& result) {
                                  ? QStringLiteral("the time limit of %1 s passed; the unit was "
                                                   "stopped")
                                        .arg(m_request.limit)
-                                 : QStringLiteral("stopped; the unit was stopped");
+                                 : QStringLiteral("Stop was pressed; the unit was stopped");
+    }
+    // Nothing of the trace's is left on the line for the next exchange.
+    if (m_link.isPortOpen() && !m_link.exchanges().abortRequested()) {
+        m_link.Delay(0.05);
+        m_link.readSettled(0.05, link::MaxQueryReplyBytes);
     }
     if (result.samples.size() > 1) {
         const double span = result.samples.last().at - result.samples.first().at;

@@ -83,6 +83,12 @@ struct TraceResult {
 
     bool started = false; // the run frame went out
     bool ran() const { return started; }
+    // The readings are the unit's to the end: it came to rest, or the trace
+    // ended it (limit, Stop); not cut off by a lost port or a silent unit.
+    bool readingsSound() const {
+        return started && (end == TraceEnd::Standstill || end == TraceEnd::Limit ||
+                           end == TraceEnd::Stopped);
+    }
 };
 
 // Runs inside a long exchange of its own: nothing else writes to the unit

@@ -236,11 +236,11 @@ TEST(KqmctlConventions, TheManualPageNamesEveryOptionOfEveryCommand) {
             unitPreamble = line;
     }
     const QStringList unitCommands = {"connect", "send", "upload", "view", "readout", "scan",
-                                      "pace-test"};
+                                      "pace-test", "trace"};
     const QStringList commands = {"list",    "check",  "edit",  "undo",     "redo",   "history",
                                   "print",   "export", "import", "convert", "run",    "connect",
                                   "send",    "upload", "view",  "readout",  "scan",   "simulate",
-                                  "pace-test", "machine", "log"};
+                                  "pace-test", "machine", "log", "trace"};
     const QRegularExpression option(QStringLiteral("--[a-z][a-z-]+"));
     for (const QString& command : commands) {
         SCOPED_TRACE(command.toStdString());

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 
 using kqm::test::runKqmctl;
@@ -38,14 +39,10 @@ TEST(KqmctlTrace, AgainstASimulatedUnitOnAPseudoTerminal) {
     kqm::test::PtyUnit unit(QStringLiteral(KQMCTL_PATH), {"--wire", "--accel-unit", "400"});
     ASSERT_FALSE(unit.device().isEmpty());
     const QString program = dir.filePath(QStringLiteral("moves.mdb"));
-    kqm::test::WriteProgramFile(program, {{"A10"},
-                                          {"B300"},
-                                          {"M3000"},
-                                          {"N3000\r@0G"},
-                                          {"F"},
-                                          {"W300"},
-                                          {"N1000\r@0G"},
-                                          {"Q"}});
+    // Two moves, a wait after each: the loop at line 7 goes back to line 4
+    // (address 11) once.
+    kqm::test::WriteProgramFile(
+        program, {{"A10"}, {"B300"}, {"M3000"}, {"N1500\r@0G"}, {"F"}, {"W300"}, {"&11_1"}, {"Q"}});
     const QStringList port{"--port", unit.device()};
 
     auto run = runKqmctl(QStringList{"trace", program} + port);
@@ -53,15 +50,39 @@ TEST(KqmctlTrace, AgainstASimulatedUnitOnAPseudoTerminal) {
     EXPECT_TRUE(run.err.contains("the unit holds no program: send")) << run.err.toStdString();
 
     ASSERT_EQ(runKqmctl(QStringList{"send", program, "--quiet", "--pace", "0.01"} + port).status, 0);
+    // With the motor's own acceleration unit, the model and the unit agree
+    // within one reading's interval.
+    run = runKqmctl(QStringList{"trace", program, "--json", "--accel-unit", "400"} + port);
+    ASSERT_EQ(run.status, 0) << run.err.toStdString() << run.out.toStdString();
+    QJsonObject report = jsonOf(run.out);
+    const double interval = 1 / report.value("rate_hz").toDouble();
+    EXPECT_NEAR(report.value("measured_seconds").toDouble(),
+                report.value("predicted_seconds").toDouble(), interval);
+    EXPECT_EQ(report.value("final_position").toInteger(), 3000);
+    EXPECT_EQ(report.value("predicted_final_position").toInteger(), 3000);
+    const QJsonArray plateaus = report.value("plateaus").toArray();
+    ASSERT_EQ(plateaus.size(), 2) << run.out.toStdString();
+    for (const QJsonValue plateau : plateaus) {
+        EXPECT_NEAR(plateau["measured_seconds"].toDouble(), plateau["predicted_seconds"].toDouble(),
+                    interval);
+        EXPECT_EQ(plateau["measured_position"].toInteger(), plateau["predicted_position"].toInteger());
+    }
+    EXPECT_EQ(report.value("findings").toArray().size(), 1);
+    EXPECT_TRUE(report.value("findings")[0].toString().startsWith("the unit ran as the model"))
+        << run.out.toStdString();
+    EXPECT_LE(std::abs(report.value("largest_difference")["steps"].toInteger()),
+              static_cast<qint64>(3000 * interval) + 2);
+
+    // With the model's own 1000, the unit is found slower, and fitted.
     const QString csv = dir.filePath(QStringLiteral("readings.csv"));
     const QString svg = dir.filePath(QStringLiteral("trace.svg"));
     run = runKqmctl(QStringList{"trace", program, "--json", "--fit", "--csv", csv, "--plot", svg} +
                     port);
     ASSERT_EQ(run.status, 0) << run.err.toStdString() << run.out.toStdString();
-    const QJsonObject report = jsonOf(run.out);
+    report = jsonOf(run.out);
     EXPECT_EQ(report.value("end").toString(), QStringLiteral("standstill"));
-    EXPECT_EQ(report.value("final_position").toInteger(), 4000);
-    EXPECT_EQ(report.value("predicted_final_position").toInteger(), 4000);
+    EXPECT_EQ(report.value("final_position").toInteger(), 6000);
+    EXPECT_EQ(report.value("predicted_final_position").toInteger(), 6000);
     EXPECT_GT(report.value("measured_seconds").toDouble(), report.value("predicted_seconds").toDouble());
     EXPECT_TRUE(report.value("findings").toArray().first().toString().contains("longer than the model"))
         << run.out.toStdString();
@@ -97,8 +118,8 @@ TEST(KqmctlTrace, AgainstASimulatedUnitOnAPseudoTerminal) {
     ASSERT_EQ(readout.status, 0) << readout.err.toStdString();
     const qint64 standing = stopped.value("final_position").toInteger();
     EXPECT_EQ(positionOf(readout.out), standing);
-    EXPECT_GT(standing, 4000);
-    EXPECT_LT(standing, 4000 + 3000);
+    EXPECT_GT(standing, 6000);
+    EXPECT_LT(standing, 6000 + 1500);
 }
 
 TEST(KqmctlTrace, RefusesWhatItCannotUse) {

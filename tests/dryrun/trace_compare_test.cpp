@@ -122,4 +122,27 @@ TEST(TraceComparison, ReportedInputsAndCsvRows) {
     EXPECT_EQ(traceSampleCsvRow(samples.at(4)), QByteArray("0.400,8,0,\"'=1+\"\"2\"\"\"\r\n"));
 }
 
+// A pause in the readings is said, with its length and moment; readings of
+// a trace that ended before the unit came to rest compare no end.
+TEST(TraceComparison, PausesAndTracesCutShortAreSaid) {
+    const QList<RunStep> steps = stepsFromCommands({"N1000\r@0G", "Q"});
+    RunSettings settings;
+    QList<TraceSample> samples;
+    const QList<double> times{0.0, 0.02, 0.04, 0.06, 2.56, 2.58, 2.60, 3.6, 3.62};
+    const QList<ModelPoint> model = modelAt(steps, settings, times);
+    for (qsizetype i = 0; i < times.size(); ++i)
+        samples.append({times.at(i), model.at(i).position, 0, QStringLiteral("0")});
+    const TraceComparison paused = compareTrace(steps, settings, samples, true);
+    EXPECT_NEAR(paused.interval, 0.02, 1e-9);
+    EXPECT_TRUE(paused.findings.contains(QStringLiteral(
+        "the readings paused for 2.50 s from 0.060 s: what the unit did then is not known")))
+        << paused.findings.join(' ').toStdString();
+
+    const TraceComparison cut = compareTrace(steps, settings, samples.mid(0, 4), false);
+    EXPECT_FALSE(cut.measuredSeconds);
+    EXPECT_EQ(cut.findings, QStringList{QStringLiteral(
+                                "the trace ended before the unit came to rest: its end is not "
+                                "compared with the model's")});
+}
+
 } // namespace

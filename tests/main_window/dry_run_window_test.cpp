@@ -407,7 +407,9 @@ TEST_F(DryRunWindowTest, TraceOnUnitShowsTheUnitOverTheModel) {
         if (pressed || now < stopAt)
             return;
         pressed = true;
-        buttonsFollowed = !panel->cmdDryTrace->isEnabled() && panel->cmdDryTraceStop->isEnabled();
+        // No dialog of the panel's can hold the readings up meanwhile.
+        buttonsFollowed = !panel->cmdDryTrace->isEnabled() && panel->cmdDryTraceStop->isEnabled() &&
+                          !panel->cmdDrySavePlot->isEnabled() && !panel->cmdDryReset->isEnabled();
         QTest::keyClick(form.get(), Qt::Key_F12);
     });
     QTest::mouseClick(panel->cmdDryTrace, Qt::LeftButton);
@@ -418,6 +420,14 @@ TEST_F(DryRunWindowTest, TraceOnUnitShowsTheUnitOverTheModel) {
     EXPECT_FALSE(port.unit().running());
     EXPECT_TRUE(panel->cmdDryTrace->isEnabled());
     EXPECT_FALSE(panel->cmdDryTraceStop->isEnabled());
+
+    // Another program: the trace of this one is no longer shown.
+    test::WriteProgramFile(dir.filePath("other.mdb"), {{"A20"}, {"Q"}});
+    dialogs.choose(dir.filePath("other.mdb"));
+    click("cmdOpen");
+    EXPECT_FALSE(panel->showsTrace());
+    EXPECT_TRUE(panel->lblDryTrace->text().isEmpty());
+    EXPECT_FALSE(panel->pltDryRun->data().traced);
 }
 
 } // namespace

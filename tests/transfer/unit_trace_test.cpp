@@ -227,4 +227,52 @@ TEST_F(UnitTraceTest, ASlowMotorIsWaitedForAndNoiseIsNoReading) {
     EXPECT_FALSE(result.comparison->findings.join(' ').contains(QStringLiteral("short")));
 }
 
+// The window closing and the port going away cut a trace short: no reply
+// still on its way is read as another query's answer (a position taken for
+// an error code), and readings cut off are concluded nothing from.
+class CutShortTest : public UnitTraceTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CutShortTest, ATraceCutShortConcludesNothingFalse) {
+    const bool closing = GetParam();
+    const QStringList long_{"A20", "N200000\r@0G", "F", "Q"};
+    const QString path = file(long_);
+    test::LineFixture::store(unit(), long_);
+    // Replies that come in pieces, as over a real line: one may be half in
+    // when the waits are cut short.
+    unit().faults().burstSize = 2;
+    unit().faults().burstGap = 0.004;
+    double cutAt = -1;
+    line.clock.addListener([&](double now) {
+        if (cutAt < 0 || now < cutAt)
+            return;
+        cutAt = -1;
+        if (closing)
+            line.deviceLink.exchanges().requestAbort();
+        else
+            line.port.unplug();
+    });
+    TraceCallbacks callbacks;
+    callbacks.started = [&](const auto&, const auto&, double) { cutAt = line.clock.now() + 1.0; };
+    const TraceResult result = trace(path, 30, callbacks);
+    EXPECT_EQ(result.end, closing ? TraceEnd::Stopped : TraceEnd::Lost) << result.message.toStdString();
+    EXPECT_EQ(result.readingsSound(), closing);
+    for (const dryrun::TraceSample& sample : result.samples)
+        EXPECT_EQ(sample.errorCode, QStringLiteral("0"));
+    ASSERT_TRUE(result.comparison);
+    EXPECT_FALSE(result.comparison->measuredSeconds);
+    EXPECT_TRUE(result.comparison->findings.join(' ').contains(
+        QStringLiteral("ended before the unit came to rest")))
+        << result.comparison->findings.join(' ').toStdString();
+    if (closing) {
+        EXPECT_TRUE(result.unitStopped);
+        EXPECT_FALSE(unit().running());
+    }
+    const QList<TransferLogEntry> log = readTransferLog(line.dir.filePath("log.jsonl"));
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_FALSE(log.last().result.contains(QStringLiteral("error code")))
+        << log.last().result.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowClosingOrPortGone, CutShortTest, ::testing::Bool());
+
 } // namespace
