@@ -28,9 +28,8 @@ const QString Name = QStringLiteral("machine");
 // with sends.
 int machineRun(const QStringList& arguments, bool send, QTextStream& out, QTextStream& err) {
     QCommandLineParser parser;
-    parser.addOption({QStringLiteral("port"), QStringLiteral("device"), QStringLiteral("DEVICE")});
-    parser.addOption({QStringLiteral("baud"), QStringLiteral("baud rate"), QStringLiteral("N"),
-                      QStringLiteral("9600")});
+    // The machine file names the axes.
+    addPortOptions(parser, false);
     parser.addOption({QStringLiteral("json"), QStringLiteral("one JSON object")});
     if (send) {
         parser.addOption({QStringLiteral("pace"), QStringLiteral("the pause after each character"),
@@ -51,12 +50,8 @@ int machineRun(const QStringList& arguments, bool send, QTextStream& out, QTextS
                                                : unexpectedArgument(positional.at(1)),
                           err);
     LinkOptions options;
-    options.device = parser.value(QStringLiteral("port"));
-    if (options.device.isEmpty())
-        return usageError(Name, QStringLiteral("--port is required"), err);
-    if (const auto refused = link::baudRefusal(parser.value(QStringLiteral("baud"))))
-        return usageError(Name, *refused, err);
-    options.baud = parser.value(QStringLiteral("baud")).toInt();
+    if (const auto why = readPortOptions(parser, options, false))
+        return usageError(Name, *why, err);
     const platform::ExecutableAppPaths paths;
     transfer::MachineRunOptions run;
     run.send = send;

@@ -37,11 +37,7 @@ bool isProgramFile(const QString& path, const QString& program) {
 
 int traceCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     QCommandLineParser parser;
-    parser.addOption({QStringLiteral("port"), QStringLiteral("device"), QStringLiteral("DEVICE")});
-    parser.addOption({QStringLiteral("baud"), QStringLiteral("baud rate"), QStringLiteral("N"),
-                      QStringLiteral("9600")});
-    parser.addOption({QStringLiteral("axis"), QStringLiteral("axis address"), QStringLiteral("N"),
-                      QStringLiteral("0")});
+    addPortOptions(parser);
     parser.addOption({QStringLiteral("limit"), QStringLiteral("seconds"), QStringLiteral("S"),
                       QStringLiteral("60")});
     parser.addOption({QStringLiteral("json"), QStringLiteral("one JSON object")});
@@ -60,16 +56,9 @@ int traceCommand(const QStringList& arguments, QTextStream& out, QTextStream& er
                                                : unexpectedArgument(positional.at(1)),
                           err);
     LinkOptions options;
-    options.device = parser.value(QStringLiteral("port"));
-    if (options.device.isEmpty())
-        return usageError(Name, QStringLiteral("--port is required"), err);
-    if (const auto refused = link::baudRefusal(parser.value(QStringLiteral("baud"))))
-        return usageError(Name, *refused, err);
-    options.baud = parser.value(QStringLiteral("baud")).toInt();
+    if (const auto why = readPortOptions(parser, options))
+        return usageError(Name, *why, err);
     bool ok = false;
-    options.axis = parser.value(QStringLiteral("axis")).toInt(&ok);
-    if (!ok || options.axis < 0 || options.axis > 31)
-        return usageError(Name, QStringLiteral("--axis takes an address from 0 to 31"), err);
     transfer::TraceRequest request;
     request.programFile = positional.first();
     const auto positive = [&](const QString& option, double* into) {

@@ -14,14 +14,36 @@
 
 namespace kqm::cli {
 
-std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const QString& command,
-                                            QTextStream& err, bool takesFile) {
-    QCommandLineParser parser;
+void addPortOptions(QCommandLineParser& parser, bool axis) {
     parser.addOption({QStringLiteral("port"), QStringLiteral("device"), QStringLiteral("DEVICE")});
     parser.addOption({QStringLiteral("baud"), QStringLiteral("baud rate"), QStringLiteral("N"),
                       QStringLiteral("9600")});
-    parser.addOption({QStringLiteral("axis"), QStringLiteral("axis address"), QStringLiteral("N"),
-                      QStringLiteral("0")});
+    if (axis)
+        parser.addOption({QStringLiteral("axis"), QStringLiteral("axis address"),
+                          QStringLiteral("N"), QStringLiteral("0")});
+}
+
+std::optional<QString> readPortOptions(const QCommandLineParser& parser, LinkOptions& options,
+                                       bool axis) {
+    options.device = parser.value(QStringLiteral("port"));
+    if (options.device.isEmpty())
+        return QStringLiteral("--port is required");
+    if (const auto refused = link::baudRefusal(parser.value(QStringLiteral("baud"))))
+        return refused;
+    options.baud = parser.value(QStringLiteral("baud")).toInt();
+    if (!axis)
+        return std::nullopt;
+    bool axisOk = false;
+    options.axis = parser.value(QStringLiteral("axis")).toInt(&axisOk);
+    if (!axisOk || options.axis < 0 || options.axis > 31)
+        return QStringLiteral("--axis takes a number from 0 to 31");
+    return std::nullopt;
+}
+
+std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const QString& command,
+                                            QTextStream& err, bool takesFile) {
+    QCommandLineParser parser;
+    addPortOptions(parser);
     parser.addOption(
         {QStringLiteral("output"), QStringLiteral("new program file"), QStringLiteral("FILE")});
     if (takesFile) {
@@ -63,16 +85,8 @@ std::optional<LinkOptions> parseLinkOptions(const QStringList& arguments, const 
     if (!positional.isEmpty())
         return fail(QStringLiteral("unexpected argument '%1'").arg(positional.at(0)));
     options.output = parser.value(QStringLiteral("output"));
-    options.device = parser.value(QStringLiteral("port"));
-    if (options.device.isEmpty())
-        return fail(QStringLiteral("--port is required"));
-    bool axisOk = false;
-    if (const auto refused = link::baudRefusal(parser.value(QStringLiteral("baud"))))
-        return fail(*refused);
-    options.baud = parser.value(QStringLiteral("baud")).toInt();
-    options.axis = parser.value(QStringLiteral("axis")).toInt(&axisOk);
-    if (!axisOk || options.axis < 0 || options.axis > 31)
-        return fail(QStringLiteral("--axis takes a number from 0 to 31"));
+    if (const auto why = readPortOptions(parser, options))
+        return fail(*why);
     return options;
 }
 

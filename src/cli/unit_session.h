@@ -13,6 +13,8 @@
 #include <QTextStream>
 #include <QTimer>
 
+class QCommandLineParser;
+
 #include <memory>
 #include <optional>
 
@@ -36,6 +38,13 @@ struct LinkOptions {
     transfer::PaceRequest pace; // nothing asked: the pace policy's choice
     bool quiet = false;         // send: no progress
 };
+
+// --port DEVICE, --baud N (9600) and, with `axis`, --axis N (0): the options
+// of every command that talks to a unit, and what they name. Nothing when
+// they are right; otherwise why not, for the usage error.
+void addPortOptions(QCommandLineParser& parser, bool axis = true);
+std::optional<QString> readPortOptions(const QCommandLineParser& parser, struct LinkOptions& options,
+                                       bool axis = true);
 
 // Parses --port/--baud/--axis (and FILE or --output where the command takes
 // them); nullopt, after the command's usage error, when they are wrong.

@@ -189,7 +189,7 @@ QByteArray runPlotSvg(const Executor& run, int width, int height, const Measured
     const QList<QPointF> points = thinnedPoints(all, std::max(until, 1e-3), width);
     const QList<QPointF> unitPoints =
         measured ? thinnedPoints(measured->points, std::max(until, 1e-3), width) : QList<QPointF>();
-    const int strips = measured ? 6 : 2;
+    const int strips = measured ? 6 : 2; // two outputs, four inputs
     const double left = 70, right = width - 20.0, top = 20;
     const double plotBottom = measured ? height - 40.0 - strips * 22.0 : height * 0.72;
     const double stripTop = plotBottom + 30, stripHeight = 16;
@@ -267,47 +267,35 @@ QByteArray runPlotSvg(const Executor& run, int width, int height, const Measured
                             ? QString()
                             : QStringLiteral(" <tspan fill=\"#d02020\">unit</tspan>"));
     }
-    // The outputs: one strip each, filled while the output is on.
-    const QList<QPair<double, int>> changes = outputChanges(run);
-    for (int output = 0; output < 2; ++output) {
-        const double stripY = stripTop + output * (stripHeight + 6);
-        svg += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">output %3</text>\n")
-                   .arg(left - 4)
-                   .arg(stripY + 12)
-                   .arg(output + 1);
-        for (qsizetype i = 0; i < changes.size(); ++i) {
-            if (!(changes.at(i).second & (1 << output)))
-                continue;
-            const double from = changes.at(i).first;
-            const double to = i + 1 < changes.size() ? changes.at(i + 1).first : span;
-            svg += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
-                                  "fill=\"#d08020\"/>\n")
-                       .arg(x(from), 0, 'f', 1)
-                       .arg(stripY)
-                       .arg(std::max(1.0, x(to) - x(from)), 0, 'f', 1)
-                       .arg(stripHeight);
+    // A strip per bit of a pattern over time, filled while the bit is set:
+    // the outputs, and the inputs a unit reported.
+    const auto drawStrips = [&](const QList<QPair<double, int>>& changes, int row, int bits,
+                            const QString& name, const char* fill) {
+        for (int bit = 0; bit < bits; ++bit) {
+            const double stripY = stripTop + (row + bit) * (stripHeight + 6);
+            svg += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">%3 %4</text>\n")
+                       .arg(left - 4)
+                       .arg(stripY + 12)
+                       .arg(name)
+                       .arg(bit + 1);
+            for (qsizetype i = 0; i < changes.size(); ++i) {
+                if (!(changes.at(i).second & (1 << bit)))
+                    continue;
+                const double from = changes.at(i).first;
+                const double to = i + 1 < changes.size() ? changes.at(i + 1).first : span;
+                svg += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
+                                      "fill=\"%5\"/>\n")
+                           .arg(x(from), 0, 'f', 1)
+                           .arg(stripY)
+                           .arg(std::max(1.0, x(to) - x(from)), 0, 'f', 1)
+                           .arg(stripHeight)
+                           .arg(QLatin1String(fill));
+            }
         }
-    }
-    for (int input = 0; measured && input < 4; ++input) {
-        const double stripY = stripTop + (2 + input) * (stripHeight + 6);
-        svg += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">input %3</text>\n")
-                   .arg(left - 4)
-                   .arg(stripY + 12)
-                   .arg(input + 1);
-        const QList<QPair<double, int>>& changes = measured->inputs;
-        for (qsizetype i = 0; i < changes.size(); ++i) {
-            if (!(changes.at(i).second & (1 << input)))
-                continue;
-            const double from = changes.at(i).first;
-            const double to = i + 1 < changes.size() ? changes.at(i + 1).first : span;
-            svg += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
-                                  "fill=\"#20a040\"/>\n")
-                       .arg(x(from), 0, 'f', 1)
-                       .arg(stripY)
-                       .arg(std::max(1.0, x(to) - x(from)), 0, 'f', 1)
-                       .arg(stripHeight);
-        }
-    }
+    };
+    drawStrips(outputChanges(run), 0, 2, QStringLiteral("output"), "#d08020");
+    if (measured)
+        drawStrips(measured->inputs, 2, 4, QStringLiteral("input"), "#20a040");
     svg += QStringLiteral("</svg>\n");
     return svg.toUtf8();
 }

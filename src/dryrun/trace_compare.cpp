@@ -113,21 +113,41 @@ double longestStandstill(const Executor& recordedRun) {
     return longest;
 }
 
-double rmsDifference(const QList<RunStep>& steps, const RunSettings& settings,
-                     const QList<TraceSample>& samples) {
-    const QList<QPair<double, qint64>> readings = positions(samples);
-    if (readings.isEmpty())
-        return 0;
+namespace {
+
+// Each reading of the position against the model at its moment: measured
+// minus model, and the line the model runs then.
+struct Offset {
+    double at = 0;
+    qint64 steps = 0;
+    int line = 0;
+};
+QList<Offset> offsetsOf(const QList<RunStep>& steps, const RunSettings& settings,
+                        const QList<QPair<double, qint64>>& readings) {
     QList<double> times;
     for (const auto& reading : readings)
         times.append(reading.first);
     const QList<ModelPoint> model = modelAt(steps, settings, times);
+    QList<Offset> offsets;
+    for (qsizetype i = 0; i < readings.size(); ++i)
+        offsets.append({times.at(i), readings.at(i).second - model.at(i).position, model.at(i).line});
+    return offsets;
+}
+
+double rmsOf(const QList<Offset>& offsets) {
+    if (offsets.isEmpty())
+        return 0;
     double sum = 0;
-    for (qsizetype i = 0; i < readings.size(); ++i) {
-        const double off = static_cast<double>(readings.at(i).second - model.at(i).position);
-        sum += off * off;
-    }
-    return std::sqrt(sum / static_cast<double>(readings.size()));
+    for (const Offset& offset : offsets)
+        sum += static_cast<double>(offset.steps) * static_cast<double>(offset.steps);
+    return std::sqrt(sum / static_cast<double>(offsets.size()));
+}
+
+} // namespace
+
+double rmsDifference(const QList<RunStep>& steps, const RunSettings& settings,
+                     const QList<TraceSample>& samples) {
+    return rmsOf(offsetsOf(steps, settings, positions(samples)));
 }
 
 TraceComparison compareTrace(const QList<RunStep>& steps, const RunSettings& given,
@@ -179,18 +199,11 @@ TraceComparison compareTrace(const QList<RunStep>& steps, const RunSettings& giv
     if (!comparison.hasPosition)
         return comparison;
 
-    QList<double> times;
-    for (const auto& reading : readings)
-        times.append(reading.first);
-    const QList<ModelPoint> model = modelAt(steps, settings, times);
-    double sum = 0;
-    for (qsizetype i = 0; i < readings.size(); ++i) {
-        const qint64 off = readings.at(i).second - model.at(i).position;
-        sum += static_cast<double>(off) * static_cast<double>(off);
-        if (!comparison.largest || std::abs(off) > std::abs(comparison.largest->steps))
-            comparison.largest = TraceComparison::Difference{off, times.at(i), model.at(i).line};
-    }
-    comparison.rms = std::sqrt(sum / static_cast<double>(readings.size()));
+    const QList<Offset> offsets = offsetsOf(steps, settings, readings);
+    for (const Offset& offset : offsets)
+        if (!comparison.largest || std::abs(offset.steps) > std::abs(comparison.largest->steps))
+            comparison.largest = TraceComparison::Difference{offset.steps, offset.at, offset.line};
+    comparison.rms = rmsOf(offsets);
     comparison.finalPosition = readings.last().second;
     comparison.measuredPlateaus = measuredPlateaus(readings);
     // At rest for good: where the last change of position ended; of a unit
