@@ -15,7 +15,9 @@ INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
 # The arrows of design.md: the folders whose libraries each folder's libraries
 # may link. The stand-in unit knows the wire only; the dry run's executor
-# brings the command table to it from outside.
+# brings the command table to it from outside. A trace of the unit (transfer)
+# runs the dry run's model beside the unit's readings: the dry run sits below
+# the transfers, knowing neither the link nor them.
 ARROWS = {
     "platform": [],
     "program": ["platform"],
@@ -23,7 +25,7 @@ ARROWS = {
     "simulator": ["platform"],
     "dryrun": ["program", "simulator", "platform"],
     "link": ["files", "program", "platform"],
-    "transfer": ["link", "files", "program", "platform"],
+    "transfer": ["link", "files", "program", "platform", "dryrun"],
     "tools": ["transfer", "link", "files", "program", "platform"],
     "main_window": ["tools", "transfer", "link", "files", "program", "platform", "dryrun"],
 }
