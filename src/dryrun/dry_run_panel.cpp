@@ -2,6 +2,7 @@
 
 #include "dryrun/run_plot.h"
 #include "dryrun/run_report.h"
+#include "dryrun/trace_view.h"
 #include "platform/clock.h"
 #include "platform/object_names.h"
 #include "program/command_set.h"
@@ -186,11 +187,10 @@ void DryRunPanel::build() {
     cmdDryTraceStop = button("cmdDryTraceStop", QStringLiteral("Stop Trace"));
     cmdDryTraceStop->setToolTip(QStringLiteral("End the trace and stop the unit (F12)"));
     cmdDryUseFit = button("cmdDryUseFit", QString());
-    cmdDryUseFit->hide();
     lblDryTrace = named(new QLabel, "lblDryTrace");
     lblDryTrace->setWordWrap(true);
     lblDryTrace->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    lblDryTrace->hide();
+    m_trace = std::make_unique<TraceView>(*pltDryRun, *lblDryTrace, *cmdDryUseFit);
     auto* trace = new QHBoxLayout;
     trace->addWidget(cmdDryTrace);
     trace->addWidget(cmdDryTraceStop);
@@ -271,7 +271,7 @@ QString DryRunPanel::travelLimits() const {
 
 void DryRunPanel::reset() {
     // A trace on its way, or one whose fit is being taken, stays shown.
-    if (!m_tracing && !m_applyingFit)
+    if (!m_trace->tracing() && !m_applyingFit)
         leaveTrace();
     m_timer->stop();
     m_running = false;
@@ -366,7 +366,7 @@ void DryRunPanel::runOrPause() {
 }
 
 void DryRunPanel::startRun() {
-    if (m_tracing)
+    if (m_trace->tracing())
         return;
     leaveTrace();
     followBoxes();
@@ -387,7 +387,7 @@ void DryRunPanel::pause() {
 }
 
 void DryRunPanel::stepLine() {
-    if (m_tracing)
+    if (m_trace->tracing())
         return;
     leaveTrace();
     m_timer->stop();
@@ -593,7 +593,7 @@ QString DryRunPanel::savePlot(const QString& path) const {
     bool written = false;
     if (path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
         const QByteArray svg =
-            showsTrace() ? runPlotSvg(*m_traceRun, 900, 560, &m_measured) : runPlotSvg(*m_run);
+            showsTrace() ? m_trace->svg() : runPlotSvg(*m_run);
         written = file.write(svg) == svg.size();
     } else {
         written = pltDryRun->image(QSize(1200, 520)).save(&file, "PNG");
@@ -616,136 +616,63 @@ double DryRunPanel::traceLimit() const {
 }
 
 void DryRunPanel::showTraceButtons() {
-    cmdDryTrace->setEnabled(!m_tracing);
-    cmdDryTraceStop->setEnabled(m_tracing);
+    const bool tracing = m_trace->tracing();
+    cmdDryTrace->setEnabled(!tracing);
+    cmdDryTraceStop->setEnabled(tracing);
     // Nothing that opens a dialog of its own while the unit is read: the
     // readings would wait for it.
     for (QPushButton* control : {cmdDryRun, cmdDryStep, cmdDryRunToLine, cmdDryReset, cmdDrySavePlot})
-        control->setEnabled(!m_tracing);
+        control->setEnabled(!tracing);
+}
+
+bool DryRunPanel::isTracing() const {
+    return m_trace->tracing();
+}
+
+bool DryRunPanel::showsTrace() const {
+    return m_trace->shown();
 }
 
 void DryRunPanel::tracePhase(const QString& phase) {
-    lblDryTrace->show();
-    lblDryTrace->setText(QStringLiteral("Trace: ") + phase + QStringLiteral("..."));
+    m_trace->phase(phase);
 }
 
 void DryRunPanel::traceStarted(const QList<RunStep>& steps, const RunSettings& settings) {
     m_timer->stop();
     m_running = false;
-    m_tracing = true;
-    m_traceSteps = steps;
-    m_traceSettings = settings;
-    m_measured = {};
-    m_fit.reset();
-    cmdDryUseFit->hide();
-    // The model ahead of the unit, with the inputs the unit has at the start.
-    RunSettings ahead = settings;
-    ahead.record = true;
-    ahead.holdForInputs = false;
-    m_traceRun = std::make_unique<Executor>(steps, ahead);
-    m_traceRun->run();
+    m_trace->started(steps, settings);
     showTraceButtons();
-    showTracePlot();
 }
 
 void DryRunPanel::traceSample(const TraceSample& sample) {
-    if (!m_traceRun)
-        return;
-    if (sample.position)
-        m_measured.points.append(QPointF(sample.at, static_cast<double>(*sample.position)));
-    if (sample.inputs >= 0 &&
-        (m_measured.inputs.isEmpty() || m_measured.inputs.last().second != sample.inputs))
-        m_measured.inputs.append({m_measured.inputs.isEmpty() ? 0.0 : sample.at, sample.inputs});
-    lblDryTrace->setText(QStringLiteral("Trace: running, %1 s%2")
-                             .arg(sample.at, 0, 'f', 2)
-                             .arg(sample.position
-                                      ? QStringLiteral(", position %1").arg(*sample.position)
-                                      : QString()));
-    // The plot follows a few times a second.
-    if (++m_samplesSincePlot >= 4) {
-        m_samplesSincePlot = 0;
-        showTracePlot();
-        pltDryRun->setTimeCursor(sample.at);
-    }
+    m_trace->sample(sample);
 }
 
 void DryRunPanel::traceEnded(const QStringList& report, std::unique_ptr<Executor> model,
                              const MeasuredCurve& measured, const std::optional<AccelFit>& fit) {
-    m_tracing = false;
-    m_traceRun = std::move(model);
-    m_measured = measured;
-    m_fit = fit;
-    QStringList lines = report;
-    if (fit)
-        lines << fitLine(*fit) + QLatin1Char('.');
-    lblDryTrace->show();
-    lblDryTrace->setText(lines.join(QLatin1Char('\n')));
-    // Offered only when it is another value than the model's own.
-    const bool better = fit && std::lround(fit->accelUnit) != std::lround(fit->given);
-    cmdDryUseFit->setVisible(better);
-    if (fit)
-        cmdDryUseFit->setText(
-            QStringLiteral("Use %1 steps/s\u00B2 per A").arg(fit->accelUnit, 0, 'f', 0));
+    m_trace->ended(report, std::move(model), measured, fit);
     showTraceButtons();
-    if (m_traceRun) {
-        showTracePlot();
-        pltDryRun->setTimeCursor(-1);
-    }
 }
 
 void DryRunPanel::traceRefused(const QString& why) {
-    m_tracing = false;
-    if (!m_traceRun || m_measured.points.isEmpty())
-        leaveTrace();
-    lblDryTrace->show();
-    lblDryTrace->setText(why);
+    m_trace->refused(why);
     showTraceButtons();
 }
 
-void DryRunPanel::showTracePlot() {
-    if (!m_traceRun)
-        return;
-    PlotData data = plotDataOf(*m_traceRun);
-    addMeasured(data, m_measured.points, m_measured.inputs);
-    pltDryRun->setData(data);
-}
-
 void DryRunPanel::useFit() {
-    if (!m_fit)
+    const std::optional<int> unit = m_trace->fittedUnit();
+    if (!unit)
         return;
-    const int unit = static_cast<int>(std::lround(m_fit->accelUnit));
     // The trace stays, with the model now run with the fitted value.
     m_applyingFit = true;
-    spnDryAccelUnit->setValue(unit);
+    spnDryAccelUnit->setValue(*unit);
     m_applyingFit = false;
-    RunSettings settings = m_traceSettings;
-    settings.stepsPerSecondSquaredPerA = unit;
-    settings.record = true;
-    settings.holdForInputs = false;
-    settings.inputs.clear();
-    for (const auto& [at, pattern] : std::as_const(m_measured.inputs))
-        settings.inputs.append({onTick(at), pattern});
-    const double until = m_measured.points.isEmpty() ? 0.0 : m_measured.points.last().x();
-    settings.limit = std::max(settings.limit, until + 1);
-    m_traceRun = std::make_unique<Executor>(m_traceSteps, settings);
-    m_traceRun->runUntil(until);
-    m_traceSettings.stepsPerSecondSquaredPerA = unit;
-    cmdDryUseFit->hide();
-    lblDryTrace->setText(lblDryTrace->text() +
-                         QStringLiteral("\nThe model now uses %1 steps/s\u00B2 per A.").arg(unit));
-    showTracePlot();
-    emit accelUnitChosen(unit);
+    m_trace->takeFit();
+    emit accelUnitChosen(*unit);
 }
 
 void DryRunPanel::leaveTrace() {
-    if (!m_traceRun && !m_fit && lblDryTrace->isHidden())
-        return;
-    m_traceRun.reset();
-    m_measured = {};
-    m_fit.reset();
-    cmdDryUseFit->hide();
-    lblDryTrace->clear();
-    lblDryTrace->hide();
+    m_trace->leave();
 }
 
 } // namespace kqm::dryrun

@@ -30,6 +30,7 @@ class ClockTimer;
 namespace kqm::dryrun {
 
 class RunPlot;
+class TraceView;
 
 // The dry run: runs the program being edited on the executor, on its own
 // program time, paced by the clock (x1, x10, or as fast as it goes). Run,
@@ -88,8 +89,8 @@ public:
     // A trace that did not run: why.
     void traceRefused(const QString& why);
     void tracePhase(const QString& phase);
-    bool isTracing() const { return m_tracing; }
-    bool showsTrace() const { return m_traceRun != nullptr; }
+    bool isTracing() const;
+    bool showsTrace() const;
     // The model's choices the boxes show, for a trace's model.
     RunSettings modelShown() const;
     double traceLimit() const;
@@ -147,18 +148,11 @@ private:
     int m_stopBefore = -1; // Run to line: the line to stop before
     bool m_settingLimits = false;
     // The trace shown: the model's run and what the unit reported.
-    bool m_tracing = false;
-    std::unique_ptr<Executor> m_traceRun;
-    MeasuredCurve m_measured;
-    int m_samplesSincePlot = 0;
-    std::optional<AccelFit> m_fit;
-    QList<RunStep> m_traceSteps;
-    RunSettings m_traceSettings;
+    std::unique_ptr<TraceView> m_trace;
     bool m_applyingFit = false;
-    void showTracePlot();
     void useFit();
-    void showTraceButtons();
     void leaveTrace();
+    void showTraceButtons();
 
 public:
     QPushButton* cmdDryRun = nullptr;
