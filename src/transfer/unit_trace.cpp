@@ -182,7 +182,8 @@ bool Tracer::check(TraceResult& result, const QVector<program::ProgramRow>& rows
                                                  : status.detail;
         return false;
     }
-    // The program checked is the one the model runs.
+    // The model runs the rows read just before the check, which reads the
+    // file again a moment later.
     QStringList commands;
     for (const program::ProgramRow& row : rows)
         commands << row.command;
