@@ -137,11 +137,9 @@ int traceCommand(const QStringList& arguments, QTextStream& out, QTextStream& er
     if (csv.isOpen())
         csv.close();
     std::optional<dryrun::AccelFit> fit;
-    // Readings cut off by the port or a silent unit fit nothing.
     const bool fitting = parser.isSet(QStringLiteral("fit")) && result.ran();
-    const bool fittable = fitting && result.readingsSound();
-    if (fittable)
-        fit = dryrun::fitAccelUnit(result.steps, result.settings, result.samples);
+    if (fitting)
+        fit = transfer::fitOf(result);
     if (!plotPath.isEmpty() && result.ran()) {
         QSaveFile plot(QFileInfo(plotPath).absoluteFilePath());
         const QByteArray svg = transfer::tracePlotSvg(result);

@@ -173,11 +173,7 @@ void DryRunDock::traceOnUnit() {
                                              QStringLiteral("Nothing was run: %1.").arg(why));
         return;
     }
-    // Readings cut off by the port or a silent unit fit nothing.
-    const std::optional<dryrun::AccelFit> fit =
-        result.readingsSound()
-            ? dryrun::fitAccelUnit(result.steps, result.settings, result.samples)
-            : std::nullopt;
+    const std::optional<dryrun::AccelFit> fit = transfer::fitOf(result);
     m_panel->traceEnded(transfer::traceReportLines(result), transfer::tracedModelRun(result),
                         transfer::measuredCurve(result.samples), fit);
     // The report comes into view under its plot.

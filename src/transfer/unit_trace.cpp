@@ -416,6 +416,12 @@ std::unique_ptr<dryrun::Executor> tracedModelRun(const TraceResult& result) {
     return run;
 }
 
+std::optional<dryrun::AccelFit> fitOf(const TraceResult& result) {
+    if (!result.readingsSound())
+        return std::nullopt;
+    return dryrun::fitAccelUnit(result.steps, result.settings, result.samples);
+}
+
 QStringList traceReportLines(const TraceResult& result) {
     QStringList lines;
     lines << QStringLiteral("Trace of %1 on axis %2 (%3): %4")

@@ -101,6 +101,10 @@ dryrun::MeasuredCurve measuredCurve(const QList<dryrun::TraceSample>& samples);
 // The model's run of a trace, recorded for a plot, with the reported inputs.
 std::unique_ptr<dryrun::Executor> tracedModelRun(const TraceResult& result);
 
+// The acceleration unit that fits the readings best; nothing for readings cut
+// off by the port or a silent unit, or that give no position.
+std::optional<dryrun::AccelFit> fitOf(const TraceResult& result);
+
 QStringList traceReportLines(const TraceResult& result);
 QJsonObject traceReportJson(const TraceResult& result,
                             const std::optional<dryrun::AccelFit>& fit = std::nullopt);

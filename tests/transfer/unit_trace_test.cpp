@@ -256,6 +256,9 @@ TEST_P(CutShortTest, ATraceCutShortConcludesNothingFalse) {
     const TraceResult result = trace(path, 30, callbacks);
     EXPECT_EQ(result.end, closing ? TraceEnd::Stopped : TraceEnd::Lost) << result.message.toStdString();
     EXPECT_EQ(result.readingsSound(), closing);
+    if (!closing) {
+        EXPECT_FALSE(fitOf(result)); // readings cut off fit nothing
+    }
     for (const dryrun::TraceSample& sample : result.samples)
         EXPECT_EQ(sample.errorCode, QStringLiteral("0"));
     ASSERT_TRUE(result.comparison);
